@@ -1,0 +1,8 @@
+#!/usr/bin/env bash
+# Runs a Windows program under Wine in the project's prefix (the 64-bit one
+# unless SETUP_WINEPREFIX names another). Used by CTest as the emulator.
+root=$(cd "$(dirname "$0")/.." && pwd)
+export WINEPREFIX="${SETUP_WINEPREFIX:-$root/.deps/wine64}"
+export WINEDEBUG="${WINEDEBUG:--all}"
+export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"
+exec wine "$@"

@@ -1,0 +1,14 @@
+#pragma once
+// Adler-32 as defined for the zlib format (RFC 1950).
+#include <cstddef>
+#include <cstdint>
+
+class TStream;
+
+// Given no data returns 1, the initial value; otherwise continues `adler` over the bytes.
+uint32_t Adler32(uint32_t adler, const void* data, size_t length);
+
+// Adler-32 of the next `count` bytes of the stream, read in 4096-byte blocks. A
+// stream that ends early is not an error: fewer bytes are summed and the
+// mismatch with the stored value reports the damage.
+uint32_t StreamChecksum(TStream& stream, int64_t count);

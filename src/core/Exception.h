@@ -1,0 +1,38 @@
+#pragma once
+// The one error channel: every fatal condition is an exception that carries the
+// message the user sees. Classes mirror the kinds of failure the installer tells
+// apart; none adds data beyond the message.
+#include <exception>
+#include <string>
+
+class Exception : public std::exception {
+public:
+    explicit Exception(std::string message) : FMessage(std::move(message)) {}
+    const char* what() const noexcept override { return FMessage.c_str(); }
+    const std::string& Message() const noexcept { return FMessage; }
+
+private:
+    std::string FMessage;
+};
+
+#define SETUP_EXCEPTION_CLASS(Name, Base)            \
+    class Name : public Base {                       \
+    public:                                          \
+        using Base::Base;                            \
+    }
+
+// A fatal setup condition: a damaged package, a full disk, a bad log.
+SETUP_EXCEPTION_CLASS(ESetupError, Exception);
+// A text or record that is not a version.
+SETUP_EXCEPTION_CLASS(EProgramVersionError, Exception);
+// Stream failures: short reads and writes, files that cannot be opened or created.
+SETUP_EXCEPTION_CLASS(EStreamError, Exception);
+SETUP_EXCEPTION_CLASS(EReadError, EStreamError);
+SETUP_EXCEPTION_CLASS(EWriteError, EStreamError);
+SETUP_EXCEPTION_CLASS(EFOpenError, EStreamError);
+SETUP_EXCEPTION_CLASS(EFCreateError, EStreamError);
+// Damaged zlib data.
+SETUP_EXCEPTION_CLASS(EZDecompressionError, Exception);
+SETUP_EXCEPTION_CLASS(EZCompressionError, Exception);
+
+#undef SETUP_EXCEPTION_CLASS

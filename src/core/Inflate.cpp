@@ -1,0 +1,95 @@
+#include "Inflate.h"
+
+#include <zlib.h>
+
+#include <algorithm>
+#include <vector>
+
+#include "Exception.h"
+#include "Messages.h"
+#include "Stream.h"
+
+namespace {
+
+constexpr size_t InputBlock = 64 * 1024;
+constexpr size_t OutputBlock = 256 * 1024;
+
+// The zlib version the installer has always announced; any 1.x library accepts it.
+constexpr char AnnouncedZlibVersion[] = "1.0.4";
+
+class TInflater {
+public:
+    TInflater()
+    {
+        if (inflateInit_(&FZ, AnnouncedZlibVersion, int(sizeof(z_stream))) != Z_OK)
+            throw EZDecompressionError(LoadMessage(Msg::DecompressionError));
+    }
+    ~TInflater() { inflateEnd(&FZ); }
+    TInflater(const TInflater&) = delete;
+    TInflater& operator=(const TInflater&) = delete;
+    z_stream& Z() { return FZ; }
+
+private:
+    z_stream FZ{};
+};
+
+}  // namespace
+
+TInflateResult InflateEntry(TStream& source, int64_t storedSize, int64_t uncompressedSize, TByteSink& sink)
+{
+    TInflateResult result;
+    TInflater inflater;
+    z_stream& z = inflater.Z();
+    std::vector<uint8_t> input(size_t(std::min<int64_t>(std::max<int64_t>(storedSize, 1), InputBlock)));
+    std::vector<uint8_t> output(size_t(std::clamp<int64_t>(uncompressedSize, 1, OutputBlock)));
+    int64_t inputLeft = storedSize;
+    int64_t outputLeft = uncompressedSize;
+    while (outputLeft > 0) {
+        if (z.avail_in == 0) {
+            size_t got = inputLeft > 0 ? source.Read(input.data(), size_t(std::min<int64_t>(inputLeft, int64_t(input.size())))) : 0;
+            if (got == 0) throw EReadError(LoadMessage(Msg::StreamReadError));
+            inputLeft -= int64_t(got);
+            result.InputUsed += int64_t(got);
+            z.next_in = input.data();
+            z.avail_in = uInt(got);
+        }
+        z.next_out = output.data();
+        z.avail_out = uInt(std::min<int64_t>(outputLeft, int64_t(output.size())));
+        int rc = inflate(&z, Z_NO_FLUSH);
+        size_t produced = size_t(z.next_out - output.data());
+        if (rc != Z_OK && rc != Z_STREAM_END && rc != Z_BUF_ERROR)
+            throw EZDecompressionError(LoadMessage(Msg::DecompressionError));
+        if (produced > 0) {
+            sink.Put(output.data(), produced);
+            outputLeft -= int64_t(produced);
+        }
+        if (rc == Z_STREAM_END) {
+            if (outputLeft > 0) throw EReadError(LoadMessage(Msg::StreamReadError));
+            result.StreamEnded = true;
+        }
+    }
+    if (!result.StreamEnded) {
+        // The stated size is reached; see whether the stream closes here too.
+        uint8_t probe;
+        z.next_out = &probe;
+        z.avail_out = 1;
+        for (;;) {
+            if (z.avail_in == 0) {
+                size_t got = inputLeft > 0 ? source.Read(input.data(), size_t(std::min<int64_t>(inputLeft, int64_t(input.size())))) : 0;
+                if (got == 0) break;
+                inputLeft -= int64_t(got);
+                result.InputUsed += int64_t(got);
+                z.next_in = input.data();
+                z.avail_in = uInt(got);
+            }
+            int rc = inflate(&z, Z_NO_FLUSH);
+            if (rc == Z_STREAM_END) {
+                result.StreamEnded = z.avail_out == 1;
+                break;
+            }
+            if (rc != Z_OK || z.avail_out == 0) break;
+        }
+    }
+    result.InputUsed -= int64_t(z.avail_in);
+    return result;
+}

@@ -1,0 +1,61 @@
+#include "PackageReader.h"
+
+#include "Exception.h"
+#include "Messages.h"
+#include "Stream.h"
+
+namespace PackageReader {
+
+void Damaged() { throw ESetupError(LoadMessage(Msg::InstallerCorrupted)); }
+
+TEntryHeader ReadEntry(TStream& stream, int64_t limit)
+{
+    int64_t start = stream.Position();
+    if (limit - start < int64_t(PackageFormat::EntryHeaderSize)) Damaged();
+    TEntryHeader entry;
+    entry.Load(stream);
+    if (entry.IsEnd()) return entry;
+    if (entry.NameLength > PackageFormat::MaxNameLength) Damaged();
+    if (!CheckEntryName(entry.NameText()).empty()) Damaged();
+    int64_t dataStart = start + int64_t(PackageFormat::EntryHeaderSize);
+    if (entry.StoredSize < 0 || entry.StoredSize > limit - dataStart) Damaged();
+    if (entry.UncompressedSize < 0 && !entry.IsFolder()) Damaged();
+    return entry;
+}
+
+void WalkList(TStream& stream, int64_t limit, TEntryVisitor& visitor, const std::string& prefix, int depth)
+{
+    if (depth > MaxDepth) Damaged();
+    for (;;) {
+        TEntryHeader entry = ReadEntry(stream, limit);
+        if (entry.IsEnd()) return;
+        int64_t next = stream.Position() + entry.StoredSize;
+        std::string path = prefix.empty() ? entry.NameText() : prefix + "\\" + entry.NameText();
+        if (entry.IsFolder()) {
+            if (visitor.EnterFolder(entry, path)) {
+                WalkList(stream, next, visitor, path, depth + 1);
+                visitor.LeaveFolder(entry, path);
+            }
+        } else {
+            visitor.File(entry, path, stream);
+        }
+        stream.SetPosition(next);
+    }
+}
+
+bool FindTopLevel(TStream& stream, const TPackageInfo& info, const std::string& name, bool folder,
+                  TEntryHeader& found)
+{
+    stream.SetPosition(info.EntriesStart);
+    for (;;) {
+        TEntryHeader entry = ReadEntry(stream, info.DataEnd);
+        if (entry.IsEnd()) return false;
+        if (entry.IsFolder() == folder && SameEntryName(entry.NameText(), name)) {
+            found = entry;
+            return true;
+        }
+        stream.Seek(entry.StoredSize, SeekOrigin::Current);
+    }
+}
+
+}  // namespace PackageReader

@@ -1,0 +1,49 @@
+#pragma once
+// Writes setup packages: what the builder uses to turn a product folder into
+// the data an installer carries. Entries are written in the order given.
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "ProgramVersion.h"
+
+class TStream;
+
+struct TPackageItem {
+    std::string Name;
+    bool IsFolder = false;
+    int32_t FileTime = 0;                              // DOS date-time; folders carry 0
+    std::vector<TPackageItem> Children;                // folders
+    std::function<std::unique_ptr<TStream>()> Open;    // files: opens the content
+    int64_t SizeHint = 0;                              // files: expected size, for progress
+
+    static TPackageItem Folder(std::string name, std::vector<TPackageItem> children = {});
+    static TPackageItem File(std::string name, std::string content, int32_t fileTime = 0);
+};
+
+struct TWriteProgress {
+    int64_t FilesDone = 0, FilesTotal = 0;
+    int64_t BytesDone = 0, BytesTotal = 0;
+};
+
+struct TPackageWriteOptions {
+    TProgramVersion Version;
+    double CreationTime = 0;  // days since 1899-12-30, local time
+    int Level = 9;            // zlib compression level
+    std::function<void(const TWriteProgress&)> Progress;
+};
+
+struct TPackageWriteResult {
+    int64_t Size = 0;  // header and data
+    int32_t FileCount = 0;
+    uint32_t Checksum = 0;
+};
+
+// Writes a whole package at the stream's position. The stream must be readable
+// and seekable: folder sizes are filled in after their children, and the
+// checksum is computed over the finished data. Raises ESetupError for a name or
+// size the format cannot carry.
+TPackageWriteResult WritePackage(TStream& out, const std::vector<TPackageItem>& items,
+                                 const TPackageWriteOptions& options);

@@ -1,0 +1,33 @@
+#pragma once
+// A stream over a Windows file handle, opened with the access and sharing that
+// each use of a file needs.
+#include <windows.h>
+
+#include <string>
+
+#include "Stream.h"
+#include "WinHandle.h"
+
+class THandleStream : public TStream {
+public:
+    // Opens an existing file for reading; EFOpenError names the file and the
+    // system's reason.
+    static THandleStream OpenRead(const std::string& fileName, DWORD share);
+    // Creates (or replaces) a file for writing; EFCreateError on failure.
+    static THandleStream Create(const std::string& fileName);
+
+    THandleStream(THandleStream&&) = default;
+
+    size_t Read(void* buffer, size_t count) override;
+    size_t Write(const void* buffer, size_t count) override;
+    int64_t Seek(int64_t offset, SeekOrigin origin) override;
+
+    HANDLE Handle() const { return FHandle.Get(); }
+
+private:
+    explicit THandleStream(TFileHandle handle) : FHandle(std::move(handle)) {}
+    TFileHandle FHandle;
+};
+
+// The system's text for an error code, without trailing line breaks.
+std::string SysErrorMessage(DWORD code);

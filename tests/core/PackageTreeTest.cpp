@@ -1,0 +1,225 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <map>
+
+#include "Exception.h"
+#include "Inflate.h"
+#include "PackageFormat.h"
+#include "PackageReader.h"
+#include "TestPackages.h"
+
+namespace {
+
+class TStringSink : public TByteSink {
+public:
+    void Put(const uint8_t* data, size_t size) override { Text.append(reinterpret_cast<const char*>(data), size); }
+    std::string Text;
+};
+
+// Collects every entry: folders as "path\", files with their content.
+class TCollector : public TEntryVisitor {
+public:
+    void File(const TEntryHeader& entry, const std::string& path, TStream& stream) override
+    {
+        TStringSink sink;
+        InflateEntry(stream, entry.StoredSize, entry.UncompressedSize, sink);
+        Order.push_back(path);
+        Files[path] = sink.Text;
+    }
+    bool EnterFolder(const TEntryHeader&, const std::string& path) override
+    {
+        Order.push_back(path + "\\");
+        return true;
+    }
+    std::vector<std::string> Order;
+    std::map<std::string, std::string> Files;
+};
+
+TCollector Walk(const std::vector<uint8_t>& bytes)
+{
+    TMemoryStream stream(bytes);
+    TPackageInfo info = ReadPackageHeader(stream);
+    TCollector collector;
+    stream.SetPosition(info.EntriesStart);
+    PackageReader::WalkList(stream, info.DataEnd, collector);
+    return collector;
+}
+
+std::string ErrorOfWalk(const std::vector<uint8_t>& bytes)
+{
+    try {
+        Walk(bytes);
+    } catch (const Exception& e) {
+        return e.Message();
+    }
+    return "";
+}
+
+// Finds a top-level entry and inflates it, as the installer's lookups do.
+std::string Lookup(const std::vector<uint8_t>& bytes, const std::string& name, bool folder, bool* found = nullptr)
+{
+    TMemoryStream stream(bytes);
+    TPackageInfo info = ReadPackageHeader(stream);
+    TEntryHeader entry;
+    bool hit = PackageReader::FindTopLevel(stream, info, name, folder, entry);
+    if (found) *found = hit;
+    if (!hit) return "(none)";
+    if (folder) return "folder " + entry.NameText();
+    TStringSink sink;
+    InflateEntry(stream, entry.StoredSize, entry.UncompressedSize, sink);
+    return sink.Text;
+}
+
+TEntryHeader HeaderAt(const std::vector<uint8_t>& bytes, size_t offset)
+{
+    TMemoryStream stream(bytes);
+    stream.SetPosition(int64_t(offset));
+    TEntryHeader h;
+    h.Load(stream);
+    return h;
+}
+
+const char Corrupted[] = "The installer appears to be corrupted. Please download it again";
+
+}  // namespace
+
+TEST(PackageTree, RoundTripKeepsOrderNamesAndContent)
+{
+    TCollector c = Walk(BuildPackageBytes(SampleItems()));
+    std::vector<std::string> expected = {"Setup.ini",          "Setup.lic",    "Main",
+                                         "Main\\",             "Main\\Readme.txt", "Main\\Empty.txt",
+                                         "Main\\Presets\\",    "Main\\Presets\\Default.fxp",
+                                         "Main\\Nothing\\",    "VstX\\",       "VstX\\Sample.dll"};
+    EXPECT_EQ(c.Order, expected);
+    EXPECT_EQ(c.Files["Main\\Readme.txt"], std::string(5000, 'r'));
+    EXPECT_EQ(c.Files["Main\\Empty.txt"], "");
+    EXPECT_EQ(c.Files["VstX\\Sample.dll"], std::string(100000, '\x90'));
+    EXPECT_EQ(c.Files["Main"], "a file that shares its name with a folder");
+}
+
+TEST(PackageTree, EntryHeadersFollowTheFormat)
+{
+    std::vector<uint8_t> bytes = BuildPackageBytes({TPackageItem::Folder("Empty"), TPackageItem::File("A.txt", "abc", 0x12345678)});
+    TEntryHeader folder = HeaderAt(bytes, TestEntriesStart);
+    EXPECT_EQ(folder.NameText(), "Empty");
+    EXPECT_EQ(folder.FileTime, 0);
+    EXPECT_EQ(folder.StoredSize, 76);  // its end record alone
+    EXPECT_EQ(folder.UncompressedSize, -1);
+    TEntryHeader file = HeaderAt(bytes, TestEntriesStart + 76 + 76);
+    EXPECT_EQ(file.NameText(), "A.txt");
+    EXPECT_EQ(file.FileTime, 0x12345678);
+    EXPECT_EQ(file.UncompressedSize, 3);
+    // Level 9 zlib streams start with 78 DA.
+    EXPECT_EQ(bytes[TestEntriesStart + 228], 0x78);
+    EXPECT_EQ(bytes[TestEntriesStart + 229], 0xDA);
+    // The closing end record: name length 0, time 0, stored 0, size -1.
+    TEntryHeader end = HeaderAt(bytes, bytes.size() - 76);
+    EXPECT_TRUE(end.IsEnd());
+    EXPECT_EQ(end.FileTime, 0);
+    EXPECT_EQ(end.StoredSize, 0);
+    EXPECT_EQ(end.UncompressedSize, -1);
+    EXPECT_EQ(GetInt32LE(&bytes[24]), 1);  // file count: folders not counted
+}
+
+TEST(PackageTree, SameInputsGiveSameBytes)
+{
+    EXPECT_EQ(BuildPackageBytes(SampleItems()), BuildPackageBytes(SampleItems()));
+}
+
+TEST(PackageTree, TopLevelLookupIgnoresCaseOfAsciiLettersOnly)
+{
+    std::vector<uint8_t> bytes = BuildPackageBytes(
+        {TPackageItem::File("Setup.ini", "ini"), TPackageItem::File("\xC4rger.txt", "upper umlaut"),
+         TPackageItem::File("Main", "file"), TPackageItem::Folder("Main"),
+         TPackageItem::Folder("Sub", {TPackageItem::File("Deep.txt", "deep")})});
+    EXPECT_EQ(Lookup(bytes, "setup.ini", false), "ini");
+    EXPECT_EQ(Lookup(bytes, "SETUP.INI", false), "ini");
+    EXPECT_EQ(Lookup(bytes, "\xC4RGER.TXT", false), "upper umlaut");
+    EXPECT_EQ(Lookup(bytes, "\xE4rger.txt", false), "(none)");  // lower-case umlaut is another letter
+    // A file and a folder may share a name: each lookup finds its own kind.
+    EXPECT_EQ(Lookup(bytes, "main", false), "file");
+    EXPECT_EQ(Lookup(bytes, "MAIN", true), "folder Main");
+    EXPECT_EQ(Lookup(bytes, "Setup.ini", true), "(none)");
+    // Only the top level is searched.
+    EXPECT_EQ(Lookup(bytes, "Deep.txt", false), "(none)");
+}
+
+TEST(PackageTree, WriterRefusesNamesAnEntryCannotCarry)
+{
+    for (const std::string& name : {std::string(64, 'n'), std::string("a\\b"), std::string("a/b"), std::string("C:x"),
+                                   std::string("tab\there"), std::string("."), std::string(".."), std::string()}) {
+        EXPECT_THROW(BuildPackageBytes({TPackageItem::File(name, "x")}), ESetupError) << name;
+        EXPECT_THROW(BuildPackageBytes({TPackageItem::Folder("ok", {TPackageItem::Folder(name)})}), ESetupError)
+            << name;
+    }
+    EXPECT_NO_THROW(BuildPackageBytes({TPackageItem::File(std::string(63, 'n'), "x")}));
+}
+
+TEST(PackageTree, HostileNamesAreReportedAsDamage)
+{
+    const std::vector<uint8_t> good = BuildPackageBytes({TPackageItem::Folder("Main", {TPackageItem::File("Evil.txt", "x")})});
+    const size_t childName = TestEntriesStart + 76 + 1;
+    for (const std::string& name : {std::string("..\\..\\x"), std::string("a/b"), std::string("C:"),
+                                   std::string("a\nb"), std::string("."), std::string("..")}) {
+        std::vector<uint8_t> bad = good;
+        bad[childName - 1] = uint8_t(name.size());
+        std::memcpy(&bad[childName], name.data(), name.size());
+        RefreshChecksum(bad);
+        EXPECT_EQ(ErrorOfWalk(bad), Corrupted) << name;
+    }
+}
+
+TEST(PackageTree, HostileSizesAreReportedAsDamage)
+{
+    const std::vector<uint8_t> good = BuildPackageBytes(
+        {TPackageItem::Folder("Main", {TPackageItem::File("A.txt", "aaaa")}), TPackageItem::File("B.txt", "bbbb")});
+    const size_t folder = TestEntriesStart, file = TestEntriesStart + 76;
+    struct Change {
+        size_t offset;
+        int32_t value;
+        const char* what;
+    } changes[] = {
+        {folder + 68, -76, "folder stored size negative, pointing back at itself"},
+        {folder + 68, 0x7FFFFFF0, "folder stored size past the data"},
+        {file + 68, -1, "file stored size negative"},
+        {file + 68, 1000, "file stored size past its folder's list"},
+        {file + 72, -2, "file size negative"},
+        {folder + 68, 10, "folder list too short for its end record"},
+    };
+    for (const Change& c : changes) {
+        std::vector<uint8_t> bad = good;
+        PutInt32LE(&bad[c.offset], c.value);
+        RefreshChecksum(bad);
+        EXPECT_EQ(ErrorOfWalk(bad), Corrupted) << c.what;
+    }
+}
+
+TEST(PackageTree, DeepNestingIsReportedAsDamage)
+{
+    TPackageItem item = TPackageItem::File("leaf", "x");
+    for (int i = 0; i <= PackageReader::MaxDepth + 1; ++i) item = TPackageItem::Folder("d", {item});
+    EXPECT_EQ(ErrorOfWalk(BuildPackageBytes({item})), Corrupted);
+}
+
+TEST(PackageTree, DamagedCompressedDataIsTheDecompressorsError)
+{
+    std::vector<uint8_t> bytes = BuildPackageBytes({TPackageItem::File("A.txt", std::string(3000, 'a'))});
+    const size_t data = TestEntriesStart + 76;
+    bytes[data] = 0x00;  // not a zlib header
+    RefreshChecksum(bytes);
+    try {
+        Walk(bytes);
+        FAIL() << "inflated damaged data";
+    } catch (const EZDecompressionError& e) {
+        EXPECT_EQ(e.Message(), "Error");
+    }
+}
+
+TEST(PackageTree, StreamShorterThanItsSizeIsReadError)
+{
+    std::vector<uint8_t> bytes = BuildPackageBytes({TPackageItem::File("A.txt", std::string(3000, 'a'))});
+    PutInt32LE(&bytes[TestEntriesStart + 72], 3001);
+    RefreshChecksum(bytes);
+    EXPECT_THROW(Walk(bytes), EReadError);
+}

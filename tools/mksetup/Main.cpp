@@ -1,0 +1,163 @@
+// mksetup: builds, lists and verifies installers for plug-in products.
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <iostream>
+#include <string>
+#include <vector>
+
+#ifdef _WIN32
+#include <io.h>
+#include <windows.h>
+#define isatty _isatty
+#define fileno _fileno
+#else
+#include <unistd.h>
+#endif
+
+#include "Builder.h"
+#include "Exception.h"
+
+namespace {
+
+const char Usage[] =
+    "usage:\n"
+    "  mksetup build PRODUCT_DIR --version TEXT (-o Setup.exe | --data Setup.dat)\n"
+    "                [--stub PATH] [--date YYYY-MM-DDTHH:MM:SS]\n"
+    "  mksetup list FILE\n"
+    "  mksetup verify FILE\n"
+    "\n"
+    "build   turns a product folder (Setup.ini, Setup.lic, Setup.jpg, one folder per\n"
+    "        component) into an installer: the bare Setup.exe with the package\n"
+    "        appended, or the package alone as Setup.dat. --date, or the environment\n"
+    "        variable SOURCE_DATE_EPOCH, fixes every time stamp for reproducible builds.\n"
+    "list    prints an installer's or a Setup.dat's header and entries.\n"
+    "verify  checks the checksum, the version record and every entry.\n";
+
+int UsageError(const std::string& why)
+{
+    std::cerr << "mksetup: " << why << "\n\n" << Usage;
+    return 2;
+}
+
+std::string ThisProgramFolder(const char* argv0)
+{
+#ifdef _WIN32
+    char path[MAX_PATH];
+    DWORD n = GetModuleFileNameA(nullptr, path, MAX_PATH);
+    std::filesystem::path self(std::string(path, n));
+#else
+    std::error_code ec;
+    std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", ec);
+    if (ec) self = std::filesystem::absolute(argv0);
+#endif
+    return self.parent_path().string();
+}
+
+std::string MegaBytes(int64_t bytes)
+{
+    char text[32];
+    std::snprintf(text, sizeof text, "%.1f MB", double(bytes) / 1e6);
+    return text;
+}
+
+int Build(const std::vector<std::string>& args, const char* argv0)
+{
+    TBuildOptions options;
+    std::string dateText;
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        auto value = [&](const char* option) -> const std::string& {
+            if (i + 1 >= args.size()) throw std::invalid_argument(std::string(option) + " needs a value");
+            return args[++i];
+        };
+        if (a == "--version") options.VersionText = value("--version");
+        else if (a == "-o") options.Output = value("-o");
+        else if (a == "--data") {
+            options.Output = value("--data");
+            options.DataOnly = true;
+        } else if (a == "--stub") options.Stub = value("--stub");
+        else if (a == "--date") dateText = value("--date");
+        else if (!a.empty() && a[0] == '-') throw std::invalid_argument("unknown option " + a);
+        else if (options.ProductFolder.empty()) options.ProductFolder = a;
+        else throw std::invalid_argument("more than one product folder: " + a);
+    }
+    if (options.ProductFolder.empty()) throw std::invalid_argument("build needs a product folder");
+    if (options.VersionText.empty()) throw std::invalid_argument("build needs --version");
+    if (options.Output.empty()) throw std::invalid_argument("build needs -o Setup.exe or --data Setup.dat");
+    if (options.DataOnly && !options.Stub.empty()) throw std::invalid_argument("--stub goes with -o, not --data");
+    if (!options.DataOnly && options.Stub.empty()) options.Stub = ThisProgramFolder(argv0) + "/Setup.exe";
+
+    TDateParts date;
+    if (!dateText.empty()) {
+        if (!ParseDateText(dateText, date))
+            throw std::invalid_argument("--date " + dateText + " is not a date of the form YYYY-MM-DDTHH:MM:SS");
+        options.Date = date;
+    } else if (const char* epoch = std::getenv("SOURCE_DATE_EPOCH"); epoch && *epoch) {
+        char* end = nullptr;
+        long long seconds = std::strtoll(epoch, &end, 10);
+        if (*end != '\0' || seconds < 0)
+            throw std::invalid_argument(std::string("SOURCE_DATE_EPOCH=") + epoch + " is not a count of seconds");
+        std::time_t t = std::time_t(seconds);
+        std::tm utc{};
+#ifdef _WIN32
+        gmtime_s(&utc, &t);
+#else
+        gmtime_r(&t, &utc);
+#endif
+        options.Date = TDateParts{utc.tm_year + 1900, utc.tm_mon + 1, utc.tm_mday, utc.tm_hour, utc.tm_min, utc.tm_sec};
+    }
+
+    bool terminal = isatty(fileno(stderr));
+    if (terminal) {
+        options.Progress = [](const TWriteProgress& p) {
+            std::fprintf(stderr, "\r  %lld/%lld files, %s of %s", (long long)p.FilesDone, (long long)p.FilesTotal,
+                         MegaBytes(p.BytesDone).c_str(), MegaBytes(p.BytesTotal).c_str());
+            std::fflush(stderr);
+        };
+    }
+    TBuildResult result = BuildPackage(options);
+    if (terminal) std::fprintf(stderr, "\n");
+    std::cout << options.Output << ": " << result.Package.FileCount << " files, " << MegaBytes(result.TotalBytes)
+              << " packed into " << MegaBytes(result.Package.Size) << " (version " << options.VersionText << ")\n";
+    return 0;
+}
+
+int Run(int argc, char** argv)
+{
+    if (argc < 2) return UsageError("no command given");
+    std::string command = argv[1];
+    std::vector<std::string> args(argv + 2, argv + argc);
+    try {
+        if (command == "build") return Build(args, argv[0]);
+        if (command == "list" || command == "verify") {
+            if (args.size() != 1) return UsageError(command + " takes one file");
+            bool sound = command == "list" ? ListPackage(args[0], std::cout) : VerifyPackage(args[0], std::cout);
+            return sound ? 0 : 1;
+        }
+        if (command == "-h" || command == "--help" || command == "help") {
+            std::cout << Usage;
+            return 0;
+        }
+        return UsageError("unknown command " + command);
+    } catch (const std::invalid_argument& e) {
+        return UsageError(e.what());
+    }
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    try {
+        return Run(argc, argv);
+    } catch (const Exception& e) {
+        std::cout.flush();
+        std::cerr << "mksetup: " << e.Message() << "\n";
+        return 1;
+    } catch (const std::exception& e) {
+        std::cout.flush();
+        std::cerr << "mksetup: " << e.what() << "\n";
+        return 1;
+    }
+}
