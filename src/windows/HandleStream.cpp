@@ -16,7 +16,7 @@ std::string SysErrorMessage(DWORD code)
     return text;
 }
 
-THandleStream THandleStream::OpenRead(const std::string& fileName, DWORD share)
+std::unique_ptr<THandleStream> THandleStream::OpenRead(const std::string& fileName, DWORD share)
 {
     TFileHandle h(CreateFileA(fileName.c_str(), GENERIC_READ, share, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
                               nullptr));
@@ -24,10 +24,10 @@ THandleStream THandleStream::OpenRead(const std::string& fileName, DWORD share)
         DWORD error = GetLastError();
         throw EFOpenError(FormatMessageText(Msg::FileOpenError, {fileName, SysErrorMessage(error)}));
     }
-    return THandleStream(std::move(h));
+    return std::unique_ptr<THandleStream>(new THandleStream(std::move(h)));
 }
 
-THandleStream THandleStream::Create(const std::string& fileName)
+std::unique_ptr<THandleStream> THandleStream::Create(const std::string& fileName)
 {
     TFileHandle h(CreateFileA(fileName.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                               FILE_ATTRIBUTE_NORMAL, nullptr));
@@ -35,7 +35,7 @@ THandleStream THandleStream::Create(const std::string& fileName)
         DWORD error = GetLastError();
         throw EFCreateError(FormatMessageText(Msg::FileCreateError, {fileName, SysErrorMessage(error)}));
     }
-    return THandleStream(std::move(h));
+    return std::unique_ptr<THandleStream>(new THandleStream(std::move(h)));
 }
 
 size_t THandleStream::Read(void* buffer, size_t count)

@@ -3,6 +3,7 @@
 // each use of a file needs.
 #include <windows.h>
 
+#include <memory>
 #include <string>
 
 #include "Stream.h"
@@ -12,11 +13,9 @@ class THandleStream : public TStream {
 public:
     // Opens an existing file for reading; EFOpenError names the file and the
     // system's reason.
-    static THandleStream OpenRead(const std::string& fileName, DWORD share);
+    static std::unique_ptr<THandleStream> OpenRead(const std::string& fileName, DWORD share);
     // Creates (or replaces) a file for writing; EFCreateError on failure.
-    static THandleStream Create(const std::string& fileName);
-
-    THandleStream(THandleStream&&) = default;
+    static std::unique_ptr<THandleStream> Create(const std::string& fileName);
 
     size_t Read(void* buffer, size_t count) override;
     size_t Write(const void* buffer, size_t count) override;

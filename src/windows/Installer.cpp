@@ -53,8 +53,7 @@ std::unique_ptr<TStream> TInstaller::OpenPackageStream() const
 {
     if (!FResourceName.empty()) return OpenResourceStream(FProgramPath, FResourceName);
 
-    auto program = std::make_unique<THandleStream>(
-        THandleStream::OpenRead(FProgramPath, FILE_SHARE_READ | FILE_SHARE_WRITE));
+    std::unique_ptr<TStream> program = THandleStream::OpenRead(FProgramPath, FILE_SHARE_READ | FILE_SHARE_WRITE);
     program->SetPosition(PackageFormat::SetupDataOffsetWord);
     int32_t offset = program->ReadInt32();
     if (offset > 0) {
@@ -62,7 +61,7 @@ std::unique_ptr<TStream> TInstaller::OpenPackageStream() const
         return program;
     }
     program.reset();
-    return std::make_unique<THandleStream>(THandleStream::OpenRead(GetProgramFolder(FProgramPath) + "Setup.dat", 0));
+    return THandleStream::OpenRead(GetProgramFolder(FProgramPath) + "Setup.dat", 0);
 }
 
 void TInstaller::ReadPackageHeader()

@@ -27,9 +27,9 @@ std::string GetProgramFolder(const std::string& programPath)
 
 int32_t ReadProgramWord(const std::string& programPath, int64_t offset)
 {
-    THandleStream file = THandleStream::OpenRead(programPath, FILE_SHARE_READ | FILE_SHARE_WRITE);
-    file.SetPosition(offset);
-    return file.ReadInt32();
+    auto file = THandleStream::OpenRead(programPath, FILE_SHARE_READ | FILE_SHARE_WRITE);
+    file->SetPosition(offset);
+    return file->ReadInt32();
 }
 
 bool IsUninstallerMode(const std::string& programPath)
