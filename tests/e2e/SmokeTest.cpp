@@ -1,0 +1,94 @@
+#include <gtest/gtest.h>
+
+#include "E2E.h"
+#include "TestFiles.h"
+#include "TestPackages.h"
+#include "WindowDriver.h"
+
+namespace {
+
+std::vector<uint8_t> SetupProgram() { return ReadWholeFile(SetupProgramPath()); }
+
+std::vector<uint8_t> SamplePackage(const std::string& version = "2.02")
+{
+    return BuildPackageBytes(SampleItems(), version);
+}
+
+// Starts the program, reads the one message box it shows, presses OK and
+// checks that the program then ends with code 0.
+TMessageBoxView RunToMessageBox(const std::string& program)
+{
+    TProcess process(program);
+    TMessageBoxView box = WaitForMessageBox(process.Id());
+    EXPECT_NE(box.Window, nullptr) << "no message box appeared";
+    if (!box.Window) return box;
+    EXPECT_TRUE(ClickButton(box.Window, "OK"));
+    EXPECT_TRUE(process.WaitForExit(10000)) << "the program did not end after OK";
+    EXPECT_EQ(process.ExitCode(), 0u);
+    return box;
+}
+
+}  // namespace
+
+TEST(Smoke, SoundPackageShowsItsVersion)
+{
+    TTestFolder folder("SmokeSound");
+    std::string program = folder / "Setup.exe";
+    WriteWholeFile(program, AppendPackage(SetupProgram(), SamplePackage("2.02 beta 3")));
+    TMessageBoxView box = RunToMessageBox(program);
+    EXPECT_EQ(box.Title, "Setup");
+    EXPECT_EQ(box.Text, "This installer carries version 2.02 beta 3 of its setup package.");
+    EXPECT_EQ(box.Buttons, std::vector<std::string>{"OK"});
+}
+
+TEST(Smoke, DamagedPackageShowsTheCorruptionError)
+{
+    TTestFolder folder("SmokeDamaged");
+    std::string program = folder / "Setup.exe";
+    std::vector<uint8_t> bytes = AppendPackage(SetupProgram(), SamplePackage());
+    bytes[bytes.size() - 100] ^= 0x08;
+    WriteWholeFile(program, bytes);
+    TMessageBoxView box = RunToMessageBox(program);
+    EXPECT_EQ(box.Title, "Setup");
+    // The error box adds the full stop the message lacks.
+    EXPECT_EQ(box.Text, "The installer appears to be corrupted. Please download it again.");
+}
+
+TEST(Smoke, WrongSignatureShowsItsError)
+{
+    TTestFolder folder("SmokeSignature");
+    std::string program = folder / "Setup.exe";
+    std::vector<uint8_t> setup = SetupProgram();
+    std::vector<uint8_t> bytes = AppendPackage(setup, SamplePackage());
+    bytes[setup.size() + 7] = '4';
+    WriteWholeFile(program, bytes);
+    EXPECT_EQ(RunToMessageBox(program).Text, "Invalid setup data signature.");
+}
+
+TEST(Smoke, PackageInSetupDatBesideTheProgram)
+{
+    TTestFolder folder("SmokeSetupDat");
+    std::string program = folder / "Setup.exe";
+    WriteWholeFile(program, SetupProgram());
+    WriteWholeFile(folder / "Setup.dat", SamplePackage("7.00"));
+    EXPECT_EQ(RunToMessageBox(program).Text, "This installer carries version 7.00 of its setup package.");
+    DeleteFileA((folder / "Setup.dat").c_str());
+    std::string missing = RunToMessageBox(program).Text;
+    EXPECT_EQ(missing.rfind("Cannot open file \"" + folder.Path() + "Setup.dat\".", 0), 0u) << missing;
+}
+
+TEST(Smoke, OnlyModeWordOneRunsTheUninstaller)
+{
+    TTestFolder folder("SmokeModes");
+    std::string program = folder / "Setup.exe";
+    for (int32_t word : {0, 1, 2, -1, 256}) {
+        std::vector<uint8_t> bytes = AppendPackage(SetupProgram(), SamplePackage());
+        SetWord(bytes, 0x34, word);
+        WriteWholeFile(program, bytes);
+        std::string text = RunToMessageBox(program).Text;
+        if (word == 1)
+            EXPECT_EQ(text, "This program is an uninstaller.") << word;
+        else
+            EXPECT_EQ(text, "This installer carries version 2.02 of its setup package.") << word;
+    }
+}

@@ -1,0 +1,262 @@
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "Builder.h"
+#include "Exception.h"
+#include "PackageFormat.h"
+#include "Stream.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::vector<uint8_t> ReadFile(const fs::path& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
+}
+
+void WriteFile(const fs::path& path, const std::string& content)
+{
+    fs::create_directories(path.parent_path());
+    std::ofstream(path, std::ios::binary) << content;
+}
+
+void WriteBytes(const fs::path& path, const std::vector<uint8_t>& bytes)
+{
+    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), long(bytes.size()));
+}
+
+// The smallest file the builder accepts as the program part: an MZ header whose
+// PE pointer leads to a PE signature.
+std::vector<uint8_t> FakeStub()
+{
+    std::vector<uint8_t> stub(0x200, 0);
+    stub[0] = 'M', stub[1] = 'Z';
+    stub[0x3C] = 0x40;
+    std::memcpy(&stub[0x40], "PE\0\0", 4);
+    return stub;
+}
+
+class Builder : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        Root = fs::temp_directory_path() /
+               ("mksetup-test-" + std::to_string(getpid()) + "-" +
+                ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(Root);
+        Product = Root / "Product";
+        WriteFile(Product / "Setup.ini", "[Setup]\r\nProductName=Test\r\n");
+        WriteFile(Product / "Setup.lic", "Licence\r\n");
+        WriteFile(Product / "Main" / "Readme.txt", std::string(3000, 'r'));
+        WriteFile(Product / "VstX" / "Test.dll", std::string(20000, '\x90'));
+        fs::create_directories(Product / "Empty");
+        Stub = Root / "Setup.exe";
+        WriteBytes(Stub, FakeStub());
+    }
+    void TearDown() override { fs::remove_all(Root); }
+
+    TBuildOptions Options(const std::string& output = "Out.exe")
+    {
+        TBuildOptions o;
+        o.ProductFolder = Product.string();
+        o.VersionText = "1.20";
+        o.Output = (Root / output).string();
+        o.Stub = Stub.string();
+        o.Date = TDateParts{2025, 1, 2, 3, 4, 6};
+        return o;
+    }
+
+    // The builder's error message, and that no output was left behind.
+    std::string BuildError(const TBuildOptions& o)
+    {
+        try {
+            BuildPackage(o);
+        } catch (const Exception& e) {
+            EXPECT_FALSE(fs::exists(o.Output)) << "output left behind";
+            for (const auto& entry : fs::directory_iterator(Root))
+                EXPECT_EQ(entry.path().filename().string().find(".tmp"), std::string::npos) << entry.path();
+            return e.Message();
+        }
+        return "(built)";
+    }
+
+    std::string Verify(const fs::path& file)
+    {
+        std::ostringstream out;
+        try {
+            VerifyPackage(file.string(), out);
+        } catch (const Exception& e) {
+            return e.Message();
+        }
+        return "sound";
+    }
+
+    fs::path Root, Product, Stub;
+};
+
+}  // namespace
+
+TEST_F(Builder, InstallerCarriesStubThenPackageAtWord0x30)
+{
+    TBuildResult result = BuildPackage(Options());
+    std::vector<uint8_t> bytes = ReadFile(Root / "Out.exe");
+    std::vector<uint8_t> stub = FakeStub();
+    EXPECT_EQ(result.PackageOffset, int64_t(stub.size()));
+    EXPECT_EQ(GetInt32LE(&bytes[0x30]), int32_t(stub.size()));
+    EXPECT_EQ(GetInt32LE(&bytes[0x34]), 0);
+    EXPECT_TRUE(std::equal(stub.begin() + 0x38, stub.end(), bytes.begin() + 0x38));
+    EXPECT_EQ(std::string(bytes.begin() + long(stub.size()), bytes.begin() + long(stub.size()) + 8), "KX/ISB/3");
+    EXPECT_EQ(result.Package.FileCount, 4);
+    EXPECT_EQ(int64_t(bytes.size()), int64_t(stub.size()) + result.Package.Size);
+    EXPECT_EQ(Verify(Root / "Out.exe"), "sound");
+}
+
+TEST_F(Builder, ListShowsHeaderAndTree)
+{
+    BuildPackage(Options("Installer.exe"));
+    TBuildOptions data = Options("Data.dat");
+    data.DataOnly = true;
+    BuildPackage(data);
+    std::ostringstream out;
+    EXPECT_TRUE(ListPackage((Root / "Data.dat").string(), out));
+    std::string text = out.str();
+    EXPECT_NE(text.find("version     1.20"), std::string::npos) << text;
+    EXPECT_NE(text.find("created     2025-01-02 03:04:06"), std::string::npos) << text;
+    EXPECT_NE(text.find("(holds)"), std::string::npos) << text;
+    EXPECT_NE(text.find("       20000  VstX\\Test.dll"), std::string::npos) << text;
+    EXPECT_NE(text.find("Empty\\"), std::string::npos) << text;
+    // The installer is the program part followed by the same package.
+    EXPECT_EQ(ReadFile(Root / "Data.dat").size() + FakeStub().size(), ReadFile(Root / "Installer.exe").size());
+}
+
+TEST_F(Builder, SameInputsAndDateGiveIdenticalBytes)
+{
+    BuildPackage(Options("A.exe"));
+    // Touch the files: with a fixed date their own times do not matter.
+    fs::last_write_time(Product / "Setup.ini", fs::file_time_type::clock::now() - std::chrono::hours(50));
+    BuildPackage(Options("B.exe"));
+    EXPECT_EQ(ReadFile(Root / "A.exe"), ReadFile(Root / "B.exe"));
+    TBuildOptions later = Options("C.exe");
+    later.Date->Second = 8;
+    BuildPackage(later);
+    EXPECT_NE(ReadFile(Root / "A.exe"), ReadFile(Root / "C.exe"));
+}
+
+TEST_F(Builder, VerifyCatchesEveryFlippedDataByte)
+{
+    TBuildOptions o = Options("Data.dat");
+    o.DataOnly = true;
+    BuildPackage(o);
+    const std::vector<uint8_t> good = ReadFile(Root / "Data.dat");
+    ASSERT_EQ(Verify(Root / "Data.dat"), "sound");
+    for (size_t i = PackageFormat::HeaderSize; i < good.size(); ++i) {
+        std::vector<uint8_t> bad = good;
+        bad[i] ^= uint8_t(1u << (i % 8));
+        WriteBytes(Root / "Bad.dat", bad);
+        ASSERT_EQ(Verify(Root / "Bad.dat"), "The installer appears to be corrupted. Please download it again")
+            << "byte " << i;
+    }
+}
+
+TEST_F(Builder, RefusesProductsTheInstallerCannotRun)
+{
+    fs::remove(Product / "Setup.lic");
+    std::string error = BuildError(Options());
+    EXPECT_NE(error.find("Setup.lic: is missing"), std::string::npos) << error;
+
+    WriteFile(Product / "Setup.lic", "x");
+    fs::remove(Product / "Setup.ini");
+    fs::create_directories(Product / "Setup.ini");  // a folder is not the file
+    error = BuildError(Options());
+    EXPECT_NE(error.find("Setup.ini: is missing"), std::string::npos) << error;
+
+    TBuildOptions missing = Options();
+    missing.ProductFolder = (Root / "Nowhere").string();
+    EXPECT_NE(BuildError(missing).find("Nowhere: is not a product folder"), std::string::npos);
+}
+
+TEST_F(Builder, RefusesNamesAPackageOrWindowsCannotCarry)
+{
+    struct Case {
+        std::string name, expected;
+    } cases[] = {
+        {std::string(64, 'n'), "longer than 63 bytes"},
+        {"a\\b.dll", "path separator"},
+        {"C:x.dll", "\":\""},
+        {"tab\t.dll", "control character"},
+    };
+    for (const Case& c : cases) {
+        WriteFile(Product / "Main" / c.name, "x");
+        std::string error = BuildError(Options());
+        EXPECT_NE(error.find(c.expected), std::string::npos) << error;
+        EXPECT_NE(error.find(c.name), std::string::npos) << error;
+        fs::remove(Product / "Main" / c.name);
+    }
+    WriteFile(Product / "Main" / "README.TXT", "x");
+    std::string error = BuildError(Options());
+    EXPECT_NE(error.find("only in letter case"), std::string::npos) << error;
+    fs::remove(Product / "Main" / "README.TXT");
+    EXPECT_NO_THROW(BuildPackage(Options()));
+}
+
+TEST_F(Builder, RefusesFilesItCannotPack)
+{
+    // A file of 2 GiB: sparse, so the test costs no disk.
+    {
+        std::ofstream big(Product / "Main" / "Huge.wav", std::ios::binary);
+    }
+    fs::resize_file(Product / "Main" / "Huge.wav", uintmax_t(1) << 31);
+    std::string error = BuildError(Options());
+    EXPECT_NE(error.find("Huge.wav: is 2 GiB or larger"), std::string::npos) << error;
+    fs::remove(Product / "Main" / "Huge.wav");
+
+    ASSERT_EQ(mkfifo((Product / "Main" / "Pipe").c_str(), 0600), 0);
+    error = BuildError(Options());
+    EXPECT_NE(error.find("Pipe: is neither a file nor a folder"), std::string::npos) << error;
+    fs::remove(Product / "Main" / "Pipe");
+
+    fs::create_symlink(Root / "gone", Product / "Main" / "Dangling");
+    error = BuildError(Options());
+    EXPECT_NE(error.find("Dangling: cannot be read"), std::string::npos) << error;
+}
+
+TEST_F(Builder, RefusesStubsThatAreNotBareInstallers)
+{
+    WriteFile(Root / "Text.exe", "just text, long enough to pass the first size check of the builder......");
+    TBuildOptions o = Options();
+    o.Stub = (Root / "Text.exe").string();
+    EXPECT_NE(BuildError(o).find("Text.exe: is not a Windows program"), std::string::npos);
+
+    BuildPackage(Options("Built.exe"));
+    o.Stub = (Root / "Built.exe").string();
+    EXPECT_NE(BuildError(o).find("Built.exe: already carries a package"), std::string::npos);
+
+    o.Stub = (Root / "Missing.exe").string();
+    EXPECT_NE(BuildError(o).find("Cannot open file"), std::string::npos);
+}
+
+TEST_F(Builder, RefusesAnInvalidVersion)
+{
+    TBuildOptions o = Options();
+    o.VersionText = "v2";
+    EXPECT_EQ(BuildError(o), "'v2' is not a valid version number");
+}
+
+TEST(BuilderDates, ParsesOnlyRealDates)
+{
+    TDateParts p;
+    EXPECT_TRUE(ParseDateText("2024-02-29T23:59:59", p));
+    EXPECT_EQ(p.Year, 2024);
+    EXPECT_EQ(p.Second, 59);
+    for (const char* bad : {"2023-02-29T00:00:00", "2024-13-01T00:00:00", "2024-01-01 00:00:00",
+                            "2024-01-01T24:00:00", "2024-01-01T00:00:00Z", ""})
+        EXPECT_FALSE(ParseDateText(bad, p)) << bad;
+}

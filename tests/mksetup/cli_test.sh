@@ -1,0 +1,61 @@
+#!/usr/bin/env bash
+# mksetup as a maker runs it: exit codes, messages, reproducible output.
+set -u
+mksetup=$1
+example=$2
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+failed=0
+check() {  # check DESCRIPTION EXPECTED_EXIT COMMAND...
+  local what=$1 want=$2; shift 2
+  "$@" >"$work/stdout" 2>"$work/stderr"
+  local got=$?
+  if [ "$got" -ne "$want" ]; then
+    echo "FAIL: $what: exit $got, expected $want"; cat "$work/stderr"; failed=1
+  fi
+}
+expect_text() {  # expect_text DESCRIPTION FILE TEXT
+  grep -qF -- "$3" "$2" || { echo "FAIL: $1: no \"$3\" in:"; cat "$2"; failed=1; }
+}
+
+# A stand-in program part: MZ header, PE pointer, PE signature.
+python3 - "$work/stub.exe" <<'PY'
+import sys
+stub = bytearray(512); stub[0:2] = b"MZ"; stub[0x3C] = 0x40; stub[0x40:0x44] = b"PE\0\0"
+open(sys.argv[1], "wb").write(stub)
+PY
+
+check "usage without a command" 2 "$mksetup"
+check "unknown option" 2 "$mksetup" build "$example" --version 1.0 -o "$work/x.exe" --frobnicate
+check "build without output" 2 "$mksetup" build "$example" --version 1.0
+expect_text "build without output" "$work/stderr" "build needs -o Setup.exe or --data Setup.dat"
+check "bad --date" 2 "$mksetup" build "$example" --version 1.0 --data "$work/x.dat" --date 2024-02-30T00:00:00
+
+check "first build" 0 "$mksetup" build "$example" --version 1.20 -o "$work/a.exe" --stub "$work/stub.exe" --date 2025-06-01T12:00:00
+check "second build" 0 "$mksetup" build "$example" --version 1.20 -o "$work/b.exe" --stub "$work/stub.exe" --date 2025-06-01T12:00:00
+cmp -s "$work/a.exe" "$work/b.exe" || { echo "FAIL: two builds with the same --date differ"; failed=1; }
+SOURCE_DATE_EPOCH=1750000000 check "epoch build 1" 0 "$mksetup" build "$example" --version 1.20 --data "$work/c.dat"
+sleep 1
+SOURCE_DATE_EPOCH=1750000000 check "epoch build 2" 0 "$mksetup" build "$example" --version 1.20 --data "$work/d.dat"
+cmp -s "$work/c.dat" "$work/d.dat" || { echo "FAIL: two builds with the same SOURCE_DATE_EPOCH differ"; failed=1; }
+
+check "verify sound" 0 "$mksetup" verify "$work/a.exe"
+expect_text "verify sound" "$work/stdout" "sound (version 1.20"
+check "list" 0 "$mksetup" list "$work/c.dat"
+expect_text "list" "$work/stdout" "Setup.ini"
+
+# One flipped byte in the package data.
+size=$(stat -c %s "$work/a.exe")
+cp "$work/a.exe" "$work/bad.exe"
+printf '\x55' | dd of="$work/bad.exe" bs=1 seek=$((size - 40)) conv=notrunc status=none
+check "verify damaged" 1 "$mksetup" verify "$work/bad.exe"
+expect_text "verify damaged" "$work/stderr" "The installer appears to be corrupted. Please download it again"
+
+check "bad version" 1 "$mksetup" build "$example" --version x.1 -o "$work/v.exe" --stub "$work/stub.exe"
+expect_text "bad version" "$work/stderr" "'x.1' is not a valid version number"
+[ -e "$work/v.exe" ] && { echo "FAIL: output left after a failed build"; failed=1; }
+check "list of a stranger" 1 "$mksetup" list "$work/stub.exe"
+expect_text "list of a stranger" "$work/stderr" "carries no package"
+
+if [ "$failed" -eq 0 ]; then echo "1 passed, 0 failed"; else echo "0 passed, 1 failed"; fi
+exit "$failed"

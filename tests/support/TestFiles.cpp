@@ -1,0 +1,93 @@
+#include "TestFiles.h"
+
+#include <stdexcept>
+
+#include "PackageFormat.h"
+#include "Stream.h"
+
+std::string WindowsPath(const std::string& path)
+{
+    if (path.empty() || path[0] != '/') return path;
+    std::string result = "Z:" + path;
+    for (char& c : result)
+        if (c == '/') c = '\\';
+    return result;
+}
+
+std::vector<uint8_t> ReadWholeFile(const std::string& path)
+{
+    HANDLE h = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                           nullptr, OPEN_EXISTING, 0, nullptr);
+    if (h == INVALID_HANDLE_VALUE) throw std::runtime_error("cannot open " + path);
+    std::vector<uint8_t> bytes(GetFileSize(h, nullptr));
+    DWORD got = 0;
+    BOOL ok = bytes.empty() || ReadFile(h, bytes.data(), DWORD(bytes.size()), &got, nullptr);
+    CloseHandle(h);
+    if (!ok || got != bytes.size()) throw std::runtime_error("cannot read " + path);
+    return bytes;
+}
+
+void WriteWholeFile(const std::string& path, const std::vector<uint8_t>& bytes)
+{
+    HANDLE h = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE) throw std::runtime_error("cannot create " + path);
+    DWORD put = 0;
+    BOOL ok = bytes.empty() || WriteFile(h, bytes.data(), DWORD(bytes.size()), &put, nullptr);
+    CloseHandle(h);
+    if (!ok || put != bytes.size()) throw std::runtime_error("cannot write " + path);
+}
+
+bool FileExists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+void RemoveTree(const std::string& path)
+{
+    std::string folder = path;
+    if (!folder.empty() && folder.back() == '\\') folder.pop_back();
+    WIN32_FIND_DATAA data;
+    HANDLE find = FindFirstFileA((folder + "\\*").c_str(), &data);
+    if (find != INVALID_HANDLE_VALUE) {
+        do {
+            std::string name = data.cFileName;
+            if (name == "." || name == "..") continue;
+            std::string child = folder + "\\" + name;
+            SetFileAttributesA(child.c_str(), FILE_ATTRIBUTE_NORMAL);
+            if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+                RemoveTree(child);
+            else
+                DeleteFileA(child.c_str());
+        } while (FindNextFileA(find, &data));
+        FindClose(find);
+    }
+    SetFileAttributesA(folder.c_str(), FILE_ATTRIBUTE_NORMAL);
+    RemoveDirectoryA(folder.c_str());
+}
+
+TTestFolder::TTestFolder(const std::string& name)
+{
+    char temp[MAX_PATH];
+    GetTempPathA(MAX_PATH, temp);
+    std::string root = std::string(temp) + "SetupTests\\";
+    CreateDirectoryA(root.c_str(), nullptr);
+    FPath = root + name + "\\";
+    RemoveTree(FPath);
+    if (!CreateDirectoryA(FPath.c_str(), nullptr)) throw std::runtime_error("cannot create " + FPath);
+}
+
+TTestFolder::~TTestFolder() { RemoveTree(FPath); }
+
+void SetWord(std::vector<uint8_t>& program, size_t offset, int32_t value) { PutInt32LE(&program[offset], value); }
+
+std::vector<uint8_t> AppendPackage(std::vector<uint8_t> program, const std::vector<uint8_t>& package)
+{
+    SetWord(program, size_t(PackageFormat::SetupDataOffsetWord), int32_t(program.size()));
+    program.insert(program.end(), package.begin(), package.end());
+    return program;
+}
+
+std::vector<uint8_t> StubProgram(size_t size)
+{
+    std::vector<uint8_t> program(size, 0);
+    program[0] = 'M';
+    program[1] = 'Z';
+    return program;
+}

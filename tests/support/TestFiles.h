@@ -1,0 +1,39 @@
+#pragma once
+// Files and folders for the Windows tests: each test works in a folder of its
+// own under the temporary folder and removes it afterwards.
+#include <windows.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// A Linux path handed over by CTest ("/work/...") as Wine sees it ("Z:\work\...").
+std::string WindowsPath(const std::string& path);
+
+std::vector<uint8_t> ReadWholeFile(const std::string& path);
+void WriteWholeFile(const std::string& path, const std::vector<uint8_t>& bytes);
+bool FileExists(const std::string& path);
+// Deletes a folder tree, clearing read-only bits on the way.
+void RemoveTree(const std::string& path);
+
+// A fresh folder under %TEMP%\SetupTests, removed when the object goes.
+class TTestFolder {
+public:
+    explicit TTestFolder(const std::string& name);
+    ~TTestFolder();
+    TTestFolder(const TTestFolder&) = delete;
+    TTestFolder& operator=(const TTestFolder&) = delete;
+    // The folder with a trailing backslash.
+    const std::string& Path() const { return FPath; }
+    std::string operator/(const std::string& name) const { return FPath + name; }
+
+private:
+    std::string FPath;
+};
+
+// Program bytes with the package appended and its offset in word 0x30, as the
+// builder makes them.
+std::vector<uint8_t> AppendPackage(std::vector<uint8_t> program, const std::vector<uint8_t>& package);
+void SetWord(std::vector<uint8_t>& program, size_t offset, int32_t value);
+// A minimal stand-in program file: an MZ header and nothing else of use.
+std::vector<uint8_t> StubProgram(size_t size = 512);
