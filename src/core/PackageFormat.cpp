@@ -6,6 +6,7 @@
 #include "DosDateTime.h"
 #include "Exception.h"
 #include "Messages.h"
+#include "PathUtils.h"
 #include "Stream.h"
 
 TPackageInfo ReadPackageHeader(TStream& stream)
@@ -67,14 +68,4 @@ std::string CheckEntryName(const std::string& name)
     return std::string();
 }
 
-bool SameEntryName(const std::string& a, const std::string& b)
-{
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-        char x = a[i], y = b[i];
-        if (x >= 'a' && x <= 'z') x = char(x - 32);
-        if (y >= 'a' && y <= 'z') y = char(y - 32);
-        if (x != y) return false;
-    }
-    return true;
-}
+bool SameEntryName(const std::string& a, const std::string& b) { return SameTextAscii(a, b); }

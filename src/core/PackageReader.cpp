@@ -43,6 +43,35 @@ void WalkList(TStream& stream, int64_t limit, TEntryVisitor& visitor, const std:
     }
 }
 
+namespace {
+
+class TSizeCounter : public TEntryVisitor {
+public:
+    void File(const TEntryHeader& entry, const std::string&, TStream&) override
+    {
+        Total += uint32_t(entry.UncompressedSize);
+    }
+    bool EnterFolder(const TEntryHeader&, const std::string&) override { return true; }
+    uint32_t Total = 0;
+};
+
+}  // namespace
+
+void CheckList(TStream& stream, int64_t limit)
+{
+    int64_t start = stream.Position();
+    TSizeCounter counter;
+    WalkList(stream, limit, counter);
+    stream.SetPosition(start);
+}
+
+int32_t ListFileSize(TStream& stream, int64_t limit)
+{
+    TSizeCounter counter;
+    WalkList(stream, limit, counter);
+    return int32_t(counter.Total);
+}
+
 bool FindTopLevel(TStream& stream, const TPackageInfo& info, const std::string& name, bool folder,
                   TEntryHeader& found)
 {

@@ -39,6 +39,15 @@ void WalkList(TStream& stream, int64_t limit, TEntryVisitor& visitor, const std:
 bool FindTopLevel(TStream& stream, const TPackageInfo& info, const std::string& name, bool folder,
                   TEntryHeader& found);
 
+// Checks every header of the list at the stream's position without
+// decompressing anything, so a damaged tree is refused before a file is written.
+// The stream is left where it was.
+void CheckList(TStream& stream, int64_t limit);
+
+// The sum of the uncompressed sizes of all files in the list at the stream's
+// position and below, counted in 32 bits as the installer has always counted.
+int32_t ListFileSize(TStream& stream, int64_t limit);
+
 // Raises the package-damaged error.
 [[noreturn]] void Damaged();
 }  // namespace PackageReader

@@ -2,10 +2,19 @@
 
 #include <windows.h>
 
+#include <algorithm>
+
 #include "Exception.h"
+#include "FileSystem.h"
 #include "HandleStream.h"
+#include "Inflate.h"
 #include "Messages.h"
+#include "PackageReader.h"
+#include "PathUtils.h"
+#include "Registry.h"
 #include "WinHandle.h"
+
+const char UninstallRegistryKey[] = "\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
 
 namespace {
 
@@ -20,6 +29,36 @@ private:
 };
 
 bool SamePath(const std::string& a, const std::string& b) { return lstrcmpiA(a.c_str(), b.c_str()) == 0; }
+
+// Inflated data goes straight to the target file in the decompressor's large blocks.
+class TFileSink : public TByteSink {
+public:
+    explicit TFileSink(HANDLE file) : FFile(file) {}
+    void Put(const uint8_t* data, size_t size) override
+    {
+        while (size > 0) {
+            DWORD written = 0;
+            if (!WriteFile(FFile, data, DWORD(std::min<size_t>(size, 1u << 30)), &written, nullptr) || written == 0)
+                throw EWriteError(LoadMessage(Msg::StreamWriteError));
+            data += written;
+            size -= written;
+        }
+    }
+
+private:
+    HANDLE FFile;
+};
+
+class TMemorySink : public TByteSink {
+public:
+    explicit TMemorySink(TMemoryStream& stream) : FStream(stream) {}
+    void Put(const uint8_t* data, size_t size) override { FStream.WriteBuffer(data, size); }
+
+private:
+    TMemoryStream& FStream;
+};
+
+constexpr DWORD ClearedAttributes = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
 
 std::unique_ptr<TStream> OpenResourceStream(const std::string& programPath, const std::string& name)
 {
@@ -68,4 +107,200 @@ void TInstaller::ReadPackageHeader()
 {
     std::unique_ptr<TStream> stream = OpenPackageStream();
     FInfo = ::ReadPackageHeader(*stream);
+}
+
+// Walks a folder's tree: with a destination it creates folders and installs
+// files; without one it only sums file sizes.
+class TInstaller::TExtractor : public TEntryVisitor {
+public:
+    TExtractor(TInstaller& installer, const std::string& destination, int32_t fileTime)
+        : FInstaller(installer), FDestination(destination), FFileTime(fileTime) {}
+
+    void File(const TEntryHeader& entry, const std::string& path, TStream& stream) override
+    {
+        if (FDestination.empty())
+            Total += uint32_t(entry.UncompressedSize);
+        else
+            FInstaller.InstallFile(stream, entry, FDestination + path, FFileTime);
+    }
+    bool EnterFolder(const TEntryHeader&, const std::string& path) override
+    {
+        if (!FDestination.empty()) FInstaller.ForceFolder(FDestination + path + "\\", false);
+        return true;
+    }
+
+    uint32_t Total = 0;
+
+private:
+    TInstaller& FInstaller;
+    std::string FDestination;
+    int32_t FFileTime;
+};
+
+std::unique_ptr<TMemoryStream> TInstaller::ExtractFileToMemory(const std::string& name)
+{
+    std::unique_ptr<TStream> package = OpenPackageStream();
+    TEntryHeader entry;
+    if (!PackageReader::FindTopLevel(*package, FInfo, name, false, entry)) return nullptr;
+    auto content = std::make_unique<TMemoryStream>();
+    TMemorySink sink(*content);
+    InflateEntry(*package, entry.StoredSize, entry.UncompressedSize, sink);
+    content->SetPosition(0);
+    return content;
+}
+
+int32_t TInstaller::ExtractFolder(const std::string& name, const std::string& destination, int32_t fileTime)
+{
+    if (fileTime == 0) fileTime = FInfo.PackageDate;
+    std::string target = IncludeDelimiter(destination);
+    std::unique_ptr<TStream> package = OpenPackageStream();
+    TEntryHeader entry;
+    if (!PackageReader::FindTopLevel(*package, FInfo, name, true, entry)) return 0;
+    int64_t childrenEnd = package->Position() + entry.StoredSize;
+    // The whole tree is checked first: a damaged entry anywhere in it is
+    // refused before any file of the folder is written.
+    PackageReader::CheckList(*package, childrenEnd);
+    ForceFolder(target, false);
+    TExtractor extractor(*this, target, fileTime);
+    PackageReader::WalkList(*package, childrenEnd, extractor);
+    return int32_t(extractor.Total);
+}
+
+int32_t TInstaller::GetFolderSize(const std::string& name)
+{
+    std::unique_ptr<TStream> package = OpenPackageStream();
+    TEntryHeader entry;
+    if (!PackageReader::FindTopLevel(*package, FInfo, name, true, entry)) return 0;
+    return PackageReader::ListFileSize(*package, package->Position() + entry.StoredSize);
+}
+
+bool TInstaller::ForceFolder(const std::string& path, bool removeContents)
+{
+    if (path.empty()) return false;
+    if (!removeContents && DirectoryExists(path)) {
+        RecordItem(ikExistingFolder, path);
+        return true;
+    }
+    std::string parent = ExtractFilePath(ExcludeDelimiter(path));
+    if (!parent.empty() && parent != path) ForceFolder(parent, false);
+    CreateDirectoryA(path.c_str(), nullptr);
+    if (!DirectoryExists(path)) return false;
+    RecordItem(removeContents ? ikFolderContents : ikFolder, path);
+    return true;
+}
+
+void TInstaller::InstallFile(TStream& package, const TEntryHeader& entry, const std::string& defaultTarget,
+                             int32_t fileTime)
+{
+    std::string target = defaultTarget;
+    int32_t extraAttributes = 0;
+    if (OnInstallFile) OnInstallFile(*this, target, extraAttributes);
+    if (target.empty()) return;
+    if (!OverwriteFiles && FileExists(target)) return;
+    int64_t dataStart = package.Position();
+    for (;;) {
+        try {
+            package.SetPosition(dataStart);
+            WriteFileOnce(package, entry, target, fileTime, extraAttributes);
+            break;
+        } catch (const std::exception& error) {
+            bool retry = false;
+            if (OnInstallError) OnInstallError(*this, error, target, retry);
+            if (!retry) throw;
+        }
+    }
+    RecordItem(ikFile, target);
+}
+
+void TInstaller::WriteFileOnce(TStream& package, const TEntryHeader& entry, const std::string& target,
+                               int32_t fileTime, int32_t extraAttributes)
+{
+    DWORD existing = GetFileAttributesA(target.c_str());
+    if (existing != INVALID_FILE_ATTRIBUTES && (existing & ClearedAttributes))
+        SetFileAttributesA(target.c_str(), existing & ~ClearedAttributes);
+    {
+        std::unique_ptr<THandleStream> file = THandleStream::Create(target);
+        TFileSink sink(file->Handle());
+        if (entry.UncompressedSize > 0) InflateEntry(package, entry.StoredSize, entry.UncompressedSize, sink);
+        SetLastWriteTimeFromDos(file->Handle(), fileTime);
+    }
+    if (extraAttributes != 0) {
+        DWORD now = GetFileAttributesA(target.c_str());
+        if (now != INVALID_FILE_ATTRIBUTES) SetFileAttributesA(target.c_str(), now | DWORD(extraAttributes));
+    }
+}
+
+void TInstaller::RecordItem(int kind, const std::string& text) { FLog.push_back(UninstallItemLetter(kind) + text); }
+
+void TInstaller::RecordRegistryKey(HKEY root, const std::string& keyPath, bool use64BitView)
+{
+    if (root == HKEY_CLASSES_ROOT)
+        RecordItem(ikClassesRootKey, keyPath);
+    else if (root == HKEY_CURRENT_USER)
+        RecordItem(ikCurrentUserKey, keyPath);
+    else if (root == HKEY_LOCAL_MACHINE)
+        RecordItem(use64BitView ? ikLocalMachine64Key : ikLocalMachineKey, keyPath);
+}
+
+void TInstaller::WriteUninstallLog(TStream& stream, const std::string& productName) const
+{
+    ::WriteUninstallLog(stream, FInfo.Version, FLog, productName);
+}
+
+void TInstaller::WriteUninstaller(const std::string& uninstallerPath, const std::string& keyName,
+                                  const std::string& productName, const std::string& displayName)
+{
+    RecordItem(ikLocalMachineKey, UninstallRegistryKey + keyName);
+    {
+        std::unique_ptr<THandleStream> uninstaller = THandleStream::Create(uninstallerPath);
+        int64_t copyLength;
+        {
+            std::unique_ptr<THandleStream> program =
+                THandleStream::OpenRead(FProgramPath, FILE_SHARE_READ | FILE_SHARE_WRITE);
+            program->SetPosition(PackageFormat::SetupDataOffsetWord);
+            copyLength = program->ReadInt32();
+            // No appended package (0, or the negative value the reader treats
+            // alike): the whole program file is the program part.
+            if (copyLength <= 0) copyLength = program->Size();
+            program->SetPosition(0);
+            uninstaller->CopyFrom(*program, copyLength);
+        }
+        uninstaller->SetPosition(PackageFormat::SetupDataOffsetWord);
+        uninstaller->WriteInt32(int32_t(copyLength));
+        uninstaller->WriteInt32(1);
+        uninstaller->SetPosition(copyLength);
+        WriteUninstallLog(*uninstaller, productName);
+    }
+    RegisterUninstaller(uninstallerPath, keyName, displayName);
+}
+
+void TInstaller::RegisterUninstaller(const std::string& uninstallerPath, const std::string& keyName,
+                                     const std::string& displayName)
+{
+    // Registry trouble never fails the installation: without the rights, or
+    // with a damaged entry, the registration is skipped or partial.
+    TRegistry registry;
+    registry.RootKey = HKEY_LOCAL_MACHINE;
+    if (registry.OpenKey(UninstallRegistryKey, false)) {
+        for (const std::string& name : registry.GetKeyNames()) {
+            try {
+                if (!registry.OpenKey(UninstallRegistryKey + name, false)) continue;
+                // Earlier installations into the same folder, whatever their
+                // key name, and whether or not they quoted the path.
+                if (SameTextAscii(Unquoted(registry.ReadString("UninstallString")), uninstallerPath)) {
+                    registry.CloseKey();
+                    registry.DeleteKey(UninstallRegistryKey + name);
+                }
+            } catch (const Exception&) {
+            }
+        }
+    }
+    try {
+        if (registry.OpenKey(UninstallRegistryKey + keyName, true)) {
+            registry.WriteString("DisplayName", displayName);
+            // Quoted, so that Windows never runs "C:\Program.exe" for a path with blanks.
+            registry.WriteString("UninstallString", "\"" + uninstallerPath + "\"");
+        }
+    } catch (const Exception&) {
+    }
 }

@@ -1,21 +1,37 @@
 #pragma once
 // TInstaller: the package reader and low-level installer. It finds the setup
 // package (appended to the program file, in Setup.dat beside it, or in a
-// resource), validates it once at construction, and opens a fresh stream for
-// every later access.
+// resource), validates it once at construction and opens a fresh stream for
+// every later access. It extracts files into memory and folder trees to disk,
+// keeps the uninstall log of everything it creates, and writes the uninstaller.
+#include <windows.h>
+
 #include <cstdint>
+#include <exception>
+#include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "PackageFormat.h"
 #include "ProgramFile.h"
 #include "ProgramVersion.h"
 #include "Stream.h"
+#include "UninstallLog.h"
 
 class TInstaller {
 public:
-    // `programPath` is the program file whose package is read; it defaults to
-    // the running module so that tests can point an installer at files they built.
+    // Called before each file is written: the handler may change the target
+    // path, clear it to skip the file, or add attribute bits.
+    using TInstallFileEvent = std::function<void(TInstaller& sender, std::string& fileName, int32_t& attributes)>;
+    // Called when writing a file failed: setting retry starts the file again
+    // from the beginning of its data; otherwise the error ends the extraction.
+    using TInstallErrorEvent =
+        std::function<void(TInstaller& sender, const std::exception& error, const std::string& fileName, bool& retry)>;
+
+    // `programPath` is the program file whose package is read and copied into
+    // the uninstaller; it defaults to the running module so that tests can point
+    // an installer at files they built.
     explicit TInstaller(std::string resourceName = std::string(), std::string programPath = ModuleFileName());
     TInstaller(const TInstaller&) = delete;
     TInstaller& operator=(const TInstaller&) = delete;
@@ -30,12 +46,47 @@ public:
     const std::string& ResourceName() const { return FResourceName; }
     const std::string& ProgramPath() const { return FProgramPath; }
 
+    // The decompressed content of the top-level file of that name (letter case
+    // of A to Z ignored), positioned at 0; null when there is none.
+    std::unique_ptr<TMemoryStream> ExtractFileToMemory(const std::string& name);
+    // Extracts the top-level folder of that name with everything below it into
+    // `destination`. A file time of 0 stamps files with the package date.
+    int32_t ExtractFolder(const std::string& name, const std::string& destination, int32_t fileTime);
+    // The total uncompressed size of the folder's files; creates and records nothing.
+    int32_t GetFolderSize(const std::string& name);
+    // Makes sure a folder exists, creating missing parents first, and records
+    // each level: E for the deepest one that existed, D (or T with
+    // removeContents) for each created one.
+    bool ForceFolder(const std::string& path, bool removeContents);
+
+    void RecordItem(int kind, const std::string& text);
+    // C, U, M or 6 by the root and the view; other roots record nothing.
+    void RecordRegistryKey(HKEY root, const std::string& keyPath, bool use64BitView);
+    const std::vector<std::string>& UninstallLog() const { return FLog; }
+    void WriteUninstallLog(TStream& stream, const std::string& productName) const;
+    // Writes the uninstaller (the program part, marked, with the log appended)
+    // and registers it in the Windows list of installed programs.
+    void WriteUninstaller(const std::string& uninstallerPath, const std::string& keyName,
+                          const std::string& productName, const std::string& displayName);
+
     bool OverwriteFiles = true;
+    TInstallFileEvent OnInstallFile;
+    TInstallErrorEvent OnInstallError;
 
 private:
+    class TExtractor;
     void ReadPackageHeader();
+    void InstallFile(TStream& package, const TEntryHeader& entry, const std::string& target, int32_t fileTime);
+    void WriteFileOnce(TStream& package, const TEntryHeader& entry, const std::string& target, int32_t fileTime,
+                       int32_t extraAttributes);
+    void RegisterUninstaller(const std::string& uninstallerPath, const std::string& keyName,
+                             const std::string& displayName);
 
     std::string FResourceName;
     std::string FProgramPath;
     TPackageInfo FInfo;
+    std::vector<std::string> FLog;
 };
+
+// The key below HKEY_LOCAL_MACHINE that holds the Windows uninstall registrations.
+extern const char UninstallRegistryKey[];

@@ -260,3 +260,33 @@ TEST(BuilderDates, ParsesOnlyRealDates)
                             "2024-01-01T24:00:00", "2024-01-01T00:00:00Z", ""})
         EXPECT_FALSE(ParseDateText(bad, p)) << bad;
 }
+
+TEST_F(Builder, ExtractWritesEveryEntryWithItsTime)
+{
+    BuildPackage(Options());
+    std::ostringstream out;
+    ASSERT_TRUE(ExtractPackage((Root / "Out.exe").string(), (Root / "Extracted").string(), out));
+    EXPECT_EQ(ReadFile(Root / "Extracted" / "VstX" / "Test.dll"), std::vector<uint8_t>(20000, 0x90));
+    EXPECT_EQ(ReadFile(Root / "Extracted" / "Setup.ini"), ReadFile(Product / "Setup.ini"));
+    EXPECT_TRUE(fs::is_directory(Root / "Extracted" / "Empty"));
+    struct stat info {};
+    ASSERT_EQ(stat((Root / "Extracted" / "Main" / "Readme.txt").c_str(), &info), 0);
+    std::tm local{};
+    localtime_r(&info.st_mtime, &local);
+    EXPECT_EQ(local.tm_year + 1900, 2025);
+    EXPECT_EQ(local.tm_hour, 3);
+    EXPECT_EQ(local.tm_sec, 6);
+}
+
+TEST_F(Builder, ExtractOfADamagedPackageWritesNothing)
+{
+    TBuildOptions o = Options("Data.dat");
+    o.DataOnly = true;
+    BuildPackage(o);
+    std::vector<uint8_t> bytes = ReadFile(Root / "Data.dat");
+    bytes[bytes.size() - 3] ^= 1;
+    WriteBytes(Root / "Data.dat", bytes);
+    std::ostringstream out;
+    EXPECT_THROW(ExtractPackage((Root / "Data.dat").string(), (Root / "Extracted").string(), out), ESetupError);
+    EXPECT_FALSE(fs::exists(Root / "Extracted"));
+}

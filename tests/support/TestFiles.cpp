@@ -37,8 +37,6 @@ void WriteWholeFile(const std::string& path, const std::vector<uint8_t>& bytes)
     if (!ok || put != bytes.size()) throw std::runtime_error("cannot write " + path);
 }
 
-bool FileExists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
-
 void RemoveTree(const std::string& path)
 {
     std::string folder = path;

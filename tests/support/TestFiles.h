@@ -12,7 +12,6 @@ std::string WindowsPath(const std::string& path);
 
 std::vector<uint8_t> ReadWholeFile(const std::string& path);
 void WriteWholeFile(const std::string& path, const std::vector<uint8_t>& bytes);
-bool FileExists(const std::string& path);
 // Deletes a folder tree, clearing read-only bits on the way.
 void RemoveTree(const std::string& path);
 

@@ -37,5 +37,9 @@ bool ListPackage(const std::string& fileName, std::ostream& out);
 // wrong in the installer's own words. Returns true when sound.
 bool VerifyPackage(const std::string& fileName, std::ostream& out);
 
+// Writes every entry of the package below `destination`, after checking the
+// whole tree, so a damaged package writes nothing.
+bool ExtractPackage(const std::string& fileName, const std::string& destination, std::ostream& out);
+
 // "YYYY-MM-DDTHH:MM:SS", taken as local time; false when not a valid date.
 bool ParseDateText(const std::string& text, TDateParts& parts);

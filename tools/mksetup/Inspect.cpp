@@ -1,4 +1,9 @@
+#include <sys/types.h>
+#include <utime.h>
+
 #include <cstring>
+#include <ctime>
+#include <filesystem>
 #include <iomanip>
 #include <ostream>
 
@@ -11,6 +16,8 @@
 #include "PackageFormat.h"
 #include "PackageReader.h"
 #include "Stream.h"
+
+namespace fs = std::filesystem;
 
 namespace {
 
@@ -69,7 +76,93 @@ public:
     int64_t Files = 0;
 };
 
+class TFileWriterSink : public TByteSink {
+public:
+    explicit TFileWriterSink(TStream& file) : FFile(file) {}
+    void Put(const uint8_t* data, size_t size) override { FFile.WriteBuffer(data, size); }
+
+private:
+    TStream& FFile;
+};
+
+// Writes every entry below the destination, folders as folders, each file with
+// its packed time.
+class TExtractVisitor : public TEntryVisitor {
+public:
+    explicit TExtractVisitor(const fs::path& destination) : FDestination(destination) {}
+    void File(const TEntryHeader& entry, const std::string& path, TStream& stream) override
+    {
+        fs::path target = FDestination / NativePath(path);
+        {
+            TFileStream file(target.string(), TFileStream::Mode::Create);
+            TFileWriterSink sink(file);
+            try {
+                InflateEntry(stream, entry.StoredSize, entry.UncompressedSize, sink);
+            } catch (const Exception& e) {
+                throw ESetupError("\"" + path + "\": " + e.Message());
+            }
+            file.Close();
+        }
+        SetFileTime(target, entry.FileTime);
+        ++Files;
+        Bytes += entry.UncompressedSize;
+    }
+    bool EnterFolder(const TEntryHeader&, const std::string& path) override
+    {
+        std::error_code ec;
+        fs::create_directories(FDestination / NativePath(path), ec);
+        if (ec) throw ESetupError((FDestination / NativePath(path)).string() + ": cannot be created (" + ec.message() + ")");
+        return true;
+    }
+    int64_t Files = 0, Bytes = 0;
+
+private:
+    static fs::path NativePath(const std::string& packagePath)
+    {
+        fs::path result;
+        size_t start = 0;
+        for (;;) {
+            size_t end = packagePath.find('\\', start);
+            result /= packagePath.substr(start, end - start);
+            if (end == std::string::npos) return result;
+            start = end + 1;
+        }
+    }
+    static void SetFileTime(const fs::path& target, int32_t dosTime)
+    {
+        if (dosTime == 0) return;
+        TDateParts p = DosDateTimeToParts(dosTime);
+        std::tm local{};
+        local.tm_year = p.Year - 1900, local.tm_mon = p.Month - 1, local.tm_mday = p.Day;
+        local.tm_hour = p.Hour, local.tm_min = p.Minute, local.tm_sec = p.Second, local.tm_isdst = -1;
+        std::time_t t = std::mktime(&local);
+        if (t == std::time_t(-1)) return;
+        struct utimbuf times {t, t};
+        utime(target.string().c_str(), &times);
+    }
+
+    fs::path FDestination;
+};
+
 }  // namespace
+
+bool ExtractPackage(const std::string& fileName, const std::string& destination, std::ostream& out)
+{
+    TFileStream file(fileName, TFileStream::Mode::Read);
+    int64_t offset = LocatePackage(file, fileName);
+    file.SetPosition(offset);
+    TPackageInfo info = ReadPackageHeader(file);
+    file.SetPosition(info.EntriesStart);
+    PackageReader::CheckList(file, info.DataEnd);
+    std::error_code ec;
+    fs::create_directories(destination, ec);
+    if (ec) throw ESetupError(destination + ": cannot be created (" + ec.message() + ")");
+    TExtractVisitor visitor(destination);
+    PackageReader::WalkList(file, info.DataEnd, visitor);
+    out << destination << ": " << visitor.Files << " files, " << visitor.Bytes << " bytes (version "
+        << info.Version.AsText() << ")\n";
+    return true;
+}
 
 bool ListPackage(const std::string& fileName, std::ostream& out)
 {

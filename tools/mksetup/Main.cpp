@@ -26,13 +26,15 @@ const char Usage[] =
     "                [--stub PATH] [--date YYYY-MM-DDTHH:MM:SS]\n"
     "  mksetup list FILE\n"
     "  mksetup verify FILE\n"
+    "  mksetup extract FILE DIR\n"
     "\n"
     "build   turns a product folder (Setup.ini, Setup.lic, Setup.jpg, one folder per\n"
     "        component) into an installer: the bare Setup.exe with the package\n"
     "        appended, or the package alone as Setup.dat. --date, or the environment\n"
     "        variable SOURCE_DATE_EPOCH, fixes every time stamp for reproducible builds.\n"
     "list    prints an installer's or a Setup.dat's header and entries.\n"
-    "verify  checks the checksum, the version record and every entry.\n";
+    "verify  checks the checksum, the version record and every entry.\n"
+    "extract writes every entry of an installer's or a Setup.dat's package below DIR.\n";
 
 int UsageError(const std::string& why)
 {
@@ -54,10 +56,13 @@ std::string ThisProgramFolder(const char* argv0)
     return self.parent_path().string();
 }
 
-std::string MegaBytes(int64_t bytes)
+std::string ByteCount(int64_t bytes)
 {
     char text[32];
-    std::snprintf(text, sizeof text, "%.1f MB", double(bytes) / 1e6);
+    if (bytes < 1000000)
+        std::snprintf(text, sizeof text, "%.1f KB", double(bytes) / 1e3);
+    else
+        std::snprintf(text, sizeof text, "%.1f MB", double(bytes) / 1e6);
     return text;
 }
 
@@ -112,14 +117,14 @@ int Build(const std::vector<std::string>& args, const char* argv0)
     if (terminal) {
         options.Progress = [](const TWriteProgress& p) {
             std::fprintf(stderr, "\r  %lld/%lld files, %s of %s", (long long)p.FilesDone, (long long)p.FilesTotal,
-                         MegaBytes(p.BytesDone).c_str(), MegaBytes(p.BytesTotal).c_str());
+                         ByteCount(p.BytesDone).c_str(), ByteCount(p.BytesTotal).c_str());
             std::fflush(stderr);
         };
     }
     TBuildResult result = BuildPackage(options);
     if (terminal) std::fprintf(stderr, "\n");
-    std::cout << options.Output << ": " << result.Package.FileCount << " files, " << MegaBytes(result.TotalBytes)
-              << " packed into " << MegaBytes(result.Package.Size) << " (version " << options.VersionText << ")\n";
+    std::cout << options.Output << ": " << result.Package.FileCount << " files, " << ByteCount(result.TotalBytes)
+              << " packed into " << ByteCount(result.Package.Size) << " (version " << options.VersionText << ")\n";
     return 0;
 }
 
@@ -134,6 +139,10 @@ int Run(int argc, char** argv)
             if (args.size() != 1) return UsageError(command + " takes one file");
             bool sound = command == "list" ? ListPackage(args[0], std::cout) : VerifyPackage(args[0], std::cout);
             return sound ? 0 : 1;
+        }
+        if (command == "extract") {
+            if (args.size() != 2) return UsageError("extract takes a file and a folder");
+            return ExtractPackage(args[0], args[1], std::cout) ? 0 : 1;
         }
         if (command == "-h" || command == "--help" || command == "help") {
             std::cout << Usage;

@@ -1,0 +1,78 @@
+#include "UninstallLog.h"
+
+#include <cstring>
+
+#include "Exception.h"
+#include "Messages.h"
+#include "Stream.h"
+
+char UninstallItemLetter(int kind)
+{
+    static const char letters[] = "FDTUCME6";
+    return kind >= 0 && kind < 8 ? letters[kind] : '?';
+}
+
+void WriteUninstallLog(TStream& stream, const TProgramVersion& version, const std::vector<std::string>& lines,
+                       const std::string& productName)
+{
+    uint8_t header[UninstallLogFormat::HeaderSize] = {};
+    std::memcpy(header, UninstallLogFormat::Signature, 8);
+    stream.WriteBuffer(header, sizeof header);
+    version.SaveToStream(stream);
+    std::string text;
+    for (const std::string& line : lines) text += line + "\r\n";
+    stream.WriteInt32(int32_t(text.size()));
+    stream.WriteInt32(int32_t(productName.size()));
+    stream.WriteBuffer(text.data(), text.size());
+    stream.WriteBuffer(productName.data(), productName.size());
+}
+
+namespace {
+
+// Reads `length` bytes as text; a length the stream cannot hold is a read
+// error before any memory is taken for it.
+std::string ReadText(TStream& stream, int32_t length)
+{
+    if (length <= 0) {
+        if (length < 0) throw EReadError(LoadMessage(Msg::StreamReadError));
+        return std::string();
+    }
+    int64_t here = stream.Position();
+    if (stream.Size() - here < length) throw EReadError(LoadMessage(Msg::StreamReadError));
+    std::string text(size_t(length), '\0');
+    stream.ReadBuffer(&text[0], text.size());
+    return text;
+}
+
+}  // namespace
+
+TUninstallLog ReadUninstallLog(TStream& stream)
+{
+    uint8_t header[UninstallLogFormat::HeaderSize];
+    stream.ReadBuffer(header, sizeof header);
+    if (std::memcmp(header, UninstallLogFormat::Signature, 8) != 0)
+        throw ESetupError(LoadMessage(Msg::InvalidUninstallSignature));
+    TUninstallLog log;
+    log.Version.LoadFromStream(stream);
+    int32_t textLength = stream.ReadInt32();
+    int32_t nameLength = stream.ReadInt32();
+    log.Lines = SplitLines(ReadText(stream, textLength));
+    log.ProductName = ReadText(stream, nameLength);
+    return log;
+}
+
+std::vector<std::string> SplitLines(const std::string& text)
+{
+    std::vector<std::string> lines;
+    size_t start = 0;
+    while (start < text.size()) {
+        size_t end = text.find_first_of("\r\n", start);
+        if (end == std::string::npos) {
+            lines.push_back(text.substr(start));
+            break;
+        }
+        lines.push_back(text.substr(start, end - start));
+        start = end + (text[end] == '\r' && end + 1 < text.size() && text[end + 1] == '\n' ? 2 : 1);
+    }
+    return lines;
+}

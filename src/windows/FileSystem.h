@@ -1,0 +1,12 @@
+#pragma once
+// File-system queries and changes the installer and uninstaller share.
+#include <windows.h>
+
+#include <cstdint>
+#include <string>
+
+bool FileExists(const std::string& path);       // a file, not a folder
+bool DirectoryExists(const std::string& path);  // a folder
+// Sets a file's last-write time from a DOS date-time read as local time;
+// creation and access times stay.
+bool SetLastWriteTimeFromDos(HANDLE file, int32_t dosDateTime);

@@ -1,0 +1,161 @@
+#include "Registry.h"
+
+#include "Messages.h"
+
+std::string TRegistry::WithoutLeadingBackslash(const std::string& path)
+{
+    return !path.empty() && path[0] == '\\' ? path.substr(1) : path;
+}
+
+HKEY TRegistry::BaseKey(const std::string& path) const
+{
+    bool relative = path.empty() || path[0] != '\\';
+    return relative && FCurrent.Valid() ? FCurrent.Get() : RootKey;
+}
+
+TRegKey TRegistry::OpenRawKey(const std::string& path) const
+{
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(BaseKey(path), WithoutLeadingBackslash(path).c_str(), 0, FAccess, &key) != ERROR_SUCCESS)
+        return TRegKey();
+    return TRegKey(key);
+}
+
+bool TRegistry::OpenKey(const std::string& path, bool canCreate)
+{
+    HKEY key = nullptr;
+    std::string sub = WithoutLeadingBackslash(path);
+    LONG result = canCreate ? RegCreateKeyExA(BaseKey(path), sub.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, FAccess,
+                                              nullptr, &key, nullptr)
+                            : RegOpenKeyExA(BaseKey(path), sub.c_str(), 0, FAccess, &key);
+    if (result != ERROR_SUCCESS) return false;
+    FCurrent.Reset(key);
+    return true;
+}
+
+bool TRegistry::KeyExists(const std::string& path) { return OpenRawKey(path).Valid(); }
+
+template <typename DeleteOne>
+bool TRegistry::DeleteTree(const std::string& path, DeleteOne deleteOne)
+{
+    HKEY base = BaseKey(path);
+    TRegKey opened = OpenRawKey(path);
+    if (opened.Valid()) {
+        TRegKey remembered(FCurrent.Release());
+        FCurrent = std::move(opened);
+        DWORD count = 0, longest = 0;
+        if (RegQueryInfoKeyA(FCurrent.Get(), nullptr, nullptr, nullptr, &count, &longest, nullptr, nullptr, nullptr,
+                             nullptr, nullptr, nullptr) == ERROR_SUCCESS) {
+            std::vector<char> name(longest + 1);
+            for (DWORD i = count; i-- > 0;) {
+                DWORD length = DWORD(name.size());
+                if (RegEnumKeyExA(FCurrent.Get(), i, name.data(), &length, nullptr, nullptr, nullptr, nullptr) ==
+                    ERROR_SUCCESS)
+                    DeleteKey(std::string(name.data(), length));
+            }
+        }
+        FCurrent = std::move(remembered);
+    }
+    return deleteOne(base, WithoutLeadingBackslash(path));
+}
+
+bool TRegistry::DeleteKey(const std::string& path)
+{
+    return DeleteTree(path, [](HKEY base, const std::string& sub) {
+        return RegDeleteKeyA(base, sub.c_str()) == ERROR_SUCCESS;
+    });
+}
+
+std::string TRegistry::ReadString(const std::string& name)
+{
+    DWORD type = 0, size = 0;
+    LONG result = RegQueryValueExA(FCurrent.Get(), name.c_str(), nullptr, &type, nullptr, &size);
+    if (result != ERROR_SUCCESS) return std::string();
+    if (type != REG_SZ && type != REG_EXPAND_SZ)
+        throw ERegistryException("Invalid data type for '" + name + "'");
+    std::string value(size, '\0');
+    if (size > 0 && RegQueryValueExA(FCurrent.Get(), name.c_str(), nullptr, &type,
+                                     reinterpret_cast<BYTE*>(&value[0]), &size) != ERROR_SUCCESS)
+        return std::string();
+    value.resize(size);
+    while (!value.empty() && value.back() == '\0') value.pop_back();
+    return value;
+}
+
+void TRegistry::WriteString(const std::string& name, const std::string& value)
+{
+    if (RegSetValueExA(FCurrent.Get(), name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                       DWORD(value.size() + 1)) != ERROR_SUCCESS)
+        throw ERegistryException("Failed to set data for '" + name + "'");
+}
+
+int32_t TRegistry::ReadInteger(const std::string& name)
+{
+    DWORD type = 0, value = 0, size = sizeof value;
+    if (RegQueryValueExA(FCurrent.Get(), name.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(&value), &size) !=
+            ERROR_SUCCESS ||
+        type != REG_DWORD)
+        throw ERegistryException("Invalid data type for '" + name + "'");
+    return int32_t(value);
+}
+
+void TRegistry::WriteInteger(const std::string& name, int32_t value)
+{
+    DWORD data = DWORD(value);
+    if (RegSetValueExA(FCurrent.Get(), name.c_str(), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&data),
+                       sizeof data) != ERROR_SUCCESS)
+        throw ERegistryException("Failed to set data for '" + name + "'");
+}
+
+bool TRegistry::ValueExists(const std::string& name)
+{
+    return RegQueryValueExA(FCurrent.Get(), name.c_str(), nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
+}
+
+bool TRegistry::DeleteValue(const std::string& name)
+{
+    return RegDeleteValueA(FCurrent.Get(), name.c_str()) == ERROR_SUCCESS;
+}
+
+std::vector<std::string> TRegistry::GetKeyNames()
+{
+    std::vector<std::string> names;
+    DWORD count = 0, longest = 0;
+    if (!FCurrent.Valid() || RegQueryInfoKeyA(FCurrent.Get(), nullptr, nullptr, nullptr, &count, &longest, nullptr,
+                                              nullptr, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
+        return names;
+    std::vector<char> name(longest + 1);
+    for (DWORD i = 0; i < count; ++i) {
+        DWORD length = DWORD(name.size());
+        if (RegEnumKeyExA(FCurrent.Get(), i, name.data(), &length, nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS)
+            names.emplace_back(name.data(), length);
+    }
+    return names;
+}
+
+namespace {
+
+TRegistry64::RegDeleteKeyExProc LookupInAdvapi32()
+{
+    // advapi32 is always loaded in this process; it is not loaded for the lookup.
+    HMODULE advapi = GetModuleHandleA("advapi32.dll");
+    if (!advapi) return nullptr;
+    return reinterpret_cast<TRegistry64::RegDeleteKeyExProc>(
+        reinterpret_cast<void*>(GetProcAddress(advapi, "RegDeleteKeyExA")));
+}
+
+}  // namespace
+
+TRegistry64::RegDeleteKeyExProc (*TRegistry64::LookupRegDeleteKeyEx)() = LookupInAdvapi32;
+
+TRegistry64::TRegistry64(bool use64BitView) : TRegistry(KEY_ALL_ACCESS | (use64BitView ? KEY_WOW64_64KEY : 0)) {}
+
+bool TRegistry64::DeleteKey(const std::string& path)
+{
+    if (!(FAccess & KEY_WOW64_64KEY)) return TRegistry::DeleteKey(path);
+    RegDeleteKeyExProc deleteKeyEx = LookupRegDeleteKeyEx();
+    if (!deleteKeyEx) return false;
+    return DeleteTree(path, [deleteKeyEx](HKEY base, const std::string& sub) {
+        return deleteKeyEx(base, sub.c_str(), KEY_WOW64_64KEY, 0) == ERROR_SUCCESS;
+    });
+}

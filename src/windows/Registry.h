@@ -1,0 +1,76 @@
+#pragma once
+// Registry access: a root key, a current key, one access mask for every key
+// opened or created. Paths that start with "\" are absolute (from the root key);
+// others are relative to the current key when one is open.
+#include <windows.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "Exception.h"
+#include "WinHandle.h"
+
+// A value of another type than asked for, or a value that cannot be written.
+class ERegistryException : public Exception {
+public:
+    using Exception::Exception;
+};
+
+class TRegistry {
+public:
+    TRegistry() = default;
+    explicit TRegistry(REGSAM access) : FAccess(access) {}
+    virtual ~TRegistry() = default;
+    TRegistry(const TRegistry&) = delete;
+    TRegistry& operator=(const TRegistry&) = delete;
+
+    HKEY RootKey = HKEY_CURRENT_USER;
+    REGSAM Access() const { return FAccess; }
+    HKEY CurrentKey() const { return FCurrent.Get(); }
+
+    // Opens (or with canCreate creates) a key and makes it the current key.
+    bool OpenKey(const std::string& path, bool canCreate);
+    void CloseKey() { FCurrent.Reset(); }
+    bool KeyExists(const std::string& path);
+    // Deletes the key with all its subkeys; true when the key itself went.
+    virtual bool DeleteKey(const std::string& path);
+
+    // Values of the current key. A missing string reads as empty text; a value
+    // of another type raises ERegistryException.
+    std::string ReadString(const std::string& name);
+    void WriteString(const std::string& name, const std::string& value);
+    int32_t ReadInteger(const std::string& name);
+    void WriteInteger(const std::string& name, int32_t value);
+    bool ValueExists(const std::string& name);
+    bool DeleteValue(const std::string& name);
+    std::vector<std::string> GetKeyNames();
+
+protected:
+    // The key a path starts from: the current key for a relative path when one
+    // is open, else the root key.
+    HKEY BaseKey(const std::string& path) const;
+    static std::string WithoutLeadingBackslash(const std::string& path);
+    // Opens a key with the access mask without making it current.
+    TRegKey OpenRawKey(const std::string& path) const;
+    // Deletes the subkeys of `path` from the last index down, then the key
+    // itself with `deleteOne`.
+    template <typename DeleteOne>
+    bool DeleteTree(const std::string& path, DeleteOne deleteOne);
+
+    REGSAM FAccess = KEY_ALL_ACCESS;
+    TRegKey FCurrent;
+};
+
+// TRegistry whose keys all live in the 64-bit view when asked for at
+// construction; key deletion then goes through RegDeleteKeyExA.
+class TRegistry64 : public TRegistry {
+public:
+    explicit TRegistry64(bool use64BitView);
+    bool DeleteKey(const std::string& path) override;
+
+    using RegDeleteKeyExProc = LONG(WINAPI*)(HKEY, LPCSTR, REGSAM, DWORD);
+    // Where RegDeleteKeyExA is looked up; replaceable so that a Windows
+    // without it can be tried.
+    static RegDeleteKeyExProc (*LookupRegDeleteKeyEx)();
+};

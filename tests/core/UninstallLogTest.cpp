@@ -1,0 +1,110 @@
+#include <gtest/gtest.h>
+
+#include "Exception.h"
+#include "PathUtils.h"
+#include "Stream.h"
+#include "TestPackages.h"
+#include "UninstallLog.h"
+
+namespace {
+
+std::vector<uint8_t> Serialised(const std::vector<std::string>& lines, const std::string& product)
+{
+    TMemoryStream stream;
+    WriteUninstallLog(stream, MakeVersion("2.02"), lines, product);
+    return stream.Data();
+}
+
+TUninstallLog Parse(std::vector<uint8_t> bytes)
+{
+    TMemoryStream stream(std::move(bytes));
+    return ReadUninstallLog(stream);
+}
+
+}  // namespace
+
+TEST(UninstallLog, LettersFollowTheKindNumbers)
+{
+    std::string letters;
+    for (int kind = ikFile; kind <= ikLocalMachine64Key; ++kind) letters += UninstallItemLetter(kind);
+    EXPECT_EQ(letters, "FDTUCME6");
+}
+
+TEST(UninstallLog, SerialisedLayout)
+{
+    std::vector<uint8_t> bytes = Serialised({"EC:\\A\\", "FC:\\A\\x.dll"}, "Echo");
+    EXPECT_EQ(std::string(bytes.begin(), bytes.begin() + 8), "KX/UNS/3");
+    EXPECT_EQ(std::vector<uint8_t>(bytes.begin() + 8, bytes.begin() + 28), std::vector<uint8_t>(20, 0));
+    EXPECT_EQ(GetInt32LE(&bytes[28]), -100);
+    const std::string text = "EC:\\A\\\r\nFC:\\A\\x.dll\r\n";
+    EXPECT_EQ(GetInt32LE(&bytes[53]), int32_t(text.size()));
+    EXPECT_EQ(GetInt32LE(&bytes[57]), 4);
+    EXPECT_EQ(std::string(bytes.begin() + 61, bytes.end()), text + "Echo");
+}
+
+TEST(UninstallLog, RoundTrip)
+{
+    std::vector<std::string> lines = {"EC:\\Program Files\\", "DC:\\Program Files\\Maker\\", "U\\Software\\Maker\\1.0",
+                                      "6\\Software\\Maker\\1.0"};
+    TUninstallLog log = Parse(Serialised(lines, "Maker Product"));
+    EXPECT_EQ(log.Lines, lines);
+    EXPECT_EQ(log.ProductName, "Maker Product");
+    EXPECT_EQ(log.Version.AsText(), "2.02");
+    TUninstallLog empty = Parse(Serialised({}, ""));
+    EXPECT_TRUE(empty.Lines.empty());
+    EXPECT_EQ(empty.ProductName, "");
+}
+
+TEST(UninstallLog, ReservedBytesAreIgnoredAndSignatureChecked)
+{
+    std::vector<uint8_t> bytes = Serialised({"Fx"}, "P");
+    bytes[8] = 0x7F;
+    bytes[27] = 0xFF;
+    EXPECT_EQ(Parse(bytes).Lines.size(), 1u);
+    bytes[3] = 'u';
+    try {
+        Parse(bytes);
+        FAIL() << "accepted a wrong signature";
+    } catch (const ESetupError& e) {
+        EXPECT_EQ(e.Message(), "Invalid uninstall data signature");
+    }
+}
+
+TEST(UninstallLog, HostileLengthsAreReadErrorsWithoutAllocating)
+{
+    const std::vector<uint8_t> good = Serialised({"Fa", "Fb"}, "P");
+    for (int32_t text : {-1, INT32_MIN, INT32_MAX, 9}) {
+        std::vector<uint8_t> bad = good;
+        PutInt32LE(&bad[53], text);
+        EXPECT_THROW(Parse(bad), EReadError) << text;
+    }
+    std::vector<uint8_t> bad = good;
+    PutInt32LE(&bad[57], INT32_MAX);
+    EXPECT_THROW(Parse(bad), EReadError);
+    PutInt32LE(&bad[57], -7);
+    EXPECT_THROW(Parse(bad), EReadError);
+}
+
+TEST(UninstallLog, LinesSplitAtEveryKindOfLineBreak)
+{
+    EXPECT_EQ(SplitLines("a\r\nb\rc\nd"), (std::vector<std::string>{"a", "b", "c", "d"}));
+    EXPECT_EQ(SplitLines("a\r\n\r\nb\r\n"), (std::vector<std::string>{"a", "", "b"}));
+    EXPECT_EQ(SplitLines("a\n\r"), (std::vector<std::string>{"a", ""}));
+    EXPECT_TRUE(SplitLines("").empty());
+}
+
+TEST(PathUtils, Helpers)
+{
+    EXPECT_EQ(IncludeDelimiter("C:\\A"), "C:\\A\\");
+    EXPECT_EQ(IncludeDelimiter("C:\\A\\"), "C:\\A\\");
+    EXPECT_EQ(IncludeDelimiter(""), "");
+    EXPECT_EQ(ExtractFilePath("C:\\A\\B"), "C:\\A\\");
+    EXPECT_EQ(ExtractFilePath("Q:"), "Q:");
+    EXPECT_EQ(ExtractFilePath("name"), "");
+    EXPECT_EQ(ExtractFileName("C:\\A\\B.dll"), "B.dll");
+    EXPECT_EQ(JoinPath("C:\\A", "B"), "C:\\A\\B");
+    EXPECT_TRUE(SameTextAscii("C:\\Program Files\\X", "c:\\PROGRAM FILES\\x"));
+    EXPECT_FALSE(SameTextAscii("\xC4", "\xE4"));
+    EXPECT_EQ(Unquoted("\"C:\\A B\\Uninst.exe\""), "C:\\A B\\Uninst.exe");
+    EXPECT_EQ(Unquoted("\""), "\"");
+}

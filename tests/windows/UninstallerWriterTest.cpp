@@ -1,0 +1,184 @@
+#include <gtest/gtest.h>
+
+#include "Exception.h"
+#include "Installer.h"
+#include "Registry.h"
+#include "TestFiles.h"
+#include "TestPackages.h"
+
+namespace {
+
+// Each test's registrations live under key names of its own, removed afterwards.
+class TRegistrations {
+public:
+    ~TRegistrations()
+    {
+        TRegistry registry;
+        registry.RootKey = HKEY_LOCAL_MACHINE;
+        for (const std::string& name : FNames) registry.DeleteKey(UninstallRegistryKey + name);
+    }
+    // Writes a registration as an earlier installation would have.
+    void Add(const std::string& name, const std::string& uninstallString)
+    {
+        FNames.push_back(name);
+        TRegistry registry;
+        registry.RootKey = HKEY_LOCAL_MACHINE;
+        ASSERT_TRUE(registry.OpenKey(UninstallRegistryKey + name, true));
+        registry.WriteString("DisplayName", name);
+        registry.WriteString("UninstallString", uninstallString);
+    }
+    void Expect(const std::string& name) { FNames.push_back(name); }
+    static bool Exists(const std::string& name)
+    {
+        TRegistry registry;
+        registry.RootKey = HKEY_LOCAL_MACHINE;
+        return registry.KeyExists(UninstallRegistryKey + name);
+    }
+    static std::string Value(const std::string& name, const std::string& value)
+    {
+        TRegistry registry;
+        registry.RootKey = HKEY_LOCAL_MACHINE;
+        if (!registry.OpenKey(UninstallRegistryKey + name, false)) return "(no key)";
+        return registry.ReadString(value);
+    }
+
+private:
+    std::vector<std::string> FNames;
+};
+
+TUninstallLog ReadLogAt(const std::vector<uint8_t>& file, size_t offset)
+{
+    TMemoryStream stream(std::vector<uint8_t>(file.begin() + long(offset), file.end()));
+    return ReadUninstallLog(stream);
+}
+
+}  // namespace
+
+TEST(UninstallerWriter, CopiesTheProgramPartMarksItAndAppendsTheLog)
+{
+    TTestFolder folder("UninstallerCopy");
+    std::vector<uint8_t> program = StubProgram(700);
+    for (size_t i = 0x40; i < program.size(); ++i) program[i] = uint8_t(i);
+    WriteWholeFile(folder / "Setup.exe", AppendPackage(program, BuildPackageBytes(SampleItems(), "3.10")));
+    TInstaller installer("", folder / "Setup.exe");
+    installer.RecordItem(ikFile, "C:\\Program Files\\Sample\\Readme.txt");
+    TRegistrations registrations;
+    registrations.Expect("SetupTests Copy");
+    installer.WriteUninstaller(folder / "Uninst.exe", "SetupTests Copy", "Sample", "Sample 3");
+
+    std::vector<uint8_t> uninstaller = ReadWholeFile(folder / "Uninst.exe");
+    ASSERT_GT(uninstaller.size(), program.size());
+    EXPECT_EQ(GetInt32LE(&uninstaller[0x30]), 700);
+    EXPECT_EQ(GetInt32LE(&uninstaller[0x34]), 1);
+    EXPECT_TRUE(std::equal(program.begin() + 0x38, program.end(), uninstaller.begin() + 0x38));
+    EXPECT_EQ(std::string(uninstaller.begin() + 700, uninstaller.begin() + 708), "KX/UNS/3");
+    EXPECT_EQ(std::vector<uint8_t>(uninstaller.begin() + 708, uninstaller.begin() + 728), std::vector<uint8_t>(20, 0));
+    TUninstallLog log = ReadLogAt(uninstaller, 700);
+    EXPECT_EQ(log.Version.AsText(), "3.10");
+    EXPECT_EQ(log.ProductName, "Sample");
+    std::vector<std::string> lines = {"FC:\\Program Files\\Sample\\Readme.txt",
+                                      "M\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\SetupTests Copy"};
+    EXPECT_EQ(log.Lines, lines);
+}
+
+TEST(UninstallerWriter, ProgramWithoutAppendedPackageIsCopiedWhole)
+{
+    TTestFolder folder("UninstallerWhole");
+    WriteWholeFile(folder / "Setup.dat", BuildPackageBytes(SampleItems()));
+    TRegistrations registrations;
+    registrations.Expect("SetupTests Whole");
+    for (int32_t offset : {0, -5}) {
+        std::vector<uint8_t> program = StubProgram(333);
+        SetWord(program, 0x30, offset);
+        WriteWholeFile(folder / "Setup.exe", program);
+        TInstaller installer("", folder / "Setup.exe");
+        installer.WriteUninstaller(folder / "Uninst.exe", "SetupTests Whole", "Sample", "Sample");
+        std::vector<uint8_t> uninstaller = ReadWholeFile(folder / "Uninst.exe");
+        EXPECT_EQ(GetInt32LE(&uninstaller[0x30]), 333) << offset;
+        EXPECT_EQ(GetInt32LE(&uninstaller[0x34]), 1) << offset;
+        EXPECT_EQ(ReadLogAt(uninstaller, 333).Lines.size(), 1u) << offset;
+    }
+}
+
+TEST(UninstallerWriter, EmptyLogHasTextLengthZero)
+{
+    TTestFolder folder("UninstallerEmptyLog");
+    WriteWholeFile(folder / "Setup.exe", AppendPackage(StubProgram(), BuildPackageBytes({})));
+    TInstaller installer("", folder / "Setup.exe");
+    TMemoryStream stream;
+    installer.WriteUninstallLog(stream, "Name");
+    const std::vector<uint8_t>& bytes = stream.Data();
+    ASSERT_EQ(bytes.size(), 28u + 25 + 8 + 4);
+    EXPECT_EQ(GetInt32LE(&bytes[53]), 0);
+    EXPECT_EQ(GetInt32LE(&bytes[57]), 4);
+    EXPECT_EQ(std::string(bytes.end() - 4, bytes.end()), "Name");
+}
+
+TEST(UninstallerWriter, RegistersQuotedAndRemovesEarlierRegistrationsOfTheSameFile)
+{
+    TTestFolder folder("UninstallerRegister");
+    WriteWholeFile(folder / "Setup.exe", AppendPackage(StubProgram(), BuildPackageBytes(SampleItems())));
+    std::string path = folder / "Uninst.exe";
+    std::string upper = path;
+    for (char& c : upper)
+        if (c >= 'a' && c <= 'z') c = char(c - 32);
+
+    TRegistrations registrations;
+    registrations.Add("SetupTests Old Name", upper);                       // other key, other letter case
+    registrations.Add("SetupTests Quoted", "\"" + path + "\"");            // written quoted
+    registrations.Add("SetupTests Other", "\"" + folder.Path() + "Other\\Uninst.exe\"");
+    registrations.Expect("SetupTests New");
+
+    TInstaller installer("", folder / "Setup.exe");
+    installer.WriteUninstaller(path, "SetupTests New", "Sample", "Sample 2.0");
+
+    EXPECT_FALSE(TRegistrations::Exists("SetupTests Old Name"));
+    EXPECT_FALSE(TRegistrations::Exists("SetupTests Quoted"));
+    EXPECT_TRUE(TRegistrations::Exists("SetupTests Other"));
+    EXPECT_EQ(TRegistrations::Value("SetupTests New", "DisplayName"), "Sample 2.0");
+    EXPECT_EQ(TRegistrations::Value("SetupTests New", "UninstallString"), "\"" + path + "\"");
+}
+
+TEST(UninstallerWriter, RegistrationWithAValueOfAnotherTypeIsPassedOver)
+{
+    TTestFolder folder("UninstallerBadValue");
+    WriteWholeFile(folder / "Setup.exe", AppendPackage(StubProgram(), BuildPackageBytes(SampleItems())));
+    TRegistrations registrations;
+    registrations.Add("SetupTests Broken", "x");
+    {
+        TRegistry registry;
+        registry.RootKey = HKEY_LOCAL_MACHINE;
+        ASSERT_TRUE(registry.OpenKey(UninstallRegistryKey + std::string("SetupTests Broken"), false));
+        registry.WriteInteger("UninstallString", 7);
+    }
+    registrations.Expect("SetupTests After Broken");
+    TInstaller installer("", folder / "Setup.exe");
+    EXPECT_NO_THROW(installer.WriteUninstaller(folder / "Uninst.exe", "SetupTests After Broken", "S", "S"));
+    EXPECT_TRUE(TRegistrations::Exists("SetupTests Broken"));
+    EXPECT_EQ(TRegistrations::Value("SetupTests After Broken", "DisplayName"), "S");
+}
+
+TEST(UninstallerWriter, UninstallerThatCannotBeCreatedIsAnError)
+{
+    TTestFolder folder("UninstallerNoFolder");
+    WriteWholeFile(folder / "Setup.exe", AppendPackage(StubProgram(), BuildPackageBytes({})));
+    TInstaller installer("", folder / "Setup.exe");
+    EXPECT_THROW(installer.WriteUninstaller(folder / "Missing\\Uninst.exe", "SetupTests Never", "S", "S"),
+                 EFCreateError);
+    EXPECT_FALSE(TRegistrations::Exists("SetupTests Never"));
+}
+
+TEST(UninstallerWriter, RegistryKeysAreRecordedByRootAndView)
+{
+    TTestFolder folder("UninstallerRecordKeys");
+    WriteWholeFile(folder / "Setup.exe", AppendPackage(StubProgram(), BuildPackageBytes({})));
+    TInstaller installer("", folder / "Setup.exe");
+    installer.RecordRegistryKey(HKEY_CURRENT_USER, "\\Software\\Maker\\Product\\2.0", true);
+    installer.RecordRegistryKey(HKEY_LOCAL_MACHINE, "\\Software\\Maker\\Product\\2.0", false);
+    installer.RecordRegistryKey(HKEY_LOCAL_MACHINE, "\\Software\\Maker\\Product\\2.0", true);
+    installer.RecordRegistryKey(HKEY_CLASSES_ROOT, ".fxp", false);
+    installer.RecordRegistryKey(HKEY_USERS, "\\Software\\Nothing", false);
+    std::vector<std::string> expected = {"U\\Software\\Maker\\Product\\2.0", "M\\Software\\Maker\\Product\\2.0",
+                                         "6\\Software\\Maker\\Product\\2.0", "C.fxp"};
+    EXPECT_EQ(installer.UninstallLog(), expected);
+}
