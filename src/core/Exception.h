@@ -34,5 +34,9 @@ SETUP_EXCEPTION_CLASS(EFCreateError, EStreamError);
 // Damaged zlib data.
 SETUP_EXCEPTION_CLASS(EZDecompressionError, Exception);
 SETUP_EXCEPTION_CLASS(EZCompressionError, Exception);
+// A value that cannot be converted (a time span out of range).
+SETUP_EXCEPTION_CLASS(EConvertError, Exception);
+// A format text that does not fit its argument.
+SETUP_EXCEPTION_CLASS(EFormatError, Exception);
 
 #undef SETUP_EXCEPTION_CLASS

@@ -5,30 +5,11 @@
 #include "Exception.h"
 #include "Messages.h"
 #include "Stream.h"
+#include "TextUtils.h"
 
 namespace {
 
 int Sign(int64_t v) { return v < 0 ? -1 : v > 0 ? 1 : 0; }
-
-// Optional leading blanks, an optional sign, then decimal digits only; anything
-// else (including nothing, or a number beyond 32 bits) gives `fallback`.
-int32_t ToIntDef(const std::string& s, int32_t fallback)
-{
-    size_t i = 0;
-    while (i < s.size() && s[i] == ' ') ++i;
-    bool negative = false;
-    if (i < s.size() && (s[i] == '+' || s[i] == '-')) negative = s[i++] == '-';
-    if (i == s.size()) return fallback;
-    int64_t value = 0;
-    for (; i < s.size(); ++i) {
-        if (s[i] < '0' || s[i] > '9') return fallback;
-        value = value * 10 + (s[i] - '0');
-        if (value > int64_t(INT32_MAX) + 1) return fallback;
-    }
-    if (negative) value = -value;
-    if (value > INT32_MAX || value < INT32_MIN) return fallback;
-    return int32_t(value);
-}
 
 }  // namespace
 
@@ -55,16 +36,16 @@ void TProgramVersion::ParseText(const std::string& text)
     int32_t major, minor, release = 0;
     size_t point = text.find('.');
     if (point == std::string::npos) {
-        major = ToIntDef(text, -1);
+        major = StrToIntDef(text, -1, false);
         minor = 0;
     } else {
-        major = ToIntDef(text.substr(0, point), -1);
-        minor = ToIntDef(text.substr(point + 1, 1), -1);
-        release = ToIntDef(text.substr(std::min(point + 2, text.size()), 1), 0);
+        major = StrToIntDef(text.substr(0, point), -1, false);
+        minor = StrToIntDef(text.substr(point + 1, 1), -1, false);
+        release = StrToIntDef(text.substr(std::min(point + 2, text.size()), 1), 0, false);
     }
     int32_t beta = 0;
     size_t betaAt = text.find("beta ");
-    if (betaAt != std::string::npos) beta = ToIntDef(text.substr(betaAt + 5, 2), 0);
+    if (betaAt != std::string::npos) beta = StrToIntDef(text.substr(betaAt + 5, 2), 0, false);
     if (major < 0 || minor < 0) throw EProgramVersionError(FormatMessageText(Msg::InvalidVersionText, {text}));
     Major = major;
     Minor = minor;

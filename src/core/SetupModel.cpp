@@ -1,0 +1,217 @@
+#include "SetupModel.h"
+
+#include "Exception.h"
+#include "IniFile.h"
+#include "Messages.h"
+#include "PathUtils.h"
+#include "TextUtils.h"
+
+const char DefaultCompleteMessage[] =
+    "$ProductName has been installed successfully. You can start $ProductName from the Start menu or the desktop. "
+    "Please read the Readme.txt file for additional information.";
+
+namespace {
+
+std::string JoinLines(const std::vector<std::string>& lines)
+{
+    std::string text;
+    for (const std::string& line : lines) text += line + "\r\n";
+    return text;
+}
+
+bool HasLineNamed(const std::vector<std::string>& lines, const std::string& name)
+{
+    for (const std::string& line : lines)
+        if (SameTextAscii(LineName(line), name)) return true;
+    return false;
+}
+
+std::string WithLeadingBackslash(const std::string& key) { return !key.empty() && key[0] == '\\' ? key : "\\" + key; }
+
+}  // namespace
+
+void TSetupModel::LoadConfiguration(const TTextLoader& loadText, bool runsOn64BitWindows)
+{
+    TIniFile ini(loadText("Setup.ini"));
+    Is64Bit = ini.ReadBool("Setup", "Is64Bit", false);
+    IsBundle = ini.ReadBool("Setup", "IsBundle", false);
+    ProductName = ini.ReadString("Setup", "ProductName", "");
+    ProductSuffix = ini.ReadString("Setup", "ProductSuffix", "");
+    RegistryRoot = ini.ReadString("Setup", "RegistryRoot", "");
+    InstallDescription = ini.ReadString("Setup", "InstallDescription", "$ProductName");
+    WelcomeNote = ini.ReadString("Setup", "WelcomeWin64", "");
+    IgnoreMinorVersion = ini.ReadBool("Setup", "IgnoreMinorVersion", true);
+    DefaultFolder = ini.ReadString("Setup", "DefaultFolder", "");
+    PersonalizeOwner = ini.ReadString("Setup", "PersonalizeOwner", "");
+    PersonalizeInfo = ini.ReadString("Setup", "PersonalizeInfo", "");
+    BundleSelectHeading = ini.ReadString("Setup", "BundleSelectHeading", "");
+    BundleSelectDescription = ini.ReadString("Setup", "BundleSelectDescription", "");
+    BundleRegistryRoot = ini.ReadString("Setup", "BundleRegistryRoot", "");
+    BundleItemName = ini.ReadString("Setup", "BundleItemName", "");
+
+    PageFlags = 0;
+    const std::pair<const char*, TPageFlag> pages[] = {{"VstPluginFolder", pfVstPluginFolder},
+                                                       {"DigiPluginFolder", pfDigiPluginFolder},
+                                                       {"PhotoshopPluginFolder", pfPhotoshopPluginFolder},
+                                                       {"Personalization", pfPersonalization}};
+    for (const auto& [key, flag] : pages)
+        if (ini.ReadBool("Pages", key, false)) PageFlags |= flag;
+
+    InstalledFiles = ini.ReadSection("InstalledFiles");
+    Folders = ini.ReadSection("Folders");
+    FoldersRegistry = ini.ReadSection("FoldersRegistry");
+    Components = ini.ReadSection("Components");
+    ComponentsOptions = ini.ReadSection("ComponentsOptions");
+    CallLibraries = ini.ReadSection("CallLibraries");
+    RegistrySettings = ini.ReadSection("RegistrySettings");
+    GlobalRegistrySettings = ini.ReadSection("GlobalRegistrySettings");
+    Shortcuts = ini.ReadSection("Shortcuts");
+
+    // InstallDescription has not had its own variables replaced at this moment.
+    CompleteMessage = ExpandText(ini.ReadString("Complete", "Message", DefaultCompleteMessage));
+    CompleteReadme = ini.ReadString("Complete", "Readme", "");
+    CompleteProduct = ini.ReadString("Complete", "Product", "");
+
+    LicenseText = JoinLines(loadText("Setup.lic"));
+
+    if (RegistryRoot.empty() || DefaultFolder.empty() || (IsBundle && BundleRegistryRoot.empty()))
+        throw ESetupError(LoadMessage(Msg::InvalidConfiguration));
+    RegistryRoot = WithLeadingBackslash(RegistryRoot);
+    if (IsBundle) BundleRegistryRoot = WithLeadingBackslash(BundleRegistryRoot);
+
+    ShortcutKinds = 0;
+    if (HasLineNamed(Shortcuts, "StartMenu")) ShortcutKinds |= skStartMenu;
+    if (HasLineNamed(Shortcuts, "Desktop")) ShortcutKinds |= skDesktop;
+
+    WelcomeNote = ExpandText(WelcomeNote);
+    InstallDescription = ExpandText(InstallDescription);
+    if (!Is64Bit && !runsOn64BitWindows) WelcomeNote.clear();
+
+    BundleItems.clear();
+    if (IsBundle) BundleItems = ParseBundleInfo(loadText("BundleInfo.ini"), BundleItemName, PackageDate);
+}
+
+std::string TSetupModel::ExpandVariables(const std::string& text, const TSetupBundleItem* item) const
+{
+    auto has = [&](const char* name) { return text.find(name) != std::string::npos; };
+    if ((has("$VstPluginFolder") && !InstallVst2) ||
+        ((has("$Vst3PluginFolder") || has("$Vst3ProgramFolder")) && !InstallVst3) ||
+        (has("$DigiPluginFolder") && !InstallRtas) || (has("$AaxPluginFolder") && !InstallAax) ||
+        (has("$PhotoshopPluginFolder") && !InstallPhotoshop) || (has("$BundleItem") && !item))
+        return std::string();
+
+    std::string result = text;
+    for (size_t i = 0; i < Folders.size(); ++i)
+        result = ReplaceFirst(result, "%" + LineName(Folders[i]), ExcludeDelimiter(FolderValue(i)));
+
+    const std::pair<const char*, const std::string*> folders[] = {
+        {"$Documents", &DocumentsFolder},     {"$ProgramFolder", &InstallFolder},
+        {"$VstPluginFolder", &Vst2Folder},    {"$Vst3ProgramFolder", &InstallFolder},
+        {"$Vst3PluginFolder", &Vst3Folder},   {"$DigiPluginFolder", &DigiFolder},
+        {"$AaxPluginFolder", &AaxFolder},     {"$PhotoshopPluginFolder", &PhotoshopFolder},
+        {"$ApplicationData", &AppDataFolder},
+    };
+    for (const auto& [name, value] : folders) result = ReplaceFirst(result, name, ExcludeDelimiter(*value));
+
+    if (item) {
+        result = ReplaceAll(result, "$BundleItemProductName", item->ItemProductName);
+        const std::string marker = "$BundleItem";
+        // The search goes on after each inserted name, so an item name that
+        // itself holds the marker is inserted once and left alone.
+        for (size_t at, from = 0; (at = result.find(marker, from)) != std::string::npos;) {
+            result.erase(at, marker.size());
+            if (at < result.size() && result[at] == '(') {
+                size_t close = result.find(')', at);
+                if (close != std::string::npos) {
+                    if (result.substr(at + 1, close - at - 1) != item->ItemName) return std::string();
+                    result.erase(at, close - at + 1);
+                }
+            }
+            result.insert(at, item->ItemName);
+            from = at + item->ItemName.size();
+        }
+    }
+    return result;
+}
+
+std::string TSetupModel::ExpandText(const std::string& text) const
+{
+    std::string result = text;
+    const std::pair<const char*, std::string> variables[] = {
+        {"$ProductName", ProductName},
+        {"$FullProductName", FullProductName()},
+        {"$ProductVersion", PackageVersion.AsText()},
+        {"$PersonalizeInfo", PersonalizeInfo},
+        {"$InstallDescription", InstallDescription},
+        {"$BundleSelectHeading", BundleSelectHeading},
+        {"$BundleSelectDescription", BundleSelectDescription},
+        {"$BitSuffix", BitSuffix()},
+    };
+    for (const auto& [name, value] : variables) result = ReplaceAll(result, name, value);
+    return result;
+}
+
+std::string TSetupModel::FolderValue(size_t index) const
+{
+    std::string value = LineValue(Folders.at(index));
+    if (HasPreviousInstall && PackageVersion.Major == PreviousVersion.Major) {
+        std::string remembered = ReadFolderSetting(FolderSettingLocation(index, PreviousVersionKey));
+        if (!remembered.empty()) value = IncludeDelimiter(remembered);
+    }
+    return value;
+}
+
+TSettingPath TSetupModel::FolderSettingLocation(size_t index, const std::string& versionKey) const
+{
+    std::string name = LineName(Folders.at(index));
+    std::string location;
+    for (const std::string& line : FoldersRegistry)
+        if (SameTextAscii(LineName(line), name)) {
+            location = LineValue(line);
+            break;
+        }
+    return SplitSettingPath(location, versionKey, nullptr);
+}
+
+TSettingPath TSetupModel::SplitSettingPath(const std::string& settingName, const std::string& versionKey,
+                                           const TSetupBundleItem* item) const
+{
+    TSettingPath path;
+    size_t slash = settingName.rfind('\\');
+    path.ValueName = slash == std::string::npos ? settingName : settingName.substr(slash + 1);
+    std::string keyPath = slash == std::string::npos ? std::string() : settingName.substr(0, slash + 1);
+    if (!item) {
+        std::string key = GetProductKey(versionKey);
+        if (!keyPath.empty()) key = JoinPath(key, keyPath);
+        path.Key = ExcludeDelimiter(key);
+        return path;
+    }
+    std::string expanded = ExcludeDelimiter(ExpandVariables(keyPath, item));
+    if (expanded.empty()) return path;
+    path.Key = JoinPath(JoinPath(BundleRegistryRoot, expanded),
+                        FormatVersionKey(item->ItemVersion.Major, item->ItemVersion.Minor));
+    return path;
+}
+
+std::string TSetupModel::FullProductName() const
+{
+    std::string result = IsBundle ? ProductName : ProductNameWithVersion(ProductName, PackageVersion);
+    if (!ProductSuffix.empty()) result += " " + ProductSuffix;
+    return result;
+}
+
+std::string TSetupModel::FormatVersionKey(int32_t major, int32_t minor) const
+{
+    return std::to_string(major) + "." + std::to_string(IgnoreMinorVersion ? 0 : minor);
+}
+
+void TSetupModel::SetInstallFolder(const std::string& folder) { InstallFolder = IncludeDelimiter(folder); }
+
+std::string ProductNameWithVersion(const std::string& name, const TProgramVersion& version)
+{
+    if (version.Major < 1) return name;
+    std::string result = name;
+    std::string tail = " " + std::to_string(version.Major);
+    if (result.size() > 2 && result.compare(result.size() - 2, 2, tail) == 0) result.resize(result.size() - 2);
+    return result + " " + version.AsText();
+}

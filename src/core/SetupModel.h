@@ -1,0 +1,118 @@
+#pragma once
+// The setup model without the machine: everything Setup.ini, Setup.lic and
+// BundleInfo.ini say, the folders and answers filled in later, and the
+// expansion of path and text variables over those values. The Windows setup
+// model (TSetupInstaller) builds on it and adds what only the machine can tell.
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "ProgramVersion.h"
+#include "SetupBundleItem.h"
+
+enum TPageFlag : unsigned {
+    pfVstPluginFolder = 1,
+    pfDigiPluginFolder = 2,
+    pfPhotoshopPluginFolder = 4,
+    pfPersonalization = 8,
+};
+
+enum TShortcutKind : unsigned {
+    skStartMenu = 1,
+    skDesktop = 2,
+};
+
+extern const char DefaultCompleteMessage[];
+
+// A registry location below a root key: a key path and a value name.
+struct TSettingPath {
+    std::string Key;
+    std::string ValueName;
+};
+
+class TSetupModel {
+public:
+    // Returns the lines of a named file of the product (the package entry, or
+    // the file beside the program); raises the file-open error when there is none.
+    using TTextLoader = std::function<std::vector<std::string>(const std::string& name)>;
+
+    virtual ~TSetupModel() = default;
+
+    // Reads Setup.ini, Setup.lic and, for a bundle, BundleInfo.ini, in that
+    // order, and checks the configuration. `runsOn64BitWindows` decides whether
+    // the 64-bit welcome note of a 32-bit product is kept.
+    void LoadConfiguration(const TTextLoader& loadText, bool runsOn64BitWindows);
+
+    // Path variables ($ProgramFolder, %Folder, $BundleItem, ...), first
+    // occurrence of each; empty when the text names a format the user did not choose.
+    std::string ExpandVariables(const std::string& text, const TSetupBundleItem* item) const;
+    // Text variables ($ProductName, $FullProductName, ...), every occurrence, in their order.
+    std::string ExpandText(const std::string& text) const;
+    std::string FolderValue(size_t index) const;
+    TSettingPath FolderSettingLocation(size_t index, const std::string& versionKey) const;
+    TSettingPath SplitSettingPath(const std::string& settingName, const std::string& versionKey,
+                                  const TSetupBundleItem* item) const;
+    std::string GetProductKey(const std::string& subKey) const { return RegistryRoot + "\\" + subKey; }
+    std::string FullProductName() const;
+    std::string BitSuffix() const { return Is64Bit ? " (64-bit)" : ""; }
+    std::string FormatVersionKey(int32_t major, int32_t minor) const;
+    std::string ProductPath() const { return ExpandVariables(CompleteProduct, nullptr); }
+    std::string ReadmePath() const { return ExpandVariables(CompleteReadme, nullptr); }
+    // Stores the folder with a trailing backslash (empty stays empty).
+    void SetInstallFolder(const std::string& folder);
+
+    // Configuration from Setup.ini.
+    bool Is64Bit = false;
+    bool IsBundle = false;
+    std::string ProductName;
+    std::string ProductSuffix;
+    std::string RegistryRoot;
+    std::string InstallDescription;
+    std::string WelcomeNote;
+    bool IgnoreMinorVersion = true;
+    std::string DefaultFolder;
+    std::string PersonalizeOwner;
+    std::string PersonalizeInfo;
+    std::string BundleSelectHeading;
+    std::string BundleSelectDescription;
+    std::string BundleRegistryRoot;
+    std::string BundleItemName;
+    unsigned PageFlags = 0;
+    std::string CompleteMessage;
+    std::string CompleteReadme;
+    std::string CompleteProduct;
+    std::string LicenseText;
+    std::vector<std::string> InstalledFiles, Folders, FoldersRegistry, Components, ComponentsOptions, CallLibraries,
+        RegistrySettings, GlobalRegistrySettings, Shortcuts;
+    unsigned ShortcutKinds = 0;
+    std::vector<TSetupBundleItem> BundleItems;
+
+    // The package and what the machine tells.
+    TProgramVersion PackageVersion;
+    int32_t PackageDate = 0;
+    std::string VersionKey;
+    std::string AppDataFolder, DocumentsFolder, ProgramFilesFolder, CommonFilesFolder;
+    std::string InstallFolder;
+    bool HasPreviousInstall = false;
+    TProgramVersion PreviousVersion;
+    std::string PreviousVersionKey;
+    std::string PreviousInstallFolder;
+    std::string Vst2Folder, Vst3Folder, DigiFolder, AaxFolder, PhotoshopFolder;
+    bool HasVst3 = false;
+    std::string Vst3ItemList;
+    std::string PreviousUserName, UserName;
+
+    // The user's choices.
+    bool InstallVst2 = true, InstallVst3 = true, InstallRtas = true, InstallAax = true, InstallPhotoshop = true;
+    unsigned ShortcutChoice = 0;
+
+protected:
+    // Reads a remembered folder of an earlier installation (HKEY_CURRENT_USER,
+    // the product's view); empty when there is none. Without a registry, none.
+    virtual std::string ReadFolderSetting(const TSettingPath&) const { return std::string(); }
+};
+
+// The name with the version's text after a blank; a name that already ends in
+// a blank and the one-digit major number loses those two characters first.
+std::string ProductNameWithVersion(const std::string& name, const TProgramVersion& version);

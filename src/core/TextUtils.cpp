@@ -1,0 +1,78 @@
+#include "TextUtils.h"
+
+std::string Trim(const std::string& text)
+{
+    size_t begin = 0, end = text.size();
+    while (begin < end && static_cast<unsigned char>(text[begin]) <= 32) ++begin;
+    while (end > begin && static_cast<unsigned char>(text[end - 1]) <= 32) --end;
+    return text.substr(begin, end - begin);
+}
+
+int32_t StrToIntDef(const std::string& text, int32_t fallback, bool allowHex)
+{
+    int32_t value;
+    return TryStrToInt(text, value, allowHex) ? value : fallback;
+}
+
+bool TryStrToInt(const std::string& s, int32_t& result, bool allowHex)
+{
+    size_t i = 0;
+    while (i < s.size() && s[i] == ' ') ++i;
+    bool negative = false;
+    if (i < s.size() && (s[i] == '+' || s[i] == '-')) negative = s[i++] == '-';
+    int base = 10;
+    if (allowHex && i < s.size() && s[i] == '$') {
+        base = 16;
+        ++i;
+    } else if (allowHex && i + 1 < s.size() && s[i] == '0' && (s[i + 1] == 'x' || s[i + 1] == 'X')) {
+        base = 16;
+        i += 2;
+    }
+    if (i == s.size()) return false;
+    int64_t value = 0;
+    for (; i < s.size(); ++i) {
+        char c = s[i];
+        int digit = c >= '0' && c <= '9' ? c - '0'
+                    : base == 16 && c >= 'a' && c <= 'f' ? c - 'a' + 10
+                    : base == 16 && c >= 'A' && c <= 'F' ? c - 'A' + 10
+                                                         : -1;
+        if (digit < 0) return false;
+        value = value * base + digit;
+        // Hexadecimal may spell the whole 32-bit pattern; decimal must fit.
+        if (value > (base == 16 ? int64_t(UINT32_MAX) : int64_t(INT32_MAX) + 1)) return false;
+    }
+    if (base == 16) value = int64_t(int32_t(uint32_t(value)));
+    if (negative) value = -value;
+    if (value > INT32_MAX || value < INT32_MIN) return false;
+    result = int32_t(value);
+    return true;
+}
+
+std::string ReplaceAll(const std::string& text, const std::string& what, const std::string& with)
+{
+    if (what.empty()) return text;
+    std::string result;
+    size_t start = 0;
+    for (size_t at; (at = text.find(what, start)) != std::string::npos; start = at + what.size())
+        result.append(text, start, at - start).append(with);
+    return result.append(text, start, std::string::npos);
+}
+
+std::string ReplaceFirst(const std::string& text, const std::string& what, const std::string& with)
+{
+    size_t at = what.empty() ? std::string::npos : text.find(what);
+    if (at == std::string::npos) return text;
+    return text.substr(0, at) + with + text.substr(at + what.size());
+}
+
+std::string LineName(const std::string& line)
+{
+    size_t at = line.find('=');
+    return at == std::string::npos ? std::string() : line.substr(0, at);
+}
+
+std::string LineValue(const std::string& line)
+{
+    size_t at = line.find('=');
+    return at == std::string::npos ? std::string() : line.substr(at + 1);
+}

@@ -1,0 +1,21 @@
+#pragma once
+// Text helpers with the installer's rules for blanks, numbers and names.
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// Removes leading and trailing blanks and control characters (bytes up to 32).
+std::string Trim(const std::string& text);
+// Optional leading blanks and sign, then decimal digits only (with allowHex
+// also "$" or "0x" and hexadecimal digits); anything else gives `fallback`.
+bool TryStrToInt(const std::string& text, int32_t& value, bool allowHex);
+int32_t StrToIntDef(const std::string& text, int32_t fallback, bool allowHex);
+// Replaces every occurrence of `what` (exact case); inserted text is not searched again.
+std::string ReplaceAll(const std::string& text, const std::string& what, const std::string& with);
+// Replaces the first occurrence of `what` (exact case) only.
+std::string ReplaceFirst(const std::string& text, const std::string& what, const std::string& with);
+
+// A "name=value" line as list sections keep it: the name is the text before the
+// first "=" (empty when there is none), the value the text after it.
+std::string LineName(const std::string& line);
+std::string LineValue(const std::string& line);

@@ -1,0 +1,194 @@
+#include <gtest/gtest.h>
+
+#include <map>
+
+#include "Exception.h"
+#include "SetupModel.h"
+#include "TestPackages.h"
+
+namespace {
+
+// Files as the package would hand them over; a missing one is the file-open error.
+struct TFiles {
+    std::map<std::string, std::vector<std::string>> Files;
+    std::vector<std::string> Opened;
+    TSetupModel::TTextLoader Loader()
+    {
+        return [this](const std::string& name) {
+            Opened.push_back(name);
+            auto it = Files.find(name);
+            if (it == Files.end()) throw EFOpenError("Cannot open file \"" + name + "\".");
+            return it->second;
+        };
+    }
+};
+
+std::vector<std::string> MinimalIni(std::vector<std::string> extra = {})
+{
+    std::vector<std::string> lines = {"[Setup]", "ProductName=Echo", "RegistryRoot=Software\\Maker\\Echo",
+                                      "DefaultFolder=Maker\\Echo %d"};
+    lines.insert(lines.end(), extra.begin(), extra.end());
+    return lines;
+}
+
+TSetupModel Load(std::vector<std::string> ini, std::vector<std::string> lic = {"Licence"}, bool wow64 = true,
+                 const std::string& version = "2.23")
+{
+    TFiles files;
+    files.Files["Setup.ini"] = std::move(ini);
+    files.Files["Setup.lic"] = std::move(lic);
+    TSetupModel model;
+    model.PackageVersion = MakeVersion(version);
+    model.LoadConfiguration(files.Loader(), wow64);
+    return model;
+}
+
+std::string LoadError(TFiles& files)
+{
+    TSetupModel model;
+    try {
+        model.LoadConfiguration(files.Loader(), true);
+    } catch (const Exception& e) {
+        return e.Message();
+    }
+    return "(loaded)";
+}
+
+}  // namespace
+
+TEST(SetupModel, DefaultsOfAMinimalConfiguration)
+{
+    TSetupModel m = Load(MinimalIni());
+    EXPECT_FALSE(m.Is64Bit);
+    EXPECT_FALSE(m.IsBundle);
+    EXPECT_EQ(m.ProductName, "Echo");
+    EXPECT_EQ(m.InstallDescription, "Echo");  // "$ProductName" after substitution
+    EXPECT_TRUE(m.IgnoreMinorVersion);
+    EXPECT_EQ(m.PageFlags, 0u);
+    EXPECT_EQ(m.CompleteMessage,
+              "Echo has been installed successfully. You can start Echo from the Start menu or the desktop. Please "
+              "read the Readme.txt file for additional information.");
+    EXPECT_EQ(m.ShortcutKinds, 0u);
+    EXPECT_TRUE(m.Components.empty());
+    EXPECT_TRUE(m.BundleItems.empty());
+}
+
+TEST(SetupModel, RegistryRootsGetALeadingBackslash)
+{
+    EXPECT_EQ(Load(MinimalIni()).RegistryRoot, "\\Software\\Maker\\Echo");
+    TSetupModel given = Load({"[Setup]", "RegistryRoot=\\Software\\X", "DefaultFolder=X"});
+    EXPECT_EQ(given.RegistryRoot, "\\Software\\X");
+}
+
+TEST(SetupModel, LicenceLinesEachEndInCrLf)
+{
+    EXPECT_EQ(Load(MinimalIni(), {"One", "Two", "Three"}).LicenseText, "One\r\nTwo\r\nThree\r\n");
+    EXPECT_EQ(Load(MinimalIni(), {}).LicenseText, "");
+}
+
+TEST(SetupModel, MissingFilesAndInvalidConfigurationsStopTheLoad)
+{
+    TFiles files;
+    EXPECT_EQ(LoadError(files), "Cannot open file \"Setup.ini\".");
+
+    files.Files["Setup.ini"] = {"[Setup]", "ProductName=No root"};
+    // Setup.lic is read before the configuration is checked.
+    EXPECT_EQ(LoadError(files), "Cannot open file \"Setup.lic\".");
+
+    files.Files["Setup.lic"] = {"x"};
+    EXPECT_EQ(LoadError(files), "Invalid configuration in Setup.ini");
+    files.Files["Setup.ini"] = {"[Setup]", "RegistryRoot=R"};
+    EXPECT_EQ(LoadError(files), "Invalid configuration in Setup.ini");
+
+    files.Files["Setup.ini"] = MinimalIni({"IsBundle=1"});
+    EXPECT_EQ(LoadError(files), "Invalid configuration in Setup.ini");
+    files.Files["Setup.ini"] = MinimalIni({"IsBundle=0"});
+    EXPECT_EQ(LoadError(files), "(loaded)");
+
+    files.Files["Setup.ini"] = MinimalIni({"IsBundle=1", "BundleRegistryRoot=Software\\Maker\\Bundle"});
+    EXPECT_EQ(LoadError(files), "Cannot open file \"BundleInfo.ini\".");
+}
+
+TEST(SetupModel, IgnoreMinorVersionDecidesTheVersionKey)
+{
+    TSetupModel absent = Load(MinimalIni());
+    EXPECT_EQ(absent.FormatVersionKey(2, 2), "2.0");
+    TSetupModel off = Load(MinimalIni({"IgnoreMinorVersion=0"}));
+    EXPECT_EQ(off.FormatVersionKey(2, 2), "2.2");
+    TSetupModel word = Load(MinimalIni({"IgnoreMinorVersion=yes"}));
+    EXPECT_TRUE(word.IgnoreMinorVersion);
+}
+
+TEST(SetupModel, PagesShortcutsAndLists)
+{
+    TSetupModel m = Load(MinimalIni({"[pages]", "VstPluginFolder=1", "DigiPluginFolder=0",
+                                     "PhotoshopPluginFolder=$1", "Personalization=yes", "[Shortcuts]",
+                                     "desktop=$ProgramFolder\\Echo.exe", "ProgramFolder=x"}));
+    EXPECT_EQ(m.PageFlags, unsigned(pfVstPluginFolder | pfPhotoshopPluginFolder));
+    EXPECT_EQ(m.ShortcutKinds, unsigned(skDesktop));
+    EXPECT_EQ(m.Shortcuts.size(), 2u);
+}
+
+TEST(SetupModel, WelcomeNoteIsKeptFor64BitProductsOrOn64BitWindows)
+{
+    std::vector<std::string> note = {"WelcomeWin64=$ProductName runs as 32-bit$BitSuffix."};
+    EXPECT_EQ(Load(MinimalIni(note), {"l"}, true).WelcomeNote, "Echo runs as 32-bit.");
+    EXPECT_EQ(Load(MinimalIni(note), {"l"}, false).WelcomeNote, "");
+    note.push_back("Is64Bit=1");
+    EXPECT_EQ(Load(MinimalIni(note), {"l"}, false).WelcomeNote, "Echo runs as 32-bit (64-bit).");
+}
+
+TEST(SetupModel, CompleteMessageIsExpandedBeforeInstallDescription)
+{
+    TSetupModel m = Load(MinimalIni({"InstallDescription=the $ProductName plug-ins", "[Complete]",
+                                     "Message=Done: $InstallDescription.", "Readme=$ProgramFolder\\Readme.txt"}));
+    // At the moment the message is expanded, InstallDescription still holds its variable.
+    EXPECT_EQ(m.CompleteMessage, "Done: the $ProductName plug-ins.");
+    EXPECT_EQ(m.InstallDescription, "the Echo plug-ins");
+    EXPECT_EQ(m.CompleteReadme, "$ProgramFolder\\Readme.txt");
+}
+
+TEST(SetupModel, BundleItemsFromBundleInfo)
+{
+    TFiles files;
+    files.Files["Setup.ini"] = MinimalIni({"IsBundle=1", "BundleRegistryRoot=Software\\Maker\\Bundle",
+                                           "BundleItemName=$BundleItem Edition"});
+    files.Files["Setup.lic"] = {"x"};
+    files.Files["BundleInfo.ini"] = {"[Items]", "", "=1.00", "A=1.20", "B=2.02 beta 1, B Deluxe", "no equals"};
+    TSetupModel m;
+    m.PackageDate = PartsToDosDateTime({2024, 3, 15, 23, 0, 0});
+    m.LoadConfiguration(files.Loader(), true);
+    EXPECT_EQ(m.BundleRegistryRoot, "\\Software\\Maker\\Bundle");
+    ASSERT_EQ(m.BundleItems.size(), 2u);
+    const TSetupBundleItem& a = m.BundleItems[0];
+    EXPECT_EQ(a.ItemName, "A");
+    EXPECT_EQ(a.ItemProductName, "A");
+    EXPECT_EQ(a.ItemVersion.AsText(), "1.20");
+    EXPECT_EQ(a.DisplayName, "A Edition 1.20");
+    EXPECT_TRUE(a.Selected);
+    // 23:00 plus 1 hour 20 minutes passes midnight.
+    EXPECT_EQ(a.ItemDate, PartsToDosDateTime({2024, 3, 16, 0, 20, 0}));
+    const TSetupBundleItem& b = m.BundleItems[1];
+    EXPECT_EQ(b.ItemProductName, " B Deluxe");  // not trimmed
+    EXPECT_EQ(b.ItemVersion.Beta, 1);
+    EXPECT_EQ(b.DisplayName, "B Edition 2.02 beta 1");
+    EXPECT_EQ(files.Opened, (std::vector<std::string>{"Setup.ini", "Setup.lic", "BundleInfo.ini"}));
+}
+
+TEST(SetupModel, BundleItemVersionsOutOfRangeStopTheLoad)
+{
+    auto error = [](const std::string& version) {
+        try {
+            TSetupBundleItem item("$BundleItem", PartsToDosDateTime({2024, 1, 1, 0, 0, 0}), "X", version, "X");
+        } catch (const Exception& e) {
+            return e.Message();
+        }
+        return std::string("(built)");
+    };
+    EXPECT_EQ(error("23.59"), "(built)");
+    EXPECT_EQ(error("24.00"), "Invalid argument to time encode");
+    EXPECT_EQ(error("1.60"), "Invalid argument to time encode");
+    EXPECT_EQ(error("x1.00"), "'x1.00' is not a valid version number");
+    TSetupBundleItem late("$BundleItem", PartsToDosDateTime({2024, 1, 1, 23, 0, 0}), "X", "2.00", "X");
+    EXPECT_EQ(late.ItemDate, PartsToDosDateTime({2024, 1, 2, 1, 0, 0}));
+}
