@@ -1,5 +1,10 @@
 #include "SetupModel.h"
 
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+#include <cstdlib>
+
 #include "Exception.h"
 #include "IniFile.h"
 #include "Messages.h"
@@ -214,4 +219,67 @@ std::string ProductNameWithVersion(const std::string& name, const TProgramVersio
     std::string tail = " " + std::to_string(version.Major);
     if (result.size() > 2 && result.compare(result.size() - 2, 2, tail) == 0) result.resize(result.size() - 2);
     return result + " " + version.AsText();
+}
+
+std::string FormatDefaultFolder(const std::string& pattern, int32_t major)
+{
+    auto invalid = [&]() { return EFormatError(FormatMessageText(Msg::InvalidFormat, {pattern})); };
+    std::string result;
+    bool used = false;
+    for (size_t i = 0; i < pattern.size(); ++i) {
+        if (pattern[i] != '%') {
+            result += pattern[i];
+            continue;
+        }
+        if (++i >= pattern.size()) throw invalid();
+        if (pattern[i] == '%') {
+            result += '%';
+            continue;
+        }
+        // %[index:][-][width][.precision]type, the one argument used once.
+        size_t start = i;
+        while (i < pattern.size() && (std::isdigit(static_cast<unsigned char>(pattern[i])) || pattern[i] == ':' ||
+                                      pattern[i] == '-' || pattern[i] == '.'))
+            ++i;
+        if (i >= pattern.size()) throw invalid();
+        std::string flags = pattern.substr(start, i - start);
+        char type = char(std::tolower(static_cast<unsigned char>(pattern[i])));
+        size_t colon = flags.find(':');
+        if (colon != std::string::npos) {
+            if (colon != 1 || flags[0] != '0') throw invalid();  // only argument 0 exists
+            flags.erase(0, 2);
+            used = false;
+        }
+        if (used || (type != 'd' && type != 'u' && type != 'x')) throw invalid();
+        if (flags.find(':') != std::string::npos || flags.find('-', 1) != std::string::npos ||
+            std::count(flags.begin(), flags.end(), '.') > 1)
+            throw invalid();
+        bool left = !flags.empty() && flags[0] == '-';
+        if (left) flags.erase(0, 1);
+        size_t point = flags.find('.');
+        int width = std::atoi(flags.substr(0, point).c_str());
+        int precision = point == std::string::npos ? 0 : std::atoi(flags.substr(point + 1).c_str());
+        if (width > 255 || precision > 255) throw invalid();
+        char digits[16];
+        if (type == 'x')
+            std::snprintf(digits, sizeof digits, "%X", unsigned(major));
+        else if (type == 'u')
+            std::snprintf(digits, sizeof digits, "%u", unsigned(major));
+        else
+            std::snprintf(digits, sizeof digits, "%d", major);
+        std::string text = digits;
+        bool negative = !text.empty() && text[0] == '-';
+        std::string number = negative ? text.substr(1) : text;
+        if (int(number.size()) < precision) number.insert(0, size_t(precision) - number.size(), '0');
+        text = (negative ? "-" : "") + number;
+        if (int(text.size()) < width) {
+            if (left)
+                text.append(size_t(width) - text.size(), ' ');
+            else
+                text.insert(0, size_t(width) - text.size(), ' ');
+        }
+        result += text;
+        used = true;
+    }
+    return result;
 }

@@ -113,6 +113,11 @@ protected:
     virtual std::string ReadFolderSetting(const TSettingPath&) const { return std::string(); }
 };
 
+// DefaultFolder with the package's major number: "%d" (and the other integer
+// forms, with flags, width and precision) receives it, "%%" is a percent sign.
+// Anything that does not fit one integer argument raises EFormatError.
+std::string FormatDefaultFolder(const std::string& pattern, int32_t major);
+
 // The name with the version's text after a blank; a name that already ends in
 // a blank and the one-digit major number loses those two characters first.
 std::string ProductNameWithVersion(const std::string& name, const TProgramVersion& version);

@@ -1,0 +1,58 @@
+#include "Platform.h"
+
+#include <cstdlib>
+
+#include "PathUtils.h"
+#include "Registry.h"
+
+namespace {
+
+IsWow64ProcessProc LookupInKernel32()
+{
+    HMODULE kernel = GetModuleHandleA("kernel32.dll");
+    if (!kernel) return nullptr;
+    return reinterpret_cast<IsWow64ProcessProc>(reinterpret_cast<void*>(GetProcAddress(kernel, "IsWow64Process")));
+}
+
+std::string Environment(const char* name)
+{
+    char buffer[MAX_PATH + 1] = {};
+    DWORD n = GetEnvironmentVariableA(name, buffer, sizeof buffer);
+    return n > 0 && n < sizeof buffer ? std::string(buffer, n) : std::string();
+}
+
+}  // namespace
+
+IsWow64ProcessProc (*LookupIsWow64Process)() = LookupInKernel32;
+
+bool IsWow64()
+{
+    IsWow64ProcessProc isWow64Process = LookupIsWow64Process();
+    if (!isWow64Process) return false;
+    BOOL wow64 = FALSE;
+    return isWow64Process(GetCurrentProcess(), &wow64) && wow64;
+}
+
+std::string GetProgramFiles64Folder(TShellFolder folder)
+{
+    if (folder != sfProgramFiles && folder != sfCommonFiles) return GetSpecialFolder(folder);
+    std::string path = Environment(folder == sfProgramFiles ? "ProgramW6432" : "CommonProgramW6432");
+    if (!path.empty()) return path;
+    return folder == sfProgramFiles ? "C:\\Program Files" : "C:\\Program Files\\Common Files";
+}
+
+bool HasAdminRights()
+{
+    std::string base = ExcludeDelimiter(GetProgramFilesFolder());
+    for (int n = 0;; ++n) {
+        std::string trial = base + "\\Test" + std::to_string(n);
+        if (CreateDirectoryA(trial.c_str(), nullptr)) {
+            RemoveDirectoryA(trial.c_str());
+            break;
+        }
+        if (GetLastError() != ERROR_ALREADY_EXISTS) return false;
+    }
+    TRegistry registry;
+    registry.RootKey = HKEY_LOCAL_MACHINE;
+    return registry.OpenKey("SOFTWARE", true);
+}

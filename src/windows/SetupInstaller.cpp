@@ -1,0 +1,210 @@
+#include "SetupInstaller.h"
+
+#include <windows.h>
+
+#include "Exception.h"
+#include "FileSystem.h"
+#include "HandleStream.h"
+#include "PathUtils.h"
+#include "Platform.h"
+#include "ShellFolders.h"
+#include "TextUtils.h"
+#include "UninstallLog.h"
+
+TSetupInstaller::TSetupInstaller(const std::string& programPath)
+{
+    FInstaller = std::make_unique<TInstaller>(std::string(), programPath);
+    PackageVersion = FInstaller->PackageVersion();
+    PackageDate = FInstaller->PackageDate();
+    LoadConfiguration([this](const std::string& name) { return LoadPackageText(name); }, IsWow64());
+    FindSystemFolders();
+    VersionKey = FormatVersionKey(PackageVersion.Major, PackageVersion.Minor);
+    InstallVst2 = InstallVst3 = InstallRtas = InstallAax = InstallPhotoshop = true;
+    FindPreviousInstall();
+    FindInstallFolder();
+    SetProToolsFolders();
+    FindVst2Folder();
+    FindVst3Content();
+    if (PageFlags & pfPhotoshopPluginFolder) FindPhotoshopFolder();
+    FindUserName();
+}
+
+std::unique_ptr<TStream> TSetupInstaller::OpenPackageFile(const std::string& name, const std::string& alternative)
+{
+    std::unique_ptr<TMemoryStream> packed = FInstaller->ExtractFileToMemory(name);
+    if (!packed && !alternative.empty()) packed = FInstaller->ExtractFileToMemory(alternative);
+    if (packed) return packed;
+    std::string folder = GetProgramFolder(FInstaller->ProgramPath());
+    std::string beside = folder + name;
+    if (!FileExists(beside) && !alternative.empty()) beside = folder + alternative;
+    return THandleStream::OpenRead(beside, FILE_SHARE_READ);
+}
+
+std::vector<std::string> TSetupInstaller::LoadPackageText(const std::string& name)
+{
+    std::unique_ptr<TStream> stream = OpenPackageFile(name);
+    std::string text(size_t(stream->Size() - stream->Position()), '\0');
+    if (!text.empty()) stream->ReadBuffer(&text[0], text.size());
+    return SplitLines(text);
+}
+
+void TSetupInstaller::FindSystemFolders()
+{
+    AppDataFolder = GetAppDataFolder();
+    DocumentsFolder = GetDocumentsFolder();
+    if (Is64Bit) {
+        ProgramFilesFolder = GetProgramFiles64Folder(sfProgramFiles);
+        CommonFilesFolder = GetProgramFiles64Folder(sfCommonFiles);
+    } else {
+        ProgramFilesFolder = GetProgramFilesFolder();
+        CommonFilesFolder = GetCommonFilesFolder();
+    }
+}
+
+std::unique_ptr<TRegistry64> TSetupInstaller::CreateSettingsRegistry() const
+{
+    return std::make_unique<TRegistry64>(Is64Bit);
+}
+
+std::string TSetupInstaller::ReadSetting(HKEY root, const std::string& key, const std::string& valueName) const
+{
+    try {
+        std::unique_ptr<TRegistry64> registry = CreateSettingsRegistry();
+        registry->RootKey = root;
+        if (registry->OpenKey(key, false)) return registry->ReadString(valueName);
+    } catch (const Exception&) {
+    }
+    return std::string();
+}
+
+std::string TSetupInstaller::ReadFolderSetting(const TSettingPath& path) const
+{
+    return ReadSetting(HKEY_CURRENT_USER, path.Key, path.ValueName);
+}
+
+void TSetupInstaller::FindPreviousInstall()
+{
+    HasPreviousInstall = false;
+    PreviousVersion = TProgramVersion();
+    PreviousVersion.ParseText("0");
+    std::unique_ptr<TRegistry64> registry = CreateSettingsRegistry();
+    registry->RootKey = HKEY_LOCAL_MACHINE;
+    if (!registry->OpenKey(RegistryRoot, false)) return;
+    for (const std::string& subKey : registry->GetKeyNames()) {
+        std::string text = ReadSetting(HKEY_LOCAL_MACHINE, GetProductKey(subKey), "VersionString");
+        if (text.empty()) text = subKey;
+        TProgramVersion found;
+        try {
+            found.ParseText(text);
+        } catch (const EProgramVersionError&) {
+            continue;
+        }
+        if (PackageVersion.Major >= found.Major && found.Compare(PreviousVersion) > 0) {
+            PreviousVersion = found;
+            HasPreviousInstall = true;
+        }
+    }
+    if (HasPreviousInstall) PreviousVersionKey = FormatVersionKey(PreviousVersion.Major, PreviousVersion.Minor);
+}
+
+void TSetupInstaller::FindInstallFolder()
+{
+    InstallFolder = JoinPath(ProgramFilesFolder, FormatDefaultFolder(DefaultFolder, PackageVersion.Major));
+    PreviousInstallFolder.clear();
+    if (!HasPreviousInstall) return;
+    PreviousInstallFolder = ReadSetting(HKEY_LOCAL_MACHINE, GetProductKey(PreviousVersionKey), "Location");
+    if (!PreviousInstallFolder.empty()) {
+        std::string major = std::to_string(PreviousVersion.Major);
+        for (const std::string& line : InstalledFiles) {
+            if (LineName(line) != major) continue;
+            if (!FileExists(JoinPath(PreviousInstallFolder, LineValue(line)))) {
+                PreviousInstallFolder.clear();
+                break;
+            }
+        }
+    }
+    if (!PreviousInstallFolder.empty()) {
+        PreviousInstallFolder = IncludeDelimiter(PreviousInstallFolder);
+        if (PackageVersion.Major == PreviousVersion.Major) InstallFolder = PreviousInstallFolder;
+    } else {
+        HasPreviousInstall = false;
+    }
+}
+
+void TSetupInstaller::SetProToolsFolders()
+{
+    DigiFolder = JoinPath(CommonFilesFolder, "Digidesign\\DAE\\Plug-Ins");
+    AaxFolder = JoinPath(CommonFilesFolder, "Avid\\Audio\\Plug-Ins");
+}
+
+void TSetupInstaller::FindVst2Folder()
+{
+    Vst2Folder = ReadSetting(HKEY_LOCAL_MACHINE, "Software\\Vst", "VstPluginsPath");
+}
+
+bool TSetupInstaller::ItemHasVst3(const TSetupBundleItem* item)
+{
+    for (const std::string& line : Components) {
+        if (!IsVst3Destination(LineValue(line))) continue;
+        std::string folder = ExpandVariables(LineName(line), item);
+        if (!folder.empty() && FInstaller->GetFolderSize(folder) != 0) return true;
+    }
+    return false;
+}
+
+void TSetupInstaller::FindVst3Content()
+{
+    Vst3Folder = JoinPath(CommonFilesFolder, "VST3");
+    Vst3ItemList.clear();
+    if (!IsBundle) {
+        HasVst3 = ItemHasVst3(nullptr);
+        return;
+    }
+    HasVst3 = false;
+    bool all = true;
+    for (const TSetupBundleItem& item : BundleItems) {
+        if (ItemHasVst3(&item)) {
+            if (!Vst3ItemList.empty()) Vst3ItemList += ", ";
+            Vst3ItemList += item.ItemName;
+            HasVst3 = true;
+        } else {
+            all = false;
+        }
+    }
+    if (all) Vst3ItemList.clear();
+}
+
+void TSetupInstaller::FindPhotoshopFolder()
+{
+    try {
+        std::unique_ptr<TRegistry64> registry = CreateSettingsRegistry();
+        registry->RootKey = HKEY_LOCAL_MACHINE;
+        if (!registry->OpenKey("SOFTWARE\\Adobe\\Photoshop", false)) return;
+        std::string chosen;
+        int32_t highest = 0;
+        for (const std::string& name : registry->GetKeyNames()) {
+            int32_t number = StrToIntDef(name.substr(0, name.find('.')), 0, false);
+            if (number > highest) {
+                highest = number;
+                chosen = name;
+            }
+        }
+        if (highest <= 0) return;
+        if (registry->OpenKey(chosen + "\\PluginPath", false)) PhotoshopFolder = registry->ReadString("");
+    } catch (const Exception&) {
+    }
+}
+
+void TSetupInstaller::FindUserName()
+{
+    PreviousUserName.clear();
+    if (HasPreviousInstall) {
+        TSettingPath owner = SplitSettingPath(PersonalizeOwner, PreviousVersionKey, nullptr);
+        PreviousUserName = ReadSetting(HKEY_CURRENT_USER, owner.Key, owner.ValueName);
+    }
+    UserName = PreviousUserName;
+    if (!UserName.empty()) return;
+    char buffer[1024];
+    DWORD size = sizeof buffer;
+    UserName = GetUserNameA(buffer, &size) && size > 0 ? std::string(buffer, size - 1) : std::string();
+}

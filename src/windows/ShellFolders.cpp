@@ -1,0 +1,75 @@
+#include "ShellFolders.h"
+
+#include <shlobj.h>
+#include <windows.h>
+
+#include "Registry.h"
+
+namespace {
+
+std::string ShellSpecialFolder(int csidl)
+{
+    std::string result;
+    IMalloc* allocator = nullptr;
+    if (FAILED(SHGetMalloc(&allocator))) return result;
+    LPITEMIDLIST items = nullptr;
+    if (SUCCEEDED(SHGetSpecialFolderLocation(nullptr, csidl, &items))) {
+        char path[MAX_PATH + 1] = {};
+        if (SHGetPathFromIDListA(items, path)) result = path;
+        allocator->Free(items);
+    }
+    allocator->Release();
+    return result;
+}
+
+}  // namespace
+
+std::string (*SpecialFolderLookup)(int csidl) = ShellSpecialFolder;
+
+int ShellFolderCsidl(TShellFolder folder)
+{
+    static const int csidl[] = {CSIDL_BITBUCKET, CSIDL_DESKTOPDIRECTORY, CSIDL_NETHOOD,  CSIDL_PERSONAL,
+                                CSIDL_PROGRAMS,  CSIDL_RECENT,           CSIDL_SENDTO,   CSIDL_STARTMENU,
+                                CSIDL_STARTUP,   CSIDL_TEMPLATES,        CSIDL_APPDATA,  CSIDL_PROGRAM_FILES,
+                                CSIDL_PROGRAM_FILES_COMMON, CSIDL_COMMON_DESKTOPDIRECTORY};
+    return csidl[folder];
+}
+
+std::string GetSpecialFolder(TShellFolder folder) { return SpecialFolderLookup(ShellFolderCsidl(folder)); }
+
+std::string GetSpecialFolderOrRegistry(TShellFolder folder, const std::string& valueName, const std::string& fallback)
+{
+    std::string result = GetSpecialFolder(folder);
+    if (!result.empty()) return result;
+    result = fallback;
+    try {
+        TRegistry registry(KEY_READ);
+        registry.RootKey = HKEY_LOCAL_MACHINE;
+        if (registry.OpenKey("\\Software\\Microsoft\\Windows\\CurrentVersion", false))
+            result = registry.ReadString(valueName);
+    } catch (const Exception&) {
+    }
+    return result;
+}
+
+std::string GetProgramFilesFolder()
+{
+    return GetSpecialFolderOrRegistry(sfProgramFiles, "ProgramFilesDir", "C:\\Program Files");
+}
+
+std::string GetCommonFilesFolder()
+{
+    return GetSpecialFolderOrRegistry(sfCommonFiles, "CommonFilesDir", "C:\\Program Files\\Common Files");
+}
+
+std::string GetDocumentsFolder()
+{
+    std::string result = GetSpecialFolder(sfPersonal);
+    return result.empty() ? "C:\\My Documents" : result;
+}
+
+std::string GetAppDataFolder()
+{
+    std::string result = GetSpecialFolder(sfAppData);
+    return result.empty() ? GetProgramFilesFolder() : result;
+}

@@ -1,0 +1,124 @@
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+#include "FileSystem.h"
+#include "PathUtils.h"
+#include "Platform.h"
+#include "Registry.h"
+#include "ShellFolders.h"
+#include "TestFiles.h"
+
+namespace {
+
+// CTest says which prefix the run is in: "1" for 64-bit Windows, "0" for 32-bit.
+bool Expect64BitWindows()
+{
+    const char* expected = std::getenv("SETUP_EXPECT_WOW64");
+    return !expected || std::string(expected) != "0";
+}
+
+// Restores an environment variable when the test ends.
+class TEnvironment {
+public:
+    explicit TEnvironment(const char* name) : FName(name)
+    {
+        char buffer[MAX_PATH];
+        DWORD n = GetEnvironmentVariableA(name, buffer, MAX_PATH);
+        FHad = n > 0;
+        FValue.assign(buffer, n);
+    }
+    ~TEnvironment() { SetEnvironmentVariableA(FName, FHad ? FValue.c_str() : nullptr); }
+
+private:
+    const char* FName;
+    bool FHad;
+    std::string FValue;
+};
+
+template <typename T>
+class TSwap {
+public:
+    TSwap(T& slot, T value) : FSlot(slot), FSaved(slot) { slot = value; }
+    ~TSwap() { FSlot = FSaved; }
+
+private:
+    T& FSlot;
+    T FSaved;
+};
+
+}  // namespace
+
+TEST(Platform, IsWow64FollowsTheWindowsOfThePrefix)
+{
+    EXPECT_EQ(IsWow64(), Expect64BitWindows());
+    TSwap<IsWow64ProcessProc (*)()> older(LookupIsWow64Process, []() -> IsWow64ProcessProc { return nullptr; });
+    EXPECT_FALSE(IsWow64());
+}
+
+TEST(Platform, ProgramFilesFoldersOfBothBitnesses)
+{
+    std::string shellProgramFiles = GetSpecialFolder(sfProgramFiles);
+    ASSERT_FALSE(shellProgramFiles.empty());
+    EXPECT_EQ(GetProgramFilesFolder(), shellProgramFiles);
+    if (Expect64BitWindows()) {
+        EXPECT_EQ(shellProgramFiles, "C:\\Program Files (x86)");
+        EXPECT_EQ(GetCommonFilesFolder(), "C:\\Program Files (x86)\\Common Files");
+    } else {
+        EXPECT_EQ(shellProgramFiles, "C:\\Program Files");
+    }
+    EXPECT_EQ(GetProgramFiles64Folder(sfProgramFiles), "C:\\Program Files");
+    EXPECT_EQ(GetProgramFiles64Folder(sfCommonFiles), "C:\\Program Files\\Common Files");
+    {
+        TEnvironment a("ProgramW6432"), b("CommonProgramW6432");
+        SetEnvironmentVariableA("ProgramW6432", "D:\\Wide Programs");
+        SetEnvironmentVariableA("CommonProgramW6432", nullptr);
+        EXPECT_EQ(GetProgramFiles64Folder(sfProgramFiles), "D:\\Wide Programs");
+        EXPECT_EQ(GetProgramFiles64Folder(sfCommonFiles), "C:\\Program Files\\Common Files");
+        SetEnvironmentVariableA("ProgramW6432", nullptr);
+        EXPECT_EQ(GetProgramFiles64Folder(sfProgramFiles), "C:\\Program Files");
+    }
+    EXPECT_EQ(GetProgramFiles64Folder(sfPersonal), GetSpecialFolder(sfPersonal));
+}
+
+TEST(Platform, FallbacksWhenTheShellGivesNoFolder)
+{
+    TSwap<std::string (*)(int)> none(SpecialFolderLookup, [](int) { return std::string(); });
+    EXPECT_EQ(GetDocumentsFolder(), "C:\\My Documents");
+    // Program Files comes from the registry's ProgramFilesDir instead.
+    TRegistry registry(KEY_READ);
+    registry.RootKey = HKEY_LOCAL_MACHINE;
+    ASSERT_TRUE(registry.OpenKey("\\Software\\Microsoft\\Windows\\CurrentVersion", false));
+    std::string fromRegistry = registry.ReadString("ProgramFilesDir");
+    EXPECT_FALSE(fromRegistry.empty());
+    EXPECT_EQ(GetProgramFilesFolder(), fromRegistry);
+    EXPECT_EQ(GetAppDataFolder(), fromRegistry);
+}
+
+TEST(Platform, HasAdminRightsTriesTheNextFreeTrialFolder)
+{
+    std::string base = ExcludeDelimiter(GetProgramFilesFolder());
+    std::string test0 = base + "\\Test0", test1 = base + "\\Test1", test2 = base + "\\Test2";
+    ASSERT_TRUE(CreateDirectoryA(test0.c_str(), nullptr) || GetLastError() == ERROR_ALREADY_EXISTS);
+    ASSERT_TRUE(CreateDirectoryA(test1.c_str(), nullptr) || GetLastError() == ERROR_ALREADY_EXISTS);
+    WriteWholeFile(test1 + "\\keep.txt", {'k'});
+    EXPECT_TRUE(HasAdminRights());
+    EXPECT_TRUE(DirectoryExists(test0));
+    EXPECT_TRUE(DirectoryExists(test1));
+    EXPECT_FALSE(DirectoryExists(test2));
+    RemoveTree(test0);
+    RemoveTree(test1);
+}
+
+TEST(Platform, HasAdminRightsIsFalseWhenNoTrialFolderCanBeMade)
+{
+    // A Program Files that cannot be written to: a path below a file.
+    TTestFolder folder("AdminRightsNoFolder");
+    WriteWholeFile(folder / "NotAFolder", {'x'});
+    static std::string blocked;
+    blocked = folder / "NotAFolder\\Program Files";
+    TSwap<std::string (*)(int)> lookup(SpecialFolderLookup, [](int csidl) {
+        return csidl == ShellFolderCsidl(sfProgramFiles) ? blocked : std::string();
+    });
+    EXPECT_FALSE(HasAdminRights());
+}
