@@ -35,6 +35,8 @@ private:
 
 }  // namespace
 
+void TStreamSink::Put(const uint8_t* data, size_t size) { FStream.WriteBuffer(data, size); }
+
 TInflateResult InflateEntry(TStream& source, int64_t storedSize, int64_t uncompressedSize, TByteSink& sink)
 {
     TInflateResult result;

@@ -12,6 +12,16 @@ public:
     virtual void Put(const uint8_t* data, size_t size) = 0;
 };
 
+// Hands inflated data on to a stream (memory, or a file the builder writes).
+class TStreamSink : public TByteSink {
+public:
+    explicit TStreamSink(TStream& stream) : FStream(stream) {}
+    void Put(const uint8_t* data, size_t size) override;
+
+private:
+    TStream& FStream;
+};
+
 struct TInflateResult {
     bool StreamEnded = false;  // the zlib stream ended (trailer checked) with the last byte
     int64_t InputUsed = 0;     // compressed bytes consumed

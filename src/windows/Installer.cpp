@@ -49,15 +49,6 @@ private:
     HANDLE FFile;
 };
 
-class TMemorySink : public TByteSink {
-public:
-    explicit TMemorySink(TMemoryStream& stream) : FStream(stream) {}
-    void Put(const uint8_t* data, size_t size) override { FStream.WriteBuffer(data, size); }
-
-private:
-    TMemoryStream& FStream;
-};
-
 constexpr DWORD ClearedAttributes = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
 
 std::unique_ptr<TStream> OpenResourceStream(const std::string& programPath, const std::string& name)
@@ -143,7 +134,7 @@ std::unique_ptr<TMemoryStream> TInstaller::ExtractFileToMemory(const std::string
     TEntryHeader entry;
     if (!PackageReader::FindTopLevel(*package, FInfo, name, false, entry)) return nullptr;
     auto content = std::make_unique<TMemoryStream>();
-    TMemorySink sink(*content);
+    TStreamSink sink(*content);
     InflateEntry(*package, entry.StoredSize, entry.UncompressedSize, sink);
     content->SetPosition(0);
     return content;

@@ -76,15 +76,6 @@ public:
     int64_t Files = 0;
 };
 
-class TFileWriterSink : public TByteSink {
-public:
-    explicit TFileWriterSink(TStream& file) : FFile(file) {}
-    void Put(const uint8_t* data, size_t size) override { FFile.WriteBuffer(data, size); }
-
-private:
-    TStream& FFile;
-};
-
 // Writes every entry below the destination, folders as folders, each file with
 // its packed time.
 class TExtractVisitor : public TEntryVisitor {
@@ -95,7 +86,7 @@ public:
         fs::path target = FDestination / NativePath(path);
         {
             TFileStream file(target.string(), TFileStream::Mode::Create);
-            TFileWriterSink sink(file);
+            TStreamSink sink(file);
             try {
                 InflateEntry(stream, entry.StoredSize, entry.UncompressedSize, sink);
             } catch (const Exception& e) {
