@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "Exception.h"
 #include "SetupModel.h"
 #include "TestPackages.h"
 
@@ -157,4 +158,24 @@ TEST(SettingPaths, SplitBelowTheProductKeyOrTheBundleRoot)
     TSettingPath item = m.SplitSettingPath("$BundleItem\\Path", "2.0", &x);
     EXPECT_EQ(item.Key, "\\Software\\Maker\\Bundle\\X\\3.4");
     EXPECT_EQ(m.SplitSettingPath("Path", "2.0", &x).Key, "");
+}
+
+TEST(DefaultFolder, FormatsOneIntegerSafely)
+{
+    EXPECT_EQ(FormatDefaultFolder("Maker\\Echo %d", 2), "Maker\\Echo 2");
+    EXPECT_EQ(FormatDefaultFolder("Maker\\Echo", 2), "Maker\\Echo");
+    EXPECT_EQ(FormatDefaultFolder("100%% Audio\\Echo %d", 3), "100% Audio\\Echo 3");
+    EXPECT_EQ(FormatDefaultFolder("Echo %3d|", 12), "Echo  12|");
+    EXPECT_EQ(FormatDefaultFolder("Echo %-3d|", 12), "Echo 12 |");
+    EXPECT_EQ(FormatDefaultFolder("Echo %.3d", 12), "Echo 012");
+    EXPECT_EQ(FormatDefaultFolder("Echo %x %0:u", 12), "Echo C 12");  // an index may reuse the one argument
+    for (const char* bad : {"Echo %s", "Echo %d %d", "Echo %", "Echo %n", "Echo %1:d", "Echo %p", "%d%s",
+                            "Echo %5.2f"}) {
+        try {
+            FormatDefaultFolder(bad, 2);
+            ADD_FAILURE() << "accepted " << bad;
+        } catch (const EFormatError& e) {
+            EXPECT_EQ(e.Message(), std::string("Format '") + bad + "' invalid or incompatible with argument");
+        }
+    }
 }

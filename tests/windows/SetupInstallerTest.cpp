@@ -318,3 +318,39 @@ TEST(SetupInstaller, ExampleProductConstructs)
     EXPECT_EQ(model.ExpandVariables("$AaxPluginFolder", nullptr), GetCommonFilesFolder() + "\\Avid\\Audio\\Plug-Ins");
     EXPECT_EQ(model.WelcomeNote, "");
 }
+
+TEST(SetupInstaller, ExampleProductFindsItsOlderInstallation)
+{
+    const char* built = std::getenv("SETUP_EXAMPLE_INSTALLER");
+    if (!built) GTEST_SKIP() << "SETUP_EXAMPLE_INSTALLER is not set (CTest sets it)";
+    TTestFolder folder("ModelExampleUpgrade");
+    ASSERT_TRUE(CopyFileA(WindowsPath(built).c_str(), (folder / "Setup.exe").c_str(), FALSE));
+    // Version 1.05 as an earlier run would have left it: its key, its folder, its Readme.
+    std::string oldFolder = folder / "Example Echo 1.05";
+    CreateDirectoryA(oldFolder.c_str(), nullptr);
+    WriteWholeFile(oldFolder + "\\Readme.txt", {'o', 'l', 'd'});
+    const std::string root = "\\Software\\Example Audio";
+    TRegistry machine;
+    machine.RootKey = HKEY_LOCAL_MACHINE;
+    ASSERT_FALSE(machine.KeyExists(root)) << "the prefix already has the example product";
+    ASSERT_TRUE(machine.OpenKey(root + "\\Example Echo\\1.0", true));
+    machine.WriteString("Location", oldFolder);
+    machine.WriteString("VersionString", "1.05");
+    machine.CloseKey();
+
+    TSetupInstaller model(folder / "Setup.exe");
+    machine.DeleteKey(root);
+    EXPECT_TRUE(model.HasPreviousInstall);
+    EXPECT_EQ(model.PreviousVersion.AsText(), "1.05");
+    EXPECT_EQ(model.InstallFolder, oldFolder + "\\");
+
+    // Without its Readme the old folder is no installation any more.
+    DeleteFileA((oldFolder + "\\Readme.txt").c_str());
+    ASSERT_TRUE(machine.OpenKey(root + "\\Example Echo\\1.0", true));
+    machine.WriteString("Location", oldFolder);
+    machine.CloseKey();
+    TSetupInstaller without(folder / "Setup.exe");
+    machine.DeleteKey(root);
+    EXPECT_FALSE(without.HasPreviousInstall);
+    EXPECT_EQ(without.InstallFolder, GetProgramFilesFolder() + "\\Example Audio\\Example Echo 1");
+}
