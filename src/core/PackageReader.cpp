@@ -49,10 +49,10 @@ class TSizeCounter : public TEntryVisitor {
 public:
     void File(const TEntryHeader& entry, const std::string&, TStream&) override
     {
-        Total += uint32_t(entry.UncompressedSize);
+        Total += entry.UncompressedSize;
     }
     bool EnterFolder(const TEntryHeader&, const std::string&) override { return true; }
-    uint32_t Total = 0;
+    int64_t Total = 0;
 };
 
 }  // namespace
@@ -65,11 +65,11 @@ void CheckList(TStream& stream, int64_t limit)
     stream.SetPosition(start);
 }
 
-int32_t ListFileSize(TStream& stream, int64_t limit)
+int64_t ListFileSize(TStream& stream, int64_t limit)
 {
     TSizeCounter counter;
     WalkList(stream, limit, counter);
-    return int32_t(counter.Total);
+    return counter.Total;
 }
 
 bool FindTopLevel(TStream& stream, const TPackageInfo& info, const std::string& name, bool folder,

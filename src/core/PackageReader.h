@@ -45,8 +45,8 @@ bool FindTopLevel(TStream& stream, const TPackageInfo& info, const std::string& 
 void CheckList(TStream& stream, int64_t limit);
 
 // The sum of the uncompressed sizes of all files in the list at the stream's
-// position and below, counted in 32 bits as the installer has always counted.
-int32_t ListFileSize(TStream& stream, int64_t limit);
+// position and below.
+int64_t ListFileSize(TStream& stream, int64_t limit);
 
 // Raises the package-damaged error.
 [[noreturn]] void Damaged();

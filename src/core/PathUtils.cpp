@@ -43,3 +43,53 @@ std::string Unquoted(const std::string& text)
     if (text.size() >= 2 && text.front() == '"' && text.back() == '"') return text.substr(1, text.size() - 2);
     return text;
 }
+
+namespace {
+
+// Where the extension starts: the last "." after the last "\\" or ":".
+size_t ExtensionStart(const std::string& path)
+{
+    size_t dot = path.find_last_of(".\\:");
+    return dot != std::string::npos && path[dot] == '.' ? dot : std::string::npos;
+}
+
+}  // namespace
+
+std::string ExtractFileExt(const std::string& path)
+{
+    size_t dot = ExtensionStart(path);
+    return dot == std::string::npos ? std::string() : path.substr(dot);
+}
+
+std::string ChangeFileExt(const std::string& path, const std::string& extension)
+{
+    size_t dot = ExtensionStart(path);
+    return (dot == std::string::npos ? path : path.substr(0, dot)) + extension;
+}
+
+std::string ExtractFileTitle(const std::string& path) { return ChangeFileExt(ExtractFileName(path), ""); }
+
+std::string ExtractFileDrive(const std::string& path)
+{
+    if (path.size() >= 2 && path[1] == ':') return path.substr(0, 2);
+    if (path.size() >= 2 && path[0] == '\\' && path[1] == '\\') {
+        size_t server = path.find('\\', 2);
+        if (server == std::string::npos) return path;
+        size_t share = path.find('\\', server + 1);
+        return share == std::string::npos ? path : path.substr(0, share);
+    }
+    return std::string();
+}
+
+bool SplitText(const std::string& text, char separator, std::string& head, std::string& tail)
+{
+    size_t at = text.find(separator);
+    if (at == std::string::npos) {
+        head = text;
+        tail.clear();
+        return false;
+    }
+    head = text.substr(0, at);
+    tail = text.substr(at + 1);
+    return true;
+}

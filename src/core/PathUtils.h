@@ -10,6 +10,16 @@ std::string ExcludeDelimiter(const std::string& path);
 std::string ExtractFilePath(const std::string& path);
 // The part after the last "\" or ":".
 std::string ExtractFileName(const std::string& path);
+// The extension of the file name part, from its last "." on (empty when none).
+std::string ExtractFileExt(const std::string& path);
+// The path with its extension replaced (an empty `extension` removes it).
+std::string ChangeFileExt(const std::string& path, const std::string& extension);
+// The file name without its last extension.
+std::string ExtractFileTitle(const std::string& path);
+// The drive part: "C:" of "C:\X", "\\server\share" of a UNC path, else empty.
+std::string ExtractFileDrive(const std::string& path);
+// Splits at the first `separator`: true when there was one.
+bool SplitText(const std::string& text, char separator, std::string& head, std::string& tail);
 // `folder` with a backslash, then `name`.
 std::string JoinPath(const std::string& folder, const std::string& name);
 // Compares ignoring the case of the ASCII letters A to Z only.

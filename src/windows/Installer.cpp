@@ -12,6 +12,7 @@
 #include "PackageReader.h"
 #include "PathUtils.h"
 #include "Registry.h"
+#include "ShellLinks.h"
 #include "WinHandle.h"
 
 const char UninstallRegistryKey[] = "\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
@@ -157,7 +158,7 @@ int32_t TInstaller::ExtractFolder(const std::string& name, const std::string& de
     return int32_t(extractor.Total);
 }
 
-int32_t TInstaller::GetFolderSize(const std::string& name)
+int64_t TInstaller::GetFolderSize(const std::string& name)
 {
     std::unique_ptr<TStream> package = OpenPackageStream();
     TEntryHeader entry;
@@ -219,6 +220,13 @@ void TInstaller::WriteFileOnce(TStream& package, const TEntryHeader& entry, cons
         DWORD now = GetFileAttributesA(target.c_str());
         if (now != INVALID_FILE_ATTRIBUTES) SetFileAttributesA(target.c_str(), now | DWORD(extraAttributes));
     }
+}
+
+void TInstaller::CreateShortcut(const std::string& shortcutFile, const std::string& target,
+                                const std::string& arguments, int iconIndex)
+{
+    CreateShellLink(shortcutFile, target, arguments, iconIndex);
+    RecordItem(ikFile, shortcutFile);
 }
 
 void TInstaller::RecordItem(int kind, const std::string& text) { FLog.push_back(UninstallItemLetter(kind) + text); }

@@ -52,8 +52,13 @@ public:
     // Extracts the top-level folder of that name with everything below it into
     // `destination`. A file time of 0 stamps files with the package date.
     int32_t ExtractFolder(const std::string& name, const std::string& destination, int32_t fileTime);
-    // The total uncompressed size of the folder's files; creates and records nothing.
-    int32_t GetFolderSize(const std::string& name);
+    // The total uncompressed size of the folder's files, counted in 64 bits so
+    // that products past 2 GiB are measured right; creates and records nothing.
+    int64_t GetFolderSize(const std::string& name);
+    // Writes a shortcut and records it as a file, whether or not the shell
+    // managed to write it.
+    void CreateShortcut(const std::string& shortcutFile, const std::string& target, const std::string& arguments,
+                        int iconIndex);
     // Makes sure a folder exists, creating missing parents first, and records
     // each level: E for the deepest one that existed, D (or T with
     // removeContents) for each created one.

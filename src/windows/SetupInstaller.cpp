@@ -14,6 +14,12 @@
 TSetupInstaller::TSetupInstaller(const std::string& programPath)
 {
     FInstaller = std::make_unique<TInstaller>(std::string(), programPath);
+    FInstaller->OnInstallFile = [this](TInstaller&, std::string& fileName, int32_t& attributes) {
+        BeforeFileInstalled(fileName, attributes);
+    };
+    FInstaller->OnInstallError = [this](TInstaller&, const std::exception&, const std::string& fileName, bool& retry) {
+        FileInstallFailed(fileName, retry);
+    };
     PackageVersion = FInstaller->PackageVersion();
     PackageDate = FInstaller->PackageDate();
     LoadConfiguration([this](const std::string& name) { return LoadPackageText(name); }, IsWow64());

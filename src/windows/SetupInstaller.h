@@ -2,10 +2,13 @@
 // TSetupInstaller: the setup model on the machine. Its constructor finds the
 // package, reads the configuration, finds the system folders, an earlier
 // installation, the install folder, the plug-in folders and the user's name.
+#include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "InstallProgress.h"
 #include "Installer.h"
 #include "ProgramFile.h"
 #include "Registry.h"
@@ -40,13 +43,50 @@ public:
     // A registry object in the product's view: the 64-bit one for a 64-bit package.
     std::unique_ptr<TRegistry64> CreateSettingsRegistry() const;
 
+    // The installation run: disk space, components and files, library calls,
+    // the product keys recorded, registry settings, shortcuts, and last the
+    // uninstaller. Any failure leaves it as an exception; nothing is rolled back.
+    void Install(IInstallProgress& progress);
+    // The uncompressed size of every [Components] line's package folder, keys as
+    // written; counted in 64 bits.
+    int64_t GetRequiredSpace();
+    // ESetupError "There is not enough space..." when the installation folder's
+    // drive has less than the required space and 1 MiB to spare.
+    void CheckDiskSpace();
+    void InstallComponents(IInstallProgress& progress, int start, int end);
+    void InstallComponentPass(const TSetupBundleItem* item);
+    bool IsNoOverwrite(const std::string& key) const;
+    void CallLibraries();
+    void WriteLocation();
+    void WriteFolderSettings();
+    void WriteOwner();
+    void WriteRegistrySettings();
+    void WriteSettingList(const std::vector<std::string>& lines, HKEY root, const TSetupBundleItem* item);
+    void CreateShortcuts();
+    void DeleteStaleShortcuts(const std::string& folder, const std::string& target, const std::string& arguments);
+    void CreateUninstaller();
+
+    // Asked when a file cannot be written, with the text of message 65216: true
+    // to write it again, false to give up. Unanswered, the run gives up.
+    std::function<bool(const std::string& message)> OnFileQuestion;
+
+    // Where the free space of a drive ("C:\\") is asked for; replaceable because
+    // no test machine can be made to run out of disk. False when the query fails.
+    static bool (*FreeSpaceQuery)(const std::string& root, uint64_t& freeBytes);
+
 protected:
     std::string ReadFolderSetting(const TSettingPath& path) const override;
 
 private:
+    void BeforeFileInstalled(std::string& fileName, int32_t& attributes);
+    void FileInstallFailed(const std::string& fileName, bool& retry);
+
     // Reads a string value, or empty when the key does not open or the value
     // cannot be read: discovery never fails on the registry.
     std::string ReadSetting(HKEY root, const std::string& key, const std::string& valueName) const;
 
     std::unique_ptr<TInstaller> FInstaller;
+    // The [Components] line being installed.
+    std::string FDllSuffix;
+    bool FVst3Line = false;
 };

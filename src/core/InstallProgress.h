@@ -1,0 +1,11 @@
+#pragma once
+// How the installation run reports to whoever shows it: a position from 0 to
+// 100 and a status line. The wizard window implements it.
+#include <string>
+
+class IInstallProgress {
+public:
+    virtual ~IInstallProgress() = default;
+    virtual void SetProgress(int position) = 0;
+    virtual void SetStatus(const std::string& text) = 0;
+};

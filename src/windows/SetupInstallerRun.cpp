@@ -1,0 +1,165 @@
+// The installation run and its file steps.
+#include <windows.h>
+
+#include "Exception.h"
+#include "FileSystem.h"
+#include "Messages.h"
+#include "PathUtils.h"
+#include "SetupInstaller.h"
+#include "TextUtils.h"
+
+namespace {
+
+bool QueryFreeSpace(const std::string& root, uint64_t& freeBytes)
+{
+    ULARGE_INTEGER available;
+    if (!GetDiskFreeSpaceExA(root.c_str(), &available, nullptr, nullptr)) return false;
+    freeBytes = available.QuadPart;
+    return true;
+}
+
+constexpr int64_t SpaceMargin = 1048576;
+
+}  // namespace
+
+bool (*TSetupInstaller::FreeSpaceQuery)(const std::string&, uint64_t&) = QueryFreeSpace;
+
+void TSetupInstaller::Install(IInstallProgress& progress)
+{
+    progress.SetProgress(0);
+    progress.SetStatus(LoadMessage(Msg::StatusPreparing));
+    CheckDiskSpace();
+
+    progress.SetProgress(25);
+    progress.SetStatus(LoadMessage(Msg::StatusCopying));
+    bool libraries = !TSetupModel::CallLibraries.empty();
+    int end = libraries ? 50 : 75;
+    InstallComponents(progress, 25, end);
+
+    if (libraries) {
+        progress.SetProgress(50);
+        progress.SetStatus(LoadMessage(Msg::StatusInitializing));
+        TSetupInstaller::CallLibraries();
+    }
+
+    progress.SetProgress(75);
+    progress.SetStatus(LoadMessage(Msg::StatusSettings));
+    std::string productKey = GetProductKey(VersionKey);
+    FInstaller->RecordRegistryKey(HKEY_CURRENT_USER, productKey, Is64Bit);
+    FInstaller->RecordRegistryKey(HKEY_LOCAL_MACHINE, productKey, Is64Bit);
+    WriteLocation();
+    WriteFolderSettings();
+    WriteOwner();
+    WriteRegistrySettings();
+
+    progress.SetProgress(100);
+    CreateShortcuts();
+    CreateUninstaller();
+}
+
+int64_t TSetupInstaller::GetRequiredSpace()
+{
+    int64_t total = 0;
+    for (const std::string& line : Components) total += FInstaller->GetFolderSize(LineName(line));
+    return total;
+}
+
+void TSetupInstaller::CheckDiskSpace()
+{
+    uint64_t freeBytes = 0;
+    if (!FreeSpaceQuery(ExtractFileDrive(InstallFolder) + "\\", freeBytes)) freeBytes = 0;
+    uint64_t need = uint64_t(GetRequiredSpace()) + SpaceMargin;
+    if (freeBytes < need) throw ESetupError(LoadMessage(Msg::NotEnoughSpace));
+}
+
+void TSetupInstaller::InstallComponents(IInstallProgress& progress, int start, int end)
+{
+    if (IsBundle) {
+        int selected = 0;
+        for (const TSetupBundleItem& item : BundleItems) selected += item.Selected;
+        int k = 0;
+        for (const TSetupBundleItem& item : BundleItems) {
+            if (!item.Selected) continue;
+            progress.SetProgress(start + (end - start) * k++ / selected);
+            InstallComponentPass(&item);
+        }
+    }
+    InstallComponentPass(nullptr);
+}
+
+void TSetupInstaller::InstallComponentPass(const TSetupBundleItem* item)
+{
+    for (const std::string& line : Components) {
+        std::string key = LineName(line);
+        std::string folderName = ExpandVariables(key, item);
+        std::string destinationText, option;
+        if (SplitText(LineValue(line), ',', destinationText, option) && option.size() >= 10 &&
+            SameTextAscii(option.substr(0, 10), "DLLSuffix:"))
+            FDllSuffix = " " + Trim(option.substr(10));
+        std::string destination = ExpandVariables(destinationText, item);
+        try {
+            if (!folderName.empty() && !destination.empty()) {
+                FInstaller->OverwriteFiles = !IsNoOverwrite(key);
+                FVst3Line = IsVst3Destination(destinationText);
+                FInstaller->ExtractFolder(folderName, destination, item ? item->ItemDate : 0);
+            }
+        } catch (...) {
+            FInstaller->OverwriteFiles = true;
+            FDllSuffix.clear();
+            FVst3Line = false;
+            throw;
+        }
+        FInstaller->OverwriteFiles = true;
+        FDllSuffix.clear();
+        FVst3Line = false;
+    }
+}
+
+bool TSetupInstaller::IsNoOverwrite(const std::string& key) const
+{
+    for (const std::string& line : ComponentsOptions)
+        if (LineName(line) == key && LineValue(line) == "NoOverwrite") return true;
+    return false;
+}
+
+void TSetupInstaller::BeforeFileInstalled(std::string& fileName, int32_t& attributes)
+{
+    if (SameTextAscii(ExtractFileExt(fileName), ".dll")) {
+        fileName = ChangeFileExt(fileName, "") + FDllSuffix + ".dll";
+        if (FVst3Line) fileName = ChangeFileExt(fileName, ".vst3");
+    }
+    std::string name = ExtractFileName(fileName);
+    bool desktopIni = SameTextAscii(name, "desktop.ini");
+    if (desktopIni || SameTextAscii(name, "PlugIn.ico"))
+        attributes = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
+    // The shell reads a folder's desktop.ini only when the folder is read-only.
+    if (desktopIni) SetFileAttributesA(ExcludeDelimiter(ExtractFilePath(fileName)).c_str(), FILE_ATTRIBUTE_READONLY);
+}
+
+void TSetupInstaller::FileInstallFailed(const std::string& fileName, bool& retry)
+{
+    retry = OnFileQuestion && OnFileQuestion(FormatMessageText(Msg::FileInstallFailed, {fileName}));
+}
+
+void TSetupInstaller::CallLibraries()
+{
+    for (const std::string& line : TSetupModel::CallLibraries) {
+        std::string library = ExpandVariables(LineValue(line), nullptr);
+        if (library.empty()) continue;
+        HMODULE module = LoadLibraryA(library.c_str());
+        if (!module) continue;
+        using TExport = void (*)();
+        auto function = reinterpret_cast<TExport>(reinterpret_cast<void*>(GetProcAddress(module, LineName(line).c_str())));
+        if (function) function();
+        FreeLibrary(module);
+    }
+}
+
+void TSetupInstaller::CreateUninstaller()
+{
+    std::string name = FullProductName() + BitSuffix();
+    // A product whose components all go to plug-in folders has not created its
+    // own folder yet; Uninst.exe needs it (and the uninstaller removes it again).
+    if (!DirectoryExists(InstallFolder)) FInstaller->ForceFolder(InstallFolder, false);
+    FInstaller->WriteUninstaller(InstallFolder + "Uninst.exe", name, ProductName, name);
+}

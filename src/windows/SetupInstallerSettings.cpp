@@ -1,0 +1,77 @@
+// Registry settings of the installation run. Registry trouble never stops the
+// run: a key that cannot be opened or a value that cannot be written skips its line.
+#include "Exception.h"
+#include "PathUtils.h"
+#include "SetupInstaller.h"
+#include "TextUtils.h"
+
+void TSetupInstaller::WriteLocation()
+{
+    std::unique_ptr<TRegistry64> registry = CreateSettingsRegistry();
+    registry->RootKey = HKEY_LOCAL_MACHINE;
+    if (!registry->OpenKey(GetProductKey(VersionKey), true)) return;
+    try {
+        registry->WriteString("Location", InstallFolder);
+        registry->WriteString("VersionString", PackageVersion.AsText());
+    } catch (const ERegistryException&) {
+    }
+}
+
+void TSetupInstaller::WriteFolderSettings()
+{
+    std::unique_ptr<TRegistry64> registry = CreateSettingsRegistry();
+    for (size_t i = 0; i < Folders.size(); ++i) {
+        std::string folder = ExpandVariables(FolderValue(i), nullptr);
+        TSettingPath location = FolderSettingLocation(i, VersionKey);
+        if (!registry->OpenKey(location.Key, true)) continue;
+        try {
+            registry->WriteString(location.ValueName, IncludeDelimiter(folder));
+        } catch (const ERegistryException&) {
+        }
+    }
+}
+
+void TSetupInstaller::WriteOwner()
+{
+    if (PersonalizeOwner.empty()) return;
+    TSettingPath owner = SplitSettingPath(PersonalizeOwner, VersionKey, nullptr);
+    std::unique_ptr<TRegistry64> registry = CreateSettingsRegistry();
+    if (!registry->OpenKey(owner.Key, true)) return;
+    try {
+        registry->WriteString(owner.ValueName, UserName);
+    } catch (const ERegistryException&) {
+    }
+}
+
+void TSetupInstaller::WriteRegistrySettings()
+{
+    if (IsBundle) {
+        for (const TSetupBundleItem& item : BundleItems) {
+            if (!item.Selected) continue;
+            WriteSettingList(RegistrySettings, HKEY_CURRENT_USER, &item);
+            WriteSettingList(GlobalRegistrySettings, HKEY_LOCAL_MACHINE, &item);
+        }
+    }
+    WriteSettingList(RegistrySettings, HKEY_CURRENT_USER, nullptr);
+    WriteSettingList(GlobalRegistrySettings, HKEY_LOCAL_MACHINE, nullptr);
+}
+
+void TSetupInstaller::WriteSettingList(const std::vector<std::string>& lines, HKEY root, const TSetupBundleItem* item)
+{
+    std::unique_ptr<TRegistry64> registry = CreateSettingsRegistry();
+    registry->RootKey = root;
+    for (const std::string& line : lines) {
+        TSettingPath path = SplitSettingPath(LineName(line), VersionKey, item);
+        if (path.Key.empty()) continue;
+        if (!registry->OpenKey(ExpandVariables(path.Key, item), true)) continue;
+        std::string value = LineValue(line);
+        int32_t number;
+        try {
+            if (value.size() > 1 && value[0] == '#' && TryStrToInt(value.substr(1), number, true))
+                registry->WriteInteger(path.ValueName, number);
+            else
+                registry->WriteString(path.ValueName, ExpandVariables(value, item));
+        } catch (const ERegistryException&) {
+        }
+    }
+}

@@ -1,0 +1,558 @@
+#include <gtest/gtest.h>
+#include <objbase.h>
+
+#include <algorithm>
+#include <cstdlib>
+
+#include "Exception.h"
+#include "FileSystem.h"
+#include "PathUtils.h"
+#include "Registry.h"
+#include "SetupInstaller.h"
+#include "ShellFolders.h"
+#include "ShellLinks.h"
+#include "TestFiles.h"
+#include "TestPackages.h"
+
+namespace {
+
+std::string Lines(const std::vector<std::string>& lines)
+{
+    std::string text;
+    for (const std::string& line : lines) text += line + "\r\n";
+    return text;
+}
+
+std::string ReadText(const std::string& path)
+{
+    std::vector<uint8_t> bytes = ReadWholeFile(path);
+    return std::string(bytes.begin(), bytes.end());
+}
+
+// What the run reports, as the copy page would show it.
+class TRecordingProgress : public IInstallProgress {
+public:
+    void SetProgress(int position) override { Events.push_back(std::to_string(position)); }
+    void SetStatus(const std::string& text) override { Events.push_back(text); }
+    std::vector<std::string> Events;
+};
+
+// Special folders of the test's own, so shortcuts land where the test looks.
+std::string StartMenuFolder, DesktopFolder;
+std::string TestSpecialFolder(int csidl)
+{
+    if (csidl == ShellFolderCsidl(sfPrograms)) return StartMenuFolder;
+    if (csidl == ShellFolderCsidl(sfDesktop)) return DesktopFolder;
+    if (csidl == ShellFolderCsidl(sfProgramFiles)) return "C:\\Program Files";
+    if (csidl == ShellFolderCsidl(sfCommonFiles)) return "C:\\Program Files\\Common Files";
+    return std::string();
+}
+
+uint64_t FreeBytes = UINT64_MAX;
+bool FreeSpaceQueryWorks = true;
+std::string AskedRoot;
+bool TestFreeSpace(const std::string& root, uint64_t& freeBytes)
+{
+    AskedRoot = root;
+    freeBytes = FreeBytes;
+    return FreeSpaceQueryWorks;
+}
+
+// One product installed by the test: its own folders, its own registry root
+// in both hives and views, all removed afterwards.
+class InstallRun : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        Name = ::testing::UnitTest::GetInstance()->current_test_info()->name();
+        Folder = std::make_unique<TTestFolder>("Run" + Name);
+        StartMenuFolder = *Folder / "StartMenu";
+        DesktopFolder = *Folder / "Desktop";
+        CreateDirectoryA(StartMenuFolder.c_str(), nullptr);
+        CreateDirectoryA(DesktopFolder.c_str(), nullptr);
+        FSavedLookup = SpecialFolderLookup;
+        SpecialFolderLookup = TestSpecialFolder;
+        FSavedQuery = TSetupInstaller::FreeSpaceQuery;
+        TSetupInstaller::FreeSpaceQuery = TestFreeSpace;
+        FreeBytes = UINT64_MAX;
+        FreeSpaceQueryWorks = true;
+        CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+        CleanRegistry();
+        Ini = {"[Setup]", "ProductName=Run " + Name, "RegistryRoot=Software\\SetupTests\\Run\\" + Name,
+               "DefaultFolder=Unused"};
+    }
+    void TearDown() override
+    {
+        CleanRegistry();
+        SpecialFolderLookup = FSavedLookup;
+        TSetupInstaller::FreeSpaceQuery = FSavedQuery;
+        Model.reset();
+        Folder.reset();
+        CoUninitialize();
+    }
+
+    std::string RegistryRoot() const { return "\\Software\\SetupTests\\Run\\" + Name; }
+    std::string Install() const { return *Folder / "Install\\"; }
+    std::string RegistrationName() const
+    {
+        return Model ? Model->FullProductName() + Model->BitSuffix() : std::string();
+    }
+
+    // Builds the package, constructs the model and points its folders into the test's folder.
+    TSetupInstaller& Construct(std::vector<TPackageItem> items, const std::string& version = "2.23")
+    {
+        items.insert(items.begin(), {TPackageItem::File("Setup.ini", Lines(Ini)), TPackageItem::File("Setup.lic", "L")});
+        WriteWholeFile(*Folder / "Setup.exe", AppendPackage(StubProgram(), BuildPackageBytes(items, version)));
+        Model = std::make_unique<TSetupInstaller>(*Folder / "Setup.exe");
+        Model->SetInstallFolder(Install());
+        Model->Vst2Folder = *Folder / "Vst2";
+        Model->Vst3Folder = *Folder / "Vst3";
+        Model->DigiFolder = *Folder / "Rtas";
+        Model->AaxFolder = *Folder / "Aax";
+        return *Model;
+    }
+
+    std::vector<std::string> Run()
+    {
+        TRecordingProgress progress;
+        Model->Install(progress);
+        Registrations.push_back(RegistrationName());
+        return progress.Events;
+    }
+
+    std::string ReadValue(HKEY root, const std::string& key, const std::string& value, bool use64 = false)
+    {
+        TRegistry64 registry(use64);
+        registry.RootKey = root;
+        if (!registry.OpenKey(key, false)) return "(no key)";
+        if (!registry.ValueExists(value)) return "(no value)";
+        try {
+            return registry.ReadString(value);
+        } catch (const ERegistryException&) {
+            return "#" + std::to_string(registry.ReadInteger(value));
+        }
+    }
+
+    const std::vector<std::string>& Log() { return Model->Installer().UninstallLog(); }
+    bool Logged(const std::string& line) { return std::find(Log().begin(), Log().end(), line) != Log().end(); }
+
+    std::string Name;
+    std::unique_ptr<TTestFolder> Folder;
+    std::vector<std::string> Ini;
+    std::unique_ptr<TSetupInstaller> Model;
+    std::vector<std::string> Registrations;
+
+private:
+    void CleanRegistry()
+    {
+        for (bool use64 : {false, true})
+            for (HKEY root : {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER}) {
+                TRegistry64 registry(use64);
+                registry.RootKey = root;
+                registry.DeleteKey(RegistryRoot());
+                registry.DeleteKey("\\Software\\SetupTests\\RunBundle\\" + Name);
+            }
+        TRegistry registry;
+        registry.RootKey = HKEY_LOCAL_MACHINE;
+        for (const std::string& name : Registrations)
+            registry.DeleteKey(UninstallRegistryKey + name);
+    }
+    std::string (*FSavedLookup)(int);
+    bool (*FSavedQuery)(const std::string&, uint64_t&);
+};
+
+const char Preparing[] = "Preparing installation...";
+const char Copying[] = "Copying files...";
+const char Initializing[] = "Initializing components...";
+const char Settings[] = "Creating settings...";
+
+}  // namespace
+
+TEST_F(InstallRun, ProgressWithoutLibraryCalls)
+{
+    Ini.insert(Ini.end(), {"[Components]", "Main=$ProgramFolder"});
+    Construct({TPackageItem::Folder("Main", {TPackageItem::File("Readme.txt", "r")})});
+    std::vector<std::string> expected = {"0", Preparing, "25", Copying, "75", Settings, "100"};
+    EXPECT_EQ(Run(), expected);
+    EXPECT_EQ(AskedRoot, Install().substr(0, 2) + "\\");
+}
+
+TEST_F(InstallRun, ProgressWithLibraryCallsAndABundle)
+{
+    Ini.insert(Ini.end(), {"IsBundle=1", "BundleRegistryRoot=Software\\SetupTests\\RunBundle\\" + Name,
+                           "[Components]", "Main $BundleItem=$ProgramFolder\\$BundleItem", "[CallLibraries]",
+                           "Nothing=$ProgramFolder\\Missing.dll"});
+    Construct({TPackageItem::File("BundleInfo.ini", "A=1.00\r\nB=1.10\r\nC=1.20\r\nD=1.30\r\n"),
+               TPackageItem::Folder("Main B", {TPackageItem::File("B.txt", "b")}),
+               TPackageItem::Folder("Main D", {TPackageItem::File("D.txt", "d")})});
+    Model->BundleItems[0].Selected = false;
+    Model->BundleItems[2].Selected = false;
+    std::vector<std::string> expected = {"0", Preparing, "25", Copying, "25", "37", "50", Initializing, "75",
+                                         Settings, "100"};
+    EXPECT_EQ(Run(), expected);
+    EXPECT_TRUE(FileExists(Install() + "B\\B.txt"));
+    EXPECT_TRUE(FileExists(Install() + "D\\D.txt"));
+    EXPECT_FALSE(DirectoryExists(Install() + "A"));
+}
+
+TEST_F(InstallRun, BundleOfFourWithEndSeventyFive)
+{
+    Ini.insert(Ini.end(), {"IsBundle=1", "BundleRegistryRoot=Software\\SetupTests\\RunBundle\\" + Name,
+                           "[Components]", "Main $BundleItem=$ProgramFolder\\$BundleItem"});
+    Construct({TPackageItem::File("BundleInfo.ini", "A=1.00\r\nB=1.10\r\nC=1.20\r\nD=1.30\r\n")});
+    Model->BundleItems[0].Selected = false;
+    Model->BundleItems[2].Selected = false;
+    std::vector<std::string> events = Run();
+    std::vector<std::string> expected = {"0", Preparing, "25", Copying, "25", "50", "75", Settings, "100"};
+    EXPECT_EQ(events, expected);
+}
+
+TEST_F(InstallRun, DiskSpaceIsCheckedBeforeAnythingIsWritten)
+{
+    Ini.insert(Ini.end(), {"[Components]", "Main=$ProgramFolder", "main=$ProgramFolder\\Again", "MAIN=$Documents",
+                           "Nowhere=$ProgramFolder"});
+    Construct({TPackageItem::Folder("Main", {TPackageItem::File("A.bin", std::string(1000, 'a')),
+                                             TPackageItem::File("B.bin", std::string(234, 'b'))})});
+    // The key on three lines counts three times; the missing folder counts nothing.
+    EXPECT_EQ(Model->GetRequiredSpace(), 3 * 1234);
+    FreeBytes = 3 * 1234 + 1048576 - 1;
+    try {
+        Run();
+        ADD_FAILURE() << "installed without space";
+    } catch (const ESetupError& e) {
+        EXPECT_EQ(e.Message(),
+                  "There is not enough space on the destination drive.\rPlease free up some space and then try again");
+    }
+    EXPECT_FALSE(DirectoryExists(Install()));
+    EXPECT_TRUE(Log().empty());
+    FreeSpaceQueryWorks = false;
+    FreeBytes = UINT64_MAX;
+    EXPECT_THROW(Model->CheckDiskSpace(), ESetupError);
+    FreeSpaceQueryWorks = true;
+    FreeBytes = 3 * 1234 + 1048576;
+    EXPECT_NO_THROW(Model->CheckDiskSpace());
+}
+
+TEST_F(InstallRun, RequiredSpacePastTwoGigabytesDoesNotWrapAround)
+{
+    // Thirteen lines of a folder holding 200 MB of zeros ask for 2.6 GB: more
+    // than a 32-bit count holds.
+    Ini.push_back("[Components]");
+    for (int i = 0; i < 13; ++i) Ini.push_back("Big=$ProgramFolder\\" + std::to_string(i));
+    Construct({TPackageItem::Folder("Big", {TPackageItem::File("Zeros.bin", std::string(200000000, '\0'))})});
+    EXPECT_EQ(Model->GetRequiredSpace(), int64_t(13) * 200000000);
+    FreeBytes = 2000000000;
+    EXPECT_THROW(Model->CheckDiskSpace(), ESetupError);
+}
+
+TEST_F(InstallRun, DllSuffixesAndVst3Renaming)
+{
+    Ini.insert(Ini.end(), {"[Components]", "VstX=$VstPluginFolder", "VstX=$VstPluginFolder\\Mono,DLLSuffix: (Mono)",
+                           "VstX=$Vst3PluginFolder", "VstX=$Vst3ProgramFolder", "VstX=$ProgramFolder,DLLSuffix: (Mono)",
+                           "VstX=$Vst3PluginFolder\\Mono,dllsuffix: (Mono)", "VstX=$ProgramFolder\\Empty,DLLSuffix:",
+                           "VstX=$ProgramFolder\\Blank, DLLSuffix: (Mono)", "Upper=$ProgramFolder,DLLSuffix: (Mono)"});
+    Construct({TPackageItem::Folder("VstX", {TPackageItem::File("Plugin.dll", "dll"), TPackageItem::File("Notes.txt", "n")}),
+               TPackageItem::Folder("Upper", {TPackageItem::File("PLUGIN.DLL", "upper")})});
+    Run();
+    std::string vst2 = *Folder / "Vst2\\", vst3 = *Folder / "Vst3\\";
+    for (const std::string& file :
+         {vst2 + "Plugin.dll", vst2 + "Mono\\Plugin (Mono).dll", vst3 + "Plugin.vst3", vst3 + "Notes.txt",
+          Install() + "Plugin.vst3", Install() + "Plugin (Mono).dll", vst3 + "Mono\\Plugin (Mono).vst3",
+          Install() + "Empty\\Plugin .dll", Install() + "Blank\\Plugin.dll", Install() + "PLUGIN (Mono).dll"})
+        EXPECT_TRUE(FileExists(file)) << file;
+    EXPECT_FALSE(FileExists(vst3 + "Plugin.dll"));
+    EXPECT_TRUE(Logged("F" + vst3 + "Plugin.vst3"));
+}
+
+TEST_F(InstallRun, UnchosenFormatsAreLeftOut)
+{
+    Ini.insert(Ini.end(), {"[Components]", "VstX=$VstPluginFolder", "Vst3=$Vst3PluginFolder",
+                           "Rtas=$DigiPluginFolder", "Aax=$AaxPluginFolder"});
+    Construct({TPackageItem::Folder("VstX", {TPackageItem::File("P.dll", "x")}),
+               TPackageItem::Folder("Vst3", {TPackageItem::File("P.vst3", "x")}),
+               TPackageItem::Folder("Rtas", {TPackageItem::File("P.dpm", "x")}),
+               TPackageItem::Folder("Aax", {TPackageItem::File("P.aaxplugin", "x")})});
+    Model->InstallVst2 = false;
+    Model->InstallRtas = false;
+    Run();
+    EXPECT_FALSE(DirectoryExists(*Folder / "Vst2"));
+    EXPECT_FALSE(DirectoryExists(*Folder / "Rtas"));
+    EXPECT_TRUE(FileExists(*Folder / "Vst3\\P.vst3"));
+    EXPECT_TRUE(FileExists(*Folder / "Aax\\P.aaxplugin"));
+    // Nothing went to the product's own folder: it is made for the uninstaller, and recorded.
+    EXPECT_TRUE(FileExists(Install() + "Uninst.exe"));
+    EXPECT_TRUE(Logged("D" + Install()));
+}
+
+TEST_F(InstallRun, NoOverwriteAndFolderIcons)
+{
+    Ini.insert(Ini.end(), {"[Components]", "Presets=$ProgramFolder\\Presets", "presets=$ProgramFolder\\Other",
+                           "Aax=$AaxPluginFolder\\Echo.aaxplugin", "Main=$ProgramFolder", "Main=$ProgramFolder",
+                           "[ComponentsOptions]", "Presets=NoOverwrite", "presets=Overwrite", "Aax=NoOverwrite"});
+    std::string iconIni = "[.ShellClassInfo]\r\nIconResource=PlugIn.ico,0\r\nIconFile=PlugIn.ico\r\nIconIndex=0\r\n";
+    Construct({TPackageItem::Folder("Presets", {TPackageItem::File("Mine.fxp", "new"), TPackageItem::File("New.fxp", "new")}),
+               TPackageItem::Folder("Aax", {TPackageItem::File("desktop.ini", iconIni), TPackageItem::File("PlugIn.ico", "ico")}),
+               TPackageItem::Folder("Main", {TPackageItem::File("Readme.txt", "r")})});
+    std::string presets = Install() + "Presets\\";
+    std::string aax = *Folder / "Aax\\Echo.aaxplugin\\";
+    CreateDirectoryA(Install().c_str(), nullptr);
+    CreateDirectoryA(presets.c_str(), nullptr);
+    CreateDirectoryA((*Folder / "Aax").c_str(), nullptr);
+    CreateDirectoryA(aax.c_str(), nullptr);
+    WriteWholeFile(presets + "Mine.fxp", {'m', 'i', 'n', 'e'});
+    WriteWholeFile(aax + "desktop.ini", {'o', 'l', 'd'});
+    Run();
+    EXPECT_EQ(ReadText(presets + "Mine.fxp"), "mine");
+    EXPECT_FALSE(Logged("F" + presets + "Mine.fxp"));
+    EXPECT_TRUE(Logged("F" + presets + "New.fxp"));
+    // The option's key differs in case from "presets": it does not apply there.
+    EXPECT_TRUE(Logged("F" + Install() + "Other\\Mine.fxp"));
+    // Folder icon files: read-only, hidden and system; the kept desktop.ini stays as it was.
+    EXPECT_EQ(ReadText(aax + "desktop.ini"), "old");
+    DWORD iconAttributes = GetFileAttributesA((aax + "PlugIn.ico").c_str());
+    EXPECT_EQ(iconAttributes & 7u, 7u);
+    // A second line for the same folder writes and records the files again.
+    EXPECT_EQ(std::count(Log().begin(), Log().end(), "F" + Install() + "Readme.txt"), 2);
+    // The folder holding desktop.ini is made read-only; Wine does not keep that
+    // bit on folders, so it can only be seen on Windows itself.
+}
+
+TEST_F(InstallRun, LockedFileRetriedThenCancelled)
+{
+    Ini.insert(Ini.end(), {"[Components]", "Main=$ProgramFolder", "[RegistrySettings]", "Value=1", "[Shortcuts]",
+                           "ProgramFolder=$ProgramFolder\\Readme.txt"});
+    Construct({TPackageItem::Folder("Main", {TPackageItem::File("A.txt", "a"), TPackageItem::File("Busy.dll", "dll"),
+                                             TPackageItem::File("Readme.txt", "r")})});
+    CreateDirectoryA(Install().c_str(), nullptr);
+    WriteWholeFile(Install() + "Busy.dll", {'x'});
+    HANDLE lock = CreateFileA((Install() + "Busy.dll").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(lock, INVALID_HANDLE_VALUE);
+    std::vector<std::string> questions;
+    Model->OnFileQuestion = [&](const std::string& message) {
+        questions.push_back(message);
+        if (questions.size() == 1) CloseHandle(lock);  // the user closed the host, then chose Retry
+        return true;
+    };
+    Run();
+    ASSERT_EQ(questions.size(), 1u);
+    EXPECT_EQ(questions[0], "Cannot install the file '" + Install() +
+                                "Busy.dll'.\r\rPlease close all running applications to make sure the file is not in "
+                                "use before retrying.");
+    EXPECT_EQ(ReadText(Install() + "Busy.dll"), "dll");
+
+    // Now with Cancel: the run ends with the error and leaves no settings,
+    // shortcuts, uninstaller or registration behind.
+    TearDown();
+    SetUp();
+    Ini.insert(Ini.end(), {"[Components]", "Main=$ProgramFolder", "[RegistrySettings]", "Value=1", "[Shortcuts]",
+                           "ProgramFolder=$ProgramFolder\\Readme.txt"});
+    Construct({TPackageItem::Folder("Main", {TPackageItem::File("A.txt", "a"), TPackageItem::File("Busy.dll", "dll"),
+                                             TPackageItem::File("Readme.txt", "r")})});
+    CreateDirectoryA(Install().c_str(), nullptr);
+    WriteWholeFile(Install() + "Busy.dll", {'x'});
+    lock = CreateFileA((Install() + "Busy.dll").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    Model->OnFileQuestion = [](const std::string&) { return false; };
+    TRecordingProgress progress;
+    EXPECT_THROW(Model->Install(progress), EFCreateError);
+    CloseHandle(lock);
+    EXPECT_EQ(ReadText(Install() + "A.txt"), "a");
+    EXPECT_FALSE(FileExists(Install() + "Readme.txt"));
+    EXPECT_FALSE(FileExists(Install() + "Uninst.exe"));
+    EXPECT_FALSE(FileExists(Install() + "Readme.lnk"));
+    EXPECT_EQ(ReadValue(HKEY_CURRENT_USER, RegistryRoot() + "\\2.0", "Value"), "(no key)");
+    EXPECT_EQ(ReadValue(HKEY_LOCAL_MACHINE, UninstallRegistryKey + RegistrationName(), "DisplayName"), "(no key)");
+}
+
+TEST_F(InstallRun, LibraryCallsRunAfterTheFilesAreInPlace)
+{
+    std::vector<uint8_t> library = ReadWholeFile(WindowsPath(SETUP_CALL_TEST_LIBRARY));
+    Ini.insert(Ini.end(), {"[Components]", "Main=$ProgramFolder", "[CallLibraries]",
+                           "RegisterPlugin=$ProgramFolder\\CallTest.dll", "NoSuchExport=$ProgramFolder\\CallTest.dll",
+                           "RegisterPlugin=$ProgramFolder\\NoSuchLibrary.dll", "registerplugin=$ProgramFolder\\CallTest.dll",
+                           "SetupDefaults=$VstPluginFolder\\CallTest.dll"});
+    Construct({TPackageItem::Folder("Main", {TPackageItem::File("CallTest.dll", std::string(library.begin(), library.end())),
+                                             TPackageItem::File("Readme.txt", "r")})});
+    Model->InstallVst2 = false;
+    Run();
+    EXPECT_EQ(ReadText(Install() + "RegisterPlugin.ran"), "ran after Readme.txt");
+    EXPECT_FALSE(FileExists(Install() + "SetupDefaults.ran"));
+    // The library was unloaded again: it can be deleted.
+    EXPECT_TRUE(DeleteFileA((Install() + "CallTest.dll").c_str()));
+}
+
+TEST_F(InstallRun, RegistrySettings)
+{
+    Ini.insert(Ini.end(), {"PersonalizeOwner=Owner\\Name", "[Folders]", "Presets=$Documents\\Echo Presets",
+                           "Loose=$ProgramFolder\\Loose", "[FoldersRegistry]", "presets=Paths\\PresetFolder",
+                           "[RegistrySettings]", "Number=#42", "Hash=#", "Word=#x", "Paths\\Help=$ProgramFolder\\Help.chm",
+                           "Default\\=unnamed", "[GlobalRegistrySettings]", "PurchaseUrl=", "Hex=#$1F"});
+    Construct({});
+    Model->UserName = "Ada Lovelace";
+    Run();
+    std::string user = RegistryRoot() + "\\2.0", machine = RegistryRoot() + "\\2.0";
+    EXPECT_EQ(ReadValue(HKEY_LOCAL_MACHINE, machine, "Location"), Install());
+    EXPECT_EQ(ReadValue(HKEY_LOCAL_MACHINE, machine, "VersionString"), "2.23");
+    EXPECT_EQ(ReadValue(HKEY_LOCAL_MACHINE, machine, "PurchaseUrl"), "");
+    EXPECT_EQ(ReadValue(HKEY_LOCAL_MACHINE, machine, "Hex"), "#31");
+    EXPECT_EQ(ReadValue(HKEY_CURRENT_USER, user, "Number"), "#42");
+    EXPECT_EQ(ReadValue(HKEY_CURRENT_USER, user, "Hash"), "#");
+    EXPECT_EQ(ReadValue(HKEY_CURRENT_USER, user, "Word"), "#x");
+    EXPECT_EQ(ReadValue(HKEY_CURRENT_USER, user + "\\Paths", "Help"), Install() + "Help.chm");
+    EXPECT_EQ(ReadValue(HKEY_CURRENT_USER, user + "\\Default", ""), "unnamed");
+    EXPECT_EQ(ReadValue(HKEY_CURRENT_USER, user + "\\Paths", "PresetFolder"),
+              ExcludeDelimiter(Model->DocumentsFolder) + "\\Echo Presets\\");
+    // A folder without a registry line is written as the product key's default value.
+    EXPECT_EQ(ReadValue(HKEY_CURRENT_USER, user, ""), Install() + "Loose\\");
+    EXPECT_EQ(ReadValue(HKEY_CURRENT_USER, user + "\\Owner", "Name"), "Ada Lovelace");
+    // The product keys are recorded for removal: per user, then per machine.
+    EXPECT_TRUE(Logged("U" + user));
+    EXPECT_TRUE(Logged("M" + machine));
+}
+
+TEST_F(InstallRun, BundleItemSettingsGoBelowTheBundleRoot)
+{
+    std::string bundleRoot = "\\Software\\SetupTests\\RunBundle\\" + Name;
+    Ini.insert(Ini.end(), {"IsBundle=1", "IgnoreMinorVersion=0", "BundleRegistryRoot=" + bundleRoot.substr(1),
+                           "[RegistrySettings]", "$BundleItem\\Settings\\Path=$ProgramFolder\\$BundleItem", "Plain=1"});
+    Construct({TPackageItem::File("BundleInfo.ini", "A=1.20\r\nB=3.40\r\n")});
+    Model->BundleItems[1].Selected = false;
+    Run();
+    EXPECT_EQ(ReadValue(HKEY_CURRENT_USER, bundleRoot + "\\A\\Settings\\1.2", "Path"), Install() + "A");
+    EXPECT_EQ(ReadValue(HKEY_CURRENT_USER, bundleRoot + "\\B\\Settings\\3.4", "Path"), "(no key)");
+    EXPECT_EQ(ReadValue(HKEY_CURRENT_USER, RegistryRoot() + "\\2.2", "Plain"), "1");
+    EXPECT_EQ(ReadValue(HKEY_CURRENT_USER, RegistryRoot() + "\\2.2\\Settings", "Path"), "(no key)");
+}
+
+TEST_F(InstallRun, MachineValuesLandInTheProductsView)
+{
+    Ini.insert(Ini.end(), {"[GlobalRegistrySettings]", "Bits=32"});
+    Construct({});
+    Run();
+    EXPECT_EQ(ReadValue(HKEY_LOCAL_MACHINE, RegistryRoot() + "\\2.0", "Bits", false), "32");
+    BOOL wow64 = FALSE;
+    IsWow64Process(GetCurrentProcess(), &wow64);
+    if (wow64) {
+        EXPECT_EQ(ReadValue(HKEY_LOCAL_MACHINE, RegistryRoot() + "\\2.0", "Bits", true), "(no key)");
+    }
+    TearDown();
+    SetUp();
+    Ini.insert(Ini.end(), {"Is64Bit=1", "[GlobalRegistrySettings]", "Bits=64"});
+    Construct({});
+    Run();
+    EXPECT_EQ(ReadValue(HKEY_LOCAL_MACHINE, RegistryRoot() + "\\2.0", "Bits", true), "64");
+    EXPECT_TRUE(Logged("6" + RegistryRoot() + "\\2.0"));
+    if (wow64) {
+        EXPECT_EQ(ReadValue(HKEY_LOCAL_MACHINE, RegistryRoot() + "\\2.0", "Bits", false), "(no key)");
+    }
+    EXPECT_EQ(RegistrationName(), "Run MachineValuesLandInTheProductsView 2.23 (64-bit)");
+}
+
+TEST_F(InstallRun, ShortcutsFollowTheUsersChoices)
+{
+    Ini.insert(Ini.end(), {"[Components]", "Main=$ProgramFolder", "[Shortcuts]", "StartMenu=$ProgramFolder\\Readme.txt",
+                           "Desktop=$ProgramFolder\\Echo.exe, $ProductName Help ,-safe,3",
+                           "ProgramFolder=$ProgramFolder\\Echo.exe,Echo,/edit,x", "startmenu=$ProgramFolder\\Echo.exe,Lower"});
+    Construct({TPackageItem::Folder("Main", {TPackageItem::File("Readme.txt", "r"), TPackageItem::File("Echo.exe", "e")})});
+    Model->ShortcutChoice = skStartMenu;
+    Run();
+    std::string target, arguments;
+    ASSERT_TRUE(ReadShellLink(StartMenuFolder + "\\Readme.lnk", target, arguments));
+    EXPECT_TRUE(SameTextAscii(target, Install() + "Readme.txt")) << target;
+    EXPECT_FALSE(FileExists(DesktopFolder + "\\Run ShortcutsFollowTheUsersChoices Help.lnk"));
+    EXPECT_FALSE(FileExists(StartMenuFolder + "\\Lower.lnk"));
+    ASSERT_TRUE(ReadShellLink(Install() + "Echo.lnk", target, arguments));
+    EXPECT_EQ(arguments, "/edit");
+    EXPECT_TRUE(Logged("F" + StartMenuFolder + "\\Readme.lnk"));
+    EXPECT_TRUE(Logged("F" + Install() + "Echo.lnk"));
+
+    Model->ShortcutChoice = skStartMenu | skDesktop;
+    Model->CreateShortcuts();
+    ASSERT_TRUE(ReadShellLink(DesktopFolder + "\\Run ShortcutsFollowTheUsersChoices Help.lnk", target, arguments));
+    EXPECT_EQ(arguments, "-safe");
+}
+
+TEST_F(InstallRun, ASecondInstallationReplacesStaleShortcuts)
+{
+    Ini.insert(Ini.end(), {"[Shortcuts]", "ProgramFolder=$ProgramFolder\\Echo.exe,Echo 2,-x"});
+    Construct({TPackageItem::Folder("Main", {TPackageItem::File("Echo.exe", "e")})});
+    CreateDirectoryA(Install().c_str(), nullptr);
+    CreateShellLink(Install() + "Echo 1.lnk", Install() + "Echo.exe", "-x", 0);    // older caption: goes
+    CreateShellLink(Install() + "Echo 2.lnk", Install() + "Other.exe", "", 0);     // same name: replaced
+    CreateShellLink(Install() + "Echo Safe.lnk", Install() + "Echo.exe", "-safe", 0);  // other arguments: stays
+    Run();
+    std::string target, arguments;
+    EXPECT_FALSE(FileExists(Install() + "Echo 1.lnk"));
+    ASSERT_TRUE(ReadShellLink(Install() + "Echo 2.lnk", target, arguments));
+    EXPECT_TRUE(SameTextAscii(target, Install() + "Echo.exe")) << target;
+    EXPECT_TRUE(FileExists(Install() + "Echo Safe.lnk"));
+}
+
+TEST_F(InstallRun, UninstallerIsWrittenLastWithTheRunsLog)
+{
+    Ini.insert(Ini.end(), {"ProductSuffix=Studio", "[Components]", "Main=$ProgramFolder\\Sub", "[Shortcuts]",
+                           "ProgramFolder=$ProgramFolder\\Sub\\Readme.txt"});
+    Construct({TPackageItem::Folder("Main", {TPackageItem::File("Readme.txt", "r")})});
+    Run();
+    std::vector<uint8_t> uninstaller = ReadWholeFile(Install() + "Uninst.exe");
+    int32_t logAt = GetInt32LE(&uninstaller[0x30]);
+    EXPECT_EQ(logAt, 512);
+    EXPECT_EQ(GetInt32LE(&uninstaller[0x34]), 1);
+    TMemoryStream stream(std::vector<uint8_t>(uninstaller.begin() + logAt, uninstaller.end()));
+    TUninstallLog log = ReadUninstallLog(stream);
+    std::string name = "Run UninstallerIsWrittenLastWithTheRunsLog 2.23 Studio";
+    std::vector<std::string> expected = {"E" + Folder->Path(),
+                                         "D" + Install(),
+                                         "D" + Install() + "Sub\\",
+                                         "F" + Install() + "Sub\\Readme.txt",
+                                         "U" + RegistryRoot() + "\\2.0",
+                                         "M" + RegistryRoot() + "\\2.0",
+                                         "F" + Install() + "Readme.lnk",
+                                         "M\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\" + name};
+    EXPECT_EQ(log.Lines, expected);
+    EXPECT_EQ(log.ProductName, "Run UninstallerIsWrittenLastWithTheRunsLog");
+    EXPECT_EQ(RegistrationName(), name);
+    EXPECT_EQ(ReadValue(HKEY_LOCAL_MACHINE, UninstallRegistryKey + name, "DisplayName"), name);
+    EXPECT_EQ(ReadValue(HKEY_LOCAL_MACHINE, UninstallRegistryKey + name, "UninstallString"),
+              "\"" + Install() + "Uninst.exe\"");
+}
+
+TEST_F(InstallRun, ExampleProductLandsWhereItsSetupIniSays)
+{
+    const char* built = std::getenv("SETUP_EXAMPLE_INSTALLER");
+    if (!built) GTEST_SKIP() << "SETUP_EXAMPLE_INSTALLER is not set (CTest sets it)";
+    const std::string root = "\\Software\\Example Audio";
+    TRegistry machine, user;
+    machine.RootKey = HKEY_LOCAL_MACHINE;
+    ASSERT_FALSE(machine.KeyExists(root)) << "the prefix already has the example product";
+    ASSERT_TRUE(CopyFileA(WindowsPath(built).c_str(), (*Folder / "Setup.exe").c_str(), FALSE));
+    Model = std::make_unique<TSetupInstaller>(*Folder / "Setup.exe");
+    Model->SetInstallFolder(Install());
+    Model->Vst2Folder = *Folder / "Vst2";
+    Model->Vst3Folder = *Folder / "Vst3";
+    Model->AaxFolder = *Folder / "Aax";
+    Model->ShortcutChoice = skStartMenu;
+    Run();
+    std::string product = root + "\\Example Echo\\1.0";
+    std::string location = ReadValue(HKEY_LOCAL_MACHINE, product, "Location");
+    std::string delay = ReadValue(HKEY_CURRENT_USER, product + "\\Settings", "Delay");
+    std::string shortcutTarget, shortcutArguments;
+    bool readme = ReadShellLink(StartMenuFolder + "\\Example Echo Readme.lnk", shortcutTarget, shortcutArguments);
+    std::string uninstallTarget;
+    bool uninstall = ReadShellLink(StartMenuFolder + "\\Uninstall Example Echo.lnk", uninstallTarget, shortcutArguments);
+    std::string display = ReadValue(HKEY_LOCAL_MACHINE, UninstallRegistryKey + std::string("Example Echo 1.20"), "DisplayName");
+    machine.DeleteKey(root);
+    user.DeleteKey(root);
+
+    EXPECT_EQ(ReadText(Install() + "Readme.txt").substr(0, 12), "Example Echo");
+    EXPECT_TRUE(FileExists(*Folder / "Vst2\\Example Echo.dll"));
+    EXPECT_TRUE(FileExists(*Folder / "Vst3\\Example Echo.vst3"));
+    EXPECT_TRUE(FileExists(*Folder / "Aax\\Example Echo.aaxplugin\\Contents\\Win32\\Example Echo.aaxplugin"));
+    EXPECT_TRUE(FileExists(Install() + "Uninst.exe"));
+    EXPECT_EQ(location, Install());
+    EXPECT_EQ(delay, "#250");
+    EXPECT_TRUE(readme);
+    EXPECT_TRUE(SameTextAscii(shortcutTarget, Install() + "Readme.txt")) << shortcutTarget;
+    EXPECT_TRUE(uninstall);
+    EXPECT_TRUE(SameTextAscii(uninstallTarget, Install() + "Uninst.exe")) << uninstallTarget;
+    EXPECT_EQ(display, "Example Echo 1.20");
+}
