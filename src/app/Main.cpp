@@ -10,6 +10,7 @@
 #include "MessageBoxes.h"
 #include "Messages.h"
 #include "ProgramFile.h"
+#include "SetupUninstaller.h"
 
 namespace {
 
@@ -28,7 +29,15 @@ void RequestDpiAwareness()
     FreeLibrary(user32);
 }
 
-void RunUninstaller() { ShowInformationBox(LoadMessage(Msg::UninstallerModeInfo), InstallerTitle); }
+std::string ApplicationTitle = "Setup";
+
+// Uninstaller mode: no wizard, only the uninstallation dialogue.
+void RunUninstaller()
+{
+    TSetupUninstaller uninstaller;
+    ApplicationTitle = uninstaller.ProductName() + " Uninstaller";
+    uninstaller.Execute();
+}
 
 void RunInstaller()
 {
@@ -56,7 +65,7 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
     } catch (const std::exception& e) {
         // The last chance: an error nobody else caught (the program file
         // unreadable, say) is shown with its text and ends the program.
-        ShowErrorBox(e.what(), InstallerTitle);
+        ShowErrorBox(e.what(), ApplicationTitle);
         exitCode = 1;
     }
     if (SUCCEEDED(com)) CoUninitialize();

@@ -2,6 +2,15 @@
 
 #include <windows.h>
 
+namespace {
+
+int Show(const std::string& text, const std::string& title, UINT style)
+{
+    return MessageBoxA(GetActiveWindow(), text.c_str(), title.c_str(), style | MB_TASKMODAL);
+}
+
+}  // namespace
+
 std::string WithFullStop(const std::string& text)
 {
     if (text.empty()) return text;
@@ -10,12 +19,15 @@ std::string WithFullStop(const std::string& text)
     return text + ".";
 }
 
-void ShowErrorBox(const std::string& text, const std::string& title)
-{
-    MessageBoxA(nullptr, WithFullStop(text).c_str(), title.c_str(), MB_OK | MB_ICONSTOP | MB_TASKMODAL);
-}
+void ShowErrorBox(const std::string& text, const std::string& title) { Show(WithFullStop(text), title, MB_OK | MB_ICONSTOP); }
+
+void ShowWarningBox(const std::string& text) { Show(text, "Warning", MB_OK | MB_ICONWARNING); }
 
 void ShowInformationBox(const std::string& text, const std::string& title)
 {
-    MessageBoxA(nullptr, text.c_str(), title.c_str(), MB_OK | MB_ICONINFORMATION | MB_TASKMODAL);
+    Show(text, title, MB_OK | MB_ICONINFORMATION);
 }
+
+bool AskConfirmation(const std::string& text) { return Show(text, "Confirm", MB_YESNO | MB_ICONQUESTION) == IDYES; }
+
+bool AskRetry(const std::string& text) { return Show(text, "Warning", MB_RETRYCANCEL | MB_ICONWARNING) == IDRETRY; }

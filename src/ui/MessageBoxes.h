@@ -5,7 +5,14 @@
 // The standard error box: stop icon, the application title, a full stop added
 // when the text lacks one.
 void ShowErrorBox(const std::string& text, const std::string& title);
-void ShowInformationBox(const std::string& text, const std::string& title);
+// Input refusals: title "Warning", one OK button.
+void ShowWarningBox(const std::string& text);
+// Closing notices: title "Information", one OK button.
+void ShowInformationBox(const std::string& text, const std::string& title = "Information");
+// Questions: title "Confirm", Yes and No; true for Yes.
+bool AskConfirmation(const std::string& text);
+// The file question: title "Warning", Retry and Cancel; true for Retry.
+bool AskRetry(const std::string& text);
 
 // The text as the error box shows it.
 std::string WithFullStop(const std::string& text);

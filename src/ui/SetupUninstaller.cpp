@@ -1,0 +1,28 @@
+#include "SetupUninstaller.h"
+
+#include "MessageBoxes.h"
+#include "Messages.h"
+#include "Platform.h"
+#include "SetupModel.h"
+
+bool (*TSetupUninstaller::RightsCheck)() = HasAdminRights;
+
+TSetupUninstaller::TSetupUninstaller(const std::string& programPath)
+    : FUninstaller(std::make_unique<TUninstaller>(programPath)), FProductName(FUninstaller->ProductName())
+{
+}
+
+void TSetupUninstaller::Execute()
+{
+    if (!RightsCheck()) {
+        ShowWarningBox(FormatMessageText(Msg::UninstallNoRights, {FProductName}));
+        return;
+    }
+    std::string name = ProductNameWithVersion(FProductName, FUninstaller->Version());
+    if (!AskConfirmation(FormatMessageText(Msg::UninstallConfirm, {name}))) return;
+    if (FUninstaller->Uninstall())
+        ShowInformationBox(LoadMessage(Msg::UninstallCompleted));
+    else
+        ShowInformationBox(FormatMessageText(Msg::UninstallIncomplete, {FProductName}));
+    FUninstaller->WriteRemovalScript();
+}

@@ -1,0 +1,24 @@
+#pragma once
+// TSetupUninstaller: the uninstallation dialogue. Rights check, confirmation,
+// removal, result, and the removal script.
+#include <memory>
+#include <string>
+
+#include "ProgramFile.h"
+#include "Uninstaller.h"
+
+class TSetupUninstaller {
+public:
+    explicit TSetupUninstaller(const std::string& programPath = ModuleFileName());
+
+    const std::string& ProductName() const { return FProductName; }
+    TUninstaller& Uninstaller() { return *FUninstaller; }
+    void Execute();
+
+    // The rights check; replaceable because Wine always grants the rights.
+    static bool (*RightsCheck)();
+
+private:
+    std::unique_ptr<TUninstaller> FUninstaller;
+    std::string FProductName;
+};

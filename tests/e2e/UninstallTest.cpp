@@ -1,0 +1,192 @@
+#include <gtest/gtest.h>
+#include <objbase.h>
+
+#include <cstdlib>
+#include <set>
+
+#include "FileSystem.h"
+#include "PathUtils.h"
+#include "Registry.h"
+#include "SetupInstaller.h"
+#include "ShellFolders.h"
+#include "TestFiles.h"
+#include "WindowDriver.h"
+
+namespace {
+
+class TSilentProgress : public IInstallProgress {
+public:
+    void SetProgress(int) override {}
+    void SetStatus(const std::string&) override {}
+};
+
+// What an installation can leave behind: files below a folder, and the names
+// of the registry keys the product touches.
+std::set<std::string> ListFiles(const std::string& folder)
+{
+    std::set<std::string> files;
+    WIN32_FIND_DATAA data;
+    HANDLE find = FindFirstFileA((folder + "\\*").c_str(), &data);
+    if (find == INVALID_HANDLE_VALUE) return files;
+    do {
+        std::string name = data.cFileName;
+        if (name == "." || name == "..") continue;
+        files.insert(folder + "\\" + name);
+        if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+            for (const std::string& inner : ListFiles(folder + "\\" + name)) files.insert(inner);
+    } while (FindNextFileA(find, &data));
+    FindClose(find);
+    return files;
+}
+
+std::set<std::string> ListKeys(HKEY root, const std::string& key)
+{
+    TRegistry registry(KEY_READ);
+    registry.RootKey = root;
+    if (!registry.OpenKey(key, false)) return {};
+    std::vector<std::string> names = registry.GetKeyNames();
+    return std::set<std::string>(names.begin(), names.end());
+}
+
+struct TSnapshot {
+    std::set<std::string> Files, StartMenu, MachineSoftware, UserSoftware, Registrations;
+    bool operator==(const TSnapshot& o) const
+    {
+        return Files == o.Files && StartMenu == o.StartMenu && MachineSoftware == o.MachineSoftware &&
+               UserSoftware == o.UserSoftware && Registrations == o.Registrations;
+    }
+};
+
+TSnapshot Take(const std::string& folder)
+{
+    return {ListFiles(ExcludeDelimiter(folder)), ListFiles(GetSpecialFolder(sfPrograms)),
+            ListKeys(HKEY_LOCAL_MACHINE, "\\Software"), ListKeys(HKEY_CURRENT_USER, "\\Software"),
+            ListKeys(HKEY_LOCAL_MACHINE, "\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall")};
+}
+
+bool GoneWithin(const std::string& path, DWORD milliseconds)
+{
+    DWORD start = GetTickCount();
+    while (GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES) {
+        if (GetTickCount() - start > milliseconds) return false;
+        Sleep(100);
+    }
+    return true;
+}
+
+// The example product installed with the engine into the test's folder.
+class ExampleUninstall : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        const char* built = std::getenv("SETUP_EXAMPLE_INSTALLER");
+        if (!built) GTEST_SKIP() << "SETUP_EXAMPLE_INSTALLER is not set (CTest sets it)";
+        CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+        Folder = std::make_unique<TTestFolder>(::testing::UnitTest::GetInstance()->current_test_info()->name());
+        Before = Take(Folder->Path());
+        ASSERT_TRUE(CopyFileA(WindowsPath(built).c_str(), (*Folder / "Setup.exe").c_str(), FALSE));
+        TSetupInstaller model(*Folder / "Setup.exe");
+        model.SetInstallFolder(*Folder / "Example Echo");
+        model.Vst2Folder = *Folder / "VstPlugins";
+        model.Vst3Folder = *Folder / "VST3";
+        model.AaxFolder = *Folder / "AAX";
+        model.ShortcutChoice = skStartMenu;
+        TSilentProgress progress;
+        model.Install(progress);
+        Uninstaller = model.InstallFolder + "Uninst.exe";
+        DeleteFileA((*Folder / "Setup.exe").c_str());
+    }
+    void TearDown() override
+    {
+        TRegistry machine, user;
+        machine.RootKey = HKEY_LOCAL_MACHINE;
+        machine.DeleteKey("\\Software\\Example Audio");
+        user.DeleteKey("\\Software\\Example Audio");
+        machine.DeleteKey("\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Example Echo 1.20");
+        for (const char* link : {"\\Example Echo Readme.lnk", "\\Uninstall Example Echo.lnk"})
+            DeleteFileA((GetSpecialFolder(sfPrograms) + link).c_str());
+        Folder.reset();
+        CoUninitialize();
+    }
+
+    std::unique_ptr<TTestFolder> Folder;
+    TSnapshot Before;
+    std::string Uninstaller;
+};
+
+}  // namespace
+
+TEST_F(ExampleUninstall, YesRemovesEverythingTheInstallationLeft)
+{
+    ASSERT_TRUE(FileExists(Uninstaller));
+    EXPECT_FALSE(Take(Folder->Path()) == Before);
+    TProcess process(Uninstaller);
+    TMessageBoxView question = WaitForMessageBox(process.Id());
+    ASSERT_NE(question.Window, nullptr);
+    EXPECT_EQ(question.Title, "Confirm");
+    EXPECT_EQ(question.Text, "Are you sure you want to completely remove Example Echo 1.20\rand all of its components?");
+    EXPECT_EQ(question.Buttons, (std::vector<std::string>{"&Yes", "&No"}));
+    ClickButton(question.Window, "&Yes");
+    Sleep(300);
+    TMessageBoxView result = WaitForMessageBox(process.Id());
+    ASSERT_NE(result.Window, nullptr);
+    EXPECT_EQ(result.Title, "Information");
+    EXPECT_EQ(result.Text, "Uninstallation successfully completed.");
+    ClickButton(result.Window, "OK");
+    ASSERT_TRUE(process.WaitForExit(10000));
+    EXPECT_EQ(process.ExitCode(), 0u);
+    // The script deletes Uninst.exe and its folder once the uninstaller has ended.
+    EXPECT_TRUE(GoneWithin(Uninstaller, 20000));
+    EXPECT_TRUE(GoneWithin(*Folder / "Example Echo", 20000));
+    char temp[MAX_PATH];
+    GetTempPathA(MAX_PATH, temp);
+    EXPECT_TRUE(GoneWithin(std::string(temp) + "Uninstall.bat", 20000));
+    TSnapshot after = Take(Folder->Path());
+    EXPECT_EQ(after.Files, Before.Files);
+    EXPECT_EQ(after.StartMenu, Before.StartMenu);
+    EXPECT_EQ(after.Registrations, Before.Registrations);
+    // The product keys are gone from both hives. The installation records the
+    // version's key only, so the maker's and product's keys above it stay,
+    // empty: they are all that differs from before.
+    for (HKEY root : {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER}) {
+        EXPECT_TRUE(ListKeys(root, "\\Software\\Example Audio\\Example Echo").empty());
+        EXPECT_EQ(ListKeys(root, "\\Software\\Example Audio"), std::set<std::string>{"Example Echo"});
+    }
+    after.MachineSoftware.erase("Example Audio");
+    after.UserSoftware.erase("Example Audio");
+    EXPECT_EQ(after.MachineSoftware, Before.MachineSoftware);
+    EXPECT_EQ(after.UserSoftware, Before.UserSoftware);
+}
+
+TEST_F(ExampleUninstall, NoLeavesEveryItemAndWritesNoScript)
+{
+    TSnapshot installed = Take(Folder->Path());
+    char temp[MAX_PATH];
+    GetTempPathA(MAX_PATH, temp);
+    DeleteFileA((std::string(temp) + "Uninstall.bat").c_str());
+    TProcess process(Uninstaller);
+    TMessageBoxView question = WaitForMessageBox(process.Id());
+    ASSERT_NE(question.Window, nullptr);
+    ClickButton(question.Window, "&No");
+    ASSERT_TRUE(process.WaitForExit(10000));
+    EXPECT_EQ(process.ExitCode(), 0u);
+    EXPECT_TRUE(Take(Folder->Path()) == installed);
+    EXPECT_FALSE(FileExists(std::string(temp) + "Uninstall.bat"));
+}
+
+TEST_F(ExampleUninstall, AFileDeletedBeforehandNamesTheProductInTheResult)
+{
+    ASSERT_TRUE(DeleteFileA((*Folder / "Example Echo\\Readme.txt").c_str()));
+    TProcess process(Uninstaller);
+    TMessageBoxView question = WaitForMessageBox(process.Id());
+    ASSERT_NE(question.Window, nullptr);
+    ClickButton(question.Window, "&Yes");
+    Sleep(300);
+    TMessageBoxView result = WaitForMessageBox(process.Id());
+    ASSERT_NE(result.Window, nullptr);
+    EXPECT_EQ(result.Text, "Uninstallation successfully completed.\r\rSome items could not be removed. You should "
+                           "manually \rremove items related to Example Echo.");
+    ClickButton(result.Window, "OK");
+    ASSERT_TRUE(process.WaitForExit(10000));
+    EXPECT_TRUE(GoneWithin(Uninstaller, 20000));
+}

@@ -1,0 +1,195 @@
+#include <gtest/gtest.h>
+
+#include <thread>
+
+#include "Exception.h"
+#include "FileSystem.h"
+#include "PackageFormat.h"
+#include "Registry.h"
+#include "SetupUninstaller.h"
+#include "TestFiles.h"
+#include "TestPackages.h"
+#include "UninstallLog.h"
+#include "Uninstaller.h"
+#include "WindowDriver.h"
+
+namespace {
+
+// An uninstaller file as the installation writes it: program part, log, words.
+void WriteUninstallerFile(const std::string& path, const std::vector<std::string>& lines,
+                          const std::string& product = "Echo", bool appended = true)
+{
+    TMemoryStream log;
+    WriteUninstallLog(log, MakeVersion("2.10"), lines, product);
+    std::vector<uint8_t> program = StubProgram();
+    SetWord(program, 0x34, 1);
+    if (appended) {
+        SetWord(program, 0x30, int32_t(program.size()));
+        program.insert(program.end(), log.Data().begin(), log.Data().end());
+    } else {
+        WriteWholeFile(GetProgramFolder(path) + "Uninstall.dat", log.Data());
+    }
+    WriteWholeFile(path, program);
+}
+
+// Waits, bounded, until the removal script has taken the path away.
+bool GoneWithin(const std::string& path, DWORD milliseconds)
+{
+    DWORD start = GetTickCount();
+    while (GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES) {
+        if (GetTickCount() - start > milliseconds) return false;
+        Sleep(100);
+    }
+    return true;
+}
+
+bool KeyExists(HKEY root, const std::string& key, bool use64 = false)
+{
+    TRegistry64 registry(use64);
+    registry.RootKey = root;
+    return registry.KeyExists(key);
+}
+
+void CreateKey(HKEY root, const std::string& key, bool use64 = false)
+{
+    TRegistry64 registry(use64);
+    registry.RootKey = root;
+    ASSERT_TRUE(registry.OpenKey(key + "\\Sub\\Deeper", true));
+    registry.WriteString("Value", "v");
+}
+
+}  // namespace
+
+TEST(Uninstaller, TheDesignExampleRemovesDefersAndScriptsTheFolder)
+{
+    // A folder name with "%" in it: the script must still remove it.
+    TTestFolder folder("Uninstall100% Audio");
+    std::string a = folder.Path(), b = a + "B\\";
+    CreateDirectoryA(b.c_str(), nullptr);
+    WriteWholeFile(b + "x.dll", {'x'});
+    const std::string registration = "\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\SetupTests Example";
+    CreateKey(HKEY_LOCAL_MACHINE, registration);
+    WriteUninstallerFile(b + "Uninst.exe", {"E" + a, "D" + b, "F" + b + "x.dll", "M" + registration});
+
+    TUninstaller uninstaller(b + "Uninst.exe");
+    EXPECT_EQ(uninstaller.ProductName(), "Echo");
+    EXPECT_EQ(uninstaller.Version().AsText(), "2.10");
+    EXPECT_TRUE(uninstaller.Uninstall());
+    EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, registration));
+    EXPECT_FALSE(FileExists(b + "x.dll"));
+    EXPECT_EQ(uninstaller.DeferredFolders(), (std::vector<std::string>{b, b}));
+    EXPECT_TRUE(DirectoryExists(b));
+
+    std::string script = uninstaller.WriteRemovalScript();
+    EXPECT_TRUE(GoneWithin(b + "Uninst.exe", 20000));
+    EXPECT_TRUE(GoneWithin(b, 20000)) << "the script did not remove " << b;
+    EXPECT_TRUE(GoneWithin(script, 20000));
+    EXPECT_TRUE(DirectoryExists(a));
+}
+
+TEST(Uninstaller, ScriptLinesDoubleEveryPercentSign)
+{
+    EXPECT_EQ(BatchPath("C:\\Program Files\\100% Audio\\Uninst.exe"), "C:\\Program Files\\100%% Audio\\Uninst.exe");
+    EXPECT_EQ(BatchPath("C:\\%TEMP%"), "C:\\%%TEMP%%");
+}
+
+TEST(Uninstaller, RemovesFilesFoldersAndKeysInEveryView)
+{
+    TTestFolder folder("UninstallItems");
+    std::string product = folder / "Product\\", t = product + "Presets\\";
+    CreateDirectoryA(product.c_str(), nullptr);
+    CreateDirectoryA(t.c_str(), nullptr);
+    CreateDirectoryA((t + "Kept").c_str(), nullptr);
+    WriteWholeFile(t + "One.fxp", {'1'});
+    WriteWholeFile(t + "Two.fxp", {'2'});
+    SetFileAttributesA((t + "Two.fxp").c_str(), FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN);
+    WriteWholeFile(product + "Plugin.dll", {'p'});
+    SetFileAttributesA((product + "Plugin.dll").c_str(), FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_SYSTEM);
+    const std::string key = "\\Software\\SetupTests\\UninstallItems";
+    CreateKey(HKEY_CURRENT_USER, key);
+    CreateKey(HKEY_LOCAL_MACHINE, key);
+    CreateKey(HKEY_LOCAL_MACHINE, key, true);
+    WriteUninstallerFile(folder / "Uninst.exe", {"D" + product, "T" + t, "F" + product + "Plugin.dll", "U" + key,
+                                                 "M" + key, "6" + key, "X unknown kinds do nothing", ""});
+    TUninstaller uninstaller(folder / "Uninst.exe");
+    // The T folder keeps its subfolder, so it and its parent cannot go: failed.
+    EXPECT_FALSE(uninstaller.Uninstall());
+    EXPECT_FALSE(FileExists(t + "One.fxp"));
+    EXPECT_FALSE(FileExists(t + "Two.fxp"));
+    EXPECT_TRUE(DirectoryExists(t + "Kept"));
+    EXPECT_FALSE(FileExists(product + "Plugin.dll"));
+    EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, key));
+    EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, key));
+    EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, key, true));
+}
+
+TEST(Uninstaller, AFileAlreadyGoneCountsAsFailed)
+{
+    TTestFolder folder("UninstallGone");
+    WriteUninstallerFile(folder / "Uninst.exe", {"F" + folder.Path() + "Gone.txt"});
+    TUninstaller uninstaller(folder / "Uninst.exe");
+    EXPECT_FALSE(uninstaller.Uninstall());
+}
+
+TEST(Uninstaller, ReadsUninstallDatWhenNothingIsAppended)
+{
+    TTestFolder folder("UninstallDat");
+    WriteUninstallerFile(folder / "Uninst.exe", {"Fa", "Fb"}, "From Dat", false);
+    TUninstaller uninstaller(folder / "Uninst.exe");
+    EXPECT_EQ(uninstaller.ProductName(), "From Dat");
+    EXPECT_EQ(uninstaller.LogLines(), (std::vector<std::string>{"Fa", "Fb"}));
+    DeleteFileA((folder / "Uninstall.dat").c_str());
+    EXPECT_THROW(TUninstaller(folder / "Uninst.exe"), EFOpenError);
+}
+
+TEST(Uninstaller, DamagedLogIsRefused)
+{
+    TTestFolder folder("UninstallDamaged");
+    WriteUninstallerFile(folder / "Uninst.exe", {"Fa"});
+    std::vector<uint8_t> bytes = ReadWholeFile(folder / "Uninst.exe");
+    bytes[512 + 5] = 'X';
+    WriteWholeFile(folder / "Uninst.exe", bytes);
+    try {
+        TUninstaller uninstaller(folder / "Uninst.exe");
+        ADD_FAILURE() << "read a damaged log";
+    } catch (const ESetupError& e) {
+        EXPECT_EQ(e.Message(), "Invalid uninstall data signature");
+    }
+}
+
+TEST(Uninstaller, ScriptGoesToDriveCWithoutATemporaryFolder)
+{
+    TTestFolder folder("UninstallNoTemp");
+    WriteUninstallerFile(folder / "Uninst.exe", {});
+    TUninstaller uninstaller(folder / "Uninst.exe");
+    auto saved = TUninstaller::TempPathQuery;
+    TUninstaller::TempPathQuery = [](DWORD, LPSTR) -> DWORD WINAPI { return 0; };
+    std::string script = uninstaller.WriteRemovalScript();
+    TUninstaller::TempPathQuery = saved;
+    EXPECT_EQ(script, "C:\\Uninstall.bat");
+    EXPECT_TRUE(GoneWithin(folder / "Uninst.exe", 20000));
+    EXPECT_TRUE(GoneWithin(script, 20000));
+}
+
+TEST(SetupUninstaller, WithoutRightsOnlyTheWarningIsShown)
+{
+    TTestFolder folder("UninstallNoRights");
+    WriteWholeFile(folder / "Keep.txt", {'k'});
+    WriteUninstallerFile(folder / "Uninst.exe", {"F" + folder.Path() + "Keep.txt"}, "Echo");
+    TSetupUninstaller uninstaller(folder / "Uninst.exe");
+    auto saved = TSetupUninstaller::RightsCheck;
+    TSetupUninstaller::RightsCheck = []() { return false; };
+    TMessageBoxView seen;
+    std::thread user([&] {
+        seen = WaitForMessageBox(GetCurrentProcessId());
+        if (seen.Window) ClickButton(seen.Window, "OK");
+    });
+    uninstaller.Execute();
+    user.join();
+    TSetupUninstaller::RightsCheck = saved;
+    EXPECT_EQ(seen.Title, "Warning");
+    EXPECT_EQ(seen.Text, "You must have Administrator or Power User rights to uninstall Echo.\rPlease log on as a "
+                         "different user and try again.");
+    EXPECT_TRUE(FileExists(folder / "Keep.txt"));
+    EXPECT_TRUE(FileExists(folder / "Uninst.exe"));
+}
