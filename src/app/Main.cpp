@@ -6,28 +6,14 @@
 #include <string>
 
 #include "Exception.h"
-#include "Installer.h"
+#include "DialogFont.h"
+#include "MainForm.h"
 #include "MessageBoxes.h"
 #include "Messages.h"
 #include "ProgramFile.h"
 #include "SetupUninstaller.h"
 
 namespace {
-
-const char InstallerTitle[] = "Setup";
-
-// The manifest declares DPI awareness from process start; older systems
-// without the manifest entry learn it here.
-void RequestDpiAwareness()
-{
-    HMODULE user32 = LoadLibraryA("user32.dll");
-    if (!user32) return;
-    using SetProcessDPIAwareProc = BOOL(WINAPI*)();
-    auto setAware = reinterpret_cast<SetProcessDPIAwareProc>(
-        reinterpret_cast<void*>(GetProcAddress(user32, "SetProcessDPIAware")));
-    if (setAware) setAware();
-    FreeLibrary(user32);
-}
 
 std::string ApplicationTitle = "Setup";
 
@@ -39,22 +25,18 @@ void RunUninstaller()
     uninstaller.Execute();
 }
 
+// Installer mode: the wizard window, until it closes.
 void RunInstaller()
 {
-    try {
-        TInstaller installer;
-        ShowInformationBox(FormatMessageText(Msg::PackageVersionInfo, {installer.PackageVersion().AsText()}),
-                           InstallerTitle);
-    } catch (const Exception& e) {
-        ShowErrorBox(e.Message(), InstallerTitle);
-    }
+    TMainForm form;
+    if (form.FormCreate()) form.RunMessageLoop();
 }
 
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
 {
-    RequestDpiAwareness();
+    InitDialogFont();
     HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
     int exitCode = 0;
     try {
@@ -64,7 +46,8 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
             RunInstaller();
     } catch (const std::exception& e) {
         // The last chance: an error nobody else caught (the program file
-        // unreadable, say) is shown with its text and ends the program.
+        // unreadable, a damaged uninstall log) is shown with its text and
+        // ends the program.
         ShowErrorBox(e.what(), ApplicationTitle);
         exitCode = 1;
     }

@@ -5,8 +5,6 @@
 #include "Platform.h"
 #include "SetupModel.h"
 
-bool (*TSetupUninstaller::RightsCheck)() = HasAdminRights;
-
 TSetupUninstaller::TSetupUninstaller(const std::string& programPath)
     : FUninstaller(std::make_unique<TUninstaller>(programPath)), FProductName(FUninstaller->ProductName())
 {
@@ -14,7 +12,7 @@ TSetupUninstaller::TSetupUninstaller(const std::string& programPath)
 
 void TSetupUninstaller::Execute()
 {
-    if (!RightsCheck()) {
+    if (!AdminRightsCheck()) {
         ShowWarningBox(FormatMessageText(Msg::UninstallNoRights, {FProductName}));
         return;
     }

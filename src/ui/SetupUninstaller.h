@@ -15,9 +15,6 @@ public:
     TUninstaller& Uninstaller() { return *FUninstaller; }
     void Execute();
 
-    // The rights check; replaceable because Wine always grants the rights.
-    static bool (*RightsCheck)();
-
 private:
     std::unique_ptr<TUninstaller> FUninstaller;
     std::string FProductName;

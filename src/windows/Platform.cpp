@@ -24,6 +24,7 @@ std::string Environment(const char* name)
 }  // namespace
 
 IsWow64ProcessProc (*LookupIsWow64Process)() = LookupInKernel32;
+bool (*AdminRightsCheck)() = HasAdminRights;
 
 bool IsWow64()
 {

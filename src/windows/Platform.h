@@ -15,6 +15,9 @@ std::string GetProgramFiles64Folder(TShellFolder folder);
 // A trial folder can be made (and is removed at once) under Program Files, and
 // HKEY_LOCAL_MACHINE\SOFTWARE opens with full access.
 bool HasAdminRights();
+// The rights check the installer and the uninstaller make: HasAdminRights,
+// unless a test plays a user without the rights (Wine always grants them).
+extern bool (*AdminRightsCheck)();
 
 // Where IsWow64Process is looked up: kernel32, unless a test plays an older
 // Windows without it.

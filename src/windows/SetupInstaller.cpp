@@ -5,6 +5,7 @@
 #include "Exception.h"
 #include "FileSystem.h"
 #include "HandleStream.h"
+#include "Messages.h"
 #include "PathUtils.h"
 #include "Platform.h"
 #include "ShellFolders.h"
@@ -35,15 +36,56 @@ TSetupInstaller::TSetupInstaller(const std::string& programPath)
     FindUserName();
 }
 
-std::unique_ptr<TStream> TSetupInstaller::OpenPackageFile(const std::string& name, const std::string& alternative)
+std::unique_ptr<TStream> TSetupInstaller::OpenPackageFile(const std::string& name, const std::string& alternative,
+                                                          std::string* opened)
 {
+    std::string found = name;
     std::unique_ptr<TMemoryStream> packed = FInstaller->ExtractFileToMemory(name);
-    if (!packed && !alternative.empty()) packed = FInstaller->ExtractFileToMemory(alternative);
-    if (packed) return packed;
+    if (!packed && !alternative.empty()) {
+        packed = FInstaller->ExtractFileToMemory(alternative);
+        found = alternative;
+    }
+    if (packed) {
+        if (opened) *opened = found;
+        return packed;
+    }
     std::string folder = GetProgramFolder(FInstaller->ProgramPath());
-    std::string beside = folder + name;
-    if (!FileExists(beside) && !alternative.empty()) beside = folder + alternative;
-    return THandleStream::OpenRead(beside, FILE_SHARE_READ);
+    found = name;
+    if (!FileExists(folder + name) && !alternative.empty()) found = alternative;
+    std::unique_ptr<TStream> file = THandleStream::OpenRead(folder + found, FILE_SHARE_READ);
+    if (opened) *opened = found;
+    return file;
+}
+
+int TSetupInstaller::RequirementsMessage() const
+{
+    if (!AdminRightsCheck()) return Msg::NoAdminRights;
+    if (Is64Bit && !IsWow64()) return Msg::Needs64BitWindows;
+    return 0;
+}
+
+bool TSetupInstaller::CanCreateFolder(const std::string& path) const
+{
+    std::vector<std::string> levels;
+    for (std::string current = path;;) {
+        current = ExcludeDelimiter(current);
+        std::string parent = ExtractFilePath(current);
+        if (parent.empty() || parent == current) break;
+        levels.push_back(current);
+        current = parent;
+    }
+    // Outermost level first; then remove exactly what was created, deepest first.
+    bool result = !levels.empty();
+    std::vector<bool> created(levels.size(), false);
+    for (size_t i = levels.size(); i-- > 0;) {
+        if (CreateDirectoryA(levels[i].c_str(), nullptr))
+            created[i] = true;
+        else if (GetLastError() != ERROR_ALREADY_EXISTS)
+            result = false;
+    }
+    for (size_t i = 0; i < levels.size(); ++i)
+        if (created[i]) RemoveDirectoryA(levels[i].c_str());
+    return result;
 }
 
 std::vector<std::string> TSetupInstaller::LoadPackageText(const std::string& name)

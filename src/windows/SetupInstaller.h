@@ -25,7 +25,9 @@ public:
     // A named file of the product: the package entry, else the alternative
     // entry, else the file beside the program, else the alternative beside it
     // (the file-open error naming it when there is none).
-    std::unique_ptr<TStream> OpenPackageFile(const std::string& name, const std::string& alternative = std::string());
+    // `opened`, when given, receives the name that was found.
+    std::unique_ptr<TStream> OpenPackageFile(const std::string& name, const std::string& alternative = std::string(),
+                                             std::string* opened = nullptr);
     std::vector<std::string> LoadPackageText(const std::string& name);
 
     void FindSystemFolders();
@@ -38,7 +40,13 @@ public:
     void FindUserName();
     // The package holds VST 3 plug-ins for the item (or, without one, the product).
     bool ItemHasVst3(const TSetupBundleItem* item);
+    // Every level of the path that is missing can be created (and is removed again at once).
+    bool CanCreateFolder(const std::string& path) const;
     static bool IsVst3Destination(const std::string& text) { return text.find("Vst3") != std::string::npos; }
+
+    // Whether this machine can take the product: the message id (65246 without
+    // administrator rights, 65247 for a 64-bit product on 32-bit Windows) or 0.
+    int RequirementsMessage() const;
 
     // A registry object in the product's view: the 64-bit one for a 64-bit package.
     std::unique_ptr<TRegistry64> CreateSettingsRegistry() const;

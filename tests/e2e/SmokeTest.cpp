@@ -1,9 +1,11 @@
 #include <gtest/gtest.h>
 
 #include "E2E.h"
+#include "MainFormDesign.h"
 #include "TestFiles.h"
 #include "TestPackages.h"
 #include "WindowDriver.h"
+#include "WizardDriver.h"
 
 namespace {
 
@@ -12,6 +14,22 @@ std::vector<uint8_t> SetupProgram() { return ReadWholeFile(SetupProgramPath()); 
 std::vector<uint8_t> SamplePackage(const std::string& version = "2.02")
 {
     return BuildPackageBytes(SampleItems(), version);
+}
+
+const std::vector<std::string> SmokeIni = {"[Setup]", "ProductName=Smoke", "RegistryRoot=Software\\SetupTests\\Smoke",
+                                           "DefaultFolder=SetupTests\\Smoke"};
+
+// The wizard of a sound package shows its Welcome page; Cancel and Yes end it.
+void ExpectWizardAndCancel(const std::string& program)
+{
+    TWizard wizard(program);
+    ASSERT_TRUE(wizard.Shown());
+    EXPECT_EQ(WindowText(wizard.Window()), "Smoke Setup");
+    EXPECT_EQ(wizard.Page(), Wizard::pgWelcome);
+    wizard.Click(Wizard::CancelButton);
+    wizard.Answer(wizard.Box(), "&Yes");
+    EXPECT_TRUE(wizard.Ended());
+    EXPECT_EQ(wizard.Process().ExitCode(), 0u);
 }
 
 // Starts the program, reads the one message box it shows, presses OK and
@@ -30,14 +48,20 @@ TMessageBoxView RunToMessageBox(const std::string& program, DWORD exitCode = 0)
 
 }  // namespace
 
-TEST(Smoke, SoundPackageShowsItsVersion)
+TEST(Smoke, SoundPackageShowsTheWizard)
 {
     TTestFolder folder("SmokeSound");
+    ExpectWizardAndCancel(BuildTestInstaller(folder, SmokeIni, {}, "2.02 beta 3"));
+}
+
+TEST(Smoke, InvalidConfigurationShowsItsErrorAndEnds)
+{
+    TTestFolder folder("SmokeInvalid");
     std::string program = folder / "Setup.exe";
-    WriteWholeFile(program, AppendPackage(SetupProgram(), SamplePackage("2.02 beta 3")));
+    WriteWholeFile(program, AppendPackage(SetupProgram(), SamplePackage()));
     TMessageBoxView box = RunToMessageBox(program);
     EXPECT_EQ(box.Title, "Setup");
-    EXPECT_EQ(box.Text, "This installer carries version 2.02 beta 3 of its setup package.");
+    EXPECT_EQ(box.Text, "Invalid configuration in Setup.ini.");
     EXPECT_EQ(box.Buttons, std::vector<std::string>{"OK"});
 }
 
@@ -69,9 +93,11 @@ TEST(Smoke, PackageInSetupDatBesideTheProgram)
 {
     TTestFolder folder("SmokeSetupDat");
     std::string program = folder / "Setup.exe";
+    std::vector<uint8_t> built = ReadWholeFile(BuildTestInstaller(folder, SmokeIni));
+    int32_t offset = GetInt32LE(&built[0x30]);
+    WriteWholeFile(folder / "Setup.dat", std::vector<uint8_t>(built.begin() + offset, built.end()));
     WriteWholeFile(program, SetupProgram());
-    WriteWholeFile(folder / "Setup.dat", SamplePackage("7.00"));
-    EXPECT_EQ(RunToMessageBox(program).Text, "This installer carries version 7.00 of its setup package.");
+    ExpectWizardAndCancel(program);
     DeleteFileA((folder / "Setup.dat").c_str());
     std::string missing = RunToMessageBox(program).Text;
     EXPECT_EQ(missing.rfind("Cannot open file \"" + folder.Path() + "Setup.dat\".", 0), 0u) << missing;
@@ -81,8 +107,9 @@ TEST(Smoke, OnlyModeWordOneRunsTheUninstaller)
 {
     TTestFolder folder("SmokeModes");
     std::string program = folder / "Setup.exe";
+    const std::vector<uint8_t> sound = ReadWholeFile(BuildTestInstaller(folder, SmokeIni));
     for (int32_t word : {0, 1, 2, -1, 256}) {
-        std::vector<uint8_t> bytes = AppendPackage(SetupProgram(), SamplePackage());
+        std::vector<uint8_t> bytes = sound;
         SetWord(bytes, 0x34, word);
         WriteWholeFile(program, bytes);
         // As an uninstaller the file's appended data is no uninstall log: the
@@ -90,7 +117,6 @@ TEST(Smoke, OnlyModeWordOneRunsTheUninstaller)
         if (word == 1)
             EXPECT_EQ(RunToMessageBox(program, 1).Text, "Invalid uninstall data signature.") << word;
         else
-            EXPECT_EQ(RunToMessageBox(program).Text, "This installer carries version 2.02 of its setup package.")
-                << word;
+            ExpectWizardAndCancel(program);
     }
 }

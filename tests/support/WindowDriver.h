@@ -15,6 +15,7 @@ public:
     TProcess& operator=(const TProcess&) = delete;
 
     DWORD Id() const { return FInfo.dwProcessId; }
+    HANDLE Handle() const { return FInfo.hProcess; }
     // Waits for the end; false on time-out.
     bool WaitForExit(DWORD milliseconds);
     DWORD ExitCode() const;

@@ -5,6 +5,7 @@
 #include "Exception.h"
 #include "FileSystem.h"
 #include "PackageFormat.h"
+#include "Platform.h"
 #include "Registry.h"
 #include "SetupUninstaller.h"
 #include "TestFiles.h"
@@ -177,8 +178,8 @@ TEST(SetupUninstaller, WithoutRightsOnlyTheWarningIsShown)
     WriteWholeFile(folder / "Keep.txt", {'k'});
     WriteUninstallerFile(folder / "Uninst.exe", {"F" + folder.Path() + "Keep.txt"}, "Echo");
     TSetupUninstaller uninstaller(folder / "Uninst.exe");
-    auto saved = TSetupUninstaller::RightsCheck;
-    TSetupUninstaller::RightsCheck = []() { return false; };
+    auto saved = AdminRightsCheck;
+    AdminRightsCheck = []() { return false; };
     TMessageBoxView seen;
     std::thread user([&] {
         seen = WaitForMessageBox(GetCurrentProcessId());
@@ -186,7 +187,7 @@ TEST(SetupUninstaller, WithoutRightsOnlyTheWarningIsShown)
     });
     uninstaller.Execute();
     user.join();
-    TSetupUninstaller::RightsCheck = saved;
+    AdminRightsCheck = saved;
     EXPECT_EQ(seen.Title, "Warning");
     EXPECT_EQ(seen.Text, "You must have Administrator or Power User rights to uninstall Echo.\rPlease log on as a "
                          "different user and try again.");

@@ -1,0 +1,29 @@
+#pragma once
+// The dialog font and the scaling of design values. The wizard is designed at
+// 96 DPI in 8-point "MS Sans Serif"; at start the process asks to be DPI-aware
+// and picks the font Windows uses for dialogs ("Segoe UI" 9 pt on Vista and
+// later, "Tahoma" 8 pt before), when it is installed.
+#include <windows.h>
+
+#include <string>
+
+struct TDialogFont {
+    std::string Name = "MS Sans Serif";
+    int Size = 8;  // points
+};
+
+// DPI awareness, then the dialog font. Called once at start, before any window.
+void InitDialogFont();
+const TDialogFont& DialogFont();
+// The font for the given screen DPI, normal or bold; the caller deletes it.
+HFONT CreateDialogFont(int dpi, bool bold);
+
+// The screen's pixels per inch.
+int ScreenDpi();
+// A design value (96 DPI, design font) in screen pixels: v × (height of "0" in
+// the design font at this DPI) / 13.
+int ScaleDesignValue(int value);
+
+// Where the screen DPI is asked for; replaceable so the scaling rules can be
+// tried at other resolutions without changing the machine.
+extern int (*ScreenDpiQuery)();

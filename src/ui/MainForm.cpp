@@ -1,0 +1,689 @@
+#include "MainForm.h"
+
+#include <commctrl.h>
+#include <shellapi.h>
+
+#include "DialogFont.h"
+#include "Exception.h"
+#include "FolderBrowser.h"
+#include "MessageBoxes.h"
+#include "Messages.h"
+#include "PathUtils.h"
+#include "TextUtils.h"
+
+using namespace Wizard;
+
+namespace {
+
+constexpr UINT WM_APP_TERMINATE = WM_APP + 1;
+
+// Which page shows when: the optional pages follow the setup model's switches.
+bool PageShown(const TSetupModel& model, int page)
+{
+    switch (page) {
+    case pgBundleItems: return model.IsBundle;
+    case pgVstPlugins: return (model.PageFlags & pfVstPluginFolder) != 0;
+    case pgDigiPlugins: return (model.PageFlags & pfDigiPluginFolder) != 0;
+    case pgPhotoshopPlugin: return (model.PageFlags & pfPhotoshopPluginFolder) != 0;
+    case pgPersonalize: return (model.PageFlags & pfPersonalization) != 0;
+    case pgIcon: return (model.ShortcutKinds & (skStartMenu | skDesktop)) != 0;
+    default: return true;
+    }
+}
+
+// The control that gets the focus when a page is entered (none for Copy).
+TControlId FocusOnEntry(int page)
+{
+    switch (page) {
+    case pgVstPlugins: return Vst2FolderInput;
+    case pgPhotoshopPlugin: return PhotoshopFolderInput;
+    case pgDest: return DestFolderInput;
+    case pgPersonalize: return NameInput;
+    case pgCopy: return TControlId(0);
+    default: return NextButton;
+    }
+}
+
+void RegisterClasses(WNDPROC main, WNDPROC page, WNDPROC image)
+{
+    static bool registered = false;
+    if (registered) return;
+    registered = true;
+    INITCOMMONCONTROLSEX controls{sizeof controls, ICC_LISTVIEW_CLASSES | ICC_PROGRESS_CLASS | ICC_STANDARD_CLASSES};
+    InitCommonControlsEx(&controls);
+    HINSTANCE instance = GetModuleHandleA(nullptr);
+    WNDCLASSEXA windowClass{};
+    windowClass.cbSize = sizeof windowClass;
+    windowClass.hInstance = instance;
+    windowClass.hCursor = LoadCursorA(nullptr, MAKEINTRESOURCEA(32512));
+    windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+    windowClass.lpfnWndProc = main;
+    windowClass.lpszClassName = WindowClass;
+    windowClass.hIcon = LoadIconA(instance, MAKEINTRESOURCEA(1));
+    RegisterClassExA(&windowClass);
+    windowClass.hIcon = nullptr;
+    windowClass.lpfnWndProc = page;
+    windowClass.lpszClassName = PageClass;
+    RegisterClassExA(&windowClass);
+    windowClass.lpfnWndProc = image;
+    windowClass.lpszClassName = ImageClass;
+    windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
+    RegisterClassExA(&windowClass);
+}
+
+}  // namespace
+
+TMainForm::TMainForm(const std::string& programPath) : FProgramPath(programPath) {}
+
+TMainForm::~TMainForm()
+{
+    if (FHandle) DestroyWindow(FHandle);
+    if (FFont) DeleteObject(FFont);
+    if (FBoldFont) DeleteObject(FBoldFont);
+}
+
+int TMainForm::Scale(int designValue) const { return MulDiv(designValue, FDpi, 96); }
+
+bool TMainForm::FormCreate()
+{
+    try {
+        FModel = std::make_unique<TSetupInstaller>(FProgramPath);
+    } catch (const std::exception& e) {
+        ShowErrorBox(e.what(), "Setup");
+        return false;
+    }
+    FModel->OnFileQuestion = [this](const std::string& message) { return AskRetry(message); };
+    FDpi = ScreenDpi();
+    FFont = CreateDialogFont(FDpi, false);
+    FBoldFont = CreateDialogFont(FDpi, true);
+    FCaption = FModel->ExpandText("$ProductName Setup$BitSuffix");
+    CreateWindows();
+    try {
+        FPicture = LoadSidePicture(*FModel, FDpi);
+        SetWindowTextA(FImage, FPicture.Source.c_str());
+    } catch (const std::exception& e) {
+        ShowErrorBox(e.what(), FCaption);
+    }
+    PreparePages();
+    ShowWindow(FHandle, SW_SHOW);
+    ShowPage(pgWelcome);
+    return !FTerminating;
+}
+
+void TMainForm::CreateWindows()
+{
+    RegisterClasses(WindowProc, PageProc, ImageProc);
+    DWORD style = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN;
+    RECT frame{0, 0, Scale(ClientWidth), Scale(ClientHeight)};
+    AdjustWindowRectEx(&frame, style, FALSE, WS_EX_CONTROLPARENT);
+    int width = frame.right - frame.left, height = frame.bottom - frame.top;
+    int left = (GetSystemMetrics(SM_CXSCREEN) - width) / 2, top = (GetSystemMetrics(SM_CYSCREEN) - height) / 2;
+    HINSTANCE instance = GetModuleHandleA(nullptr);
+    FHandle = CreateWindowExA(WS_EX_CONTROLPARENT, WindowClass, FCaption.c_str(), style, left, top, width, height,
+                              nullptr, nullptr, instance, this);
+
+    HWND panel = CreateWindowExA(WS_EX_CLIENTEDGE, PageClass, "", WS_CHILD | WS_VISIBLE, Scale(PanelLeft),
+                                 Scale(PanelTop), Scale(PanelWidth), Scale(PanelHeight), FHandle,
+                                 reinterpret_cast<HMENU>(intptr_t(Panel)), instance, nullptr);
+    FImage = CreateWindowExA(0, ImageClass, "", WS_CHILD | WS_VISIBLE, 0, 0, Scale(ImageWidth), Scale(ImageHeight),
+                             panel, reinterpret_cast<HMENU>(intptr_t(Image)), instance, this);
+    HWND notebook = CreateWindowExA(WS_EX_CONTROLPARENT, PageClass, "", WS_CHILD | WS_VISIBLE | WS_TABSTOP,
+                                    Scale(NotebookLeft), Scale(NotebookTop), Scale(NotebookWidth),
+                                    Scale(NotebookHeight), FHandle, reinterpret_cast<HMENU>(intptr_t(Notebook)),
+                                    instance, nullptr);
+    for (int page = 0; page < PageCount; ++page)
+        FPages[page] = CreateWindowExA(WS_EX_CONTROLPARENT, PageClass, "", WS_CHILD, 0, 0, Scale(NotebookWidth),
+                                       Scale(NotebookHeight), notebook,
+                                       reinterpret_cast<HMENU>(intptr_t(PageIdBase + page)), instance, nullptr);
+    CreatePageControls();
+
+    const struct {
+        TControlId Id;
+        int Left;
+        const char* Caption;
+        DWORD Style;
+    } buttons[] = {{BackButton, BackLeft, "< &Back", BS_PUSHBUTTON},
+                   {NextButton, NextLeft, "&Next >", BS_DEFPUSHBUTTON},
+                   {CancelButton, CancelLeft, "Cancel", BS_PUSHBUTTON}};
+    for (const auto& button : buttons) {
+        HWND control = CreateWindowExA(0, "BUTTON", button.Caption, WS_CHILD | WS_VISIBLE | WS_TABSTOP | button.Style,
+                                       Scale(button.Left), Scale(ButtonTop), Scale(ButtonWidth), Scale(ButtonHeight),
+                                       FHandle, reinterpret_cast<HMENU>(intptr_t(button.Id)), instance, nullptr);
+        SendMessageA(control, WM_SETFONT, reinterpret_cast<WPARAM>(FFont), FALSE);
+        FControls[button.Id] = control;
+    }
+}
+
+void TMainForm::CreatePageControls()
+{
+    HINSTANCE instance = GetModuleHandleA(nullptr);
+    for (const TControlDesign& design : PageControls()) {
+        const char* windowClass = "STATIC";
+        DWORD style = WS_CHILD | WS_VISIBLE, exStyle = 0;
+        switch (design.Kind) {
+        case ckLabel: style |= (design.Flags & cfWordWrap) ? SS_LEFT : SS_LEFTNOWORDWRAP; break;
+        case ckMemo:
+            windowClass = "EDIT";
+            style |= WS_TABSTOP | WS_VSCROLL | ES_MULTILINE | ES_READONLY | ES_AUTOVSCROLL;
+            exStyle = WS_EX_CLIENTEDGE;
+            break;
+        case ckCheckList:
+            windowClass = WC_LISTVIEWA;
+            style |= WS_TABSTOP | LVS_REPORT | LVS_NOCOLUMNHEADER | LVS_SINGLESEL | LVS_SHOWSELALWAYS;
+            exStyle = WS_EX_CLIENTEDGE;
+            break;
+        case ckButton:
+            windowClass = "BUTTON";
+            style |= WS_TABSTOP | BS_PUSHBUTTON;
+            break;
+        case ckEdit:
+            windowClass = "EDIT";
+            style |= WS_TABSTOP | ES_AUTOHSCROLL;
+            exStyle = WS_EX_CLIENTEDGE;
+            break;
+        case ckCheckBox:
+            windowClass = "BUTTON";
+            style |= WS_TABSTOP | BS_AUTOCHECKBOX;
+            break;
+        case ckProgressBar: windowClass = PROGRESS_CLASSA; break;
+        }
+        HWND control = CreateWindowExA(exStyle, windowClass, design.Caption, style, Scale(design.Left),
+                                       Scale(design.Top), Scale(design.Width), Scale(design.Height),
+                                       FPages[design.Page], reinterpret_cast<HMENU>(intptr_t(design.Id)), instance,
+                                       nullptr);
+        SendMessageA(control, WM_SETFONT, reinterpret_cast<WPARAM>((design.Flags & cfBold) ? FBoldFont : FFont), FALSE);
+        if (design.Flags & cfTicked) SendMessageA(control, BM_SETCHECK, BST_CHECKED, 0);
+        FControls[design.Id] = control;
+    }
+    HWND list = Control(BundleList);
+    ListView_SetExtendedListViewStyle(list, LVS_EX_CHECKBOXES | LVS_EX_FULLROWSELECT);
+    LVCOLUMNA column{};
+    column.mask = LVCF_WIDTH;
+    column.cx = Scale(DesignOf(BundleList).Width) - GetSystemMetrics(SM_CXVSCROLL) - 4;
+    SendMessageA(list, LVM_INSERTCOLUMNA, 0, reinterpret_cast<LPARAM>(&column));
+    SendMessageA(Control(CopyProgressBar), PBM_SETRANGE32, 0, 100);
+}
+
+std::string TMainForm::ExpandPluginText(const std::string& text) const
+{
+    std::string result = ReplaceAll(
+        text, "$PluginDescription",
+        LoadMessage(FModel->IsBundle ? Msg::PluginDescriptionBundle : Msg::PluginDescriptionSingle));
+    result = ReplaceAll(result, "$ProToolsFormats",
+                        LoadMessage(FModel->Is64Bit ? Msg::ProToolsFormatsAax : Msg::ProToolsFormatsRtasAax));
+    result = ReplaceAll(result, "$AaxInfo", LoadMessage(FModel->Is64Bit ? Msg::AaxInfo64 : Msg::AaxInfo32));
+    return FModel->ExpandText(result);
+}
+
+void TMainForm::PreparePages()
+{
+    TSetupInstaller& model = *FModel;
+    auto expand = [&](TControlId id) { SetText(id, model.ExpandText(DesignOf(id).Caption)); };
+    auto expandPlugin = [&](TControlId id) { SetText(id, ExpandPluginText(DesignOf(id).Caption)); };
+
+    expand(WelcomeHeadingLabel);
+    expand(WelcomeDescriptionLabel);
+    if (!model.WelcomeNote.empty())
+        SetText(WelcomeStepLabel, model.WelcomeNote + "\r\n\r\n" + DesignOf(WelcomeStepLabel).Caption);
+
+    std::string licence = model.LicenseText;
+    SetText(LicenseMemo, licence);
+
+    expand(BundleHeadingLabel);
+    expand(BundleDescriptionLabel);
+    HWND list = Control(BundleList);
+    for (size_t i = 0; i < model.BundleItems.size(); ++i) {
+        LVITEMA item{};
+        item.mask = LVIF_TEXT;
+        item.iItem = int(i);
+        std::string name = model.BundleItems[i].DisplayName;
+        item.pszText = &name[0];
+        SendMessageA(list, LVM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&item));
+        ListView_SetCheckState(list, int(i), model.BundleItems[i].Selected);
+    }
+
+    PrepareDigiPage();
+    PrepareVstPage();
+
+    expandPlugin(PhotoshopInfoLabel);
+    expandPlugin(PhotoshopInstallCheck);
+    SetChecked(PhotoshopInstallCheck, model.InstallPhotoshop);
+    SetText(PhotoshopFolderInput, model.PhotoshopFolder);
+
+    expand(DestDescriptionLabel);
+    SetText(DestFolderInput, model.InstallFolder);
+    expand(NameInfoLabel);
+    SetText(NameInput, model.UserName);
+
+    expand(IconStartMenuLabel);
+    expand(IconDesktopLabel);
+    bool desktop = (model.ShortcutKinds & skDesktop) != 0;
+    SetVisible(IconDesktopLabel, desktop);
+    SetVisible(IconDesktopCheck, desktop);
+
+    FInstallPage = FindShownPage(pgCopy, -1);
+    PlaceInstallLabel();
+
+    SetText(ReadyDescriptionLabel, model.CompleteMessage);
+    expand(ReadyStartLabel);
+    expand(ReadyStartCheck);
+    bool product = !model.ProductPath().empty();
+    SetVisible(ReadyStartLabel, product);
+    SetVisible(ReadyStartCheck, product);
+}
+
+void TMainForm::PrepareDigiPage()
+{
+    SetText(DigiDescriptionLabel, ExpandPluginText(DesignOf(DigiDescriptionLabel).Caption));
+    if (FModel->Is64Bit) {
+        // No RTAS for 64-bit plug-ins: the AAX choice takes its place.
+        SetVisible(RtasInstallCheck, false);
+        SetVisible(RtasDescriptionLabel, false);
+        MoveToTopOf(AaxInstallCheck, RtasInstallCheck);
+        MoveToTopOf(AaxDescriptionLabel, RtasDescriptionLabel);
+    } else {
+        SetText(RtasInstallCheck, ExpandPluginText(DesignOf(RtasInstallCheck).Caption));
+        SetChecked(RtasInstallCheck, FModel->InstallRtas);
+        SetText(RtasDescriptionLabel, ExpandPluginText(DesignOf(RtasDescriptionLabel).Caption));
+    }
+    SetText(AaxInstallCheck, ExpandPluginText(DesignOf(AaxInstallCheck).Caption));
+    SetChecked(AaxInstallCheck, FModel->InstallAax);
+    SetText(AaxDescriptionLabel, ExpandPluginText(DesignOf(AaxDescriptionLabel).Caption));
+}
+
+void TMainForm::PrepareVstPage()
+{
+    TSetupInstaller& model = *FModel;
+    for (TControlId id : {VstHeadingLabel, Vst2DescriptionLabel, Vst2InstallCheck, Vst2FolderLabel,
+                          Vst3DescriptionLabel, Vst3InstallCheck})
+        SetText(id, ExpandPluginText(DesignOf(id).Caption));
+    SetChecked(Vst2InstallCheck, model.InstallVst2);
+    Vst2InstallCheckClick();
+    SetText(Vst2FolderInput, model.Vst2Folder);
+    SetVisible(Vst3DescriptionLabel, model.HasVst3);
+    SetChecked(Vst3InstallCheck, model.InstallVst3);
+    SetVisible(Vst3InstallCheck, model.HasVst3);
+    bool list = model.HasVst3 && !model.Vst3ItemList.empty();
+    SetVisible(Vst3ListLabel, list);
+    SetText(Vst3ListLabel, ReplaceFirst(DesignOf(Vst3ListLabel).Caption, "$List", model.Vst3ItemList));
+    if (!list) MoveToTopOf(Vst3InstallCheck, Vst3ListLabel);
+}
+
+void TMainForm::PlaceInstallLabel()
+{
+    HWND label = Control(InstallLabel);
+    if (FInstallPage == pgDest) {
+        SetParent(label, FPages[pgDest]);
+        SetWindowPos(label, nullptr, Scale(DesignOf(InstallLabel).Left), ScaleDesignValue(220), 0, 0,
+                     SWP_NOSIZE | SWP_NOZORDER);
+    } else if (FInstallPage == pgIcon && !((FModel->ShortcutKinds & skDesktop) != 0)) {
+        MoveToTopOf(InstallLabel, IconDesktopLabel);
+    }
+}
+
+int TMainForm::FindShownPage(int from, int step) const
+{
+    int page = from + step;
+    while (page >= 0 && page < PageCount && !PageShown(*FModel, page)) page += step;
+    return page;
+}
+
+void TMainForm::MovePage(int step) { ShowPage(FindShownPage(FPage, step)); }
+
+void TMainForm::ShowPage(int index)
+{
+    if (index < 0 || index >= PageCount) return;
+    for (int page = 0; page < PageCount; ++page) ShowWindow(FPages[page], page == index ? SW_SHOW : SW_HIDE);
+    FPage = index;
+    SetEnabled(BackButton, index > 0);
+    SetEnabled(CancelButton, index != pgCopy);
+    SetVisible(BackButton, index < pgCopy);
+    SetVisible(NextButton, index != pgCopy);
+    SetVisible(CancelButton, index < pgReady);
+    SetText(NextButton, index == pgLicense ? "&Yes" : index == pgReady ? "&Finish" : "&Next >");
+    SetText(CancelButton, index == pgLicense ? "&No" : "Cancel");
+    if (index == FInstallPage) SetText(NextButton, "&Install");
+    if (index == pgCopy) {
+        RunInstallation();
+        return;
+    }
+    TControlId focus = FocusOnEntry(index);
+    if (focus) FocusControl(Control(focus));
+}
+
+void TMainForm::RunInstallation()
+{
+    UpdateWindow(FHandle);
+    MSG message;
+    while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+        TranslateMessage(&message);
+        DispatchMessageA(&message);
+    }
+    try {
+        FModel->Install(*this);
+    } catch (const std::exception& e) {
+        ShowErrorBox(e.what(), FCaption);
+        Terminate();
+        return;
+    }
+    ShowPage(pgReady);
+}
+
+bool TMainForm::CheckRequirements()
+{
+    int message = FModel->RequirementsMessage();
+    if (message == 0) return true;
+    ShowInformationBox(FModel->ExpandText(LoadMessage(message)));
+    Terminate();
+    return false;
+}
+
+bool TMainForm::LeavePage(int index)
+{
+    TSetupInstaller& model = *FModel;
+    switch (index) {
+    case pgWelcome: return CheckRequirements();
+    case pgBundleItems: {
+        HWND list = Control(BundleList);
+        bool any = false;
+        for (size_t i = 0; i < model.BundleItems.size(); ++i) {
+            model.BundleItems[i].Selected = ListView_GetCheckState(list, int(i)) != 0;
+            any = any || model.BundleItems[i].Selected;
+        }
+        if (!any) ShowWarningBox(LoadMessage(Msg::NothingSelected));
+        return any;
+    }
+    case pgVstPlugins: {
+        std::string folder = Text(Vst2FolderInput);
+        if (folder.empty()) model.InstallVst2 = false;
+        if (model.InstallVst2) {
+            if (!CheckFolderCreatable(folder)) {
+                FocusControl(Control(Vst2FolderInput));
+                return false;
+            }
+            model.Vst2Folder = folder;
+        }
+        model.InstallVst3 = Checked(Vst3InstallCheck);
+        return true;
+    }
+    case pgDigiPlugins:
+        model.InstallRtas = Checked(RtasInstallCheck);
+        model.InstallAax = Checked(AaxInstallCheck);
+        return true;
+    case pgPhotoshopPlugin: {
+        model.InstallPhotoshop = Checked(PhotoshopInstallCheck);
+        std::string folder = Text(PhotoshopFolderInput);
+        if (folder.empty()) model.InstallPhotoshop = false;
+        if (model.InstallPhotoshop) {
+            if (!CheckFolderCreatable(folder)) {
+                FocusControl(Control(PhotoshopFolderInput));
+                return false;
+            }
+            model.PhotoshopFolder = folder;
+        }
+        return true;
+    }
+    case pgDest: {
+        std::string folder = Text(DestFolderInput);
+        if (folder.empty() || folder.back() != '\\') folder += '\\';
+        if (!ConfirmDestFolder(folder)) {
+            FocusControl(Control(DestFolderInput));
+            return false;
+        }
+        model.SetInstallFolder(folder);
+        return true;
+    }
+    case pgPersonalize: {
+        std::string name = Text(NameInput);
+        if (name.empty()) {
+            ShowWarningBox(LoadMessage(Msg::EnterNameFirst));
+            FocusControl(Control(NameInput));
+            return false;
+        }
+        model.UserName = name;
+        return true;
+    }
+    case pgIcon:
+        model.ShortcutChoice = (Checked(IconStartMenuCheck) ? skStartMenu : 0u) | (Checked(IconDesktopCheck) ? skDesktop : 0u);
+        return true;
+    case pgReady:
+        Finish();
+        return false;
+    default: return true;
+    }
+}
+
+bool TMainForm::CheckFolderCreatable(const std::string& folder)
+{
+    if (FModel->CanCreateFolder(folder)) return true;
+    ShowWarningBox(FormatMessageText(Msg::CannotCreateFolder, {folder}));
+    return false;
+}
+
+bool TMainForm::ConfirmDestFolder(const std::string& folder)
+{
+    if (!CheckFolderCreatable(folder)) return false;
+    TSetupInstaller& model = *FModel;
+    if (!model.HasPreviousInstall) return true;
+    bool same = SameTextAscii(model.PreviousInstallFolder, folder);
+    if (model.PackageVersion.Major == model.PreviousVersion.Major)
+        return same || AskConfirmation(model.ExpandText(LoadMessage(Msg::UpgradeSameFolder)));
+    return !same || AskConfirmation(model.ExpandText(LoadMessage(Msg::OverwriteExistingCopy)));
+}
+
+void TMainForm::Finish()
+{
+    if (Checked(ReadyReadmeCheck))
+        ShellExecuteA(FHandle, nullptr, FModel->ReadmePath().c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+    if (IsWindowVisible(Control(ReadyStartCheck)) && Checked(ReadyStartCheck))
+        ShellExecuteA(FHandle, nullptr, FModel->ProductPath().c_str(), nullptr, FModel->InstallFolder.c_str(),
+                      SW_SHOWNORMAL);
+    SendMessageA(FHandle, WM_CLOSE, 0, 0);
+}
+
+bool TMainForm::FormCloseQuery()
+{
+    if (FPage == pgCopy) return false;
+    if (FPage == pgReady) return true;
+    return AskConfirmation(FModel->ExpandText(LoadMessage(Msg::ConfirmCancel)));
+}
+
+void TMainForm::NextButtonClick()
+{
+    if (LeavePage(FPage)) MovePage(+1);
+}
+
+void TMainForm::BackButtonClick() { MovePage(-1); }
+
+void TMainForm::CancelButtonClick() { SendMessageA(FHandle, WM_CLOSE, 0, 0); }
+
+void TMainForm::SelectButtonClick(bool all)
+{
+    HWND list = Control(BundleList);
+    int count = int(SendMessageA(list, LVM_GETITEMCOUNT, 0, 0));
+    for (int i = 0; i < count; ++i) ListView_SetCheckState(list, i, all);
+}
+
+void TMainForm::Vst2InstallCheckClick()
+{
+    bool install = Checked(Vst2InstallCheck);
+    for (TControlId id : {Vst2FolderLabel, Vst2FolderInput, Vst2BrowseButton}) SetEnabled(id, install);
+    FModel->InstallVst2 = install;
+}
+
+void TMainForm::BrowseButtonClick(TControlId input, int promptMessage)
+{
+    std::string prompt = LoadMessage(promptMessage);
+    if (promptMessage == Msg::BrowseInstallFolder) prompt = FModel->ExpandText(prompt);
+    SetText(input, BrowseForFolder(FHandle, prompt, Text(input)));
+}
+
+void TMainForm::SetProgress(int position)
+{
+    HWND bar = Control(CopyProgressBar);
+    SendMessageA(bar, PBM_SETPOS, WPARAM(position), 0);
+    UpdateWindow(bar);
+}
+
+void TMainForm::SetStatus(const std::string& text)
+{
+    HWND label = Control(CopyStatusLabel);
+    SetWindowTextA(label, text.c_str());
+    InvalidateRect(label, nullptr, TRUE);
+    UpdateWindow(label);
+    // Every status stays readable for at least half a second.
+    Sleep(500);
+}
+
+void TMainForm::Terminate()
+{
+    FTerminating = true;
+    PostMessageA(FHandle, WM_APP_TERMINATE, 0, 0);
+}
+
+void TMainForm::RunMessageLoop()
+{
+    MSG message;
+    while (GetMessageA(&message, nullptr, 0, 0) > 0) {
+        if (FHandle && IsDialogMessageA(FHandle, &message)) continue;
+        TranslateMessage(&message);
+        DispatchMessageA(&message);
+    }
+}
+
+void TMainForm::HandleCommand(int id, int code)
+{
+    if (code != BN_CLICKED) return;
+    switch (id) {
+    case NextButton: NextButtonClick(); break;
+    case BackButton: BackButtonClick(); break;
+    case CancelButton:
+    case IDCANCEL: CancelButtonClick(); break;
+    case IDOK:
+        if (IsWindowVisible(Control(NextButton)) && IsWindowEnabled(Control(NextButton))) NextButtonClick();
+        break;
+    case SelectAllButton: SelectButtonClick(true); break;
+    case SelectNoneButton: SelectButtonClick(false); break;
+    case Vst2InstallCheck: Vst2InstallCheckClick(); break;
+    case DestBrowseButton: BrowseButtonClick(DestFolderInput, Msg::BrowseInstallFolder); break;
+    case Vst2BrowseButton: BrowseButtonClick(Vst2FolderInput, Msg::BrowseVstFolder); break;
+    case PhotoshopBrowseButton: BrowseButtonClick(PhotoshopFolderInput, Msg::BrowsePhotoshopFolder); break;
+    default: break;
+    }
+}
+
+LRESULT TMainForm::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam)
+{
+    switch (message) {
+    case WM_COMMAND: HandleCommand(LOWORD(wParam), HIWORD(wParam)); return 0;
+    case DM_GETDEFID: return MAKELRESULT(NextButton, DC_HASDEFID);
+    case WM_CLOSE:
+        if (FTerminating || FormCloseQuery()) DestroyWindow(FHandle);
+        return 0;
+    case WM_APP_TERMINATE: DestroyWindow(FHandle); return 0;
+    case WM_DESTROY:
+        FHandle = nullptr;
+        PostQuitMessage(0);
+        return 0;
+    default: break;
+    }
+    return DefWindowProcA(FHandle, message, wParam, lParam);
+}
+
+LRESULT CALLBACK TMainForm::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message == WM_NCCREATE) {
+        auto* form = static_cast<TMainForm*>(reinterpret_cast<CREATESTRUCTA*>(lParam)->lpCreateParams);
+        SetWindowLongPtrA(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(form));
+        form->FHandle = window;
+    }
+    auto* form = reinterpret_cast<TMainForm*>(GetWindowLongPtrA(window, GWLP_USERDATA));
+    if (!form || form->FHandle != window) return DefWindowProcA(window, message, wParam, lParam);
+    return form->HandleMessage(message, wParam, lParam);
+}
+
+// Pages and the panel pass their controls' notifications on to the window.
+LRESULT CALLBACK TMainForm::PageProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message == WM_COMMAND || message == WM_NOTIFY)
+        return SendMessageA(GetAncestor(window, GA_ROOT), message, wParam, lParam);
+    return DefWindowProcA(window, message, wParam, lParam);
+}
+
+// The side picture, stretched over the whole control.
+LRESULT CALLBACK TMainForm::ImageProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message == WM_NCCREATE)
+        SetWindowLongPtrA(window, GWLP_USERDATA,
+                          reinterpret_cast<LONG_PTR>(reinterpret_cast<CREATESTRUCTA*>(lParam)->lpCreateParams));
+    if (message == WM_PAINT) {
+        auto* form = reinterpret_cast<TMainForm*>(GetWindowLongPtrA(window, GWLP_USERDATA));
+        PAINTSTRUCT paint;
+        HDC dc = BeginPaint(window, &paint);
+        RECT area;
+        GetClientRect(window, &area);
+        if (form && form->FPicture.Width > 0) {
+            const TPicture& picture = form->FPicture;
+            BITMAPINFO info{};
+            info.bmiHeader.biSize = sizeof info.bmiHeader;
+            info.bmiHeader.biWidth = picture.Width;
+            info.bmiHeader.biHeight = -picture.Height;
+            info.bmiHeader.biPlanes = 1;
+            info.bmiHeader.biBitCount = 24;
+            info.bmiHeader.biCompression = BI_RGB;
+            SetStretchBltMode(dc, HALFTONE);
+            StretchDIBits(dc, 0, 0, area.right, area.bottom, 0, 0, picture.Width, picture.Height,
+                          picture.Pixels.data(), &info, DIB_RGB_COLORS, SRCCOPY);
+        } else {
+            FillRect(dc, &area, reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1));
+        }
+        EndPaint(window, &paint);
+        return 0;
+    }
+    return DefWindowProcA(window, message, wParam, lParam);
+}
+
+HWND TMainForm::Control(TControlId id) const
+{
+    auto found = FControls.find(id);
+    return found == FControls.end() ? nullptr : found->second;
+}
+
+std::string TMainForm::Text(TControlId id) const
+{
+    HWND control = Control(id);
+    int length = GetWindowTextLengthA(control);
+    std::string text(size_t(length) + 1, '\0');
+    GetWindowTextA(control, &text[0], length + 1);
+    text.resize(size_t(length));
+    return text;
+}
+
+void TMainForm::SetText(TControlId id, const std::string& text) { SetWindowTextA(Control(id), text.c_str()); }
+
+bool TMainForm::Checked(TControlId id) const { return SendMessageA(Control(id), BM_GETCHECK, 0, 0) == BST_CHECKED; }
+
+void TMainForm::SetChecked(TControlId id, bool checked)
+{
+    SendMessageA(Control(id), BM_SETCHECK, checked ? BST_CHECKED : BST_UNCHECKED, 0);
+}
+
+void TMainForm::SetVisible(TControlId id, bool visible) { ShowWindow(Control(id), visible ? SW_SHOW : SW_HIDE); }
+
+void TMainForm::SetEnabled(TControlId id, bool enabled) { EnableWindow(Control(id), enabled); }
+
+void TMainForm::MoveToTopOf(TControlId id, TControlId other)
+{
+    RECT place;
+    GetWindowRect(Control(other), &place);
+    MapWindowPoints(nullptr, GetParent(Control(other)), reinterpret_cast<POINT*>(&place), 2);
+    RECT own;
+    GetWindowRect(Control(id), &own);
+    MapWindowPoints(nullptr, GetParent(Control(id)), reinterpret_cast<POINT*>(&own), 2);
+    SetWindowPos(Control(id), nullptr, own.left, place.top, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+}
+
+void TMainForm::FocusControl(HWND control)
+{
+    if (control && IsWindowVisible(control) && IsWindowEnabled(control)) SetFocus(control);
+}

@@ -1,0 +1,99 @@
+#pragma once
+// TMainForm: the wizard window. A picture on the left, eleven pages on the
+// right, Back, Next and Cancel below. It owns the setup model, fills the pages
+// from it, takes the user's answers back page by page, runs the installation
+// on the Copy page (as its progress sink) and finishes on the Ready page.
+#include <windows.h>
+
+#include <map>
+#include <memory>
+#include <string>
+
+#include "InstallProgress.h"
+#include "MainFormDesign.h"
+#include "ProgramFile.h"
+#include "SetupInstaller.h"
+#include "SidePicture.h"
+
+class TMainForm : public IInstallProgress {
+public:
+    explicit TMainForm(const std::string& programPath = ModuleFileName());
+    ~TMainForm() override;
+    TMainForm(const TMainForm&) = delete;
+    TMainForm& operator=(const TMainForm&) = delete;
+
+    // Creates the window and the setup model and shows the first page; false
+    // when the program has to end (the reason has been shown).
+    bool FormCreate();
+    // Runs the message loop until the wizard has closed.
+    void RunMessageLoop();
+
+    HWND Handle() const { return FHandle; }
+    int CurrentPage() const { return FPage; }
+    int InstallPage() const { return FInstallPage; }
+    TSetupInstaller* Model() { return FModel.get(); }
+
+    // Navigation and validation, named as in the window's design.
+    int FindShownPage(int from, int step) const;
+    void MovePage(int step);
+    void ShowPage(int index);
+    bool LeavePage(int index);
+    bool FormCloseQuery();
+    void NextButtonClick();
+    void BackButtonClick();
+    void CancelButtonClick();
+    std::string ExpandPluginText(const std::string& text) const;
+    bool CheckFolderCreatable(const std::string& folder);
+    bool ConfirmDestFolder(const std::string& folder);
+    void SelectButtonClick(bool all);
+    void Vst2InstallCheckClick();
+    void BrowseButtonClick(Wizard::TControlId input, int promptMessage);
+    bool CheckRequirements();
+
+    // The installation run reports here.
+    void SetProgress(int position) override;
+    void SetStatus(const std::string& text) override;
+
+private:
+    static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+    static LRESULT CALLBACK PageProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+    static LRESULT CALLBACK ImageProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+    LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);
+    void HandleCommand(int id, int code);
+
+    void CreateWindows();
+    void CreatePageControls();
+    void PreparePages();
+    void PrepareDigiPage();
+    void PrepareVstPage();
+    void PlaceInstallLabel();
+    void RunInstallation();
+    void Finish();
+    void Terminate();
+
+    HWND Control(Wizard::TControlId id) const;
+    std::string Text(Wizard::TControlId id) const;
+    void SetText(Wizard::TControlId id, const std::string& text);
+    bool Checked(Wizard::TControlId id) const;
+    void SetChecked(Wizard::TControlId id, bool checked);
+    void SetVisible(Wizard::TControlId id, bool visible);
+    void SetEnabled(Wizard::TControlId id, bool enabled);
+    void MoveToTopOf(Wizard::TControlId id, Wizard::TControlId other);
+    void FocusControl(HWND control);
+    int Scale(int designValue) const;
+
+    std::string FProgramPath;
+    std::unique_ptr<TSetupInstaller> FModel;
+    HWND FHandle = nullptr;
+    HWND FPages[Wizard::PageCount] = {};
+    HWND FImage = nullptr;
+    std::map<int, HWND> FControls;
+    HFONT FFont = nullptr;
+    HFONT FBoldFont = nullptr;
+    TPicture FPicture;
+    int FDpi = 96;
+    int FPage = -1;
+    int FInstallPage = Wizard::pgDest;
+    bool FTerminating = false;
+    std::string FCaption = "Setup";
+};

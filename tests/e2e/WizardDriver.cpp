@@ -1,0 +1,145 @@
+#include "WizardDriver.h"
+
+#include "MainFormDesign.h"
+#include "TestPackages.h"
+
+namespace {
+
+std::string Lines(const std::vector<std::string>& lines)
+{
+    std::string text;
+    for (const std::string& line : lines) text += line + "\r\n";
+    return text;
+}
+
+std::string ExampleFile(const std::string& name)
+{
+    std::vector<uint8_t> bytes = ReadWholeFile(WindowsPath(SETUP_EXAMPLE_DIR) + "\\" + name);
+    return std::string(bytes.begin(), bytes.end());
+}
+
+struct TFindControl {
+    int Id;
+    HWND Found;
+};
+
+BOOL CALLBACK MatchControl(HWND window, LPARAM context)
+{
+    auto* find = reinterpret_cast<TFindControl*>(context);
+    if (GetDlgCtrlID(window) == find->Id) {
+        find->Found = window;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+}  // namespace
+
+bool WaitUntil(const std::function<bool()>& condition, DWORD milliseconds)
+{
+    DWORD start = GetTickCount();
+    while (!condition()) {
+        if (GetTickCount() - start > milliseconds) return false;
+        Sleep(30);
+    }
+    return true;
+}
+
+std::string BuildTestInstaller(const TTestFolder& folder, const std::vector<std::string>& ini,
+                               std::vector<TPackageItem> items, const std::string& version)
+{
+    items.insert(items.begin(), {TPackageItem::File("Setup.ini", Lines(ini)),
+                                 TPackageItem::File("Setup.lic", "Licence line one\r\nLicence line two\r\n"),
+                                 TPackageItem::File("Setup.jpg", ExampleFile("Setup.jpg"))});
+    std::string program = folder / "Setup.exe";
+    WriteWholeFile(program, AppendPackage(ReadWholeFile(WindowsPath(SETUP_PROGRAM)), BuildPackageBytes(items, version)));
+    return program;
+}
+
+TWizard::TWizard(const std::string& program) : FProcess(std::make_unique<TProcess>(program))
+{
+    WaitUntil([&] {
+        std::vector<HWND> windows = TopLevelWindows(FProcess->Id(), Wizard::WindowClass);
+        if (!windows.empty()) FWindow = windows.front();
+        return FWindow != nullptr || !TopLevelWindows(FProcess->Id(), "#32770").empty() || FProcess->WaitForExit(0);
+    });
+    if (FWindow) WaitForPage(Wizard::pgWelcome);
+}
+
+HWND TWizard::Control(int id) const
+{
+    TFindControl find{id, nullptr};
+    EnumChildWindows(FWindow, MatchControl, reinterpret_cast<LPARAM>(&find));
+    return find.Found;
+}
+
+int TWizard::Page() const
+{
+    for (int page = 0; page < Wizard::PageCount; ++page) {
+        HWND window = Control(Wizard::PageIdBase + page);
+        if (window && IsWindowVisible(window)) return page;
+    }
+    return -1;
+}
+
+std::string TWizard::Text(int id) const { return WindowText(Control(id)); }
+bool TWizard::Visible(int id) const { return IsWindowVisible(Control(id)) != 0; }
+bool TWizard::Enabled(int id) const { return IsWindowEnabled(Control(id)) != 0; }
+bool TWizard::Checked(int id) const { return SendMessageA(Control(id), BM_GETCHECK, 0, 0) == BST_CHECKED; }
+
+bool TWizard::Focused(int id) const
+{
+    GUITHREADINFO info{};
+    info.cbSize = sizeof info;
+    DWORD thread = GetWindowThreadProcessId(FWindow, nullptr);
+    return GetGUIThreadInfo(thread, &info) && info.hwndFocus == Control(id);
+}
+
+void TWizard::SetText(int id, const std::string& text)
+{
+    SendMessageA(Control(id), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
+}
+
+void TWizard::Settle()
+{
+    // Let the wizard take the posted input; its handlers may open a message box.
+    WaitForInputIdle(FProcess->Handle(), 2000);
+    Sleep(150);
+}
+
+void TWizard::Click(int id)
+{
+    PostMessageA(Control(id), BM_CLICK, 0, 0);
+    Settle();
+}
+
+void TWizard::PressEscape()
+{
+    GUITHREADINFO info{};
+    info.cbSize = sizeof info;
+    GetGUIThreadInfo(GetWindowThreadProcessId(FWindow, nullptr), &info);
+    HWND target = info.hwndFocus ? info.hwndFocus : FWindow;
+    PostMessageA(target, WM_KEYDOWN, VK_ESCAPE, 0x00010001);
+    PostMessageA(target, WM_KEYUP, VK_ESCAPE, 0xC0010001);
+    Settle();
+}
+
+void TWizard::CloseBox()
+{
+    PostMessageA(FWindow, WM_SYSCOMMAND, SC_CLOSE, 0);
+    Settle();
+}
+
+bool TWizard::WaitForPage(int page, DWORD milliseconds)
+{
+    return WaitUntil([&] { return Page() == page; }, milliseconds);
+}
+
+TMessageBoxView TWizard::Box(DWORD milliseconds) { return WaitForMessageBox(FProcess->Id(), milliseconds); }
+
+void TWizard::Answer(const TMessageBoxView& box, const std::string& button)
+{
+    if (box.Window) ClickButton(box.Window, button);
+    WaitUntil([&] { return !IsWindow(box.Window); }, 5000);
+    Settle();
+}

@@ -1,0 +1,56 @@
+#pragma once
+// Drives the real Setup.exe's wizard from outside, as a person would: finds
+// its window and controls by the ids the window carries, reads what it shows,
+// types, ticks and clicks, and answers its message boxes.
+#include <windows.h>
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "PackageWriter.h"
+#include "TestFiles.h"
+#include "WindowDriver.h"
+
+// An installer of a test product: Setup.ini lines, the licence, the example's
+// pictures and any further package items, in a folder of the test's own.
+std::string BuildTestInstaller(const TTestFolder& folder, const std::vector<std::string>& ini,
+                               std::vector<TPackageItem> items = {}, const std::string& version = "2.23");
+
+class TWizard {
+public:
+    explicit TWizard(const std::string& program);
+
+    bool Shown() const { return FWindow != nullptr; }
+    HWND Window() const { return FWindow; }
+    TProcess& Process() { return *FProcess; }
+
+    // The visible page's index, -1 when none is.
+    int Page() const;
+    HWND Control(int id) const;
+    std::string Text(int id) const;
+    bool Visible(int id) const;
+    bool Enabled(int id) const;
+    bool Checked(int id) const;
+    bool Focused(int id) const;
+    void SetText(int id, const std::string& text);
+    // Clicks and waits until the wizard has handled it.
+    void Click(int id);
+    void PressEscape();
+    void CloseBox();
+    // Waits for the wizard to show that page; false on time-out.
+    bool WaitForPage(int page, DWORD milliseconds = 15000);
+    // The next message box, answered by the caller.
+    TMessageBoxView Box(DWORD milliseconds = 15000);
+    void Answer(const TMessageBoxView& box, const std::string& button);
+    bool Ended(DWORD milliseconds = 15000) { return FProcess->WaitForExit(milliseconds); }
+
+private:
+    void Settle();
+    std::unique_ptr<TProcess> FProcess;
+    HWND FWindow = nullptr;
+};
+
+// Waits until the condition holds; false on time-out.
+bool WaitUntil(const std::function<bool()>& condition, DWORD milliseconds = 15000);

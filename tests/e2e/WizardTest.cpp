@@ -1,0 +1,371 @@
+#include <gtest/gtest.h>
+
+#include "FileSystem.h"
+#include "MainFormDesign.h"
+#include "PathUtils.h"
+#include "Registry.h"
+#include "TestFiles.h"
+#include "TestPackages.h"
+#include "WizardDriver.h"
+
+using namespace Wizard;
+
+namespace {
+
+std::vector<std::string> Ini(const std::string& name, std::vector<std::string> extra = {})
+{
+    std::vector<std::string> lines = {"[Setup]", "ProductName=" + name, "RegistryRoot=Software\\SetupTests\\" + name,
+                                      "DefaultFolder=SetupTests\\" + name + " %d"};
+    lines.insert(lines.end(), extra.begin(), extra.end());
+    return lines;
+}
+
+// Removes a test product's registry keys before and after.
+class TProductKeys {
+public:
+    explicit TProductKeys(const std::string& name) : FName(name) { Clean(); }
+    ~TProductKeys() { Clean(); }
+
+private:
+    void Clean()
+    {
+        for (HKEY root : {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER}) {
+            TRegistry registry;
+            registry.RootKey = root;
+            registry.DeleteKey("\\Software\\SetupTests\\" + FName);
+        }
+        TRegistry machine;
+        machine.RootKey = HKEY_LOCAL_MACHINE;
+        for (const std::string& name : machine.OpenKey(
+                 "\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall", false)
+                 ? machine.GetKeyNames()
+                 : std::vector<std::string>())
+            if (name.rfind(FName, 0) == 0)
+                machine.DeleteKey("\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\" + name);
+    }
+    std::string FName;
+};
+
+const char CancelQuestion[] = " has not been fully installed yet.\rAre you sure you want to cancel ";
+
+}  // namespace
+
+TEST(Wizard, PagesOfAPackageWithoutOptionalPages)
+{
+    TTestFolder folder("WizardPlain");
+    TWizard wizard(BuildTestInstaller(folder, Ini("Plain")));
+    ASSERT_TRUE(wizard.Shown());
+    EXPECT_EQ(wizard.Text(WelcomeHeadingLabel), "Welcome to Plain Setup");
+    EXPECT_EQ(wizard.Text(WelcomeDescriptionLabel), "This program will install Plain 2.23 on your computer.");
+    EXPECT_FALSE(wizard.Enabled(BackButton));
+    EXPECT_TRUE(wizard.Focused(NextButton));
+    wizard.Click(NextButton);
+    ASSERT_TRUE(wizard.WaitForPage(pgLicense));
+    EXPECT_EQ(wizard.Text(NextButton), "&Yes");
+    EXPECT_EQ(wizard.Text(CancelButton), "&No");
+    EXPECT_EQ(wizard.Text(LicenseMemo), "Licence line one\r\nLicence line two\r\n");
+    wizard.Click(NextButton);
+    ASSERT_TRUE(wizard.WaitForPage(pgDest));
+    EXPECT_EQ(wizard.Text(NextButton), "&Install");
+    EXPECT_EQ(wizard.Text(CancelButton), "Cancel");
+    EXPECT_TRUE(wizard.Visible(InstallLabel));
+    EXPECT_TRUE(wizard.Focused(DestFolderInput));
+    wizard.Click(BackButton);
+    ASSERT_TRUE(wizard.WaitForPage(pgLicense));
+    wizard.Click(BackButton);
+    ASSERT_TRUE(wizard.WaitForPage(pgWelcome));
+    EXPECT_FALSE(wizard.Enabled(BackButton));
+
+    // "&No" on the licence asks; "&No" there keeps the page.
+    wizard.Click(NextButton);
+    ASSERT_TRUE(wizard.WaitForPage(pgLicense));
+    wizard.Click(CancelButton);
+    TMessageBoxView question = wizard.Box();
+    EXPECT_EQ(question.Title, "Confirm");
+    EXPECT_EQ(question.Text, std::string("Plain 2.23") + CancelQuestion + "Plain Setup?");
+    EXPECT_EQ(question.Buttons, (std::vector<std::string>{"&Yes", "&No"}));
+    wizard.Answer(question, "&No");
+    EXPECT_EQ(wizard.Page(), pgLicense);
+    // Esc asks too; "&Yes" ends the program.
+    wizard.PressEscape();
+    question = wizard.Box();
+    EXPECT_NE(question.Text.find(CancelQuestion), std::string::npos);
+    wizard.Answer(question, "&Yes");
+    EXPECT_TRUE(wizard.Ended());
+    EXPECT_EQ(wizard.Process().ExitCode(), 0u);
+}
+
+TEST(Wizard, EveryPageInOrder)
+{
+    TTestFolder folder("WizardEvery");
+    TProductKeys keys("Every");
+    TWizard wizard(BuildTestInstaller(
+        folder,
+        Ini("Every", {"IsBundle=1", "BundleRegistryRoot=Software\\SetupTests\\Every\\Items",
+                      "BundleItemName=$BundleItem Edition", "BundleSelectHeading=Choose Products",
+                      "[Pages]", "VstPluginFolder=1", "DigiPluginFolder=1", "PhotoshopPluginFolder=1",
+                      "Personalization=1", "[Components]", "Vst3 $BundleItem=$Vst3PluginFolder", "[Shortcuts]",
+                      "StartMenu=$ProgramFolder\\Readme.txt"}),
+        {TPackageItem::File("BundleInfo.ini", "Alpha=1.10\r\nBeta=1.20\r\nGamma=1.30\r\n"),
+         TPackageItem::Folder("Vst3 Alpha", {TPackageItem::File("Alpha.vst3", "a")}),
+         TPackageItem::Folder("Vst3 Gamma", {TPackageItem::File("Gamma.vst3", "g")})}));
+    ASSERT_TRUE(wizard.Shown());
+    wizard.Click(NextButton);
+    wizard.Click(NextButton);
+    ASSERT_TRUE(wizard.WaitForPage(pgBundleItems));
+    EXPECT_EQ(wizard.Text(BundleHeadingLabel), "Choose Products");
+    wizard.Click(SelectNoneButton);
+    wizard.Click(NextButton);
+    TMessageBoxView refusal = wizard.Box();
+    EXPECT_EQ(refusal.Title, "Warning");
+    EXPECT_EQ(refusal.Text, "You need to install at least one item.");
+    wizard.Answer(refusal, "OK");
+    EXPECT_EQ(wizard.Page(), pgBundleItems);
+    wizard.Click(SelectAllButton);
+    wizard.Click(NextButton);
+
+    ASSERT_TRUE(wizard.WaitForPage(pgVstPlugins));
+    EXPECT_EQ(wizard.Text(VstHeadingLabel), "VST Plug-In Installation");
+    EXPECT_EQ(wizard.Text(Vst2InstallCheck), "&Install the VST 2 plug-ins for Every");
+    EXPECT_TRUE(wizard.Visible(Vst3ListLabel));
+    EXPECT_EQ(wizard.Text(Vst3ListLabel), "(Only for Alpha, Gamma)");
+    EXPECT_TRUE(wizard.Focused(Vst2FolderInput));
+    wizard.Click(Vst2InstallCheck);  // untick: the folder controls go grey
+    EXPECT_FALSE(wizard.Enabled(Vst2FolderInput));
+    EXPECT_FALSE(wizard.Enabled(Vst2FolderLabel));
+    EXPECT_FALSE(wizard.Enabled(Vst2BrowseButton));
+    wizard.Click(Vst2InstallCheck);
+    EXPECT_TRUE(wizard.Enabled(Vst2FolderInput));
+    wizard.SetText(Vst2FolderInput, "");  // an empty folder passes without VST 2
+    wizard.Click(NextButton);
+
+    ASSERT_TRUE(wizard.WaitForPage(pgDigiPlugins));
+    EXPECT_EQ(wizard.Text(DigiDescriptionLabel),
+              "Please select whether to install the RTAS and AAX plug-ins for Every for Pro Tools.");
+    EXPECT_TRUE(wizard.Visible(RtasInstallCheck));
+    wizard.Click(NextButton);
+    ASSERT_TRUE(wizard.WaitForPage(pgPhotoshopPlugin));
+    EXPECT_TRUE(wizard.Focused(PhotoshopFolderInput) || wizard.Text(PhotoshopFolderInput).empty());
+    wizard.Click(NextButton);
+    ASSERT_TRUE(wizard.WaitForPage(pgDest));
+    EXPECT_EQ(wizard.Text(NextButton), "&Next >");
+    wizard.Click(NextButton);
+    ASSERT_TRUE(wizard.WaitForPage(pgPersonalize));
+    wizard.SetText(NameInput, "");
+    wizard.Click(NextButton);
+    refusal = wizard.Box();
+    EXPECT_EQ(refusal.Text, "Please enter your name first.");
+    wizard.Answer(refusal, "OK");
+    EXPECT_TRUE(wizard.Focused(NameInput));
+    wizard.SetText(NameInput, "   ");  // blanks are a name
+    wizard.Click(NextButton);
+    ASSERT_TRUE(wizard.WaitForPage(pgIcon));
+    EXPECT_EQ(wizard.Text(NextButton), "&Install");
+    EXPECT_FALSE(wizard.Visible(IconDesktopCheck));
+    wizard.CloseBox();
+    wizard.Answer(wizard.Box(), "&Yes");
+    EXPECT_TRUE(wizard.Ended());
+}
+
+TEST(Wizard, DestinationFolderChecks)
+{
+    TTestFolder folder("WizardDest");
+    TWizard wizard(BuildTestInstaller(folder, Ini("Dest")));
+    ASSERT_TRUE(wizard.Shown());
+    wizard.Click(NextButton);
+    wizard.Click(NextButton);
+    ASSERT_TRUE(wizard.WaitForPage(pgDest));
+    auto refused = [&](const std::string& typed, const std::string& named) {
+        wizard.SetText(DestFolderInput, typed);
+        wizard.Click(NextButton);
+        TMessageBoxView box = wizard.Box(5000);
+        bool asExpected = box.Title == "Warning" &&
+                          box.Text == "Could not create the folder '" + named + "'.\rPlease specify a valid name.";
+        wizard.Answer(box, "OK");
+        return asExpected && wizard.Page() == pgDest && wizard.Focused(DestFolderInput);
+    };
+    EXPECT_TRUE(refused("", "\\"));
+    EXPECT_TRUE(refused("C:\\", "C:\\"));
+    DWORD drives = GetLogicalDrives();
+    char missing = 0;
+    for (char c = 'Y'; c >= 'M' && !missing; --c)
+        if (!(drives & (1u << (c - 'A')))) missing = c;
+    ASSERT_NE(missing, 0);
+    std::string onMissingDrive = std::string(1, missing) + ":\\Plugins";
+    EXPECT_TRUE(refused(onMissingDrive, onMissingDrive + "\\"));
+    // A new folder passes and is not left behind.
+    std::string fresh = folder / "Fresh\\Deeper";
+    wizard.SetText(DestFolderInput, fresh);
+    wizard.Click(NextButton);
+    // The wizard goes on to Copy and installs at once: wait for Ready.
+    ASSERT_TRUE(wizard.WaitForPage(pgReady, 30000));
+    EXPECT_TRUE(FileExists(fresh + "\\Uninst.exe"));
+    wizard.CloseBox();
+    EXPECT_TRUE(wizard.Ended());
+    TRegistry machine;
+    machine.RootKey = HKEY_LOCAL_MACHINE;
+    machine.DeleteKey("\\Software\\SetupTests\\Dest");
+    machine.DeleteKey("\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Dest 2.23");
+    TRegistry user;
+    user.DeleteKey("\\Software\\SetupTests\\Dest");
+}
+
+TEST(Wizard, UpgradeQuestions)
+{
+    TTestFolder folder("WizardUpgrade");
+    TProductKeys keys("Upgrade");
+    std::string old = folder / "Old";
+    CreateDirectoryA(old.c_str(), nullptr);
+    TRegistry machine;
+    machine.RootKey = HKEY_LOCAL_MACHINE;
+    ASSERT_TRUE(machine.OpenKey("\\Software\\SetupTests\\Upgrade\\2.0", true));
+    machine.WriteString("Location", old);
+    machine.WriteString("VersionString", "2.10");
+    machine.CloseKey();
+    // Same major version: the old folder is proposed; another folder asks 65239.
+    {
+        TWizard wizard(BuildTestInstaller(folder, Ini("Upgrade"), {}, "2.23"));
+        wizard.Click(NextButton);
+        wizard.Click(NextButton);
+        ASSERT_TRUE(wizard.WaitForPage(pgDest));
+        EXPECT_EQ(wizard.Text(DestFolderInput), old + "\\");
+        std::string lower = old;
+        for (char& c : lower)
+            if (c >= 'A' && c <= 'Z') c = char(c + 32);
+        wizard.SetText(DestFolderInput, folder / "New");
+        wizard.Click(NextButton);
+        TMessageBoxView box = wizard.Box();
+        EXPECT_EQ(box.Title, "Confirm");
+        EXPECT_EQ(box.Text.rfind("It is recommended to install this new version of Upgrade\rinto the same folder", 0), 0u)
+            << box.Text;
+        wizard.Answer(box, "&No");
+        EXPECT_EQ(wizard.Page(), pgDest);
+        EXPECT_TRUE(wizard.Focused(DestFolderInput));
+        wizard.CloseBox();
+        wizard.Answer(wizard.Box(), "&Yes");
+        EXPECT_TRUE(wizard.Ended());
+    }
+    // A new major version: a fresh folder is proposed; the old one asks 65240.
+    {
+        TWizard wizard(BuildTestInstaller(folder, Ini("Upgrade"), {}, "3.00"));
+        wizard.Click(NextButton);
+        wizard.Click(NextButton);
+        ASSERT_TRUE(wizard.WaitForPage(pgDest));
+        EXPECT_NE(wizard.Text(DestFolderInput), old + "\\");
+        wizard.SetText(DestFolderInput, old);
+        wizard.Click(NextButton);
+        TMessageBoxView box = wizard.Box();
+        EXPECT_EQ(box.Text.rfind("It is recommended to install this new version of Upgrade\rinto a new folder", 0), 0u)
+            << box.Text;
+        wizard.Answer(box, "&No");
+        EXPECT_EQ(wizard.Page(), pgDest);
+        wizard.CloseBox();
+        wizard.Answer(wizard.Box(), "&Yes");
+        EXPECT_TRUE(wizard.Ended());
+    }
+}
+
+TEST(Wizard, InstallThroughTheWizardThenFinishThenUninstall)
+{
+    TTestFolder folder("WizardInstall");
+    TProductKeys keys("Installed");
+    std::vector<uint8_t> recorder = ReadWholeFile(WindowsPath(SETUP_RECORD_RUN));
+    std::string stand = std::string(recorder.begin(), recorder.end());
+    TWizard wizard(BuildTestInstaller(
+        folder,
+        Ini("Installed", {"[Components]", "Main=$ProgramFolder", "[Complete]", "Readme=$ProgramFolder\\Readme.exe",
+                          "Product=$ProgramFolder\\Product.exe", "Message=All done with $ProductName."}),
+        {TPackageItem::Folder("Main", {TPackageItem::File("Readme.exe", stand), TPackageItem::File("Product.exe", stand),
+                                       TPackageItem::File("Notes.txt", "n")})}));
+    ASSERT_TRUE(wizard.Shown());
+    wizard.Click(NextButton);
+    wizard.Click(NextButton);
+    ASSERT_TRUE(wizard.WaitForPage(pgDest));
+    std::string target = folder / "Installed";
+    wizard.SetText(DestFolderInput, target);
+    wizard.Click(NextButton);
+    ASSERT_TRUE(wizard.WaitForPage(pgCopy, 5000) || wizard.Page() == pgReady);
+    ASSERT_TRUE(wizard.WaitForPage(pgReady, 30000));
+    EXPECT_EQ(wizard.Text(CopyStatusLabel), "Creating settings...");
+    EXPECT_EQ(wizard.Text(ReadyDescriptionLabel), "All done with Installed.");
+    EXPECT_EQ(wizard.Text(NextButton), "&Finish");
+    EXPECT_FALSE(wizard.Visible(BackButton));
+    EXPECT_FALSE(wizard.Visible(CancelButton));
+    EXPECT_TRUE(wizard.Visible(ReadyStartCheck));
+    EXPECT_EQ(wizard.Text(ReadyStartCheck), "&Start Installed");
+    EXPECT_TRUE(FileExists(target + "\\Notes.txt"));
+    wizard.Click(NextButton);
+    EXPECT_TRUE(wizard.Ended());
+    EXPECT_EQ(wizard.Process().ExitCode(), 0u);
+    // The stand-ins ran: the product in the installation folder, the readme without one.
+    ASSERT_TRUE(WaitUntil([&] { return FileExists(target + "\\Product.exe.ran") && FileExists(target + "\\Readme.exe.ran"); }));
+    Sleep(300);
+    std::vector<uint8_t> productFolder = ReadWholeFile(target + "\\Product.exe.ran");
+    EXPECT_TRUE(SameTextAscii(std::string(productFolder.begin(), productFolder.end()), target + "\\") ||
+                SameTextAscii(std::string(productFolder.begin(), productFolder.end()), target));
+    std::vector<uint8_t> readmeFolder = ReadWholeFile(target + "\\Readme.exe.ran");
+    EXPECT_FALSE(SameTextAscii(std::string(readmeFolder.begin(), readmeFolder.end()), target));
+
+    // Uninst.exe takes everything away again.
+    DeleteFileA((target + "\\Product.exe.ran").c_str());
+    DeleteFileA((target + "\\Readme.exe.ran").c_str());
+    TProcess uninstaller(target + "\\Uninst.exe");
+    TMessageBoxView question = WaitForMessageBox(uninstaller.Id());
+    ASSERT_NE(question.Window, nullptr);
+    ClickButton(question.Window, "&Yes");
+    Sleep(300);
+    TMessageBoxView result = WaitForMessageBox(uninstaller.Id());
+    EXPECT_EQ(result.Text, "Uninstallation successfully completed.");
+    ClickButton(result.Window, "OK");
+    EXPECT_TRUE(uninstaller.WaitForExit(10000));
+    EXPECT_TRUE(WaitUntil([&] { return !DirectoryExists(target); }, 20000));
+}
+
+TEST(Wizard, AFileThatCannotBeWrittenIsAskedAboutAndCancelEndsTheProgram)
+{
+    TTestFolder folder("WizardLocked");
+    TProductKeys keys("Locked");
+    TWizard wizard(BuildTestInstaller(folder, Ini("Locked", {"[Components]", "Main=$ProgramFolder"}),
+                                      {TPackageItem::Folder("Main", {TPackageItem::File("Busy.dll", "b")})}));
+    ASSERT_TRUE(wizard.Shown());
+    std::string target = folder / "Locked";
+    CreateDirectoryA(target.c_str(), nullptr);
+    WriteWholeFile(target + "\\Busy.dll", {'x'});
+    HANDLE lock = CreateFileA((target + "\\Busy.dll").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(lock, INVALID_HANDLE_VALUE);
+    wizard.Click(NextButton);
+    wizard.Click(NextButton);
+    ASSERT_TRUE(wizard.WaitForPage(pgDest));
+    wizard.SetText(DestFolderInput, target);
+    wizard.Click(NextButton);
+    TMessageBoxView question = wizard.Box(30000);
+    EXPECT_EQ(question.Title, "Warning");
+    EXPECT_EQ(question.Text, "Cannot install the file '" + target +
+                                 "\\Busy.dll'.\r\rPlease close all running applications to make sure the file is "
+                                 "not in use before retrying.");
+    EXPECT_EQ(question.Buttons, (std::vector<std::string>{"&Retry", "Cancel"}));
+    wizard.Answer(question, "Cancel");
+    TMessageBoxView error = wizard.Box();
+    EXPECT_EQ(error.Title, "Locked Setup");
+    EXPECT_EQ(error.Text.rfind("Cannot create file", 0), 0u) << error.Text;
+    wizard.Answer(error, "OK");
+    EXPECT_TRUE(wizard.Ended());
+    CloseHandle(lock);
+    EXPECT_FALSE(FileExists(target + "\\Uninst.exe"));
+}
+
+TEST(Wizard32, A64BitPackageIsRefusedOn32BitWindows)
+{
+    TTestFolder folder("Wizard64On32");
+    TWizard wizard(BuildTestInstaller(folder, Ini("Wide", {"Is64Bit=1"})));
+    ASSERT_TRUE(wizard.Shown());
+    EXPECT_EQ(WindowText(wizard.Window()), "Wide Setup (64-bit)");
+    wizard.Click(NextButton);
+    TMessageBoxView box = wizard.Box();
+    EXPECT_EQ(box.Title, "Information");
+    EXPECT_EQ(box.Text, "You must run a 64-bit edition of Windows to be able to install\rthe 64-bit version of Wide. "
+                        "Setup will now close.\r\rPlease download and run the 32-bit installer instead.");
+    wizard.Answer(box, "OK");
+    EXPECT_TRUE(wizard.Ended());
+    EXPECT_EQ(wizard.Process().ExitCode(), 0u);
+}
