@@ -3,6 +3,9 @@
 #include <commctrl.h>
 #include <shellapi.h>
 
+#include <algorithm>
+#include <shellapi.h>
+
 #include "DialogFont.h"
 #include "Exception.h"
 #include "FolderBrowser.h"
@@ -194,6 +197,7 @@ void TMainForm::CreatePageControls()
         SendMessageA(control, WM_SETFONT, reinterpret_cast<WPARAM>((design.Flags & cfBold) ? FBoldFont : FFont), FALSE);
         if (design.Flags & cfTicked) SendMessageA(control, BM_SETCHECK, BST_CHECKED, 0);
         FControls[design.Id] = control;
+        FitToText(design.Id);
     }
     HWND list = Control(BundleList);
     ListView_SetExtendedListViewStyle(list, LVS_EX_CHECKBOXES | LVS_EX_FULLROWSELECT);
@@ -659,7 +663,38 @@ std::string TMainForm::Text(TControlId id) const
     return text;
 }
 
-void TMainForm::SetText(TControlId id, const std::string& text) { SetWindowTextA(Control(id), text.c_str()); }
+void TMainForm::SetText(TControlId id, const std::string& text)
+{
+    SetWindowTextA(Control(id), text.c_str());
+    FitToText(id);
+}
+
+// One-line captions grow to the width their text needs in the dialog font,
+// as far as the page allows: the dialog font may be wider than the design font.
+void TMainForm::FitToText(TControlId id)
+{
+    const TControlDesign* design = nullptr;
+    for (const TControlDesign& candidate : PageControls())
+        if (candidate.Id == id) design = &candidate;
+    if (!design || (design->Kind != ckCheckBox && !(design->Kind == ckLabel && !(design->Flags & cfWordWrap)))) return;
+    HWND control = Control(id);
+    std::string text = Text(id), shown;
+    for (size_t i = 0; i < text.size(); ++i)
+        if (text[i] != '&' || (i + 1 < text.size() && text[i + 1] == '&' && ++i)) shown += text[i];
+    HDC dc = GetDC(control);
+    HGDIOBJ old = SelectObject(dc, reinterpret_cast<HGDIOBJ>(SendMessageA(control, WM_GETFONT, 0, 0)));
+    SIZE size{};
+    GetTextExtentPoint32A(dc, shown.c_str(), int(shown.size()), &size);
+    SelectObject(dc, old);
+    ReleaseDC(control, dc);
+    int needed = size.cx + (design->Kind == ckCheckBox ? GetSystemMetrics(SM_CXMENUCHECK) + Scale(8) : Scale(2));
+    RECT place;
+    GetWindowRect(control, &place);
+    MapWindowPoints(nullptr, GetParent(control), reinterpret_cast<POINT*>(&place), 2);
+    int room = Scale(NotebookWidth) - place.left - Scale(4);
+    int width = std::min(std::max(int(place.right - place.left), needed), room);
+    SetWindowPos(control, nullptr, 0, 0, width, place.bottom - place.top, SWP_NOMOVE | SWP_NOZORDER);
+}
 
 bool TMainForm::Checked(TControlId id) const { return SendMessageA(Control(id), BM_GETCHECK, 0, 0) == BST_CHECKED; }
 

@@ -79,6 +79,7 @@ private:
     void SetVisible(Wizard::TControlId id, bool visible);
     void SetEnabled(Wizard::TControlId id, bool enabled);
     void MoveToTopOf(Wizard::TControlId id, Wizard::TControlId other);
+    void FitToText(Wizard::TControlId id);
     void FocusControl(HWND control);
     int Scale(int designValue) const;
 

@@ -1,0 +1,122 @@
+// The demo's tour of the wizard: walks an installer through every page as a
+// user would, photographs each page, installs, then uninstalls with the
+// Uninst.exe the installation wrote, and says what it saw.
+#include <windows.h>
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "MainFormDesign.h"
+#include "PathUtils.h"
+#include "TestFiles.h"
+#include "WizardDriver.h"
+
+using namespace Wizard;
+
+namespace {
+
+// Saves the window's area of the screen as a 24-bit BMP file.
+bool Photograph(HWND window, const std::string& file)
+{
+    RECT area;
+    if (!GetWindowRect(window, &area)) return false;
+    int width = area.right - area.left, height = area.bottom - area.top;
+    HDC screen = GetDC(nullptr);
+    HDC memory = CreateCompatibleDC(screen);
+    HBITMAP bitmap = CreateCompatibleBitmap(screen, width, height);
+    HGDIOBJ old = SelectObject(memory, bitmap);
+    BitBlt(memory, 0, 0, width, height, screen, area.left, area.top, SRCCOPY);
+    SelectObject(memory, old);
+    BITMAPINFOHEADER header{};
+    header.biSize = sizeof header;
+    header.biWidth = width;
+    header.biHeight = height;
+    header.biPlanes = 1;
+    header.biBitCount = 24;
+    int stride = (width * 3 + 3) & ~3;
+    std::vector<uint8_t> pixels(size_t(stride) * size_t(height));
+    GetDIBits(memory, bitmap, 0, UINT(height), pixels.data(), reinterpret_cast<BITMAPINFO*>(&header), DIB_RGB_COLORS);
+    DeleteObject(bitmap);
+    DeleteDC(memory);
+    ReleaseDC(nullptr, screen);
+    BITMAPFILEHEADER fileHeader{};
+    fileHeader.bfType = 0x4D42;
+    fileHeader.bfOffBits = sizeof fileHeader + sizeof header;
+    fileHeader.bfSize = DWORD(fileHeader.bfOffBits + pixels.size());
+    std::vector<uint8_t> bytes(fileHeader.bfSize);
+    std::memcpy(bytes.data(), &fileHeader, sizeof fileHeader);
+    std::memcpy(bytes.data() + sizeof fileHeader, &header, sizeof header);
+    std::memcpy(bytes.data() + fileHeader.bfOffBits, pixels.data(), pixels.size());
+    WriteWholeFile(file, bytes);
+    return true;
+}
+
+const char* PageNames[] = {"Welcome", "License", "BundleItems", "VstPlugins", "DigiPlugins", "PhotoshopPlugin",
+                           "Dest",    "Personalize", "Icon", "Copy", "Ready"};
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc < 3) {
+        std::fprintf(stderr, "usage: wizard_tour INSTALLER SCREENSHOT_FOLDER\n");
+        return 2;
+    }
+    std::string installer = WindowsPath(argv[1]), shots = WindowsPath(argv[2]) + "\\";
+    TWizard wizard(installer);
+    if (!wizard.Shown()) {
+        std::printf("the installer showed no wizard\n");
+        return 1;
+    }
+    int shot = 0;
+    auto photograph = [&](HWND window, const std::string& name) {
+        Sleep(400);
+        char file[32];
+        std::snprintf(file, sizeof file, "%02d-", ++shot);
+        bool saved = Photograph(window, shots + file + name + ".bmp");
+        std::printf("%s %s\n", saved ? "photographed" : "could not photograph", name.c_str());
+    };
+    std::string installFolder;
+    while (wizard.Page() != pgCopy && wizard.Page() != pgReady) {
+        int page = wizard.Page();
+        photograph(wizard.Window(), PageNames[page]);
+        if (page == pgDest) installFolder = wizard.Text(DestFolderInput);
+        wizard.Click(NextButton);
+        if (!WaitUntil([&] { return wizard.Page() != page; }, 30000)) {
+            std::printf("the wizard stayed on the %s page\n", PageNames[page]);
+            return 1;
+        }
+    }
+    if (!wizard.WaitForPage(pgReady, 60000)) {
+        std::printf("the installation did not reach the Ready page\n");
+        return 1;
+    }
+    photograph(wizard.Window(), "Ready");
+    // Finish without opening the readme in an editor.
+    if (wizard.Checked(ReadyReadmeCheck)) wizard.Click(ReadyReadmeCheck);
+    if (wizard.Visible(ReadyStartCheck) && wizard.Checked(ReadyStartCheck)) wizard.Click(ReadyStartCheck);
+    wizard.Click(NextButton);
+    wizard.Ended();
+    std::printf("installed into %s\n", installFolder.c_str());
+
+    std::string uninstallerPath = IncludeDelimiter(installFolder) + "Uninst.exe";
+    TProcess uninstaller(uninstallerPath);
+    TMessageBoxView question = WaitForMessageBox(uninstaller.Id());
+    if (!question.Window) {
+        std::printf("Uninst.exe asked nothing\n");
+        return 1;
+    }
+    photograph(question.Window, "UninstallConfirm");
+    ClickButton(question.Window, "&Yes");
+    Sleep(300);
+    TMessageBoxView result = WaitForMessageBox(uninstaller.Id());
+    if (result.Window) photograph(result.Window, "UninstallResult");
+    std::printf("Uninst.exe said: %s\n", result.Text.c_str());
+    if (result.Window) ClickButton(result.Window, "OK");
+    uninstaller.WaitForExit(10000);
+    bool gone = WaitUntil([&] { return GetFileAttributesA(installFolder.c_str()) == INVALID_FILE_ATTRIBUTES; }, 20000);
+    std::printf("%s\n", gone ? "the installation folder is gone" : "the installation folder is still there");
+    return gone ? 0 : 1;
+}
