@@ -369,3 +369,108 @@ TEST(Wizard32, A64BitPackageIsRefusedOn32BitWindows)
     EXPECT_TRUE(wizard.Ended());
     EXPECT_EQ(wizard.Process().ExitCode(), 0u);
 }
+
+TEST(Wizard, A64BitPackageOffersOnlyAaxAndSaysSo)
+{
+    TTestFolder folder("Wizard64");
+    TWizard wizard(BuildTestInstaller(folder, Ini("Wide", {"Is64Bit=1", "[Pages]", "VstPluginFolder=1",
+                                                           "DigiPluginFolder=1"})));
+    ASSERT_TRUE(wizard.Shown());
+    EXPECT_EQ(WindowText(wizard.Window()), "Wide Setup (64-bit)");
+    wizard.Click(NextButton);  // 64-bit Windows: no refusal
+    ASSERT_TRUE(wizard.WaitForPage(pgLicense));
+    wizard.Click(NextButton);
+    ASSERT_TRUE(wizard.WaitForPage(pgVstPlugins));
+    EXPECT_EQ(wizard.Text(VstHeadingLabel), "VST Plug-In Installation (64-bit)");
+    EXPECT_EQ(wizard.Text(Vst2FolderLabel), "VST 2 Plug-In &Folder (64-bit):");
+    EXPECT_FALSE(wizard.Visible(Vst3InstallCheck));  // the package holds no VST 3 plug-ins
+    wizard.SetText(Vst2FolderInput, "");
+    wizard.Click(NextButton);
+    ASSERT_TRUE(wizard.WaitForPage(pgDigiPlugins));
+    EXPECT_FALSE(wizard.Visible(RtasInstallCheck));
+    EXPECT_FALSE(wizard.Visible(RtasDescriptionLabel));
+    EXPECT_TRUE(wizard.Visible(AaxInstallCheck));
+    RECT aax, rtas;
+    GetWindowRect(wizard.Control(AaxInstallCheck), &aax);
+    GetWindowRect(wizard.Control(RtasInstallCheck), &rtas);
+    EXPECT_EQ(aax.top, rtas.top);
+    EXPECT_EQ(wizard.Text(DigiDescriptionLabel),
+              "Please select whether to install the AAX plug-in version of Wide for Pro Tools.");
+    EXPECT_NE(wizard.Text(AaxDescriptionLabel).find("The 64-bit AAX format replaces RTAS and is supported starting "
+                                                    "from Pro Tools 11."),
+              std::string::npos);
+    wizard.PressEscape();
+    wizard.Answer(wizard.Box(), "&Yes");
+    EXPECT_TRUE(wizard.Ended());
+}
+
+TEST(Wizard, EscapeOnReadyClosesAtOnceAndStartsNothing)
+{
+    TTestFolder folder("WizardEscReady");
+    TProductKeys keys("EscReady");
+    std::vector<uint8_t> recorder = ReadWholeFile(WindowsPath(SETUP_RECORD_RUN));
+    std::string stand(recorder.begin(), recorder.end());
+    TWizard wizard(BuildTestInstaller(
+        folder,
+        Ini("EscReady", {"[Components]", "Main=$ProgramFolder", "[Complete]", "Readme=$ProgramFolder\\Readme.exe",
+                         "Product=$ProgramFolder\\Product.exe"}),
+        {TPackageItem::Folder("Main", {TPackageItem::File("Readme.exe", stand), TPackageItem::File("Product.exe", stand)})}));
+    ASSERT_TRUE(wizard.Shown());
+    wizard.Click(NextButton);
+    wizard.Click(NextButton);
+    ASSERT_TRUE(wizard.WaitForPage(pgDest));
+    std::string target = folder / "EscReady";
+    wizard.SetText(DestFolderInput, target);
+    wizard.Click(NextButton);
+    ASSERT_TRUE(wizard.WaitForPage(pgReady, 30000));
+    wizard.PressEscape();
+    EXPECT_TRUE(wizard.Ended(5000));  // no question on the Ready page
+    Sleep(1000);
+    EXPECT_FALSE(FileExists(target + "\\Product.exe.ran"));
+    EXPECT_FALSE(FileExists(target + "\\Readme.exe.ran"));
+    TRegistry machine;
+    machine.RootKey = HKEY_LOCAL_MACHINE;
+    machine.DeleteKey("\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\EscReady 2.23");
+}
+
+TEST(Wizard, ScreensOf192DotsPerInchGetTheDoublePictureAndAScaledWindow)
+{
+    TTestFolder folder("WizardDpi");
+    std::vector<uint8_t> doubled = ReadWholeFile(WindowsPath(SETUP_EXAMPLE_DIR) + "\\Setup@2x.jpg");
+    std::string withDouble = BuildTestInstaller(
+        folder, Ini("Dpi"), {TPackageItem::File("Setup@2x.jpg", std::string(doubled.begin(), doubled.end()))});
+    ASSERT_TRUE(CopyFileA(withDouble.c_str(), (folder / "Double.exe").c_str(), FALSE));
+    BuildTestInstaller(folder, Ini("Dpi"));  // Setup.exe without the double picture
+    auto sizes = [&](const std::string& program, std::string& picture) {
+        TWizard wizard(program);
+        RECT client{};
+        if (wizard.Shown()) {
+            GetClientRect(wizard.Window(), &client);
+            picture = wizard.Text(Image);
+            wizard.CloseBox();
+            wizard.Answer(wizard.Box(), "&Yes");
+            wizard.Ended();
+        }
+        return std::make_pair(client.right, client.bottom);
+    };
+    std::string picture;
+    EXPECT_EQ(sizes(folder / "Double.exe", picture), std::make_pair(LONG(512), LONG(370)));
+    EXPECT_EQ(picture, "Setup.jpg");
+
+    // The screen's resolution as Wine keeps it for the user.
+    TRegistry desktop;
+    ASSERT_TRUE(desktop.OpenKey("\\Control Panel\\Desktop", true));
+    bool had = desktop.ValueExists("LogPixels");
+    int32_t old = had ? desktop.ReadInteger("LogPixels") : 96;
+    desktop.WriteInteger("LogPixels", 192);
+    auto doubleSizes = sizes(folder / "Double.exe", picture);
+    std::string doublePicture = picture;
+    sizes(folder / "Setup.exe", picture);
+    if (had)
+        desktop.WriteInteger("LogPixels", old);
+    else
+        desktop.DeleteValue("LogPixels");
+    EXPECT_EQ(doubleSizes, std::make_pair(LONG(1024), LONG(740)));
+    EXPECT_EQ(doublePicture, "Setup@2x.jpg");
+    EXPECT_EQ(picture, "Setup.jpg");  // the fallback
+}
