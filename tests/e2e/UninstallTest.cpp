@@ -64,15 +64,6 @@ TSnapshot Take(const std::string& folder)
             ListKeys(HKEY_LOCAL_MACHINE, "\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall")};
 }
 
-bool GoneWithin(const std::string& path, DWORD milliseconds)
-{
-    DWORD start = GetTickCount();
-    while (GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES) {
-        if (GetTickCount() - start > milliseconds) return false;
-        Sleep(100);
-    }
-    return true;
-}
 
 // The example product installed with the engine into the test's folder.
 class ExampleUninstall : public ::testing::Test {

@@ -37,6 +37,16 @@ void WriteWholeFile(const std::string& path, const std::vector<uint8_t>& bytes)
     if (!ok || put != bytes.size()) throw std::runtime_error("cannot write " + path);
 }
 
+bool GoneWithin(const std::string& path, DWORD milliseconds)
+{
+    DWORD start = GetTickCount();
+    while (GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES) {
+        if (GetTickCount() - start > milliseconds) return false;
+        Sleep(100);
+    }
+    return true;
+}
+
 void RemoveTree(const std::string& path)
 {
     std::string folder = path;

@@ -33,16 +33,6 @@ void WriteUninstallerFile(const std::string& path, const std::vector<std::string
     WriteWholeFile(path, program);
 }
 
-// Waits, bounded, until the removal script has taken the path away.
-bool GoneWithin(const std::string& path, DWORD milliseconds)
-{
-    DWORD start = GetTickCount();
-    while (GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES) {
-        if (GetTickCount() - start > milliseconds) return false;
-        Sleep(100);
-    }
-    return true;
-}
 
 bool KeyExists(HKEY root, const std::string& key, bool use64 = false)
 {
