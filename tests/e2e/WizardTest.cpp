@@ -474,3 +474,59 @@ TEST(Wizard, ScreensOf192DotsPerInchGetTheDoublePictureAndAScaledWindow)
     EXPECT_EQ(doublePicture, "Setup@2x.jpg");
     EXPECT_EQ(picture, "Setup.jpg");  // the fallback
 }
+
+TEST(Wizard, BrowseOpensTheFolderBrowserAndCancelKeepsTheText)
+{
+    TTestFolder folder("WizardBrowse");
+    TWizard wizard(BuildTestInstaller(folder, Ini("Browse")));
+    ASSERT_TRUE(wizard.Shown());
+    wizard.Click(NextButton);
+    wizard.Click(NextButton);
+    ASSERT_TRUE(wizard.WaitForPage(pgDest));
+    wizard.SetText(DestFolderInput, folder.Path());
+    wizard.Click(DestBrowseButton);
+    TMessageBoxView browser = wizard.Box();
+    ASSERT_NE(browser.Window, nullptr);
+    // The prompt stands in the browser; Cancel leaves the typed folder as it was.
+    bool prompt = false;
+    EnumChildWindows(
+        browser.Window,
+        [](HWND child, LPARAM found) -> BOOL CALLBACK {
+            if (WindowText(child) == "Select the folder in which Browse will be installed:")
+                *reinterpret_cast<bool*>(found) = true;
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&prompt));
+    EXPECT_TRUE(prompt);
+    wizard.Answer(browser, "Cancel");
+    EXPECT_EQ(wizard.Text(DestFolderInput), folder.Path());
+    wizard.CloseBox();
+    wizard.Answer(wizard.Box(), "&Yes");
+    EXPECT_TRUE(wizard.Ended());
+}
+
+TEST(Wizard, Vst3LineIsHiddenWhenEveryBundleItemCarriesVst3)
+{
+    TTestFolder folder("WizardVst3All");
+    TWizard wizard(BuildTestInstaller(
+        folder,
+        Ini("AllVst3", {"IsBundle=1", "BundleRegistryRoot=Software\\SetupTests\\AllVst3\\Items", "[Pages]",
+                        "VstPluginFolder=1", "[Components]", "Vst3 $BundleItem=$Vst3PluginFolder"}),
+        {TPackageItem::File("BundleInfo.ini", "A=1.10\r\nB=1.20\r\n"),
+         TPackageItem::Folder("Vst3 A", {TPackageItem::File("A.vst3", "a")}),
+         TPackageItem::Folder("Vst3 B", {TPackageItem::File("B.vst3", "b")})}));
+    ASSERT_TRUE(wizard.Shown());
+    wizard.Click(NextButton);
+    wizard.Click(NextButton);
+    wizard.Click(NextButton);
+    ASSERT_TRUE(wizard.WaitForPage(pgVstPlugins));
+    EXPECT_FALSE(wizard.Visible(Vst3ListLabel));
+    EXPECT_TRUE(wizard.Visible(Vst3InstallCheck));
+    RECT box, line;
+    GetWindowRect(wizard.Control(Vst3InstallCheck), &box);
+    GetWindowRect(wizard.Control(Vst3ListLabel), &line);
+    EXPECT_EQ(box.top, line.top);  // moved down into the hidden line's place, 16 design pixels
+    wizard.CloseBox();
+    wizard.Answer(wizard.Box(), "&Yes");
+    EXPECT_TRUE(wizard.Ended());
+}
