@@ -2,7 +2,12 @@
 
 #include <zlib.h>
 
+#include <algorithm>
+#include <condition_variable>
 #include <cstring>
+#include <exception>
+#include <mutex>
+#include <thread>
 
 #include "Checksum.h"
 #include "Exception.h"
@@ -33,20 +38,159 @@ private:
     throw ESetupError("\"" + path + "\": " + why);
 }
 
+// Deflates one file into `out`; returns its uncompressed size. `onBlock` hears
+// of every block read, for progress.
+int32_t DeflateFile(const TPackageItem& item, const std::string& path, int level, TStream& out,
+                    const std::function<void(int64_t)>& onBlock)
+{
+    std::unique_ptr<TStream> in = item.Open();
+    TDeflater deflater(level);
+    z_stream& z = deflater.Z();
+    std::vector<uint8_t> input(BlockSize), output(BlockSize);
+    int64_t total = 0;
+    int flush = Z_NO_FLUSH;
+    do {
+        size_t got = in->Read(input.data(), input.size());
+        total += int64_t(got);
+        if (total > INT32_MAX) Refuse(path, "the file is 2 GiB or larger");
+        flush = got == 0 ? Z_FINISH : Z_NO_FLUSH;
+        z.next_in = input.data();
+        z.avail_in = uInt(got);
+        do {
+            z.next_out = output.data();
+            z.avail_out = uInt(output.size());
+            if (deflate(&z, flush) == Z_STREAM_ERROR) throw EZCompressionError("zlib failed");
+            out.WriteBuffer(output.data(), output.size() - z.avail_out);
+        } while (z.avail_out == 0);
+        if (onBlock) onBlock(int64_t(got));
+    } while (flush != Z_FINISH);
+    return int32_t(total);
+}
+
+struct TFileJob {
+    const TPackageItem* Item;
+    std::string Path;
+};
+
+// Compresses the files of a package ahead of the writer on several threads.
+// The writer takes the results in package order; workers stay at most a
+// window of bytes ahead, and files too large to hold are left to the writer,
+// which streams them itself.
+class TCompressorPool {
+public:
+    static constexpr int64_t LargeFile = 64ll << 20;
+    static constexpr int64_t Window = 256ll << 20;
+
+    TCompressorPool(std::vector<TFileJob> jobs, int level, unsigned threads)
+        : FJobs(std::move(jobs)), FLevel(level), FResults(FJobs.size())
+    {
+        for (unsigned i = 0; i < threads; ++i) FWorkers.emplace_back([this] { Work(); });
+    }
+    ~TCompressorPool()
+    {
+        {
+            std::lock_guard<std::mutex> lock(FMutex);
+            FStopping = true;
+        }
+        FChanged.notify_all();
+        for (std::thread& worker : FWorkers) worker.join();
+    }
+
+    static bool Streamed(const TPackageItem& item) { return item.SizeHint > LargeFile; }
+
+    // Waits for file `index` and hands over its compressed bytes; the
+    // compressor's error, if any, is raised here, in package order.
+    std::unique_ptr<TMemoryStream> Take(size_t index, int32_t& size)
+    {
+        std::unique_lock<std::mutex> lock(FMutex);
+        FChanged.wait(lock, [&] { return FResults[index].Done; });
+        TResult& result = FResults[index];
+        FInFlight -= Weight(*FJobs[index].Item);
+        FTaken = index + 1;
+        FChanged.notify_all();
+        if (result.Error) std::rethrow_exception(result.Error);
+        size = result.Size;
+        return std::move(result.Data);
+    }
+
+private:
+    struct TResult {
+        bool Done = false;
+        std::unique_ptr<TMemoryStream> Data;
+        int32_t Size = 0;
+        std::exception_ptr Error;
+    };
+
+    static int64_t Weight(const TPackageItem& item) { return Streamed(item) ? 0 : item.SizeHint + 1; }
+
+    void Work()
+    {
+        for (;;) {
+            size_t index;
+            {
+                std::unique_lock<std::mutex> lock(FMutex);
+                FChanged.wait(lock, [&] {
+                    if (FStopping || FNext >= FJobs.size()) return true;
+                    // Always allow the file the writer waits for; others only within the window.
+                    return FNext == FTaken || FInFlight + Weight(*FJobs[FNext].Item) <= Window;
+                });
+                if (FStopping || FNext >= FJobs.size()) return;
+                index = FNext++;
+                FInFlight += Weight(*FJobs[index].Item);
+            }
+            TResult result;
+            if (!Streamed(*FJobs[index].Item)) {
+                try {
+                    result.Data = std::make_unique<TMemoryStream>();
+                    result.Size = DeflateFile(*FJobs[index].Item, FJobs[index].Path, FLevel, *result.Data, nullptr);
+                } catch (...) {
+                    result.Error = std::current_exception();
+                }
+            }
+            {
+                std::lock_guard<std::mutex> lock(FMutex);
+                result.Done = true;
+                FResults[index] = std::move(result);
+            }
+            FChanged.notify_all();
+        }
+    }
+
+    std::vector<TFileJob> FJobs;
+    int FLevel;
+    std::vector<TResult> FResults;
+    std::vector<std::thread> FWorkers;
+    std::mutex FMutex;
+    std::condition_variable FChanged;
+    size_t FNext = 0, FTaken = 0;
+    int64_t FInFlight = 0;
+    bool FStopping = false;
+};
+
 class TWriter {
 public:
     TWriter(TStream& out, const TPackageWriteOptions& options) : FOut(out), FOptions(options) {}
 
-    void CountAll(const std::vector<TPackageItem>& items)
+    // Lists the files in package order, for the compressors.
+    void CountAll(const std::vector<TPackageItem>& items, const std::string& prefix = std::string())
     {
         for (const auto& item : items) {
+            std::string path = prefix.empty() ? item.Name : prefix + "\\" + item.Name;
             if (item.IsFolder) {
-                CountAll(item.Children);
+                CountAll(item.Children, path);
             } else {
                 ++FProgress.FilesTotal;
                 FProgress.BytesTotal += item.SizeHint;
+                FJobs.push_back({&item, path});
             }
         }
+    }
+
+    void StartCompressors(unsigned threads)
+    {
+        if (threads == 0) threads = std::max(1u, std::thread::hardware_concurrency());
+        if (threads > 1 && FJobs.size() > 1)
+            FPool = std::make_unique<TCompressorPool>(FJobs, FOptions.Level, threads);
     }
 
     void WriteList(const std::vector<TPackageItem>& items, const std::string& prefix)
@@ -84,34 +228,24 @@ public:
     int32_t FileCount() const { return FFileCount; }
 
 private:
-    // Deflates one file into the package; returns its uncompressed size.
+    // Puts one file's zlib stream into the package; returns its uncompressed size.
     int32_t WriteFile(const TPackageItem& item, const std::string& path)
     {
-        std::unique_ptr<TStream> in = item.Open();
-        TDeflater deflater(FOptions.Level);
-        z_stream& z = deflater.Z();
-        std::vector<uint8_t> input(BlockSize), output(BlockSize);
-        int64_t total = 0;
-        int flush = Z_NO_FLUSH;
-        do {
-            size_t got = in->Read(input.data(), input.size());
-            total += int64_t(got);
-            if (total > INT32_MAX) Refuse(path, "the file is 2 GiB or larger");
-            flush = got == 0 ? Z_FINISH : Z_NO_FLUSH;
-            z.next_in = input.data();
-            z.avail_in = uInt(got);
-            do {
-                z.next_out = output.data();
-                z.avail_out = uInt(output.size());
-                if (deflate(&z, flush) == Z_STREAM_ERROR) throw EZCompressionError("zlib failed");
-                FOut.WriteBuffer(output.data(), output.size() - z.avail_out);
-            } while (z.avail_out == 0);
-            FProgress.BytesDone += int64_t(got);
-            ReportProgress(false);
-        } while (flush != Z_FINISH);
+        size_t index = FNextFile++;
+        int32_t size = 0;
+        if (FPool && !TCompressorPool::Streamed(item)) {
+            std::unique_ptr<TMemoryStream> compressed = FPool->Take(index, size);
+            FOut.WriteBuffer(compressed->Data().data(), compressed->Data().size());
+            FProgress.BytesDone += size;
+        } else {
+            size = DeflateFile(item, path, FOptions.Level, FOut, [this](int64_t bytes) {
+                FProgress.BytesDone += bytes;
+                ReportProgress(false);
+            });
+        }
         ++FProgress.FilesDone;
         ReportProgress(true);
-        return int32_t(total);
+        return size;
     }
 
     void ReportProgress(bool fileDone)
@@ -128,6 +262,9 @@ private:
     TWriteProgress FProgress;
     int64_t FLastReported = 0;
     int32_t FFileCount = 0;
+    std::vector<TFileJob> FJobs;
+    size_t FNextFile = 0;
+    std::unique_ptr<TCompressorPool> FPool;
 };
 
 }  // namespace
@@ -163,6 +300,7 @@ TPackageWriteResult WritePackage(TStream& out, const std::vector<TPackageItem>& 
 
     TWriter writer(out, options);
     writer.CountAll(items);
+    writer.StartCompressors(options.Threads);
     writer.WriteList(items, std::string());
 
     int64_t end = out.Position();

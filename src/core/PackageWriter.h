@@ -32,6 +32,9 @@ struct TPackageWriteOptions {
     TProgramVersion Version;
     double CreationTime = 0;  // days since 1899-12-30, local time
     int Level = 9;            // zlib compression level
+    // Files are compressed on this many threads (0: one per processor); the
+    // package's bytes are the same whatever the number.
+    unsigned Threads = 0;
     std::function<void(const TWriteProgress&)> Progress;
 };
 

@@ -223,3 +223,44 @@ TEST(PackageTree, StreamShorterThanItsSizeIsReadError)
     RefreshChecksum(bytes);
     EXPECT_THROW(Walk(bytes), EReadError);
 }
+
+TEST(PackageTree, ParallelCompressionWritesTheSameBytes)
+{
+    std::vector<TPackageItem> files;
+    for (int i = 0; i < 40; ++i) {
+        std::string content(size_t(1000 + i * 3777), '\0');
+        for (size_t j = 0; j < content.size(); ++j) content[j] = char((j * (i + 7)) % 251 ^ (j >> 9));
+        files.push_back(TPackageItem::File("File" + std::to_string(i) + ".bin", content));
+    }
+    // One file too large to be held in memory ahead of the writer: it is streamed.
+    files.push_back(TPackageItem::File("Large.bin", std::string(size_t(70) << 20, 'z')));
+    std::vector<TPackageItem> items = {TPackageItem::Folder("Main", files), TPackageItem::File("Setup.ini", "x")};
+    auto build = [&](unsigned threads) {
+        TMemoryStream out;
+        TPackageWriteOptions options;
+        options.Version = MakeVersion("1.00");
+        options.Threads = threads;
+        WritePackage(out, items, options);
+        return out.Data();
+    };
+    std::vector<uint8_t> one = build(1);
+    EXPECT_EQ(build(4), one);
+    EXPECT_EQ(build(2), one);
+    EXPECT_EQ(Walk(one).Files["Main\\Large.bin"].size(), size_t(70) << 20);
+}
+
+TEST(PackageTree, AFileThatCannotBeReadStopsAParallelBuild)
+{
+    std::vector<TPackageItem> files;
+    for (int i = 0; i < 20; ++i) files.push_back(TPackageItem::File("F" + std::to_string(i), std::string(5000, 'f')));
+    files[7].Open = []() -> std::unique_ptr<TStream> { throw EFOpenError("Cannot open file \"F7\"."); };
+    TMemoryStream out;
+    TPackageWriteOptions options;
+    options.Threads = 3;
+    try {
+        WritePackage(out, {TPackageItem::Folder("Main", files)}, options);
+        FAIL() << "built without F7";
+    } catch (const EFOpenError& e) {
+        EXPECT_EQ(e.Message(), "Cannot open file \"F7\".");
+    }
+}
