@@ -4,7 +4,7 @@ NATIVE := out/build-native
 WIN    := out/build-win
 JOBS   ?= $(shell nproc)
 
-.PHONY: all bootstrap build native windows test test-native test-windows demo clean
+.PHONY: all bootstrap build native windows test test-native test-windows demo bench clean
 
 all: build
 
@@ -38,3 +38,6 @@ demo: build
 
 clean:
 	rm -rf out
+
+bench: build
+	@bash scripts/with-display.sh python3 bench/run_bench.py

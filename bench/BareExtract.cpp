@@ -1,0 +1,92 @@
+// The limit: the package's zlib streams read, inflated and written with
+// nothing else around them (no events, no attributes, no log).
+#include <windows.h>
+#include <zlib.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "PackageFormat.h"
+#include "PackageReader.h"
+#include "Stream.h"
+
+namespace {
+
+struct TStreamToWrite {
+    int64_t Offset;
+    int32_t Stored, Size;
+    std::string Path;
+};
+
+// Where each file's stream lies, found by the headers alone.
+class TCollect : public TEntryVisitor {
+public:
+    void File(const TEntryHeader& entry, const std::string& path, TStream& stream) override
+    {
+        // Only the product's folders, as the installer extracts them.
+        if (path.find('\\') == std::string::npos) return;
+        Streams.push_back({stream.Position(), entry.StoredSize, entry.UncompressedSize, path});
+    }
+    bool EnterFolder(const TEntryHeader&, const std::string& path) override
+    {
+        Folders.push_back(path);
+        return true;
+    }
+    std::vector<TStreamToWrite> Streams;
+    std::vector<std::string> Folders;
+};
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc != 3) {
+        std::fprintf(stderr, "usage: bench_BareExtract INSTALLER DESTINATION\n");
+        return 2;
+    }
+    std::string destination = std::string(argv[2]) + "\\";
+    TFileStream package(argv[1], TFileStream::Mode::Read);
+    package.SetPosition(PackageFormat::SetupDataOffsetWord);
+    int32_t offset = package.ReadInt32();
+    package.SetPosition(offset + int64_t(PackageFormat::HeaderSize) + int64_t(TProgramVersion::RecordSize));
+    int64_t end = package.Size();
+    TCollect collect;
+    PackageReader::WalkList(package, end, collect);
+
+    CreateDirectoryA(argv[2], nullptr);
+    for (const std::string& folder : collect.Folders) CreateDirectoryA((destination + folder).c_str(), nullptr);
+    HANDLE in = CreateFileA(argv[1], GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    std::vector<uint8_t> input(1 << 16), output(1 << 18);
+    for (const TStreamToWrite& file : collect.Streams) {
+        LARGE_INTEGER at;
+        at.QuadPart = file.Offset;
+        SetFilePointerEx(in, at, nullptr, FILE_BEGIN);
+        HANDLE out = CreateFileA((destination + file.Path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                 FILE_ATTRIBUTE_NORMAL, nullptr);
+        z_stream z{};
+        inflateInit(&z);
+        int32_t left = file.Stored;
+        int rc = Z_OK;
+        while (rc != Z_STREAM_END) {
+            if (z.avail_in == 0 && left > 0) {
+                DWORD got = 0;
+                ReadFile(in, input.data(), DWORD(std::min<int32_t>(left, int32_t(input.size()))), &got, nullptr);
+                left -= int32_t(got);
+                z.next_in = input.data();
+                z.avail_in = got;
+            }
+            z.next_out = output.data();
+            z.avail_out = uInt(output.size());
+            rc = inflate(&z, Z_NO_FLUSH);
+            DWORD written = 0;
+            WriteFile(out, output.data(), DWORD(output.size() - z.avail_out), &written, nullptr);
+            if (rc != Z_OK && rc != Z_STREAM_END) break;
+        }
+        inflateEnd(&z);
+        CloseHandle(out);
+    }
+    CloseHandle(in);
+    std::printf("%zu files\n", collect.Streams.size());
+    return 0;
+}

@@ -1,0 +1,33 @@
+// Our whole installation: the setup model built from the installer file (its
+// checksum pass included) and Install run with a progress sink that does not pause.
+#include <objbase.h>
+
+#include <cstdio>
+#include <string>
+
+#include "SetupInstaller.h"
+
+namespace {
+class TQuietProgress : public IInstallProgress {
+public:
+    void SetProgress(int) override {}
+    void SetStatus(const std::string&) override {}
+};
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc < 3) {
+        std::fprintf(stderr, "usage: bench_OurInstall INSTALLER DESTINATION [--model-only]\n");
+        return 2;
+    }
+    CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    TSetupInstaller model(argv[1]);
+    if (argc > 3 && std::string(argv[3]) == "--model-only") return 0;
+    model.SetInstallFolder(argv[2]);
+    TQuietProgress progress;
+    model.Install(progress);
+    std::printf("%zu items logged\n", model.Installer().UninstallLog().size());
+    CoUninitialize();
+    return 0;
+}

@@ -1,0 +1,182 @@
+#!/usr/bin/env python3
+"""The benchmark: our extraction against a bare inflate-and-write loop, our
+whole installation against an NSIS installer of the same payload, mksetup
+against makensis, the setup model's start-up against one read of the package,
+and peak memory at two payload sizes. Contenders run in turn, A B A B, after
+a warm-up; medians with min and max are reported, and the table is kept in
+docs/benchmarks.md."""
+import datetime
+import os
+import platform
+import shutil
+import statistics
+import subprocess
+import sys
+import time
+
+ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+BIN = os.path.join(ROOT, "out", "bin")
+WORK = os.path.join(ROOT, "out", "bench")
+WINE = os.path.join(ROOT, "scripts", "wine-run.sh")
+RUNS = int(os.environ.get("BENCH_RUNS", "5"))
+SIZES = [int(s) for s in os.environ.get("BENCH_SIZES", "200,1000").split(",")]
+DLLS = "/usr/lib/i386-linux-gnu/wine/i386-windows"
+
+
+def win(path):
+    return "Z:" + path.replace("/", "\\")
+
+
+def run(command, cwd=None):
+    """Runs a command; returns wall seconds and the peak resident memory (KiB)."""
+    start = time.perf_counter()
+    process = subprocess.Popen(command, cwd=cwd, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
+    _, status, usage = os.wait4(process.pid, 0)
+    elapsed = time.perf_counter() - start
+    error = process.stderr.read().decode(errors="replace")
+    process.stderr.close()
+    if os.waitstatus_to_exitcode(status) != 0:
+        raise SystemExit("failed: %s\n%s" % (" ".join(command), error))
+    return elapsed, usage.ru_maxrss
+
+
+def alternate(a, b, prepare=None):
+    """Runs a and b in turn, one warm-up each, then RUNS counted pairs."""
+    results = {"a": [], "b": []}
+    for round_ in range(RUNS + 1):
+        for key, command in (("a", a), ("b", b)):
+            if prepare:
+                prepare()
+            elapsed, peak = run(command)
+            if round_ > 0:
+                results[key].append((elapsed, peak))
+    return results["a"], results["b"]
+
+
+def stats(samples):
+    times = [t for t, _ in samples]
+    return statistics.median(times), min(times), max(times), max(p for _, p in samples)
+
+
+def fresh(*folders):
+    def prepare():
+        for folder in folders:
+            shutil.rmtree(folder, ignore_errors=True)
+    return prepare
+
+
+def nsis_script(payload, output):
+    return """Unicode true
+SetCompressor zlib
+Name "Bench Suite"
+OutFile "%s"
+InstallDir "$PROGRAMFILES\\SetupBench\\NSIS"
+RequestExecutionLevel admin
+SilentInstall silent
+Section
+  SetOutPath "$INSTDIR"
+  File /r "%s/Main"
+  File /r "%s/VstX"
+SectionEnd
+""" % (output, payload, payload)
+
+
+def main():
+    if not shutil.which("makensis"):
+        subprocess.run(["apt-get", "install", "-y", "-q", "nsis"], check=True, stdout=subprocess.DEVNULL)
+    os.makedirs(WORK, exist_ok=True)
+    rows = []
+    facts = {}
+    for size in SIZES:
+        payload = os.path.join(WORK, "payload-%d" % size)
+        stamp = payload + ".ready"
+        if not os.path.exists(stamp):
+            subprocess.run([os.path.join(BIN, "make_payload"), payload, str(size), DLLS,
+                            os.path.join(ROOT, "examples", "ExampleEcho")], check=True)
+            open(stamp, "w").close()
+        ours = os.path.join(WORK, "ours-%d.exe" % size)
+        nsis = os.path.join(WORK, "nsis-%d.exe" % size)
+        script = os.path.join(WORK, "nsis-%d.nsi" % size)
+        with open(script, "w") as f:
+            f.write(nsis_script(payload, nsis))
+        build_ours = [os.path.join(BIN, "mksetup"), "build", payload, "--version", "1.00", "-o", ours,
+                      "--date", "2025-01-01T00:00:00"]
+        build_nsis = ["makensis", "-V1", script]
+
+        if size == SIZES[0]:
+            a, b = alternate(build_ours, build_nsis)
+            rows.append(("build %d MB: mksetup" % size, stats(a)))
+            rows.append(("build %d MB: makensis" % size, stats(b)))
+            facts["build ratio"] = stats(a)[0] / stats(b)[0]
+        else:
+            run(build_ours)
+            run(build_nsis)
+        facts["size %d ours" % size] = os.path.getsize(ours)
+        facts["size %d nsis" % size] = os.path.getsize(nsis)
+
+        bare_out, our_out = os.path.join(WORK, "bare-out"), os.path.join(WORK, "our-out")
+        inst_out, nsis_out = os.path.join(WORK, "install-out"), os.path.join(WORK, "nsis-out")
+        if size == SIZES[0]:
+            a, b = alternate([WINE, os.path.join(BIN, "bench_OurExtract.exe"), win(ours), win(our_out), "Main", "VstX"],
+                             [WINE, os.path.join(BIN, "bench_BareExtract.exe"), win(ours), win(bare_out)],
+                             fresh(bare_out, our_out))
+            rows.append(("extract %d MB: ours" % size, stats(a)))
+            rows.append(("extract %d MB: bare inflate and write" % size, stats(b)))
+            facts["extract ratio"] = stats(a)[0] / stats(b)[0]
+
+            a, b = alternate([WINE, os.path.join(BIN, "bench_OurInstall.exe"), win(ours), win(inst_out)],
+                             [WINE, nsis, "/S", "/D=" + win(nsis_out)],
+                             fresh(inst_out, nsis_out))
+            rows.append(("install %d MB: ours" % size, stats(a)))
+            rows.append(("install %d MB: NSIS silent" % size, stats(b)))
+            facts["install ratio"] = stats(a)[0] / stats(b)[0]
+        # Start-up and memory at every size.
+        a, b = alternate([WINE, os.path.join(BIN, "bench_OurInstall.exe"), win(ours), win(inst_out), "--model-only"],
+                         [WINE, os.path.join(BIN, "bench_Adler.exe"), win(ours)])
+        rows.append(("setup model %d MB" % size, stats(a)))
+        rows.append(("Adler-32 pass %d MB" % size, stats(b)))
+        facts["model ratio %d" % size] = stats(a)[0] / stats(b)[0]
+        peaks = []
+        for _ in range(3):
+            fresh(inst_out)()
+            peaks.append(run([WINE, os.path.join(BIN, "bench_OurInstall.exe"), win(ours), win(inst_out)])[1])
+        facts["install peak %d" % size] = statistics.median(peaks)
+        fresh(inst_out, nsis_out, bare_out, our_out)()
+
+    stub = os.path.getsize(os.path.join(BIN, "Setup.exe"))
+    nsis_stub = "/usr/share/nsis/Stubs/zlib-x86-unicode"
+    lines = ["| figure | median s | min s | max s | peak MiB |", "|---|---|---|---|---|"]
+    for name, (median, low, high, peak) in rows:
+        lines.append("| %s | %.2f | %.2f | %.2f | %.0f |" % (name, median, low, high, peak / 1024))
+    targets = [
+        ("our extraction / bare loop", facts.get("extract ratio"), "<= 1.10"),
+        ("our installation / NSIS", facts.get("install ratio"), "<= 0.80"),
+        ("mksetup build / makensis", facts.get("build ratio"), "<= 0.60"),
+    ]
+    for size in SIZES:
+        targets.append(("setup model / Adler-32 pass, %d MB" % size, facts.get("model ratio %d" % size), "<= 1.5"))
+    lines += ["", "| ratio | measured | target |", "|---|---|---|"]
+    for name, value, target in targets:
+        lines.append("| %s | %s | %s |" % (name, "%.2f" % value if value else "-", target))
+    lines += ["", "| size | ours | NSIS |", "|---|---|---|",
+              "| Setup.exe without package | %d bytes | %s |" % (
+                  stub, "%d bytes (zlib stub)" % os.path.getsize(nsis_stub) if os.path.exists(nsis_stub) else "-")]
+    for size in SIZES:
+        lines.append("| installer, %d MB payload | %d bytes | %d bytes (ours %.3f x) |" % (
+            size, facts["size %d ours" % size], facts["size %d nsis" % size],
+            facts["size %d ours" % size] / facts["size %d nsis" % size]))
+    if len(SIZES) > 1:
+        lines.append("| peak memory of the installation, %d MB against %d MB | %+.1f MiB | |" % (
+            SIZES[-1], SIZES[0], (facts["install peak %d" % SIZES[-1]] - facts["install peak %d" % SIZES[0]]) / 1024))
+    table = "\n".join(lines)
+    print(table)
+    with open(os.path.join(ROOT, "docs", "benchmarks.md"), "w") as f:
+        f.write("# Benchmarks\n\nMeasured %s on %s (%d cores), Wine %s, %d counted runs after a warm-up, "
+                "contenders alternating. Produced by `make bench`.\n\n%s\n" % (
+                    datetime.date.today().isoformat(), platform.machine(), os.cpu_count(),
+                    subprocess.run(["wine", "--version"], capture_output=True, text=True).stdout.strip(),
+                    RUNS, table))
+
+
+if __name__ == "__main__":
+    main()
