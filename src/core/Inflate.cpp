@@ -42,8 +42,8 @@ TInflateResult InflateEntry(TStream& source, int64_t storedSize, int64_t uncompr
     TInflateResult result;
     TInflater inflater;
     z_stream& z = inflater.Z();
-    std::vector<uint8_t> input(size_t(std::min<int64_t>(std::max<int64_t>(storedSize, 1), InputBlock)));
-    std::vector<uint8_t> output(size_t(std::clamp<int64_t>(uncompressedSize, 1, OutputBlock)));
+    // The buffers serve every file of an extraction: no allocation per file.
+    thread_local std::vector<uint8_t> input(InputBlock), output(OutputBlock);
     int64_t inputLeft = storedSize;
     int64_t outputLeft = uncompressedSize;
     while (outputLeft > 0) {

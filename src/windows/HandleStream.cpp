@@ -1,6 +1,7 @@
 #include "HandleStream.h"
 
 #include <algorithm>
+#include <cstring>
 
 #include "Exception.h"
 #include "Messages.h"
@@ -40,14 +41,52 @@ std::unique_ptr<THandleStream> THandleStream::Create(const std::string& fileName
 
 size_t THandleStream::Read(void* buffer, size_t count)
 {
+    auto* out = static_cast<uint8_t*>(buffer);
+    size_t done = 0;
+    if (FBuffered && FBufferPos < FBufferLen) {
+        done = std::min(count, FBufferLen - FBufferPos);
+        std::memcpy(out, FBuffer.data() + FBufferPos, done);
+        FBufferPos += done;
+        if (done == count) return done;
+    }
+    // The buffer is used up: its end is where the file pointer stands.
+    if (FBuffered) {
+        FBuffered = false;
+        FBufferPos = FBufferLen = 0;
+    }
+    size_t rest = count - done;
     DWORD got = 0;
-    DWORD ask = DWORD(std::min<size_t>(count, 1u << 30));
-    if (!ReadFile(FHandle.Get(), buffer, ask, &got, nullptr)) return 0;
-    return got;
+    if (rest >= ReadAhead) {
+        if (!ReadFile(FHandle.Get(), out + done, DWORD(std::min<size_t>(rest, 1u << 30)), &got, nullptr)) return done;
+        return done + got;
+    }
+    FBuffer.resize(ReadAhead);
+    LARGE_INTEGER zero{}, here{};
+    SetFilePointerEx(FHandle.Get(), zero, &here, FILE_CURRENT);
+    if (!ReadFile(FHandle.Get(), FBuffer.data(), DWORD(ReadAhead), &got, nullptr)) return done;
+    FBufferStart = here.QuadPart;
+    FBufferLen = got;
+    FBuffered = true;
+    size_t take = std::min(rest, FBufferLen);
+    std::memcpy(out + done, FBuffer.data(), take);
+    FBufferPos = take;
+    return done + take;
+}
+
+// Puts the file pointer back where the reader stands and forgets the buffer.
+void THandleStream::DropBuffer()
+{
+    if (!FBuffered) return;
+    LARGE_INTEGER target;
+    target.QuadPart = FBufferStart + int64_t(FBufferPos);
+    SetFilePointerEx(FHandle.Get(), target, nullptr, FILE_BEGIN);
+    FBuffered = false;
+    FBufferPos = FBufferLen = 0;
 }
 
 size_t THandleStream::Write(const void* buffer, size_t count)
 {
+    DropBuffer();
     DWORD put = 0;
     DWORD ask = DWORD(std::min<size_t>(count, 1u << 30));
     if (!WriteFile(FHandle.Get(), buffer, ask, &put, nullptr)) return 0;
@@ -56,6 +95,16 @@ size_t THandleStream::Write(const void* buffer, size_t count)
 
 int64_t THandleStream::Seek(int64_t offset, SeekOrigin origin)
 {
+    if (FBuffered) {
+        int64_t logical = FBufferStart + int64_t(FBufferPos);
+        if (origin == SeekOrigin::Current && offset == 0) return logical;
+        int64_t target = origin == SeekOrigin::Begin ? offset : origin == SeekOrigin::Current ? logical + offset : -1;
+        if (target >= FBufferStart && target <= FBufferStart + int64_t(FBufferLen)) {
+            FBufferPos = size_t(target - FBufferStart);
+            return target;
+        }
+        DropBuffer();
+    }
     DWORD how = origin == SeekOrigin::Begin ? FILE_BEGIN : origin == SeekOrigin::Current ? FILE_CURRENT : FILE_END;
     LARGE_INTEGER distance, result;
     distance.QuadPart = offset;

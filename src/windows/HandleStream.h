@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <memory>
+#include <vector>
 #include <string>
 
 #include "Stream.h"
@@ -25,7 +26,17 @@ public:
 
 private:
     explicit THandleStream(TFileHandle handle) : FHandle(std::move(handle)) {}
+
+    // Small reads (headers, the checksum's 4 KiB blocks) are served from a
+    // read-ahead buffer; large reads go straight to the file.
+    static constexpr size_t ReadAhead = 64 * 1024;
+    void DropBuffer();
+
     TFileHandle FHandle;
+    std::vector<uint8_t> FBuffer;
+    size_t FBufferPos = 0, FBufferLen = 0;
+    int64_t FBufferStart = 0;  // file position of FBuffer[0]
+    bool FBuffered = false;    // the file pointer stands at FBufferStart + FBufferLen
 };
 
 // The system's text for an error code, without trailing line breaks.
