@@ -2,9 +2,12 @@
 # and the tests that run under Wine). Every target sets the machine up first.
 NATIVE := out/build-native
 WIN    := out/build-win
+ASAN   := out/build-asan
+FUZZ   := out/build-fuzz
+FUZZ_SECONDS ?= 180
 JOBS   ?= $(shell nproc)
 
-.PHONY: all bootstrap build native windows test test-native test-windows demo bench clean
+.PHONY: all bootstrap build native windows test test-native test-sanitize test-windows demo bench fuzz clean
 
 all: build
 
@@ -25,10 +28,24 @@ windows:
 	@cmake --build $(WIN) -j $(JOBS)
 
 test: build
-	@$(MAKE) --no-print-directory test-native test-windows
+	@$(MAKE) --no-print-directory test-native test-sanitize test-windows
 
 test-native:
 	@ctest --test-dir $(NATIVE) --output-on-failure
+
+# The native tests and the fuzz corpus replay again, under AddressSanitizer
+# and UndefinedBehaviorSanitizer.
+SANITIZE := -fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer
+test-sanitize:
+	@cmake -S . -B $(ASAN) -DCMAKE_BUILD_TYPE=Debug -DCMAKE_C_FLAGS="$(SANITIZE)" -DCMAKE_CXX_FLAGS="$(SANITIZE)" \
+	  -DCMAKE_EXE_LINKER_FLAGS="$(SANITIZE)" -DSETUP_OUTPUT_DIR=$(CURDIR)/$(ASAN)/bin >/dev/null
+	@cmake --build $(ASAN) -j $(JOBS)
+	@ctest --test-dir $(ASAN) --output-on-failure
+
+# libFuzzer on every target for FUZZ_SECONDS each; new crash inputs land in
+# fuzz/crashes/<target>/, which the replay then runs for good.
+fuzz: bootstrap
+	@bash scripts/fuzz.sh $(FUZZ) $(FUZZ_SECONDS)
 
 test-windows:
 	@bash scripts/with-display.sh ctest --test-dir $(WIN) --output-on-failure

@@ -1,0 +1,7 @@
+#include "FuzzTarget.h"
+
+std::map<std::string, TFuzzFunction>& FuzzTargets()
+{
+    static std::map<std::string, TFuzzFunction> targets;
+    return targets;
+}
