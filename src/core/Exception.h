@@ -34,6 +34,8 @@ SETUP_EXCEPTION_CLASS(EFCreateError, EStreamError);
 // Damaged zlib data.
 SETUP_EXCEPTION_CLASS(EZDecompressionError, Exception);
 SETUP_EXCEPTION_CLASS(EZCompressionError, Exception);
+// Memory ran out (a package entry too large to hold).
+SETUP_EXCEPTION_CLASS(EOutOfMemory, Exception);
 // A value that cannot be converted (a time span out of range).
 SETUP_EXCEPTION_CLASS(EConvertError, Exception);
 // A format text that does not fit its argument.

@@ -136,7 +136,12 @@ std::unique_ptr<TMemoryStream> TInstaller::ExtractFileToMemory(const std::string
     if (!PackageReader::FindTopLevel(*package, FInfo, name, false, entry)) return nullptr;
     auto content = std::make_unique<TMemoryStream>();
     TStreamSink sink(*content);
-    InflateEntry(*package, entry.StoredSize, entry.UncompressedSize, sink);
+    try {
+        InflateEntry(*package, entry.StoredSize, entry.UncompressedSize, sink);
+    } catch (const std::bad_alloc&) {
+        // An entry larger than this process can hold: reported, not a crash.
+        throw EOutOfMemory(LoadMessage(Msg::OutOfMemory));
+    }
     content->SetPosition(0);
     return content;
 }
