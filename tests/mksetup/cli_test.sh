@@ -57,5 +57,16 @@ expect_text "bad version" "$work/stderr" "'x.1' is not a valid version number"
 check "list of a stranger" 1 "$mksetup" list "$work/stub.exe"
 expect_text "list of a stranger" "$work/stderr" "carries no package"
 
+check "check of the example" 0 "$mksetup" check "$example" --version 1.20
+expect_text "check of the example" "$work/stdout" "0 errors, 0 warnings"
+mkdir -p "$work/broken/Main"
+printf '[Setup]\r\nProductName=Broken\r\n[Compnents]\r\nMain=$ProgramFolder\r\n' > "$work/broken/Setup.ini"
+check "check of a broken product" 1 "$mksetup" check "$work/broken"
+expect_text "check of a broken product" "$work/stdout" "Setup.lic:1: error: is missing"
+expect_text "check of a broken product" "$work/stdout" "Setup.ini:3: warning: \"[Compnents]\" is no section the installer reads; did you mean \"[Components]\"?"
+check "build refuses a broken product" 1 "$mksetup" build "$work/broken" --version 1.0 --data "$work/broken.dat"
+expect_text "build refuses a broken product" "$work/stderr" "was not built"
+[ -e "$work/broken.dat" ] && { echo "FAIL: output left after a refused build"; failed=1; }
+
 if [ "$failed" -eq 0 ]; then echo "1 passed, 0 failed"; else echo "0 passed, 1 failed"; fi
 exit "$failed"

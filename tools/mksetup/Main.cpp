@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <iostream>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -16,6 +17,7 @@
 #endif
 
 #include "Builder.h"
+#include "ProductCheck.h"
 #include "Exception.h"
 
 namespace {
@@ -27,6 +29,7 @@ const char Usage[] =
     "  mksetup list FILE\n"
     "  mksetup verify FILE\n"
     "  mksetup extract FILE DIR\n"
+    "  mksetup check PRODUCT_DIR [--version TEXT] [--werror]\n"
     "\n"
     "build   turns a product folder (Setup.ini, Setup.lic, Setup.jpg, one folder per\n"
     "        component) into an installer: the bare Setup.exe with the package\n"
@@ -34,7 +37,9 @@ const char Usage[] =
     "        variable SOURCE_DATE_EPOCH, fixes every time stamp for reproducible builds.\n"
     "list    prints an installer's or a Setup.dat's header and entries.\n"
     "verify  checks the checksum, the version record and every entry.\n"
-    "extract writes every entry of an installer's or a Setup.dat's package below DIR.\n";
+    "extract writes every entry of an installer's or a Setup.dat's package below DIR.\n"
+    "check   reports what would stop the installer (errors) and what is almost\n"
+    "        certainly a mistake (warnings); build runs it first and stops on errors.\n";
 
 int UsageError(const std::string& why)
 {
@@ -113,6 +118,14 @@ int Build(const std::vector<std::string>& args, const char* argv0)
         options.Date = TDateParts{utc.tm_year + 1900, utc.tm_mon + 1, utc.tm_mday, utc.tm_hour, utc.tm_min, utc.tm_sec};
     }
 
+    TProgramVersion version;
+    version.ParseText(options.VersionText);
+    std::vector<TDiagnostic> diagnostics = CheckProduct(options.ProductFolder, version);
+    if (!diagnostics.empty() && ReportDiagnostics(diagnostics, false, std::cerr) > 0) {
+        std::cerr << "mksetup: " << options.Output << " was not built\n";
+        return 1;
+    }
+
     bool terminal = isatty(fileno(stderr));
     if (terminal) {
         options.Progress = [](const TWriteProgress& p) {
@@ -128,6 +141,38 @@ int Build(const std::vector<std::string>& args, const char* argv0)
     return 0;
 }
 
+int Check(const std::vector<std::string>& args)
+{
+    std::string folder;
+    std::optional<TProgramVersion> version;
+    bool werror = false;
+    for (size_t i = 0; i < args.size(); ++i) {
+        if (args[i] == "--werror") {
+            werror = true;
+        } else if (args[i] == "--version") {
+            if (i + 1 >= args.size()) throw std::invalid_argument("--version needs a value");
+            TProgramVersion parsed;
+            parsed.ParseText(args[++i]);
+            version = parsed;
+        } else if (!args[i].empty() && args[i][0] == '-') {
+            throw std::invalid_argument("unknown option " + args[i]);
+        } else if (folder.empty()) {
+            folder = args[i];
+        } else {
+            throw std::invalid_argument("more than one product folder: " + args[i]);
+        }
+    }
+    if (folder.empty()) throw std::invalid_argument("check needs a product folder");
+    std::vector<TDiagnostic> diagnostics;
+    try {
+        diagnostics = CheckProduct(folder, version);
+    } catch (const std::exception& e) {
+        std::cerr << "mksetup: the check could not run: " << e.what() << "\n";
+        return 2;
+    }
+    return ReportDiagnostics(diagnostics, werror, std::cout) > 0 ? 1 : 0;
+}
+
 int Run(int argc, char** argv)
 {
     if (argc < 2) return UsageError("no command given");
@@ -140,6 +185,7 @@ int Run(int argc, char** argv)
             bool sound = command == "list" ? ListPackage(args[0], std::cout) : VerifyPackage(args[0], std::cout);
             return sound ? 0 : 1;
         }
+        if (command == "check") return Check(args);
         if (command == "extract") {
             if (args.size() != 2) return UsageError("extract takes a file and a folder");
             return ExtractPackage(args[0], args[1], std::cout) ? 0 : 1;

@@ -1,0 +1,157 @@
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <functional>
+#include <fstream>
+#include <sstream>
+
+#include "ProductCheck.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+void Write(const fs::path& path, const std::string& content)
+{
+    fs::create_directories(path.parent_path());
+    std::ofstream(path, std::ios::binary) << content;
+}
+
+const std::string GoodIni =
+    "[Setup]\r\nProductName=Echo\r\nRegistryRoot=Software\\Maker\\Echo\r\nDefaultFolder=Maker\\Echo %d\r\n"
+    "[Components]\r\nMain=$ProgramFolder\r\nVst3=$Vst3PluginFolder\r\n";
+
+// A product folder that checks clean, changed by each case.
+class ProductCheck : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        Root = fs::temp_directory_path() / ("mksetup-check-" + std::to_string(getpid()) + "-" +
+                                            ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(Root);
+        Write(Root / "Setup.ini", GoodIni);
+        Write(Root / "Setup.lic", "Licence\r\n");
+        Write(Root / "Setup.jpg", "jpg");
+        Write(Root / "Main" / "Readme.txt", "r");
+        Write(Root / "Vst3" / "Echo.dll", "d");
+    }
+    void TearDown() override { fs::remove_all(Root); }
+
+    // The report lines without the folder, and the number of errors.
+    std::pair<std::string, int> Check(const std::string& version = "2.10", bool werror = false)
+    {
+        TProgramVersion parsed;
+        parsed.ParseText(version);
+        std::ostringstream out;
+        int errors = ReportDiagnostics(CheckProduct(Root.string(), parsed), werror, out);
+        std::string text = out.str();
+        for (size_t at; (at = text.find(Root.string() + "/")) != std::string::npos;) text.erase(at, Root.string().size() + 1);
+        return {text, errors};
+    }
+
+    fs::path Root;
+};
+
+}  // namespace
+
+TEST_F(ProductCheck, ACleanProductHasNothingToSay)
+{
+    EXPECT_EQ(Check(), std::make_pair(std::string("0 errors, 0 warnings\n"), 0));
+}
+
+TEST_F(ProductCheck, ErrorsThatWouldStopTheInstaller)
+{
+    struct Case {
+        std::function<void(const fs::path&)> Break;
+        std::string Expected;
+    } cases[] = {
+        {[](const fs::path& r) { fs::remove(r / "Setup.lic"); },
+         "Setup.lic:1: error: is missing; the installer cannot run without it"},
+        {[](const fs::path& r) { fs::remove(r / "Setup.jpg"); },
+         "Setup.jpg:1: error: is missing; the wizard's side picture is required"},
+        {[](const fs::path& r) { Write(r / "Setup.ini", "[Setup]\r\nProductName=Echo\r\nDefaultFolder=D\r\n"); },
+         "Setup.ini:1: error: Invalid configuration in Setup.ini: RegistryRoot is missing"},
+        {[](const fs::path& r) { Write(r / "Setup.ini", GoodIni + "[Setup]\r\nRegistryRoot=R\r\nDefaultFolder=D %s\r\n"); },
+         "Setup.ini:10: error: Format 'D %s' invalid or incompatible with argument"},
+        {[](const fs::path& r) { Write(r / "Setup.ini", GoodIni + "[Setup]\r\nRegistryRoot=R\r\nDefaultFolder=D\r\nIsBundle=1\r\n"); },
+         "Setup.ini:8: error: Invalid configuration in Setup.ini: a bundle needs BundleRegistryRoot"},
+        {[](const fs::path& r) {
+             Write(r / "Setup.ini", GoodIni + "[Setup]\r\nRegistryRoot=R\r\nDefaultFolder=D\r\nIsBundle=1\r\nBundleRegistryRoot=B\r\n");
+         },
+         "BundleInfo.ini:1: error: is missing; a bundle lists its products there"},
+        {[](const fs::path& r) {
+             Write(r / "Setup.ini", GoodIni + "[Setup]\r\nRegistryRoot=R\r\nDefaultFolder=D\r\nIsBundle=1\r\nBundleRegistryRoot=B\r\n");
+             Write(r / "BundleInfo.ini", "A=1.20\r\nB=x.5\r\n");
+         },
+         "BundleInfo.ini:2: error: 'x.5' is not a valid version number"},
+        {[](const fs::path& r) {
+             Write(r / "Setup.ini", GoodIni + "[Setup]\r\nRegistryRoot=R\r\nDefaultFolder=D\r\nIsBundle=1\r\nBundleRegistryRoot=B\r\n");
+             Write(r / "BundleInfo.ini", "A=24.00\r\n");
+         },
+         "BundleInfo.ini:1: error: Invalid argument to time encode"},
+        {[](const fs::path& r) { Write(r / "Main" / "C:drive.txt", "x"); },
+         "Main/C:drive.txt:1: error: cannot go into a package: the name contains \":\""},
+    };
+    for (const Case& c : cases) {
+        TearDown();
+        SetUp();
+        c.Break(Root);
+        auto [text, errors] = Check();
+        EXPECT_NE(text.find(c.Expected), std::string::npos) << c.Expected << "\n---\n" << text;
+        EXPECT_GE(errors, 1) << text;
+    }
+}
+
+TEST_F(ProductCheck, WarningsForWhatIsLegalButAlmostCertainlyWrong)
+{
+    struct Case {
+        std::string Ini;
+        std::string Expected;
+    } cases[] = {
+        {"[Compnents]\r\nMain=$ProgramFolder\r\n", "Setup.ini:8: warning: \"[Compnents]\" is no section the installer "
+                                                   "reads; did you mean \"[Components]\"?"},
+        {"[Pages]\r\nVstPluginFoldr=1\r\n",
+         "Setup.ini:9: warning: \"VstPluginFoldr\" is no key of [Pages]; did you mean \"VstPluginFolder\"?"},
+        {"[Components]\r\nMissing=$ProgramFolder\r\n", "warning: \"Missing\" names no folder of the product"},
+        {"[ComponentsOptions]\r\nMain=Keep\r\nmain=NoOverwrite\r\n",
+         "warning: \"Keep\" is no option; the only one is \"NoOverwrite\""},
+        {"[ComponentsOptions]\r\nmain=NoOverwrite\r\n",
+         "warning: \"main\" matches no [Components] key exactly (the match is case-sensitive)"},
+        {"[Shortcuts]\r\nstartmenu=$ProgramFolder\\Readme.txt\r\n",
+         "warning: \"startmenu\" is skipped by the installation; write \"StartMenu\""},
+        {"[Complete]\r\nReadme=$ProgramFolders\\Readme.txt\r\n",
+         "warning: \"$ProgramFolders\" is no variable the installer knows"},
+        {"[FoldersRegistry]\r\nPresets=Paths\\Presets\r\n", "warning: \"Presets\" has no [Folders] entry"},
+        {"[RegistrySettings]\r\nDelay=#25O\r\n", "warning: \"#25O\" is written as text, not as a number"},
+        {"[InstalledFiles]\r\n1=Readme.txt\r\n",
+         "warning: no line for major version 2: an installation of this version is never found again"},
+    };
+    for (const Case& c : cases) {
+        Write(Root / "Setup.ini", GoodIni + c.Ini);
+        auto [text, errors] = Check();
+        EXPECT_NE(text.find(c.Expected), std::string::npos) << c.Expected << "\n---\n" << text;
+        EXPECT_EQ(errors, 0) << text;
+        EXPECT_GE(Check("2.10", true).second, 1) << "--werror turns the warning into an error";
+    }
+}
+
+TEST_F(ProductCheck, FolderContentWarnings)
+{
+    Write(Root / "Main" / "Icons" / "desktop.ini", "[.ShellClassInfo]\r\n");
+    fs::remove(Root / "Vst3" / "Echo.dll");
+    Write(Root / "Vst3" / "Echo.vst3", "v");
+    auto [text, errors] = Check();
+    EXPECT_NE(text.find("Main/Icons/desktop.ini:1: warning: has no PlugIn.ico beside it"), std::string::npos) << text;
+    EXPECT_NE(text.find("Setup.ini:7: warning: a VST 3 line whose folder holds no DLL"), std::string::npos) << text;
+    EXPECT_EQ(errors, 0);
+}
+
+TEST_F(ProductCheck, TheExamplesCheckClean)
+{
+    TProgramVersion version;
+    version.ParseText("1.20");
+    std::ostringstream out;
+    EXPECT_EQ(ReportDiagnostics(CheckProduct(SETUP_EXAMPLES_DIR "/ExampleEcho", version), false, out), 0);
+    EXPECT_EQ(out.str(), "0 errors, 0 warnings\n");
+}
