@@ -7,7 +7,7 @@ FUZZ   := out/build-fuzz
 FUZZ_SECONDS ?= 180
 JOBS   ?= $(shell nproc)
 
-.PHONY: all bootstrap build native windows test test-native test-sanitize test-windows demo bench fuzz clean
+.PHONY: all bootstrap build native windows test test-native test-sanitize test-windows demo bench fuzz lint clean
 
 all: build
 
@@ -18,7 +18,7 @@ build: bootstrap
 	@$(MAKE) --no-print-directory native windows
 
 native:
-	@cmake -S . -B $(NATIVE) -DCMAKE_BUILD_TYPE=Release >/dev/null
+	@cmake -S . -B $(NATIVE) -DCMAKE_BUILD_TYPE=Release -DCMAKE_EXPORT_COMPILE_COMMANDS=ON >/dev/null
 	@cmake --build $(NATIVE) -j $(JOBS)
 
 windows:
@@ -58,3 +58,12 @@ clean:
 
 bench: build
 	@bash scripts/with-display.sh python3 bench/run_bench.py
+
+# Static checks: cppcheck on every source of ours (the Windows layer included),
+# clang-tidy with .clang-tidy on what the native tree compiles.
+lint: native
+	@cppcheck --quiet --error-exitcode=1 --enable=warning,performance,portability --std=c++17 \
+	  -D_WIN32 -DWIN32 -I src/core -I src/windows -I src/ui src tools fuzz
+	@run-clang-tidy -quiet -p $(NATIVE) "$(CURDIR)/(src|tools|fuzz)/" >/dev/null 2>out/clang-tidy.log || \
+	  { grep -E 'warning:|error:' out/clang-tidy.log; exit 1; }
+	@echo "lint: clean"

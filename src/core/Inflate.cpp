@@ -11,8 +11,8 @@
 
 namespace {
 
-constexpr size_t InputBlock = 64 * 1024;
-constexpr size_t OutputBlock = 256 * 1024;
+constexpr size_t InputBlock = size_t{64} * 1024;
+constexpr size_t OutputBlock = size_t{256} * 1024;
 
 // The zlib version the installer has always announced; any 1.x library accepts it.
 constexpr char AnnouncedZlibVersion[] = "1.0.4";

@@ -16,7 +16,7 @@
 
 namespace {
 
-constexpr size_t BlockSize = 256 * 1024;
+constexpr size_t BlockSize = size_t{256} * 1024;
 
 class TDeflater {
 public:

@@ -70,7 +70,7 @@ TPicture LoadSidePicture(TSetupInstaller& model, int dpi)
     std::string opened;
     std::unique_ptr<TStream> stream = dpi < 192 ? model.OpenPackageFile("Setup.jpg", "", &opened)
                                                 : model.OpenPackageFile("Setup@2x.jpg", "Setup.jpg", &opened);
-    std::vector<uint8_t> data(size_t(stream->Size() - stream->Position()));
-    if (!data.empty()) stream->ReadBuffer(data.data(), data.size());
-    return DecodeJpeg(data, opened);
+    std::vector<uint8_t> bytes(size_t(stream->Size() - stream->Position()));
+    if (!bytes.empty()) stream->ReadBuffer(bytes.data(), bytes.size());
+    return DecodeJpeg(bytes, opened);
 }

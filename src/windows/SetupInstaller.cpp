@@ -13,8 +13,8 @@
 #include "UninstallLog.h"
 
 TSetupInstaller::TSetupInstaller(const std::string& programPath)
+    : FInstaller(std::make_unique<TInstaller>(std::string(), programPath))
 {
-    FInstaller = std::make_unique<TInstaller>(std::string(), programPath);
     FInstaller->OnInstallFile = [this](TInstaller&, std::string& fileName, int32_t& attributes) {
         BeforeFileInstalled(fileName, attributes);
     };

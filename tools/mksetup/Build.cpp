@@ -18,10 +18,9 @@ namespace {
 // temporary name and renamed only when complete.
 class TTemporaryOutput {
 public:
-    explicit TTemporaryOutput(const std::string& target) : FTarget(target)
+    explicit TTemporaryOutput(const std::string& target)
+        : FTarget(target), FPath(target + ".tmp" + std::to_string(std::random_device()() % 1000000))
     {
-        std::random_device random;
-        FPath = target + ".tmp" + std::to_string(random() % 1000000);
     }
     ~TTemporaryOutput()
     {

@@ -195,7 +195,7 @@ private:
         try {
             ScanProductFolder(FFolder.string(), 0);
         } catch (const Exception& e) {
-            std::string message = e.Message();
+            const std::string& message = e.Message();
             size_t colon = message.find(": ");
             if (colon != std::string::npos && message.find("is missing") == std::string::npos)
                 Add(message.substr(0, colon), 1, true, message.substr(colon + 2));
@@ -372,10 +372,11 @@ private:
 
     void CheckFoldersRegistry()
     {
-        for (const auto& [number, line] : SectionLines("FoldersRegistry")) {
+        for (const auto& numbered : SectionLines("FoldersRegistry")) {
+            std::string name = LineName(numbered.second);
             bool paired = std::any_of(FModel.Folders.begin(), FModel.Folders.end(),
-                                      [&](const std::string& folder) { return SameTextAscii(LineName(folder), LineName(line)); });
-            if (!paired) Add(FIniPath, number, false, "\"" + LineName(line) + "\" has no [Folders] entry");
+                                      [&](const std::string& folder) { return SameTextAscii(LineName(folder), name); });
+            if (!paired) Add(FIniPath, numbered.first, false, "\"" + name + "\" has no [Folders] entry");
         }
     }
 
