@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <cstring>
+#include <functional>
+
 #include "E2E.h"
 #include "MainFormDesign.h"
 #include "TestFiles.h"
@@ -118,5 +121,43 @@ TEST(Smoke, OnlyModeWordOneRunsTheUninstaller)
             EXPECT_EQ(RunToMessageBox(program, 1).Text, "Invalid uninstall data signature.") << word;
         else
             ExpectWizardAndCancel(program);
+    }
+}
+
+// A sample of the corruption sweep through the real program: each damaged
+// package ends with the corruption message in the error box, never a crash.
+TEST(Smoke, SampleOfDamagedPackagesEndsWithTheCorruptionMessage)
+{
+    TTestFolder folder("SmokeSweep");
+    const std::vector<uint8_t> sound = ReadWholeFile(BuildTestInstaller(folder, SmokeIni));
+    const size_t package = size_t(GetInt32LE(&sound[0x30]));
+    const size_t first = package + TestEntriesStart;  // Setup.ini's entry header
+    struct Damage {
+        const char* What;
+        std::function<void(std::vector<uint8_t>&)> Apply;
+    } damages[] = {
+        {"a data byte", [&](std::vector<uint8_t>& b) { b[first + 100] ^= 0x10; }},
+        {"cut short", [&](std::vector<uint8_t>& b) { b.resize(package + 200); }},
+        {"a name with a path in it, checksum made to fit",
+         [&](std::vector<uint8_t>& b) {
+             std::memcpy(&b[first + 1], "..\\Setup", 8);
+             std::vector<uint8_t> data(b.begin() + long(package), b.end());
+             RefreshChecksum(data);
+             std::copy(data.begin(), data.begin() + 28, b.begin() + long(package));
+         }},
+        {"a stored size past the data, checksum made to fit",
+         [&](std::vector<uint8_t>& b) {
+             PutInt32LE(&b[first + 68], 0x7FFFFF00);
+             std::vector<uint8_t> data(b.begin() + long(package), b.end());
+             RefreshChecksum(data);
+             std::copy(data.begin(), data.begin() + 28, b.begin() + long(package));
+         }},
+    };
+    for (const Damage& damage : damages) {
+        std::vector<uint8_t> bytes = sound;
+        damage.Apply(bytes);
+        WriteWholeFile(folder / "Damaged.exe", bytes);
+        TMessageBoxView box = RunToMessageBox(folder / "Damaged.exe");
+        EXPECT_EQ(box.Text, "The installer appears to be corrupted. Please download it again.") << damage.What;
     }
 }
