@@ -161,3 +161,25 @@ TEST(Smoke, SampleOfDamagedPackagesEndsWithTheCorruptionMessage)
         EXPECT_EQ(box.Text, "The installer appears to be corrupted. Please download it again.") << damage.What;
     }
 }
+
+TEST(Smoke, AMissingSidePictureIsReportedAndTheWizardGoesOn)
+{
+    TTestFolder folder("SmokeNoPicture");
+    // The smoke product without its Setup.jpg.
+    std::string ini;
+    for (const std::string& line : SmokeIni) ini += line + "\r\n";
+    std::vector<uint8_t> package = BuildPackageBytes({TPackageItem::File("Setup.ini", ini), TPackageItem::File("Setup.lic", "L")});
+    WriteWholeFile(folder / "NoPicture.exe", AppendPackage(SetupProgram(), package));
+    TProcess process(folder / "NoPicture.exe");
+    TMessageBoxView box = WaitForMessageBox(process.Id());
+    EXPECT_EQ(box.Title, "Smoke Setup");
+    EXPECT_EQ(box.Text.rfind("Cannot open file \"" + folder.Path() + "Setup.jpg\".", 0), 0u) << box.Text;
+    ClickButton(box.Window, "OK");
+    EXPECT_TRUE(WaitUntil([&] { return !TopLevelWindows(process.Id(), Wizard::WindowClass).empty(); }));
+    std::vector<HWND> wizard = TopLevelWindows(process.Id(), Wizard::WindowClass);
+    ASSERT_FALSE(wizard.empty());
+    PostMessageA(wizard.front(), WM_CLOSE, 0, 0);
+    TMessageBoxView question = WaitForMessageBox(process.Id());
+    ClickButton(question.Window, "&Yes");
+    EXPECT_TRUE(process.WaitForExit(10000));
+}

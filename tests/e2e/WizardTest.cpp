@@ -433,7 +433,7 @@ TEST(Wizard, EscapeOnReadyClosesAtOnceAndStartsNothing)
     machine.DeleteKey("\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\EscReady 2.23");
 }
 
-TEST(Wizard, ScreensOf192DotsPerInchGetTheDoublePictureAndAScaledWindow)
+TEST(Wizard, HigherResolutionsScaleTheWindowAndPickThePicture)
 {
     TTestFolder folder("WizardDpi");
     std::vector<uint8_t> doubled = ReadWholeFile(WindowsPath(SETUP_EXAMPLE_DIR) + "\\Setup@2x.jpg");
@@ -462,6 +462,9 @@ TEST(Wizard, ScreensOf192DotsPerInchGetTheDoublePictureAndAScaledWindow)
     ASSERT_TRUE(desktop.OpenKey("\\Control Panel\\Desktop", true));
     bool had = desktop.ValueExists("LogPixels");
     int32_t old = had ? desktop.ReadInteger("LogPixels") : 96;
+    desktop.WriteInteger("LogPixels", 144);
+    std::string picture144;
+    auto sizes144 = sizes(folder / "Double.exe", picture144);
     desktop.WriteInteger("LogPixels", 192);
     auto doubleSizes = sizes(folder / "Double.exe", picture);
     std::string doublePicture = picture;
@@ -470,6 +473,8 @@ TEST(Wizard, ScreensOf192DotsPerInchGetTheDoublePictureAndAScaledWindow)
         desktop.WriteInteger("LogPixels", old);
     else
         desktop.DeleteValue("LogPixels");
+    EXPECT_EQ(sizes144, std::make_pair(LONG(768), LONG(555)));
+    EXPECT_EQ(picture144, "Setup.jpg");  // below 192 the normal picture, stretched
     EXPECT_EQ(doubleSizes, std::make_pair(LONG(1024), LONG(740)));
     EXPECT_EQ(doublePicture, "Setup@2x.jpg");
     EXPECT_EQ(picture, "Setup.jpg");  // the fallback
