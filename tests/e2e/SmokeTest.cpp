@@ -7,6 +7,7 @@
 #include "MainFormDesign.h"
 #include "TestFiles.h"
 #include "TestPackages.h"
+#include "UninstallLog.h"
 #include "WindowDriver.h"
 #include "WizardDriver.h"
 
@@ -182,4 +183,37 @@ TEST(Smoke, AMissingSidePictureIsReportedAndTheWizardGoesOn)
     TMessageBoxView question = WaitForMessageBox(process.Id());
     ClickButton(question.Window, "&Yes");
     EXPECT_TRUE(process.WaitForExit(10000));
+}
+
+TEST(Smoke, SetupIniOfGarbageOrOneHugeLineIsAnInvalidConfiguration)
+{
+    TTestFolder folder("SmokeGarbageIni");
+    std::string garbage(200000, '\0');
+    uint32_t state = 12345;
+    for (char& c : garbage) c = char((state = state * 1103515245 + 12345) >> 24);
+    for (const std::string& ini : {garbage, "[Setup]\r\nProductName=" + std::string(3 << 20, 'x')}) {
+        std::vector<uint8_t> package =
+            BuildPackageBytes({TPackageItem::File("Setup.ini", ini), TPackageItem::File("Setup.lic", "L")});
+        WriteWholeFile(folder / "Setup.exe", AppendPackage(SetupProgram(), package));
+        EXPECT_EQ(RunToMessageBox(folder / "Setup.exe").Text, "Invalid configuration in Setup.ini.");
+    }
+}
+
+TEST(Smoke, AnUninstallLogWithHostileLengthsEndsWithAReadError)
+{
+    TTestFolder folder("SmokeHostileLog");
+    TMemoryStream log;
+    WriteUninstallLog(log, MakeVersion("1.00"), {"F" + folder.Path() + "Keep.txt"}, "Hostile");
+    WriteWholeFile(folder / "Keep.txt", {'k'});
+    for (int32_t length : {-1, INT32_MAX}) {
+        std::vector<uint8_t> bytes = SetupProgram();
+        size_t at = bytes.size();
+        bytes.insert(bytes.end(), log.Data().begin(), log.Data().end());
+        SetWord(bytes, 0x30, int32_t(at));
+        SetWord(bytes, 0x34, 1);
+        PutInt32LE(&bytes[at + 53], length);  // the text length
+        WriteWholeFile(folder / "Uninst.exe", bytes);
+        EXPECT_EQ(RunToMessageBox(folder / "Uninst.exe", 1).Text, "Stream read error.") << length;
+        EXPECT_TRUE(GetFileAttributesA((folder / "Keep.txt").c_str()) != INVALID_FILE_ATTRIBUTES);
+    }
 }

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 #include <objbase.h>
+#include <shlobj.h>
 
 #include <algorithm>
 #include <cstdlib>
@@ -160,6 +161,26 @@ private:
     std::string (*FSavedLookup)(int);
     bool (*FSavedQuery)(const std::string&, uint64_t&);
 };
+
+// A shortcut's icon location, read with the shell's link object.
+std::pair<std::string, int> IconOf(const std::string& shortcut)
+{
+    IShellLinkA* link = nullptr;
+    IPersistFile* file = nullptr;
+    std::pair<std::string, int> icon{"(unreadable)", 0};
+    if (SUCCEEDED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA,
+                                   reinterpret_cast<void**>(&link))) &&
+        SUCCEEDED(link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file)))) {
+        std::wstring wide(shortcut.begin(), shortcut.end());
+        char path[MAX_PATH] = {};
+        int index = 0;
+        if (SUCCEEDED(file->Load(wide.c_str(), STGM_READ)) && SUCCEEDED(link->GetIconLocation(path, MAX_PATH, &index)))
+            icon = {path, index};
+    }
+    if (file) file->Release();
+    if (link) link->Release();
+    return icon;
+}
 
 const char Preparing[] = "Preparing installation...";
 const char Copying[] = "Copying files...";
@@ -469,6 +490,14 @@ TEST_F(InstallRun, ShortcutsFollowTheUsersChoices)
     Model->CreateShortcuts();
     ASSERT_TRUE(ReadShellLink(DesktopFolder + "\\Run ShortcutsFollowTheUsersChoices Help.lnk", target, arguments));
     EXPECT_EQ(arguments, "-safe");
+    // An icon index of 3 takes the target's icon by its resource id: -3.
+    auto icon = IconOf(DesktopFolder + "\\Run ShortcutsFollowTheUsersChoices Help.lnk");
+    EXPECT_TRUE(SameTextAscii(icon.first, Install() + "Echo.exe")) << icon.first;
+    EXPECT_EQ(icon.second, -3);
+    // "x" is no number: index 0, and an .exe is its own icon.
+    icon = IconOf(Install() + "Echo.lnk");
+    EXPECT_TRUE(SameTextAscii(icon.first, Install() + "Echo.exe")) << icon.first;
+    EXPECT_EQ(icon.second, 0);
 }
 
 TEST_F(InstallRun, ASecondInstallationReplacesStaleShortcuts)
