@@ -13,11 +13,6 @@
 
 namespace {
 
-class TNullSink : public TByteSink {
-public:
-    void Put(const uint8_t*, size_t) override {}
-};
-
 class TInflateAll : public TEntryVisitor {
 public:
     void File(const TEntryHeader& entry, const std::string&, TStream& stream) override

@@ -22,6 +22,13 @@ private:
     TStream& FStream;
 };
 
+// Throws the data away, counting it: for checking streams without keeping them.
+class TNullSink : public TByteSink {
+public:
+    void Put(const uint8_t*, size_t size) override { Bytes += size; }
+    size_t Bytes = 0;
+};
+
 struct TInflateResult {
     bool StreamEnded = false;  // the zlib stream ended (trailer checked) with the last byte
     int64_t InputUsed = 0;     // compressed bytes consumed

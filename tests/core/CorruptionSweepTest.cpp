@@ -12,12 +12,6 @@
 
 namespace {
 
-class TNullSink : public TByteSink {
-public:
-    void Put(const uint8_t*, size_t size) override { Bytes += size; }
-    size_t Bytes = 0;
-};
-
 class TInflateAll : public TEntryVisitor {
 public:
     void File(const TEntryHeader& entry, const std::string&, TStream& stream) override

@@ -330,9 +330,7 @@ TEST(Wizard, AFileThatCannotBeWrittenIsAskedAboutAndCancelEndsTheProgram)
     ASSERT_TRUE(wizard.Shown());
     std::string target = folder / "Locked";
     CreateDirectoryA(target.c_str(), nullptr);
-    WriteWholeFile(target + "\\Busy.dll", {'x'});
-    HANDLE lock = CreateFileA((target + "\\Busy.dll").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-    ASSERT_NE(lock, INVALID_HANDLE_VALUE);
+    HANDLE lock = LockFile(target + "\\Busy.dll");
     wizard.Click(NextButton);
     wizard.Click(NextButton);
     ASSERT_TRUE(wizard.WaitForPage(pgDest));

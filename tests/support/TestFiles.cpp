@@ -37,6 +37,14 @@ void WriteWholeFile(const std::string& path, const std::vector<uint8_t>& bytes)
     if (!ok || put != bytes.size()) throw std::runtime_error("cannot write " + path);
 }
 
+HANDLE LockFile(const std::string& path)
+{
+    WriteWholeFile(path, {'x'});
+    HANDLE lock = CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (lock == INVALID_HANDLE_VALUE) throw std::runtime_error("cannot lock " + path);
+    return lock;
+}
+
 bool GoneWithin(const std::string& path, DWORD milliseconds)
 {
     DWORD start = GetTickCount();

@@ -12,6 +12,9 @@ std::string WindowsPath(const std::string& path);
 
 std::vector<uint8_t> ReadWholeFile(const std::string& path);
 void WriteWholeFile(const std::string& path, const std::vector<uint8_t>& bytes);
+// Writes a file and holds it open without sharing, as a running host holds a
+// plug-in: writing it fails until the handle is closed.
+HANDLE LockFile(const std::string& path);
 // Waits, bounded, until nothing is at the path any more; false on time-out.
 bool GoneWithin(const std::string& path, DWORD milliseconds);
 // Deletes a folder tree, clearing read-only bits on the way.

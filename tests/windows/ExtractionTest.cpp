@@ -196,9 +196,7 @@ TEST(Extraction, LockedTargetIsRetriedFromTheStartOfItsData)
                                                                          TPackageItem::File("Z.txt", "last")})});
     std::string dest = folder / "Dest\\";
     CreateDirectoryA(dest.c_str(), nullptr);
-    WriteWholeFile(dest + "Busy.dll", {'x'});
-    HANDLE lock = CreateFileA((dest + "Busy.dll").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-    ASSERT_NE(lock, INVALID_HANDLE_VALUE);
+    HANDLE lock = LockFile(dest + "Busy.dll");
     int asked = 0;
     std::string askedFor;
     installer->OnInstallError = [&](TInstaller&, const std::exception&, const std::string& name, bool& retry) {
@@ -225,9 +223,7 @@ TEST(Extraction, DeclinedRetryEndsTheExtractionAndKeepsWhatWasWritten)
                                                                          TPackageItem::File("Z.txt", "last")})});
     std::string dest = folder / "Dest\\";
     CreateDirectoryA(dest.c_str(), nullptr);
-    WriteWholeFile(dest + "Busy.dll", {'x'});
-    HANDLE lock = CreateFileA((dest + "Busy.dll").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-    ASSERT_NE(lock, INVALID_HANDLE_VALUE);
+    HANDLE lock = LockFile(dest + "Busy.dll");
     int asked = 0;
     installer->OnInstallError = [&](TInstaller&, const std::exception&, const std::string&, bool& retry) {
         retry = ++asked < 2;  // retry once while still locked, then give up

@@ -134,6 +134,17 @@ protected:
         }
     }
 
+    // A product whose Busy.dll is held open by another program at its target.
+    HANDLE ConstructWithLockedFile()
+    {
+        Ini.insert(Ini.end(), {"[Components]", "Main=$ProgramFolder", "[RegistrySettings]", "Value=1", "[Shortcuts]",
+                               "ProgramFolder=$ProgramFolder\\Readme.txt"});
+        Construct({TPackageItem::Folder("Main", {TPackageItem::File("A.txt", "a"), TPackageItem::File("Busy.dll", "dll"),
+                                                 TPackageItem::File("Readme.txt", "r")})});
+        CreateDirectoryA(Install().c_str(), nullptr);
+        return LockFile(Install() + "Busy.dll");
+    }
+
     const std::vector<std::string>& Log() { return Model->Installer().UninstallLog(); }
     bool Logged(const std::string& line) { return std::find(Log().begin(), Log().end(), line) != Log().end(); }
 
@@ -340,14 +351,7 @@ TEST_F(InstallRun, NoOverwriteAndFolderIcons)
 
 TEST_F(InstallRun, LockedFileRetriedThenCancelled)
 {
-    Ini.insert(Ini.end(), {"[Components]", "Main=$ProgramFolder", "[RegistrySettings]", "Value=1", "[Shortcuts]",
-                           "ProgramFolder=$ProgramFolder\\Readme.txt"});
-    Construct({TPackageItem::Folder("Main", {TPackageItem::File("A.txt", "a"), TPackageItem::File("Busy.dll", "dll"),
-                                             TPackageItem::File("Readme.txt", "r")})});
-    CreateDirectoryA(Install().c_str(), nullptr);
-    WriteWholeFile(Install() + "Busy.dll", {'x'});
-    HANDLE lock = CreateFileA((Install() + "Busy.dll").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-    ASSERT_NE(lock, INVALID_HANDLE_VALUE);
+    HANDLE lock = ConstructWithLockedFile();
     std::vector<std::string> questions;
     Model->OnFileQuestion = [&](const std::string& message) {
         questions.push_back(message);
@@ -365,13 +369,7 @@ TEST_F(InstallRun, LockedFileRetriedThenCancelled)
     // shortcuts, uninstaller or registration behind.
     TearDown();
     SetUp();
-    Ini.insert(Ini.end(), {"[Components]", "Main=$ProgramFolder", "[RegistrySettings]", "Value=1", "[Shortcuts]",
-                           "ProgramFolder=$ProgramFolder\\Readme.txt"});
-    Construct({TPackageItem::Folder("Main", {TPackageItem::File("A.txt", "a"), TPackageItem::File("Busy.dll", "dll"),
-                                             TPackageItem::File("Readme.txt", "r")})});
-    CreateDirectoryA(Install().c_str(), nullptr);
-    WriteWholeFile(Install() + "Busy.dll", {'x'});
-    lock = CreateFileA((Install() + "Busy.dll").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    lock = ConstructWithLockedFile();
     Model->OnFileQuestion = [](const std::string&) { return false; };
     TRecordingProgress progress;
     EXPECT_THROW(Model->Install(progress), EFCreateError);

@@ -21,11 +21,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-class TNullSink : public TByteSink {
-public:
-    void Put(const uint8_t*, size_t) override {}
-};
-
 std::string DateText(double creationTime)
 {
     TDateParts p;
