@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what a fresh Debian machine lacks to build and test the installer:
-# compilers, mingw-w64, zlib, GoogleTest, Wine with Xvfb, libjpeg-turbo cross-built
-# for mingw, and the two Wine prefixes. Safe to run again: each step checks first.
+# compilers, mingw-w64, zlib, GoogleTest, Wine with its own fonts and Xvfb,
+# libjpeg-turbo cross-built for mingw, and the two Wine prefixes. Safe to run
+# again: each step checks first.
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -18,13 +19,17 @@ packages=(
   cmake make g++ dpkg-dev
   g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix binutils-mingw-w64-i686 mingw-w64-tools
   libz-mingw-w64-dev zlib1g-dev libgtest-dev googletest
-  wine wine64 wine32:i386 xvfb xauth x11-utils imagemagick
+  wine wine64 wine32:i386 fonts-wine xvfb xauth x11-utils imagemagick
 )
 
+# One dpkg-query for the whole list keeps a run on a ready machine quick.
 missing_packages() {
-  local p
+  local installed=" " status name arch p
+  while IFS=$'\t' read -r status name arch; do
+    [ "$status" = "install ok installed" ] && installed+="$name $name:$arch "
+  done < <(dpkg-query -W -f='${Status}\t${Package}\t${Architecture}\n' "${packages[@]}" 2>/dev/null)
   for p in "${packages[@]}"; do
-    dpkg-query -W -f='${Status}\n' "$p" 2>/dev/null | grep -q '^install ok installed$' || echo "$p"
+    [[ "$installed" == *" $p "* ]] || echo "$p"
   done
 }
 
@@ -87,17 +92,54 @@ build_libjpeg() {
   rm -rf "$build"
 }
 
-# Two prefixes: a 64-bit Windows (the usual case) and a 32-bit one.
+# A new prefix links the user's Desktop, Documents, Downloads, Music, Pictures,
+# Videos and Templates to the Linux home folder, so every shortcut and preset a
+# test writes there would land in the home of whoever runs the tests. Each link
+# becomes an empty folder of the prefix's own. Wine leaves an existing folder
+# alone, also when it updates the prefix for a new Wine version; it links only
+# a folder that is missing. Checked on every run, so an older prefix is mended
+# too; Temp is skipped, it can hold many files and never holds a link.
+own_shell_folders() {
+  local users="$1/drive_c/users" link names=""
+  [ -d "$users" ] || return 0
+  while IFS= read -r -d '' link; do
+    rm -f -- "$link"
+    mkdir -- "$link"
+    names+=" ${link##*/}"
+  done < <(find "$users" -maxdepth 6 -name Temp -prune -o -type l -print0)
+  [ -z "$names" ] || log "${1#"$deps/"}: folders of its own instead of links to the home folder:$names"
+}
+
+# Wine's own fonts: Tahoma, which the dialogs' MS Shell Dlg stands for, Marlett
+# for the caption buttons, and the bitmap System, MS Sans Serif and Courier.
+# Debian's Wine 8 looks for them in a folder it cannot reach, so without this
+# every dialog shows DejaVu Sans. Like Windows, Wine reads C:\windows\Fonts:
+# the fonts are copied there, and again when the package brings newer ones.
+install_wine_fonts() {
+  local from=/usr/share/wine/fonts to="$1/drive_c/windows/Fonts"
+  [ -d "$to" ] && [ "$from/tahoma.ttf" -nt "$to/tahoma.ttf" ] || return 0
+  log "copying Wine's fonts into ${1#"$deps/"}"
+  cp -p -f "$from"/* "$to/"
+}
+
+# Two prefixes: a 64-bit Windows (the usual case) and a 32-bit one. HOME points
+# into the prefix, as in wine-run.sh, so Wine keeps its own files there; no
+# runtime downloads and no desktop menu entries.
 make_prefix() {
   local name=$1 arch=$2
   local prefix="$deps/$name"
-  [ -f "$prefix/.ready" ] && return 0
-  log "creating Wine prefix $name ($arch)"
-  rm -rf "$prefix"
-  WINEPREFIX="$prefix" WINEARCH="$arch" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" \
-    wineboot -i >/dev/null 2>&1
-  WINEPREFIX="$prefix" wineserver -w
-  touch "$prefix/.ready"
+  if [ ! -f "$prefix/.ready" ]; then
+    log "creating Wine prefix $name ($arch)"
+    rm -rf "$prefix"
+    mkdir -p "$prefix/home"
+    env -u XDG_CONFIG_HOME -u XDG_DATA_HOME -u XDG_CACHE_HOME HOME="$prefix/home" \
+      WINEPREFIX="$prefix" WINEARCH="$arch" WINEDEBUG=-all \
+      WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d" wineboot -i >/dev/null 2>&1
+    WINEPREFIX="$prefix" wineserver -w
+    touch "$prefix/.ready"
+  fi
+  own_shell_folders "$prefix"
+  install_wine_fonts "$prefix"
 }
 
 install_packages

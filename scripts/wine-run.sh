@@ -6,4 +6,13 @@ export WINEPREFIX="${SETUP_WINEPREFIX:-$root/.deps/wine64}"
 export WINEDEBUG="${WINEDEBUG:--all}"
 # No runtime downloads, and no desktop menu entries for the shortcuts tests write.
 export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=;winemenubuilder.exe=d}"
+# Wine keeps its own files under HOME and links a missing shell folder there:
+# HOME inside the prefix keeps both out of the home of whoever runs the tests.
+# The caller's X display still finds its cookie.
+if [ -z "${XAUTHORITY:-}" ] && [ -n "${HOME:-}" ] && [ -f "$HOME/.Xauthority" ]; then
+  export XAUTHORITY="$HOME/.Xauthority"
+fi
+export HOME="$WINEPREFIX/home"
+unset XDG_CONFIG_HOME XDG_DATA_HOME XDG_CACHE_HOME
+[ -d "$HOME" ] || mkdir -p "$HOME"
 exec wine "$@"
