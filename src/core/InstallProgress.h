@@ -8,4 +8,7 @@ public:
     virtual ~IInstallProgress() = default;
     virtual void SetProgress(int position) = 0;
     virtual void SetStatus(const std::string& text) = 0;
+    // Called several times a second during long work (a large file), so that a
+    // window can keep answering its messages; nothing to do for other sinks.
+    virtual void Working() {}
 };

@@ -101,6 +101,9 @@ public:
     std::string Vst2Folder, Vst3Folder, DigiFolder, AaxFolder, PhotoshopFolder;
     bool HasVst3 = false;
     std::string Vst3ItemList;
+    // The package carries RTAS (32-bit only) or AAX plug-ins: the Pro Tools page
+    // offers only these.
+    bool HasRtas = false, HasAax = false;
     std::string PreviousUserName, UserName;
 
     // The user's choices.

@@ -26,7 +26,7 @@ bool PageShown(const TSetupModel& model, int page)
     switch (page) {
     case pgBundleItems: return model.IsBundle;
     case pgVstPlugins: return (model.PageFlags & pfVstPluginFolder) != 0;
-    case pgDigiPlugins: return (model.PageFlags & pfDigiPluginFolder) != 0;
+    case pgDigiPlugins: return (model.PageFlags & pfDigiPluginFolder) != 0 && (model.HasRtas || model.HasAax);
     case pgPhotoshopPlugin: return (model.PageFlags & pfPhotoshopPluginFolder) != 0;
     case pgPersonalize: return (model.PageFlags & pfPersonalization) != 0;
     case pgIcon: return (model.ShortcutKinds & (skStartMenu | skDesktop)) != 0;
@@ -128,8 +128,12 @@ void TMainForm::CreateWindows()
     HWND panel = CreateWindowExA(WS_EX_CLIENTEDGE, PageClass, "", WS_CHILD | WS_VISIBLE, Scale(PanelLeft),
                                  Scale(PanelTop), Scale(PanelWidth), Scale(PanelHeight), FHandle,
                                  reinterpret_cast<HMENU>(intptr_t(Panel)), instance, nullptr);
-    FImage = CreateWindowExA(0, ImageClass, "", WS_CHILD | WS_VISIBLE, 0, 0, Scale(ImageWidth), Scale(ImageHeight),
-                             panel, reinterpret_cast<HMENU>(intptr_t(Image)), instance, this);
+    // The picture fills the panel inside its border: the border keeps its width
+    // at every resolution while the panel scales.
+    RECT inside;
+    GetClientRect(panel, &inside);
+    FImage = CreateWindowExA(0, ImageClass, "", WS_CHILD | WS_VISIBLE, 0, 0, inside.right, inside.bottom, panel,
+                             reinterpret_cast<HMENU>(intptr_t(Image)), instance, this);
     HWND notebook = CreateWindowExA(WS_EX_CONTROLPARENT, PageClass, "", WS_CHILD | WS_VISIBLE | WS_TABSTOP,
                                     Scale(NotebookLeft), Scale(NotebookTop), Scale(NotebookWidth),
                                     Scale(NotebookHeight), FHandle, reinterpret_cast<HMENU>(intptr_t(Notebook)),
@@ -197,8 +201,9 @@ void TMainForm::CreatePageControls()
         SendMessageA(control, WM_SETFONT, reinterpret_cast<WPARAM>((design.Flags & cfBold) ? FBoldFont : FFont), FALSE);
         if (design.Flags & cfTicked) SendMessageA(control, BM_SETCHECK, BST_CHECKED, 0);
         FControls[design.Id] = control;
-        FitToText(design.Id);
     }
+    // Only once every control stands: a caption that grows moves those below it.
+    for (const TControlDesign& design : PageControls()) FitToText(design.Id);
     HWND list = Control(BundleList);
     ListView_SetExtendedListViewStyle(list, LVS_EX_CHECKBOXES | LVS_EX_FULLROWSELECT);
     LVCOLUMNA column{};
@@ -213,8 +218,10 @@ std::string TMainForm::ExpandPluginText(const std::string& text) const
     std::string result = ReplaceAll(
         text, "$PluginDescription",
         LoadMessage(FModel->IsBundle ? Msg::PluginDescriptionBundle : Msg::PluginDescriptionSingle));
-    result = ReplaceAll(result, "$ProToolsFormats",
-                        LoadMessage(FModel->Is64Bit ? Msg::ProToolsFormatsAax : Msg::ProToolsFormatsRtasAax));
+    int formats = !FModel->HasRtas ? Msg::ProToolsFormatsAax
+                  : FModel->HasAax ? Msg::ProToolsFormatsRtasAax
+                                   : Msg::ProToolsFormatsRtas;
+    result = ReplaceAll(result, "$ProToolsFormats", LoadMessage(formats));
     result = ReplaceAll(result, "$AaxInfo", LoadMessage(FModel->Is64Bit ? Msg::AaxInfo64 : Msg::AaxInfo32));
     return FModel->ExpandText(result);
 }
@@ -278,21 +285,26 @@ void TMainForm::PreparePages()
 
 void TMainForm::PrepareDigiPage()
 {
+    TSetupInstaller& model = *FModel;
     SetText(DigiDescriptionLabel, ExpandPluginText(DesignOf(DigiDescriptionLabel).Caption));
-    if (FModel->Is64Bit) {
-        // No RTAS for 64-bit plug-ins: the AAX choice takes its place.
+    // Only the formats the package carries are offered (never RTAS for 64-bit
+    // plug-ins); a hidden box stays unticked.
+    if (model.HasRtas) {
+        SetText(RtasInstallCheck, ExpandPluginText(DesignOf(RtasInstallCheck).Caption));
+        SetChecked(RtasInstallCheck, model.InstallRtas);
+        SetText(RtasDescriptionLabel, ExpandPluginText(DesignOf(RtasDescriptionLabel).Caption));
+    } else {
+        // The AAX choice takes the RTAS place.
         SetVisible(RtasInstallCheck, false);
         SetVisible(RtasDescriptionLabel, false);
         MoveToTopOf(AaxInstallCheck, RtasInstallCheck);
         MoveToTopOf(AaxDescriptionLabel, RtasDescriptionLabel);
-    } else {
-        SetText(RtasInstallCheck, ExpandPluginText(DesignOf(RtasInstallCheck).Caption));
-        SetChecked(RtasInstallCheck, FModel->InstallRtas);
-        SetText(RtasDescriptionLabel, ExpandPluginText(DesignOf(RtasDescriptionLabel).Caption));
     }
     SetText(AaxInstallCheck, ExpandPluginText(DesignOf(AaxInstallCheck).Caption));
-    SetChecked(AaxInstallCheck, FModel->InstallAax);
+    SetChecked(AaxInstallCheck, model.HasAax && model.InstallAax);
     SetText(AaxDescriptionLabel, ExpandPluginText(DesignOf(AaxDescriptionLabel).Caption));
+    SetVisible(AaxInstallCheck, model.HasAax);
+    SetVisible(AaxDescriptionLabel, model.HasAax);
 }
 
 void TMainForm::PrepareVstPage()
@@ -358,11 +370,7 @@ void TMainForm::ShowPage(int index)
 void TMainForm::RunInstallation()
 {
     UpdateWindow(FHandle);
-    MSG message;
-    while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
-        TranslateMessage(&message);
-        DispatchMessageA(&message);
-    }
+    ProcessMessages();
     try {
         FModel->Install(*this);
     } catch (const std::exception& e) {
@@ -398,9 +406,15 @@ bool TMainForm::LeavePage(int index)
         return any;
     }
     case pgVstPlugins: {
+        model.InstallVst2 = Checked(Vst2InstallCheck);
         std::string folder = Text(Vst2FolderInput);
-        if (folder.empty()) model.InstallVst2 = false;
         if (model.InstallVst2) {
+            // Unticking the box is the way to go on without VST 2.
+            if (Trim(folder).empty()) {
+                ShowWarningBox(LoadMessage(Msg::ChooseVst2Folder));
+                FocusControl(Control(Vst2FolderInput));
+                return false;
+            }
             if (!CheckFolderCreatable(folder)) {
                 FocusControl(Control(Vst2FolderInput));
                 return false;
@@ -527,6 +541,7 @@ void TMainForm::SetProgress(int position)
     HWND bar = Control(CopyProgressBar);
     SendMessageA(bar, PBM_SETPOS, WPARAM(position), 0);
     UpdateWindow(bar);
+    ProcessMessages();
 }
 
 void TMainForm::SetStatus(const std::string& text)
@@ -535,8 +550,31 @@ void TMainForm::SetStatus(const std::string& text)
     SetWindowTextA(label, text.c_str());
     InvalidateRect(label, nullptr, TRUE);
     UpdateWindow(label);
-    // Every status stays readable for at least half a second.
-    Sleep(500);
+    // Every status stays readable for at least half a second; the window keeps
+    // answering meanwhile.
+    DWORD start = GetTickCount();
+    for (DWORD passed = 0; passed < 500; passed = GetTickCount() - start) {
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 500 - passed, QS_ALLINPUT);
+        ProcessMessages();
+    }
+}
+
+void TMainForm::Working() { ProcessMessages(); }
+
+// The window's pending messages, handled while the installation runs: it stays
+// responsive, and its Copy page refuses Cancel and closing as always.
+void TMainForm::ProcessMessages()
+{
+    MSG message;
+    while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+        if (message.message == WM_QUIT) {
+            PostQuitMessage(int(message.wParam));
+            return;
+        }
+        if (FHandle && IsDialogMessageA(FHandle, &message)) continue;
+        TranslateMessage(&message);
+        DispatchMessageA(&message);
+    }
 }
 
 void TMainForm::Terminate()
@@ -549,9 +587,11 @@ void TMainForm::RunMessageLoop()
 {
     MSG message;
     while (GetMessageA(&message, nullptr, 0, 0) > 0) {
-        if (FHandle && IsDialogMessageA(FHandle, &message)) continue;
-        TranslateMessage(&message);
-        DispatchMessageA(&message);
+        if (!FHandle || !IsDialogMessageA(FHandle, &message)) {
+            TranslateMessage(&message);
+            DispatchMessageA(&message);
+        }
+        RememberFocus();
     }
 }
 
@@ -585,6 +625,14 @@ LRESULT TMainForm::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam)
         if (FTerminating || FormCloseQuery()) DestroyWindow(FHandle);
         return 0;
     case WM_APP_TERMINATE: DestroyWindow(FHandle); return 0;
+    case WM_ACTIVATE:
+        // Back from a message box: the control that had the focus (or the one
+        // a refusal named) gets it again, not the window itself.
+        if (LOWORD(wParam) != WA_INACTIVE && RestoreFocus()) return 0;
+        break;
+    case WM_SETFOCUS:
+        if (RestoreFocus()) return 0;
+        break;
     case WM_DESTROY:
         FHandle = nullptr;
         PostQuitMessage(0);
@@ -609,7 +657,9 @@ LRESULT CALLBACK TMainForm::WindowProc(HWND window, UINT message, WPARAM wParam,
 // Pages and the panel pass their controls' notifications on to the window.
 LRESULT CALLBACK TMainForm::PageProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    if (message == WM_COMMAND || message == WM_NOTIFY)
+    // A multi-line edit answers Esc with WM_CLOSE to its parent: closing is the
+    // window's decision (it asks first), never the page's.
+    if (message == WM_COMMAND || message == WM_NOTIFY || message == WM_CLOSE)
         return SendMessageA(GetAncestor(window, GA_ROOT), message, wParam, lParam);
     return DefWindowProcA(window, message, wParam, lParam);
 }
@@ -669,31 +719,69 @@ void TMainForm::SetText(TControlId id, const std::string& text)
     FitToText(id);
 }
 
-// One-line captions grow to the width their text needs in the dialog font,
-// as far as the page allows: the dialog font may be wider than the design font.
+// Captions grow to what their text needs in the dialog font, which may be wider
+// than the design font: one-line captions in width as far as the page allows,
+// then (like word-wrapped labels) in height, moving what stands below them down.
 void TMainForm::FitToText(TControlId id)
 {
     const TControlDesign* design = nullptr;
     for (const TControlDesign& candidate : PageControls())
         if (candidate.Id == id) design = &candidate;
-    if (!design || (design->Kind != ckCheckBox && !(design->Kind == ckLabel && !(design->Flags & cfWordWrap)))) return;
+    if (!design || (design->Kind != ckCheckBox && design->Kind != ckLabel)) return;
     HWND control = Control(id);
-    std::string text = Text(id), shown;
-    for (size_t i = 0; i < text.size(); ++i)
-        if (text[i] != '&' || (i + 1 < text.size() && text[i + 1] == '&' && ++i)) shown += text[i];
-    HDC dc = GetDC(control);
-    HGDIOBJ old = SelectObject(dc, reinterpret_cast<HGDIOBJ>(SendMessageA(control, WM_GETFONT, 0, 0)));
-    SIZE size{};
-    GetTextExtentPoint32A(dc, shown.c_str(), int(shown.size()), &size);
-    SelectObject(dc, old);
-    ReleaseDC(control, dc);
-    int needed = size.cx + (design->Kind == ckCheckBox ? GetSystemMetrics(SM_CXMENUCHECK) + Scale(8) : Scale(2));
+    bool wrap = design->Kind == ckLabel && (design->Flags & cfWordWrap);
+    // The room a check box's own box and a label's edge take beside the text.
+    int beside = design->Kind == ckCheckBox ? GetSystemMetrics(SM_CXMENUCHECK) + Scale(8) : Scale(2);
     RECT place;
     GetWindowRect(control, &place);
     MapWindowPoints(nullptr, GetParent(control), reinterpret_cast<POINT*>(&place), 2);
-    int room = Scale(NotebookWidth) - place.left - Scale(4);
-    int width = std::min(std::max(int(place.right - place.left), needed), room);
-    SetWindowPos(control, nullptr, 0, 0, width, place.bottom - place.top, SWP_NOMOVE | SWP_NOZORDER);
+    int width = place.right - place.left, height = place.bottom - place.top;
+    std::string text = Text(id);
+    HDC dc = GetDC(control);
+    HGDIOBJ old = SelectObject(dc, reinterpret_cast<HGDIOBJ>(SendMessageA(control, WM_GETFONT, 0, 0)));
+    auto measure = [&](int textWidth, UINT flags) {
+        RECT area{0, 0, textWidth, 0};
+        DrawTextA(dc, text.c_str(), int(text.size()), &area, flags | DT_CALCRECT | DT_EXPANDTABS);
+        return area;
+    };
+    if (!wrap) {
+        int needed = int(measure(0, DT_SINGLELINE).right) + beside;
+        int room = Scale(NotebookWidth) - place.left - Scale(4);
+        width = std::min(std::max(width, needed), room);
+        if (needed > room) {
+            // Too long for one line on this page: it wraps instead of being cut.
+            wrap = true;
+            LONG_PTR style = GetWindowLongPtrA(control, GWL_STYLE);
+            style = design->Kind == ckCheckBox ? (style | BS_MULTILINE) : ((style & ~LONG_PTR(SS_TYPEMASK)) | SS_LEFT);
+            SetWindowLongPtrA(control, GWL_STYLE, style);
+        }
+    }
+    int needed = wrap && !text.empty() ? int(measure(width - beside + Scale(2), DT_WORDBREAK).bottom) : 0;
+    SelectObject(dc, old);
+    ReleaseDC(control, dc);
+    if (needed > height) GrowDown(control, place.bottom, place.top + needed);
+    SetWindowPos(control, nullptr, 0, 0, width, std::max(height, needed), SWP_NOMOVE | SWP_NOZORDER);
+}
+
+// Makes room for a control whose bottom moved from `oldBottom` to `newBottom`:
+// what stands below it on its page moves down as far as it must, keeping up to
+// a few pixels of the design's gap, and pushes on what stands below that.
+void TMainForm::GrowDown(HWND control, int oldBottom, int newBottom)
+{
+    HWND parent = GetParent(control);
+    for (HWND other = GetWindow(parent, GW_CHILD); other; other = GetWindow(other, GW_HWNDNEXT)) {
+        if (other == control) continue;
+        RECT place;
+        GetWindowRect(other, &place);
+        MapWindowPoints(nullptr, parent, reinterpret_cast<POINT*>(&place), 2);
+        // The design lets a few controls touch the one above by a pixel or two.
+        if (place.top < oldBottom - Scale(2)) continue;
+        int gap = std::max(0, std::min(int(place.top) - oldBottom, Scale(4)));
+        int top = newBottom + gap;
+        if (top <= place.top) continue;
+        SetWindowPos(other, nullptr, place.left, top, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+        GrowDown(other, place.bottom, place.bottom + (top - place.top));
+    }
 }
 
 bool TMainForm::Checked(TControlId id) const { return SendMessageA(Control(id), BM_GETCHECK, 0, 0) == BST_CHECKED; }
@@ -720,5 +808,23 @@ void TMainForm::MoveToTopOf(TControlId id, TControlId other)
 
 void TMainForm::FocusControl(HWND control)
 {
-    if (control && IsWindowVisible(control) && IsWindowEnabled(control)) SetFocus(control);
+    if (!control || !IsWindowVisible(control) || !IsWindowEnabled(control)) return;
+    FLastFocus = control;
+    SetFocus(control);
+}
+
+void TMainForm::RememberFocus()
+{
+    HWND focus = GetFocus();
+    if (focus && FHandle && focus != FHandle && IsChild(FHandle, focus)) FLastFocus = focus;
+}
+
+bool TMainForm::RestoreFocus()
+{
+    HWND control = FLastFocus;
+    if (!control || !IsWindow(control) || !IsChild(FHandle, control) || !IsWindowVisible(control) ||
+        !IsWindowEnabled(control))
+        return false;
+    SetFocus(control);
+    return true;
 }

@@ -53,6 +53,7 @@ public:
     // The installation run reports here.
     void SetProgress(int position) override;
     void SetStatus(const std::string& text) override;
+    void Working() override;
 
 private:
     static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
@@ -81,6 +82,10 @@ private:
     void MoveToTopOf(Wizard::TControlId id, Wizard::TControlId other);
     void FitToText(Wizard::TControlId id);
     void FocusControl(HWND control);
+    void RememberFocus();
+    bool RestoreFocus();
+    void ProcessMessages();
+    void GrowDown(HWND control, int oldBottom, int newBottom);
     int Scale(int designValue) const;
 
     std::string FProgramPath;
@@ -93,6 +98,7 @@ private:
     HFONT FBoldFont = nullptr;
     TPicture FPicture;
     int FDpi = 96;
+    HWND FLastFocus = nullptr;
     int FPage = -1;
     int FInstallPage = Wizard::pgDest;
     bool FTerminating = false;

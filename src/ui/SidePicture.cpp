@@ -8,6 +8,7 @@ extern "C" {
 }
 
 #include "Exception.h"
+#include "Messages.h"
 #include "SetupInstaller.h"
 
 namespace {
@@ -72,5 +73,10 @@ TPicture LoadSidePicture(TSetupInstaller& model, int dpi)
                                                 : model.OpenPackageFile("Setup@2x.jpg", "Setup.jpg", &opened);
     std::vector<uint8_t> bytes(size_t(stream->Size() - stream->Position()));
     if (!bytes.empty()) stream->ReadBuffer(bytes.data(), bytes.size());
-    return DecodeJpeg(bytes, opened);
+    try {
+        return DecodeJpeg(bytes, opened);
+    } catch (const ESetupError&) {
+        // The decoder's own words mean nothing to a musician: say it in ours.
+        throw ESetupError(FormatMessageText(Msg::SidePictureUnreadable, {opened}));
+    }
 }

@@ -34,9 +34,10 @@ bool SamePath(const std::string& a, const std::string& b) { return lstrcmpiA(a.c
 // Inflated data goes straight to the target file in the decompressor's large blocks.
 class TFileSink : public TByteSink {
 public:
-    explicit TFileSink(HANDLE file) : FFile(file) {}
+    TFileSink(HANDLE file, const std::function<void(size_t)>& progress) : FFile(file), FProgress(progress) {}
     void Put(const uint8_t* data, size_t size) override
     {
+        if (FProgress) FProgress(size);
         while (size > 0) {
             DWORD written = 0;
             if (!WriteFile(FFile, data, DWORD(std::min<size_t>(size, 1u << 30)), &written, nullptr) || written == 0)
@@ -48,6 +49,7 @@ public:
 
 private:
     HANDLE FFile;
+    const std::function<void(size_t)>& FProgress;
 };
 
 constexpr DWORD ClearedAttributes = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
@@ -217,7 +219,7 @@ void TInstaller::WriteFileOnce(TStream& package, const TEntryHeader& entry, cons
         SetFileAttributesA(target.c_str(), existing & ~ClearedAttributes);
     {
         std::unique_ptr<THandleStream> file = THandleStream::Create(target);
-        TFileSink sink(file->Handle());
+        TFileSink sink(file->Handle(), OnProgress);
         if (entry.UncompressedSize > 0) InflateEntry(package, entry.StoredSize, entry.UncompressedSize, sink);
         SetLastWriteTimeFromDos(file->Handle(), fileTime);
     }

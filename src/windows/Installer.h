@@ -75,6 +75,9 @@ public:
                           const std::string& productName, const std::string& displayName);
 
     bool OverwriteFiles = true;
+    // Called as file data is written, with the number of bytes just written,
+    // so that a long file moves the progress on.
+    std::function<void(size_t bytes)> OnProgress;
     TInstallFileEvent OnInstallFile;
     TInstallErrorEvent OnInstallError;
 

@@ -32,6 +32,7 @@ TSetupInstaller::TSetupInstaller(const std::string& programPath)
     SetProToolsFolders();
     FindVst2Folder();
     FindVst3Content();
+    FindProToolsContent();
     if (PageFlags & pfPhotoshopPluginFolder) FindPhotoshopFolder();
     FindUserName();
 }
@@ -190,14 +191,30 @@ void TSetupInstaller::FindVst2Folder()
     Vst2Folder = ReadSetting(HKEY_LOCAL_MACHINE, "Software\\Vst", "VstPluginsPath");
 }
 
-bool TSetupInstaller::ItemHasVst3(const TSetupBundleItem* item)
+bool TSetupInstaller::ItemHasContent(const TSetupBundleItem* item, bool (*matches)(const std::string& destination))
 {
     for (const std::string& line : Components) {
-        if (!IsVst3Destination(LineValue(line))) continue;
+        if (!matches(LineValue(line))) continue;
         std::string folder = ExpandVariables(LineName(line), item);
         if (!folder.empty() && FInstaller->GetFolderSize(folder) != 0) return true;
     }
     return false;
+}
+
+bool TSetupInstaller::PackageHasContent(bool (*matches)(const std::string& destination))
+{
+    for (const TSetupBundleItem& item : BundleItems)
+        if (ItemHasContent(&item, matches)) return true;
+    return ItemHasContent(nullptr, matches);
+}
+
+void TSetupInstaller::FindProToolsContent()
+{
+    HasRtas = !Is64Bit && PackageHasContent([](const std::string& destination) {
+        return destination.find("$DigiPluginFolder") != std::string::npos;
+    });
+    HasAax = PackageHasContent(
+        [](const std::string& destination) { return destination.find("$AaxPluginFolder") != std::string::npos; });
 }
 
 void TSetupInstaller::FindVst3Content()

@@ -36,10 +36,15 @@ public:
     void SetProToolsFolders();
     void FindVst2Folder();
     void FindVst3Content();
+    void FindProToolsContent();
     void FindPhotoshopFolder();
     void FindUserName();
-    // The package holds VST 3 plug-ins for the item (or, without one, the product).
-    bool ItemHasVst3(const TSetupBundleItem* item);
+    // The package holds files for a [Components] line whose destination
+    // `matches`, for the item (or, without one, the product).
+    bool ItemHasContent(const TSetupBundleItem* item, bool (*matches)(const std::string& destination));
+    bool ItemHasVst3(const TSetupBundleItem* item) { return ItemHasContent(item, IsVst3Destination); }
+    // The same for any pass of the run: every bundle item and the product itself.
+    bool PackageHasContent(bool (*matches)(const std::string& destination));
     // Every level of the path that is missing can be created (and is removed again at once).
     bool CanCreateFolder(const std::string& path) const;
     static bool IsVst3Destination(const std::string& text) { return text.find("Vst3") != std::string::npos; }
@@ -63,6 +68,11 @@ public:
     void CheckDiskSpace();
     void InstallComponents(IInstallProgress& progress, int start, int end);
     void InstallComponentPass(const TSetupBundleItem* item);
+    // One pass with the bar moving from `from` towards `to` as its bytes are written.
+    void InstallPassWithProgress(IInstallProgress& progress, const TSetupBundleItem* item, int from, int to);
+    // The uncompressed size of what one pass installs (the item's or, without
+    // one, the product's own lines).
+    int64_t ComponentBytes(const TSetupBundleItem* item);
     bool IsNoOverwrite(const std::string& key) const;
     void CallLibraries();
     void WriteLocation();

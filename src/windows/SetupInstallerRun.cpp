@@ -1,6 +1,8 @@
 // The installation run and its file steps.
 #include <windows.h>
 
+#include <algorithm>
+
 #include "Exception.h"
 #include "FileSystem.h"
 #include "Messages.h"
@@ -74,17 +76,56 @@ void TSetupInstaller::CheckDiskSpace()
 
 void TSetupInstaller::InstallComponents(IInstallProgress& progress, int start, int end)
 {
-    if (IsBundle) {
-        int selected = 0;
-        for (const TSetupBundleItem& item : BundleItems) selected += item.Selected;
-        int k = 0;
-        for (const TSetupBundleItem& item : BundleItems) {
-            if (!item.Selected) continue;
-            progress.SetProgress(start + (end - start) * k++ / selected);
-            InstallComponentPass(&item);
-        }
+    std::vector<const TSetupBundleItem*> items;
+    if (IsBundle)
+        for (const TSetupBundleItem& item : BundleItems)
+            if (item.Selected) items.push_back(&item);
+    int count = int(items.size());
+    for (int k = 0; k < count; ++k) {
+        int from = start + (end - start) * k / count;
+        progress.SetProgress(from);
+        InstallPassWithProgress(progress, items[size_t(k)], from, start + (end - start) * (k + 1) / count);
     }
-    InstallComponentPass(nullptr);
+    InstallPassWithProgress(progress, nullptr, count > 0 ? end : start, end);
+}
+
+void TSetupInstaller::InstallPassWithProgress(IInstallProgress& progress, const TSetupBundleItem* item, int from,
+                                              int to)
+{
+    // The bar moves with the bytes written, also within one large file, and
+    // the window hears from the run several times a second.
+    int64_t total = ComponentBytes(item), done = 0;
+    int shown = from;
+    DWORD heard = GetTickCount();
+    FInstaller->OnProgress = [&](size_t bytes) {
+        done += int64_t(bytes);
+        int position = total > 0 ? from + int((to - from) * std::min(done, total) / total) : from;
+        if (position > shown && position < to) {
+            shown = position;
+            progress.SetProgress(position);
+            heard = GetTickCount();
+        } else if (GetTickCount() - heard >= 50) {
+            progress.Working();
+            heard = GetTickCount();
+        }
+    };
+    try {
+        InstallComponentPass(item);
+    } catch (...) {
+        FInstaller->OnProgress = nullptr;
+        throw;
+    }
+    FInstaller->OnProgress = nullptr;
+}
+
+int64_t TSetupInstaller::ComponentBytes(const TSetupBundleItem* item)
+{
+    int64_t total = 0;
+    for (const std::string& line : Components) {
+        std::string folderName = ExpandVariables(LineName(line), item);
+        if (!folderName.empty()) total += FInstaller->GetFolderSize(folderName);
+    }
+    return total;
 }
 
 void TSetupInstaller::InstallComponentPass(const TSetupBundleItem* item)

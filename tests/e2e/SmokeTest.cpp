@@ -163,26 +163,39 @@ TEST(Smoke, SampleOfDamagedPackagesEndsWithTheCorruptionMessage)
     }
 }
 
-TEST(Smoke, AMissingSidePictureIsReportedAndTheWizardGoesOn)
+TEST(Smoke, AMissingOrUnreadableSidePictureIsReportedAndTheWizardGoesOn)
 {
     TTestFolder folder("SmokeNoPicture");
-    // The smoke product without its Setup.jpg.
     std::string ini;
     for (const std::string& line : SmokeIni) ini += line + "\r\n";
-    std::vector<uint8_t> package = BuildPackageBytes({TPackageItem::File("Setup.ini", ini), TPackageItem::File("Setup.lic", "L")});
-    WriteWholeFile(folder / "NoPicture.exe", AppendPackage(SetupProgram(), package));
-    TProcess process(folder / "NoPicture.exe");
-    TMessageBoxView box = WaitForMessageBox(process.Id());
-    EXPECT_EQ(box.Title, "Smoke Setup");
-    EXPECT_EQ(box.Text.rfind("Cannot open file \"" + folder.Path() + "Setup.jpg\".", 0), 0u) << box.Text;
-    ClickButton(box.Window, "OK");
-    EXPECT_TRUE(WaitUntil([&] { return !TopLevelWindows(process.Id(), Wizard::WindowClass).empty(); }));
-    std::vector<HWND> wizard = TopLevelWindows(process.Id(), Wizard::WindowClass);
-    ASSERT_FALSE(wizard.empty());
-    PostMessageA(wizard.front(), WM_CLOSE, 0, 0);
-    TMessageBoxView question = WaitForMessageBox(process.Id());
-    ClickButton(question.Window, "&Yes");
-    EXPECT_TRUE(process.WaitForExit(10000));
+    struct TCase {
+        const char* Name;
+        std::vector<TPackageItem> Picture;
+        std::string Says;
+    } cases[] = {
+        {"Missing", {}, "Cannot open file \"" + folder.Path() + "Setup.jpg\"."},
+        // A text file named .jpg: the decoder's own words never reach the user.
+        {"Text", {TPackageItem::File("Setup.jpg", "not a picture")},
+         "The picture Setup.jpg of this installer cannot be shown.\rSetup will continue without it."},
+    };
+    for (const TCase& test : cases) {
+        std::vector<TPackageItem> items = {TPackageItem::File("Setup.ini", ini), TPackageItem::File("Setup.lic", "L")};
+        items.insert(items.end(), test.Picture.begin(), test.Picture.end());
+        std::string program = folder / (std::string(test.Name) + ".exe");
+        WriteWholeFile(program, AppendPackage(SetupProgram(), BuildPackageBytes(items)));
+        TProcess process(program);
+        TMessageBoxView box = WaitForMessageBox(process.Id());
+        EXPECT_EQ(box.Title, "Smoke Setup");
+        EXPECT_EQ(box.Text.rfind(test.Says, 0), 0u) << box.Text;
+        ClickButton(box.Window, "OK");
+        EXPECT_TRUE(WaitUntil([&] { return !TopLevelWindows(process.Id(), Wizard::WindowClass).empty(); }));
+        std::vector<HWND> wizard = TopLevelWindows(process.Id(), Wizard::WindowClass);
+        ASSERT_FALSE(wizard.empty());
+        PostMessageA(wizard.front(), WM_CLOSE, 0, 0);
+        TMessageBoxView question = WaitForMessageBox(process.Id());
+        ClickButton(question.Window, "&Yes");
+        EXPECT_TRUE(process.WaitForExit(10000));
+    }
 }
 
 TEST(Smoke, SetupIniOfGarbageOrOneHugeLineIsAnInvalidConfiguration)

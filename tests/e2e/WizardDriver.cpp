@@ -113,14 +113,15 @@ void TWizard::Click(int id)
     Settle();
 }
 
-void TWizard::PressEscape()
+void TWizard::PressKey(int key)
 {
     GUITHREADINFO info{};
     info.cbSize = sizeof info;
     GetGUIThreadInfo(GetWindowThreadProcessId(FWindow, nullptr), &info);
     HWND target = info.hwndFocus ? info.hwndFocus : FWindow;
-    PostMessageA(target, WM_KEYDOWN, VK_ESCAPE, 0x00010001);
-    PostMessageA(target, WM_KEYUP, VK_ESCAPE, 0xC0010001);
+    LPARAM scan = LPARAM(MapVirtualKeyA(UINT(key), 0)) << 16;
+    PostMessageA(target, WM_KEYDOWN, WPARAM(key), scan | 1);
+    PostMessageA(target, WM_KEYUP, WPARAM(key), scan | 0xC0000001);
     Settle();
 }
 

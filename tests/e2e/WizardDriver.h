@@ -37,7 +37,9 @@ public:
     void SetText(int id, const std::string& text);
     // Clicks and waits until the wizard has handled it.
     void Click(int id);
-    void PressEscape();
+    // A key pressed and released where the wizard has its focus.
+    void PressKey(int key);
+    void PressEscape() { PressKey(VK_ESCAPE); }
     void CloseBox();
     // Waits for the wizard to show that page; false on time-out.
     bool WaitForPage(int page, DWORD milliseconds = 15000);

@@ -1,4 +1,8 @@
 #include <gtest/gtest.h>
+#include <windows.h>
+#include <commctrl.h>
+
+#include <algorithm>
 
 #include "FileSystem.h"
 #include "MainFormDesign.h"
@@ -104,11 +108,14 @@ TEST(Wizard, EveryPageInOrder)
         Ini("Every", {"IsBundle=1", "BundleRegistryRoot=Software\\SetupTests\\Every\\Items",
                       "BundleItemName=$BundleItem Edition", "BundleSelectHeading=Choose Products",
                       "[Pages]", "VstPluginFolder=1", "DigiPluginFolder=1", "PhotoshopPluginFolder=1",
-                      "Personalization=1", "[Components]", "Vst3 $BundleItem=$Vst3PluginFolder", "[Shortcuts]",
+                      "Personalization=1", "[Components]", "Vst3 $BundleItem=$Vst3PluginFolder",
+                      "Rtas $BundleItem=$DigiPluginFolder", "Aax=$AaxPluginFolder", "[Shortcuts]",
                       "StartMenu=$ProgramFolder\\Readme.txt"}),
         {TPackageItem::File("BundleInfo.ini", "Alpha=1.10\r\nBeta=1.20\r\nGamma=1.30\r\n"),
          TPackageItem::Folder("Vst3 Alpha", {TPackageItem::File("Alpha.vst3", "a")}),
-         TPackageItem::Folder("Vst3 Gamma", {TPackageItem::File("Gamma.vst3", "g")})}));
+         TPackageItem::Folder("Vst3 Gamma", {TPackageItem::File("Gamma.vst3", "g")}),
+         TPackageItem::Folder("Rtas Beta", {TPackageItem::File("Beta.dpm", "b")}),
+         TPackageItem::Folder("Aax", {TPackageItem::File("Every.aaxplugin", "x")})}));
     ASSERT_TRUE(wizard.Shown());
     wizard.Click(NextButton);
     wizard.Click(NextButton);
@@ -136,7 +143,16 @@ TEST(Wizard, EveryPageInOrder)
     EXPECT_FALSE(wizard.Enabled(Vst2BrowseButton));
     wizard.Click(Vst2InstallCheck);
     EXPECT_TRUE(wizard.Enabled(Vst2FolderInput));
-    wizard.SetText(Vst2FolderInput, "");  // an empty folder passes without VST 2
+    // Ticked with no folder: the page asks for one; unticking is the way on without VST 2.
+    wizard.SetText(Vst2FolderInput, "");
+    wizard.Click(NextButton);
+    refusal = wizard.Box();
+    EXPECT_EQ(refusal.Text, "Please enter the VST 2 plug-in folder.\rTo install without the VST 2 plug-in, clear its "
+                            "check box.");
+    wizard.Answer(refusal, "OK");
+    EXPECT_EQ(wizard.Page(), pgVstPlugins);
+    EXPECT_TRUE(wizard.Focused(Vst2FolderInput));
+    wizard.Click(Vst2InstallCheck);
     wizard.Click(NextButton);
 
     ASSERT_TRUE(wizard.WaitForPage(pgDigiPlugins));
@@ -372,7 +388,9 @@ TEST(Wizard, A64BitPackageOffersOnlyAaxAndSaysSo)
 {
     TTestFolder folder("Wizard64");
     TWizard wizard(BuildTestInstaller(folder, Ini("Wide", {"Is64Bit=1", "[Pages]", "VstPluginFolder=1",
-                                                           "DigiPluginFolder=1"})));
+                                                           "DigiPluginFolder=1", "[Components]",
+                                                           "Aax=$AaxPluginFolder"}),
+                                                 {TPackageItem::Folder("Aax", {TPackageItem::File("W.aaxplugin", "w")})}));
     ASSERT_TRUE(wizard.Shown());
     EXPECT_EQ(WindowText(wizard.Window()), "Wide Setup (64-bit)");
     wizard.Click(NextButton);  // 64-bit Windows: no refusal
@@ -382,7 +400,7 @@ TEST(Wizard, A64BitPackageOffersOnlyAaxAndSaysSo)
     EXPECT_EQ(wizard.Text(VstHeadingLabel), "VST Plug-In Installation (64-bit)");
     EXPECT_EQ(wizard.Text(Vst2FolderLabel), "VST 2 Plug-In &Folder (64-bit):");
     EXPECT_FALSE(wizard.Visible(Vst3InstallCheck));  // the package holds no VST 3 plug-ins
-    wizard.SetText(Vst2FolderInput, "");
+    wizard.Click(Vst2InstallCheck);                   // no VST 2 either
     wizard.Click(NextButton);
     ASSERT_TRUE(wizard.WaitForPage(pgDigiPlugins));
     EXPECT_FALSE(wizard.Visible(RtasInstallCheck));
@@ -532,4 +550,124 @@ TEST(Wizard, Vst3LineIsHiddenWhenEveryBundleItemCarriesVst3)
     wizard.CloseBox();
     wizard.Answer(wizard.Box(), "&Yes");
     EXPECT_TRUE(wizard.Ended());
+}
+
+TEST(Wizard, EscapeInTheLicenceTextAsksAndTheFocusComesBack)
+{
+    TTestFolder folder("WizardEscMemo");
+    TWizard wizard(BuildTestInstaller(folder, Ini("EscMemo")));
+    ASSERT_TRUE(wizard.Shown());
+    wizard.Click(NextButton);
+    ASSERT_TRUE(wizard.WaitForPage(pgLicense));
+    wizard.PressKey(VK_TAB);
+    wizard.PressKey(VK_TAB);  // Next, Cancel, then the licence text
+    ASSERT_TRUE(wizard.Focused(LicenseMemo));
+    // The text answers Esc by closing its parent: the window asks, the page stays.
+    wizard.PressEscape();
+    TMessageBoxView question = wizard.Box(5000);
+    EXPECT_NE(question.Text.find(CancelQuestion), std::string::npos);
+    wizard.Answer(question, "&No");
+    EXPECT_EQ(wizard.Page(), pgLicense);
+    EXPECT_TRUE(wizard.Visible(LicenseMemo));
+    EXPECT_EQ(wizard.Text(LicenseMemo), "Licence line one\r\nLicence line two\r\n");
+    EXPECT_TRUE(WaitUntil([&] { return wizard.Focused(LicenseMemo); }, 3000));
+    // Answering No from a button gives the focus back to that button.
+    wizard.Click(NextButton);
+    ASSERT_TRUE(wizard.WaitForPage(pgDest));
+    wizard.PressKey(VK_TAB);  // from the folder box to Browse
+    ASSERT_TRUE(wizard.Focused(DestBrowseButton));
+    wizard.PressEscape();
+    wizard.Answer(wizard.Box(5000), "&No");
+    EXPECT_TRUE(WaitUntil([&] { return wizard.Focused(DestBrowseButton); }, 3000));
+    wizard.PressEscape();
+    wizard.Answer(wizard.Box(5000), "&Yes");
+    EXPECT_TRUE(wizard.Ended());
+}
+
+TEST(Wizard, TheProToolsPageOffersOnlyTheFormatsThePackageCarries)
+{
+    struct TCase {
+        const char* Name;
+        std::vector<std::string> Components;
+        bool Shown, Rtas, Aax;
+        const char* Formats;
+    } cases[] = {
+        {"Neither", {}, false, false, false, ""},
+        {"OnlyAax", {"Aax=$AaxPluginFolder"}, true, false, true, "AAX"},
+        {"OnlyRtas", {"Rtas=$DigiPluginFolder"}, true, true, false, "RTAS"},
+        {"Both", {"Rtas=$DigiPluginFolder", "Aax=$AaxPluginFolder"}, true, true, true, "RTAS and AAX"},
+    };
+    for (const TCase& test : cases) {
+        SCOPED_TRACE(test.Name);
+        TTestFolder folder(std::string("WizardDigi") + test.Name);
+        std::vector<std::string> ini = {"[Pages]", "DigiPluginFolder=1", "[Components]"};
+        ini.insert(ini.end(), test.Components.begin(), test.Components.end());
+        TWizard wizard(BuildTestInstaller(folder, Ini(test.Name, ini),
+                                          {TPackageItem::Folder("Rtas", {TPackageItem::File("P.dpm", "r")}),
+                                           TPackageItem::Folder("Aax", {TPackageItem::File("P.aaxplugin", "a")})}));
+        ASSERT_TRUE(wizard.Shown());
+        wizard.Click(NextButton);
+        wizard.Click(NextButton);
+        ASSERT_TRUE(WaitUntil([&] { return wizard.Page() > pgLicense; }));
+        EXPECT_EQ(wizard.Page(), test.Shown ? pgDigiPlugins : pgDest);
+        if (test.Shown) {
+            EXPECT_EQ(wizard.Visible(RtasInstallCheck), test.Rtas);
+            EXPECT_EQ(wizard.Visible(AaxInstallCheck), test.Aax);
+            EXPECT_EQ(wizard.Text(DigiDescriptionLabel), std::string("Please select whether to install the ") +
+                                                             test.Formats + " plug-in version of " + test.Name +
+                                                             " for Pro Tools.");
+            RECT first, rtasPlace;
+            GetWindowRect(wizard.Control(test.Rtas ? RtasInstallCheck : AaxInstallCheck), &first);
+            GetWindowRect(wizard.Control(RtasInstallCheck), &rtasPlace);
+            EXPECT_EQ(first.top, rtasPlace.top);  // the first offered format stands at the top
+        }
+        wizard.CloseBox();
+        wizard.Answer(wizard.Box(), "&Yes");
+        EXPECT_TRUE(wizard.Ended());
+    }
+}
+
+TEST(Wizard, TheWindowAnswersAndTheBarMovesWhileALargeFileIsWritten)
+{
+    TTestFolder folder("WizardLarge");
+    TProductKeys keys("Large");
+    // 96 MiB in one file: long enough to watch, small in the package.
+    std::string large(96u << 20, '\0');
+    for (size_t i = 0; i < large.size(); i += 4096) large[i] = char(i >> 12);
+    TWizard wizard(BuildTestInstaller(folder, Ini("Large", {"[Components]", "Main=$ProgramFolder"}),
+                                      {TPackageItem::Folder("Main", {TPackageItem::File("Samples.bin", large)})}));
+    large.clear();
+    ASSERT_TRUE(wizard.Shown());
+    wizard.Click(NextButton);
+    wizard.Click(NextButton);
+    ASSERT_TRUE(wizard.WaitForPage(pgDest));
+    std::string target = folder / "Large";
+    wizard.SetText(DestFolderInput, target);
+    PostMessageA(wizard.Control(NextButton), BM_CLICK, 0, 0);
+    // While the files are copied: every position the bar shows, and whether the
+    // window answers a message sent to it before the copying is over.
+    std::vector<int> positions;
+    int answered = 0;
+    auto copying = [&] { return wizard.Page() == pgCopy && wizard.Text(CopyStatusLabel) == "Copying files..."; };
+    WaitUntil(copying, 20000);
+    while (copying()) {
+        DWORD_PTR position = 0;
+        if (SendMessageTimeoutA(wizard.Control(CopyProgressBar), PBM_GETPOS, 0, 0, SMTO_NORMAL, 1000, &position) &&
+            copying()) {
+            ++answered;
+            if (positions.empty() || positions.back() != int(position)) positions.push_back(int(position));
+        }
+        Sleep(20);
+    }
+    ASSERT_TRUE(wizard.WaitForPage(pgReady, 60000));
+    EXPECT_GT(answered, 1) << "the window did not answer while the files were copied";
+    bool within = false;
+    for (int position : positions) within = within || (position > 25 && position < 75);
+    EXPECT_TRUE(within) << "the bar stood still during the file";
+    EXPECT_TRUE(std::is_sorted(positions.begin(), positions.end()));
+    wizard.CloseBox();
+    EXPECT_TRUE(wizard.Ended());
+    TRegistry machine;
+    machine.RootKey = HKEY_LOCAL_MACHINE;
+    machine.DeleteKey("\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Large 2.23");
 }

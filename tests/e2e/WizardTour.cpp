@@ -83,6 +83,12 @@ int main(int argc, char** argv)
         int page = wizard.Page();
         photograph(wizard.Window(), PageNames[page]);
         if (page == pgDest) installFolder = wizard.Text(DestFolderInput);
+        // A machine without a VST host has no VST 2 folder to propose: the tour names one.
+        if (page == pgVstPlugins && wizard.Checked(Vst2InstallCheck) && wizard.Text(Vst2FolderInput).empty()) {
+            char programFiles[MAX_PATH] = "C:\\Program Files";
+            GetEnvironmentVariableA("ProgramFiles", programFiles, sizeof programFiles);
+            wizard.SetText(Vst2FolderInput, std::string(programFiles) + "\\VstPlugins");
+        }
         wizard.Click(NextButton);
         if (!WaitUntil([&] { return wizard.Page() != page; }, 30000)) {
             std::printf("the wizard stayed on the %s page\n", PageNames[page]);
