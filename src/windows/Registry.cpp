@@ -7,6 +7,8 @@ std::string TRegistry::WithoutLeadingBackslash(const std::string& path)
     return !path.empty() && path[0] == '\\' ? path.substr(1) : path;
 }
 
+bool TRegistry::NamesNoKey(const std::string& path) { return path.find_first_not_of('\\') == std::string::npos; }
+
 HKEY TRegistry::BaseKey(const std::string& path) const
 {
     bool relative = path.empty() || path[0] != '\\';
@@ -15,6 +17,7 @@ HKEY TRegistry::BaseKey(const std::string& path) const
 
 TRegKey TRegistry::OpenRawKey(const std::string& path) const
 {
+    if (NamesNoKey(path)) return TRegKey();
     HKEY key = nullptr;
     if (RegOpenKeyExA(BaseKey(path), WithoutLeadingBackslash(path).c_str(), 0, FAccess, &key) != ERROR_SUCCESS)
         return TRegKey();
@@ -23,6 +26,9 @@ TRegKey TRegistry::OpenRawKey(const std::string& path) const
 
 bool TRegistry::OpenKey(const std::string& path, bool canCreate)
 {
+    // The Win32 calls would hand back the base key itself for an empty name,
+    // and every later write would land in the hive's root or the last key opened.
+    if (NamesNoKey(path)) return false;
     HKEY key = nullptr;
     std::string sub = WithoutLeadingBackslash(path);
     LONG result = canCreate ? RegCreateKeyExA(BaseKey(path), sub.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, FAccess,
@@ -38,6 +44,8 @@ bool TRegistry::KeyExists(const std::string& path) { return OpenRawKey(path).Val
 template <typename DeleteOne>
 bool TRegistry::DeleteTree(const std::string& path, DeleteOne deleteOne)
 {
+    // Without a name the tree would be the base key's: every subkey of the hive or the current key.
+    if (NamesNoKey(path)) return false;
     HKEY base = BaseKey(path);
     TRegKey opened = OpenRawKey(path);
     if (opened.Valid()) {

@@ -1,7 +1,9 @@
 #pragma once
 // Registry access: a root key, a current key, one access mask for every key
 // opened or created. Paths that start with "\" are absolute (from the root key);
-// others are relative to the current key when one is open.
+// others are relative to the current key when one is open. A path without a key
+// name ("" or only backslashes) names no key: it is never opened, created,
+// found or deleted, so nothing reaches the root key or the current key by it.
 #include <windows.h>
 
 #include <cstdint>
@@ -51,6 +53,8 @@ protected:
     // is open, else the root key.
     HKEY BaseKey(const std::string& path) const;
     static std::string WithoutLeadingBackslash(const std::string& path);
+    // Whether a path is empty or only backslashes.
+    static bool NamesNoKey(const std::string& path);
     // Opens a key with the access mask without making it current.
     TRegKey OpenRawKey(const std::string& path) const;
     // Deletes the subkeys of `path` from the last index down, then the key

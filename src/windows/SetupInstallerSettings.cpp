@@ -62,8 +62,11 @@ void TSetupInstaller::WriteSettingList(const std::vector<std::string>& lines, HK
     registry->RootKey = root;
     for (const std::string& line : lines) {
         TSettingPath path = SplitSettingPath(LineName(line), VersionKey, item);
-        if (path.Key.empty()) continue;
-        if (!registry->OpenKey(ExpandVariables(path.Key, item), true)) continue;
+        // A key that expands to nothing ("$BundleItem" in the pass without an
+        // item, a plug-in folder not chosen) skips its line, as the component
+        // pass skips such folders.
+        std::string key = path.Key.empty() ? std::string() : ExpandVariables(path.Key, item);
+        if (key.empty() || !registry->OpenKey(key, true)) continue;
         std::string value = LineValue(line);
         int32_t number;
         try {

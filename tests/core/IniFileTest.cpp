@@ -58,14 +58,34 @@ TEST(IniFile, BooleansAreWholeNumbers)
 TEST(IniFile, BytesThatAreNotTextNeverBreakTheReader)
 {
     std::mt19937 random(20261207);
-    for (int round = 0; round < 200; ++round) {
-        std::string bytes(size_t(random() % 4000), '\0');
+    auto garbage = [&random]() {
+        std::string bytes(size_t(random() % 2000), '\0');
         for (char& c : bytes) c = char(random() % 256);
+        return bytes;
+    };
+    const char* breaks[] = {"\r\n", "\r", "\n"};
+    for (int round = 0; round < 200; ++round) {
+        // Known sections planted between runs of garbage, each closed by another kind of line break.
+        const int planted = 1 + round % 4;
+        std::string bytes = garbage();
+        for (int i = 0; i < planted; ++i) {
+            const std::string n = std::to_string(i), br = breaks[(round + i) % 3];
+            bytes += br + " [ Planted" + n + " ]\t" + br + "\tKey" + n + " =\t\xC4rger; " + n + " \xFC " + br +
+                     "[Not a section" + br + "Flag" + n + "=0x1" + br + garbage();
+        }
         if (round % 3 == 0) bytes = "[Setup]\n" + bytes;
         TIniFile ini(SplitLines(bytes));
-        ini.ReadString("Setup", "ProductName", "");
-        ini.ReadBool("Setup", "Is64Bit", false);
-        ini.ReadSection("Components");
+        for (int i = 0; i < planted; ++i) {
+            const std::string n = std::to_string(i), section = "planted" + n;
+            EXPECT_EQ(ini.ReadString(section, "KEY" + n, "lost"), "\xC4rger; " + n + " \xFC") << round;
+            EXPECT_TRUE(ini.ReadBool(section, "Flag" + n, false)) << round;
+            std::vector<std::string> lines = ini.ReadSection(section);
+            ASSERT_GE(lines.size(), 3u) << round;
+            EXPECT_EQ(lines[0], "Key" + n + "=\xC4rger; " + n + " \xFC") << round;
+            EXPECT_EQ(lines[1], "[Not a section") << round;
+        }
+        EXPECT_FALSE(ini.SectionExists("Planted" + std::to_string(planted))) << round;
+        EXPECT_EQ(ini.SectionExists("Setup"), round % 3 == 0) << round;
     }
     TIniFile oneLongLine({"[Setup]", "ProductName=" + std::string(3 << 20, 'x')});
     EXPECT_EQ(oneLongLine.ReadString("Setup", "ProductName", "").size(), size_t(3) << 20);

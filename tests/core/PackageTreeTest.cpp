@@ -148,7 +148,8 @@ TEST(PackageTree, TopLevelLookupIgnoresCaseOfAsciiLettersOnly)
 TEST(PackageTree, WriterRefusesNamesAnEntryCannotCarry)
 {
     for (const std::string& name : {std::string(64, 'n'), std::string("a\\b"), std::string("a/b"), std::string("C:x"),
-                                   std::string("tab\there"), std::string("."), std::string(".."), std::string()}) {
+                                   std::string("tab\there"), std::string("del\x7F"), std::string("."),
+                                   std::string(".."), std::string()}) {
         EXPECT_THROW(BuildPackageBytes({TPackageItem::File(name, "x")}), ESetupError) << name;
         EXPECT_THROW(BuildPackageBytes({TPackageItem::Folder("ok", {TPackageItem::Folder(name)})}), ESetupError)
             << name;
@@ -161,7 +162,7 @@ TEST(PackageTree, HostileNamesAreReportedAsDamage)
     const std::vector<uint8_t> good = BuildPackageBytes({TPackageItem::Folder("Main", {TPackageItem::File("Evil.txt", "x")})});
     const size_t childName = TestEntriesStart + 76 + 1;
     for (const std::string& name : {std::string("..\\..\\x"), std::string("a/b"), std::string("C:"),
-                                   std::string("a\nb"), std::string("."), std::string("..")}) {
+                                   std::string("a\nb"), std::string("del\x7F"), std::string("."), std::string("..")}) {
         std::vector<uint8_t> bad = good;
         bad[childName - 1] = uint8_t(name.size());
         std::memcpy(&bad[childName], name.data(), name.size());
@@ -195,11 +196,39 @@ TEST(PackageTree, HostileSizesAreReportedAsDamage)
     }
 }
 
+TEST(PackageTree, StoredSizeMayReachTheEndOfItsListButNotPassIt)
+{
+    // The last top-level entry before the closing end record: the list ends with that record.
+    const std::vector<uint8_t> good =
+        BuildPackageBytes({TPackageItem::File("A.txt", "aaaa"), TPackageItem::File("B.txt", "bbbb")});
+    const size_t last = TestEntriesStart + 76 + size_t(HeaderAt(good, TestEntriesStart).StoredSize);
+    const int32_t stored = HeaderAt(good, last).StoredSize;
+    ASSERT_EQ(HeaderAt(good, last).NameText(), "B.txt");
+    ASSERT_EQ(last + 76 + size_t(stored) + 76, good.size());
+    auto lookupWithSize = [&](int32_t size) {
+        std::vector<uint8_t> bytes = good;
+        PutInt32LE(&bytes[last + 68], size);
+        RefreshChecksum(bytes);
+        try {
+            return Lookup(bytes, "B.txt", false);
+        } catch (const Exception& e) {
+            return e.Message();
+        }
+    };
+    EXPECT_EQ(lookupWithSize(stored + 76), "bbbb");        // exactly to the end of the list
+    EXPECT_EQ(lookupWithSize(stored + 76 + 1), Corrupted);  // one byte past it
+}
+
 TEST(PackageTree, DeepNestingIsReportedAsDamage)
 {
-    TPackageItem item = TPackageItem::File("leaf", "x");
-    for (int i = 0; i <= PackageReader::MaxDepth + 1; ++i) item = TPackageItem::Folder("d", {item});
-    EXPECT_EQ(ErrorOfWalk(BuildPackageBytes({item})), Corrupted);
+    auto nested = [](int folders) {
+        TPackageItem item = TPackageItem::File("leaf", "x");
+        for (int i = 0; i < folders; ++i) item = TPackageItem::Folder("d", {item});
+        return BuildPackageBytes({item});
+    };
+    TCollector atLimit = Walk(nested(PackageReader::MaxDepth));
+    EXPECT_EQ(atLimit.Order.size(), size_t(PackageReader::MaxDepth + 1));
+    EXPECT_EQ(ErrorOfWalk(nested(PackageReader::MaxDepth + 1)), Corrupted);
 }
 
 TEST(PackageTree, DamagedCompressedDataIsTheDecompressorsError)

@@ -442,6 +442,42 @@ TEST_F(InstallRun, BundleItemSettingsGoBelowTheBundleRoot)
     EXPECT_EQ(ReadValue(HKEY_CURRENT_USER, RegistryRoot() + "\\2.2\\Settings", "Path"), "(no key)");
 }
 
+TEST_F(InstallRun, BundleItemLinesAreLeftOutOfThePassWithoutAnItem)
+{
+    // Names no other program uses, so that their absence at the hive roots means something.
+    const std::string level = "SetupTests" + Name + "Level", label = "SetupTests" + Name + "Label",
+                      seats = "SetupTests" + Name + "Seats";
+    auto atHiveRoot = [](HKEY hive, const std::string& value) {
+        return RegQueryValueExA(hive, value.c_str(), nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
+    };
+    auto removeFromHiveRoots = [&]() {
+        for (HKEY hive : {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE})
+            for (const std::string& value : {level, label, seats}) RegDeleteValueA(hive, value.c_str());
+    };
+    removeFromHiveRoots();
+    std::string bundleRoot = "\\Software\\SetupTests\\RunBundle\\" + Name;
+    Ini.insert(Ini.end(), {"IsBundle=1", "IgnoreMinorVersion=0", "BundleRegistryRoot=" + bundleRoot.substr(1),
+                           "[RegistrySettings]", "$BundleItem\\Settings\\" + level + "=#5", "Plain=1",
+                           "$BundleItem\\Settings\\" + label + "=$BundleItem", "[GlobalRegistrySettings]",
+                           "$BundleItem\\Settings\\" + seats + "=#7"});
+    Construct({TPackageItem::File("BundleInfo.ini", "A=1.20\r\nB=3.40\r\n")});
+    Run();
+    for (const char* item : {"A\\Settings\\1.2", "B\\Settings\\3.4"}) {
+        EXPECT_EQ(ReadValue(HKEY_CURRENT_USER, bundleRoot + "\\" + item, level), "#5") << item;
+        EXPECT_EQ(ReadValue(HKEY_CURRENT_USER, bundleRoot + "\\" + item, label), std::string(1, item[0])) << item;
+        EXPECT_EQ(ReadValue(HKEY_LOCAL_MACHINE, bundleRoot + "\\" + item, seats), "#7") << item;
+    }
+    // The pass without an item writes the plain line only: nothing at the roots,
+    // nothing under the key of the line before.
+    EXPECT_EQ(ReadValue(HKEY_CURRENT_USER, RegistryRoot() + "\\2.2", "Plain"), "1");
+    EXPECT_EQ(ReadValue(HKEY_CURRENT_USER, RegistryRoot() + "\\2.2", label), "(no value)");
+    EXPECT_EQ(ReadValue(HKEY_CURRENT_USER, bundleRoot, level), "(no value)");
+    EXPECT_FALSE(atHiveRoot(HKEY_CURRENT_USER, level));
+    EXPECT_FALSE(atHiveRoot(HKEY_CURRENT_USER, label));
+    EXPECT_FALSE(atHiveRoot(HKEY_LOCAL_MACHINE, seats));
+    removeFromHiveRoots();
+}
+
 TEST_F(InstallRun, MachineValuesLandInTheProductsView)
 {
     Ini.insert(Ini.end(), {"[GlobalRegistrySettings]", "Bits=32"});

@@ -60,6 +60,25 @@ TEST(Registry, RelativePathsStartAtTheCurrentKey)
     EXPECT_TRUE(registry.DeleteKey(std::string(TestRoot) + "\\Cur"));
 }
 
+TEST(Registry, APathWithoutAKeyNameOpensAndDeletesNothing)
+{
+    BuildTree(false, "NoName");
+    TRegistry64 registry(false);
+    for (const char* path : {"", "\\", "\\\\"}) {
+        EXPECT_FALSE(registry.OpenKey(path, true)) << path;  // never the root key
+        EXPECT_FALSE(registry.OpenKey(path, false)) << path;
+        EXPECT_FALSE(registry.KeyExists(path)) << path;
+    }
+    EXPECT_EQ(registry.CurrentKey(), nullptr);
+    // Nor the current key: a write goes nowhere it was not sent, a delete takes none of its subkeys.
+    ASSERT_TRUE(registry.OpenKey(std::string(TestRoot) + "\\NoName", false));
+    EXPECT_FALSE(registry.OpenKey("", true));
+    EXPECT_FALSE(registry.DeleteKey(""));
+    EXPECT_TRUE(registry.KeyExists("A"));
+    registry.CloseKey();
+    EXPECT_TRUE(registry.DeleteKey(std::string(TestRoot) + "\\NoName"));
+}
+
 TEST(Registry, The64BitViewIsSeparateForMachineKeys)
 {
     // HKEY_LOCAL_MACHINE\Software is redirected for 32-bit programs on 64-bit
