@@ -1,5 +1,7 @@
 #include "PathUtils.h"
 
+#include <vector>
+
 std::string IncludeDelimiter(const std::string& path)
 {
     if (path.empty() || path.back() == '\\') return path;
@@ -92,4 +94,40 @@ bool SplitText(const std::string& text, char separator, std::string& head, std::
     head = text.substr(0, at);
     tail = text.substr(at + 1);
     return true;
+}
+
+std::string NormalizeFolder(const std::string& path)
+{
+    std::string text = path;
+    for (char& c : text)
+        if (c == '/') c = '\\';
+    std::string drive = ExtractFileDrive(text);
+    std::vector<std::string> levels;
+    size_t start = drive.size();
+    while (start <= text.size()) {
+        size_t end = text.find('\\', start);
+        if (end == std::string::npos) end = text.size();
+        std::string level = text.substr(start, end - start);
+        // Windows drops blanks and dots at the end of a level; "." and ".." stay meaningful.
+        if (level != "." && level != "..")
+            while (!level.empty() && (level.back() == ' ' || level.back() == '.')) level.pop_back();
+        if (level == "..") {
+            if (!levels.empty()) levels.pop_back();
+        } else if (!level.empty() && level != ".") {
+            levels.push_back(level);
+        }
+        start = end + 1;
+    }
+    // A relative path stays relative.
+    bool rooted = !drive.empty() || (!text.empty() && text[0] == '\\');
+    std::string result = rooted ? drive + "\\" : std::string();
+    for (const std::string& level : levels) result += level + "\\";
+    return result;
+}
+
+bool IsInsideFolder(const std::string& path, const std::string& folder)
+{
+    std::string inside = IncludeDelimiter(folder);
+    if (inside.empty()) return false;
+    return SameTextAscii(IncludeDelimiter(path).substr(0, inside.size()), inside);
 }

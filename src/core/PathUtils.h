@@ -26,3 +26,9 @@ std::string JoinPath(const std::string& folder, const std::string& name);
 bool SameTextAscii(const std::string& a, const std::string& b);
 // The text without one pair of enclosing double quotes.
 std::string Unquoted(const std::string& text);
+// A folder as Windows would take it: "/" read as "\\", repeated separators,
+// "." and ".." levels and blanks at the end of a level resolved, with a
+// trailing backslash. ".." never climbs above the drive.
+std::string NormalizeFolder(const std::string& path);
+// Whether `path` is `folder` itself or lies inside it (A to Z in any case).
+bool IsInsideFolder(const std::string& path, const std::string& folder);

@@ -76,3 +76,11 @@ std::string LineValue(const std::string& line)
     size_t at = line.find('=');
     return at == std::string::npos ? std::string() : line.substr(at + 1);
 }
+
+std::string UpperAscii(const std::string& text)
+{
+    std::string upper = text;
+    for (char& c : upper)
+        if (c >= 'a' && c <= 'z') c = char(c - 'a' + 'A');
+    return upper;
+}

@@ -10,6 +10,9 @@ std::string Trim(const std::string& text);
 // also "$" or "0x" and hexadecimal digits); anything else gives `fallback`.
 bool TryStrToInt(const std::string& text, int32_t& value, bool allowHex);
 int32_t StrToIntDef(const std::string& text, int32_t fallback, bool allowHex);
+// The text with the ASCII letters a to z in upper case: a key for names that
+// Windows compares without regard to case.
+std::string UpperAscii(const std::string& text);
 // Replaces every occurrence of `what` (exact case); inserted text is not searched again.
 std::string ReplaceAll(const std::string& text, const std::string& what, const std::string& with);
 // Replaces the first occurrence of `what` (exact case) only.

@@ -1,15 +1,46 @@
 #include "UninstallLog.h"
 
 #include <cstring>
+#include <set>
 
 #include "Exception.h"
 #include "Messages.h"
 #include "Stream.h"
+#include "TextUtils.h"
 
 char UninstallItemLetter(int kind)
 {
     static const char letters[] = "FDTUCME6";
     return kind >= 0 && kind < 8 ? letters[kind] : '?';
+}
+
+std::string NoteLine(char kind, const std::string& file, const std::vector<std::string>& fields)
+{
+    std::string line = kind + file;
+    for (const std::string& field : fields) line += "|" + field;
+    return line;
+}
+
+std::vector<std::string> NoteFields(const std::string& line)
+{
+    std::vector<std::string> fields;
+    if (line.empty()) return fields;
+    size_t start = 1;
+    for (size_t bar; (bar = line.find('|', start)) != std::string::npos; start = bar + 1)
+        fields.push_back(line.substr(start, bar - start));
+    fields.push_back(line.substr(start));
+    return fields;
+}
+
+std::vector<std::string> CarryForward(const std::vector<std::string>& earlier, const std::vector<std::string>& current)
+{
+    std::set<std::string> again;
+    for (const std::string& line : current) again.insert(UpperAscii(line));
+    std::vector<std::string> merged;
+    for (const std::string& line : earlier)
+        if (!again.count(UpperAscii(line))) merged.push_back(line);
+    merged.insert(merged.end(), current.begin(), current.end());
+    return merged;
 }
 
 void WriteUninstallLog(TStream& stream, const TProgramVersion& version, const std::vector<std::string>& lines,

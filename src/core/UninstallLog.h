@@ -27,6 +27,26 @@ enum TUninstallItemKind : int {
 
 char UninstallItemLetter(int kind);
 
+// Lines of kinds that only this program's uninstaller acts on; a reader that
+// knows only the eight kinds above skips them. Each names a file first; a "|",
+// which no Windows path holds, separates the fields that follow.
+namespace UninstallNote {
+constexpr char Stamp = 'S';   // S<file>|<size>|<last-write time>: the file as installed
+constexpr char Backup = 'B';  // B<file>|<copy>: the file that was there before, kept as <copy>
+constexpr char Shared = 'H';  // H<file>: the installation holds one of the file's shared references
+}  // namespace UninstallNote
+
+// A line of one of those kinds and its fields: the file and what follows it.
+std::string NoteLine(char kind, const std::string& file, const std::vector<std::string>& fields = {});
+// The fields of a note line after the kind letter, the file first.
+std::vector<std::string> NoteFields(const std::string& line);
+
+// The log of a run that replaces an earlier installation in the same folder:
+// the earlier installation's lines first, less those the new run recorded
+// again (paths compared without regard to the case of A to Z), then the new
+// run's. Its uninstaller then removes whatever any of them created.
+std::vector<std::string> CarryForward(const std::vector<std::string>& earlier, const std::vector<std::string>& current);
+
 namespace UninstallLogFormat {
 constexpr char Signature[9] = "KX/UNS/3";
 constexpr size_t HeaderSize = 28;  // signature and reserved bytes

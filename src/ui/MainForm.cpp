@@ -442,8 +442,9 @@ bool TMainForm::LeavePage(int index)
         return true;
     }
     case pgDest: {
-        std::string folder = Text(DestFolderInput);
-        if (folder.empty() || folder.back() != '\\') folder += '\\';
+        // As Windows would read it: "C:\\Windows\\.." is the drive's root.
+        std::string folder = NormalizeFolder(Text(DestFolderInput));
+        if (folder.empty()) folder = "\\";
         if (!ConfirmDestFolder(folder)) {
             FocusControl(Control(DestFolderInput));
             return false;
@@ -480,13 +481,22 @@ bool TMainForm::CheckFolderCreatable(const std::string& folder)
 
 bool TMainForm::ConfirmDestFolder(const std::string& folder)
 {
-    if (!CheckFolderCreatable(folder)) return false;
     TSetupInstaller& model = *FModel;
-    if (!model.HasPreviousInstall) return true;
-    bool same = SameTextAscii(model.PreviousInstallFolder, folder);
-    if (model.PackageVersion.Major == model.PreviousVersion.Major)
-        return same || AskConfirmation(model.ExpandText(LoadMessage(Msg::UpgradeSameFolder)));
-    return !same || AskConfirmation(model.ExpandText(LoadMessage(Msg::OverwriteExistingCopy)));
+    if (TSetupInstaller::IsForbiddenDestination(folder)) {
+        ShowWarningBox(FormatMessageText(Msg::CannotCreateFolder, {folder}));
+        return false;
+    }
+    if (!CheckFolderCreatable(folder)) return false;
+    if (model.HasPreviousInstall) {
+        bool same = SameTextAscii(model.PreviousInstallFolder, folder);
+        bool sameMajor = model.PackageVersion.Major == model.PreviousVersion.Major;
+        if (sameMajor && !same && !AskConfirmation(model.ExpandText(LoadMessage(Msg::UpgradeSameFolder)))) return false;
+        if (!sameMajor && same && !AskConfirmation(model.ExpandText(LoadMessage(Msg::OverwriteExistingCopy))))
+            return false;
+    }
+    // Somebody's files are there: they are kept aside and come back on removal, but the user decides.
+    return !model.HoldsOthersFiles(folder) ||
+           AskConfirmation(FormatText(model.ExpandText(LoadMessage(Msg::DestinationNotEmpty)), {folder}));
 }
 
 void TMainForm::Finish()

@@ -2,6 +2,7 @@
 
 #include "MessageBoxes.h"
 #include "Messages.h"
+#include "PathUtils.h"
 #include "Platform.h"
 #include "SetupModel.h"
 
@@ -18,9 +19,14 @@ void TSetupUninstaller::Execute()
     }
     std::string name = ProductNameWithVersion(FProductName, FUninstaller->Version());
     if (!AskConfirmation(FormatMessageText(Msg::UninstallConfirm, {name}))) return;
-    if (FUninstaller->Uninstall())
-        ShowInformationBox(LoadMessage(Msg::UninstallCompleted));
-    else
+    if (!FUninstaller->Uninstall()) {
         ShowInformationBox(FormatMessageText(Msg::UninstallIncomplete, {FProductName}));
+    } else if (!FUninstaller->KeptFolders().empty()) {
+        std::string folders;
+        for (const std::string& folder : FUninstaller->KeptFolders()) folders += "\r" + ExcludeDelimiter(folder);
+        ShowInformationBox(FormatMessageText(Msg::UninstallKeptOwnFiles, {folders.substr(1)}));
+    } else {
+        ShowInformationBox(LoadMessage(Msg::UninstallCompleted));
+    }
     FUninstaller->WriteRemovalScript();
 }

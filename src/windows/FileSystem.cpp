@@ -1,5 +1,7 @@
 #include "FileSystem.h"
 
+#include <cstdio>
+
 bool FileExists(const std::string& path)
 {
     DWORD attributes = GetFileAttributesA(path.c_str());
@@ -18,4 +20,17 @@ bool SetLastWriteTimeFromDos(HANDLE file, int32_t dosDateTime)
     if (!DosDateTimeToFileTime(WORD(uint32_t(dosDateTime) >> 16), WORD(dosDateTime & 0xFFFF), &local)) return false;
     if (!LocalFileTimeToFileTime(&local, &utc)) return false;
     return SetFileTime(file, nullptr, nullptr, &utc) != 0;
+}
+
+std::vector<std::string> FileStamp(const std::string& path)
+{
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data) ||
+        (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+        return {};
+    uint64_t size = (uint64_t(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+    char time[17];
+    std::snprintf(time, sizeof time, "%08lX%08lX", static_cast<unsigned long>(data.ftLastWriteTime.dwHighDateTime),
+                  static_cast<unsigned long>(data.ftLastWriteTime.dwLowDateTime));
+    return {std::to_string(size), time};
 }

@@ -12,7 +12,9 @@
 #include "PackageReader.h"
 #include "PathUtils.h"
 #include "Registry.h"
+#include "SharedFiles.h"
 #include "ShellLinks.h"
+#include "TextUtils.h"
 #include "WinHandle.h"
 
 const char UninstallRegistryKey[] = "\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
@@ -178,6 +180,9 @@ bool TInstaller::ForceFolder(const std::string& path, bool removeContents)
     if (path.empty()) return false;
     if (!removeContents && DirectoryExists(path)) {
         RecordItem(ikExistingFolder, path);
+        // A folder that another installation created outside its own folder is
+        // shared like a file: it goes with the last installation that uses it.
+        if (IsSharedPlace(path) && SharedFileCount(path) > 0) HoldSharedReference(path);
         return true;
     }
     std::string parent = ExtractFilePath(ExcludeDelimiter(path));
@@ -185,7 +190,21 @@ bool TInstaller::ForceFolder(const std::string& path, bool removeContents)
     CreateDirectoryA(path.c_str(), nullptr);
     if (!DirectoryExists(path)) return false;
     RecordItem(removeContents ? ikFolderContents : ikFolder, path);
+    if (IsSharedPlace(path)) HoldSharedReference(path);
     return true;
+}
+
+bool TInstaller::IsSharedPlace(const std::string& path) const
+{
+    std::string key = UpperAscii(path);
+    return !OwnFolder.empty() && !IsInsideFolder(path, OwnFolder) && !FEarlier.count(key) && !FWritten.count(key);
+}
+
+void TInstaller::HoldSharedReference(const std::string& path)
+{
+    AddSharedFileReference(path);
+    FWritten.insert(UpperAscii(path));
+    FLog.push_back(NoteLine(UninstallNote::Shared, path));
 }
 
 void TInstaller::InstallFile(TStream& package, const TEntryHeader& entry, const std::string& defaultTarget,
@@ -195,10 +214,27 @@ void TInstaller::InstallFile(TStream& package, const TEntryHeader& entry, const 
     int32_t extraAttributes = 0;
     if (OnInstallFile) OnInstallFile(*this, target, extraAttributes);
     if (target.empty()) return;
-    if (!OverwriteFiles && FileExists(target)) return;
+    std::string key = UpperAscii(target);
+    bool shared = IsSharedPlace(target);
+    bool counted = shared && SharedFileCount(target) > 0;
+    if (!OverwriteFiles && FileExists(target)) {
+        // Kept as it is. Another installation's file that this product relies
+        // on too takes one more reference, so neither removal takes it alone.
+        if (counted) {
+            RecordItem(ikFile, target);
+            HoldSharedReference(target);
+        }
+        return;
+    }
+    // A file that is neither the product's (this run's, or the installation's
+    // it replaces) nor counted as another installation's is somebody's own.
+    bool aside = FWritten.count(key) || FEarlier.count(key) || counted || !FileExists(target);
     int64_t dataStart = package.Position();
     for (;;) {
         try {
+            // A file that cannot be copied aside (held open) is asked about like one that cannot be written.
+            if (!aside) KeepAside(target);
+            aside = true;
             package.SetPosition(dataStart);
             WriteFileOnce(package, entry, target, fileTime, extraAttributes);
             break;
@@ -209,7 +245,45 @@ void TInstaller::InstallFile(TStream& package, const TEntryHeader& entry, const 
         }
     }
     RecordItem(ikFile, target);
+    RecordStamp(target);
+    if (shared)
+        HoldSharedReference(target);
+    else
+        FWritten.insert(key);
 }
+
+void TInstaller::KeepAside(const std::string& target)
+{
+    if (BackupFolder.empty()) return;
+    bool made = DirectoryExists(BackupFolder);
+    ForceFolder(BackupFolder, false);
+    if (!made) SetFileAttributesA(ExcludeDelimiter(BackupFolder).c_str(), FILE_ATTRIBUTE_HIDDEN);
+    std::string copy;
+    for (int number = 1; copy.empty() || FileExists(copy) || DirectoryExists(copy); ++number)
+        copy = BackupFolder + std::to_string(number) + " " + ExtractFileName(target);
+    // The user's file is never replaced before its copy is safe.
+    if (!CopyFileA(target.c_str(), copy.c_str(), TRUE)) {
+        DWORD error = GetLastError();
+        throw EFCreateError(FormatMessageText(Msg::FileCreateError, {copy, SysErrorMessage(error)}));
+    }
+    FLog.push_back(NoteLine(UninstallNote::Backup, target, {copy}));
+}
+
+void TInstaller::RecordStamp(const std::string& target)
+{
+    std::vector<std::string> stamp = FileStamp(target);
+    if (!stamp.empty()) FLog.push_back(NoteLine(UninstallNote::Stamp, target, stamp));
+}
+
+void TInstaller::CarryForward(const std::vector<std::string>& earlierLog)
+{
+    FEarlierLog = earlierLog;
+    for (const std::string& line : earlierLog)
+        if (!line.empty() && std::string("FDTE").find(line[0]) != std::string::npos)
+            FEarlier.insert(UpperAscii(line.substr(1)));
+}
+
+std::vector<std::string> TInstaller::UninstallerLog() const { return ::CarryForward(FEarlierLog, FLog); }
 
 void TInstaller::WriteFileOnce(TStream& package, const TEntryHeader& entry, const std::string& target,
                                int32_t fileTime, int32_t extraAttributes)
@@ -250,7 +324,7 @@ void TInstaller::RecordRegistryKey(HKEY root, const std::string& keyPath, bool u
 
 void TInstaller::WriteUninstallLog(TStream& stream, const std::string& productName) const
 {
-    ::WriteUninstallLog(stream, FInfo.Version, FLog, productName);
+    ::WriteUninstallLog(stream, FInfo.Version, UninstallerLog(), productName);
 }
 
 void TInstaller::WriteUninstaller(const std::string& uninstallerPath, const std::string& keyName,

@@ -10,6 +10,7 @@
 #include <exception>
 #include <functional>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -65,6 +66,12 @@ public:
     bool ForceFolder(const std::string& path, bool removeContents);
 
     void RecordItem(int kind, const std::string& text);
+    // Takes over the log of the earlier installation that this run replaces
+    // (same folder, same product): its files are the product's own, and the
+    // uninstaller written at the end removes what either run created.
+    void CarryForward(const std::vector<std::string>& earlierLog);
+    // The log the uninstaller receives: the carried-forward lines, then this run's.
+    std::vector<std::string> UninstallerLog() const;
     // C, U, M or 6 by the root and the view; other roots record nothing.
     void RecordRegistryKey(HKEY root, const std::string& keyPath, bool use64BitView);
     const std::vector<std::string>& UninstallLog() const { return FLog; }
@@ -75,6 +82,12 @@ public:
                           const std::string& productName, const std::string& displayName);
 
     bool OverwriteFiles = true;
+    // The product's own folder. A file written outside it may be another
+    // installation's too: it is shared through the Windows reference counts.
+    std::string OwnFolder;
+    // Where a file that the run replaces, and that is not the product's, is
+    // copied first, so that removal can put it back; empty keeps none.
+    std::string BackupFolder;
     // Called as file data is written, with the number of bytes just written,
     // so that a long file moves the progress on.
     std::function<void(size_t bytes)> OnProgress;
@@ -85,6 +98,17 @@ private:
     class TExtractor;
     void ReadPackageHeader();
     void InstallFile(TStream& package, const TEntryHeader& entry, const std::string& target, int32_t fileTime);
+    // The file at `target` is somebody else's: a copy goes to the backup
+    // folder and the log says where, before the file is replaced.
+    void KeepAside(const std::string& target);
+    // Outside the product's folder and not yet the product's: a file or folder
+    // there may be another installation's too.
+    bool IsSharedPlace(const std::string& path) const;
+    // One more Windows reference to the file or folder, held by this installation.
+    void HoldSharedReference(const std::string& path);
+    // Size and last-write time of the file just written, so that removal can
+    // tell a file the user changed since.
+    void RecordStamp(const std::string& target);
     void WriteFileOnce(TStream& package, const TEntryHeader& entry, const std::string& target, int32_t fileTime,
                        int32_t extraAttributes);
     void RegisterUninstaller(const std::string& uninstallerPath, const std::string& keyName,
@@ -94,6 +118,10 @@ private:
     std::string FProgramPath;
     TPackageInfo FInfo;
     std::vector<std::string> FLog;
+    std::vector<std::string> FEarlierLog;
+    // Files and folders of the earlier installation, and those this run wrote
+    // or holds a shared reference to, as UpperAscii keys.
+    std::set<std::string> FEarlier, FWritten;
 };
 
 // The key below HKEY_LOCAL_MACHINE that holds the Windows uninstall registrations.

@@ -11,6 +11,7 @@
 #include "ShellFolders.h"
 #include "TextUtils.h"
 #include "UninstallLog.h"
+#include "Uninstaller.h"
 
 TSetupInstaller::TSetupInstaller(const std::string& programPath)
     : FInstaller(std::make_unique<TInstaller>(std::string(), programPath))
@@ -87,6 +88,33 @@ bool TSetupInstaller::CanCreateFolder(const std::string& path) const
     for (size_t i = 0; i < levels.size(); ++i)
         if (created[i]) RemoveDirectoryA(levels[i].c_str());
     return result;
+}
+
+std::vector<std::string> TSetupInstaller::EarlierInstallationLog(const std::string& folder) const
+{
+    std::string uninstaller = IncludeDelimiter(folder) + "Uninst.exe";
+    if (folder.empty() || !FileExists(uninstaller)) return {};
+    try {
+        TUninstallLog log = ReadUninstallerLog(uninstaller);
+        if (log.ProductName == ProductName) return log.Lines;
+    } catch (const std::exception&) {
+        // Not an uninstaller of ours, or a damaged one: nothing to carry forward.
+    }
+    return {};
+}
+
+bool TSetupInstaller::IsForbiddenDestination(const std::string& folder)
+{
+    char windows[MAX_PATH + 1] = {};
+    UINT length = GetWindowsDirectoryA(windows, MAX_PATH);
+    std::string drive = ExtractFileDrive(folder);
+    return (!drive.empty() && SameTextAscii(IncludeDelimiter(folder), drive + "\\")) ||
+           (length > 0 && length <= MAX_PATH && IsInsideFolder(folder, std::string(windows, length)));
+}
+
+bool TSetupInstaller::HoldsOthersFiles(const std::string& folder) const
+{
+    return DirectoryExists(folder) && !FolderEntries(IncludeDelimiter(folder)).empty() && !IsEarlierInstallation(folder);
 }
 
 std::vector<std::string> TSetupInstaller::LoadPackageText(const std::string& name)

@@ -10,6 +10,7 @@
 
 #include "InstallProgress.h"
 #include "Installer.h"
+#include "PathUtils.h"
 #include "ProgramFile.h"
 #include "Registry.h"
 #include "SetupModel.h"
@@ -47,6 +48,18 @@ public:
     bool PackageHasContent(bool (*matches)(const std::string& destination));
     // Every level of the path that is missing can be created (and is removed again at once).
     bool CanCreateFolder(const std::string& path) const;
+    // The log of an earlier installation of this product in the folder (its
+    // Uninst.exe's), empty when there is none.
+    std::vector<std::string> EarlierInstallationLog(const std::string& folder) const;
+    bool IsEarlierInstallation(const std::string& folder) const
+    {
+        return SameTextAscii(IncludeDelimiter(folder), PreviousInstallFolder) ||
+               !EarlierInstallationLog(IncludeDelimiter(folder)).empty();
+    }
+    // A drive's root or the Windows folder (or a folder inside it): no place for a product.
+    static bool IsForbiddenDestination(const std::string& folder);
+    // The folder exists and holds files that are not an earlier installation of this product.
+    bool HoldsOthersFiles(const std::string& folder) const;
     static bool IsVst3Destination(const std::string& text) { return text.find("Vst3") != std::string::npos; }
 
     // Whether this machine can take the product: the message id (65246 without
@@ -66,6 +79,10 @@ public:
     // ESetupError "There is not enough space..." when the installation folder's
     // drive has less than the required space and 1 MiB to spare.
     void CheckDiskSpace();
+    // The installation folder becomes the product's own: files outside it are
+    // shared, files it replaces are kept aside, and an earlier installation
+    // there is carried forward.
+    void PrepareOwnFolder();
     void InstallComponents(IInstallProgress& progress, int start, int end);
     void InstallComponentPass(const TSetupBundleItem* item);
     // One pass with the bar moving from `from` towards `to` as its bytes are written.

@@ -34,6 +34,7 @@ void TSetupInstaller::Install(IInstallProgress& progress)
 
     progress.SetProgress(25);
     progress.SetStatus(LoadMessage(Msg::StatusCopying));
+    PrepareOwnFolder();
     bool libraries = !TSetupModel::CallLibraries.empty();
     int end = libraries ? 50 : 75;
     InstallComponents(progress, 25, end);
@@ -57,6 +58,13 @@ void TSetupInstaller::Install(IInstallProgress& progress)
     progress.SetProgress(100);
     CreateShortcuts();
     CreateUninstaller();
+}
+
+void TSetupInstaller::PrepareOwnFolder()
+{
+    FInstaller->OwnFolder = InstallFolder;
+    FInstaller->BackupFolder = InstallFolder + "Replaced Files\\";
+    FInstaller->CarryForward(EarlierInstallationLog(InstallFolder));
 }
 
 int64_t TSetupInstaller::GetRequiredSpace()

@@ -8,39 +8,72 @@
 #include "PackageFormat.h"
 #include "PathUtils.h"
 #include "Registry.h"
+#include "SharedFiles.h"
+#include "ShellLinks.h"
 #include "TextUtils.h"
 #include "UninstallLog.h"
 
 DWORD(WINAPI* TUninstaller::TempPathQuery)(DWORD, LPSTR) = GetTempPathA;
 
-TUninstaller::TUninstaller(const std::string& programPath)
-    : FProgramPath(programPath), FProgramFolder(GetProgramFolder(programPath))
+TUninstallLog ReadUninstallerLog(const std::string& programPath)
 {
-    FDeferred.push_back(FProgramFolder);
-    std::unique_ptr<TStream> stream = THandleStream::OpenRead(FProgramPath, FILE_SHARE_READ | FILE_SHARE_WRITE);
+    std::unique_ptr<TStream> stream = THandleStream::OpenRead(programPath, FILE_SHARE_READ | FILE_SHARE_WRITE);
     stream->SetPosition(PackageFormat::SetupDataOffsetWord);
     int32_t offset = stream->ReadInt32();
     if (offset > 0) {
         stream->SetPosition(offset);
     } else {
         stream.reset();
-        stream = THandleStream::OpenRead(FProgramFolder + "Uninstall.dat", 0);
+        stream = THandleStream::OpenRead(GetProgramFolder(programPath) + "Uninstall.dat", 0);
     }
-    TUninstallLog log = ReadUninstallLog(*stream);
+    return ReadUninstallLog(*stream);
+}
+
+TUninstaller::TUninstaller(const std::string& programPath)
+    : FProgramPath(programPath), FProgramFolder(GetProgramFolder(programPath))
+{
+    TUninstallLog log = ReadUninstallerLog(FProgramPath);
     FVersion = log.Version;
     FLines = std::move(log.Lines);
     FProductName = std::move(log.ProductName);
+    ReadNotes();
+}
+
+void TUninstaller::ReadNotes()
+{
+    for (const std::string& line : FLines) {
+        if (line.empty()) continue;
+        std::vector<std::string> fields = NoteFields(line);
+        if (line[0] == UninstallNote::Stamp && fields.size() == 3)
+            FStamps[UpperAscii(fields[0])] = fields[1] + "|" + fields[2];  // the latest stamp counts
+        else if (line[0] == UninstallNote::Shared)
+            FShared.insert(UpperAscii(fields[0]));
+    }
 }
 
 bool TUninstaller::Uninstall()
 {
     FFailed = false;
-    for (auto line = FLines.rbegin(); line != FLines.rend(); ++line) {
-        if (line->empty()) continue;
-        std::string text = line->substr(1);
-        switch ((*line)[0]) {
+    // A folder recorded again by a later run (an upgrade's log carries the
+    // earlier one forward) is handled at its first line, after everything
+    // that either run put into it.
+    std::map<std::string, size_t> firstLine;
+    for (size_t i = 0; i < FLines.size(); ++i)
+        if (!FLines[i].empty() && std::string("DTE").find(FLines[i][0]) != std::string::npos)
+            firstLine.emplace(UpperAscii(FLines[i].substr(1)), i);
+    for (size_t i = FLines.size(); i-- > 0;) {
+        const std::string& line = FLines[i];
+        if (line.empty()) continue;
+        std::string text = line.substr(1);
+        if (std::string("DTE").find(line[0]) != std::string::npos && firstLine[UpperAscii(text)] != i) continue;
+        switch (line[0]) {
         case 'F': RemoveFile(text); break;
         case 'D': RemoveFolder(text); break;
+        case 'E':
+            // There before this installation: it goes only as a shared folder
+            // whose last reference this was.
+            if (FShared.count(UpperAscii(text))) RemoveFolder(text);
+            break;
         case 'T':
             RemoveFolderFiles(text);
             RemoveFolder(text);
@@ -49,7 +82,8 @@ bool TUninstaller::Uninstall()
         case 'C': RemoveRegistryKey(HKEY_CLASSES_ROOT, text, false); break;
         case 'M': RemoveRegistryKey(HKEY_LOCAL_MACHINE, text, false); break;
         case '6': RemoveRegistryKey(HKEY_LOCAL_MACHINE, text, true); break;
-        default: break;  // E: the folder was there before
+        case UninstallNote::Backup: RestoreFile(line); break;
+        default: break;  // S and H were read first
         }
     }
     return !FFailed;
@@ -57,21 +91,89 @@ bool TUninstaller::Uninstall()
 
 void TUninstaller::RemoveFile(const std::string& path)
 {
+    std::string key = UpperAscii(path);
+    // A file recorded twice (written by two passes) is handled once.
+    if (!FHandled.insert(key).second) return;
+    if ((FShared.count(key) && ReleaseSharedFileReference(path) > 0) || IsOtherInstallationsShortcut(path)) {
+        FLeft.insert(key);
+        return;
+    }
+    auto stamp = FStamps.find(key);
+    if (stamp != FStamps.end() && FileExists(path)) {
+        std::vector<std::string> now = FileStamp(path);
+        if (now.size() == 2 && now[0] + "|" + now[1] != stamp->second) {
+            // Changed since it was installed: it is the user's now.
+            Keep(ExtractFilePath(path));
+            return;
+        }
+    }
     SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
     if (!DeleteFileA(path.c_str())) FFailed = true;
 }
 
+// A shortcut of the same name that a later installation elsewhere wrote over ours.
+bool TUninstaller::IsOtherInstallationsShortcut(const std::string& path) const
+{
+    std::string target, arguments;
+    try {
+        return SameTextAscii(ExtractFileExt(path), ".lnk") && ReadShellLink(path, target, arguments) &&
+               !target.empty() && !IsInsideFolder(target, FProgramFolder);
+    } catch (const std::exception&) {
+        return false;  // without the shell's link object it is taken as ours
+    }
+}
+
+void TUninstaller::RestoreFile(const std::string& note)
+{
+    std::vector<std::string> fields = NoteFields(note);
+    if (fields.size() != 2 || !FileExists(fields[1])) return;
+    // The product's file is gone; where the user's changed copy of it stays,
+    // the earlier file stays aside, and the user is told where.
+    if (FileExists(fields[0]) || !MoveFileA(fields[1].c_str(), fields[0].c_str())) Keep(ExtractFilePath(fields[1]));
+}
+
 void TUninstaller::RemoveFolder(const std::string& path)
 {
+    std::string key = UpperAscii(path);
+    if (!FHandled.insert(key).second) return;
+    if (FShared.count(key) && ReleaseSharedFileReference(path) > 0) {
+        FLeft.insert(key);  // another installation still uses it
+        return;
+    }
     // The uninstaller's own folder and its parents cannot go while it runs:
     // the removal script takes them once it has ended.
-    if (DirectoryExists(path) && path.size() <= FProgramFolder.size() &&
-        SameTextAscii(path, FProgramFolder.substr(0, path.size()))) {
+    if (DirectoryExists(path) && IsInsideFolder(FProgramFolder, path)) {
         FDeferred.push_back(path);
+        if (HoldsOthers(path, FProgramPath)) Keep(path);
         return;
     }
     SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_DIRECTORY);
-    if (!RemoveDirectoryA(path.c_str())) FFailed = true;
+    if (RemoveDirectoryA(path.c_str())) return;
+    if (!DirectoryExists(path)) {
+        FFailed = true;  // gone before its time
+    } else if (HoldsOthers(path)) {
+        Keep(path);
+    } else {
+        // It holds only what another installation still relies on: it stays
+        // with it. An empty folder that will not go is a failure.
+        FFailed = FFailed || FolderEntries(path).empty();
+        FLeft.insert(UpperAscii(path));
+    }
+}
+
+bool TUninstaller::HoldsOthers(const std::string& folder, const std::string& ignored) const
+{
+    for (const std::string& entry : FolderEntries(folder))
+        if (!SameTextAscii(entry, ignored) && !FLeft.count(UpperAscii(entry))) return true;
+    return false;
+}
+
+void TUninstaller::Keep(const std::string& folder)
+{
+    FLeft.insert(UpperAscii(folder));
+    for (const std::string& kept : FKept)
+        if (SameTextAscii(kept, folder)) return;
+    FKept.push_back(folder);
 }
 
 void TUninstaller::RemoveFolderFiles(const std::string& path)
@@ -90,6 +192,18 @@ void TUninstaller::RemoveRegistryKey(HKEY root, const std::string& key, bool use
     TRegistry64 registry(use64BitView);
     registry.RootKey = root;
     registry.DeleteKey(key);
+}
+
+std::vector<std::string> FolderEntries(const std::string& folder)
+{
+    std::vector<std::string> entries;
+    TFileEnumerator found(folder + "*.*", FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_DIRECTORY);
+    while (found.Next()) {
+        if (found.Name() == "." || found.Name() == "..") continue;
+        std::string entry = folder + found.Name();
+        entries.push_back(found.HasAttribute(FILE_ATTRIBUTE_DIRECTORY) ? IncludeDelimiter(entry) : entry);
+    }
+    return entries;
 }
 
 std::string BatchPath(const std::string& path) { return ReplaceAll(path, "%", "%%"); }

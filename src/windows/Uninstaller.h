@@ -3,11 +3,18 @@
 // Uninstall.dat beside it) and removes every logged item in reverse order.
 #include <windows.h>
 
+#include <map>
+#include <set>
 #include <string>
 #include <vector>
 
 #include "ProgramFile.h"
 #include "ProgramVersion.h"
+#include "UninstallLog.h"
+
+// The uninstall log of an uninstaller file: appended to it, or in
+// Uninstall.dat beside it when nothing is appended.
+TUninstallLog ReadUninstallerLog(const std::string& programPath);
 
 class TUninstaller {
 public:
@@ -15,8 +22,14 @@ public:
     // script deletes; the running module unless a test names another.
     explicit TUninstaller(const std::string& programPath = ModuleFileName());
 
-    // Removes every item, last recorded first; true when no file or folder failed.
+    // Removes every item, last recorded first; true when no file or folder
+    // failed. Only what is the product's goes: a file the user changed since,
+    // a file another installation still relies on, a shortcut that now points
+    // elsewhere and a folder that holds anything else stay, and a file the
+    // installation replaced comes back.
     bool Uninstall();
+    // The folders that kept files of the user's own (found by Uninstall).
+    const std::vector<std::string>& KeptFolders() const { return FKept; }
     // Writes Uninstall.bat to the temporary folder and starts it hidden: it
     // waits until the uninstaller can be deleted, deletes it, removes the
     // deferred folders and itself. Returns the script's path.
@@ -31,8 +44,15 @@ public:
     static DWORD(WINAPI* TempPathQuery)(DWORD, LPSTR);
 
 private:
+    void ReadNotes();
     void RemoveFile(const std::string& path);
+    bool IsOtherInstallationsShortcut(const std::string& path) const;
+    void RestoreFile(const std::string& note);
     void RemoveFolder(const std::string& path);
+    // What a folder still holds besides `ignored` and the items removal left
+    // on purpose: true when that is anything at all.
+    bool HoldsOthers(const std::string& folder, const std::string& ignored = std::string()) const;
+    void Keep(const std::string& folder);
     void RemoveFolderFiles(const std::string& path);
     static void RemoveRegistryKey(HKEY root, const std::string& key, bool use64BitView);
 
@@ -43,7 +63,19 @@ private:
     std::vector<std::string> FLines;
     std::vector<std::string> FDeferred;
     TProgramVersion FVersion;
+    // From the log's notes, by UpperAscii path: each file's stamp as installed
+    // ("size|time"), and the files whose shared reference is the product's.
+    std::map<std::string, std::string> FStamps;
+    std::set<std::string> FShared;
+    // Items handled in this run, and items left on purpose (shared, another
+    // installation's), by UpperAscii path.
+    std::set<std::string> FHandled, FLeft;
+    std::vector<std::string> FKept;
 };
+
+// Everything directly inside a folder (ending in a backslash): its files, and
+// its subfolders with a trailing backslash.
+std::vector<std::string> FolderEntries(const std::string& folder);
 
 // A path written into a batch file: cmd expands "%" even inside quotes, so
 // every "%" is doubled to reach the command as it is.

@@ -108,3 +108,84 @@ TEST(PathUtils, Helpers)
     EXPECT_EQ(Unquoted("\"C:\\A B\\Uninst.exe\""), "C:\\A B\\Uninst.exe");
     EXPECT_EQ(Unquoted("\""), "\"");
 }
+
+TEST(PathUtils, ExtensionTitleAndDrive)
+{
+    struct Case {
+        const char* path;
+        const char* ext;
+        const char* changed;  // ChangeFileExt(path, ".txt")
+        const char* title;
+        const char* drive;
+    } cases[] = {
+        {"C:\\My.Folder\\Readme", "", "C:\\My.Folder\\Readme.txt", "Readme", "C:"},
+        {"C:\\My.Folder\\Plug.in.dll", ".dll", "C:\\My.Folder\\Plug.in.txt", "Plug.in", "C:"},
+        {"C:\\My.Folder\\", "", "C:\\My.Folder\\.txt", "", "C:"},
+        {"D:Name.ext", ".ext", "D:Name.txt", "Name", "D:"},
+        {"D:.\\Name", "", "D:.\\Name.txt", "Name", "D:"},
+        {"Readme.", ".", "Readme.txt", "Readme", ""},
+        {"Notes.txt:Stream", "", "Notes.txt:Stream.txt", "Stream", ""},
+        {"x.y\\z", "", "x.y\\z.txt", "z", ""},
+        {"\\\\server\\share.x\\Sub\\A.dll", ".dll", "\\\\server\\share.x\\Sub\\A.txt", "A", "\\\\server\\share.x"},
+        {"\\\\server\\share", "", "\\\\server\\share.txt", "share", "\\\\server\\share"},
+        {"\\Windows\\A.b", ".b", "\\Windows\\A.txt", "A", ""},
+        {"", "", ".txt", "", ""},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(ExtractFileExt(c.path), c.ext) << c.path;
+        EXPECT_EQ(ChangeFileExt(c.path, ".txt"), c.changed) << c.path;
+        EXPECT_EQ(ExtractFileTitle(c.path), c.title) << c.path;
+        EXPECT_EQ(ExtractFileDrive(c.path), c.drive) << c.path;
+    }
+    EXPECT_EQ(ChangeFileExt("C:\\My.Folder\\Plug.dll", ""), "C:\\My.Folder\\Plug");
+}
+
+TEST(PathUtils, FoldersAreReadAsWindowsReadsThem)
+{
+    const std::pair<const char*, const char*> cases[] = {
+        {"C:\\windows\\..", "C:\\"},
+        {"C:\\Program Files\\..\\..\\..", "C:\\"},  // never above the drive
+        {"C:/Audio//Plug-Ins\\.\\Echo\\", "C:\\Audio\\Plug-Ins\\Echo\\"},
+        {"C:\\Audio\\Echo  ", "C:\\Audio\\Echo\\"},
+        {"C:\\Audio\\Echo. \\x", "C:\\Audio\\Echo\\x\\"},
+        {"\\\\server\\share\\..\\Plug", "\\\\server\\share\\Plug\\"},
+        {"Relative\\..\\Plug", "Plug\\"},
+        {"", ""},
+    };
+    for (const auto& c : cases) EXPECT_EQ(NormalizeFolder(c.first), c.second) << c.first;
+
+    EXPECT_TRUE(IsInsideFolder("C:\\Plug\\Echo\\a.dll", "c:\\plug"));
+    EXPECT_TRUE(IsInsideFolder("C:\\Plug", "C:\\Plug\\"));
+    EXPECT_FALSE(IsInsideFolder("C:\\Plug-Ins\\a.dll", "C:\\Plug"));  // a longer name is another folder
+    EXPECT_FALSE(IsInsideFolder("C:\\a.dll", ""));
+}
+
+TEST(UninstallLog, NotesCarryTheirFieldsAndAreSkippedByTheEightKinds)
+{
+    std::string line = NoteLine(UninstallNote::Backup, "C:\\Docs\\Readme.txt", {"C:\\P\\Replaced Files\\1 Readme.txt"});
+    EXPECT_EQ(line, "BC:\\Docs\\Readme.txt|C:\\P\\Replaced Files\\1 Readme.txt");
+    EXPECT_EQ(NoteFields(line), (std::vector<std::string>{"C:\\Docs\\Readme.txt", "C:\\P\\Replaced Files\\1 Readme.txt"}));
+    EXPECT_EQ(NoteFields("HC:\\x.dll"), std::vector<std::string>{"C:\\x.dll"});
+    for (char kind : {UninstallNote::Stamp, UninstallNote::Backup, UninstallNote::Shared})
+        EXPECT_EQ(std::string("FDTUCME6").find(kind), std::string::npos) << kind;
+}
+
+TEST(UninstallLog, CarryForwardKeepsWhatOnlyTheEarlierRunCreated)
+{
+    // 2.10 created the folders and a preset; 2.30 found the folders and wrote the plug-in again.
+    std::vector<std::string> earlier = {"DC:\\P\\", "DC:\\P\\Presets\\", "FC:\\P\\Presets\\Old.preset",
+                                        "FC:\\P\\Echo.dll", "SC:\\P\\Echo.dll|10|01", "M\\Software\\Uninstall\\Echo 2.10"};
+    std::vector<std::string> current = {"EC:\\P\\", "Fc:\\p\\echo.dll", "SC:\\P\\Echo.dll|12|02",
+                                        "M\\Software\\Uninstall\\Echo 2.30"};
+    std::vector<std::string> expected = {"DC:\\P\\",
+                                         "DC:\\P\\Presets\\",
+                                         "FC:\\P\\Presets\\Old.preset",
+                                         "SC:\\P\\Echo.dll|10|01",
+                                         "M\\Software\\Uninstall\\Echo 2.10",
+                                         "EC:\\P\\",
+                                         "Fc:\\p\\echo.dll",
+                                         "SC:\\P\\Echo.dll|12|02",
+                                         "M\\Software\\Uninstall\\Echo 2.30"};
+    EXPECT_EQ(CarryForward(earlier, current), expected);
+    EXPECT_EQ(CarryForward({}, current), current);
+}

@@ -202,6 +202,10 @@ TEST(Wizard, DestinationFolderChecks)
     };
     EXPECT_TRUE(refused("", "\\"));
     EXPECT_TRUE(refused("C:\\", "C:\\"));
+    // Read as Windows reads it: the drive's root again, and the Windows folder.
+    EXPECT_TRUE(refused("C:\\windows\\..", "C:\\"));
+    EXPECT_TRUE(refused("C://windows//.\\ ", "C:\\windows\\"));
+    EXPECT_TRUE(refused("C:\\windows\\Plug-Ins", "C:\\windows\\Plug-Ins\\"));
     DWORD drives = GetLogicalDrives();
     char missing = 0;
     for (char c = 'Y'; c >= 'M' && !missing; --c)
@@ -352,6 +356,13 @@ TEST(Wizard, AFileThatCannotBeWrittenIsAskedAboutAndCancelEndsTheProgram)
     ASSERT_TRUE(wizard.WaitForPage(pgDest));
     wizard.SetText(DestFolderInput, target);
     wizard.Click(NextButton);
+    // The folder holds a file that is not the product's: the wizard asks first.
+    TMessageBoxView notEmpty = wizard.Box();
+    EXPECT_EQ(notEmpty.Text, "The folder '" + target +
+                                 "\\' already holds files.\rFiles there with the names of Locked's files will be "
+                                 "replaced, and put back when Locked is removed.\r\rDo you want to install Locked into "
+                                 "this folder?");
+    wizard.Answer(notEmpty, "&Yes");
     TMessageBoxView question = wizard.Box(30000);
     EXPECT_EQ(question.Title, "Warning");
     EXPECT_EQ(question.Text, "Cannot install the file '" + target +
@@ -671,3 +682,4 @@ TEST(Wizard, TheWindowAnswersAndTheBarMovesWhileALargeFileIsWritten)
     machine.RootKey = HKEY_LOCAL_MACHINE;
     machine.DeleteKey("\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Large 2.23");
 }
+

@@ -58,3 +58,13 @@ inline void RefreshChecksum(std::vector<uint8_t>& package)
     uint32_t adler = Adler32(1, &package[28], size_t(dataSize));
     PutUInt32LE(&package[12], adler);
 }
+
+// The lines of an uninstall log that name items (F, D, T, U, C, M, E, 6),
+// without the notes the uninstaller reads besides.
+inline std::vector<std::string> ItemLines(const std::vector<std::string>& log)
+{
+    std::vector<std::string> items;
+    for (const std::string& line : log)
+        if (!line.empty() && std::string("FDTUCME6").find(line[0]) != std::string::npos) items.push_back(line);
+    return items;
+}

@@ -70,7 +70,7 @@ TEST(Extraction, RecordsExistingParentCreatedFoldersThenFilesThenRegistration)
     installer->WriteUninstaller(folder / "Uninst.exe", "SetupTests ExtractOrder", "Sample", "Sample");
     std::vector<std::string> expected = {"E" + a, "D" + b, "F" + b + "One.txt", "F" + b + "Two.txt",
                                          "M\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\SetupTests ExtractOrder"};
-    EXPECT_EQ(installer->UninstallLog(), expected);
+    EXPECT_EQ(ItemLines(installer->UninstallLog()), expected);
     EXPECT_EQ(ReadText(b + "Two.txt"), "22");
     TRegistry cleanup;
     cleanup.RootKey = HKEY_LOCAL_MACHINE;
@@ -143,7 +143,7 @@ TEST(Extraction, WithoutOverwriteExistingFilesStayUntouched)
     EXPECT_TRUE(oldAttributes & FILE_ATTRIBUTE_HIDDEN);
     EXPECT_EQ(ReadText(dest + "New.txt"), "new");
     std::vector<std::string> expected = {"E" + dest, "F" + dest + "New.txt"};
-    EXPECT_EQ(installer->UninstallLog(), expected);
+    EXPECT_EQ(ItemLines(installer->UninstallLog()), expected);
 }
 
 TEST(Extraction, HandlerRenamesSkipsAndAddsAttributes)
@@ -167,7 +167,7 @@ TEST(Extraction, HandlerRenamesSkipsAndAddsAttributes)
               DWORD(FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM));
     std::vector<std::string> expected = {"E" + folder.Path(), "D" + dest, "F" + dest + "Plugin (Mono).dll",
                                          "F" + dest + "Icon.ico"};
-    EXPECT_EQ(installer->UninstallLog(), expected);
+    EXPECT_EQ(ItemLines(installer->UninstallLog()), expected);
 }
 
 TEST(Extraction, ReadOnlyHiddenSystemTargetIsReplaced)
@@ -212,7 +212,7 @@ TEST(Extraction, LockedTargetIsRetriedFromTheStartOfItsData)
     EXPECT_EQ(ReadText(dest + "Z.txt"), "last");
     std::vector<std::string> expected = {"E" + dest, "F" + dest + "A.txt", "F" + dest + "Busy.dll",
                                          "F" + dest + "Z.txt"};
-    EXPECT_EQ(installer->UninstallLog(), expected);
+    EXPECT_EQ(ItemLines(installer->UninstallLog()), expected);
 }
 
 TEST(Extraction, DeclinedRetryEndsTheExtractionAndKeepsWhatWasWritten)
@@ -234,7 +234,7 @@ TEST(Extraction, DeclinedRetryEndsTheExtractionAndKeepsWhatWasWritten)
     EXPECT_EQ(ReadText(dest + "A.txt"), "first");
     EXPECT_FALSE(FileExists(dest + "Z.txt"));
     std::vector<std::string> expected = {"E" + dest, "F" + dest + "A.txt"};
-    EXPECT_EQ(installer->UninstallLog(), expected);
+    EXPECT_EQ(ItemLines(installer->UninstallLog()), expected);
 }
 
 TEST(Extraction, DamagedDataIsTheDecompressorsErrorThroughTheHandler)
@@ -315,5 +315,5 @@ TEST(Extraction, ForceFolderRecordsEachLevel)
     EXPECT_TRUE(installer->ForceFolder(deep, true));
     EXPECT_TRUE(installer->ForceFolder(deep, false));
     std::vector<std::string> expected = {"E" + folder.Path(), "D" + folder.Path() + "X\\", "T" + deep, "E" + deep};
-    EXPECT_EQ(installer->UninstallLog(), expected);
+    EXPECT_EQ(ItemLines(installer->UninstallLog()), expected);
 }

@@ -11,9 +11,12 @@
 #include "Registry.h"
 #include "SetupInstaller.h"
 #include "ShellFolders.h"
+#include "SharedFiles.h"
 #include "ShellLinks.h"
 #include "TestFiles.h"
 #include "TestPackages.h"
+#include "UninstallLog.h"
+#include "Uninstaller.h"
 
 namespace {
 
@@ -571,7 +574,7 @@ TEST_F(InstallRun, UninstallerIsWrittenLastWithTheRunsLog)
                                          "M" + RegistryRoot() + "\\2.0",
                                          "F" + Install() + "Readme.lnk",
                                          "M\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\" + name};
-    EXPECT_EQ(log.Lines, expected);
+    EXPECT_EQ(ItemLines(log.Lines), expected);
     EXPECT_EQ(log.ProductName, "Run UninstallerIsWrittenLastWithTheRunsLog");
     EXPECT_EQ(RegistrationName(), name);
     EXPECT_EQ(ReadValue(HKEY_LOCAL_MACHINE, UninstallRegistryKey + name, "DisplayName"), name);
@@ -619,4 +622,39 @@ TEST_F(InstallRun, ExampleProductLandsWhereItsSetupIniSays)
     EXPECT_TRUE(uninstall);
     EXPECT_TRUE(SameTextAscii(uninstallTarget, Install() + "Uninst.exe")) << uninstallTarget;
     EXPECT_EQ(display, "Example Echo 1.20");
+}
+
+TEST_F(InstallRun, AReplacedFileIsKeptAsideASharedOneCountedAndAReinstallCarriesTheEarlierRunForward)
+{
+    Ini.insert(Ini.end(), {"[Pages]", "VstPluginFolder=1", "[Components]", "Main=$ProgramFolder", "VstX=$VstPluginFolder"});
+    std::vector<TPackageItem> items = {
+        TPackageItem::Folder("Main", {TPackageItem::File("Readme.txt", "product"), TPackageItem::File("Old.txt", "o")}),
+        TPackageItem::Folder("VstX", {TPackageItem::File("Echo.dll", "dll")})};
+    CreateDirectoryA(Install().c_str(), nullptr);
+    WriteWholeFile(Install() + "Readme.txt", {'u', 's', 'e', 'r'});
+    Construct(items, "2.10");
+    std::string plugin = *Folder / "Vst2\\Echo.dll", readme = Install() + "Readme.txt";
+    Run();
+    const std::vector<std::string>& log = Log();
+    auto at = [&](const std::string& line) { return std::find(log.begin(), log.end(), line) - log.begin(); };
+    std::string copy = Install() + "Replaced Files\\1 Readme.txt";
+    ASSERT_LT(at(NoteLine(UninstallNote::Backup, readme, {copy})), at("F" + readme));  // kept aside first
+    EXPECT_EQ(ReadWholeFile(copy), (std::vector<uint8_t>{'u', 's', 'e', 'r'}));
+    EXPECT_EQ(at(NoteLine(UninstallNote::Stamp, readme, FileStamp(readme))), at("F" + readme) + 1);
+    EXPECT_TRUE(Logged(NoteLine(UninstallNote::Shared, plugin)));
+    EXPECT_EQ(SharedFileCount(plugin), 1);
+
+    // 2.30 into the same folder, without Old.txt: the product's own files are
+    // not kept aside again, the plug-in keeps one reference, and the new
+    // uninstaller knows what 2.10 created.
+    items[0] = TPackageItem::Folder("Main", {TPackageItem::File("Readme.txt", "product 2.30")});
+    Construct(items, "2.30");
+    Run();
+    EXPECT_EQ(std::count_if(Log().begin(), Log().end(), [](const std::string& line) { return line[0] == 'B'; }), 0);
+    EXPECT_EQ(SharedFileCount(plugin), 1);
+    std::vector<std::string> carried = ReadUninstallerLog(Install() + "Uninst.exe").Lines;
+    for (const std::string& line : {"F" + Install() + "Old.txt", NoteLine(UninstallNote::Backup, readme, {copy}),
+                                    NoteLine(UninstallNote::Shared, plugin)})
+        EXPECT_EQ(std::count(carried.begin(), carried.end(), line), 1) << line;
+    ReleaseSharedFileReference(plugin);
 }

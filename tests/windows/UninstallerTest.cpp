@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <thread>
 
 #include "Exception.h"
@@ -7,6 +8,8 @@
 #include "PackageFormat.h"
 #include "Platform.h"
 #include "Registry.h"
+#include "SharedFiles.h"
+#include "ShellLinks.h"
 #include "SetupUninstaller.h"
 #include "TestFiles.h"
 #include "TestPackages.h"
@@ -68,7 +71,7 @@ TEST(Uninstaller, TheDesignExampleRemovesDefersAndScriptsTheFolder)
     EXPECT_TRUE(uninstaller.Uninstall());
     EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, registration));
     EXPECT_FALSE(FileExists(b + "x.dll"));
-    EXPECT_EQ(uninstaller.DeferredFolders(), (std::vector<std::string>{b, b}));
+    EXPECT_EQ(uninstaller.DeferredFolders(), std::vector<std::string>{b});
     EXPECT_TRUE(DirectoryExists(b));
 
     std::string script = uninstaller.WriteRemovalScript();
@@ -103,8 +106,10 @@ TEST(Uninstaller, RemovesFilesFoldersAndKeysInEveryView)
     WriteUninstallerFile(folder / "Uninst.exe", {"D" + product, "T" + t, "F" + product + "Plugin.dll", "U" + key,
                                                  "M" + key, "6" + key, "X unknown kinds do nothing", ""});
     TUninstaller uninstaller(folder / "Uninst.exe");
-    // The T folder keeps its subfolder, so it and its parent cannot go: failed.
-    EXPECT_FALSE(uninstaller.Uninstall());
+    // The T folder keeps the user's subfolder, so it and its parent stay: not a
+    // failure of the product, but the user is told where their files are.
+    EXPECT_TRUE(uninstaller.Uninstall());
+    EXPECT_EQ(uninstaller.KeptFolders(), std::vector<std::string>{t});
     EXPECT_FALSE(FileExists(t + "One.fxp"));
     EXPECT_FALSE(FileExists(t + "Two.fxp"));
     EXPECT_TRUE(DirectoryExists(t + "Kept"));
@@ -183,4 +188,73 @@ TEST(SetupUninstaller, WithoutRightsOnlyTheWarningIsShown)
                          "different user and try again.");
     EXPECT_TRUE(FileExists(folder / "Keep.txt"));
     EXPECT_TRUE(FileExists(folder / "Uninst.exe"));
+}
+
+TEST(Uninstaller, RemovesOnlyWhatIsStillTheProducts)
+{
+    CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);  // as the program does, for the shortcuts
+    TTestFolder folder("UninstallOwnOnly");
+    std::string program = folder / "Program\\", docs = folder / "Docs\\", vst = folder / "Vst\\",
+                links = folder / "Links\\", presets = program + "Presets\\", aside = program + "Replaced Files\\";
+    for (const std::string& made : {program, docs, vst, links, presets, aside}) CreateDirectoryA(made.c_str(), nullptr);
+    auto file = [](const std::string& path, const std::string& text) {
+        WriteWholeFile(path, std::vector<uint8_t>(text.begin(), text.end()));
+        return path;
+    };
+    auto stamped = [&](const std::string& path, const std::string& text) {
+        file(path, text);
+        return std::vector<std::string>{"F" + path, NoteLine(UninstallNote::Stamp, path, FileStamp(path))};
+    };
+    std::vector<std::string> log = {"E" + program, "E" + docs, "D" + aside, "D" + vst, "D" + links, "D" + presets};
+    auto add = [&](const std::vector<std::string>& lines) { log.insert(log.end(), lines.begin(), lines.end()); };
+    add(stamped(program + "Same.txt", "same"));
+    add({"F" + program + "Same.txt"});  // written twice by two passes
+    add(stamped(program + "Changed.txt", "as installed"));
+    file(program + "Changed.txt", "changed by the user");
+    // The user's Readme was kept aside before the product's replaced it.
+    file(aside + "1 Readme.txt", "the user's own");
+    add({NoteLine(UninstallNote::Backup, docs + "Readme.txt", {aside + "1 Readme.txt"})});
+    add(stamped(docs + "Readme.txt", "the product's"));
+    // Shared plug-ins: one still relied on by another installation, one not.
+    for (const char* name : {"Shared.dll", "Solo.dll"})
+        while (ReleaseSharedFileReference(vst + name) > 0) {
+        }
+    for (const char* name : {"Shared.dll", "Solo.dll"}) {
+        add(stamped(vst + name, "dll"));
+        add({NoteLine(UninstallNote::Shared, vst + name)});
+        AddSharedFileReference(vst + name);
+    }
+    AddSharedFileReference(vst + "Shared.dll");
+    // Shortcuts of the same name: one a later installation elsewhere rewrote.
+    CreateShellLink(links + "Other.lnk", folder / "Elsewhere\\Echo.exe", "", 0);
+    CreateShellLink(links + "Ours.lnk", program + "Echo.exe", "", 0);
+    add({"F" + links + "Other.lnk", "F" + links + "Ours.lnk"});
+    add(stamped(presets + "Factory.preset", "factory"));
+    file(presets + "Mine.preset", "the user's preset");
+    WriteUninstallerFile(program + "Uninst.exe", log);
+
+    TUninstaller uninstaller(program + "Uninst.exe");
+    EXPECT_TRUE(uninstaller.Uninstall());
+    std::vector<std::string> kept = uninstaller.KeptFolders();
+    std::sort(kept.begin(), kept.end());
+    EXPECT_EQ(kept, (std::vector<std::string>{program, presets}));
+    EXPECT_TRUE(uninstaller.DeferredFolders().empty());  // the program folder was there before
+    EXPECT_FALSE(FileExists(program + "Same.txt"));
+    auto text = [](const std::string& path) {
+        std::vector<uint8_t> bytes = ReadWholeFile(path);
+        return std::string(bytes.begin(), bytes.end());
+    };
+    EXPECT_EQ(text(program + "Changed.txt"), "changed by the user");
+    EXPECT_EQ(text(docs + "Readme.txt"), "the user's own");
+    EXPECT_FALSE(DirectoryExists(aside));
+    EXPECT_TRUE(FileExists(vst + "Shared.dll"));
+    EXPECT_EQ(SharedFileCount(vst + "Shared.dll"), 1);
+    EXPECT_FALSE(FileExists(vst + "Solo.dll"));
+    EXPECT_EQ(SharedFileCount(vst + "Solo.dll"), 0);
+    EXPECT_TRUE(FileExists(links + "Other.lnk"));
+    EXPECT_FALSE(FileExists(links + "Ours.lnk"));
+    EXPECT_FALSE(FileExists(presets + "Factory.preset"));
+    EXPECT_TRUE(FileExists(presets + "Mine.preset"));
+    ReleaseSharedFileReference(vst + "Shared.dll");
+    CoUninitialize();
 }

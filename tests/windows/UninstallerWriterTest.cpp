@@ -180,5 +180,5 @@ TEST(UninstallerWriter, RegistryKeysAreRecordedByRootAndView)
     installer.RecordRegistryKey(HKEY_USERS, "\\Software\\Nothing", false);
     std::vector<std::string> expected = {"U\\Software\\Maker\\Product\\2.0", "M\\Software\\Maker\\Product\\2.0",
                                          "6\\Software\\Maker\\Product\\2.0", "C.fxp"};
-    EXPECT_EQ(installer.UninstallLog(), expected);
+    EXPECT_EQ(ItemLines(installer.UninstallLog()), expected);
 }

@@ -1,0 +1,54 @@
+#include "SharedFiles.h"
+
+#include <algorithm>
+
+#include "Registry.h"
+
+namespace {
+
+constexpr char SharedFilesKey[] = "\\Software\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs";
+
+int ReadCount(TRegistry& registry, const std::string& path)
+{
+    try {
+        return registry.ValueExists(path) ? std::max(0, int(registry.ReadInteger(path))) : 0;
+    } catch (const ERegistryException&) {
+        return 0;  // a value of another type counts nothing
+    }
+}
+
+}  // namespace
+
+int SharedFileCount(const std::string& path)
+{
+    TRegistry registry(KEY_READ);
+    registry.RootKey = HKEY_LOCAL_MACHINE;
+    return registry.OpenKey(SharedFilesKey, false) ? ReadCount(registry, path) : 0;
+}
+
+void AddSharedFileReference(const std::string& path)
+{
+    TRegistry registry;
+    registry.RootKey = HKEY_LOCAL_MACHINE;
+    if (!registry.OpenKey(SharedFilesKey, true)) return;
+    try {
+        registry.WriteInteger(path, ReadCount(registry, path) + 1);
+    } catch (const ERegistryException&) {
+    }
+}
+
+int ReleaseSharedFileReference(const std::string& path)
+{
+    TRegistry registry;
+    registry.RootKey = HKEY_LOCAL_MACHINE;
+    if (!registry.OpenKey(SharedFilesKey, false)) return 0;
+    int remaining = std::max(0, ReadCount(registry, path) - 1);
+    try {
+        if (remaining > 0)
+            registry.WriteInteger(path, remaining);
+        else
+            registry.DeleteValue(path);
+    } catch (const ERegistryException&) {
+    }
+    return remaining;
+}

@@ -1,0 +1,12 @@
+#pragma once
+// The Windows count of the installations that rely on a file outside their own
+// folders: one DWORD per full path under HKEY_LOCAL_MACHINE\...\SharedDLLs.
+// An installation adds one when it installs such a file and takes it back on
+// removal; the file goes only with the last reference.
+#include <string>
+
+// The file's count; 0 when it has none.
+int SharedFileCount(const std::string& path);
+void AddSharedFileReference(const std::string& path);
+// Takes one reference back and returns how many remain; at 0 the entry goes.
+int ReleaseSharedFileReference(const std::string& path);
