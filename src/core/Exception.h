@@ -31,6 +31,8 @@ SETUP_EXCEPTION_CLASS(EReadError, EStreamError);
 SETUP_EXCEPTION_CLASS(EWriteError, EStreamError);
 SETUP_EXCEPTION_CLASS(EFOpenError, EStreamError);
 SETUP_EXCEPTION_CLASS(EFCreateError, EStreamError);
+// A file held open by a running program: the one failure the user may overcome.
+SETUP_EXCEPTION_CLASS(EFileInUse, EFCreateError);
 // Damaged zlib data.
 SETUP_EXCEPTION_CLASS(EZDecompressionError, Exception);
 SETUP_EXCEPTION_CLASS(EZCompressionError, Exception);

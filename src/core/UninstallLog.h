@@ -34,6 +34,9 @@ namespace UninstallNote {
 constexpr char Stamp = 'S';   // S<file>|<size>|<last-write time>: the file as installed
 constexpr char Backup = 'B';  // B<file>|<copy>: the file that was there before, kept as <copy>
 constexpr char Shared = 'H';  // H<file>: the installation holds one of the file's shared references
+constexpr char Partial = 'P'; // P<file>: written while the run went on; removed when there, never missed
+constexpr char Name = 'N';    // N<product name>: the name, in a log written as the run goes
+constexpr char Aside = 'R';   // R<file>|<copy>: the product's earlier file, kept only until the run has ended
 }  // namespace UninstallNote
 
 // A line of one of those kinds and its fields: the file and what follows it.

@@ -494,6 +494,24 @@ bool TMainForm::ConfirmDestFolder(const std::string& folder)
         if (!sameMajor && same && !AskConfirmation(model.ExpandText(LoadMessage(Msg::OverwriteExistingCopy))))
             return false;
     }
+    // A folder that exists but cannot take a file (read-only, no rights) is
+    // found now, not half-way through the copying.
+    if (!model.CanWriteInto(folder)) {
+        ShowWarningBox(FormatMessageText(Msg::FolderNotWritable, {folder}));
+        return false;
+    }
+    // Every drive the run writes to must take what goes there; the user can
+    // choose another folder here rather than learn it when the copying starts.
+    std::string chosen = model.InstallFolder;
+    model.SetInstallFolder(folder);
+    try {
+        model.CheckDiskSpace();
+    } catch (const ESetupError& error) {
+        model.InstallFolder = chosen;
+        ShowWarningBox(error.what());
+        return false;
+    }
+    model.InstallFolder = chosen;
     // Somebody's files are there: they are kept aside and come back on removal, but the user decides.
     return !model.HoldsOthersFiles(folder) ||
            AskConfirmation(FormatText(model.ExpandText(LoadMessage(Msg::DestinationNotEmpty)), {folder}));

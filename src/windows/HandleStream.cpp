@@ -6,6 +6,8 @@
 #include "Exception.h"
 #include "Messages.h"
 
+BOOL(WINAPI* FileWriteCall)(HANDLE, LPCVOID, DWORD, LPDWORD, LPOVERLAPPED) = WriteFile;
+
 std::string SysErrorMessage(DWORD code)
 {
     char buffer[512] = {};
@@ -89,7 +91,7 @@ size_t THandleStream::Write(const void* buffer, size_t count)
     DropBuffer();
     DWORD put = 0;
     DWORD ask = DWORD(std::min<size_t>(count, 1u << 30));
-    if (!WriteFile(FHandle.Get(), buffer, ask, &put, nullptr)) return 0;
+    if (!FileWriteCall(FHandle.Get(), buffer, ask, &put, nullptr)) return 0;
     return put;
 }
 

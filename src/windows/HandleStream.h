@@ -41,3 +41,7 @@ private:
 
 // The system's text for an error code, without trailing line breaks.
 std::string SysErrorMessage(DWORD code);
+
+// Where every file write of the program goes. Replaceable because no test
+// machine can be made to fail exactly the k-th write of a run on demand.
+extern BOOL(WINAPI* FileWriteCall)(HANDLE, LPCVOID, DWORD, LPDWORD, LPOVERLAPPED);

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <cstring>
 
 #include "Exception.h"
 #include "FileSystem.h"
@@ -16,6 +17,15 @@
 #include "ShellLinks.h"
 #include "TextUtils.h"
 #include "WinHandle.h"
+
+const char PartialSuffix[] = ".partial";
+
+std::string PartialTarget(const std::string& path)
+{
+    size_t length = std::strlen(PartialSuffix);
+    bool partial = path.size() > length && path.compare(path.size() - length, length, PartialSuffix) == 0;
+    return partial ? path.substr(0, path.size() - length) : std::string();
+}
 
 const char UninstallRegistryKey[] = "\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
 
@@ -36,14 +46,19 @@ bool SamePath(const std::string& a, const std::string& b) { return lstrcmpiA(a.c
 // Inflated data goes straight to the target file in the decompressor's large blocks.
 class TFileSink : public TByteSink {
 public:
-    TFileSink(HANDLE file, const std::function<void(size_t)>& progress) : FFile(file), FProgress(progress) {}
+    TFileSink(HANDLE file, const std::string& name, const std::function<void(size_t)>& progress)
+        : FFile(file), FName(name), FProgress(progress)
+    {
+    }
     void Put(const uint8_t* data, size_t size) override
     {
         if (FProgress) FProgress(size);
         while (size > 0) {
             DWORD written = 0;
-            if (!WriteFile(FFile, data, DWORD(std::min<size_t>(size, 1u << 30)), &written, nullptr) || written == 0)
-                throw EWriteError(LoadMessage(Msg::StreamWriteError));
+            if (!FileWriteCall(FFile, data, DWORD(std::min<size_t>(size, 1u << 30)), &written, nullptr) || written == 0) {
+                DWORD error = written == 0 && GetLastError() == 0 ? ERROR_DISK_FULL : GetLastError();
+                throw EWriteError(FormatMessageText(Msg::FileWriteError, {FName, SysErrorMessage(error)}));
+            }
             data += written;
             size -= written;
         }
@@ -51,6 +66,7 @@ public:
 
 private:
     HANDLE FFile;
+    std::string FName;
     const std::function<void(size_t)>& FProgress;
 };
 
@@ -204,7 +220,7 @@ void TInstaller::HoldSharedReference(const std::string& path)
 {
     AddSharedFileReference(path);
     FWritten.insert(UpperAscii(path));
-    FLog.push_back(NoteLine(UninstallNote::Shared, path));
+    Log(NoteLine(UninstallNote::Shared, path));
 }
 
 void TInstaller::InstallFile(TStream& package, const TEntryHeader& entry, const std::string& defaultTarget,
@@ -227,24 +243,32 @@ void TInstaller::InstallFile(TStream& package, const TEntryHeader& entry, const 
         return;
     }
     // A file that is neither the product's (this run's, or the installation's
-    // it replaces) nor counted as another installation's is somebody's own.
-    bool aside = FWritten.count(key) || FEarlier.count(key) || counted || !FileExists(target);
-    int64_t dataStart = package.Position();
+    // it replaces) nor counted as another installation's is somebody's own:
+    // removal puts it back. Any other file replaced is kept only until the run
+    // has ended, so that a failure can put it back.
+    bool somebodys = !FWritten.count(key) && !FEarlier.count(key) && !counted;
+    // Written in full under another name first: no host ever sees a partial
+    // plug-in under its real name, and a damaged package replaces nothing.
+    std::string partial = target + PartialSuffix;
+    Log(NoteLine(UninstallNote::Partial, partial));
+    WritePartialFile(package, entry, partial, fileTime);
     for (;;) {
         try {
-            // A file that cannot be copied aside (held open) is asked about like one that cannot be written.
-            if (!aside) KeepAside(target);
-            aside = true;
-            package.SetPosition(dataStart);
-            WriteFileOnce(package, entry, target, fileTime, extraAttributes);
+            PutInPlace(partial, target, somebodys);
             break;
-        } catch (const std::exception& error) {
+        } catch (const EFileInUse& error) {
             bool retry = false;
             if (OnInstallError) OnInstallError(*this, error, target, retry);
-            if (!retry) throw;
+            if (!retry) {
+                DeleteFileA(partial.c_str());
+                throw;
+            }
         }
     }
-    RecordItem(ikFile, target);
+    if (extraAttributes != 0) {
+        DWORD now = GetFileAttributesA(target.c_str());
+        if (now != INVALID_FILE_ATTRIBUTES) SetFileAttributesA(target.c_str(), now | DWORD(extraAttributes));
+    }
     RecordStamp(target);
     if (shared)
         HoldSharedReference(target);
@@ -252,74 +276,145 @@ void TInstaller::InstallFile(TStream& package, const TEntryHeader& entry, const 
         FWritten.insert(key);
 }
 
-void TInstaller::KeepAside(const std::string& target)
+void TInstaller::WritePartialFile(TStream& package, const TEntryHeader& entry, const std::string& partial,
+                                  int32_t fileTime)
 {
-    if (BackupFolder.empty()) return;
+    try {
+        std::unique_ptr<THandleStream> file = THandleStream::Create(partial);
+        TFileSink sink(file->Handle(), partial, OnProgress);
+        // The stream must also end where the entry says, with its own
+        // checksum: the package's checksum can fit a damaged entry.
+        if (entry.UncompressedSize > 0 &&
+            !InflateEntry(package, entry.StoredSize, entry.UncompressedSize, sink).StreamEnded)
+            throw EZDecompressionError(LoadMessage(Msg::DecompressionError));
+        SetLastWriteTimeFromDos(file->Handle(), fileTime);
+    } catch (const EZDecompressionError&) {
+        DeleteFileA(partial.c_str());
+        throw ESetupError(LoadMessage(Msg::InstallerCorrupted));
+    } catch (const EReadError&) {
+        DeleteFileA(partial.c_str());
+        throw ESetupError(LoadMessage(Msg::InstallerCorrupted));
+    } catch (...) {
+        DeleteFileA(partial.c_str());
+        throw;
+    }
+}
+
+void TInstaller::PutInPlace(const std::string& partial, const std::string& target, bool somebodys)
+{
+    DWORD existing = GetFileAttributesA(target.c_str());
+    if (existing != INVALID_FILE_ATTRIBUTES) {
+        if (existing & ClearedAttributes) SetFileAttributesA(target.c_str(), existing & ~ClearedAttributes);
+        if (!BackupFolder.empty()) MoveAside(target, somebodys);
+    }
+    // Logged before it is in place: a run ended between the two still removes it.
+    RecordItem(ikFile, target);
+    if (!MoveFileExA(partial.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING)) {
+        DWORD error = GetLastError();
+        FLog.pop_back();  // what is there is not this run's file
+        if (existing != INVALID_FILE_ATTRIBUTES && FileExists(target)) SetFileAttributesA(target.c_str(), existing);
+        ThrowReplaceError(target, error);
+    }
+}
+
+void TInstaller::MoveAside(const std::string& target, bool somebodys)
+{
     bool made = DirectoryExists(BackupFolder);
     ForceFolder(BackupFolder, false);
     if (!made) SetFileAttributesA(ExcludeDelimiter(BackupFolder).c_str(), FILE_ATTRIBUTE_HIDDEN);
     std::string copy;
     for (int number = 1; copy.empty() || FileExists(copy) || DirectoryExists(copy); ++number)
         copy = BackupFolder + std::to_string(number) + " " + ExtractFileName(target);
-    // The user's file is never replaced before its copy is safe.
-    if (!CopyFileA(target.c_str(), copy.c_str(), TRUE)) {
-        DWORD error = GetLastError();
-        throw EFCreateError(FormatMessageText(Msg::FileCreateError, {copy, SysErrorMessage(error)}));
+    // Logged first: a run that ends here still knows where the file went.
+    std::string note = NoteLine(somebodys ? UninstallNote::Backup : UninstallNote::Aside, target, {copy});
+    Log(note);
+    if (!MoveFileExA(target.c_str(), copy.c_str(), MOVEFILE_COPY_ALLOWED)) {
+        // The note stays: a copy that is not there is never put back.
+        ThrowReplaceError(target, GetLastError());
     }
-    FLog.push_back(NoteLine(UninstallNote::Backup, target, {copy}));
+    if (!somebodys) FAside.push_back(copy);
+}
+
+void TInstaller::ThrowReplaceError(const std::string& target, DWORD error)
+{
+    std::string message = FormatMessageText(Msg::FileCreateError, {target, SysErrorMessage(error)});
+    // Held open by a running program: the user can close it and try again.
+    if (error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION || error == ERROR_ACCESS_DENIED)
+        throw EFileInUse(message);
+    throw EFCreateError(message);
 }
 
 void TInstaller::RecordStamp(const std::string& target)
 {
     std::vector<std::string> stamp = FileStamp(target);
-    if (!stamp.empty()) FLog.push_back(NoteLine(UninstallNote::Stamp, target, stamp));
+    if (!stamp.empty()) Log(NoteLine(UninstallNote::Stamp, target, stamp));
 }
 
 void TInstaller::CarryForward(const std::vector<std::string>& earlierLog)
 {
     FEarlierLog = earlierLog;
-    for (const std::string& line : earlierLog)
-        if (!line.empty() && std::string("FDTE").find(line[0]) != std::string::npos)
-            FEarlier.insert(UpperAscii(line.substr(1)));
+    for (const std::string& line : earlierLog) {
+        if (line.empty()) continue;
+        std::vector<std::string> fields = NoteFields(line);
+        if (std::string("FDTE").find(line[0]) != std::string::npos) FEarlier.insert(UpperAscii(line.substr(1)));
+        // What a run that never ended kept for its own failure, and its
+        // unfinished files: this run takes over from it.
+        if (line[0] == UninstallNote::Aside && fields.size() == 2) DeleteFileA(fields[1].c_str());
+        if (line[0] == UninstallNote::Partial && !PartialTarget(fields[0]).empty()) DeleteFileA(fields[0].c_str());
+    }
 }
 
-std::vector<std::string> TInstaller::UninstallerLog() const { return ::CarryForward(FEarlierLog, FLog); }
-
-void TInstaller::WriteFileOnce(TStream& package, const TEntryHeader& entry, const std::string& target,
-                               int32_t fileTime, int32_t extraAttributes)
+std::vector<std::string> TInstaller::UninstallerLog() const
 {
-    DWORD existing = GetFileAttributesA(target.c_str());
-    if (existing != INVALID_FILE_ATTRIBUTES && (existing & ClearedAttributes))
-        SetFileAttributesA(target.c_str(), existing & ~ClearedAttributes);
-    {
-        std::unique_ptr<THandleStream> file = THandleStream::Create(target);
-        TFileSink sink(file->Handle(), OnProgress);
-        if (entry.UncompressedSize > 0) InflateEntry(package, entry.StoredSize, entry.UncompressedSize, sink);
-        SetLastWriteTimeFromDos(file->Handle(), fileTime);
-    }
-    if (extraAttributes != 0) {
-        DWORD now = GetFileAttributesA(target.c_str());
-        if (now != INVALID_FILE_ATTRIBUTES) SetFileAttributesA(target.c_str(), now | DWORD(extraAttributes));
-    }
+    // The notes that only matter while a run goes on stay out of the finished log.
+    std::vector<std::string> log;
+    for (const std::string& line : ::CarryForward(FEarlierLog, FLog))
+        if (line.empty() || (line[0] != UninstallNote::Partial && line[0] != UninstallNote::Aside)) log.push_back(line);
+    return log;
+}
+
+
+void TInstaller::SetAside(const std::string& path)
+{
+    if (BackupFolder.empty())
+        DeleteFileA(path.c_str());
+    else
+        MoveAside(path, false);
 }
 
 void TInstaller::CreateShortcut(const std::string& shortcutFile, const std::string& target,
                                 const std::string& arguments, int iconIndex)
 {
+    if (FileExists(shortcutFile)) SetAside(shortcutFile);
     CreateShellLink(shortcutFile, target, arguments, iconIndex);
     RecordItem(ikFile, shortcutFile);
 }
 
-void TInstaller::RecordItem(int kind, const std::string& text) { FLog.push_back(UninstallItemLetter(kind) + text); }
+void TInstaller::RecordItem(int kind, const std::string& text) { Log(UninstallItemLetter(kind) + text); }
+
+void TInstaller::Log(const std::string& line)
+{
+    FLog.push_back(line);
+    AppendJournalLine(line);
+}
 
 void TInstaller::RecordRegistryKey(HKEY root, const std::string& keyPath, bool use64BitView)
 {
+    // A failed run takes away only the keys it created, with the parents it created for them.
+    TRegistry64 existing(use64BitView);
+    existing.RootKey = root;
+    std::string created;
+    for (std::string key = keyPath; !key.empty() && key != "\\" && !existing.KeyExists(key);
+         key = ExcludeDelimiter(ExtractFilePath(key)))
+        created = key;
+    size_t before = FLog.size();
     if (root == HKEY_CLASSES_ROOT)
         RecordItem(ikClassesRootKey, keyPath);
     else if (root == HKEY_CURRENT_USER)
         RecordItem(ikCurrentUserKey, keyPath);
     else if (root == HKEY_LOCAL_MACHINE)
         RecordItem(use64BitView ? ikLocalMachine64Key : ikLocalMachineKey, keyPath);
+    if (!created.empty() && FLog.size() > before) FCreatedKeys[FLog.back()] = created;
 }
 
 void TInstaller::WriteUninstallLog(TStream& stream, const std::string& productName) const
@@ -330,28 +425,137 @@ void TInstaller::WriteUninstallLog(TStream& stream, const std::string& productNa
 void TInstaller::WriteUninstaller(const std::string& uninstallerPath, const std::string& keyName,
                                   const std::string& productName, const std::string& displayName)
 {
-    RecordItem(ikLocalMachineKey, UninstallRegistryKey + keyName);
-    {
-        std::unique_ptr<THandleStream> uninstaller = THandleStream::Create(uninstallerPath);
-        int64_t copyLength;
-        {
-            std::unique_ptr<THandleStream> program =
-                THandleStream::OpenRead(FProgramPath, FILE_SHARE_READ | FILE_SHARE_WRITE);
-            program->SetPosition(PackageFormat::SetupDataOffsetWord);
-            copyLength = program->ReadInt32();
-            // No appended package (0, or the negative value the reader treats
-            // alike): the whole program file is the program part.
-            if (copyLength <= 0) copyLength = program->Size();
-            program->SetPosition(0);
-            uninstaller->CopyFrom(*program, copyLength);
-        }
-        uninstaller->SetPosition(PackageFormat::SetupDataOffsetWord);
-        uninstaller->WriteInt32(int32_t(copyLength));
-        uninstaller->WriteInt32(1);
-        uninstaller->SetPosition(copyLength);
-        WriteUninstallLog(*uninstaller, productName);
-    }
+    std::string registration = std::string(1, UninstallItemLetter(ikLocalMachineKey)) + UninstallRegistryKey + keyName;
+    if (std::find(FLog.begin(), FLog.end(), registration) == FLog.end()) Log(registration);
+    WriteProgramPart(uninstallerPath, true, productName);
     RegisterUninstaller(uninstallerPath, keyName, displayName);
+    // Done: the journal and the product's earlier files kept for a failure go.
+    if (FJournal) {
+        FJournal.reset();
+        DeleteFileA(FJournalPath.c_str());
+    }
+    for (const std::string& copy : FAside) DeleteFileA(copy.c_str());
+    FAside.clear();
+    FReplacedRegistrations.clear();
+}
+
+void TInstaller::WriteProgramPart(const std::string& path, bool log, const std::string& productName) const
+{
+    std::unique_ptr<THandleStream> uninstaller = THandleStream::Create(path);
+    int64_t copyLength;
+    {
+        std::unique_ptr<THandleStream> program = THandleStream::OpenRead(FProgramPath, FILE_SHARE_READ | FILE_SHARE_WRITE);
+        program->SetPosition(PackageFormat::SetupDataOffsetWord);
+        copyLength = program->ReadInt32();
+        // No appended package (0, or the negative value the reader treats
+        // alike): the whole program file is the program part.
+        if (copyLength <= 0) copyLength = program->Size();
+        program->SetPosition(0);
+        uninstaller->CopyFrom(*program, copyLength);
+    }
+    uninstaller->SetPosition(PackageFormat::SetupDataOffsetWord);
+    uninstaller->WriteInt32(log ? int32_t(copyLength) : 0);
+    uninstaller->WriteInt32(1);
+    if (!log) return;
+    uninstaller->SetPosition(copyLength);
+    WriteUninstallLog(*uninstaller, productName);
+}
+
+void TInstaller::BeginJournal(const std::string& uninstallerPath, const std::string& keyName,
+                              const std::string& productName, const std::string& displayName)
+{
+    std::string folder = ExtractFilePath(uninstallerPath);
+    FJournalPath = folder + "Uninstall.dat";
+    // An earlier installation's uninstaller comes back if the run fails.
+    if (FileExists(uninstallerPath)) MoveAside(uninstallerPath, false);
+    Log(NoteLine(UninstallNote::Partial, FJournalPath));
+    Log(NoteLine(UninstallNote::Partial, uninstallerPath));
+    {
+        TMemoryStream header;
+        ::WriteUninstallLog(header, FInfo.Version, {}, std::string());
+        FJournal = THandleStream::Create(FJournalPath);
+        FJournal->WriteBuffer(header.Data().data(), header.Data().size());
+        FJournalLength = 0;
+    }
+    // The product's name, the earlier installation's lines, then this run's.
+    AppendJournalLine(NoteLine(UninstallNote::Name, productName));
+    for (const std::string& line : FEarlierLog) AppendJournalLine(line);
+    for (const std::string& line : FLog) AppendJournalLine(line);
+    WriteProgramPart(uninstallerPath, false, productName);
+    std::string registration = std::string(1, UninstallItemLetter(ikLocalMachineKey)) + UninstallRegistryKey + keyName;
+    TRegistry registry(KEY_READ);
+    registry.RootKey = HKEY_LOCAL_MACHINE;
+    if (!registry.KeyExists(UninstallRegistryKey + keyName)) FCreatedKeys[registration] = UninstallRegistryKey + keyName;
+    Log(registration);
+    RegisterUninstaller(uninstallerPath, keyName, displayName);
+}
+
+void TInstaller::AppendJournalLine(const std::string& line)
+{
+    if (!FJournal) return;
+    std::string text = line + "\r\n";
+    FJournal->SetPosition(FJournal->Size());
+    FJournal->WriteBuffer(text.data(), text.size());
+    FJournalLength += int32_t(text.size());
+    FJournal->SetPosition(UninstallLogFormat::HeaderSize + TProgramVersion::RecordSize);
+    FJournal->WriteInt32(FJournalLength);
+}
+
+void TInstaller::RollBack()
+{
+    FJournal.reset();
+    for (auto line = FLog.rbegin(); line != FLog.rend(); ++line) {
+        if (line->empty()) continue;
+        std::vector<std::string> fields = NoteFields(*line);
+        const std::string& path = fields[0];
+        switch ((*line)[0]) {
+        case 'F':
+            SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+            DeleteFileA(path.c_str());
+            break;
+        case UninstallNote::Partial: DeleteFileA(path.c_str()); break;
+        case UninstallNote::Backup:
+        case UninstallNote::Aside:
+            if (fields.size() == 2 && FileExists(fields[1]))
+                MoveFileExA(fields[1].c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED);
+            break;
+        case UninstallNote::Shared: ReleaseSharedFileReference(path); break;
+        case 'D':
+        case 'T':
+            SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_DIRECTORY);
+            RemoveDirectoryA(path.c_str());
+            break;
+        case 'U':
+        case 'C':
+        case 'M':
+        case '6':
+            if (FCreatedKeys.count(*line)) {
+                TRegistry64 registry((*line)[0] == '6');
+                registry.RootKey = (*line)[0] == 'U' ? HKEY_CURRENT_USER
+                                   : (*line)[0] == 'C' ? HKEY_CLASSES_ROOT
+                                                       : HKEY_LOCAL_MACHINE;
+                registry.DeleteKey(FCreatedKeys[*line]);
+            }
+            break;
+        default: break;
+        }
+    }
+    // The registrations that the run's own replaced come back as they were.
+    for (const std::vector<std::string>& entry : FReplacedRegistrations) {
+        TRegistry registry;
+        registry.RootKey = HKEY_LOCAL_MACHINE;
+        if (!registry.OpenKey(UninstallRegistryKey + entry[0], true)) continue;
+        try {
+            registry.WriteString("DisplayName", entry[1]);
+            registry.WriteString("UninstallString", entry[2]);
+        } catch (const Exception&) {
+        }
+    }
+    FLog.clear();
+    FWritten.clear();
+    FAside.clear();
+    FCreatedKeys.clear();
+    FReplacedRegistrations.clear();
 }
 
 void TInstaller::RegisterUninstaller(const std::string& uninstallerPath, const std::string& keyName,
@@ -367,7 +571,10 @@ void TInstaller::RegisterUninstaller(const std::string& uninstallerPath, const s
                 if (!registry.OpenKey(UninstallRegistryKey + name, false)) continue;
                 // Earlier installations into the same folder, whatever their
                 // key name, and whether or not they quoted the path.
-                if (SameTextAscii(Unquoted(registry.ReadString("UninstallString")), uninstallerPath)) {
+                std::string uninstall = registry.ReadString("UninstallString");
+                if (SameTextAscii(Unquoted(uninstall), uninstallerPath) || SameTextAscii(name, keyName)) {
+                    FReplacedRegistrations.push_back({name, registry.ReadString("DisplayName"), uninstall});
+                    if (!SameTextAscii(Unquoted(uninstall), uninstallerPath)) continue;
                     registry.CloseKey();
                     registry.DeleteKey(UninstallRegistryKey + name);
                 }

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <exception>
 #include <functional>
+#include <map>
 #include <memory>
 #include <set>
 #include <string>
@@ -17,6 +18,7 @@
 #include "PackageFormat.h"
 #include "ProgramFile.h"
 #include "ProgramVersion.h"
+#include "HandleStream.h"
 #include "Stream.h"
 #include "UninstallLog.h"
 
@@ -25,8 +27,9 @@ public:
     // Called before each file is written: the handler may change the target
     // path, clear it to skip the file, or add attribute bits.
     using TInstallFileEvent = std::function<void(TInstaller& sender, std::string& fileName, int32_t& attributes)>;
-    // Called when writing a file failed: setting retry starts the file again
-    // from the beginning of its data; otherwise the error ends the extraction.
+    // Called when a file could not be put in place because a running program
+    // holds it (EFileInUse): setting retry tries again; otherwise the error
+    // ends the extraction. Other failures end it at once.
     using TInstallErrorEvent =
         std::function<void(TInstaller& sender, const std::exception& error, const std::string& fileName, bool& retry)>;
 
@@ -66,6 +69,18 @@ public:
     bool ForceFolder(const std::string& path, bool removeContents);
 
     void RecordItem(int kind, const std::string& text);
+    // Takes a file of the product's out of the way until the run has ended:
+    // a failure puts it back (deleted when there is no backup folder).
+    void SetAside(const std::string& path);
+    // From here on every line logged is on disk too, in Uninstall.dat beside an
+    // early uninstaller, and the uninstaller is registered: a run that is
+    // ended half-way (a crash, a power cut) can be removed with Uninst.exe.
+    void BeginJournal(const std::string& uninstallerPath, const std::string& keyName, const std::string& productName,
+                      const std::string& displayName);
+    // After a failure: everything this run did is undone, last first. Files
+    // written go, replaced files come back, created folders and keys go, the
+    // earlier uninstaller and its registrations come back.
+    void RollBack();
     // Takes over the log of the earlier installation that this run replaces
     // (same folder, same product): its files are the product's own, and the
     // uninstaller written at the end removes what either run created.
@@ -98,9 +113,21 @@ private:
     class TExtractor;
     void ReadPackageHeader();
     void InstallFile(TStream& package, const TEntryHeader& entry, const std::string& target, int32_t fileTime);
-    // The file at `target` is somebody else's: a copy goes to the backup
-    // folder and the log says where, before the file is replaced.
-    void KeepAside(const std::string& target);
+    // The entry's data in full at `partial`; a damaged stream raises the
+    // installer's corruption message and leaves nothing behind.
+    void WritePartialFile(TStream& package, const TEntryHeader& entry, const std::string& partial, int32_t fileTime);
+    // Renames the complete file over the target, moving the target aside first.
+    void PutInPlace(const std::string& partial, const std::string& target, bool somebodys);
+    // The file at `target` goes to the backup folder, logged first: a file of
+    // somebody's own comes back on removal, the product's earlier one only
+    // after a failure.
+    void MoveAside(const std::string& target, bool somebodys);
+    [[noreturn]] static void ThrowReplaceError(const std::string& target, DWORD error);
+    void Log(const std::string& line);
+    void AppendJournalLine(const std::string& line);
+    // Writes the program part as an uninstaller; with `log` the log appended,
+    // else none (it reads Uninstall.dat beside it).
+    void WriteProgramPart(const std::string& path, bool log, const std::string& productName) const;
     // Outside the product's folder and not yet the product's: a file or folder
     // there may be another installation's too.
     bool IsSharedPlace(const std::string& path) const;
@@ -109,8 +136,6 @@ private:
     // Size and last-write time of the file just written, so that removal can
     // tell a file the user changed since.
     void RecordStamp(const std::string& target);
-    void WriteFileOnce(TStream& package, const TEntryHeader& entry, const std::string& target, int32_t fileTime,
-                       int32_t extraAttributes);
     void RegisterUninstaller(const std::string& uninstallerPath, const std::string& keyName,
                              const std::string& displayName);
 
@@ -122,7 +147,21 @@ private:
     // Files and folders of the earlier installation, and those this run wrote
     // or holds a shared reference to, as UpperAscii keys.
     std::set<std::string> FEarlier, FWritten;
+    // The product's earlier files moved aside by this run, and for each
+    // registry line whose key this run created, the outermost key it created.
+    std::vector<std::string> FAside;
+    std::map<std::string, std::string> FCreatedKeys;
+    // Registrations the run replaced: key name, display name, uninstall string.
+    std::vector<std::vector<std::string>> FReplacedRegistrations;
+    std::unique_ptr<THandleStream> FJournal;
+    std::string FJournalPath;
+    int32_t FJournalLength = 0;
 };
+
+// The name a file is written under until it is complete.
+extern const char PartialSuffix[];
+// The file that a name ending in PartialSuffix stands for; empty for any other name.
+std::string PartialTarget(const std::string& path);
 
 // The key below HKEY_LOCAL_MACHINE that holds the Windows uninstall registrations.
 extern const char UninstallRegistryKey[];

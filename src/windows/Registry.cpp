@@ -90,8 +90,41 @@ std::string TRegistry::ReadString(const std::string& name)
     return value;
 }
 
+TRegistryUndo* TRegistry::Undo = nullptr;
+
+void TRegistryUndo::Remember(HKEY key, const std::string& name)
+{
+    HKEY copy = nullptr;
+    if (RegOpenKeyExA(key, "", 0, KEY_QUERY_VALUE | KEY_SET_VALUE, &copy) != ERROR_SUCCESS) return;
+    TEntry entry;
+    entry.Key.Reset(copy);
+    entry.Name = name;
+    DWORD size = 0;
+    entry.Existed = RegQueryValueExA(copy, name.c_str(), nullptr, &entry.Type, nullptr, &size) == ERROR_SUCCESS;
+    if (entry.Existed) {
+        entry.Data.resize(size);
+        if (RegQueryValueExA(copy, name.c_str(), nullptr, &entry.Type, entry.Data.data(), &size) != ERROR_SUCCESS)
+            return;
+        entry.Data.resize(size);
+    }
+    FEntries.push_back(std::move(entry));
+}
+
+void TRegistryUndo::Restore()
+{
+    for (auto entry = FEntries.rbegin(); entry != FEntries.rend(); ++entry) {
+        if (entry->Existed)
+            RegSetValueExA(entry->Key.Get(), entry->Name.c_str(), 0, entry->Type, entry->Data.data(),
+                           DWORD(entry->Data.size()));
+        else
+            RegDeleteValueA(entry->Key.Get(), entry->Name.c_str());
+    }
+    FEntries.clear();
+}
+
 void TRegistry::WriteString(const std::string& name, const std::string& value)
 {
+    if (Undo) Undo->Remember(FCurrent.Get(), name);
     if (RegSetValueExA(FCurrent.Get(), name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
                        DWORD(value.size() + 1)) != ERROR_SUCCESS)
         throw ERegistryException("Failed to set data for '" + name + "'");
@@ -109,6 +142,7 @@ int32_t TRegistry::ReadInteger(const std::string& name)
 
 void TRegistry::WriteInteger(const std::string& name, int32_t value)
 {
+    if (Undo) Undo->Remember(FCurrent.Get(), name);
     DWORD data = DWORD(value);
     if (RegSetValueExA(FCurrent.Get(), name.c_str(), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&data),
                        sizeof data) != ERROR_SUCCESS)

@@ -19,8 +19,29 @@ public:
     using Exception::Exception;
 };
 
+// Registry values as they were before a run wrote them: a failed run puts
+// them back, last written first.
+class TRegistryUndo {
+public:
+    void Remember(HKEY key, const std::string& name);
+    void Restore();
+
+private:
+    struct TEntry {
+        TRegKey Key;
+        std::string Name;
+        bool Existed = false;
+        DWORD Type = 0;
+        std::vector<BYTE> Data;
+    };
+    std::vector<TEntry> FEntries;
+};
+
 class TRegistry {
 public:
+    // Where every value written is remembered first, while a run may still fail.
+    static TRegistryUndo* Undo;
+
     TRegistry() = default;
     explicit TRegistry(REGSAM access) : FAccess(access) {}
     virtual ~TRegistry() = default;

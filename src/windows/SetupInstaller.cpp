@@ -112,6 +112,17 @@ bool TSetupInstaller::IsForbiddenDestination(const std::string& folder)
            (length > 0 && length <= MAX_PATH && IsInsideFolder(folder, std::string(windows, length)));
 }
 
+bool TSetupInstaller::CanWriteInto(const std::string& folder)
+{
+    if (!DirectoryExists(folder)) return true;
+    std::string probe = IncludeDelimiter(folder) + "~Setup write test.tmp";
+    HANDLE file = CreateFileA(probe.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                              FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return GetLastError() == ERROR_FILE_EXISTS;
+    CloseHandle(file);
+    return true;
+}
+
 bool TSetupInstaller::HoldsOthersFiles(const std::string& folder) const
 {
     return DirectoryExists(folder) && !FolderEntries(IncludeDelimiter(folder)).empty() && !IsEarlierInstallation(folder);

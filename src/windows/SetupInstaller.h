@@ -4,6 +4,7 @@
 // installation, the install folder, the plug-in folders and the user's name.
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -58,6 +59,9 @@ public:
     }
     // A drive's root or the Windows folder (or a folder inside it): no place for a product.
     static bool IsForbiddenDestination(const std::string& folder);
+    // A file can be created in the folder (true when it does not exist yet:
+    // whether it can be made is asked separately).
+    static bool CanWriteInto(const std::string& folder);
     // The folder exists and holds files that are not an earlier installation of this product.
     bool HoldsOthersFiles(const std::string& folder) const;
     static bool IsVst3Destination(const std::string& text) { return text.find("Vst3") != std::string::npos; }
@@ -79,6 +83,10 @@ public:
     // ESetupError "There is not enough space..." when the installation folder's
     // drive has less than the required space and 1 MiB to spare.
     void CheckDiskSpace();
+    // What the run writes to each drive ("C:\\"), for the chosen folders and items.
+    std::map<std::string, int64_t> RequiredSpaceByDrive();
+    // The installation run's steps after the disk-space check.
+    void RunSteps(IInstallProgress& progress);
     // The installation folder becomes the product's own: files outside it are
     // shared, files it replaces are kept aside, and an earlier installation
     // there is carried forward.

@@ -2,6 +2,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <map>
 
 #include "Exception.h"
 #include "FileSystem.h"
@@ -31,10 +32,30 @@ void TSetupInstaller::Install(IInstallProgress& progress)
     progress.SetProgress(0);
     progress.SetStatus(LoadMessage(Msg::StatusPreparing));
     CheckDiskSpace();
+    TRegistryUndo values;
+    TRegistry::Undo = &values;
+    try {
+        RunSteps(progress);
+    } catch (...) {
+        // Nothing of a failed run stays: the machine is as it was before.
+        TRegistry::Undo = nullptr;
+        values.Restore();
+        FInstaller->RollBack();
+        throw;
+    }
+    TRegistry::Undo = nullptr;
+}
 
+void TSetupInstaller::RunSteps(IInstallProgress& progress)
+{
     progress.SetProgress(25);
     progress.SetStatus(LoadMessage(Msg::StatusCopying));
     PrepareOwnFolder();
+    // From the first write on, Uninst.exe is in place and registered, and the
+    // log goes to disk as the run goes.
+    FInstaller->ForceFolder(InstallFolder, false);
+    std::string name = FullProductName() + BitSuffix();
+    FInstaller->BeginJournal(InstallFolder + "Uninst.exe", name, ProductName, name);
     bool libraries = !TSetupModel::CallLibraries.empty();
     int end = libraries ? 50 : 75;
     InstallComponents(progress, 25, end);
@@ -74,12 +95,36 @@ int64_t TSetupInstaller::GetRequiredSpace()
     return total;
 }
 
+std::map<std::string, int64_t> TSetupInstaller::RequiredSpaceByDrive()
+{
+    std::map<std::string, int64_t> drives;
+    auto add = [&](const std::string& folder, int64_t bytes) {
+        std::string drive = UpperAscii(ExtractFileDrive(folder));
+        if (!drive.empty()) drives[drive + "\\"] += bytes;
+    };
+    add(InstallFolder, 0);  // Uninst.exe at least
+    std::vector<const TSetupBundleItem*> passes = {nullptr};
+    if (IsBundle)
+        for (const TSetupBundleItem& item : BundleItems)
+            if (item.Selected) passes.push_back(&item);
+    for (const TSetupBundleItem* item : passes)
+        for (const std::string& line : Components) {
+            std::string folderName = ExpandVariables(LineName(line), item), destination, option;
+            SplitText(LineValue(line), ',', destination, option);
+            destination = ExpandVariables(destination, item);
+            if (!folderName.empty() && !destination.empty()) add(destination, FInstaller->GetFolderSize(folderName));
+        }
+    return drives;
+}
+
 void TSetupInstaller::CheckDiskSpace()
 {
-    uint64_t freeBytes = 0;
-    if (!FreeSpaceQuery(ExtractFileDrive(InstallFolder) + "\\", freeBytes)) freeBytes = 0;
-    uint64_t need = uint64_t(GetRequiredSpace()) + SpaceMargin;
-    if (freeBytes < need) throw ESetupError(LoadMessage(Msg::NotEnoughSpace));
+    // Each drive the run writes to, with what goes there.
+    for (const auto& drive : RequiredSpaceByDrive()) {
+        uint64_t freeBytes = 0;
+        if (!FreeSpaceQuery(drive.first, freeBytes)) freeBytes = 0;
+        if (freeBytes < uint64_t(drive.second) + SpaceMargin) throw ESetupError(LoadMessage(Msg::NotEnoughSpace));
+    }
 }
 
 void TSetupInstaller::InstallComponents(IInstallProgress& progress, int start, int end)
@@ -207,8 +252,5 @@ void TSetupInstaller::CallLibraries()
 void TSetupInstaller::CreateUninstaller()
 {
     std::string name = FullProductName() + BitSuffix();
-    // A product whose components all go to plug-in folders has not created its
-    // own folder yet; Uninst.exe needs it (and the uninstaller removes it again).
-    if (!DirectoryExists(InstallFolder)) FInstaller->ForceFolder(InstallFolder, false);
     FInstaller->WriteUninstaller(InstallFolder + "Uninst.exe", name, ProductName, name);
 }

@@ -61,6 +61,7 @@ void TSetupInstaller::DeleteStaleShortcuts(const std::string& folder, const std:
     while (links.Next()) {
         std::string link = folder + links.Name(), linkTarget, linkArguments;
         if (!ReadShellLink(link, linkTarget, linkArguments)) continue;
-        if (SameTextAscii(linkTarget, target) && SameTextAscii(linkArguments, arguments)) DeleteFileA(link.c_str());
+        // Aside rather than deleted: a run that fails puts it back.
+        if (SameTextAscii(linkTarget, target) && SameTextAscii(linkArguments, arguments)) FInstaller->SetAside(link);
     }
 }

@@ -17,6 +17,19 @@ int ReadCount(TRegistry& registry, const std::string& path)
     }
 }
 
+// The counts are taken back through the log's own lines: a failed run's
+// undo of written values leaves them alone.
+class TCountWrite {
+public:
+    TCountWrite() : FSaved(TRegistry::Undo) { TRegistry::Undo = nullptr; }
+    ~TCountWrite() { TRegistry::Undo = FSaved; }
+    TCountWrite(const TCountWrite&) = delete;
+    TCountWrite& operator=(const TCountWrite&) = delete;
+
+private:
+    TRegistryUndo* FSaved;
+};
+
 }  // namespace
 
 int SharedFileCount(const std::string& path)
@@ -28,6 +41,7 @@ int SharedFileCount(const std::string& path)
 
 void AddSharedFileReference(const std::string& path)
 {
+    TCountWrite write;
     TRegistry registry;
     registry.RootKey = HKEY_LOCAL_MACHINE;
     if (!registry.OpenKey(SharedFilesKey, true)) return;
@@ -39,6 +53,7 @@ void AddSharedFileReference(const std::string& path)
 
 int ReleaseSharedFileReference(const std::string& path)
 {
+    TCountWrite write;
     TRegistry registry;
     registry.RootKey = HKEY_LOCAL_MACHINE;
     if (!registry.OpenKey(SharedFilesKey, false)) return 0;

@@ -5,6 +5,7 @@
 #include "FileEnumerator.h"
 #include "FileSystem.h"
 #include "HandleStream.h"
+#include "Installer.h"
 #include "PackageFormat.h"
 #include "PathUtils.h"
 #include "Registry.h"
@@ -26,7 +27,11 @@ TUninstallLog ReadUninstallerLog(const std::string& programPath)
         stream.reset();
         stream = THandleStream::OpenRead(GetProgramFolder(programPath) + "Uninstall.dat", 0);
     }
-    return ReadUninstallLog(*stream);
+    TUninstallLog log = ReadUninstallLog(*stream);
+    // A log written as the run went names the product in a line of its own.
+    for (const std::string& line : log.Lines)
+        if (log.ProductName.empty() && !line.empty() && line[0] == UninstallNote::Name) log.ProductName = line.substr(1);
+    return log;
 }
 
 TUninstaller::TUninstaller(const std::string& programPath)
@@ -48,6 +53,8 @@ void TUninstaller::ReadNotes()
             FStamps[UpperAscii(fields[0])] = fields[1] + "|" + fields[2];  // the latest stamp counts
         else if (line[0] == UninstallNote::Shared)
             FShared.insert(UpperAscii(fields[0]));
+        else if (line[0] == UninstallNote::Partial && !PartialTarget(fields[0]).empty())
+            FPartial.insert(UpperAscii(PartialTarget(fields[0])));
     }
 }
 
@@ -83,6 +90,15 @@ bool TUninstaller::Uninstall()
         case 'M': RemoveRegistryKey(HKEY_LOCAL_MACHINE, text, false); break;
         case '6': RemoveRegistryKey(HKEY_LOCAL_MACHINE, text, true); break;
         case UninstallNote::Backup: RestoreFile(line); break;
+        case UninstallNote::Partial:
+            // Written while a run went on: gone when it ended well, and this
+            // uninstaller itself is left to the clean-up.
+            if (!SameTextAscii(text, FProgramPath)) DeleteFileA(text.c_str());
+            break;
+        case UninstallNote::Aside:
+            // The product's earlier file, kept while a run went on that never ended.
+            if (NoteFields(line).size() == 2) DeleteFileA(NoteFields(line)[1].c_str());
+            break;
         default: break;  // S and H were read first
         }
     }
@@ -108,7 +124,8 @@ void TUninstaller::RemoveFile(const std::string& path)
         }
     }
     SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-    if (!DeleteFileA(path.c_str())) FFailed = true;
+    // A file of a run that was ended before it was in place is not missed.
+    if (!DeleteFileA(path.c_str()) && (FileExists(path) || !FPartial.count(key))) FFailed = true;
 }
 
 // A shortcut of the same name that a later installation elsewhere wrote over ours.

@@ -67,6 +67,8 @@ private:
     // ("size|time"), and the files whose shared reference is the product's.
     std::map<std::string, std::string> FStamps;
     std::set<std::string> FShared;
+    // Files that a run was writing when the log was taken (from P notes).
+    std::set<std::string> FPartial;
     // Items handled in this run, and items left on purpose (shared, another
     // installation's), by UpperAscii path.
     std::set<std::string> FHandled, FLeft;

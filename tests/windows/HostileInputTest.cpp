@@ -62,6 +62,11 @@ TEST(HostileInput, ADestinationPastTheWindowsPathLimitFailsCleanly)
         asked = name;
         retry = false;
     };
-    EXPECT_THROW(installer.ExtractFolder("Main", deep, 0), EFCreateError);
-    EXPECT_EQ(asked, deep + "Plugin.dll");
+    try {
+        installer.ExtractFolder("Main", deep, 0);
+        ADD_FAILURE() << "a path past the limit was written";
+    } catch (const EFCreateError& e) {
+        EXPECT_NE(std::string(e.what()).find(deep + "Plugin.dll"), std::string::npos) << e.what();
+    }
+    EXPECT_EQ(asked, "");  // not a file in use: the user is not asked to close programs
 }

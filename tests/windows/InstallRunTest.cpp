@@ -4,9 +4,12 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <functional>
+#include <map>
 
 #include "Exception.h"
 #include "FileSystem.h"
+#include "HandleStream.h"
 #include "PathUtils.h"
 #include "Registry.h"
 #include "SetupInstaller.h"
@@ -106,7 +109,15 @@ protected:
     TSetupInstaller& Construct(std::vector<TPackageItem> items, const std::string& version = "2.23")
     {
         items.insert(items.begin(), {TPackageItem::File("Setup.ini", Lines(Ini)), TPackageItem::File("Setup.lic", "L")});
-        WriteWholeFile(*Folder / "Setup.exe", AppendPackage(StubProgram(), BuildPackageBytes(items, version)));
+        std::vector<uint8_t> package = BuildPackageBytes(items, version);
+        if (!DamagedFile.empty()) {
+            // The file's data follow its 76-byte entry header, which starts with its name.
+            std::string name = DamagedFile + std::string(1, '\0');
+            auto at = std::search(package.begin(), package.end(), name.begin(), name.end());
+            if (at != package.end()) *(at + 76 + 2) ^= 0x55;
+            RefreshChecksum(package);
+        }
+        WriteWholeFile(*Folder / "Setup.exe", AppendPackage(StubProgram(), package));
         Model = std::make_unique<TSetupInstaller>(*Folder / "Setup.exe");
         Model->SetInstallFolder(Install());
         Model->Vst2Folder = *Folder / "Vst2";
@@ -156,6 +167,8 @@ protected:
     std::vector<std::string> Ini;
     std::unique_ptr<TSetupInstaller> Model;
     std::vector<std::string> Registrations;
+    // A file whose zlib stream the package carries damaged (checksum made to fit).
+    std::string DamagedFile;
 
 private:
     void CleanRegistry()
@@ -171,6 +184,20 @@ private:
         registry.RootKey = HKEY_LOCAL_MACHINE;
         for (const std::string& name : Registrations)
             registry.DeleteKey(UninstallRegistryKey + name);
+        // The shared counts of the test's files and folders, which outlive its folder.
+        HKEY shared;
+        if (Folder && RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Software\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs", 0,
+                                    KEY_ALL_ACCESS, &shared) == ERROR_SUCCESS) {
+            std::vector<std::string> ours;
+            char name[1024];
+            for (DWORD i = 0;; ++i) {
+                DWORD size = sizeof name;
+                if (RegEnumValueA(shared, i, name, &size, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
+                if (IsInsideFolder(name, Folder->Path())) ours.push_back(name);
+            }
+            for (const std::string& value : ours) RegDeleteValueA(shared, value.c_str());
+            RegCloseKey(shared);
+        }
     }
     std::string (*FSavedLookup)(int);
     bool (*FSavedQuery)(const std::string&, uint64_t&);
@@ -240,6 +267,33 @@ TEST_F(InstallRun, BundleOfFourWithEndSeventyFive)
     std::vector<std::string> events = Run();
     std::vector<std::string> expected = {"0", Preparing, "25", Copying, "25", "50", "75", Settings, "100"};
     EXPECT_EQ(events, expected);
+}
+
+std::map<std::string, uint64_t> FreeByDrive;
+std::map<std::string, int> AskedDrives;
+bool FreeOnEachDrive(const std::string& root, uint64_t& freeBytes)
+{
+    ++AskedDrives[root];
+    freeBytes = FreeByDrive[root];
+    return true;
+}
+
+TEST_F(InstallRun, EachDriveTheRunWritesToNeedsRoomForWhatGoesThere)
+{
+    // The presets go to another drive than the product.
+    Ini.insert(Ini.end(), {"[Folders]", "Presets=Z:\\Presets", "[Components]", "Main=$ProgramFolder",
+                           "Presets=%Presets"});
+    Construct({TPackageItem::Folder("Main", {TPackageItem::File("A.bin", std::string(1000, 'a'))}),
+               TPackageItem::Folder("Presets", {TPackageItem::File("P.bin", std::string(5000, 'p'))})});
+    std::map<std::string, int64_t> expected = {{"C:\\", 1000}, {"Z:\\", 5000}};
+    EXPECT_EQ(Model->RequiredSpaceByDrive(), expected);
+    TSetupInstaller::FreeSpaceQuery = FreeOnEachDrive;
+    FreeByDrive = {{"C:\\", 1000 + 1048576}, {"Z:\\", 5000 + 1048576 - 1}};
+    EXPECT_THROW(Model->CheckDiskSpace(), ESetupError);  // the product's drive alone would do
+    FreeByDrive["Z:\\"] += 1;
+    AskedDrives.clear();
+    EXPECT_NO_THROW(Model->CheckDiskSpace());
+    EXPECT_EQ(AskedDrives, (std::map<std::string, int>{{"C:\\", 1}, {"Z:\\", 1}}));
 }
 
 TEST_F(InstallRun, DiskSpaceIsCheckedBeforeAnythingIsWritten)
@@ -368,16 +422,18 @@ TEST_F(InstallRun, LockedFileRetriedThenCancelled)
                                 "use before retrying.");
     EXPECT_EQ(ReadText(Install() + "Busy.dll"), "dll");
 
-    // Now with Cancel: the run ends with the error and leaves no settings,
-    // shortcuts, uninstaller or registration behind.
+    // Now with Cancel: the run ends with the error and is rolled back: only
+    // the holder's file is left, as it was, and no settings, shortcuts,
+    // uninstaller or registration.
     TearDown();
     SetUp();
     lock = ConstructWithLockedFile();
     Model->OnFileQuestion = [](const std::string&) { return false; };
     TRecordingProgress progress;
-    EXPECT_THROW(Model->Install(progress), EFCreateError);
+    EXPECT_THROW(Model->Install(progress), EFileInUse);
     CloseHandle(lock);
-    EXPECT_EQ(ReadText(Install() + "A.txt"), "a");
+    EXPECT_EQ(FolderEntries(Install()), std::vector<std::string>{Install() + "Busy.dll"});
+    EXPECT_EQ(ReadText(Install() + "Busy.dll"), "x");
     EXPECT_FALSE(FileExists(Install() + "Readme.txt"));
     EXPECT_FALSE(FileExists(Install() + "Uninst.exe"));
     EXPECT_FALSE(FileExists(Install() + "Readme.lnk"));
@@ -566,14 +622,17 @@ TEST_F(InstallRun, UninstallerIsWrittenLastWithTheRunsLog)
     TMemoryStream stream(std::vector<uint8_t>(uninstaller.begin() + logAt, uninstaller.end()));
     TUninstallLog log = ReadUninstallLog(stream);
     std::string name = "Run UninstallerIsWrittenLastWithTheRunsLog 2.23 Studio";
+    // The registration comes first, with the product's folder: a run ended
+    // half-way can be removed from the list of installed programs.
     std::vector<std::string> expected = {"E" + Folder->Path(),
                                          "D" + Install(),
+                                         "M\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\" + name,
+                                         "E" + Install(),
                                          "D" + Install() + "Sub\\",
                                          "F" + Install() + "Sub\\Readme.txt",
                                          "U" + RegistryRoot() + "\\2.0",
                                          "M" + RegistryRoot() + "\\2.0",
-                                         "F" + Install() + "Readme.lnk",
-                                         "M\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\" + name};
+                                         "F" + Install() + "Readme.lnk"};
     EXPECT_EQ(ItemLines(log.Lines), expected);
     EXPECT_EQ(log.ProductName, "Run UninstallerIsWrittenLastWithTheRunsLog");
     EXPECT_EQ(RegistrationName(), name);
@@ -656,5 +715,150 @@ TEST_F(InstallRun, AReplacedFileIsKeptAsideASharedOneCountedAndAReinstallCarries
     for (const std::string& line : {"F" + Install() + "Old.txt", NoteLine(UninstallNote::Backup, readme, {copy}),
                                     NoteLine(UninstallNote::Shared, plugin)})
         EXPECT_EQ(std::count(carried.begin(), carried.end(), line), 1) << line;
-    ReleaseSharedFileReference(plugin);
+}
+
+namespace {
+
+// Every value below a registry key, as "key\name=data" lines.
+void ExportKey(HKEY root, const std::string& key, std::vector<std::string>& lines)
+{
+    HKEY opened;
+    if (RegOpenKeyExA(root, key.c_str(), 0, KEY_READ, &opened) != ERROR_SUCCESS) return;
+    char name[512];
+    BYTE data[2048];
+    for (DWORD i = 0;; ++i) {
+        DWORD nameSize = sizeof name, dataSize = sizeof data, type = 0;
+        if (RegEnumValueA(opened, i, name, &nameSize, nullptr, &type, data, &dataSize) != ERROR_SUCCESS) break;
+        lines.push_back(key + "\\" + name + "=" + std::string(reinterpret_cast<char*>(data), dataSize));
+    }
+    std::vector<std::string> subkeys;
+    for (DWORD i = 0;; ++i) {
+        DWORD nameSize = sizeof name;
+        if (RegEnumKeyExA(opened, i, name, &nameSize, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
+        subkeys.push_back(name);
+    }
+    RegCloseKey(opened);
+    lines.push_back(key + "\\");
+    for (const std::string& subkey : subkeys) ExportKey(root, key + "\\" + subkey, lines);
+}
+
+// Fails every file write from the k-th on, as a drive that has become full.
+int WritesLeft = -1;
+BOOL WINAPI FullDriveWrite(HANDLE file, LPCVOID data, DWORD size, LPDWORD written, LPOVERLAPPED overlapped)
+{
+    if (WritesLeft >= 0 && WritesLeft-- == 0) WritesLeft = 0;
+    if (WritesLeft == 0) {
+        SetLastError(ERROR_DISK_FULL);
+        *written = 0;
+        return FALSE;
+    }
+    return WriteFile(file, data, size, written, overlapped);
+}
+
+}  // namespace
+
+// What is in one state and not in the other, a line each.
+std::string Difference(const std::vector<std::string>& now, const std::vector<std::string>& before)
+{
+    std::string text;
+    for (const std::string& line : now)
+        if (std::find(before.begin(), before.end(), line) == before.end()) text += "+ " + line + "\n";
+    for (const std::string& line : before)
+        if (std::find(now.begin(), now.end(), line) == now.end()) text += "- " + line + "\n";
+    return text;
+}
+
+// A run that fails at any point leaves the machine exactly as it was: every
+// file with its content, the product's keys, the registrations, the shared counts.
+class FailedRun : public InstallRun {
+protected:
+    std::vector<std::string> Machine()
+    {
+        std::vector<std::string> state;
+        std::function<void(const std::string&)> list = [&](const std::string& folder) {
+            for (const std::string& entry : FolderEntries(folder)) {
+                if (entry == *Folder / "Setup.exe") continue;  // the test's own installer
+                state.push_back(entry + (entry.back() == '\\' ? std::string() : "=" + ReadText(entry).substr(0, 40)));
+                if (entry.back() == '\\') list(entry);
+            }
+        };
+        list(Folder->Path());
+        ExportKey(HKEY_CURRENT_USER, RegistryRoot().substr(1), state);
+        ExportKey(HKEY_LOCAL_MACHINE, RegistryRoot().substr(1), state);
+        ExportKey(HKEY_LOCAL_MACHINE, "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Run " + Name + " 2.10", state);
+        ExportKey(HKEY_LOCAL_MACHINE, "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Run " + Name + " 2.23", state);
+        for (const std::string& path : {Install() + "Readme.txt", *Folder / "Vst2\\Echo.dll", *Folder / "Vst2\\"})
+            state.push_back(path + " shared " + std::to_string(SharedFileCount(path)));
+        return state;
+    }
+    std::vector<TPackageItem> Product()
+    {
+        Ini = {"[Setup]", "ProductName=Run " + Name, "RegistryRoot=Software\\SetupTests\\Run\\" + Name,
+               "DefaultFolder=Unused", "[Pages]", "VstPluginFolder=1", "[Components]", "Main=$ProgramFolder",
+               "Presets=$ProgramFolder\\Presets", "VstX=$VstPluginFolder", "[RegistrySettings]", "Value=1",
+               "[Shortcuts]", "ProgramFolder=$ProgramFolder\\Readme.txt"};
+        std::vector<TPackageItem> items = {
+            TPackageItem::Folder("Main", {TPackageItem::File("Readme.txt", "the product's"),
+                                          TPackageItem::File("Big.bin", std::string(300000, 'b'))}),
+            TPackageItem::Folder("Presets", {TPackageItem::File("A.preset", "a"), TPackageItem::File("B.preset", "b")}),
+            TPackageItem::Folder("VstX", {TPackageItem::File("Echo.dll", std::string(5000, 'e'))})};
+        return items;
+    }
+};
+
+TEST_F(FailedRun, AFullDriveAtAnyWriteLeavesTheMachineAsItWas)
+{
+    CreateDirectoryA(Install().c_str(), nullptr);
+    WriteWholeFile(Install() + "Readme.txt", {'m', 'i', 'n', 'e'});  // the user's own
+    auto sweep = [&](const std::string& version) {
+        std::vector<std::string> before = Machine();
+        for (int k = 0;; ++k) {
+            Construct(Product(), version);
+            WritesLeft = k;
+            FileWriteCall = FullDriveWrite;
+            TRecordingProgress progress;
+            bool failed = false;
+            try {
+                Model->Install(progress);
+            } catch (const Exception&) {
+                failed = true;
+            }
+            FileWriteCall = WriteFile;
+            WritesLeft = -1;
+            Registrations.push_back(RegistrationName());
+            if (!failed) return k;
+            EXPECT_EQ(Difference(Machine(), before), "") << version << ": the drive filled at write " << k;
+            if (HasFailure()) return k;
+        }
+    };
+    int writes = sweep("2.10");
+    EXPECT_GT(writes, 10);
+    // Again over the installation just made: a failed reinstall leaves it working.
+    EXPECT_GT(sweep("2.23"), 10);
+}
+
+TEST_F(FailedRun, ADamagedStreamAnywhereIsTheCorruptionMessageAndLeavesTheMachineAsItWas)
+{
+    CreateDirectoryA(Install().c_str(), nullptr);
+    WriteWholeFile(Install() + "Readme.txt", {'m', 'i', 'n', 'e'});
+    std::vector<std::string> before = Machine();
+    for (const char* file : {"Readme.txt", "Big.bin", "B.preset", "Echo.dll"}) {
+        DamagedFile = file;
+        Construct(Product());
+        std::vector<std::string> questions;
+        Model->OnFileQuestion = [&](const std::string& message) {
+            questions.push_back(message);
+            return false;
+        };
+        TRecordingProgress progress;
+        try {
+            Model->Install(progress);
+            ADD_FAILURE() << file << ": installed from a damaged stream";
+        } catch (const Exception& e) {
+            EXPECT_STREQ(e.what(), "The installer appears to be corrupted. Please download it again") << file;
+        }
+        Registrations.push_back(RegistrationName());
+        EXPECT_TRUE(questions.empty()) << file;  // nothing a running program could have caused
+        EXPECT_EQ(Difference(Machine(), before), "") << file;
+    }
 }

@@ -9,6 +9,7 @@
 #include "SetupInstaller.h"
 #include "TestFiles.h"
 #include "TestPackages.h"
+#include "Uninstaller.h"
 
 namespace {
 
@@ -354,4 +355,18 @@ TEST(SetupInstaller, ExampleProductFindsItsOlderInstallation)
     machine.DeleteKey(root);
     EXPECT_FALSE(without.HasPreviousInstall);
     EXPECT_EQ(without.InstallFolder, GetProgramFilesFolder() + "\\Example Audio\\Example Echo 1");
+}
+
+TEST(SetupInstaller, ADestinationThatCannotTakeAFileIsFoundBeforeTheRun)
+{
+    TTestFolder folder("SetupWritable");
+    EXPECT_TRUE(TSetupInstaller::CanWriteInto(folder.Path()));
+    EXPECT_TRUE(FolderEntries(folder.Path()).empty());  // the probe leaves nothing
+    EXPECT_TRUE(TSetupInstaller::CanWriteInto(folder / "Not There Yet"));
+    // The Linux /proc through Wine's Z: drive takes no file, even for root.
+    EXPECT_FALSE(TSetupInstaller::CanWriteInto("Z:\\proc\\"));
+    // Drive roots and the Windows folder are no places for a product.
+    EXPECT_TRUE(TSetupInstaller::IsForbiddenDestination("C:\\"));
+    EXPECT_TRUE(TSetupInstaller::IsForbiddenDestination("c:\\WINDOWS\\Plug-Ins\\"));
+    EXPECT_FALSE(TSetupInstaller::IsForbiddenDestination("C:\\Windows Audio\\"));
 }

@@ -1,0 +1,132 @@
+// A Setup.exe ended half-way (a crash, Task Manager, a power cut) leaves an
+// Uninst.exe, registered from the first write on, that removes everything the
+// run did: afterwards the machine is as it was.
+#include <gtest/gtest.h>
+
+#include <map>
+
+#include "FileSystem.h"
+#include "MainFormDesign.h"
+#include "PathUtils.h"
+#include "Registry.h"
+#include "TestFiles.h"
+#include "TestPackages.h"
+#include "WizardDriver.h"
+
+using namespace Wizard;
+
+namespace {
+
+std::map<std::string, std::string> Tree(const std::string& folder)
+{
+    std::map<std::string, std::string> found;
+    WIN32_FIND_DATAA data;
+    HANDLE find = FindFirstFileA((ExcludeDelimiter(folder) + "\\*").c_str(), &data);
+    if (find == INVALID_HANDLE_VALUE) return found;
+    do {
+        std::string name = data.cFileName, path = IncludeDelimiter(folder) + name;
+        if (name == "." || name == "..") continue;
+        if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+            found[path + "\\"] = "";
+            for (const auto& inner : Tree(path)) found.insert(inner);
+        } else {
+            found[path] = std::to_string((uint64_t(data.nFileSizeHigh) << 32) | data.nFileSizeLow);
+        }
+    } while (FindNextFileA(find, &data));
+    FindClose(find);
+    return found;
+}
+
+bool KeyExists(HKEY root, const std::string& key)
+{
+    TRegistry registry(KEY_READ);
+    registry.RootKey = root;
+    return registry.KeyExists(key);
+}
+
+}  // namespace
+
+TEST(Recovery, ARunEndedHalfWayIsRemovedByItsUninstaller)
+{
+    const std::string registration = "\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Ended 2.23";
+    // When the run is ended: the status it shows, and how long after it appeared.
+    const std::pair<const char*, DWORD> points[] = {
+        {"Copying files...", 0}, {"Copying files...", 700}, {"Copying files...", 1500}, {"Creating settings...", 0}};
+    int removed = 0;  // points at which the run had begun writing
+    for (const auto& point : points) {
+        SCOPED_TRACE(std::string(point.first) + " +" + std::to_string(point.second) + " ms");
+        TTestFolder folder("RecoveryEnded");
+        std::string product = folder / "Product\\", vst = folder / "Vst\\";
+        CreateDirectoryA(product.c_str(), nullptr);
+        WriteWholeFile(product + "Notes.txt", {'m', 'i', 'n', 'e'});  // the user's own, replaced by the run
+        std::string large(64u << 20, '\0');
+        for (size_t i = 0; i < large.size(); i += 4096) large[i] = char(i >> 12);
+        std::string program = BuildTestInstaller(
+            folder,
+            {"[Setup]", "ProductName=Ended", "RegistryRoot=Software\\SetupTests\\Ended", "DefaultFolder=Unused",
+             "[Folders]", "Vst=" + vst, "[Components]", "Main=$ProgramFolder", "Samples=$ProgramFolder\\Samples",
+             "Plug=%Vst", "[RegistrySettings]", "Level=#3"},
+            {TPackageItem::Folder("Main", {TPackageItem::File("Notes.txt", "the product's"),
+                                           TPackageItem::File("Echo.dll", std::string(20000, 'e'))}),
+             TPackageItem::Folder("Samples", {TPackageItem::File("Strings.bin", large),
+                                              TPackageItem::File("Brass.bin", large.substr(0, 8u << 20))}),
+             TPackageItem::Folder("Plug", {TPackageItem::File("Ended.dll", "dll")})});
+        std::map<std::string, std::string> before = Tree(folder.Path());
+        before.erase(folder / "Setup.exe");
+
+        TWizard wizard(program);
+        ASSERT_TRUE(wizard.Shown());
+        wizard.Click(NextButton);
+        wizard.Click(NextButton);
+        ASSERT_TRUE(wizard.WaitForPage(pgDest));
+        wizard.SetText(DestFolderInput, product);
+        wizard.Click(NextButton);
+        TMessageBoxView question = wizard.Box(5000);  // the folder holds the user's file
+        wizard.Answer(question, "&Yes");
+        bool reached = WaitUntil([&] { return wizard.Text(CopyStatusLabel) == point.first; }, 30000);
+        Sleep(point.second);
+        TerminateProcess(wizard.Process().Handle(), 1);
+        wizard.Ended(5000);
+        ASSERT_TRUE(reached);
+        // Never a partial file under its real name.
+        for (const auto& file : Tree(folder.Path())) {
+            if (file.first.find("Strings.bin") != std::string::npos && file.first.find(".partial") == std::string::npos) {
+                EXPECT_EQ(file.second, std::to_string(64u << 20)) << file.first;
+            }
+        }
+
+        std::map<std::string, std::string> now = Tree(folder.Path());
+        now.erase(folder / "Setup.exe");
+        if (!FileExists(product + "Uninst.exe")) {
+            // Ended before its first write: nothing to remove.
+            EXPECT_EQ(now, before);
+            EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, registration));
+            continue;
+        }
+        // The one documented step: Uninst.exe, also from the list of installed programs.
+        ++removed;
+        EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, registration));
+        TProcess uninstaller(product + "Uninst.exe");
+        TMessageBoxView confirm = WaitForMessageBox(uninstaller.Id());
+        EXPECT_NE(confirm.Text.find("Ended"), std::string::npos) << confirm.Text;
+        ClickButton(confirm.Window, "&Yes");
+        WaitUntil([&] { return !IsWindow(confirm.Window); }, 5000);
+        TMessageBoxView result = WaitForMessageBox(uninstaller.Id());
+        EXPECT_EQ(result.Text, "Uninstallation successfully completed.");
+        ClickButton(result.Window, "OK");
+        EXPECT_TRUE(uninstaller.WaitForExit(15000));
+        EXPECT_TRUE(GoneWithin(product + "Uninst.exe", 20000));
+        Sleep(500);
+        std::map<std::string, std::string> after = Tree(folder.Path());
+        after.erase(folder / "Setup.exe");
+        EXPECT_EQ(after, before);
+        EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, registration));
+        EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, "\\Software\\SetupTests\\Ended\\2.2"));
+        TRegistry cleanup;
+        cleanup.DeleteKey("\\Software\\SetupTests\\Ended");
+        cleanup.RootKey = HKEY_LOCAL_MACHINE;
+        cleanup.DeleteKey("\\Software\\SetupTests\\Ended");
+        cleanup.DeleteKey(registration);
+    }
+    EXPECT_GE(removed, 3);
+}
