@@ -162,6 +162,7 @@ void TUninstaller::RemoveFolder(const std::string& path)
     if (DirectoryExists(path) && IsInsideFolder(FProgramFolder, path)) {
         FDeferred.push_back(path);
         if (HoldsOthers(path, FProgramPath)) Keep(path);
+        FLeft.insert(key);  // the clean-up takes it: no parent holds it as somebody's
         return;
     }
     SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_DIRECTORY);

@@ -124,5 +124,7 @@ int main(int argc, char** argv)
     uninstaller.WaitForExit(10000);
     bool gone = WaitUntil([&] { return GetFileAttributesA(installFolder.c_str()) == INVALID_FILE_ATTRIBUTES; }, 20000);
     std::printf("%s\n", gone ? "the installation folder is gone" : "the installation folder is still there");
-    return gone ? 0 : 1;
+    bool clean = result.Text == "Uninstallation successfully completed.";
+    if (!clean) std::printf("Uninst.exe did not report a clean removal\n");
+    return gone && clean ? 0 : 1;
 }

@@ -258,3 +258,17 @@ TEST(Uninstaller, RemovesOnlyWhatIsStillTheProducts)
     ReleaseSharedFileReference(vst + "Shared.dll");
     CoUninitialize();
 }
+
+TEST(Uninstaller, TheProductFolderAndTheParentsItCreatedAreLeftToTheCleanUpNotReported)
+{
+    TTestFolder folder("UninstallParents");
+    std::string maker = folder / "Maker\\", product = maker + "Product 1\\";
+    CreateDirectoryA(maker.c_str(), nullptr);
+    CreateDirectoryA(product.c_str(), nullptr);
+    WriteWholeFile(product + "Echo.dll", {'e'});
+    WriteUninstallerFile(product + "Uninst.exe", {"E" + folder.Path(), "D" + maker, "D" + product, "F" + product + "Echo.dll"});
+    TUninstaller uninstaller(product + "Uninst.exe");
+    EXPECT_TRUE(uninstaller.Uninstall());
+    EXPECT_TRUE(uninstaller.KeptFolders().empty());
+    EXPECT_EQ(uninstaller.DeferredFolders(), (std::vector<std::string>{product, maker}));
+}
