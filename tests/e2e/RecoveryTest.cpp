@@ -130,3 +130,38 @@ TEST(Recovery, ARunEndedHalfWayIsRemovedByItsUninstaller)
     }
     EXPECT_GE(removed, 3);
 }
+
+TEST(Recovery, TheDestinationPageKeepsTheUserWhenTheDriveIsFullOrTheFolderRefusesWrites)
+{
+    if (GetDriveTypeA("R:\\") == DRIVE_NO_ROOT_DIR || GetDriveTypeA("S:\\") == DRIVE_NO_ROOT_DIR)
+        GTEST_SKIP() << "the test drives R: and S: are not there (scripts/test-drives.sh needs root)";
+    TTestFolder folder("RecoveryDestination");
+    // 6 MB of samples for a 4 MB drive.
+    std::string samples(6u << 20, '\0');
+    for (size_t i = 0; i < samples.size(); i += 512) samples[i] = char(i >> 9);
+    TWizard wizard(BuildTestInstaller(folder,
+                                      {"[Setup]", "ProductName=Roomy", "RegistryRoot=Software\\SetupTests\\Roomy",
+                                       "DefaultFolder=Unused", "[Components]", "Main=$ProgramFolder"},
+                                      {TPackageItem::Folder("Main", {TPackageItem::File("Samples.bin", samples)})}));
+    ASSERT_TRUE(wizard.Shown());
+    wizard.Click(NextButton);
+    wizard.Click(NextButton);
+    ASSERT_TRUE(wizard.WaitForPage(pgDest));
+    const std::pair<const char*, std::string> refusals[] = {
+        {"R:\\Roomy", "There is not enough space on the destination drive.\rPlease free up some space and then try again"},
+        {"S:\\Locked", "Setup cannot write to the folder 'S:\\Locked\\'.\rPlease choose another folder."}};
+    for (const auto& refusal : refusals) {
+        wizard.SetText(DestFolderInput, refusal.first);
+        wizard.Click(NextButton);
+        TMessageBoxView box = wizard.Box(10000);
+        EXPECT_EQ(box.Title, "Warning");
+        EXPECT_EQ(box.Text, refusal.second);
+        wizard.Answer(box, "OK");
+        EXPECT_EQ(wizard.Page(), pgDest);  // the user chooses again, nothing was written
+        EXPECT_TRUE(WaitUntil([&] { return wizard.Focused(DestFolderInput); }, 3000));
+    }
+    EXPECT_FALSE(DirectoryExists("R:\\Roomy"));
+    wizard.CloseBox();
+    wizard.Answer(wizard.Box(), "&Yes");
+    EXPECT_TRUE(wizard.Ended());
+}
