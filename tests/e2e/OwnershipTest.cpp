@@ -21,29 +21,6 @@ using namespace Wizard;
 
 namespace {
 
-// Every file below a folder with its content, and every folder: what a person
-// would find there.
-std::map<std::string, std::string> Listing(const std::string& folder)
-{
-    std::map<std::string, std::string> found;
-    WIN32_FIND_DATAA data;
-    HANDLE find = FindFirstFileA((ExcludeDelimiter(folder) + "\\*").c_str(), &data);
-    if (find == INVALID_HANDLE_VALUE) return found;
-    do {
-        std::string name = data.cFileName, path = IncludeDelimiter(folder) + name;
-        if (name == "." || name == "..") continue;
-        if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-            found[path + "\\"] = "";
-            for (const auto& inner : Listing(path)) found.insert(inner);
-        } else {
-            std::vector<uint8_t> bytes = ReadWholeFile(path);
-            found[path] = std::string(bytes.begin(), bytes.end());
-        }
-    } while (FindNextFileA(find, &data));
-    FindClose(find);
-    return found;
-}
-
 void Write(const std::string& path, const std::string& text)
 {
     WriteWholeFile(path, std::vector<uint8_t>(text.begin(), text.end()));
@@ -155,15 +132,15 @@ TEST_F(Ownership, TheUsersFilesInTheChosenFolderComeBackWithTheirOwnContents)
     CreateDirectoryA(mine.c_str(), nullptr);
     Write(mine + "Readme.txt", "my own notes");
     Write(mine + "Letter.doc", "a letter");
-    std::map<std::string, std::string> before = Listing(mine);
+    std::map<std::string, std::string> before = FolderListing(mine);
     std::string program = Installer("2.10", {"[Components]", "Main=$ProgramFolder"},
                                     {TPackageItem::Folder("Main", {TPackageItem::File("Readme.txt", "the product's"),
                                                                    TPackageItem::File("Echo.dll", "dll")})});
     std::string asked = InstallWithTheWizard(program, mine);
     EXPECT_NE(asked.find("already holds files"), std::string::npos) << asked;
-    EXPECT_EQ(Listing(mine)[mine + "Readme.txt"], "the product's");
+    EXPECT_EQ(FolderListing(mine)[mine + "Readme.txt"], "the product's");
     EXPECT_EQ(UninstallWith(mine + "Uninst.exe"), Completed);
-    EXPECT_EQ(Listing(mine), before);  // the folder was there before: it stays, as it was
+    EXPECT_EQ(FolderListing(mine), before);  // the folder was there before: it stays, as it was
 }
 
 TEST_F(Ownership, AnUpgradesUninstallerRemovesWhatEveryVersionCreated)
@@ -180,10 +157,10 @@ TEST_F(Ownership, AnUpgradesUninstallerRemovesWhatEveryVersionCreated)
     // Installed again, and upgraded, into the same folder.
     EXPECT_EQ(InstallWithTheWizard(Installer("2.10", ini, {main("2.10 again"), bundle}), product), "");
     EXPECT_EQ(InstallWithTheWizard(Installer("2.30", ini, {main("2.30"), bundle}), product), "");
-    EXPECT_EQ(Listing(product)[product + "Echo.dll"], "2.30");
+    EXPECT_EQ(FolderListing(product)[product + "Echo.dll"], "2.30");
     EXPECT_EQ(UninstallWith(product + "Uninst.exe"), Completed);
     EXPECT_FALSE(DirectoryExists(product));
-    EXPECT_FALSE(DirectoryExists(aax)) << ::testing::PrintToString(Listing(aax));
+    EXPECT_FALSE(DirectoryExists(aax)) << ::testing::PrintToString(FolderListing(aax));
 }
 
 TEST_F(Ownership, RemovingOneVersionLeavesTheOtherIntact)
@@ -201,16 +178,16 @@ TEST_F(Ownership, RemovingOneVersionLeavesTheOtherIntact)
     std::string old = *Folder / "Echo 2\\", current = *Folder / "Echo 3\\";
     EXPECT_EQ(InstallWithTheWizard(Installer("2.10", ini, items("2.10")), old), "");
     EXPECT_EQ(InstallWithTheWizard(Installer("3.00", ini, items("3.00")), current), "");
-    std::map<std::string, std::string> three = Listing(current);
+    std::map<std::string, std::string> three = FolderListing(current);
     std::string target, arguments;
     ASSERT_TRUE(ReadShellLink(link, target, arguments));
     EXPECT_TRUE(SameTextAscii(target, current + "Readme.txt")) << target;
 
     EXPECT_EQ(UninstallWith(old + "Uninst.exe"), Completed);
     EXPECT_FALSE(DirectoryExists(old));
-    EXPECT_EQ(Listing(current), three);  // 3.00 is intact: its shortcut and the preset it relies on too
+    EXPECT_EQ(FolderListing(current), three);  // 3.00 is intact: its shortcut and the preset it relies on too
     EXPECT_TRUE(FileExists(link));
-    EXPECT_EQ(Listing(presets)[presets + "Factory.preset"], "factory 2.10");
+    EXPECT_EQ(FolderListing(presets)[presets + "Factory.preset"], "factory 2.10");
 
     EXPECT_EQ(UninstallWith(current + "Uninst.exe"), Completed);
     EXPECT_FALSE(DirectoryExists(current));
@@ -232,5 +209,5 @@ TEST_F(Ownership, AFolderThatWasThereStaysAndTheUsersOwnPresetIsKeptAndNamed)
                   "Presets");
     std::map<std::string, std::string> expected = {{empty + "Presets\\", ""},
                                                    {empty + "Presets\\Mine.preset", "the user's own preset"}};
-    EXPECT_EQ(Listing(empty), expected);
+    EXPECT_EQ(FolderListing(empty), expected);
 }

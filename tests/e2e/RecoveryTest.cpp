@@ -17,26 +17,6 @@ using namespace Wizard;
 
 namespace {
 
-std::map<std::string, std::string> Tree(const std::string& folder)
-{
-    std::map<std::string, std::string> found;
-    WIN32_FIND_DATAA data;
-    HANDLE find = FindFirstFileA((ExcludeDelimiter(folder) + "\\*").c_str(), &data);
-    if (find == INVALID_HANDLE_VALUE) return found;
-    do {
-        std::string name = data.cFileName, path = IncludeDelimiter(folder) + name;
-        if (name == "." || name == "..") continue;
-        if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-            found[path + "\\"] = "";
-            for (const auto& inner : Tree(path)) found.insert(inner);
-        } else {
-            found[path] = std::to_string((uint64_t(data.nFileSizeHigh) << 32) | data.nFileSizeLow);
-        }
-    } while (FindNextFileA(find, &data));
-    FindClose(find);
-    return found;
-}
-
 bool KeyExists(HKEY root, const std::string& key)
 {
     TRegistry registry(KEY_READ);
@@ -71,7 +51,7 @@ TEST(Recovery, ARunEndedHalfWayIsRemovedByItsUninstaller)
              TPackageItem::Folder("Samples", {TPackageItem::File("Strings.bin", large),
                                               TPackageItem::File("Brass.bin", large.substr(0, 8u << 20))}),
              TPackageItem::Folder("Plug", {TPackageItem::File("Ended.dll", "dll")})});
-        std::map<std::string, std::string> before = Tree(folder.Path());
+        std::map<std::string, std::string> before = FolderListing(folder.Path());
         before.erase(folder / "Setup.exe");
 
         TWizard wizard(program);
@@ -89,13 +69,13 @@ TEST(Recovery, ARunEndedHalfWayIsRemovedByItsUninstaller)
         wizard.Ended(5000);
         ASSERT_TRUE(reached);
         // Never a partial file under its real name.
-        for (const auto& file : Tree(folder.Path())) {
+        for (const auto& file : FolderListing(folder.Path())) {
             if (file.first.find("Strings.bin") != std::string::npos && file.first.find(".partial") == std::string::npos) {
-                EXPECT_EQ(file.second, std::to_string(64u << 20)) << file.first;
+                EXPECT_EQ(file.second, std::to_string(64u << 20) + " bytes") << file.first;
             }
         }
 
-        std::map<std::string, std::string> now = Tree(folder.Path());
+        std::map<std::string, std::string> now = FolderListing(folder.Path());
         now.erase(folder / "Setup.exe");
         if (!FileExists(product + "Uninst.exe")) {
             // Ended before its first write: nothing to remove.
@@ -117,7 +97,7 @@ TEST(Recovery, ARunEndedHalfWayIsRemovedByItsUninstaller)
         EXPECT_TRUE(uninstaller.WaitForExit(15000));
         EXPECT_TRUE(GoneWithin(product + "Uninst.exe", 20000));
         Sleep(500);
-        std::map<std::string, std::string> after = Tree(folder.Path());
+        std::map<std::string, std::string> after = FolderListing(folder.Path());
         after.erase(folder / "Setup.exe");
         EXPECT_EQ(after, before);
         EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, registration));

@@ -107,3 +107,27 @@ std::vector<uint8_t> StubProgram(size_t size)
     program[1] = 'Z';
     return program;
 }
+
+std::map<std::string, std::string> FolderListing(const std::string& folder)
+{
+    std::map<std::string, std::string> found;
+    std::string base = folder.empty() || folder.back() == '\\' ? folder : folder + "\\";
+    WIN32_FIND_DATAA data;
+    HANDLE find = FindFirstFileA((base + "*").c_str(), &data);
+    if (find == INVALID_HANDLE_VALUE) return found;
+    do {
+        std::string name = data.cFileName, path = base + name;
+        if (name == "." || name == "..") continue;
+        if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+            found[path + "\\"] = "";
+            for (const auto& inner : FolderListing(path)) found.insert(inner);
+        } else if (data.nFileSizeHigh != 0 || data.nFileSizeLow > 65536) {
+            found[path] = std::to_string((uint64_t(data.nFileSizeHigh) << 32) | data.nFileSizeLow) + " bytes";
+        } else {
+            std::vector<uint8_t> bytes = ReadWholeFile(path);
+            found[path] = std::string(bytes.begin(), bytes.end());
+        }
+    } while (FindNextFileA(find, &data));
+    FindClose(find);
+    return found;
+}

@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -19,6 +20,10 @@ HANDLE LockFile(const std::string& path);
 bool GoneWithin(const std::string& path, DWORD milliseconds);
 // Deletes a folder tree, clearing read-only bits on the way.
 void RemoveTree(const std::string& path);
+// What a person would find below a folder: every folder (ending in "\\", with
+// an empty text) and every file with its content, or "<size> bytes" for a
+// file over 64 KiB.
+std::map<std::string, std::string> FolderListing(const std::string& folder);
 
 // A fresh folder under %TEMP%\SetupTests, removed when the object goes.
 class TTestFolder {
