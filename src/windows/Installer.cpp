@@ -326,8 +326,7 @@ void TInstaller::MoveAside(const std::string& target, bool somebodys)
     for (int number = 1; copy.empty() || FileExists(copy) || DirectoryExists(copy); ++number)
         copy = BackupFolder + std::to_string(number) + " " + ExtractFileName(target);
     // Logged first: a run that ends here still knows where the file went.
-    std::string note = NoteLine(somebodys ? UninstallNote::Backup : UninstallNote::Aside, target, {copy});
-    Log(note);
+    Log(NoteLine(somebodys ? UninstallNote::Backup : UninstallNote::Aside, target, {copy}));
     if (!MoveFileExA(target.c_str(), copy.c_str(), MOVEFILE_COPY_ALLOWED)) {
         // The note stays: a copy that is not there is never put back.
         ThrowReplaceError(target, GetLastError());
@@ -372,7 +371,6 @@ std::vector<std::string> TInstaller::UninstallerLog() const
         if (line.empty() || (line[0] != UninstallNote::Partial && line[0] != UninstallNote::Aside)) log.push_back(line);
     return log;
 }
-
 
 void TInstaller::SetAside(const std::string& path)
 {

@@ -95,10 +95,12 @@ bool TUninstaller::Uninstall()
             // uninstaller itself is left to the clean-up.
             if (!SameTextAscii(text, FProgramPath)) DeleteFileA(text.c_str());
             break;
-        case UninstallNote::Aside:
+        case UninstallNote::Aside: {
             // The product's earlier file, kept while a run went on that never ended.
-            if (NoteFields(line).size() == 2) DeleteFileA(NoteFields(line)[1].c_str());
+            std::vector<std::string> fields = NoteFields(line);
+            if (fields.size() == 2) DeleteFileA(fields[1].c_str());
             break;
+        }
         default: break;  // S and H were read first
         }
     }
@@ -175,7 +177,7 @@ void TUninstaller::RemoveFolder(const std::string& path)
         // It holds only what another installation still relies on: it stays
         // with it. An empty folder that will not go is a failure.
         FFailed = FFailed || FolderEntries(path).empty();
-        FLeft.insert(UpperAscii(path));
+        FLeft.insert(key);
     }
 }
 
