@@ -89,11 +89,11 @@ protected:
         CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
         Name = std::string("Own") + ::testing::UnitTest::GetInstance()->current_test_info()->name();
         Folder = std::make_unique<TTestFolder>(Name);
-        Clean();
+        Keys = std::make_unique<TProductKeys>(Name);
     }
     void TearDown() override
     {
-        Clean();
+        Keys.reset();
         Folder.reset();
         CoUninitialize();
     }
@@ -106,22 +106,9 @@ protected:
         CopyFileA(BuildTestInstaller(build, Ini(Name, ini), std::move(items), version).c_str(), program.c_str(), FALSE);
         return program;
     }
-    void Clean()
-    {
-        for (HKEY root : {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER}) {
-            TRegistry registry;
-            registry.RootKey = root;
-            registry.DeleteKey("\\Software\\SetupTests\\" + Name);
-        }
-        TRegistry machine;
-        machine.RootKey = HKEY_LOCAL_MACHINE;
-        if (machine.OpenKey("\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall", false))
-            for (const std::string& key : machine.GetKeyNames())
-                if (key.rfind(Name, 0) == 0)
-                    machine.DeleteKey("\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\" + key);
-    }
     std::string Name;
     std::unique_ptr<TTestFolder> Folder;
+    std::unique_ptr<TProductKeys> Keys;
 };
 
 }  // namespace

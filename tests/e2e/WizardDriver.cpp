@@ -1,6 +1,7 @@
 #include "WizardDriver.h"
 
 #include "MainFormDesign.h"
+#include "Registry.h"
 #include "TestPackages.h"
 
 namespace {
@@ -143,4 +144,19 @@ void TWizard::Answer(const TMessageBoxView& box, const std::string& button)
     if (box.Window) ClickButton(box.Window, button);
     WaitUntil([&] { return !IsWindow(box.Window); }, 5000);
     Settle();
+}
+
+void TProductKeys::Clean()
+{
+    for (HKEY root : {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER}) {
+        TRegistry registry;
+        registry.RootKey = root;
+        registry.DeleteKey("\\Software\\SetupTests\\" + FName);
+    }
+    TRegistry machine;
+    machine.RootKey = HKEY_LOCAL_MACHINE;
+    if (!machine.OpenKey("\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall", false)) return;
+    for (const std::string& name : machine.GetKeyNames())
+        if (name.rfind(FName, 0) == 0)
+            machine.DeleteKey("\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\" + name);
 }

@@ -56,3 +56,17 @@ private:
 
 // Waits until the condition holds; false on time-out.
 bool WaitUntil(const std::function<bool()>& condition, DWORD milliseconds = 15000);
+
+// Removes a test product's registry keys (below \Software\SetupTests, and its
+// uninstall registrations) when made and when gone.
+class TProductKeys {
+public:
+    explicit TProductKeys(const std::string& name) : FName(name) { Clean(); }
+    ~TProductKeys() { Clean(); }
+    TProductKeys(const TProductKeys&) = delete;
+    TProductKeys& operator=(const TProductKeys&) = delete;
+
+private:
+    void Clean();
+    std::string FName;
+};

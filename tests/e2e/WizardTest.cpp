@@ -24,32 +24,6 @@ std::vector<std::string> Ini(const std::string& name, std::vector<std::string> e
     return lines;
 }
 
-// Removes a test product's registry keys before and after.
-class TProductKeys {
-public:
-    explicit TProductKeys(const std::string& name) : FName(name) { Clean(); }
-    ~TProductKeys() { Clean(); }
-
-private:
-    void Clean()
-    {
-        for (HKEY root : {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER}) {
-            TRegistry registry;
-            registry.RootKey = root;
-            registry.DeleteKey("\\Software\\SetupTests\\" + FName);
-        }
-        TRegistry machine;
-        machine.RootKey = HKEY_LOCAL_MACHINE;
-        for (const std::string& name : machine.OpenKey(
-                 "\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall", false)
-                 ? machine.GetKeyNames()
-                 : std::vector<std::string>())
-            if (name.rfind(FName, 0) == 0)
-                machine.DeleteKey("\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\" + name);
-    }
-    std::string FName;
-};
-
 const char CancelQuestion[] = " has not been fully installed yet.\rAre you sure you want to cancel ";
 
 }  // namespace
