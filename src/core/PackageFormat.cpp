@@ -57,15 +57,35 @@ void TEntryHeader::Save(TStream& stream) const
 
 std::string CheckEntryName(const std::string& name)
 {
-    if (name.empty()) return "the name is empty";
     if (name.size() > PackageFormat::MaxNameLength) return "the name is longer than 63 bytes";
+    return CheckWindowsName(name);
+}
+
+std::string CheckWindowsName(const std::string& name)
+{
+    if (name.empty()) return "the name is empty";
     if (name == "." || name == "..") return "\".\" and \"..\" cannot be entry names";
     for (unsigned char c : name) {
         if (c == '\\' || c == '/') return "the name contains a path separator";
         if (c == ':') return "the name contains \":\"";
         if (c < 32 || c == 127) return "the name contains a control character";
+        if (std::strchr("<>\"|?*", c)) return "the name contains a character Windows does not allow in file names";
     }
+    // Windows drops a dot or blank at the end: the file would land under another name.
+    if (name.back() == '.' || name.back() == ' ') return "the name ends in a dot or a blank, which Windows drops";
+    if (IsReservedDeviceName(name)) return "the name is a device name that Windows reserves";
     return std::string();
+}
+
+bool IsReservedDeviceName(const std::string& name)
+{
+    // The part before the first dot, blanks at its end ignored: "aux.txt" and "CON .log" are devices too.
+    std::string base = name.substr(0, name.find('.'));
+    while (!base.empty() && base.back() == ' ') base.pop_back();
+    for (const char* device : {"CON", "PRN", "AUX", "NUL"})
+        if (SameTextAscii(base, device)) return true;
+    return base.size() == 4 && (SameTextAscii(base.substr(0, 3), "COM") || SameTextAscii(base.substr(0, 3), "LPT")) &&
+           base[3] >= '1' && base[3] <= '9';
 }
 
 bool SameEntryName(const std::string& a, const std::string& b) { return SameTextAscii(a, b); }

@@ -63,9 +63,15 @@ struct TEntryHeader {
 };
 
 // Whether a name can be carried by an entry and written on Windows as one path
-// component: 1 to 63 bytes, not "." or "..", no path separator, ":" or control
-// character. Returns the reason when not, else an empty string.
+// component: 1 to 63 bytes, not "." or "..", no path separator, ":", control
+// character or other character Windows refuses, no dot or blank at the end, no
+// device name. Returns the reason when not, else an empty string.
 std::string CheckEntryName(const std::string& name);
+// The same without the entry's length limit: whether Windows keeps the name as
+// one path component just as written.
+std::string CheckWindowsName(const std::string& name);
+// CON, PRN, AUX, NUL, COM1 to COM9 and LPT1 to LPT9, with or without an extension.
+bool IsReservedDeviceName(const std::string& name);
 
 // Package names compare without regard to the case of the ASCII letters A to Z.
 bool SameEntryName(const std::string& a, const std::string& b);

@@ -1,5 +1,8 @@
 #include "Uninstaller.h"
 
+#include <algorithm>
+#include <cstring>
+
 #include <shellapi.h>
 
 #include "FileEnumerator.h"
@@ -33,6 +36,53 @@ TUninstallLog ReadUninstallerLog(const std::string& programPath)
         if (log.ProductName.empty() && !line.empty() && line[0] == UninstallNote::Name) log.ProductName = line.substr(1);
     return log;
 }
+
+namespace {
+
+// A path an installation can have written: a full path on a drive or share,
+// every level a plain name (no ".", "..", device or name Windows cannot hold),
+// not a drive's root and nothing of the Windows folder. A log that says
+// otherwise was not written by an installation, and is not obeyed.
+bool IsInstallationPath(const std::string& path)
+{
+    std::string drive = ExtractFileDrive(path);
+    if (drive.empty() || path.size() <= drive.size() + 1 || path[drive.size()] != '\\') return false;
+    if (path.compare(0, 4, "\\\\.\\") == 0 || path.compare(0, 4, "\\\\?\\") == 0) return false;
+    std::string rest = ExcludeDelimiter(path.substr(drive.size() + 1));
+    for (size_t start = 0; start <= rest.size();) {
+        size_t end = rest.find('\\', start);
+        if (end == std::string::npos) end = rest.size();
+        if (!CheckWindowsName(rest.substr(start, end - start)).empty()) return false;
+        start = end + 1;
+    }
+    char windows[MAX_PATH + 1] = {};
+    UINT length = GetWindowsDirectoryA(windows, MAX_PATH);
+    return length == 0 || length > MAX_PATH || !IsInsideFolder(path, std::string(windows, length));
+}
+
+// A registry key an installation can have created: a named key, and nothing
+// of Windows' own below Software\Microsoft but the uninstall registrations.
+bool IsInstallationKey(const std::string& key)
+{
+    std::string path = key.find_first_not_of('\\') == std::string::npos ? std::string() : key;
+    if (path.empty()) return false;
+    if (path[0] != '\\') path = "\\" + path;
+    if (!IsInsideFolder(path, "\\Software\\Microsoft")) return true;
+    std::string name = path.substr(std::min(path.size(), std::strlen(UninstallRegistryKey)));
+    return IsInsideFolder(path, UninstallRegistryKey) && !name.empty() && name.find('\\') == std::string::npos;
+}
+
+// The items removal acts on must be the installation's own; other lines only inform.
+bool IsInstallationItem(const std::string& line)
+{
+    if (std::string("UCM6").find(line[0]) != std::string::npos) return IsInstallationKey(line.substr(1));
+    if (std::string("FDT").find(line[0]) != std::string::npos) return IsInstallationPath(line.substr(1));
+    if (line[0] != UninstallNote::Backup) return true;
+    std::vector<std::string> fields = NoteFields(line);
+    return std::all_of(fields.begin(), fields.end(), IsInstallationPath);
+}
+
+}  // namespace
 
 TUninstaller::TUninstaller(const std::string& programPath)
     : FProgramPath(programPath), FProgramFolder(GetProgramFolder(programPath))
@@ -73,6 +123,10 @@ bool TUninstaller::Uninstall()
         if (line.empty()) continue;
         std::string text = line.substr(1);
         if (std::string("DTE").find(line[0]) != std::string::npos && firstLine[UpperAscii(text)] != i) continue;
+        if (!IsInstallationItem(line)) {
+            FFailed = true;  // not removed, and said so
+            continue;
+        }
         switch (line[0]) {
         case 'F': RemoveFile(text); break;
         case 'D': RemoveFolder(text); break;

@@ -147,13 +147,18 @@ TEST(PackageTree, TopLevelLookupIgnoresCaseOfAsciiLettersOnly)
 
 TEST(PackageTree, WriterRefusesNamesAnEntryCannotCarry)
 {
-    for (const std::string& name : {std::string(64, 'n'), std::string("a\\b"), std::string("a/b"), std::string("C:x"),
-                                   std::string("tab\there"), std::string("del\x7F"), std::string("."),
-                                   std::string(".."), std::string()}) {
+    for (const std::string& name :
+         {std::string(64, 'n'), std::string("a\\b"), std::string("a/b"), std::string("C:x"), std::string("tab\there"),
+          std::string("del\x7F"), std::string("."), std::string(".."), std::string(), std::string("CON"),
+          std::string("aux.txt"), std::string("Com1.dll"), std::string("lpt9"), std::string("nul .log"),
+          std::string("t.txt."), std::string("t.txt "), std::string("a?b"), std::string("a|b")}) {
         EXPECT_THROW(BuildPackageBytes({TPackageItem::File(name, "x")}), ESetupError) << name;
         EXPECT_THROW(BuildPackageBytes({TPackageItem::Folder("ok", {TPackageItem::Folder(name)})}), ESetupError)
             << name;
     }
+    // Names that only look like devices are files like any other.
+    for (const char* name : {"CONSOLE.txt", "COM10", "LPT0.dll", "Auxiliary", "nul-free.txt", ".hidden"})
+        EXPECT_NO_THROW(BuildPackageBytes({TPackageItem::File(name, "x")})) << name;
     EXPECT_NO_THROW(BuildPackageBytes({TPackageItem::File(std::string(63, 'n'), "x")}));
 }
 
@@ -162,7 +167,9 @@ TEST(PackageTree, HostileNamesAreReportedAsDamage)
     const std::vector<uint8_t> good = BuildPackageBytes({TPackageItem::Folder("Main", {TPackageItem::File("Evil.txt", "x")})});
     const size_t childName = TestEntriesStart + 76 + 1;
     for (const std::string& name : {std::string("..\\..\\x"), std::string("a/b"), std::string("C:"),
-                                   std::string("a\nb"), std::string("del\x7F"), std::string("."), std::string("..")}) {
+                                   std::string("a\nb"), std::string("del\x7F"), std::string("."), std::string(".."),
+                                   std::string("CON"), std::string("aux.txt"), std::string("t.txt."),
+                                   std::string("t.txt "), std::string("COM1")}) {
         std::vector<uint8_t> bad = good;
         bad[childName - 1] = uint8_t(name.size());
         std::memcpy(&bad[childName], name.data(), name.size());

@@ -90,10 +90,12 @@ protected:
         Name = std::string("Own") + ::testing::UnitTest::GetInstance()->current_test_info()->name();
         Folder = std::make_unique<TTestFolder>(Name);
         Keys = std::make_unique<TProductKeys>(Name);
+        ForgetShared();
     }
     void TearDown() override
     {
         Keys.reset();
+        ForgetShared();
         Folder.reset();
         CoUninitialize();
     }
@@ -105,6 +107,12 @@ protected:
         std::string program = *Folder / ("Setup " + version + ".exe");
         CopyFileA(BuildTestInstaller(build, Ini(Name, ini), std::move(items), version).c_str(), program.c_str(), FALSE);
         return program;
+    }
+    // The shared counts of the test's folders, its Documents folder among them.
+    void ForgetShared()
+    {
+        ForgetSharedFiles(Folder->Path());
+        ForgetSharedFiles(GetSpecialFolder(sfPersonal) + "\\" + Name + "\\");
     }
     std::string Name;
     std::unique_ptr<TTestFolder> Folder;

@@ -36,6 +36,7 @@ TEST(Recovery, ARunEndedHalfWayIsRemovedByItsUninstaller)
     for (const auto& point : points) {
         SCOPED_TRACE(std::string(point.first) + " +" + std::to_string(point.second) + " ms");
         TTestFolder folder("RecoveryEnded");
+        ForgetSharedFiles(folder.Path());
         std::string product = folder / "Product\\", vst = folder / "Vst\\";
         CreateDirectoryA(product.c_str(), nullptr);
         WriteWholeFile(product + "Notes.txt", {'m', 'i', 'n', 'e'});  // the user's own, replaced by the run

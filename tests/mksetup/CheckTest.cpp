@@ -92,6 +92,10 @@ TEST_F(ProductCheck, ErrorsThatWouldStopTheInstaller)
          "BundleInfo.ini:1: error: Invalid argument to time encode"},
         {[](const fs::path& r) { Write(r / "Main" / "C:drive.txt", "x"); },
          "Main/C:drive.txt:1: error: cannot go into a package: the name contains \":\""},
+        {[](const fs::path& r) { Write(r / "Main" / "aux.txt", "x"); },
+         "Main/aux.txt:1: error: cannot go into a package: the name is a device name that Windows reserves"},
+        {[](const fs::path& r) { Write(r / "Main" / "t.txt.", "x"); },
+         "Main/t.txt.:1: error: cannot go into a package: the name ends in a dot or a blank, which Windows drops"},
     };
     for (const Case& c : cases) {
         TearDown();

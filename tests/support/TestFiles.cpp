@@ -131,3 +131,21 @@ std::map<std::string, std::string> FolderListing(const std::string& folder)
     FindClose(find);
     return found;
 }
+
+void ForgetSharedFiles(const std::string& folder)
+{
+    HKEY shared;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Software\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs", 0, KEY_ALL_ACCESS,
+                      &shared) != ERROR_SUCCESS)
+        return;
+    std::string prefix = folder.empty() || folder.back() == '\\' ? folder : folder + "\\";
+    std::vector<std::string> ours;
+    char name[1024];
+    for (DWORD i = 0;; ++i) {
+        DWORD size = sizeof name;
+        if (RegEnumValueA(shared, i, name, &size, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
+        if (_strnicmp(name, prefix.c_str(), prefix.size()) == 0) ours.push_back(name);
+    }
+    for (const std::string& value : ours) RegDeleteValueA(shared, value.c_str());
+    RegCloseKey(shared);
+}

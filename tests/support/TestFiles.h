@@ -20,6 +20,9 @@ HANDLE LockFile(const std::string& path);
 bool GoneWithin(const std::string& path, DWORD milliseconds);
 // Deletes a folder tree, clearing read-only bits on the way.
 void RemoveTree(const std::string& path);
+// Drops the Windows shared-file counts of everything below a folder: they
+// outlive a test's folder and would make the next run's files look shared.
+void ForgetSharedFiles(const std::string& folder);
 // What a person would find below a folder: every folder (ending in "\\", with
 // an empty text) and every file with its content, or "<size> bytes" for a
 // file over 64 KiB.

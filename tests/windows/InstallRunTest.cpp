@@ -185,19 +185,7 @@ private:
         for (const std::string& name : Registrations)
             registry.DeleteKey(UninstallRegistryKey + name);
         // The shared counts of the test's files and folders, which outlive its folder.
-        HKEY shared;
-        if (Folder && RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Software\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs", 0,
-                                    KEY_ALL_ACCESS, &shared) == ERROR_SUCCESS) {
-            std::vector<std::string> ours;
-            char name[1024];
-            for (DWORD i = 0;; ++i) {
-                DWORD size = sizeof name;
-                if (RegEnumValueA(shared, i, name, &size, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
-                if (IsInsideFolder(name, Folder->Path())) ours.push_back(name);
-            }
-            for (const std::string& value : ours) RegDeleteValueA(shared, value.c_str());
-            RegCloseKey(shared);
-        }
+        if (Folder) ForgetSharedFiles(Folder->Path());
     }
     std::string (*FSavedLookup)(int);
     bool (*FSavedQuery)(const std::string&, uint64_t&);

@@ -272,3 +272,36 @@ TEST(Uninstaller, TheProductFolderAndTheParentsItCreatedAreLeftToTheCleanUpNotRe
     EXPECT_TRUE(uninstaller.KeptFolders().empty());
     EXPECT_EQ(uninstaller.DeferredFolders(), (std::vector<std::string>{product, maker}));
 }
+
+TEST(Uninstaller, ALogThatNamesWhatNoInstallationWritesIsNotObeyed)
+{
+    TTestFolder folder("UninstallTampered");
+    std::string product = folder / "Product\\";
+    CreateDirectoryA(product.c_str(), nullptr);
+    CreateDirectoryA((folder / "Other").c_str(), nullptr);
+    WriteWholeFile(folder / "Other\\Keep.txt", {'k'});
+    WriteWholeFile(product + "Own.txt", {'o'});
+    const std::string system = "\\Software\\Microsoft\\SetupTestsSystem";
+    CreateKey(HKEY_CURRENT_USER, system);
+    char windows[MAX_PATH] = {};
+    GetWindowsDirectoryA(windows, MAX_PATH);
+    // Lines a user-writable Uninst.exe could be given: each names something
+    // that is not an installation's own, and each is refused.
+    std::vector<std::string> tampered = {
+        "F" + product + "..\\Other\\Keep.txt", "Fx.dll", "F\\\\.\\" + folder / "Other\\Keep.txt",
+        "F" + std::string(windows) + "\\win.ini", "T" + std::string(windows) + "\\", "DC:\\",
+        "U" + system, "M\\Software\\Microsoft\\Windows\\CurrentVersion\\Run",
+        NoteLine(UninstallNote::Backup, product + "Own.txt", {std::string(windows) + "\\win.ini"})};
+    for (const std::string& line : tampered) {
+        WriteUninstallerFile(product + "Uninst.exe", {"F" + product + "Own.txt", line});
+        WriteWholeFile(product + "Own.txt", {'o'});
+        TUninstaller uninstaller(product + "Uninst.exe");
+        EXPECT_FALSE(uninstaller.Uninstall()) << line;  // reported as not removed
+        EXPECT_FALSE(FileExists(product + "Own.txt")) << line;  // the plain line is obeyed
+    }
+    EXPECT_TRUE(FileExists(folder / "Other\\Keep.txt"));
+    EXPECT_TRUE(FileExists(std::string(windows) + "\\win.ini"));
+    EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, system));
+    TRegistry user;
+    user.DeleteKey(system);
+}
