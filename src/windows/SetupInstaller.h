@@ -98,6 +98,11 @@ public:
     // The uncompressed size of what one pass installs (the item's or, without
     // one, the product's own lines).
     int64_t ComponentBytes(const TSetupBundleItem* item);
+    // The run's passes: each selected bundle item in order, then the pass without one.
+    std::vector<const TSetupBundleItem*> Passes() const;
+    // The package folders a pass installs, with their destinations (lines that
+    // expand to nothing are left out, as the pass leaves them out).
+    std::vector<std::pair<std::string, std::string>> PassFolders(const TSetupBundleItem* item) const;
     bool IsNoOverwrite(const std::string& key) const;
     void CallLibraries();
     void WriteLocation();

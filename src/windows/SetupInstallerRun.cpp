@@ -103,17 +103,8 @@ std::map<std::string, int64_t> TSetupInstaller::RequiredSpaceByDrive()
         if (!drive.empty()) drives[drive + "\\"] += bytes;
     };
     add(InstallFolder, 0);  // Uninst.exe at least
-    std::vector<const TSetupBundleItem*> passes = {nullptr};
-    if (IsBundle)
-        for (const TSetupBundleItem& item : BundleItems)
-            if (item.Selected) passes.push_back(&item);
-    for (const TSetupBundleItem* item : passes)
-        for (const std::string& line : Components) {
-            std::string folderName = ExpandVariables(LineName(line), item), destination, option;
-            SplitText(LineValue(line), ',', destination, option);
-            destination = ExpandVariables(destination, item);
-            if (!folderName.empty() && !destination.empty()) add(destination, FInstaller->GetFolderSize(folderName));
-        }
+    for (const TSetupBundleItem* item : Passes())
+        for (const auto& folder : PassFolders(item)) add(folder.second, FInstaller->GetFolderSize(folder.first));
     return drives;
 }
 
@@ -129,10 +120,8 @@ void TSetupInstaller::CheckDiskSpace()
 
 void TSetupInstaller::InstallComponents(IInstallProgress& progress, int start, int end)
 {
-    std::vector<const TSetupBundleItem*> items;
-    if (IsBundle)
-        for (const TSetupBundleItem& item : BundleItems)
-            if (item.Selected) items.push_back(&item);
+    std::vector<const TSetupBundleItem*> items = Passes();
+    items.pop_back();  // the pass without an item comes last, with no step of its own
     int count = int(items.size());
     for (int k = 0; k < count; ++k) {
         int from = start + (end - start) * k / count;
@@ -174,11 +163,30 @@ void TSetupInstaller::InstallPassWithProgress(IInstallProgress& progress, const 
 int64_t TSetupInstaller::ComponentBytes(const TSetupBundleItem* item)
 {
     int64_t total = 0;
-    for (const std::string& line : Components) {
-        std::string folderName = ExpandVariables(LineName(line), item);
-        if (!folderName.empty()) total += FInstaller->GetFolderSize(folderName);
-    }
+    for (const auto& folder : PassFolders(item)) total += FInstaller->GetFolderSize(folder.first);
     return total;
+}
+
+std::vector<const TSetupBundleItem*> TSetupInstaller::Passes() const
+{
+    std::vector<const TSetupBundleItem*> passes;
+    if (IsBundle)
+        for (const TSetupBundleItem& item : BundleItems)
+            if (item.Selected) passes.push_back(&item);
+    passes.push_back(nullptr);
+    return passes;
+}
+
+std::vector<std::pair<std::string, std::string>> TSetupInstaller::PassFolders(const TSetupBundleItem* item) const
+{
+    std::vector<std::pair<std::string, std::string>> folders;
+    for (const std::string& line : Components) {
+        std::string folderName = ExpandVariables(LineName(line), item), destination, option;
+        SplitText(LineValue(line), ',', destination, option);
+        destination = ExpandVariables(destination, item);
+        if (!folderName.empty() && !destination.empty()) folders.emplace_back(folderName, destination);
+    }
+    return folders;
 }
 
 void TSetupInstaller::InstallComponentPass(const TSetupBundleItem* item)
