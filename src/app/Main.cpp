@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <string>
+#include <vector>
 
 #include "Exception.h"
 #include "DialogFont.h"
@@ -12,6 +13,7 @@
 #include "Messages.h"
 #include "ProgramFile.h"
 #include "SetupUninstaller.h"
+#include "UninstallerCleanUp.h"
 
 namespace {
 
@@ -36,6 +38,10 @@ void RunInstaller()
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
 {
+    // A copy of the uninstaller, started to remove it once it has ended.
+    std::vector<std::string> arguments = CommandLineArguments();
+    if (!arguments.empty() && arguments[0] == CleanUpSwitch)
+        return RunUninstallerCleanUp(std::vector<std::string>(arguments.begin() + 1, arguments.end()));
     InitDialogFont();
     HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
     int exitCode = 0;

@@ -19,7 +19,10 @@ void TSetupUninstaller::Execute()
     }
     std::string name = ProductNameWithVersion(FProductName, FUninstaller->Version());
     if (!AskConfirmation(FormatMessageText(Msg::UninstallConfirm, {name}))) return;
-    if (!FUninstaller->Uninstall()) {
+    bool removed = FUninstaller->Uninstall();
+    // The clean-up waits for this process, so it may start before the last message.
+    FUninstaller->StartCleanUp();
+    if (!removed) {
         ShowInformationBox(FormatMessageText(Msg::UninstallIncomplete, {FProductName}));
     } else if (!FUninstaller->KeptFolders().empty()) {
         std::string folders;
@@ -28,5 +31,4 @@ void TSetupUninstaller::Execute()
     } else {
         ShowInformationBox(LoadMessage(Msg::UninstallCompleted));
     }
-    FUninstaller->WriteRemovalScript();
 }

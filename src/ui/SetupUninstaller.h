@@ -1,6 +1,6 @@
 #pragma once
 // TSetupUninstaller: the uninstallation dialogue. Rights check, confirmation,
-// removal, result, and the removal script.
+// removal, the clean-up that outlives it, and the result.
 #include <memory>
 #include <string>
 

@@ -3,8 +3,6 @@
 #include <algorithm>
 #include <cstring>
 
-#include <shellapi.h>
-
 #include "FileEnumerator.h"
 #include "FileSystem.h"
 #include "HandleStream.h"
@@ -16,8 +14,7 @@
 #include "ShellLinks.h"
 #include "TextUtils.h"
 #include "UninstallLog.h"
-
-DWORD(WINAPI* TUninstaller::TempPathQuery)(DWORD, LPSTR) = GetTempPathA;
+#include "UninstallerCleanUp.h"
 
 TUninstallLog ReadUninstallerLog(const std::string& programPath)
 {
@@ -214,7 +211,7 @@ void TUninstaller::RemoveFolder(const std::string& path)
         return;
     }
     // The uninstaller's own folder and its parents cannot go while it runs:
-    // the removal script takes them once it has ended.
+    // the clean-up takes them once it has ended.
     if (DirectoryExists(path) && IsInsideFolder(FProgramFolder, path)) {
         FDeferred.push_back(path);
         if (HoldsOthers(path, FProgramPath)) Keep(path);
@@ -280,27 +277,7 @@ std::vector<std::string> FolderEntries(const std::string& folder)
     return entries;
 }
 
-std::string BatchPath(const std::string& path) { return ReplaceAll(path, "%", "%%"); }
-
-std::string TUninstaller::WriteRemovalScript()
+std::string TUninstaller::StartCleanUp()
 {
-    char buffer[MAX_PATH + 1] = {};
-    DWORD length = TempPathQuery(MAX_PATH, buffer);
-    std::string folder = length == 0 || length > MAX_PATH ? "C:\\" : std::string(buffer, length);
-    std::string script = IncludeDelimiter(folder) + "Uninstall.bat";
-
-    std::string text = ":Repeat\r\n";
-    text += "del \"" + BatchPath(FProgramPath) + "\"\r\n";
-    text += "if exist \"" + BatchPath(FProgramPath) + "\" goto Repeat\r\n";
-    for (const std::string& deferred : FDeferred) text += "rd \"" + BatchPath(ExcludeDelimiter(deferred)) + "\"\r\n";
-    text += "del \"" + BatchPath(script) + "\"\r\n";
-    {
-        std::unique_ptr<THandleStream> file = THandleStream::Create(script);
-        file->WriteBuffer(text.data(), text.size());
-    }
-    // Neither the script nor this process may hold the uninstaller's folder as
-    // its working folder, or the script could never remove it.
-    SetCurrentDirectoryA(ExtractFilePath(script).c_str());
-    ShellExecuteA(nullptr, nullptr, script.c_str(), nullptr, ExtractFilePath(script).c_str(), SW_HIDE);
-    return script;
+    return StartUninstallerCleanUp(ModuleFileName(), FProgramPath, FDeferred, GetCurrentProcess());
 }

@@ -30,18 +30,16 @@ public:
     bool Uninstall();
     // The folders that kept files of the user's own (found by Uninstall).
     const std::vector<std::string>& KeptFolders() const { return FKept; }
-    // Writes Uninstall.bat to the temporary folder and starts it hidden: it
-    // waits until the uninstaller can be deleted, deletes it, removes the
-    // deferred folders and itself. Returns the script's path.
-    std::string WriteRemovalScript();
+    // Starts the clean-up that deletes the uninstaller once this process has
+    // ended and removes the deferred folders (see UninstallerCleanUp.h).
+    // Returns the clean-up's folder; empty when it is left to the next start
+    // of Windows.
+    std::string StartCleanUp();
 
     const std::string& ProductName() const { return FProductName; }
     const TProgramVersion& Version() const { return FVersion; }
     const std::vector<std::string>& LogLines() const { return FLines; }
     const std::vector<std::string>& DeferredFolders() const { return FDeferred; }
-
-    // Where the temporary folder is asked for; replaceable because Wine always has one.
-    static DWORD(WINAPI* TempPathQuery)(DWORD, LPSTR);
 
 private:
     void ReadNotes();
@@ -79,6 +77,3 @@ private:
 // its subfolders with a trailing backslash.
 std::vector<std::string> FolderEntries(const std::string& folder);
 
-// A path written into a batch file: cmd expands "%" even inside quotes, so
-// every "%" is doubled to reach the command as it is.
-std::string BatchPath(const std::string& path);

@@ -64,6 +64,25 @@ TSnapshot Take(const std::string& folder)
             ListKeys(HKEY_LOCAL_MACHINE, "\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall")};
 }
 
+// The clean-up folders of uninstallers, in the Windows folder's Temp.
+std::set<std::string> CleanUpFolders()
+{
+    char windows[MAX_PATH];
+    UINT n = GetWindowsDirectoryA(windows, MAX_PATH);
+    std::set<std::string> found;
+    for (const std::string& entry : ListFiles(std::string(windows, n) + "\\Temp"))
+        if (ExtractFileName(entry).compare(0, 10, "Uninstall-") == 0) found.insert(entry);
+    return found;
+}
+
+bool CleanUpFoldersGoneWithin(DWORD milliseconds)
+{
+    for (DWORD waited = 0; !CleanUpFolders().empty(); waited += 100) {
+        if (waited >= milliseconds) return false;
+        Sleep(100);
+    }
+    return true;
+}
 
 // The example product installed with the engine into the test's folder.
 class ExampleUninstall : public ::testing::Test {
@@ -74,6 +93,7 @@ protected:
         if (!built) GTEST_SKIP() << "SETUP_EXAMPLE_INSTALLER is not set (CTest sets it)";
         CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
         Folder = std::make_unique<TTestFolder>(::testing::UnitTest::GetInstance()->current_test_info()->name());
+        ForgetSharedFiles(Folder->Path());  // what an interrupted run may have left
         Before = Take(Folder->Path());
         ASSERT_TRUE(CopyFileA(WindowsPath(built).c_str(), (*Folder / "Setup.exe").c_str(), FALSE));
         TSetupInstaller model(*Folder / "Setup.exe");
@@ -96,6 +116,7 @@ protected:
         machine.DeleteKey("\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Example Echo 1.20");
         for (const char* link : {"\\Example Echo Readme.lnk", "\\Uninstall Example Echo.lnk"})
             DeleteFileA((GetSpecialFolder(sfPrograms) + link).c_str());
+        ForgetSharedFiles(Folder->Path());
         Folder.reset();
         CoUninitialize();
     }
@@ -111,6 +132,13 @@ TEST_F(ExampleUninstall, YesRemovesEverythingTheInstallationLeft)
 {
     ASSERT_TRUE(FileExists(Uninstaller));
     EXPECT_FALSE(Take(Folder->Path()) == Before);
+    // Where the clean-up script once lived, anybody can write: what is there
+    // now is never run.
+    char temp[MAX_PATH];
+    GetTempPathA(MAX_PATH, temp);
+    std::string script = std::string(temp) + "Uninstall.bat", marker = *Folder / "ran.txt";
+    const std::string lines = "echo ran > \"" + marker + "\"\r\n";
+    WriteWholeFile(script, std::vector<uint8_t>(lines.begin(), lines.end()));
     TProcess process(Uninstaller);
     TMessageBoxView question = WaitForMessageBox(process.Id());
     ASSERT_NE(question.Window, nullptr);
@@ -126,12 +154,14 @@ TEST_F(ExampleUninstall, YesRemovesEverythingTheInstallationLeft)
     ClickButton(result.Window, "OK");
     ASSERT_TRUE(process.WaitForExit(10000));
     EXPECT_EQ(process.ExitCode(), 0u);
-    // The script deletes Uninst.exe and its folder once the uninstaller has ended.
+    // The clean-up deletes Uninst.exe and its folder once the uninstaller has
+    // ended, and then goes itself.
     EXPECT_TRUE(GoneWithin(Uninstaller, 20000));
     EXPECT_TRUE(GoneWithin(*Folder / "Example Echo", 20000));
-    char temp[MAX_PATH];
-    GetTempPathA(MAX_PATH, temp);
-    EXPECT_TRUE(GoneWithin(std::string(temp) + "Uninstall.bat", 20000));
+    EXPECT_TRUE(CleanUpFoldersGoneWithin(20000));
+    EXPECT_FALSE(FileExists(marker));
+    EXPECT_EQ(ReadWholeFile(script), std::vector<uint8_t>(lines.begin(), lines.end()));
+    DeleteFileA(script.c_str());
     TSnapshot after = Take(Folder->Path());
     EXPECT_EQ(after.Files, Before.Files);
     EXPECT_EQ(after.StartMenu, Before.StartMenu);
@@ -149,12 +179,10 @@ TEST_F(ExampleUninstall, YesRemovesEverythingTheInstallationLeft)
     EXPECT_EQ(after.UserSoftware, Before.UserSoftware);
 }
 
-TEST_F(ExampleUninstall, NoLeavesEveryItemAndWritesNoScript)
+TEST_F(ExampleUninstall, NoLeavesEveryItemAndStartsNoCleanUp)
 {
     TSnapshot installed = Take(Folder->Path());
-    char temp[MAX_PATH];
-    GetTempPathA(MAX_PATH, temp);
-    DeleteFileA((std::string(temp) + "Uninstall.bat").c_str());
+    ASSERT_TRUE(CleanUpFolders().empty());
     TProcess process(Uninstaller);
     TMessageBoxView question = WaitForMessageBox(process.Id());
     ASSERT_NE(question.Window, nullptr);
@@ -162,7 +190,7 @@ TEST_F(ExampleUninstall, NoLeavesEveryItemAndWritesNoScript)
     ASSERT_TRUE(process.WaitForExit(10000));
     EXPECT_EQ(process.ExitCode(), 0u);
     EXPECT_TRUE(Take(Folder->Path()) == installed);
-    EXPECT_FALSE(FileExists(std::string(temp) + "Uninstall.bat"));
+    EXPECT_TRUE(CleanUpFolders().empty());
 }
 
 TEST_F(ExampleUninstall, AFileDeletedBeforehandNamesTheProductInTheResult)

@@ -54,9 +54,8 @@ void CreateKey(HKEY root, const std::string& key, bool use64 = false)
 
 }  // namespace
 
-TEST(Uninstaller, TheDesignExampleRemovesDefersAndScriptsTheFolder)
+TEST(Uninstaller, TheDesignExampleRemovesAndDefersTheFolder)
 {
-    // A folder name with "%" in it: the script must still remove it.
     TTestFolder folder("Uninstall100% Audio");
     std::string a = folder.Path(), b = a + "B\\";
     CreateDirectoryA(b.c_str(), nullptr);
@@ -73,18 +72,7 @@ TEST(Uninstaller, TheDesignExampleRemovesDefersAndScriptsTheFolder)
     EXPECT_FALSE(FileExists(b + "x.dll"));
     EXPECT_EQ(uninstaller.DeferredFolders(), std::vector<std::string>{b});
     EXPECT_TRUE(DirectoryExists(b));
-
-    std::string script = uninstaller.WriteRemovalScript();
-    EXPECT_TRUE(GoneWithin(b + "Uninst.exe", 20000));
-    EXPECT_TRUE(GoneWithin(b, 20000)) << "the script did not remove " << b;
-    EXPECT_TRUE(GoneWithin(script, 20000));
     EXPECT_TRUE(DirectoryExists(a));
-}
-
-TEST(Uninstaller, ScriptLinesDoubleEveryPercentSign)
-{
-    EXPECT_EQ(BatchPath("C:\\Program Files\\100% Audio\\Uninst.exe"), "C:\\Program Files\\100%% Audio\\Uninst.exe");
-    EXPECT_EQ(BatchPath("C:\\%TEMP%"), "C:\\%%TEMP%%");
 }
 
 TEST(Uninstaller, RemovesFilesFoldersAndKeysInEveryView)
@@ -151,20 +139,6 @@ TEST(Uninstaller, DamagedLogIsRefused)
     } catch (const ESetupError& e) {
         EXPECT_EQ(e.Message(), "Invalid uninstall data signature");
     }
-}
-
-TEST(Uninstaller, ScriptGoesToDriveCWithoutATemporaryFolder)
-{
-    TTestFolder folder("UninstallNoTemp");
-    WriteUninstallerFile(folder / "Uninst.exe", {});
-    TUninstaller uninstaller(folder / "Uninst.exe");
-    auto saved = TUninstaller::TempPathQuery;
-    TUninstaller::TempPathQuery = [](DWORD, LPSTR) -> DWORD WINAPI { return 0; };
-    std::string script = uninstaller.WriteRemovalScript();
-    TUninstaller::TempPathQuery = saved;
-    EXPECT_EQ(script, "C:\\Uninstall.bat");
-    EXPECT_TRUE(GoneWithin(folder / "Uninst.exe", 20000));
-    EXPECT_TRUE(GoneWithin(script, 20000));
 }
 
 TEST(SetupUninstaller, WithoutRightsOnlyTheWarningIsShown)

@@ -1,0 +1,35 @@
+#pragma once
+// What is left once the uninstaller has done its work: its own file, which
+// cannot go while it runs, and the folders that held it. A copy of the
+// uninstaller takes them. The copy lives in a new folder that only
+// administrators and the system may write, waits for the uninstaller's process
+// to end, removes the file and the (then empty) folders, and goes itself:
+// nothing the elevated clean-up runs or reads could have been written by a
+// process without administrator rights.
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+// The switch that starts a program file as the clean-up.
+extern const char* const CleanUpSwitch;
+
+// Starts a copy of `cleaner` (a program file of this program) as the clean-up
+// of `programPath` and `folders` (each removed only when empty, in this
+// order) once `waitFor` (a process, or any handle one can wait on) is
+// signalled. Returns the clean-up's folder, or an empty text when none could
+// be made: the file and the folders are then removed when Windows next starts.
+std::string StartUninstallerCleanUp(const std::string& cleaner, const std::string& programPath,
+                                    const std::vector<std::string>& folders, HANDLE waitFor);
+
+// The clean-up's side. `arguments` follow the switch: the uninstaller's
+// process handle (inherited), the uninstaller's file, the folders. Returns
+// the exit code: 0 when the file and every folder went.
+int RunUninstallerCleanUp(const std::vector<std::string>& arguments);
+
+// The program's command-line arguments, without the program's own name.
+std::vector<std::string> CommandLineArguments();
+
+// A new folder below `parent` that only administrators and the system may
+// write; its name starts with `prefix`. Empty when none could be made.
+std::string CreateAdminOnlyFolder(const std::string& parent, const std::string& prefix);
