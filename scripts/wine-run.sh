@@ -4,6 +4,10 @@
 root=$(cd "$(dirname "$0")/.." && pwd)
 export WINEPREFIX="${SETUP_WINEPREFIX:-$root/.deps/wine64}"
 export WINEDEBUG="${WINEDEBUG:--all}"
+# Wine takes the Unix names of files and the ANSI code page from the locale:
+# C.UTF-8 (present on every Debian) names files in UTF-8, so any Windows name
+# can be stored, and gives programs that do not ask for UTF-8 Windows-1252.
+export LC_ALL=C.UTF-8
 # No runtime downloads, and no desktop menu entries for the shortcuts tests write.
 export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=;winemenubuilder.exe=d}"
 # Wine keeps its own files under HOME and links a missing shell folder there:

@@ -77,6 +77,26 @@ std::string LineValue(const std::string& line)
     return at == std::string::npos ? std::string() : line.substr(at + 1);
 }
 
+bool IsValidUtf8(const std::string& text)
+{
+    for (size_t i = 0; i < text.size();) {
+        unsigned char lead = static_cast<unsigned char>(text[i]);
+        size_t length = lead < 0x80 ? 1 : lead >= 0xC2 && lead <= 0xDF ? 2 : lead >= 0xE0 && lead <= 0xEF ? 3
+                        : lead >= 0xF0 && lead <= 0xF4 ? 4 : 0;
+        if (length == 0 || i + length > text.size()) return false;
+        uint32_t code = length == 1 ? lead : lead & (0xFF >> (length + 1));
+        for (size_t k = 1; k < length; ++k) {
+            unsigned char next = static_cast<unsigned char>(text[i + k]);
+            if ((next & 0xC0) != 0x80) return false;
+            code = (code << 6) | (next & 0x3F);
+        }
+        static const uint32_t smallest[] = {0, 0, 0x80, 0x800, 0x10000};
+        if (code < smallest[length] || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) return false;
+        i += length;
+    }
+    return true;
+}
+
 std::string UpperAscii(const std::string& text)
 {
     std::string upper = text;

@@ -13,6 +13,9 @@ int32_t StrToIntDef(const std::string& text, int32_t fallback, bool allowHex);
 // The text with the ASCII letters a to z in upper case: a key for names that
 // Windows compares without regard to case.
 std::string UpperAscii(const std::string& text);
+// The text is well-formed UTF-8: no stray continuation byte, no sequence cut
+// short, no overlong form, no surrogate, nothing past U+10FFFF.
+bool IsValidUtf8(const std::string& text);
 // Replaces every occurrence of `what` (exact case); inserted text is not searched again.
 std::string ReplaceAll(const std::string& text, const std::string& what, const std::string& with);
 // Replaces the first occurrence of `what` (exact case) only.

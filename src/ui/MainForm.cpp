@@ -12,6 +12,7 @@
 #include "MessageBoxes.h"
 #include "Messages.h"
 #include "PathUtils.h"
+#include "ProcessText.h"
 #include "TextUtils.h"
 
 using namespace Wizard;
@@ -734,11 +735,11 @@ HWND TMainForm::Control(TControlId id) const
 std::string TMainForm::Text(TControlId id) const
 {
     HWND control = Control(id);
-    int length = GetWindowTextLengthA(control);
-    std::string text(size_t(length) + 1, '\0');
-    GetWindowTextA(control, &text[0], length + 1);
-    text.resize(size_t(length));
-    return text;
+    // The wide form: the ANSI one miscounts multi-byte text on some systems.
+    int length = GetWindowTextLengthW(control);
+    std::wstring text(size_t(length) + 1, L'\0');
+    int got = GetWindowTextW(control, &text[0], length + 1);
+    return FromWide(text.c_str(), got);
 }
 
 void TMainForm::SetText(TControlId id, const std::string& text)

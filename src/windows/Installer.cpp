@@ -12,6 +12,7 @@
 #include "Messages.h"
 #include "PackageReader.h"
 #include "PathUtils.h"
+#include "ProcessText.h"
 #include "Registry.h"
 #include "SharedFiles.h"
 #include "ShellLinks.h"
@@ -133,11 +134,11 @@ public:
         if (FDestination.empty())
             Total += uint32_t(entry.UncompressedSize);
         else
-            FInstaller.InstallFile(stream, entry, FDestination + path, FFileTime);
+            FInstaller.InstallFile(stream, entry, FDestination + ProcessText(path), FFileTime);
     }
     bool EnterFolder(const TEntryHeader&, const std::string& path) override
     {
-        if (!FDestination.empty()) FInstaller.ForceFolder(FDestination + path + "\\", false);
+        if (!FDestination.empty()) FInstaller.ForceFolder(FDestination + ProcessText(path) + "\\", false);
         return true;
     }
 

@@ -3,6 +3,7 @@
 #include <cstdlib>
 
 #include "PathUtils.h"
+#include "ProcessText.h"
 #include "Registry.h"
 
 namespace {
@@ -14,11 +15,11 @@ IsWow64ProcessProc LookupInKernel32()
     return reinterpret_cast<IsWow64ProcessProc>(reinterpret_cast<void*>(GetProcAddress(kernel, "IsWow64Process")));
 }
 
-std::string Environment(const char* name)
+std::string Environment(const wchar_t* name)
 {
-    char buffer[MAX_PATH + 1] = {};
-    DWORD n = GetEnvironmentVariableA(name, buffer, sizeof buffer);
-    return n > 0 && n < sizeof buffer ? std::string(buffer, n) : std::string();
+    wchar_t buffer[MAX_PATH + 1] = {};
+    DWORD n = GetEnvironmentVariableW(name, buffer, MAX_PATH + 1);
+    return n > 0 && n <= MAX_PATH ? FromWide(buffer, int(n)) : std::string();
 }
 
 }  // namespace
@@ -37,7 +38,7 @@ bool IsWow64()
 std::string GetProgramFiles64Folder(TShellFolder folder)
 {
     if (folder != sfProgramFiles && folder != sfCommonFiles) return GetSpecialFolder(folder);
-    std::string path = Environment(folder == sfProgramFiles ? "ProgramW6432" : "CommonProgramW6432");
+    std::string path = Environment(folder == sfProgramFiles ? L"ProgramW6432" : L"CommonProgramW6432");
     if (!path.empty()) return path;
     return folder == sfProgramFiles ? "C:\\Program Files" : "C:\\Program Files\\Common Files";
 }

@@ -7,6 +7,7 @@
 #include "HandleStream.h"
 #include "Messages.h"
 #include "PathUtils.h"
+#include "ProcessText.h"
 #include "Platform.h"
 #include "ShellFolders.h"
 #include "TextUtils.h"
@@ -133,7 +134,9 @@ std::vector<std::string> TSetupInstaller::LoadPackageText(const std::string& nam
     std::unique_ptr<TStream> stream = OpenPackageFile(name);
     std::string text(size_t(stream->Size() - stream->Position()), '\0');
     if (!text.empty()) stream->ReadBuffer(&text[0], text.size());
-    return SplitLines(text);
+    // A maker's editor may have saved it as UTF-8 with a byte order mark.
+    if (text.compare(0, 3, "\xEF\xBB\xBF") == 0) text.erase(0, 3);
+    return SplitLines(ProcessText(text));
 }
 
 void TSetupInstaller::FindSystemFolders()
@@ -308,7 +311,7 @@ void TSetupInstaller::FindUserName()
     }
     UserName = PreviousUserName;
     if (!UserName.empty()) return;
-    char buffer[1024];
-    DWORD size = sizeof buffer;
-    UserName = GetUserNameA(buffer, &size) && size > 0 ? std::string(buffer, size - 1) : std::string();
+    wchar_t buffer[1024];
+    DWORD size = sizeof buffer / sizeof buffer[0];
+    UserName = GetUserNameW(buffer, &size) && size > 0 ? FromWide(buffer, int(size - 1)) : std::string();
 }

@@ -9,6 +9,7 @@
 #include "Installer.h"
 #include "PackageFormat.h"
 #include "PathUtils.h"
+#include "ProcessText.h"
 #include "Registry.h"
 #include "SharedFiles.h"
 #include "ShellLinks.h"
@@ -28,6 +29,9 @@ TUninstallLog ReadUninstallerLog(const std::string& programPath)
         stream = THandleStream::OpenRead(GetProgramFolder(programPath) + "Uninstall.dat", 0);
     }
     TUninstallLog log = ReadUninstallLog(*stream);
+    // An earlier version wrote its log in the ANSI code page.
+    for (std::string& line : log.Lines) line = ProcessText(line);
+    log.ProductName = ProcessText(log.ProductName);
     // A log written as the run went names the product in a line of its own.
     for (const std::string& line : log.Lines)
         if (log.ProductName.empty() && !line.empty() && line[0] == UninstallNote::Name) log.ProductName = line.substr(1);

@@ -8,6 +8,7 @@
 
 #include "FileSystem.h"
 #include "PathUtils.h"
+#include "ProcessText.h"
 #include "ProgramFile.h"
 #include "WinHandle.h"
 
@@ -60,16 +61,6 @@ bool DeleteWhenFree(const std::string& path)
         Sleep(200);
     }
     return false;
-}
-
-std::string FromWide(const wchar_t* text)
-{
-    int size = WideCharToMultiByte(CP_ACP, 0, text, -1, nullptr, 0, nullptr, nullptr);
-    if (size <= 1) return std::string();
-    std::string result(size_t(size), '\0');
-    WideCharToMultiByte(CP_ACP, 0, text, -1, &result[0], size, nullptr, nullptr);
-    result.resize(size_t(size - 1));
-    return result;
 }
 
 }  // namespace

@@ -34,52 +34,6 @@ std::vector<std::string> Ini(const std::string& name, std::vector<std::string> e
     return lines;
 }
 
-// Walks the wizard to the end, installing into `folder`; the question about a
-// folder that holds other files is answered Yes. Returns what it asked.
-std::string InstallWithTheWizard(const std::string& program, const std::string& folder)
-{
-    TWizard wizard(program);
-    if (!wizard.Shown()) return "no wizard";
-    wizard.Click(NextButton);
-    wizard.Click(NextButton);
-    if (!wizard.WaitForPage(pgDest)) return "no destination page";
-    wizard.SetText(DestFolderInput, folder);
-    wizard.Click(NextButton);
-    std::string asked;
-    DWORD start = GetTickCount();
-    while (!WaitUntil([&] { return wizard.Page() == pgReady; }, 1500)) {
-        if (wizard.Ended(0)) return asked + "ended";
-        if (GetTickCount() - start > 60000) return asked + "stuck on page " + std::to_string(wizard.Page());
-        TMessageBoxView box = wizard.Box(1000);
-        if (!box.Window) {
-            if (wizard.Page() > pgDest && wizard.Page() < pgCopy) wizard.Click(NextButton);  // the shortcuts page
-            continue;
-        }
-        asked += box.Text + "\n";
-        wizard.Answer(box, box.Buttons.front());  // "&Yes", or "OK" of an error
-    }
-    wizard.CloseBox();
-    wizard.Ended();
-    return asked;
-}
-
-// Runs an Uninst.exe to its end (Yes, then OK) and waits for its clean-up;
-// returns the result it reported.
-std::string UninstallWith(const std::string& uninstaller)
-{
-    TProcess process(uninstaller);
-    TMessageBoxView question = WaitForMessageBox(process.Id());
-    if (!question.Window) return "no question";
-    ClickButton(question.Window, "&Yes");
-    WaitUntil([&] { return !IsWindow(question.Window); }, 5000);
-    TMessageBoxView result = WaitForMessageBox(process.Id());
-    ClickButton(result.Window, "OK");
-    process.WaitForExit(15000);
-    GoneWithin(uninstaller, 20000);
-    Sleep(500);  // the clean-up removes the folders after the program
-    return result.Text;
-}
-
 const char Completed[] = "Uninstallation successfully completed.";
 
 class Ownership : public ::testing::Test {

@@ -11,6 +11,7 @@
 #include "ShellFolders.h"
 #include "TestFiles.h"
 #include "WindowDriver.h"
+#include "WizardDriver.h"
 
 namespace {
 
@@ -208,4 +209,48 @@ TEST_F(ExampleUninstall, AFileDeletedBeforehandNamesTheProductInTheResult)
     ClickButton(result.Window, "OK");
     ASSERT_TRUE(process.WaitForExit(10000));
     EXPECT_TRUE(GoneWithin(Uninstaller, 20000));
+}
+
+TEST(Uninstallers, ThreeAtOnceLeaveNothing)
+{
+    CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    TTestFolder folder("ThreeUninstallers");
+    ForgetSharedFiles(folder.Path());
+    std::vector<std::unique_ptr<TProductKeys>> keys;
+    std::vector<std::string> products;
+    for (int i = 1; i <= 3; ++i) {
+        std::string name = "Concurrent" + std::to_string(i);
+        keys.push_back(std::make_unique<TProductKeys>(name));
+        TTestFolder build(name + "Build");
+        std::string program = BuildTestInstaller(
+            build,
+            {"[Setup]", "ProductName=" + name, "RegistryRoot=Software\\SetupTests\\" + name,
+             "DefaultFolder=SetupTests\\" + name, "[Components]", "Main=$ProgramFolder"},
+            {TPackageItem::Folder("Main", {TPackageItem::File("Echo.dll", name)})});
+        TSetupInstaller model(program);
+        model.SetInstallFolder(folder / name);
+        TSilentProgress progress;
+        model.Install(progress);
+        products.push_back(model.InstallFolder);
+        ASSERT_TRUE(FileExists(products.back() + "Uninst.exe"));
+    }
+
+    std::vector<std::unique_ptr<TProcess>> running;
+    for (const std::string& product : products) running.push_back(std::make_unique<TProcess>(product + "Uninst.exe"));
+    for (auto& process : running) {
+        TMessageBoxView question = WaitForMessageBox(process->Id());
+        ASSERT_NE(question.Window, nullptr);
+        ClickButton(question.Window, "&Yes");
+    }
+    for (auto& process : running) {
+        TMessageBoxView result = WaitForMessageBox(process->Id());
+        ASSERT_NE(result.Window, nullptr);
+        EXPECT_EQ(result.Text, "Uninstallation successfully completed.");
+        ClickButton(result.Window, "OK");
+    }
+    for (auto& process : running) EXPECT_TRUE(process->WaitForExit(15000));
+    for (const std::string& product : products) EXPECT_TRUE(GoneWithin(product, 20000)) << "left " << product;
+    EXPECT_TRUE(CleanUpFoldersGoneWithin(20000));
+    ForgetSharedFiles(folder.Path());
+    CoUninitialize();
 }

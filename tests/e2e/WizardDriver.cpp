@@ -98,7 +98,9 @@ bool TWizard::Focused(int id) const
 
 void TWizard::SetText(int id, const std::string& text)
 {
-    SendMessageA(Control(id), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
+    std::wstring wide(size_t(MultiByteToWideChar(CP_UTF8, 0, text.data(), int(text.size()), nullptr, 0)), L'\0');
+    if (!wide.empty()) MultiByteToWideChar(CP_UTF8, 0, text.data(), int(text.size()), &wide[0], int(wide.size()));
+    SendMessageW(Control(id), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(wide.c_str()));
 }
 
 void TWizard::Settle()
@@ -159,4 +161,52 @@ void TProductKeys::Clean()
     for (const std::string& name : machine.GetKeyNames())
         if (name.rfind(FName, 0) == 0)
             machine.DeleteKey("\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\" + name);
+}
+
+// Walks the wizard to the end, installing into `folder`; the question about a
+// folder that holds other files is answered Yes. Returns what it asked.
+std::string InstallWithTheWizard(const std::string& program, const std::string& folder,
+                                 const std::function<void(TWizard&)>& onDestinationPage)
+{
+    TWizard wizard(program);
+    if (!wizard.Shown()) return "no wizard";
+    wizard.Click(Wizard::NextButton);
+    wizard.Click(Wizard::NextButton);
+    if (!wizard.WaitForPage(Wizard::pgDest)) return "no destination page";
+    if (onDestinationPage) onDestinationPage(wizard);
+    wizard.SetText(Wizard::DestFolderInput, folder);
+    wizard.Click(Wizard::NextButton);
+    std::string asked;
+    DWORD start = GetTickCount();
+    while (!WaitUntil([&] { return wizard.Page() == Wizard::pgReady; }, 1500)) {
+        if (wizard.Ended(0)) return asked + "ended";
+        if (GetTickCount() - start > 60000) return asked + "stuck on page " + std::to_string(wizard.Page());
+        TMessageBoxView box = wizard.Box(1000);
+        if (!box.Window) {
+            if (wizard.Page() > Wizard::pgDest && wizard.Page() < Wizard::pgCopy) wizard.Click(Wizard::NextButton);  // the shortcuts page
+            continue;
+        }
+        asked += box.Text + "\n";
+        wizard.Answer(box, box.Buttons.front());  // "&Yes", or "OK" of an error
+    }
+    wizard.CloseBox();
+    wizard.Ended();
+    return asked;
+}
+
+// Runs an Uninst.exe to its end (Yes, then OK) and waits for its clean-up;
+// returns the result it reported.
+std::string UninstallWith(const std::string& uninstaller)
+{
+    TProcess process(uninstaller);
+    TMessageBoxView question = WaitForMessageBox(process.Id());
+    if (!question.Window) return "no question";
+    ClickButton(question.Window, "&Yes");
+    WaitUntil([&] { return !IsWindow(question.Window); }, 5000);
+    TMessageBoxView result = WaitForMessageBox(process.Id());
+    ClickButton(result.Window, "OK");
+    process.WaitForExit(15000);
+    GoneWithin(uninstaller, 20000);
+    Sleep(500);  // the clean-up removes the folders after the program
+    return result.Text;
 }

@@ -57,6 +57,15 @@ private:
 // Waits until the condition holds; false on time-out.
 bool WaitUntil(const std::function<bool()>& condition, DWORD milliseconds = 15000);
 
+// Walks the wizard to the end, installing into `folder`; the question about a
+// folder that holds other files is answered Yes; `onDestinationPage` sees the
+// destination page as the wizard first shows it. Returns what it asked.
+std::string InstallWithTheWizard(const std::string& program, const std::string& folder,
+                                 const std::function<void(TWizard&)>& onDestinationPage = nullptr);
+// Runs an Uninst.exe to its end (Yes, then OK) and waits for its clean-up;
+// returns the result it reported.
+std::string UninstallWith(const std::string& uninstaller);
+
 // Removes a test product's registry keys (below \Software\SetupTests, and its
 // uninstall registrations) when made and when gone.
 class TProductKeys {

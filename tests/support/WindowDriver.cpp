@@ -37,11 +37,14 @@ DWORD TProcess::ExitCode() const
 
 std::string WindowText(HWND window)
 {
-    char buffer[4096] = {};
+    wchar_t buffer[4096] = {};
     // WM_GETTEXT works across processes; GetWindowText would not read another
-    // process's controls.
-    SendMessageA(window, WM_GETTEXT, sizeof buffer, reinterpret_cast<LPARAM>(buffer));
-    return buffer;
+    // process's controls. The wide form: the text as the window holds it,
+    // whatever the code pages of the two programs.
+    LRESULT length = SendMessageW(window, WM_GETTEXT, sizeof buffer / sizeof buffer[0], reinterpret_cast<LPARAM>(buffer));
+    std::string text(size_t(WideCharToMultiByte(CP_UTF8, 0, buffer, int(length), nullptr, 0, nullptr, nullptr)), '\0');
+    if (!text.empty()) WideCharToMultiByte(CP_UTF8, 0, buffer, int(length), &text[0], int(text.size()), nullptr, nullptr);
+    return text;
 }
 
 std::string ClassNameOf(HWND window)

@@ -1,0 +1,54 @@
+#include "ProcessText.h"
+
+#include "TextUtils.h"
+
+namespace {
+
+// The ANSI code page the system keeps for programs that do not ask for UTF-8.
+UINT SystemAnsiCodePage()
+{
+    UINT codePage = 0;
+    if (GetLocaleInfoW(LOCALE_SYSTEM_DEFAULT, LOCALE_IDEFAULTANSICODEPAGE | LOCALE_RETURN_NUMBER,
+                       reinterpret_cast<LPWSTR>(&codePage), sizeof codePage / sizeof(wchar_t)) == 0 ||
+        codePage == 0 || codePage == CP_UTF8)
+        codePage = 1252;
+    return codePage;
+}
+
+std::wstring Widen(const std::string& text, UINT codePage)
+{
+    if (text.empty()) return std::wstring();
+    int size = MultiByteToWideChar(codePage, 0, text.data(), int(text.size()), nullptr, 0);
+    std::wstring wide(size_t(size > 0 ? size : 0), L'\0');
+    if (size > 0) MultiByteToWideChar(codePage, 0, text.data(), int(text.size()), &wide[0], size);
+    return wide;
+}
+
+std::string Narrow(const std::wstring& text, UINT codePage)
+{
+    if (text.empty()) return std::string();
+    int size = WideCharToMultiByte(codePage, 0, text.data(), int(text.size()), nullptr, 0, nullptr, nullptr);
+    std::string narrow(size_t(size > 0 ? size : 0), '\0');
+    if (size > 0) WideCharToMultiByte(codePage, 0, text.data(), int(text.size()), &narrow[0], size, nullptr, nullptr);
+    return narrow;
+}
+
+}  // namespace
+
+std::string ProcessText(const std::string& stored)
+{
+    bool ascii = true;
+    for (char c : stored) ascii = ascii && static_cast<unsigned char>(c) < 0x80;
+    if (ascii) return stored;
+    bool utf8 = IsValidUtf8(stored);
+    if (GetACP() == CP_UTF8) return utf8 ? stored : Narrow(Widen(stored, SystemAnsiCodePage()), CP_UTF8);
+    return utf8 ? Narrow(Widen(stored, CP_UTF8), CP_ACP) : stored;
+}
+
+std::string FromWide(const wchar_t* text, int length)
+{
+    if (!text) return std::string();
+    return Narrow(length < 0 ? std::wstring(text) : std::wstring(text, size_t(length)), CP_ACP);
+}
+
+std::wstring ToWide(const std::string& text) { return Widen(text, CP_ACP); }

@@ -1,0 +1,18 @@
+#pragma once
+// The program's text is in its process code page: UTF-8 on every Windows that
+// runs it so (Windows 10 version 1903 and later, as its manifest asks, and
+// Wine), the ANSI code page on older ones. Text it reads that this Windows did
+// not hand it (Setup.ini, the names in the package, the log of an earlier
+// version) may be in either: it is brought into the process code page here.
+#include <windows.h>
+
+#include <string>
+
+// Stored text in the process code page. Valid UTF-8 is taken as UTF-8, any
+// other text as the system's ANSI code page (Windows-1252 where none is known).
+std::string ProcessText(const std::string& stored);
+
+// Wide text from and to the process code page, for the calls whose ANSI form
+// miscounts multi-byte text.
+std::string FromWide(const wchar_t* text, int length = -1);
+std::wstring ToWide(const std::string& text);
