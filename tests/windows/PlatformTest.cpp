@@ -5,6 +5,7 @@
 #include "FileSystem.h"
 #include "PathUtils.h"
 #include "Platform.h"
+#include "ProcessText.h"
 #include "Registry.h"
 #include "ShellFolders.h"
 #include "TestFiles.h"
@@ -121,4 +122,21 @@ TEST(Platform, HasAdminRightsIsFalseWhenNoTrialFolderCanBeMade)
         return csidl == ShellFolderCsidl(sfProgramFiles) ? blocked : std::string();
     });
     EXPECT_FALSE(HasAdminRights());
+}
+
+TEST(Platform, StoredTextComesInTheProgramsCodePage)
+{
+    ASSERT_EQ(GetACP(), UINT(CP_UTF8)) << "the test programs run in UTF-8, as the program does";
+    struct Case {
+        std::string stored, expected;
+    } cases[] = {
+        {"", ""},
+        {"C:\\Plug\\Echo.dll", "C:\\Plug\\Echo.dll"},
+        {"M\xC3\xBCller \xE6\x97\xA5\xE6\x9C\xAC", "M\xC3\xBCller \xE6\x97\xA5\xE6\x9C\xAC"},  // UTF-8 as it is
+        {"M\xFCller", "M\xC3\xBCller"},                                   // Windows-1252
+        {"\x93" "Echo\x94 \x80", "\xE2\x80\x9C" "Echo\xE2\x80\x9D \xE2\x82\xAC"},  // quotation marks, euro
+    };
+    for (const Case& c : cases) EXPECT_EQ(ProcessText(c.stored), c.expected) << c.stored;
+    EXPECT_EQ(FromWide(L"M\u00fcller \u65e5\u672c"), "M\xC3\xBCller \xE6\x97\xA5\xE6\x9C\xAC");
+    EXPECT_EQ(ToWide("M\xC3\xBCller \xE6\x97\xA5\xE6\x9C\xAC"), L"M\u00fcller \u65e5\u672c");
 }

@@ -107,6 +107,22 @@ TEST(Uninstaller, RemovesFilesFoldersAndKeysInEveryView)
     EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, key, true));
 }
 
+TEST(Uninstaller, ALogOfAnEarlierVersionInTheAnsiCodePageIsRead)
+{
+    // An earlier version wrote its paths in Windows-1252; the files carry
+    // their names as Windows holds them.
+    TTestFolder folder("UninstallAnsiLog");
+    std::string product = folder / "M\xC3\xBCller\\";
+    CreateDirectoryA(product.c_str(), nullptr);
+    WriteWholeFile(product + "Gr\xC3\xBC\xC3\x9F" "e.fxp", {'g'});
+    std::string ansi = folder / "M\xFCller\\";
+    WriteUninstallerFile(folder / "Uninst.exe", {"D" + ansi, "F" + ansi + "Gr\xFC\xDF" "e.fxp"}, "M\xFCller Echo");
+    TUninstaller uninstaller(folder / "Uninst.exe");
+    EXPECT_EQ(uninstaller.ProductName(), "M\xC3\xBCller Echo");
+    EXPECT_TRUE(uninstaller.Uninstall());
+    EXPECT_FALSE(DirectoryExists(product));
+}
+
 TEST(Uninstaller, AFileAlreadyGoneCountsAsFailed)
 {
     TTestFolder folder("UninstallGone");
