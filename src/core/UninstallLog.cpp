@@ -1,10 +1,12 @@
 #include "UninstallLog.h"
 
+#include <algorithm>
 #include <cstring>
 #include <set>
 
 #include "Exception.h"
 #include "Messages.h"
+#include "PathUtils.h"
 #include "Stream.h"
 #include "TextUtils.h"
 
@@ -106,4 +108,61 @@ std::vector<std::string> SplitLines(const std::string& text)
         start = end + (text[end] == '\r' && end + 1 < text.size() && text[end + 1] == '\n' ? 2 : 1);
     }
     return lines;
+}
+
+namespace {
+
+// The folder or key a line acts on, with the kind of root it needs: 'F' a
+// folder, 'K' a key, 0 when the line acts on none.
+std::vector<std::pair<char, std::string>> RootsOfLine(const std::string& line)
+{
+    if (line.size() < 2) return {};
+    std::string text = line.substr(1);
+    switch (line[0]) {
+    case 'F':
+    case UninstallNote::Partial: return {{'F', ExtractFilePath(text)}};
+    case 'D':
+    case 'T': return {{'F', IncludeDelimiter(text)}};
+    case 'U':
+    case 'C':
+    case 'M':
+    case '6': return {{'K', line.substr(0, 1) + "\\" + std::string(text, text.find_first_not_of('\\') == std::string::npos ? text.size() : text.find_first_not_of('\\'))}};
+    case UninstallNote::Backup: {
+        std::vector<std::pair<char, std::string>> roots;
+        for (const std::string& field : NoteFields(line)) roots.push_back({'F', ExtractFilePath(field)});
+        return roots;
+    }
+    default: return {};
+    }
+}
+
+void AddRoot(std::vector<std::string>& roots, const std::string& root)
+{
+    for (const std::string& held : roots)
+        if (IsInsideFolder(root, held)) return;
+    roots.erase(std::remove_if(roots.begin(), roots.end(),
+                               [&](const std::string& held) { return IsInsideFolder(held, root); }),
+                roots.end());
+    roots.push_back(root);
+}
+
+}  // namespace
+
+TInstallationRoots InstallationRoots(const std::vector<std::string>& lines)
+{
+    TInstallationRoots roots;
+    for (const std::string& line : lines)
+        for (const auto& root : RootsOfLine(line))
+            if (root.second.size() > 2) AddRoot(root.first == 'F' ? roots.Folders : roots.Keys, root.second);
+    return roots;
+}
+
+bool TInstallationRoots::Hold(const std::string& line) const
+{
+    for (const auto& root : RootsOfLine(line)) {
+        const std::vector<std::string>& held = root.first == 'F' ? Folders : Keys;
+        if (std::none_of(held.begin(), held.end(), [&](const std::string& r) { return IsInsideFolder(root.second, r); }))
+            return false;
+    }
+    return true;
 }

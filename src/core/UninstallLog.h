@@ -50,6 +50,20 @@ std::vector<std::string> NoteFields(const std::string& line);
 // run's. Its uninstaller then removes whatever any of them created.
 std::vector<std::string> CarryForward(const std::vector<std::string>& earlier, const std::vector<std::string>& current);
 
+// Where a log's items lie: the folders (a file's folder, a created or emptied
+// folder, with a trailing backslash) and the registry keys (each with its
+// item letter first: "M\\Software\\Maker"), none inside another of its list.
+// An installation records them where only administrators can write, so that
+// its uninstaller can tell a log that was changed since.
+struct TInstallationRoots {
+    std::vector<std::string> Folders, Keys;
+    bool Empty() const { return Folders.empty() && Keys.empty(); }
+    // Whether the item of a log line lies inside the roots; lines that name
+    // no file, folder or key do.
+    bool Hold(const std::string& line) const;
+};
+TInstallationRoots InstallationRoots(const std::vector<std::string>& lines);
+
 namespace UninstallLogFormat {
 constexpr char Signature[9] = "KX/UNS/3";
 constexpr size_t HeaderSize = 28;  // signature and reserved bytes

@@ -28,6 +28,8 @@ std::string PartialTarget(const std::string& path)
     return partial ? path.substr(0, path.size() - length) : std::string();
 }
 
+const char InstallFoldersValue[] = "InstallFolders";
+const char InstallKeysValue[] = "InstallKeys";
 const char UninstallRegistryKey[] = "\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
 
 namespace {
@@ -428,6 +430,7 @@ void TInstaller::WriteUninstaller(const std::string& uninstallerPath, const std:
     if (std::find(FLog.begin(), FLog.end(), registration) == FLog.end()) Log(registration);
     WriteProgramPart(uninstallerPath, true, productName);
     RegisterUninstaller(uninstallerPath, keyName, displayName);
+    RecordRoots(keyName, InstallationRoots(UninstallerLog()));
     // Done: the journal and the product's earlier files kept for a failure go.
     if (FJournal) {
         FJournal.reset();
@@ -555,6 +558,26 @@ void TInstaller::RollBack()
     FAside.clear();
     FCreatedKeys.clear();
     FReplacedRegistrations.clear();
+}
+
+void TInstaller::RecordRoots(const std::string& keyName, const TInstallationRoots& roots)
+{
+    // Beside the registration, where only administrators can write: the
+    // uninstaller obeys no line of its log outside them.
+    auto joined = [](const std::vector<std::string>& list) {
+        std::string text;
+        for (const std::string& item : list) text += (text.empty() ? "" : "|") + item;
+        return text;
+    };
+    try {
+        TRegistry registry;
+        registry.RootKey = HKEY_LOCAL_MACHINE;
+        if (registry.OpenKey(UninstallRegistryKey + keyName, false)) {
+            registry.WriteString(InstallFoldersValue, joined(roots.Folders));
+            registry.WriteString(InstallKeysValue, joined(roots.Keys));
+        }
+    } catch (const Exception&) {
+    }
 }
 
 void TInstaller::RegisterUninstaller(const std::string& uninstallerPath, const std::string& keyName,

@@ -136,6 +136,7 @@ private:
     // Size and last-write time of the file just written, so that removal can
     // tell a file the user changed since.
     void RecordStamp(const std::string& target);
+    void RecordRoots(const std::string& keyName, const TInstallationRoots& roots);
     void RegisterUninstaller(const std::string& uninstallerPath, const std::string& keyName,
                              const std::string& displayName);
 
@@ -165,3 +166,7 @@ std::string PartialTarget(const std::string& path);
 
 // The key below HKEY_LOCAL_MACHINE that holds the Windows uninstall registrations.
 extern const char UninstallRegistryKey[];
+// The values of a registration that hold the installation's roots (see
+// TInstallationRoots), each a list joined by "|".
+extern const char InstallFoldersValue[];
+extern const char InstallKeysValue[];

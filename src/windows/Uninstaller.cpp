@@ -77,10 +77,37 @@ bool IsInstallationKey(const std::string& key)
 bool IsInstallationItem(const std::string& line)
 {
     if (std::string("UCM6").find(line[0]) != std::string::npos) return IsInstallationKey(line.substr(1));
-    if (std::string("FDT").find(line[0]) != std::string::npos) return IsInstallationPath(line.substr(1));
+    if (std::string("FDTEP").find(line[0]) != std::string::npos) return IsInstallationPath(line.substr(1));
     if (line[0] != UninstallNote::Backup) return true;
     std::vector<std::string> fields = NoteFields(line);
     return std::all_of(fields.begin(), fields.end(), IsInstallationPath);
+}
+
+// The roots its installation recorded beside the registration that names this
+// uninstaller; none for an installation that recorded none.
+TInstallationRoots RegisteredRoots(const std::string& programPath)
+{
+    TInstallationRoots roots;
+    try {
+        TRegistry registry(KEY_READ);
+        registry.RootKey = HKEY_LOCAL_MACHINE;
+        if (!registry.OpenKey(UninstallRegistryKey, false)) return roots;
+        for (const std::string& name : registry.GetKeyNames()) {
+            if (!registry.OpenKey(UninstallRegistryKey + name, false)) continue;
+            if (!SameTextAscii(Unquoted(registry.ReadString("UninstallString")), programPath)) continue;
+            for (auto list : {std::make_pair(&roots.Folders, InstallFoldersValue),
+                              std::make_pair(&roots.Keys, InstallKeysValue)}) {
+                std::string text = registry.ReadString(list.second);
+                for (size_t start = 0; start < text.size();) {
+                    size_t end = std::min(text.find('|', start), text.size());
+                    list.first->push_back(text.substr(start, end - start));
+                    start = end + 1;
+                }
+            }
+        }
+    } catch (const Exception&) {
+    }
+    return roots;
 }
 
 }  // namespace
@@ -92,6 +119,7 @@ TUninstaller::TUninstaller(const std::string& programPath)
     FVersion = log.Version;
     FLines = std::move(log.Lines);
     FProductName = std::move(log.ProductName);
+    FRoots = RegisteredRoots(FProgramPath);
     ReadNotes();
 }
 
@@ -124,7 +152,7 @@ bool TUninstaller::Uninstall()
         if (line.empty()) continue;
         std::string text = line.substr(1);
         if (std::string("DTE").find(line[0]) != std::string::npos && firstLine[UpperAscii(text)] != i) continue;
-        if (!IsInstallationItem(line)) {
+        if (!IsInstallationItem(line) || (!FRoots.Empty() && !FRoots.Hold(line))) {
             FFailed = true;  // not removed, and said so
             continue;
         }

@@ -61,6 +61,9 @@ private:
     std::vector<std::string> FLines;
     std::vector<std::string> FDeferred;
     TProgramVersion FVersion;
+    // Where the installation wrote, as it recorded beside its registration:
+    // no line outside is obeyed. Empty for an installation that did not say.
+    TInstallationRoots FRoots;
     // From the log's notes, by UpperAscii path: each file's stamp as installed
     // ("size|time"), and the files whose shared reference is the product's.
     std::map<std::string, std::string> FStamps;

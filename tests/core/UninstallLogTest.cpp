@@ -189,3 +189,51 @@ TEST(UninstallLog, CarryForwardKeepsWhatOnlyTheEarlierRunCreated)
     EXPECT_EQ(CarryForward(earlier, current), expected);
     EXPECT_EQ(CarryForward({}, current), current);
 }
+
+TEST(UninstallLog, TheRootsOfALogHoldEveryItemAndNothingElse)
+{
+    std::vector<std::string> lines = {
+        "EC:\\Program Files\\",                        // there before: no root
+        "DC:\\Program Files\\Maker\\",
+        "DC:\\Program Files\\Maker\\Echo\\",
+        "FC:\\Program Files\\Maker\\Echo\\Echo.dll",
+        "FC:\\VstPlugins\\Echo.dll",
+        "TC:\\Users\\Ann\\Documents\\Echo\\Presets\\",
+        "BC:\\VstPlugins\\Other.dll|C:\\Program Files\\Maker\\Echo\\Replaced Files\\1 Other.dll",
+        "PC:\\VstPlugins\\Echo.dll.partial",
+        "SC:\\VstPlugins\\Echo.dll|5|123",
+        "M\\Software\\Maker\\Echo\\1.0",
+        "MSoftware\\Maker\\Echo",                     // the same key, written without the backslash
+        "U\\Software\\Maker\\Echo",
+        "M\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Echo 1.0",
+    };
+    TInstallationRoots roots = InstallationRoots(lines);
+    EXPECT_EQ(roots.Folders, (std::vector<std::string>{"C:\\Program Files\\Maker\\", "C:\\VstPlugins\\",
+                                                        "C:\\Users\\Ann\\Documents\\Echo\\Presets\\"}));
+    EXPECT_EQ(roots.Keys, (std::vector<std::string>{"M\\Software\\Maker\\Echo", "U\\Software\\Maker\\Echo",
+                                                     "M\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Echo 1.0"}));
+    for (const std::string& line : lines) EXPECT_TRUE(roots.Hold(line)) << line;
+
+    struct Case {
+        const char* line;
+        bool held;
+    } cases[] = {
+        {"FC:\\Program Files\\Maker\\Other\\x.dll", true},       // inside a root the log created
+        {"fc:\\program files\\maker\\echo\\ECHO.DLL", true},     // "f" is no kind: no root needed
+        {"FC:\\program files\\MAKER\\Echo.dll", true},           // any case of A to Z
+        {"FC:\\Program Files\\Makers\\x.dll", false},            // a name that only begins the same
+        {"FC:\\Windows\\System32\\x.dll", false},
+        {"DC:\\Users\\Ann\\Documents\\", false},
+        {"TC:\\Users\\Ann\\Documents\\Echo\\", false},
+        {"PC:\\Users\\Ann\\Letter.doc", false},
+        {"BC:\\VstPlugins\\x.dll|C:\\Users\\Ann\\x.dll", false},
+        {"U\\Software\\Maker", false},
+        {"U\\Software\\Maker\\Echo\\Presets", true},
+        {"M\\Software\\Maker\\Echo", true},
+        {"6\\Software\\Maker\\Echo", false},                     // another view: a root of its own
+        {"C\\.fxp", false},
+        {"M\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Other", false},
+        {"HC:\\Windows\\x.dll", true},                           // a note that removes nothing
+    };
+    for (const Case& c : cases) EXPECT_EQ(roots.Hold(c.line), c.held) << c.line;
+}

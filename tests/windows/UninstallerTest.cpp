@@ -5,6 +5,7 @@
 
 #include "Exception.h"
 #include "FileSystem.h"
+#include "Installer.h"
 #include "PackageFormat.h"
 #include "Platform.h"
 #include "Registry.h"
@@ -121,6 +122,45 @@ TEST(Uninstaller, ALogOfAnEarlierVersionInTheAnsiCodePageIsRead)
     EXPECT_EQ(uninstaller.ProductName(), "M\xC3\xBCller Echo");
     EXPECT_TRUE(uninstaller.Uninstall());
     EXPECT_FALSE(DirectoryExists(product));
+}
+
+TEST(Uninstaller, AChangedLogIsObeyedOnlyWhereTheInstallationWrote)
+{
+    TTestFolder folder("UninstallRoots");
+    std::string product = folder / "Product\\", elsewhere = folder / "Elsewhere\\";
+    CreateDirectoryA(elsewhere.c_str(), nullptr);
+    WriteWholeFile(elsewhere + "Mine.txt", {'m'});
+    const std::string key = "\\Software\\SetupTests\\UninstallRoots", other = "\\Software\\SetupTests\\NotTheProducts";
+    CreateKey(HKEY_CURRENT_USER, key);
+    CreateKey(HKEY_CURRENT_USER, other);
+    const std::string name = "SetupTests UninstallRoots";
+
+    // An installation as the run makes it: a folder, a file, a key, the uninstaller.
+    WriteWholeFile(folder / "Setup.exe", AppendPackage(StubProgram(), BuildPackageBytes(SampleItems())));
+    TInstaller installer("", folder / "Setup.exe");
+    installer.ForceFolder(product, false);
+    WriteWholeFile(product + "Plugin.dll", {'p'});
+    installer.RecordItem(ikFile, product + "Plugin.dll");
+    installer.RecordRegistryKey(HKEY_CURRENT_USER, key, false);
+    installer.WriteUninstaller(product + "Uninst.exe", name, "Echo", "Echo 2.10");
+
+    // Somebody who can write the product's folder adds lines of their own.
+    std::vector<std::string> lines = ReadUninstallerLog(product + "Uninst.exe").Lines;
+    for (const std::string& added : {"D" + elsewhere, "F" + elsewhere + "Mine.txt", "U" + other,
+                                     "F" + product + "Plugin.dll"})
+        lines.insert(lines.begin(), added);
+    WriteUninstallerFile(product + "Uninst.exe", lines);
+
+    TUninstaller uninstaller(product + "Uninst.exe");
+    EXPECT_FALSE(uninstaller.Uninstall());  // not all of it was removed, and it says so
+    EXPECT_TRUE(FileExists(elsewhere + "Mine.txt"));
+    EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, other));
+    EXPECT_FALSE(FileExists(product + "Plugin.dll"));
+    EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, key));
+    EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, UninstallRegistryKey + name));
+
+    TRegistry registry;
+    registry.DeleteKey(other);
 }
 
 TEST(Uninstaller, AFileAlreadyGoneCountsAsFailed)
@@ -281,6 +321,8 @@ TEST(Uninstaller, ALogThatNamesWhatNoInstallationWritesIsNotObeyed)
         "F" + product + "..\\Other\\Keep.txt", "Fx.dll", "F\\\\.\\" + folder / "Other\\Keep.txt",
         "F" + std::string(windows) + "\\win.ini", "T" + std::string(windows) + "\\", "DC:\\",
         "U" + system, "M\\Software\\Microsoft\\Windows\\CurrentVersion\\Run",
+        NoteLine(UninstallNote::Partial, product + "..\\Other\\Keep.txt"),
+        NoteLine(UninstallNote::Partial, std::string(windows) + "\\win.ini"),
         NoteLine(UninstallNote::Backup, product + "Own.txt", {std::string(windows) + "\\win.ini"})};
     for (const std::string& line : tampered) {
         WriteUninstallerFile(product + "Uninst.exe", {"F" + product + "Own.txt", line});
