@@ -1,18 +1,22 @@
 // The program's entry: one file is both the installer and the uninstaller; a
-// word of its own file header says which.
+// word of its own file header says which. The command line can make either
+// run unattended (/S) and keep a log (/LOG=); see SetupSwitches.h.
 #include <objbase.h>
 #include <windows.h>
 
 #include <string>
 #include <vector>
 
-#include "Exception.h"
 #include "DialogFont.h"
+#include "Exception.h"
 #include "MainForm.h"
 #include "MessageBoxes.h"
 #include "Messages.h"
 #include "ProgramFile.h"
+#include "RunLog.h"
+#include "SetupSwitches.h"
 #include "SetupUninstaller.h"
+#include "SilentSetup.h"
 #include "UninstallerCleanUp.h"
 
 namespace {
@@ -20,43 +24,69 @@ namespace {
 std::string ApplicationTitle = "Setup";
 
 // Uninstaller mode: no wizard, only the uninstallation dialogue.
-void RunUninstaller()
+int RunUninstaller(const TSetupSwitches& switches, TRunLog& log)
 {
-    TSetupUninstaller uninstaller;
-    ApplicationTitle = uninstaller.ProductName() + " Uninstaller";
-    uninstaller.Execute();
+    std::unique_ptr<TSetupUninstaller> uninstaller;
+    try {
+        uninstaller = std::make_unique<TSetupUninstaller>();
+    } catch (const std::exception& e) {
+        // The log appended to the program is damaged.
+        log.Line("error: " + std::string(e.what()));
+        if (!switches.Silent) ShowErrorBox(e.what(), ApplicationTitle);
+        return ExitCode::Damaged;
+    }
+    ApplicationTitle = uninstaller->ProductName() + " Uninstaller";
+    return uninstaller->Execute(switches.Silent, &log);
 }
 
-// Installer mode: the wizard window, until it closes.
-void RunInstaller()
+// Installer mode: the wizard window until it closes, or with /S no window at all.
+int RunInstaller(const TSetupSwitches& switches, TRunLog& log)
 {
+    if (switches.Silent) return RunSilentInstall(ModuleFileName(), switches, log);
     TMainForm form;
+    form.UseSwitches(switches, log);
     if (form.FormCreate()) form.RunMessageLoop();
+    return form.ExitCode();
 }
 
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
 {
-    // A copy of the uninstaller, started to remove it once it has ended.
     std::vector<std::string> arguments = CommandLineArguments();
+    // A copy of the uninstaller, started to remove it once it has ended.
     if (!arguments.empty() && arguments[0] == CleanUpSwitch)
         return RunUninstallerCleanUp(std::vector<std::string>(arguments.begin() + 1, arguments.end()));
+
+    TSetupSwitches switches = ParseSetupSwitches(arguments);
+    TRunLog log;
+    if (switches.Log && !switches.Log->empty() && !log.Open(*switches.Log) && switches.BadSwitch.empty()) {
+        switches.BadSwitch = "/LOG";
+        switches.BadReason = "the file " + *switches.Log + " cannot be written";
+    }
+    log.Facts("Plug-in Setup " + ModuleFileName() + (switches.Silent ? ", unattended" : ""));
     InitDialogFont();
     HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-    int exitCode = 0;
+    int exitCode = ExitCode::Failed;
+    bool uninstaller = false;
     try {
-        if (IsUninstallerMode())
-            RunUninstaller();
-        else
-            RunInstaller();
+        uninstaller = IsUninstallerMode();
+        if (!switches.BadSwitch.empty()) {
+            std::string problem = switches.BadSwitch + ": " + switches.BadReason;
+            log.Line("refused: " + problem);
+            if (!switches.Silent) ShowErrorBox(problem, ApplicationTitle);
+            exitCode = ExitCode::BadSwitch;
+        } else {
+            exitCode = uninstaller ? RunUninstaller(switches, log) : RunInstaller(switches, log);
+        }
     } catch (const std::exception& e) {
         // The last chance: an error nobody else caught (the program file
-        // unreadable, a damaged uninstall log) is shown with its text and
-        // ends the program.
-        ShowErrorBox(e.what(), ApplicationTitle);
-        exitCode = 1;
+        // unreadable) is shown with its text and ends the program.
+        log.Line("error: " + std::string(e.what()));
+        if (!switches.Silent) ShowErrorBox(e.what(), ApplicationTitle);
+        exitCode = FailureExitCode(e);
     }
+    log.Line("exit code " + std::to_string(exitCode));
     if (SUCCEEDED(com)) CoUninitialize();
     return exitCode;
 }

@@ -21,7 +21,8 @@ namespace {
 
 constexpr UINT WM_APP_TERMINATE = WM_APP + 1;
 
-// Which page shows when: the optional pages follow the setup model's switches.
+}  // namespace
+
 bool PageShown(const TSetupModel& model, int page)
 {
     switch (page) {
@@ -34,6 +35,13 @@ bool PageShown(const TSetupModel& model, int page)
     default: return true;
     }
 }
+
+int FailureExitCode(const std::exception& error)
+{
+    return error.what() == LoadMessage(Msg::InstallerCorrupted) ? ExitCode::Damaged : ExitCode::Failed;
+}
+
+namespace {
 
 // The control that gets the focus when a page is entered (none for Copy).
 TControlId FocusOnEntry(int page)
@@ -93,10 +101,27 @@ bool TMainForm::FormCreate()
     try {
         FModel = std::make_unique<TSetupInstaller>(FProgramPath);
     } catch (const std::exception& e) {
+        Note("error: " + std::string(e.what()));
         ShowErrorBox(e.what(), "Setup");
+        FExitCode = ExitCode::Damaged;
         return false;
     }
-    FModel->OnFileQuestion = [this](const std::string& message) { return AskRetry(message); };
+    if (FSwitches) {
+        std::string problem = FModel->ApplySwitches(*FSwitches);
+        if (!problem.empty()) {
+            Note("refused: " + problem);
+            ShowErrorBox(problem, "Setup");
+            FExitCode = ExitCode::BadSwitch;
+            return false;
+        }
+        if (FLog) FModel->LogDecisions(*FSwitches, *FLog);
+    }
+    FModel->OnFileQuestion = [this](const std::string& message) {
+        bool retry = AskRetry(message);
+        Note("question: " + message + " | answer: " + (retry ? "Retry" : "Cancel"));
+        return retry;
+    };
+    FModel->OnNote = [this](const std::string& text) { Note(text); };
     FDpi = ScreenDpi();
     FFont = CreateDialogFont(FDpi, false);
     FBoldFont = CreateDialogFont(FDpi, true);
@@ -272,6 +297,10 @@ void TMainForm::PreparePages()
     bool desktop = (model.ShortcutKinds & skDesktop) != 0;
     SetVisible(IconDesktopLabel, desktop);
     SetVisible(IconDesktopCheck, desktop);
+    if (FSwitches && FSwitches->NoShortcuts) {
+        SetChecked(IconStartMenuCheck, false);
+        SetChecked(IconDesktopCheck, false);
+    }
 
     FInstallPage = FindShownPage(pgCopy, -1);
     PlaceInstallLabel();
@@ -375,10 +404,14 @@ void TMainForm::RunInstallation()
     try {
         FModel->Install(*this);
     } catch (const std::exception& e) {
+        Note("error: " + std::string(e.what()));
         ShowErrorBox(e.what(), FCaption);
+        FExitCode = FailureExitCode(e);
         Terminate();
         return;
     }
+    FExitCode = ExitCode::Done;
+    Note("installed");
     ShowPage(pgReady);
 }
 
@@ -386,7 +419,9 @@ bool TMainForm::CheckRequirements()
 {
     int message = FModel->RequirementsMessage();
     if (message == 0) return true;
+    Note("requirements not met: " + FModel->ExpandText(LoadMessage(message)));
     ShowInformationBox(FModel->ExpandText(LoadMessage(message)));
+    FExitCode = ExitCode::Requirements;
     Terminate();
     return false;
 }
@@ -482,40 +517,18 @@ bool TMainForm::CheckFolderCreatable(const std::string& folder)
 
 bool TMainForm::ConfirmDestFolder(const std::string& folder)
 {
-    TSetupInstaller& model = *FModel;
-    if (TSetupInstaller::IsForbiddenDestination(folder)) {
-        ShowWarningBox(FormatMessageText(Msg::CannotCreateFolder, {folder}));
-        return false;
+    // The user can choose another folder here rather than learn of a problem
+    // when the copying starts.
+    TDestinationCheck check = FModel->CheckDestination(folder, [this](const std::string& question) {
+        bool yes = AskConfirmation(question);
+        Note("question: " + question + " | answer: " + (yes ? "Yes" : "No"));
+        return yes;
+    });
+    if (!check.Warning.empty()) {
+        Note("refused: " + check.Warning);
+        ShowWarningBox(check.Warning);
     }
-    if (!CheckFolderCreatable(folder)) return false;
-    if (model.HasPreviousInstall) {
-        bool same = SameTextAscii(model.PreviousInstallFolder, folder);
-        bool sameMajor = model.PackageVersion.Major == model.PreviousVersion.Major;
-        if (sameMajor && !same && !AskConfirmation(model.ExpandText(LoadMessage(Msg::UpgradeSameFolder)))) return false;
-        if (!sameMajor && same && !AskConfirmation(model.ExpandText(LoadMessage(Msg::OverwriteExistingCopy))))
-            return false;
-    }
-    // A folder that exists but cannot take a file (read-only, no rights) is
-    // found now, not half-way through the copying.
-    if (!model.CanWriteInto(folder)) {
-        ShowWarningBox(FormatMessageText(Msg::FolderNotWritable, {folder}));
-        return false;
-    }
-    // Every drive the run writes to must take what goes there; the user can
-    // choose another folder here rather than learn it when the copying starts.
-    std::string chosen = model.InstallFolder;
-    model.SetInstallFolder(folder);
-    try {
-        model.CheckDiskSpace();
-    } catch (const ESetupError& error) {
-        model.InstallFolder = chosen;
-        ShowWarningBox(error.what());
-        return false;
-    }
-    model.InstallFolder = chosen;
-    // Somebody's files are there: they are kept aside and come back on removal, but the user decides.
-    return !model.HoldsOthersFiles(folder) ||
-           AskConfirmation(FormatText(model.ExpandText(LoadMessage(Msg::DestinationNotEmpty)), {folder}));
+    return check.Ok;
 }
 
 void TMainForm::Finish()

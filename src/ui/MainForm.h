@@ -15,6 +15,11 @@
 #include "SetupInstaller.h"
 #include "SidePicture.h"
 
+// Which page shows when: the optional pages follow the setup model's switches.
+bool PageShown(const TSetupModel& model, int page);
+// The exit code of a run that ended in this error: a damaged installer, or a failure.
+int FailureExitCode(const std::exception& error);
+
 class TMainForm : public IInstallProgress {
 public:
     explicit TMainForm(const std::string& programPath = ModuleFileName());
@@ -22,9 +27,19 @@ public:
     TMainForm(const TMainForm&) = delete;
     TMainForm& operator=(const TMainForm&) = delete;
 
+    // The command line's choices, shown as the wizard's proposal, and the
+    // run's log; before FormCreate.
+    void UseSwitches(const TSetupSwitches& switches, TRunLog& log)
+    {
+        FSwitches = &switches;
+        FLog = &log;
+    }
     // Creates the window and the setup model and shows the first page; false
     // when the program has to end (the reason has been shown).
     bool FormCreate();
+    // 0 installed, 1 failed, 2 cancelled, 3 requirements not met, 4 damaged
+    // installer, 5 a switch with a bad value (see ExitCode).
+    int ExitCode() const { return FExitCode; }
     // Runs the message loop until the wizard has closed.
     void RunMessageLoop();
 
@@ -87,6 +102,10 @@ private:
     void ProcessMessages();
     void GrowDown(HWND control, int oldBottom, int newBottom);
     int Scale(int designValue) const;
+    void Note(const std::string& text)
+    {
+        if (FLog) FLog->Line(text);
+    }
 
     std::string FProgramPath;
     std::unique_ptr<TSetupInstaller> FModel;
@@ -102,5 +121,8 @@ private:
     int FPage = -1;
     int FInstallPage = Wizard::pgDest;
     bool FTerminating = false;
+    int FExitCode = ExitCode::Cancelled;
+    const TSetupSwitches* FSwitches = nullptr;
+    TRunLog* FLog = nullptr;
     std::string FCaption = "Setup";
 };

@@ -5,30 +5,48 @@
 #include "PathUtils.h"
 #include "Platform.h"
 #include "SetupModel.h"
+#include "SetupSwitches.h"
+#include "TextUtils.h"
 
 TSetupUninstaller::TSetupUninstaller(const std::string& programPath)
     : FUninstaller(std::make_unique<TUninstaller>(programPath)), FProductName(FUninstaller->ProductName())
 {
 }
 
-void TSetupUninstaller::Execute()
+int TSetupUninstaller::Execute(bool silent, TRunLog* log)
 {
-    if (!AdminRightsCheck()) {
-        ShowWarningBox(FormatMessageText(Msg::UninstallNoRights, {FProductName}));
-        return;
-    }
+    auto note = [&](const std::string& text) {
+        if (log) log->Line(text);
+    };
     std::string name = ProductNameWithVersion(FProductName, FUninstaller->Version());
-    if (!AskConfirmation(FormatMessageText(Msg::UninstallConfirm, {name}))) return;
+    note("removing " + name + " (" + FUninstaller->ProgramPath() + ")");
+    if (!AdminRightsCheck()) {
+        std::string message = FormatMessageText(Msg::UninstallNoRights, {FProductName});
+        note("requirements not met: " + message);
+        if (!silent) ShowWarningBox(message);
+        return ExitCode::Requirements;
+    }
+    if (!silent && !AskConfirmation(FormatMessageText(Msg::UninstallConfirm, {name}))) {
+        note("the user said No");
+        return ExitCode::Cancelled;
+    }
+    if (log) FUninstaller->OnNote = [log](const std::string& text) { log->Line(text); };
     bool removed = FUninstaller->Uninstall();
     // The clean-up waits for this process, so it may start before the last message.
-    FUninstaller->StartCleanUp();
+    std::string cleanUp = FUninstaller->StartCleanUp();
+    note(cleanUp.empty() ? "the uninstaller and its folders go when Windows next starts"
+                         : "the clean-up in " + cleanUp + " removes the uninstaller and its folders");
+    std::string result;
     if (!removed) {
-        ShowInformationBox(FormatMessageText(Msg::UninstallIncomplete, {FProductName}));
+        result = FormatMessageText(Msg::UninstallIncomplete, {FProductName});
     } else if (!FUninstaller->KeptFolders().empty()) {
         std::string folders;
         for (const std::string& folder : FUninstaller->KeptFolders()) folders += "\r" + ExcludeDelimiter(folder);
-        ShowInformationBox(FormatMessageText(Msg::UninstallKeptOwnFiles, {folders.substr(1)}));
+        result = FormatMessageText(Msg::UninstallKeptOwnFiles, {folders.substr(1)});
     } else {
-        ShowInformationBox(LoadMessage(Msg::UninstallCompleted));
+        result = LoadMessage(Msg::UninstallCompleted);
     }
+    note("result: " + ReplaceAll(result, "\r", " "));
+    if (!silent) ShowInformationBox(result);
+    return removed ? ExitCode::Done : ExitCode::Failed;
 }

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "ProgramFile.h"
+#include "RunLog.h"
 #include "Uninstaller.h"
 
 class TSetupUninstaller {
@@ -13,7 +14,10 @@ public:
 
     const std::string& ProductName() const { return FProductName; }
     TUninstaller& Uninstaller() { return *FUninstaller; }
-    void Execute();
+    // Asks, removes and reports; `silent` (/S) asks nothing and shows nothing.
+    // Returns the exit code: 0 removed (the user's own files kept), 1 items
+    // of the product would not go, 2 the user said No, 3 no rights.
+    int Execute(bool silent = false, TRunLog* log = nullptr);
 
 private:
     std::unique_ptr<TUninstaller> FUninstaller;

@@ -337,9 +337,10 @@ void TInstaller::MoveAside(const std::string& target, bool somebodys)
     if (!somebodys) FAside.push_back(copy);
 }
 
-void TInstaller::ThrowReplaceError(const std::string& target, DWORD error)
+void TInstaller::ThrowReplaceError(const std::string& target, DWORD error) const
 {
     std::string message = FormatMessageText(Msg::FileCreateError, {target, SysErrorMessage(error)});
+    if (OnNote) OnNote("error " + std::to_string(error) + ": " + message);
     // Held open by a running program: the user can close it and try again.
     if (error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION || error == ERROR_ACCESS_DENIED)
         throw EFileInUse(message);
@@ -397,6 +398,14 @@ void TInstaller::Log(const std::string& line)
 {
     FLog.push_back(line);
     AppendJournalLine(line);
+    if (!OnNote || line.size() < 2) return;
+    static const std::pair<char, const char*> kinds[] = {
+        {'F', "file "}, {'D', "folder created "}, {'E', "folder there before "}, {'T', "folder emptied on removal "},
+        {'U', "registry key HKCU"}, {'C', "registry key HKCR"}, {'M', "registry key HKLM"},
+        {'6', "registry key HKLM (64-bit)"}, {UninstallNote::Backup, "kept aside "},
+        {UninstallNote::Shared, "shared reference "}};
+    for (const auto& kind : kinds)
+        if (line[0] == kind.first) OnNote(kind.second + ReplaceAll(line.substr(1), "|", " as "));
 }
 
 void TInstaller::RecordRegistryKey(HKEY root, const std::string& keyPath, bool use64BitView)
@@ -550,6 +559,8 @@ void TInstaller::RollBack()
         try {
             registry.WriteString("DisplayName", entry[1]);
             registry.WriteString("UninstallString", entry[2]);
+            if (entry.size() > 3 && !entry[3].empty()) registry.WriteString(InstallFoldersValue, entry[3]);
+            if (entry.size() > 4 && !entry[4].empty()) registry.WriteString(InstallKeysValue, entry[4]);
         } catch (const Exception&) {
         }
     }
@@ -595,7 +606,9 @@ void TInstaller::RegisterUninstaller(const std::string& uninstallerPath, const s
                 // key name, and whether or not they quoted the path.
                 std::string uninstall = registry.ReadString("UninstallString");
                 if (SameTextAscii(Unquoted(uninstall), uninstallerPath) || SameTextAscii(name, keyName)) {
-                    FReplacedRegistrations.push_back({name, registry.ReadString("DisplayName"), uninstall});
+                    FReplacedRegistrations.push_back({name, registry.ReadString("DisplayName"), uninstall,
+                                                      registry.ReadString(InstallFoldersValue),
+                                                      registry.ReadString(InstallKeysValue)});
                     if (!SameTextAscii(Unquoted(uninstall), uninstallerPath)) continue;
                     registry.CloseKey();
                     registry.DeleteKey(UninstallRegistryKey + name);

@@ -108,6 +108,8 @@ public:
     std::function<void(size_t bytes)> OnProgress;
     TInstallFileEvent OnInstallFile;
     TInstallErrorEvent OnInstallError;
+    // Told of everything the run writes and of every error, for the run's log.
+    std::function<void(const std::string&)> OnNote;
 
 private:
     class TExtractor;
@@ -122,7 +124,7 @@ private:
     // somebody's own comes back on removal, the product's earlier one only
     // after a failure.
     void MoveAside(const std::string& target, bool somebodys);
-    [[noreturn]] static void ThrowReplaceError(const std::string& target, DWORD error);
+    [[noreturn]] void ThrowReplaceError(const std::string& target, DWORD error) const;
     void Log(const std::string& line);
     void AppendJournalLine(const std::string& line);
     // Writes the program part as an uninstaller; with `log` the log appended,
@@ -152,7 +154,8 @@ private:
     // registry line whose key this run created, the outermost key it created.
     std::vector<std::string> FAside;
     std::map<std::string, std::string> FCreatedKeys;
-    // Registrations the run replaced: key name, display name, uninstall string.
+    // Registrations the run replaced: key name, display name, uninstall string,
+    // the recorded roots (folders, keys).
     std::vector<std::vector<std::string>> FReplacedRegistrations;
     std::unique_ptr<THandleStream> FJournal;
     std::string FJournalPath;

@@ -1,6 +1,7 @@
 #include "Registry.h"
 
 #include "Messages.h"
+#include "ProcessText.h"
 
 std::string TRegistry::WithoutLeadingBackslash(const std::string& path)
 {
@@ -35,6 +36,8 @@ bool TRegistry::OpenKey(const std::string& path, bool canCreate)
                                               nullptr, &key, nullptr)
                             : RegOpenKeyExA(BaseKey(path), sub.c_str(), 0, FAccess, &key);
     if (result != ERROR_SUCCESS) return false;
+    bool relative = !path.empty() && path[0] != '\\' && FCurrent.Valid();
+    FCurrentPath = relative ? FCurrentPath + "\\" + sub : sub;
     FCurrent.Reset(key);
     return true;
 }
@@ -76,18 +79,21 @@ bool TRegistry::DeleteKey(const std::string& path)
 
 std::string TRegistry::ReadString(const std::string& name)
 {
+    // The wide form: the ANSI one miscounts multi-byte text on some systems
+    // and cuts the value short.
+    std::wstring wideName = ToWide(name);
     DWORD type = 0, size = 0;
-    LONG result = RegQueryValueExA(FCurrent.Get(), name.c_str(), nullptr, &type, nullptr, &size);
+    LONG result = RegQueryValueExW(FCurrent.Get(), wideName.c_str(), nullptr, &type, nullptr, &size);
     if (result != ERROR_SUCCESS) return std::string();
     if (type != REG_SZ && type != REG_EXPAND_SZ)
         throw ERegistryException("Invalid data type for '" + name + "'");
-    std::string value(size, '\0');
-    if (size > 0 && RegQueryValueExA(FCurrent.Get(), name.c_str(), nullptr, &type,
+    std::wstring value(size / sizeof(wchar_t) + 1, L'\0');
+    if (size > 0 && RegQueryValueExW(FCurrent.Get(), wideName.c_str(), nullptr, &type,
                                      reinterpret_cast<BYTE*>(&value[0]), &size) != ERROR_SUCCESS)
         return std::string();
-    value.resize(size);
-    while (!value.empty() && value.back() == '\0') value.pop_back();
-    return value;
+    value.resize(size / sizeof(wchar_t));
+    while (!value.empty() && value.back() == L'\0') value.pop_back();
+    return FromWide(value.c_str(), int(value.size()));
 }
 
 TRegistryUndo* TRegistry::Undo = nullptr;
@@ -122,9 +128,19 @@ void TRegistryUndo::Restore()
     FEntries.clear();
 }
 
+void TRegistry::NoteWrite(const std::string& name, const std::string& value) const
+{
+    if (!Undo || !Undo->OnNote) return;
+    const char* hive = RootKey == HKEY_LOCAL_MACHINE ? "HKLM" : RootKey == HKEY_CURRENT_USER ? "HKCU"
+                       : RootKey == HKEY_CLASSES_ROOT ? "HKCR" : "HKEY";
+    Undo->OnNote(std::string("registry value ") + hive + (FAccess & KEY_WOW64_64KEY ? " (64-bit)" : "") + "\\" +
+                 FCurrentPath + "\\" + name + " = " + value);
+}
+
 void TRegistry::WriteString(const std::string& name, const std::string& value)
 {
     if (Undo) Undo->Remember(FCurrent.Get(), name);
+    NoteWrite(name, value);
     if (RegSetValueExA(FCurrent.Get(), name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
                        DWORD(value.size() + 1)) != ERROR_SUCCESS)
         throw ERegistryException("Failed to set data for '" + name + "'");
@@ -143,6 +159,7 @@ int32_t TRegistry::ReadInteger(const std::string& name)
 void TRegistry::WriteInteger(const std::string& name, int32_t value)
 {
     if (Undo) Undo->Remember(FCurrent.Get(), name);
+    NoteWrite(name, std::to_string(value));
     DWORD data = DWORD(value);
     if (RegSetValueExA(FCurrent.Get(), name.c_str(), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&data),
                        sizeof data) != ERROR_SUCCESS)

@@ -7,6 +7,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -25,6 +26,8 @@ class TRegistryUndo {
 public:
     void Remember(HKEY key, const std::string& name);
     void Restore();
+    // Told of every value written while it is the undo ("HKLM\\Key\\Name = value").
+    std::function<void(const std::string&)> OnNote;
 
 private:
     struct TEntry {
@@ -83,8 +86,12 @@ protected:
     template <typename DeleteOne>
     bool DeleteTree(const std::string& path, DeleteOne deleteOne);
 
+    // Tells the undo's listener of a value written to the current key.
+    void NoteWrite(const std::string& name, const std::string& value) const;
+
     REGSAM FAccess = KEY_ALL_ACCESS;
     TRegKey FCurrent;
+    std::string FCurrentPath;  // as opened, for the run's log
 };
 
 // TRegistry whose keys all live in the 64-bit view when asked for at

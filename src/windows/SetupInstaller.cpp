@@ -7,8 +7,8 @@
 #include "HandleStream.h"
 #include "Messages.h"
 #include "PathUtils.h"
-#include "ProcessText.h"
 #include "Platform.h"
+#include "ProcessText.h"
 #include "ShellFolders.h"
 #include "TextUtils.h"
 #include "UninstallLog.h"
@@ -314,4 +314,34 @@ void TSetupInstaller::FindUserName()
     wchar_t buffer[1024];
     DWORD size = sizeof buffer / sizeof buffer[0];
     UserName = GetUserNameW(buffer, &size) && size > 0 ? FromWide(buffer, int(size - 1)) : std::string();
+}
+
+TDestinationCheck TSetupInstaller::CheckDestination(const std::string& folder,
+                                                    const std::function<bool(const std::string&)>& ask)
+{
+    if (IsForbiddenDestination(folder) || !CanCreateFolder(folder))
+        return {false, FormatMessageText(Msg::CannotCreateFolder, {folder})};
+    if (HasPreviousInstall) {
+        bool same = SameTextAscii(PreviousInstallFolder, folder);
+        bool sameMajor = PackageVersion.Major == PreviousVersion.Major;
+        if (sameMajor && !same && !ask(ExpandText(LoadMessage(Msg::UpgradeSameFolder)))) return {false, ""};
+        if (!sameMajor && same && !ask(ExpandText(LoadMessage(Msg::OverwriteExistingCopy)))) return {false, ""};
+    }
+    // A folder that exists but cannot take a file (read-only, no rights) is
+    // found now, not half-way through the copying.
+    if (!CanWriteInto(folder)) return {false, FormatMessageText(Msg::FolderNotWritable, {folder})};
+    // Every drive the run writes to must take what goes there.
+    std::string chosen = InstallFolder;
+    SetInstallFolder(folder);
+    try {
+        CheckDiskSpace();
+    } catch (const ESetupError& error) {
+        InstallFolder = chosen;
+        return {false, error.what()};
+    }
+    InstallFolder = chosen;
+    // Somebody's files are there: they are kept aside and come back on removal, but the user decides.
+    if (HoldsOthersFiles(folder) && !ask(FormatText(ExpandText(LoadMessage(Msg::DestinationNotEmpty)), {folder})))
+        return {false, ""};
+    return {true, ""};
 }

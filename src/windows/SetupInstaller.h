@@ -14,7 +14,16 @@
 #include "PathUtils.h"
 #include "ProgramFile.h"
 #include "Registry.h"
+#include "RunLog.h"
 #include "SetupModel.h"
+#include "SetupSwitches.h"
+
+// What the Destination page's checks found: whether the folder can be used,
+// and the warning to show when it cannot (empty when a question was declined).
+struct TDestinationCheck {
+    bool Ok = false;
+    std::string Warning;
+};
 
 class TSetupInstaller : public TSetupModel {
 public:
@@ -64,11 +73,23 @@ public:
     static bool CanWriteInto(const std::string& folder);
     // The folder exists and holds files that are not an earlier installation of this product.
     bool HoldsOthersFiles(const std::string& folder) const;
+    // Every check the Destination page makes of a normalised folder: a place
+    // for a product, creatable, writable, room on every drive the run writes
+    // to; `ask` answers the questions (another folder than the earlier
+    // installation's, over a copy of another major version, a folder with
+    // other files).
+    TDestinationCheck CheckDestination(const std::string& folder, const std::function<bool(const std::string&)>& ask);
     static bool IsVst3Destination(const std::string& text) { return text.find("Vst3") != std::string::npos; }
 
     // Whether this machine can take the product: the message id (65246 without
     // administrator rights, 65247 for a 64-bit product on 32-bit Windows) or 0.
     int RequirementsMessage() const;
+
+    // The command line's choices as the model's: a text naming the switch and
+    // what is wrong with its value, or empty. Nothing is written.
+    std::string ApplySwitches(const TSetupSwitches& switches);
+    // Every decision the run will follow, and where it came from.
+    void LogDecisions(const TSetupSwitches& switches, TRunLog& log) const;
 
     // A registry object in the product's view: the 64-bit one for a 64-bit package.
     std::unique_ptr<TRegistry64> CreateSettingsRegistry() const;
@@ -117,6 +138,9 @@ public:
     // Asked when a file cannot be written, with the text of message 65216: true
     // to write it again, false to give up. Unanswered, the run gives up.
     std::function<bool(const std::string& message)> OnFileQuestion;
+    // Told, during Install, of every file, folder, key and value written and
+    // of every error, for the run's log.
+    std::function<void(const std::string&)> OnNote;
 
     // Where the free space of a drive ("C:\\") is asked for; replaceable because
     // no test machine can be made to run out of disk. False when the query fails.

@@ -33,17 +33,22 @@ void TSetupInstaller::Install(IInstallProgress& progress)
     progress.SetStatus(LoadMessage(Msg::StatusPreparing));
     CheckDiskSpace();
     TRegistryUndo values;
+    values.OnNote = OnNote;
+    FInstaller->OnNote = OnNote;
     TRegistry::Undo = &values;
     try {
         RunSteps(progress);
     } catch (...) {
         // Nothing of a failed run stays: the machine is as it was before.
         TRegistry::Undo = nullptr;
+        if (OnNote) OnNote("the run failed: rolling back");
         values.Restore();
         FInstaller->RollBack();
+        FInstaller->OnNote = nullptr;
         throw;
     }
     TRegistry::Undo = nullptr;
+    FInstaller->OnNote = nullptr;
 }
 
 void TSetupInstaller::RunSteps(IInstallProgress& progress)

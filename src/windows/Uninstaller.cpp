@@ -152,13 +152,23 @@ bool TUninstaller::Uninstall()
         if (line.empty()) continue;
         std::string text = line.substr(1);
         if (std::string("DTE").find(line[0]) != std::string::npos && firstLine[UpperAscii(text)] != i) continue;
+        // A folder that was there before is only ever removed as a shared
+        // folder; its line (a drive's root among them) is no failure.
+        if (line[0] == 'E' && !FShared.count(UpperAscii(text))) continue;
         if (!IsInstallationItem(line) || (!FRoots.Empty() && !FRoots.Hold(line))) {
             FFailed = true;  // not removed, and said so
+            Note("not obeyed, not the installation's: " + line);
             continue;
         }
         switch (line[0]) {
-        case 'F': RemoveFile(text); break;
-        case 'D': RemoveFolder(text); break;
+        case 'F':
+            RemoveFile(text);
+            Note((FileExists(text) ? "file kept: " : "file removed: ") + text);
+            break;
+        case 'D':
+            RemoveFolder(text);
+            Note((DirectoryExists(text) ? "folder kept: " : "folder removed: ") + text);
+            break;
         case 'E':
             // There before this installation: it goes only as a shared folder
             // whose last reference this was.
@@ -168,11 +178,18 @@ bool TUninstaller::Uninstall()
             RemoveFolderFiles(text);
             RemoveFolder(text);
             break;
-        case 'U': RemoveRegistryKey(HKEY_CURRENT_USER, text, false); break;
-        case 'C': RemoveRegistryKey(HKEY_CLASSES_ROOT, text, false); break;
-        case 'M': RemoveRegistryKey(HKEY_LOCAL_MACHINE, text, false); break;
-        case '6': RemoveRegistryKey(HKEY_LOCAL_MACHINE, text, true); break;
-        case UninstallNote::Backup: RestoreFile(line); break;
+        case 'U':
+        case 'C':
+        case 'M':
+        case '6':
+            RemoveRegistryKey(line[0] == 'U' ? HKEY_CURRENT_USER : line[0] == 'C' ? HKEY_CLASSES_ROOT : HKEY_LOCAL_MACHINE,
+                              text, line[0] == '6');
+            Note(std::string("registry key removed: ") + line[0] + " " + text);
+            break;
+        case UninstallNote::Backup:
+            RestoreFile(line);
+            Note("put back: " + NoteFields(line)[0]);
+            break;
         case UninstallNote::Partial:
             // Written while a run went on: gone when it ended well, and this
             // uninstaller itself is left to the clean-up.

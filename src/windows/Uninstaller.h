@@ -3,6 +3,7 @@
 // Uninstall.dat beside it) and removes every logged item in reverse order.
 #include <windows.h>
 
+#include <functional>
 #include <map>
 #include <set>
 #include <string>
@@ -37,11 +38,18 @@ public:
     std::string StartCleanUp();
 
     const std::string& ProductName() const { return FProductName; }
+    const std::string& ProgramPath() const { return FProgramPath; }
+    // Told of every item removed, kept or not obeyed, for the run's log.
+    std::function<void(const std::string&)> OnNote;
     const TProgramVersion& Version() const { return FVersion; }
     const std::vector<std::string>& LogLines() const { return FLines; }
     const std::vector<std::string>& DeferredFolders() const { return FDeferred; }
 
 private:
+    void Note(const std::string& text) const
+    {
+        if (OnNote) OnNote(text);
+    }
     void ReadNotes();
     void RemoveFile(const std::string& path);
     bool IsOtherInstallationsShortcut(const std::string& path) const;

@@ -33,12 +33,13 @@ void ExpectWizardAndCancel(const std::string& program)
     wizard.Click(Wizard::CancelButton);
     wizard.Answer(wizard.Box(), "&Yes");
     EXPECT_TRUE(wizard.Ended());
-    EXPECT_EQ(wizard.Process().ExitCode(), 0u);
+    EXPECT_EQ(wizard.Process().ExitCode(), 2u);  // cancelled
 }
 
 // Starts the program, reads the one message box it shows, presses OK and
-// checks that the program then ends with code 0.
-TMessageBoxView RunToMessageBox(const std::string& program, DWORD exitCode = 0)
+// checks that the program then ends with that code (4: the installer or the
+// uninstaller cannot be used).
+TMessageBoxView RunToMessageBox(const std::string& program, DWORD exitCode = 4)
 {
     TProcess process(program);
     TMessageBoxView box = WaitForMessageBox(process.Id());
@@ -119,7 +120,7 @@ TEST(Smoke, OnlyModeWordOneRunsTheUninstaller)
         // As an uninstaller the file's appended data is no uninstall log: the
         // last-chance error box says so and the program fails.
         if (word == 1)
-            EXPECT_EQ(RunToMessageBox(program, 1).Text, "Invalid uninstall data signature.") << word;
+            EXPECT_EQ(RunToMessageBox(program).Text, "Invalid uninstall data signature.") << word;
         else
             ExpectWizardAndCancel(program);
     }
@@ -226,7 +227,7 @@ TEST(Smoke, AnUninstallLogWithHostileLengthsEndsWithAReadError)
         SetWord(bytes, 0x34, 1);
         PutInt32LE(&bytes[at + 53], length);  // the text length
         WriteWholeFile(folder / "Uninst.exe", bytes);
-        EXPECT_EQ(RunToMessageBox(folder / "Uninst.exe", 1).Text, "Stream read error.") << length;
+        EXPECT_EQ(RunToMessageBox(folder / "Uninst.exe").Text, "Stream read error.") << length;
         EXPECT_TRUE(GetFileAttributesA((folder / "Keep.txt").c_str()) != INVALID_FILE_ATTRIBUTES);
     }
 }

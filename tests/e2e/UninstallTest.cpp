@@ -110,13 +110,7 @@ protected:
     }
     void TearDown() override
     {
-        TRegistry machine, user;
-        machine.RootKey = HKEY_LOCAL_MACHINE;
-        machine.DeleteKey("\\Software\\Example Audio");
-        user.DeleteKey("\\Software\\Example Audio");
-        machine.DeleteKey("\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Example Echo 1.20");
-        for (const char* link : {"\\Example Echo Readme.lnk", "\\Uninstall Example Echo.lnk"})
-            DeleteFileA((GetSpecialFolder(sfPrograms) + link).c_str());
+        ForgetExampleEcho();
         ForgetSharedFiles(Folder->Path());
         Folder.reset();
         CoUninitialize();
@@ -189,7 +183,7 @@ TEST_F(ExampleUninstall, NoLeavesEveryItemAndStartsNoCleanUp)
     ASSERT_NE(question.Window, nullptr);
     ClickButton(question.Window, "&No");
     ASSERT_TRUE(process.WaitForExit(10000));
-    EXPECT_EQ(process.ExitCode(), 0u);
+    EXPECT_EQ(process.ExitCode(), 2u);  // the user said No
     EXPECT_TRUE(Take(Folder->Path()) == installed);
     EXPECT_TRUE(CleanUpFolders().empty());
 }

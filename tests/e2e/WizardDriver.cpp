@@ -2,6 +2,7 @@
 
 #include "MainFormDesign.h"
 #include "Registry.h"
+#include "ShellFolders.h"
 #include "TestPackages.h"
 
 namespace {
@@ -209,4 +210,15 @@ std::string UninstallWith(const std::string& uninstaller)
     GoneWithin(uninstaller, 20000);
     Sleep(500);  // the clean-up removes the folders after the program
     return result.Text;
+}
+
+void ForgetExampleEcho()
+{
+    TRegistry machine, user;
+    machine.RootKey = HKEY_LOCAL_MACHINE;
+    machine.DeleteKey("\\Software\\Example Audio");
+    user.DeleteKey("\\Software\\Example Audio");
+    machine.DeleteKey("\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Example Echo 1.20");
+    for (const char* link : {"\\Example Echo Readme.lnk", "\\Uninstall Example Echo.lnk"})
+        DeleteFileA((GetSpecialFolder(sfPrograms) + link).c_str());
 }

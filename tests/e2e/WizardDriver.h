@@ -66,6 +66,9 @@ std::string InstallWithTheWizard(const std::string& program, const std::string& 
 // returns the result it reported.
 std::string UninstallWith(const std::string& uninstaller);
 
+// Removes the example product's keys, registration and Start Menu shortcuts.
+void ForgetExampleEcho();
+
 // Removes a test product's registry keys (below \Software\SetupTests, and its
 // uninstall registrations) when made and when gone.
 class TProductKeys {

@@ -70,7 +70,7 @@ TEST(Wizard, PagesOfAPackageWithoutOptionalPages)
     EXPECT_NE(question.Text.find(CancelQuestion), std::string::npos);
     wizard.Answer(question, "&Yes");
     EXPECT_TRUE(wizard.Ended());
-    EXPECT_EQ(wizard.Process().ExitCode(), 0u);
+    EXPECT_EQ(wizard.Process().ExitCode(), 2u);  // cancelled
 }
 
 TEST(Wizard, EveryPageInOrder)
@@ -366,7 +366,7 @@ TEST(Wizard32, A64BitPackageIsRefusedOn32BitWindows)
                         "Setup will now close.\r\rPlease download and run the 32-bit installer instead.");
     wizard.Answer(box, "OK");
     EXPECT_TRUE(wizard.Ended());
-    EXPECT_EQ(wizard.Process().ExitCode(), 0u);
+    EXPECT_EQ(wizard.Process().ExitCode(), 3u);  // requirements not met
 }
 
 TEST(Wizard, A64BitPackageOffersOnlyAaxAndSaysSo)

@@ -4,11 +4,11 @@
 
 #include "TestFiles.h"
 
-TProcess::TProcess(const std::string& program)
+TProcess::TProcess(const std::string& program, const std::string& arguments)
 {
     STARTUPINFOA startup{};
     startup.cb = sizeof startup;
-    std::string commandLine = "\"" + program + "\"";
+    std::string commandLine = "\"" + program + "\"" + (arguments.empty() ? "" : " " + arguments);
     std::string folder = program.substr(0, program.find_last_of('\\'));
     if (!CreateProcessA(program.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, folder.c_str(),
                         &startup, &FInfo))

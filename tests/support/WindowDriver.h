@@ -8,8 +8,9 @@
 
 class TProcess {
 public:
-    // Starts `program` with its own folder as the working folder.
-    explicit TProcess(const std::string& program);
+    // Starts `program` with its own folder as the working folder, and the
+    // command-line arguments given (as they are written after the program).
+    explicit TProcess(const std::string& program, const std::string& arguments = std::string());
     ~TProcess();
     TProcess(const TProcess&) = delete;
     TProcess& operator=(const TProcess&) = delete;

@@ -257,6 +257,34 @@ TEST_F(InstallRun, BundleOfFourWithEndSeventyFive)
     EXPECT_EQ(events, expected);
 }
 
+TEST_F(InstallRun, SwitchesChooseItemsFormatsAndTheFolder)
+{
+    Ini.insert(Ini.end(), {"IsBundle=1", "BundleRegistryRoot=Software\\SetupTests\\RunBundle\\" + Name,
+                           "[Components]", "Main $BundleItem=$ProgramFolder\\$BundleItem"});
+    Construct({TPackageItem::File("BundleInfo.ini", "A=1.00\r\nB=1.10\r\nC=1.20\r\n")});
+    EXPECT_EQ(Model->ApplySwitches(ParseSetupSwitches({"/ITEMS=b, C", "/FORMATS=aax,photoshop", "/NAME=Ann",
+                                                       "/DIR=D:\\Plug\\.\\Echo", "/NOSHORTCUTS"})),
+              "");
+    std::vector<bool> selected;
+    for (const TSetupBundleItem& item : Model->BundleItems) selected.push_back(item.Selected);
+    EXPECT_EQ(selected, (std::vector<bool>{false, true, true}));
+    EXPECT_FALSE(Model->InstallVst2 || Model->InstallVst3 || Model->InstallRtas);
+    EXPECT_TRUE(Model->InstallAax && Model->InstallPhotoshop);
+    EXPECT_EQ(Model->UserName, "Ann");
+    EXPECT_EQ(Model->InstallFolder, "D:\\Plug\\Echo\\");
+    EXPECT_EQ(Model->ShortcutChoice, 0u);
+
+    struct Case {
+        const char* argument;
+        const char* problem;
+    } refused[] = {
+        {"/ITEMS=B,Z", "/ITEMS: \"Z\" is not an item of this bundle"},
+        {"/DIR=C:\\Windows\\..", "/DIR: C:\\Windows\\.. is a drive's root or inside the Windows folder"},
+        {"/FORMATS=vst", "/FORMATS: \"vst\" is not one of vst2, vst3, aax, rtas, photoshop"},
+    };
+    for (const Case& c : refused) EXPECT_EQ(Model->ApplySwitches(ParseSetupSwitches({c.argument})), c.problem);
+}
+
 std::map<std::string, uint64_t> FreeByDrive;
 std::map<std::string, int> AskedDrives;
 bool FreeOnEachDrive(const std::string& root, uint64_t& freeBytes)

@@ -1,0 +1,38 @@
+#pragma once
+// The command line of Setup.exe and Uninst.exe, for installs and removals
+// that nobody watches: switch names in any letter case, "/NAME=value" with
+// the value quoted or not. Arguments it does not know are passed over.
+#include <optional>
+#include <string>
+#include <vector>
+
+struct TSetupSwitches {
+    bool Silent = false;                   // /S: no window, no question
+    std::optional<std::string> Dir;        // /DIR=: the destination
+    std::optional<std::string> Vst2Dir;    // /VST2DIR=: the VST 2 plug-in folder
+    std::optional<std::string> PsDir;      // /PSDIR=: the Photoshop plug-in folder
+    std::optional<std::vector<std::string>> Formats;  // /FORMATS=: of FormatNames, lower case
+    std::optional<std::vector<std::string>> Items;    // /ITEMS=: bundle item names
+    std::optional<std::string> Name;       // /NAME=: the personalisation name
+    bool NoShortcuts = false;              // /NOSHORTCUTS
+    std::optional<std::string> Log;        // /LOG=: the run's log file
+    // The first switch with a value that cannot be used and why; empty when none.
+    std::string BadSwitch, BadReason;
+
+    bool WantsFormat(const std::string& format) const;
+};
+
+// The plug-in formats /FORMATS= knows.
+extern const char* const FormatNames[5];
+
+TSetupSwitches ParseSetupSwitches(const std::vector<std::string>& arguments);
+
+// The program's exit codes, the same with the wizard and without.
+namespace ExitCode {
+constexpr int Done = 0;           // installed, or removed
+constexpr int Failed = 1;         // failed, and the run rolled back
+constexpr int Cancelled = 2;      // the user cancelled
+constexpr int Requirements = 3;   // a 64-bit package on 32-bit Windows, no administrator rights
+constexpr int Damaged = 4;        // the installer (or the uninstall log) is damaged
+constexpr int BadSwitch = 5;      // a switch with a value that cannot be used
+}  // namespace ExitCode

@@ -1,0 +1,32 @@
+#pragma once
+// The log of a run that /LOG=PATH asks for: a UTF-8 text file for whoever
+// supports the installation. Each line carries the seconds since the program
+// started. Without a path nothing is written and every call costs nothing.
+#include <windows.h>
+
+#include <string>
+
+#include "WinHandle.h"
+
+class TRunLog {
+public:
+    TRunLog() = default;
+    TRunLog(const TRunLog&) = delete;
+    TRunLog& operator=(const TRunLog&) = delete;
+
+    // Creates (or empties) the file; false when it cannot be written.
+    bool Open(const std::string& path);
+    bool IsOpen() const { return FFile.Valid(); }
+    void Line(const std::string& text);
+    // A decision and where it came from: "destination: C:\Plug\ (switch /DIR)".
+    void Decision(const std::string& what, const std::string& value, const std::string& source);
+    // The end of a phase: its name and the time it took since the last one.
+    void Phase(const std::string& name);
+    // The program and the machine: version, Windows, bitness, rights.
+    void Facts(const std::string& program);
+
+private:
+    TFileHandle FFile;
+    DWORD FStart = GetTickCount();
+    DWORD FPhaseStart = GetTickCount();
+};

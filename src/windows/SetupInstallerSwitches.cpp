@@ -1,0 +1,79 @@
+// The command line's choices: applied to the model as the wizard's proposal
+// (or, with /S, as the choices themselves), and told to the run's log with
+// where each came from.
+#include "PathUtils.h"
+#include "SetupInstaller.h"
+#include "TextUtils.h"
+
+std::string TSetupInstaller::ApplySwitches(const TSetupSwitches& switches)
+{
+    if (!switches.BadSwitch.empty()) return switches.BadSwitch + ": " + switches.BadReason;
+    if (switches.Dir) {
+        std::string folder = NormalizeFolder(*switches.Dir);
+        if (folder.empty() || IsForbiddenDestination(folder))
+            return "/DIR: " + *switches.Dir + " is a drive's root or inside the Windows folder";
+        SetInstallFolder(folder);
+    }
+    if (switches.Vst2Dir) {
+        Vst2Folder = IncludeDelimiter(*switches.Vst2Dir);
+        InstallVst2 = true;
+    }
+    if (switches.PsDir) {
+        PhotoshopFolder = IncludeDelimiter(*switches.PsDir);
+        InstallPhotoshop = true;
+    }
+    if (switches.Formats) {
+        InstallVst2 = switches.WantsFormat("vst2");
+        InstallVst3 = switches.WantsFormat("vst3");
+        InstallAax = switches.WantsFormat("aax");
+        InstallRtas = switches.WantsFormat("rtas");
+        InstallPhotoshop = switches.WantsFormat("photoshop");
+    }
+    if (switches.Items) {
+        if (!IsBundle) return "/ITEMS: this installer is not a bundle";
+        for (const std::string& wanted : *switches.Items) {
+            bool known = false;
+            for (const TSetupBundleItem& item : BundleItems)
+                known = known || SameTextAscii(item.ItemName, wanted) || SameTextAscii(item.DisplayName, wanted);
+            if (!known) return "/ITEMS: \"" + wanted + "\" is not an item of this bundle";
+        }
+        for (TSetupBundleItem& item : BundleItems) {
+            item.Selected = false;
+            for (const std::string& wanted : *switches.Items)
+                item.Selected = item.Selected || SameTextAscii(item.ItemName, wanted) || SameTextAscii(item.DisplayName, wanted);
+        }
+    }
+    if (switches.Name) UserName = *switches.Name;
+    if (switches.NoShortcuts) ShortcutChoice = 0;
+    return std::string();
+}
+
+void TSetupInstaller::LogDecisions(const TSetupSwitches& switches, TRunLog& log) const
+{
+    if (!log.IsOpen()) return;
+    auto source = [](bool fromSwitch, const char* name, const char* otherwise) {
+        return fromSwitch ? std::string("switch ") + name : std::string(otherwise);
+    };
+    log.Line("package " + ProductName + " " + PackageVersion.AsText() + (Is64Bit ? ", 64-bit" : ", 32-bit") +
+             (IsBundle ? ", a bundle" : ""));
+    if (HasPreviousInstall)
+        log.Line("earlier installation: " + PreviousVersion.AsText() + " in " + PreviousInstallFolder);
+    log.Decision("destination", InstallFolder,
+                 source(bool(switches.Dir), "/DIR", HasPreviousInstall ? "the earlier installation's" : "default of Setup.ini"));
+    log.Decision("VST 2 plug-in", InstallVst2 ? Vst2Folder : "not installed",
+                 source(switches.Vst2Dir || switches.Formats, "/VST2DIR or /FORMATS", "found in the registry, or default"));
+    log.Decision("VST 3 plug-in", HasVst3 && InstallVst3 ? Vst3Folder : "not installed",
+                 source(bool(switches.Formats), "/FORMATS", "default"));
+    log.Decision("AAX plug-in", HasAax && InstallAax ? AaxFolder : "not installed",
+                 source(bool(switches.Formats), "/FORMATS", "default"));
+    log.Decision("RTAS plug-in", HasRtas && InstallRtas ? DigiFolder : "not installed",
+                 source(bool(switches.Formats), "/FORMATS", "default"));
+    log.Decision("Photoshop plug-in", InstallPhotoshop ? PhotoshopFolder : "not installed",
+                 source(switches.PsDir || switches.Formats, "/PSDIR or /FORMATS", "found in the registry, or default"));
+    for (const TSetupBundleItem& item : BundleItems)
+        log.Decision("bundle item " + item.DisplayName, item.Selected ? "installed" : "not installed",
+                     source(bool(switches.Items), "/ITEMS", "default"));
+    log.Decision("user name", UserName, source(bool(switches.Name), "/NAME", "found on this machine"));
+    log.Decision("shortcuts", ShortcutChoice == 0 ? "none" : "offered kinds",
+                 source(switches.NoShortcuts, "/NOSHORTCUTS", "default"));
+}
