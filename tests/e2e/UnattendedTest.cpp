@@ -201,3 +201,16 @@ TEST_F(Unattended, ALockedFileFailsTheRunWhichRollsBackAndSaysWhy)
                                  "phase installation (failed, rolled back)", "exit code 1"})
         EXPECT_NE(text.find(expected), std::string::npos) << expected << "\n" << text;
 }
+
+TEST(Unattended32, A64BitPackageOn32BitWindowsEndsWithCodeThree)
+{
+    TTestFolder folder("Unattended64On32");
+    std::string program = BuildTestInstaller(folder, {"[Setup]", "ProductName=Wide", "Is64Bit=1",
+                                                      "RegistryRoot=Software\\SetupTests\\Wide"});
+    std::string log = folder / "run.log";
+    TRun run = RunUnattended(program, "/S /LOG=\"" + log + "\"");
+    EXPECT_EQ(run.ExitCode, 3u);
+    EXPECT_FALSE(run.WindowShown);
+    EXPECT_NE(ReadText(log).find("requirements not met: You must run a 64-bit edition of Windows"), std::string::npos)
+        << ReadText(log);
+}
