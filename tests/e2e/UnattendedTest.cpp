@@ -206,7 +206,7 @@ TEST(Unattended32, A64BitPackageOn32BitWindowsEndsWithCodeThree)
 {
     TTestFolder folder("Unattended64On32");
     std::string program = BuildTestInstaller(folder, {"[Setup]", "ProductName=Wide", "Is64Bit=1",
-                                                      "RegistryRoot=Software\\SetupTests\\Wide"});
+                                                      "RegistryRoot=Software\\SetupTests\\Wide", "DefaultFolder=SetupTests\\Wide"});
     std::string log = folder / "run.log";
     TRun run = RunUnattended(program, "/S /LOG=\"" + log + "\"");
     EXPECT_EQ(run.ExitCode, 3u);
