@@ -42,6 +42,7 @@ void TSetupModel::LoadConfiguration(const TTextLoader& loadText, bool runsOn64Bi
     IsBundle = ini.ReadBool("Setup", "IsBundle", false);
     ProductName = ini.ReadString("Setup", "ProductName", "");
     ProductSuffix = ini.ReadString("Setup", "ProductSuffix", "");
+    Publisher = ini.ReadString("Setup", "Publisher", "");
     RegistryRoot = ini.ReadString("Setup", "RegistryRoot", "");
     InstallDescription = ini.ReadString("Setup", "InstallDescription", "$ProductName");
     WelcomeNote = ini.ReadString("Setup", "WelcomeWin64", "");

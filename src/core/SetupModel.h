@@ -67,6 +67,9 @@ public:
     bool IsBundle = false;
     std::string ProductName;
     std::string ProductSuffix;
+    // Who makes the product, for the Windows list of installed programs; empty
+    // for the maker part of RegistryRoot.
+    std::string Publisher;
     std::string RegistryRoot;
     std::string InstallDescription;
     std::string WelcomeNote;

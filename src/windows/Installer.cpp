@@ -552,23 +552,36 @@ void TInstaller::RollBack()
         }
     }
     // The registrations that the run's own replaced come back as they were.
-    for (const std::vector<std::string>& entry : FReplacedRegistrations) {
+    for (const auto& entry : FReplacedRegistrations) {
         TRegistry registry;
         registry.RootKey = HKEY_LOCAL_MACHINE;
-        if (!registry.OpenKey(UninstallRegistryKey + entry[0], true)) continue;
-        try {
-            registry.WriteString("DisplayName", entry[1]);
-            registry.WriteString("UninstallString", entry[2]);
-            if (entry.size() > 3 && !entry[3].empty()) registry.WriteString(InstallFoldersValue, entry[3]);
-            if (entry.size() > 4 && !entry[4].empty()) registry.WriteString(InstallKeysValue, entry[4]);
-        } catch (const Exception&) {
-        }
+        if (!registry.OpenKey(UninstallRegistryKey + entry.first, true)) continue;
+        for (const TSavedValue& value : entry.second)
+            RegSetValueExW(registry.CurrentKey(), value.Name.c_str(), 0, value.Type, value.Data.data(),
+                           DWORD(value.Data.size()));
     }
     FLog.clear();
     FWritten.clear();
     FAside.clear();
     FCreatedKeys.clear();
     FReplacedRegistrations.clear();
+}
+
+std::vector<TInstaller::TSavedValue> TInstaller::SavedValues(HKEY key)
+{
+    std::vector<TSavedValue> values;
+    for (DWORD index = 0;; ++index) {
+        wchar_t name[16384];
+        DWORD nameLength = sizeof name / sizeof name[0], type = 0, size = 0;
+        if (RegEnumValueW(key, index, name, &nameLength, nullptr, &type, nullptr, &size) != ERROR_SUCCESS) break;
+        TSavedValue value{std::wstring(name, nameLength), type, std::vector<BYTE>(size)};
+        nameLength = sizeof name / sizeof name[0];
+        if (RegEnumValueW(key, index, name, &nameLength, nullptr, &type, value.Data.data(), &size) != ERROR_SUCCESS)
+            break;
+        value.Data.resize(size);
+        values.push_back(std::move(value));
+    }
+    return values;
 }
 
 void TInstaller::RecordRoots(const std::string& keyName, const TInstallationRoots& roots)
@@ -606,9 +619,7 @@ void TInstaller::RegisterUninstaller(const std::string& uninstallerPath, const s
                 // key name, and whether or not they quoted the path.
                 std::string uninstall = registry.ReadString("UninstallString");
                 if (SameTextAscii(Unquoted(uninstall), uninstallerPath) || SameTextAscii(name, keyName)) {
-                    FReplacedRegistrations.push_back({name, registry.ReadString("DisplayName"), uninstall,
-                                                      registry.ReadString(InstallFoldersValue),
-                                                      registry.ReadString(InstallKeysValue)});
+                    FReplacedRegistrations.push_back({name, SavedValues(registry.CurrentKey())});
                     if (!SameTextAscii(Unquoted(uninstall), uninstallerPath)) continue;
                     registry.CloseKey();
                     registry.DeleteKey(UninstallRegistryKey + name);
@@ -622,6 +633,12 @@ void TInstaller::RegisterUninstaller(const std::string& uninstallerPath, const s
             registry.WriteString("DisplayName", displayName);
             // Quoted, so that Windows never runs "C:\Program.exe" for a path with blanks.
             registry.WriteString("UninstallString", "\"" + uninstallerPath + "\"");
+            for (const TRegistrationValue& value : RegistrationValues) {
+                if (value.Number)
+                    registry.WriteInteger(value.Name, StrToIntDef(value.Text, 0, false));
+                else if (!value.Text.empty())
+                    registry.WriteString(value.Name, value.Text);
+            }
         }
     } catch (const Exception&) {
     }

@@ -110,6 +110,13 @@ public:
     TInstallErrorEvent OnInstallError;
     // Told of everything the run writes and of every error, for the run's log.
     std::function<void(const std::string&)> OnNote;
+    // Further values of the registration in the Windows list of installed
+    // programs (version, publisher, size, ...): text, or a number with Number set.
+    struct TRegistrationValue {
+        std::string Name, Text;
+        bool Number = false;
+    };
+    std::vector<TRegistrationValue> RegistrationValues;
 
 private:
     class TExtractor;
@@ -139,6 +146,8 @@ private:
     // tell a file the user changed since.
     void RecordStamp(const std::string& target);
     void RecordRoots(const std::string& keyName, const TInstallationRoots& roots);
+    struct TSavedValue;
+    static std::vector<TSavedValue> SavedValues(HKEY key);
     void RegisterUninstaller(const std::string& uninstallerPath, const std::string& keyName,
                              const std::string& displayName);
 
@@ -154,9 +163,14 @@ private:
     // registry line whose key this run created, the outermost key it created.
     std::vector<std::string> FAside;
     std::map<std::string, std::string> FCreatedKeys;
-    // Registrations the run replaced: key name, display name, uninstall string,
-    // the recorded roots (folders, keys).
-    std::vector<std::vector<std::string>> FReplacedRegistrations;
+    // Registrations the run replaced, each key name with all its values as
+    // they were (name, type, data).
+    struct TSavedValue {
+        std::wstring Name;
+        DWORD Type = 0;
+        std::vector<BYTE> Data;
+    };
+    std::vector<std::pair<std::string, std::vector<TSavedValue>>> FReplacedRegistrations;
     std::unique_ptr<THandleStream> FJournal;
     std::string FJournalPath;
     int32_t FJournalLength = 0;

@@ -134,6 +134,10 @@ public:
     void CreateShortcuts();
     void DeleteStaleShortcuts(const std::string& folder, const std::string& target, const std::string& arguments);
     void CreateUninstaller();
+    // The registration's values beyond its name and command: version,
+    // publisher, icon, folder, size in KiB, no Modify or Repair, and the
+    // product's web page when a PurchaseUrl setting names one.
+    std::vector<TInstaller::TRegistrationValue> RegistrationValues();
 
     // Asked when a file cannot be written, with the text of message 65216: true
     // to write it again, false to give up. Unanswered, the run gives up.

@@ -60,6 +60,7 @@ void TSetupInstaller::RunSteps(IInstallProgress& progress)
     // log goes to disk as the run goes.
     FInstaller->ForceFolder(InstallFolder, false);
     std::string name = FullProductName() + BitSuffix();
+    FInstaller->RegistrationValues = RegistrationValues();
     FInstaller->BeginJournal(InstallFolder + "Uninst.exe", name, ProductName, name);
     bool libraries = !TSetupModel::CallLibraries.empty();
     int end = libraries ? 50 : 75;
@@ -260,6 +261,29 @@ void TSetupInstaller::CallLibraries()
         if (function) function();
         FreeLibrary(module);
     }
+}
+
+std::vector<TInstaller::TRegistrationValue> TSetupInstaller::RegistrationValues()
+{
+    // The maker: Publisher, else the level of RegistryRoot below "Software".
+    std::string publisher = Publisher;
+    if (publisher.empty()) {
+        std::string root = RegistryRoot.substr(std::min(RegistryRoot.find_first_not_of('\\'), RegistryRoot.size()));
+        if (SameTextAscii(root.substr(0, 9), "Software\\")) root = root.substr(9);
+        publisher = root.substr(0, root.find('\\'));
+    }
+    std::string about;
+    for (const std::vector<std::string>* lines : {&RegistrySettings, &GlobalRegistrySettings})
+        for (const std::string& line : *lines)
+            if (SameTextAscii(ExtractFileName(LineName(line)), "PurchaseUrl")) about = ExpandVariables(LineValue(line), nullptr);
+    return {{"DisplayVersion", PackageVersion.AsText()},
+            {"Publisher", publisher},
+            {"DisplayIcon", InstallFolder + "Uninst.exe"},
+            {"InstallLocation", ExcludeDelimiter(InstallFolder)},
+            {"EstimatedSize", std::to_string((GetRequiredSpace() + 1023) / 1024), true},
+            {"NoModify", "1", true},
+            {"NoRepair", "1", true},
+            {"URLInfoAbout", about}};
 }
 
 void TSetupInstaller::CreateUninstaller()

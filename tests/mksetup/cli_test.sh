@@ -3,7 +3,10 @@
 set -u
 mksetup=$1
 example=$2
-work=$(mktemp -d)
+# Its files stay inside the repository's out/ folder.
+root=$(cd "$(dirname "$0")/../.." && pwd)
+mkdir -p "$root/out"
+work=$(mktemp -d "$root/out/cli-test.XXXXXX")
 trap 'rm -rf "$work"' EXIT
 failed=0
 check() {  # check DESCRIPTION EXPECTED_EXIT COMMAND...
@@ -53,6 +56,13 @@ expect_text "verify damaged" "$work/stderr" "The installer appears to be corrupt
 
 check "bad version" 1 "$mksetup" build "$example" --version x.1 -o "$work/v.exe" --stub "$work/stub.exe"
 expect_text "bad version" "$work/stderr" "'x.1' is not a valid version number"
+# A version the record would show otherwise is refused, never changed.
+for changed in 1.2 1.9 1.0.3 1.2.10 "1.20 Beta 2"; do
+  check "version $changed" 1 "$mksetup" build "$example" --version "$changed" -o "$work/v.exe" --stub "$work/stub.exe"
+  expect_text "version $changed" "$work/stderr" "cannot be recorded as written"
+  [ ! -e "$work/v.exe" ] || { echo "FAIL: version $changed: an installer was written"; failed=1; }
+done
+check "version 2.02 beta 3" 0 "$mksetup" build "$example" --version "2.02 beta 3" --data "$work/beta.dat"
 [ -e "$work/v.exe" ] && { echo "FAIL: output left after a failed build"; failed=1; }
 check "list of a stranger" 1 "$mksetup" list "$work/stub.exe"
 expect_text "list of a stranger" "$work/stderr" "carries no package"
@@ -64,7 +74,7 @@ printf '[Setup]\r\nProductName=Broken\r\n[Compnents]\r\nMain=$ProgramFolder\r\n'
 check "check of a broken product" 1 "$mksetup" check "$work/broken"
 expect_text "check of a broken product" "$work/stdout" "Setup.lic:1: error: is missing"
 expect_text "check of a broken product" "$work/stdout" "Setup.ini:3: warning: \"[Compnents]\" is no section the installer reads; did you mean \"[Components]\"?"
-check "build refuses a broken product" 1 "$mksetup" build "$work/broken" --version 1.0 --data "$work/broken.dat"
+check "build refuses a broken product" 1 "$mksetup" build "$work/broken" --version 1.00 --data "$work/broken.dat"
 expect_text "build refuses a broken product" "$work/stderr" "was not built"
 [ -e "$work/broken.dat" ] && { echo "FAIL: output left after a refused build"; failed=1; }
 

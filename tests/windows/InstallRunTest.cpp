@@ -257,6 +257,37 @@ TEST_F(InstallRun, BundleOfFourWithEndSeventyFive)
     EXPECT_EQ(events, expected);
 }
 
+TEST_F(InstallRun, TheRegistrationCarriesWhatTheListOfInstalledProgramsShows)
+{
+    struct Case {
+        std::vector<std::string> setup, sections;  // [Setup] lines of the case, and its further sections
+        const char* publisher;
+        const char* about;
+    } cases[] = {
+        {{}, {}, "SetupTests", "(no value)"},
+        {{"Publisher=Example Audio Ltd"}, {"[GlobalRegistrySettings]", "PurchaseUrl=https://example.com/echo"},
+         "Example Audio Ltd", "https://example.com/echo"},
+    };
+    std::vector<std::string> base = Ini;
+    for (const Case& c : cases) {
+        Ini = base;
+        Ini.insert(Ini.end(), c.setup.begin(), c.setup.end());
+        Ini.insert(Ini.end(), {"[Components]", "Main=$ProgramFolder"});
+        Ini.insert(Ini.end(), c.sections.begin(), c.sections.end());
+        Construct({TPackageItem::Folder("Main", {TPackageItem::File("Big.bin", std::string(300000, 'b'))})});
+        Run();
+        std::string key = UninstallRegistryKey + RegistrationName();
+        EXPECT_EQ(ReadValue(HKEY_LOCAL_MACHINE, key, "DisplayVersion"), "2.23");
+        EXPECT_EQ(ReadValue(HKEY_LOCAL_MACHINE, key, "Publisher"), c.publisher);
+        EXPECT_EQ(ReadValue(HKEY_LOCAL_MACHINE, key, "DisplayIcon"), Install() + "Uninst.exe");
+        EXPECT_EQ(ReadValue(HKEY_LOCAL_MACHINE, key, "InstallLocation"), ExcludeDelimiter(Install()));
+        EXPECT_EQ(ReadValue(HKEY_LOCAL_MACHINE, key, "EstimatedSize"), "#293");  // 300000 bytes in KiB, rounded up
+        EXPECT_EQ(ReadValue(HKEY_LOCAL_MACHINE, key, "NoModify"), "#1");
+        EXPECT_EQ(ReadValue(HKEY_LOCAL_MACHINE, key, "NoRepair"), "#1");
+        EXPECT_EQ(ReadValue(HKEY_LOCAL_MACHINE, key, "URLInfoAbout"), c.about);
+    }
+}
+
 TEST_F(InstallRun, SwitchesChooseItemsFormatsAndTheFolder)
 {
     Ini.insert(Ini.end(), {"IsBundle=1", "BundleRegistryRoot=Software\\SetupTests\\RunBundle\\" + Name,

@@ -61,6 +61,22 @@ std::string ThisProgramFolder(const char* argv0)
     return self.parent_path().string();
 }
 
+// The version as the package's record holds it, which must be what the maker
+// wrote: the record keeps a major number, one digit each for the minor and the
+// release number, a beta number and a press-preview flag, and shows them as
+// "1.23", "2.02 beta 3" or "1.00 (press preview)". Anything the record would
+// show otherwise ("1.2" as 1.20, "1.9" as 1.90, above 1.10, "1.2.10" as 1.21)
+// is refused rather than changed.
+TProgramVersion ExactVersion(const std::string& text)
+{
+    TProgramVersion version;
+    version.ParseText(text);  // text that is no version at all keeps its own error
+    if (version.AsText() == text) return version;
+    throw EProgramVersionError("version '" + text + "' cannot be recorded as written (it would be recorded as " +
+                               version.AsText() + "): write MAJOR.MR with one digit each for the minor and the "
+                               "release number, as in 1.20, 1.23 (for 1.2.3) or 2.02 beta 3");
+}
+
 std::string ByteCount(int64_t bytes)
 {
     char text[32];
@@ -118,8 +134,7 @@ int Build(const std::vector<std::string>& args, const char* argv0)
         options.Date = TDateParts{utc.tm_year + 1900, utc.tm_mon + 1, utc.tm_mday, utc.tm_hour, utc.tm_min, utc.tm_sec};
     }
 
-    TProgramVersion version;
-    version.ParseText(options.VersionText);
+    TProgramVersion version = ExactVersion(options.VersionText);
     std::vector<TDiagnostic> diagnostics = CheckProduct(options.ProductFolder, version);
     if (!diagnostics.empty() && ReportDiagnostics(diagnostics, false, std::cerr) > 0) {
         std::cerr << "mksetup: " << options.Output << " was not built\n";
@@ -151,9 +166,7 @@ int Check(const std::vector<std::string>& args)
             werror = true;
         } else if (args[i] == "--version") {
             if (i + 1 >= args.size()) throw std::invalid_argument("--version needs a value");
-            TProgramVersion parsed;
-            parsed.ParseText(args[++i]);
-            version = parsed;
+            version = ExactVersion(args[++i]);
         } else if (!args[i].empty() && args[i][0] == '-') {
             throw std::invalid_argument("unknown option " + args[i]);
         } else if (folder.empty()) {

@@ -24,7 +24,7 @@ namespace {
 const std::map<std::string, std::vector<std::string>> KnownKeys = {
     {"Setup", {"Is64Bit", "IsBundle", "ProductName", "ProductSuffix", "RegistryRoot", "InstallDescription",
                "WelcomeWin64", "IgnoreMinorVersion", "DefaultFolder", "PersonalizeOwner", "PersonalizeInfo",
-               "BundleSelectHeading", "BundleSelectDescription", "BundleRegistryRoot", "BundleItemName"}},
+               "BundleSelectHeading", "BundleSelectDescription", "BundleRegistryRoot", "BundleItemName", "Publisher"}},
     {"Pages", {"VstPluginFolder", "DigiPluginFolder", "PhotoshopPluginFolder", "Personalization"}},
     {"Complete", {"Message", "Readme", "Product"}},
 };
