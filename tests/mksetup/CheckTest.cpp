@@ -22,17 +22,31 @@ const std::string GoodIni =
     "[Setup]\r\nProductName=Echo\r\nRegistryRoot=Software\\Maker\\Echo\r\nDefaultFolder=Maker\\Echo %d\r\n"
     "[Components]\r\nMain=$ProgramFolder\r\nVst3=$Vst3PluginFolder\r\n";
 
+// The head of a JPEG picture of that size: start, frame header, end.
+std::string JpegHeader(int width, int height)
+{
+    std::string bytes = "\xFF\xD8\xFF\xC0";
+    bytes += std::string("\x00\x11\x08", 3);
+    for (int value : {height, width}) {
+        bytes += char(value >> 8);
+        bytes += char(value & 0xFF);
+    }
+    bytes += std::string("\x03\x01\x22\x00\x02\x11\x01\x03\x11\x01", 10);
+    return bytes + "\xFF\xD9";
+}
+
 // A product folder that checks clean, changed by each case.
 class ProductCheck : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        Root = fs::temp_directory_path() / ("mksetup-check-" + std::to_string(getpid()) + "-" +
-                                            ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        // Below the build folder (CTest's working folder), inside the repository's out/.
+        Root = fs::current_path() / ("mksetup-check-" + std::to_string(getpid()) + "-" +
+                                     ::testing::UnitTest::GetInstance()->current_test_info()->name());
         fs::remove_all(Root);
         Write(Root / "Setup.ini", GoodIni);
         Write(Root / "Setup.lic", "Licence\r\n");
-        Write(Root / "Setup.jpg", "jpg");
+        Write(Root / "Setup.jpg", JpegHeader(150, 350));
         Write(Root / "Main" / "Readme.txt", "r");
         Write(Root / "Vst3" / "Echo.dll", "d");
     }
@@ -96,6 +110,20 @@ TEST_F(ProductCheck, ErrorsThatWouldStopTheInstaller)
          "Main/aux.txt:1: error: cannot go into a package: the name is a device name that Windows reserves"},
         {[](const fs::path& r) { Write(r / "Main" / "t.txt.", "x"); },
          "Main/t.txt.:1: error: cannot go into a package: the name ends in a dot or a blank, which Windows drops"},
+        {[](const fs::path& r) { Write(r / "Setup.jpg", std::string("\x89PNG\r\n\x1A\n\0\0\0\rIHDR", 16)); },
+         "Setup.jpg:1: error: is a PNG picture, not a JPEG; the wizard cannot show it"},
+        {[](const fs::path& r) { Write(r / "Setup@2x.jpg", "a picture will follow\r\n"); },
+         "Setup@2x.jpg:1: error: is text, not a JPEG picture; the wizard cannot show it"},
+        {[](const fs::path& r) { Write(r / "Setup.jpg", JpegHeader(150, 350).substr(0, 6)); },
+         "Setup.jpg:1: error: is a JPEG picture that ends before its frame header"},
+        {[](const fs::path& r) {
+             std::string wide;
+             for (char c : "\xFF\xFE" + GoodIni) wide += std::string{c, '\0'};
+             Write(r / "Setup.ini", wide);
+         },
+         "Setup.ini:1: error: is saved as UTF-16, which the installer cannot read; save it as UTF-8 or ANSI"},
+        {[](const fs::path& r) { Write(r / "Setup.ini", GoodIni + "[Shortcuts\r\nStartMenu=$ProgramFolder\\Readme.txt,Readme\r\n"); },
+         "Setup.ini:8: error: \"[Shortcuts\" is a section header without its \"]\""},
     };
     for (const Case& c : cases) {
         TearDown();
@@ -130,6 +158,15 @@ TEST_F(ProductCheck, WarningsForWhatIsLegalButAlmostCertainlyWrong)
         {"[RegistrySettings]\r\nDelay=#25O\r\n", "warning: \"#25O\" is written as text, not as a number"},
         {"[InstalledFiles]\r\n1=Readme.txt\r\n",
          "warning: no line for major version 2: an installation of this version is never found again"},
+        {"[RegistrySettings]\r\nDelay\r\n", "Setup.ini:9: warning: \"Delay\" has no \"=\"; the installer passes it over"},
+        {"[Shortcuts]\r\nStartMenu=$ProgramFolder\\Readme.txt\r\n",
+         "Setup.ini:9: warning: a shortcut without a caption (\"StartMenu=TARGET,CAPTION\")"},
+        {"[Shortcuts]\r\nDekstop=$ProgramFolder\\Readme.txt,Readme\r\n",
+         "warning: \"Dekstop\" is no shortcut location; did you mean \"Desktop\"?"},
+        {"[Shortcuts]\r\nTaskbar=$ProgramFolder\\Readme.txt,Readme\r\n",
+         "warning: \"Taskbar\" is no shortcut location; the locations are StartMenu, Desktop and ProgramFolder"},
+        {"[Pages]\r\nWelcome=1\r\n", "warning: \"Welcome\" is no key of [Pages]; its keys are VstPluginFolder, "
+                                      "DigiPluginFolder, PhotoshopPluginFolder and Personalization"},
     };
     for (const Case& c : cases) {
         Write(Root / "Setup.ini", GoodIni + c.Ini);
@@ -142,13 +179,44 @@ TEST_F(ProductCheck, WarningsForWhatIsLegalButAlmostCertainlyWrong)
 
 TEST_F(ProductCheck, FolderContentWarnings)
 {
-    Write(Root / "Main" / "Icons" / "desktop.ini", "[.ShellClassInfo]\r\n");
-    fs::remove(Root / "Vst3" / "Echo.dll");
-    Write(Root / "Vst3" / "Echo.vst3", "v");
-    auto [text, errors] = Check();
-    EXPECT_NE(text.find("Main/Icons/desktop.ini:1: warning: has no PlugIn.ico beside it"), std::string::npos) << text;
-    EXPECT_NE(text.find("Setup.ini:7: warning: a VST 3 line whose folder holds no DLL"), std::string::npos) << text;
-    EXPECT_EQ(errors, 0);
+    struct Case {
+        std::function<void(const fs::path&)> Change;
+        std::string Expected;  // empty: the product checks clean
+    } cases[] = {
+        {[](const fs::path& r) { Write(r / "Main" / "Icons" / "desktop.ini", "[.ShellClassInfo]\r\n"); },
+         "Main/Icons/desktop.ini:1: warning: has no PlugIn.ico beside it"},
+        {[](const fs::path& r) {
+             fs::remove(r / "Vst3" / "Echo.dll");
+             Write(r / "Vst3" / "Readme.txt", "r");
+         },
+         "Setup.ini:7: warning: a VST 3 line whose folder holds no DLL and no .vst3 file or bundle"},
+        {[](const fs::path& r) {
+             fs::remove(r / "Vst3" / "Echo.dll");
+             Write(r / "Vst3" / "Echo.vst3", "v");
+         },
+         ""},
+        {[](const fs::path& r) {
+             fs::remove(r / "Vst3" / "Echo.dll");
+             Write(r / "Vst3" / "Echo.vst3" / "Contents" / "x86_64-win" / "Echo.vst3", "v");
+         },
+         ""},
+        {[](const fs::path& r) { Write(r / "Extras" / "Manual.pdf", "m"); },
+         "Extras:1: warning: is packed, but no [Components] line installs it"},
+        {[](const fs::path& r) { Write(r / "Setup@2x.jpg", JpegHeader(150, 350)); },
+         "Setup@2x.jpg:1: warning: is 150x350; the side picture is 300x700 and is stretched to fit"},
+        {[](const fs::path& r) { Write(r / "Setup.ini", "\xEF\xBB\xBF" + GoodIni); }, ""},  // the installer drops the mark
+    };
+    for (const Case& c : cases) {
+        TearDown();
+        SetUp();
+        c.Change(Root);
+        auto [text, errors] = Check();
+        if (c.Expected.empty())
+            EXPECT_EQ(text, "0 errors, 0 warnings\n");
+        else
+            EXPECT_NE(text.find(c.Expected), std::string::npos) << c.Expected << "\n---\n" << text;
+        EXPECT_EQ(errors, 0) << text;
+    }
 }
 
 TEST_F(ProductCheck, TheExamplesCheckClean)

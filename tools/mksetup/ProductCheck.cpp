@@ -74,6 +74,54 @@ std::string Nearest(const std::string& name, const std::vector<std::string>& can
     return best;
 }
 
+// "A, B and C".
+std::string Listed(const std::vector<std::string>& names)
+{
+    std::string text;
+    for (size_t i = 0; i < names.size(); ++i)
+        text += (i == 0 ? "" : i + 1 == names.size() ? " and " : ", ") + names[i];
+    return text;
+}
+
+// What stops the installer's JPEG reader at a side picture, or the picture's
+// size: the frame header's width and height. `problem` is empty for a JPEG.
+struct TPictureFacts {
+    std::string Problem;
+    int Width = 0, Height = 0;
+};
+
+TPictureFacts ReadPictureFacts(const std::string& bytes)
+{
+    auto at = [&](size_t i) { return i < bytes.size() ? static_cast<unsigned char>(bytes[i]) : 0u; };
+    if (at(0) != 0xFF || at(1) != 0xD8) {
+        if (bytes.compare(0, 8, "\x89PNG\r\n\x1A\n") == 0) return {"is a PNG picture, not a JPEG"};
+        if (bytes.compare(0, 3, "GIF") == 0) return {"is a GIF picture, not a JPEG"};
+        if (bytes.compare(0, 2, "BM") == 0) return {"is a BMP picture, not a JPEG"};
+        bool text = !bytes.empty() && std::all_of(bytes.begin(), bytes.begin() + long(std::min<size_t>(bytes.size(), 512)),
+                                                  [](char c) { return c == '\t' || c == '\r' || c == '\n' || static_cast<unsigned char>(c) >= 32; });
+        return {text ? "is text, not a JPEG picture" : "is not a JPEG picture (no JPEG start marker)"};
+    }
+    for (size_t i = 2; i + 3 < bytes.size();) {
+        if (at(i) != 0xFF) return {"is a damaged JPEG picture (a marker is missing at byte " + std::to_string(i) + ")"};
+        unsigned marker = at(i + 1);
+        if (marker == 0xFF) {
+            ++i;
+            continue;
+        }
+        size_t length = (at(i + 2) << 8) | at(i + 3);
+        // Baseline, extended and progressive Huffman frames are read; the rest is not.
+        if (marker == 0xC0 || marker == 0xC1 || marker == 0xC2) {
+            if (i + 8 >= bytes.size()) break;
+            return {"", int((at(i + 7) << 8) | at(i + 8)), int((at(i + 5) << 8) | at(i + 6))};
+        }
+        if ((marker >= 0xC3 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC))
+            return {"is a lossless or arithmetic-coded JPEG, which the installer cannot read"};
+        if (marker == 0xD9 || marker == 0xDA) break;
+        i += 2 + length;
+    }
+    return {"is a JPEG picture that ends before its frame header"};
+}
+
 // Setup.ini read as the installer reads it, but keeping line numbers.
 struct TIniLine {
     int Number;
@@ -101,10 +149,18 @@ std::vector<TIniLine> ReadIniLines(const std::vector<std::string>& raw)
     return lines;
 }
 
-std::vector<std::string> ReadLines(const fs::path& path)
+std::string ReadText(const fs::path& path)
 {
     std::ifstream in(path, std::ios::binary);
-    std::string text((std::istreambuf_iterator<char>(in)), {});
+    return std::string((std::istreambuf_iterator<char>(in)), {});
+}
+
+// The text's lines as the installer reads them: a UTF-8 byte-order mark at
+// the start is dropped.
+std::vector<std::string> ReadLines(const fs::path& path)
+{
+    std::string text = ReadText(path);
+    if (text.compare(0, 3, "\xEF\xBB\xBF") == 0) text.erase(0, 3);
     return SplitLines(text);
 }
 
@@ -126,8 +182,11 @@ public:
         CheckEntryNames();
         if (!fs::is_regular_file(ini)) return Sorted();
         FIniPath = ini;
+        if (!CheckEncoding()) return Sorted();
         FRaw = ReadLines(ini);
         FLines = ReadIniLines(FRaw);
+        CheckHeadersAndLines();
+        CheckPictures();
         CheckNames();
         LoadModel();
         CheckComponents();
@@ -138,6 +197,7 @@ public:
         CheckRegistryValues();
         CheckFolderIcons();
         CheckInstalledFiles();
+        CheckPackedFolders();
         return Sorted();
     }
 
@@ -190,6 +250,79 @@ private:
         return result;
     }
 
+    // UTF-16 is no text the installer reads: every name would be wrong.
+    bool CheckEncoding()
+    {
+        std::string text = ReadText(FIniPath);
+        bool utf16 = text.compare(0, 2, "\xFF\xFE") == 0 || text.compare(0, 2, "\xFE\xFF") == 0 ||
+                     (text.size() >= 4 && (text[1] == '\0' || text[0] == '\0'));
+        if (utf16) Add(FIniPath, 1, true, "is saved as UTF-16, which the installer cannot read; save it as UTF-8 or ANSI");
+        return !utf16;
+    }
+
+    void CheckHeadersAndLines()
+    {
+        std::string section;
+        for (size_t i = 0; i < FRaw.size(); ++i) {
+            std::string line = Trim(FRaw[i]);
+            if (line.empty() || line[0] == ';') continue;
+            int number = int(i) + 1;
+            if (line[0] == '[') {
+                if (line.back() != ']') {
+                    Add(FIniPath, number, true, "\"" + line + "\" is a section header without its \"]\": the installer "
+                                                "reads its lines into the section before");
+                    continue;
+                }
+                section = Trim(line.substr(1, line.size() - 2));
+                continue;
+            }
+            bool list = std::any_of(ListSections.begin(), ListSections.end(),
+                                    [&](const std::string& s) { return SameTextAscii(s, section); });
+            if (list && line.find('=') == std::string::npos)
+                Add(FIniPath, number, false, "\"" + line + "\" has no \"=\"; the installer passes it over in [" + section + "]");
+        }
+    }
+
+    void CheckPictures()
+    {
+        struct Picture {
+            const char* name;
+            int width, height;
+        };
+        for (const Picture& picture : {Picture{"Setup.jpg", 150, 350}, Picture{"Setup@2x.jpg", 300, 700}}) {
+            fs::path path = FFolder / picture.name;
+            if (!fs::is_regular_file(path)) continue;
+            TPictureFacts facts = ReadPictureFacts(ReadText(path));
+            if (!facts.Problem.empty()) {
+                Add(path, 1, true, facts.Problem + "; the wizard cannot show it");
+            } else if (facts.Width != picture.width || facts.Height != picture.height) {
+                Add(path, 1, false,
+                    "is " + std::to_string(facts.Width) + "x" + std::to_string(facts.Height) + "; the side picture is " +
+                        std::to_string(picture.width) + "x" + std::to_string(picture.height) + " and is stretched to fit");
+            }
+        }
+    }
+
+    // Folders of the product that no [Components] line installs: packed, never written.
+    void CheckPackedFolders()
+    {
+        std::vector<std::string> installed;
+        for (const std::string& line : FModel.Components) {
+            std::string key = LineName(line);
+            if (key.find("$BundleItem") != std::string::npos) {
+                for (const TSetupBundleItem& item : FModel.BundleItems) installed.push_back(FModel.ExpandVariables(key, &item));
+            } else {
+                installed.push_back(FModel.ExpandVariables(key, nullptr));
+            }
+        }
+        for (const auto& entry : fs::directory_iterator(FFolder)) {
+            if (!entry.is_directory()) continue;
+            std::string name = entry.path().filename().string();
+            if (std::none_of(installed.begin(), installed.end(), [&](const std::string& k) { return SameTextAscii(k, name); }))
+                Add(entry.path(), 1, false, "is packed, but no [Components] line installs it");
+        }
+    }
+
     void CheckEntryNames()
     {
         try {
@@ -214,7 +347,8 @@ private:
                     std::string nearest = Nearest(line.Section, sections);
                     Add(FIniPath, line.Number, false,
                         "\"[" + line.Section + "]\" is no section the installer reads" +
-                            (nearest.empty() ? std::string() : "; did you mean \"[" + nearest + "]\"?"));
+                            (nearest.empty() ? "; the sections are " + Listed(sections)
+                                             : "; did you mean \"[" + nearest + "]\"?"));
                 }
                 continue;
             }
@@ -229,7 +363,7 @@ private:
                 std::string nearest = Nearest(key, known->second);
                 Add(FIniPath, line.Number, false,
                     "\"" + key + "\" is no key of [" + known->first + "]" +
-                        (nearest.empty() ? std::string() : "; did you mean \"" + nearest + "\"?"));
+                        (nearest.empty() ? "; its keys are " + Listed(known->second) : "; did you mean \"" + nearest + "\"?"));
             }
         }
     }
@@ -314,11 +448,14 @@ private:
                 for (const std::string& name : names) {
                     fs::path folder = FFolder / name;
                     if (!fs::is_directory(folder)) continue;
-                    for (const auto& entry : fs::recursive_directory_iterator(folder))
-                        if (SameTextAscii(entry.path().extension().string(), ".dll")) dll = true;
+                    for (const auto& entry : fs::recursive_directory_iterator(folder)) {
+                        std::string extension = entry.path().extension().string();
+                        if (SameTextAscii(extension, ".dll") || SameTextAscii(extension, ".vst3")) dll = true;
+                    }
                 }
                 if (!dll && !names.empty())
-                    Add(FIniPath, number, false, "a VST 3 line whose folder holds no DLL: nothing is renamed to .vst3");
+                    Add(FIniPath, number, false,
+                        "a VST 3 line whose folder holds no DLL and no .vst3 file or bundle: nothing is installed as VST 3");
             }
         }
     }
@@ -342,6 +479,10 @@ private:
     {
         for (const auto& [number, line] : SectionLines("Shortcuts")) {
             std::string location = LineName(line);
+            std::string value = LineValue(line);
+            size_t comma = value.find(',');
+            if (comma == std::string::npos || Trim(value.substr(comma + 1, value.find(',', comma + 1) - comma - 1)).empty())
+                Add(FIniPath, number, false, "a shortcut without a caption (\"" + location + "=TARGET,CAPTION\")");
             if (location == "StartMenu" || location == "Desktop" || location == "ProgramFolder") continue;
             for (const char* known : {"StartMenu", "Desktop", "ProgramFolder"})
                 if (SameTextAscii(location, known)) {
@@ -349,7 +490,13 @@ private:
                         "\"" + location + "\" is skipped by the installation; write \"" + known + "\"");
                     location.clear();
                 }
-            if (!location.empty()) Add(FIniPath, number, false, "\"" + location + "\" is no shortcut location");
+            if (!location.empty()) {
+                std::string nearest = Nearest(location, {"StartMenu", "Desktop", "ProgramFolder"});
+                Add(FIniPath, number, false,
+                    "\"" + location + "\" is no shortcut location; " +
+                        (nearest.empty() ? "the locations are StartMenu, Desktop and ProgramFolder"
+                                         : "did you mean \"" + nearest + "\"?"));
+            }
         }
     }
 
