@@ -49,8 +49,9 @@ bool SamePath(const std::string& a, const std::string& b) { return lstrcmpiA(a.c
 // Inflated data goes straight to the target file in the decompressor's large blocks.
 class TFileSink : public TByteSink {
 public:
-    TFileSink(HANDLE file, const std::string& name, const std::function<void(size_t)>& progress)
-        : FFile(file), FName(name), FProgress(progress)
+    TFileSink(HANDLE file, const std::string& name, const std::function<void(size_t)>& progress,
+              const std::function<void(const std::string&)>& note)
+        : FFile(file), FName(name), FProgress(progress), FNote(note)
     {
     }
     void Put(const uint8_t* data, size_t size) override
@@ -60,7 +61,9 @@ public:
             DWORD written = 0;
             if (!FileWriteCall(FFile, data, DWORD(std::min<size_t>(size, 1u << 30)), &written, nullptr) || written == 0) {
                 DWORD error = written == 0 && GetLastError() == 0 ? ERROR_DISK_FULL : GetLastError();
-                throw EWriteError(FormatMessageText(Msg::FileWriteError, {FName, SysErrorMessage(error)}));
+                std::string message = FormatMessageText(Msg::FileWriteError, {FName, SysErrorMessage(error)});
+                if (FNote) FNote("error " + std::to_string(error) + ": " + message);
+                throw EWriteError(message);
             }
             data += written;
             size -= written;
@@ -71,6 +74,7 @@ private:
     HANDLE FFile;
     std::string FName;
     const std::function<void(size_t)>& FProgress;
+    const std::function<void(const std::string&)>& FNote;
 };
 
 constexpr DWORD ClearedAttributes = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
@@ -284,7 +288,7 @@ void TInstaller::WritePartialFile(TStream& package, const TEntryHeader& entry, c
 {
     try {
         std::unique_ptr<THandleStream> file = THandleStream::Create(partial);
-        TFileSink sink(file->Handle(), partial, OnProgress);
+        TFileSink sink(file->Handle(), partial, OnProgress, OnNote);
         // The stream must also end where the entry says, with its own
         // checksum: the package's checksum can fit a damaged entry.
         if (entry.UncompressedSize > 0 &&
