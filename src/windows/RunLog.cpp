@@ -73,6 +73,7 @@ void TRunLog::Phase(const std::string& name)
 
 void TRunLog::Facts(const std::string& program)
 {
+    if (!IsOpen()) return;  // the rights check makes a trial folder: only for a log
     Line(program);
     Line("Windows " + WindowsVersion() + (IsWow64() ? ", 64-bit" : ", 32-bit") +
          (AdminRightsCheck() ? ", administrator rights" : ", no administrator rights") + ", code page " +
