@@ -10,6 +10,7 @@
 #include "PathUtils.h"
 #include "ProcessText.h"
 #include "ProgramFile.h"
+#include "TextUtils.h"
 #include "WinHandle.h"
 
 const char* const CleanUpSwitch = "/CLEANUP";
@@ -145,6 +146,14 @@ std::string StartUninstallerCleanUp(const std::string& cleaner, const std::strin
 
 int RunUninstallerCleanUp(const std::vector<std::string>& arguments)
 {
+    // Only a copy in a clean-up folder of its own does any of this: the
+    // program started by hand with the switch from anywhere else removes
+    // nothing (its folder least of all).
+    std::string folder = ExcludeDelimiter(ExtractFilePath(ModuleFileName()));
+    std::string temporary = TemporaryFolderOfWindows();
+    if (temporary.empty() || !SameTextAscii(ExtractFilePath(folder), temporary) ||
+        ExtractFileName(folder).compare(0, 10, "Uninstall-") != 0)
+        return 2;
     if (arguments.size() < 2) return 2;
     char* end = nullptr;
     uintptr_t value = std::strtoul(arguments[0].c_str(), &end, 10);
@@ -162,7 +171,6 @@ int RunUninstallerCleanUp(const std::vector<std::string>& arguments)
     // This copy goes when it ends (the handle its starter left it); its folder
     // goes a moment later, through the system's own command processor with
     // the whole command in hand: no AutoRun (/d), no program searched for.
-    std::string folder = ExcludeDelimiter(ExtractFilePath(ModuleFileName()));
     std::string system = SystemFolder();
     if (system.empty()) return exitCode;
     std::string command = system + "cmd.exe";

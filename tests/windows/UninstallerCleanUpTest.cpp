@@ -95,3 +95,30 @@ TEST(UninstallerCleanUp, EveryUninstallerGetsAFolderOfItsOwn)
     EXPECT_TRUE(RemoveDirectoryA(a.c_str()));
     EXPECT_TRUE(RemoveDirectoryA(b.c_str()));
 }
+
+TEST(UninstallerCleanUp, TheSwitchFromAnyOtherFolderRemovesNothing)
+{
+    // Everything a clean-up would be given, and a program that is no copy in
+    // a clean-up folder of its own: it removes nothing, its folder least of all.
+    TTestFolder folder("CleanUpByHand");
+    std::string program = folder / "Setup.exe", victim = folder / "Mine.txt";
+    ASSERT_TRUE(CopyFileA(WindowsPath(SETUP_PROGRAM).c_str(), program.c_str(), FALSE));
+    WriteWholeFile(victim, {'m'});
+    SECURITY_ATTRIBUTES inherited{sizeof inherited, nullptr, TRUE};
+    TKernelHandle ended(CreateEventA(&inherited, TRUE, TRUE, nullptr));  // already signalled
+    std::string commandLine = "\"" + program + "\" /CLEANUP " +
+                              std::to_string(reinterpret_cast<uintptr_t>(ended.Get())) + " \"" + victim + "\"";
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION info{};
+    ASSERT_TRUE(CreateProcessA(program.c_str(), &commandLine[0], nullptr, nullptr, TRUE, 0, nullptr,
+                               folder.Path().c_str(), &startup, &info));
+    TKernelHandle process(info.hProcess), thread(info.hThread);
+    ASSERT_EQ(WaitForSingleObject(process.Get(), 20000), WAIT_OBJECT_0);
+    DWORD code = 0;
+    GetExitCodeProcess(process.Get(), &code);
+    EXPECT_EQ(code, 2u);
+    Sleep(3500);  // longer than a clean-up's wait before its folder goes
+    EXPECT_TRUE(FileExists(victim));
+    EXPECT_TRUE(FileExists(program));
+}
