@@ -20,6 +20,7 @@ packages=(
   g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix binutils-mingw-w64-i686 mingw-w64-tools
   libz-mingw-w64-dev zlib1g-dev libgtest-dev googletest
   wine wine64 wine32:i386 fonts-wine xvfb xauth x11-utils imagemagick
+  osslsigncode openssl
 )
 
 # One dpkg-query for the whole list keeps a run on a ready machine quick.

@@ -454,6 +454,32 @@ void TInstaller::WriteUninstaller(const std::string& uninstallerPath, const std:
     FReplacedRegistrations.clear();
 }
 
+void TInstaller::ClearSignature(TStream& program, TStream& copy, int64_t length)
+{
+    // A signed installer's certificate table lies past the program part, and
+    // any signature would no longer fit the uninstaller's bytes: the copy
+    // carries no certificate-table entry and no checksum, as an unsigned
+    // program does.
+    if (length < 0x40) return;
+    program.SetPosition(0x3C);
+    int64_t header = program.ReadInt32();
+    if (header <= 0 || header + 24 + 2 > length) return;
+    program.SetPosition(header);
+    if (program.ReadInt32() != 0x00004550) return;  // "PE\0\0"
+    int64_t optional = header + 24;
+    program.SetPosition(optional);
+    uint8_t magic[2];
+    program.ReadBuffer(magic, 2);
+    int64_t directories = optional + (magic[0] == 0x0B && magic[1] == 0x02 ? 112 : 96);
+    int64_t security = directories + 4 * 8;  // the fifth data directory
+    if (security + 8 > length) return;
+    copy.SetPosition(optional + 64);  // CheckSum
+    copy.WriteInt32(0);
+    copy.SetPosition(security);
+    copy.WriteInt32(0);
+    copy.WriteInt32(0);
+}
+
 void TInstaller::WriteProgramPart(const std::string& path, bool log, const std::string& productName) const
 {
     std::unique_ptr<THandleStream> uninstaller = THandleStream::Create(path);
@@ -467,6 +493,7 @@ void TInstaller::WriteProgramPart(const std::string& path, bool log, const std::
         if (copyLength <= 0) copyLength = program->Size();
         program->SetPosition(0);
         uninstaller->CopyFrom(*program, copyLength);
+        ClearSignature(*program, *uninstaller, copyLength);
     }
     uninstaller->SetPosition(PackageFormat::SetupDataOffsetWord);
     uninstaller->WriteInt32(log ? int32_t(copyLength) : 0);

@@ -146,6 +146,7 @@ private:
     // tell a file the user changed since.
     void RecordStamp(const std::string& target);
     void RecordRoots(const std::string& keyName, const TInstallationRoots& roots);
+    static void ClearSignature(TStream& program, TStream& copy, int64_t length);
     struct TSavedValue;
     static std::vector<TSavedValue> SavedValues(HKEY key);
     void RegisterUninstaller(const std::string& uninstallerPath, const std::string& keyName,

@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <iostream>
 #include <optional>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -25,7 +26,7 @@ namespace {
 const char Usage[] =
     "usage:\n"
     "  mksetup build PRODUCT_DIR --version TEXT (-o Setup.exe | --data Setup.dat)\n"
-    "                [--stub PATH] [--date YYYY-MM-DDTHH:MM:SS]\n"
+    "                [--stub PATH] [--date YYYY-MM-DDTHH:MM:SS] [--sign \"COMMAND {}\"]\n"
     "  mksetup list FILE\n"
     "  mksetup verify FILE\n"
     "  mksetup extract FILE DIR\n"
@@ -77,6 +78,31 @@ TProgramVersion ExactVersion(const std::string& text)
                                "release number, as in 1.20, 1.23 (for 1.2.3) or 2.02 beta 3");
 }
 
+// Runs the maker's signing command with the installer's path for "{}" (in
+// single quotes, for the shell), then checks that the signed file is still a
+// sound installer: a signature goes after the package, which must stay whole.
+bool SignInstaller(const std::string& command, const std::string& installer)
+{
+    std::string quoted = "'";
+    for (char c : installer) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    quoted += "'";
+    std::string line = command;
+    for (size_t at; (at = line.find("{}")) != std::string::npos;) line.replace(at, 2, quoted);
+    std::cout.flush();
+    int status = std::system(line.c_str());
+    if (status != 0) {
+        std::cerr << "mksetup: the signing command failed (status " << status << "): " << line << "\n";
+        return false;
+    }
+    std::ostringstream report;
+    if (!VerifyPackage(installer, report)) {
+        std::cerr << report.str() << "mksetup: the signed installer is no longer sound\n";
+        return false;
+    }
+    std::cout << installer << ": signed, and still sound\n";
+    return true;
+}
+
 std::string ByteCount(int64_t bytes)
 {
     char text[32];
@@ -90,7 +116,7 @@ std::string ByteCount(int64_t bytes)
 int Build(const std::vector<std::string>& args, const char* argv0)
 {
     TBuildOptions options;
-    std::string dateText;
+    std::string dateText, sign;
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
         auto value = [&](const char* option) -> const std::string& {
@@ -104,6 +130,7 @@ int Build(const std::vector<std::string>& args, const char* argv0)
             options.DataOnly = true;
         } else if (a == "--stub") options.Stub = value("--stub");
         else if (a == "--date") dateText = value("--date");
+        else if (a == "--sign") sign = value("--sign");
         else if (!a.empty() && a[0] == '-') throw std::invalid_argument("unknown option " + a);
         else if (options.ProductFolder.empty()) options.ProductFolder = a;
         else throw std::invalid_argument("more than one product folder: " + a);
@@ -112,6 +139,9 @@ int Build(const std::vector<std::string>& args, const char* argv0)
     if (options.VersionText.empty()) throw std::invalid_argument("build needs --version");
     if (options.Output.empty()) throw std::invalid_argument("build needs -o Setup.exe or --data Setup.dat");
     if (options.DataOnly && !options.Stub.empty()) throw std::invalid_argument("--stub goes with -o, not --data");
+    if (!sign.empty() && options.DataOnly) throw std::invalid_argument("--sign goes with -o: Setup.dat is not signed");
+    if (!sign.empty() && sign.find("{}") == std::string::npos)
+        throw std::invalid_argument("--sign needs {} where the installer's path goes");
     if (!options.DataOnly && options.Stub.empty()) options.Stub = ThisProgramFolder(argv0) + "/Setup.exe";
 
     TDateParts date;
@@ -153,6 +183,11 @@ int Build(const std::vector<std::string>& args, const char* argv0)
     if (terminal) std::fprintf(stderr, "\n");
     std::cout << options.Output << ": " << result.Package.FileCount << " files, " << ByteCount(result.TotalBytes)
               << " packed into " << ByteCount(result.Package.Size) << " (version " << options.VersionText << ")\n";
+    if (!sign.empty() && !SignInstaller(sign, options.Output)) {
+        std::remove(options.Output.c_str());
+        std::cerr << "mksetup: " << options.Output << " was not built\n";
+        return 1;
+    }
     return 0;
 }
 
