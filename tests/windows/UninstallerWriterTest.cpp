@@ -81,6 +81,42 @@ TEST(UninstallerWriter, CopiesTheProgramPartMarksItAndAppendsTheLog)
     EXPECT_EQ(log.Lines, lines);
 }
 
+TEST(UninstallerWriter, ACopyOfASignedInstallerCarriesNoCertificateEntry)
+{
+    // A 32-bit and a 64-bit program part, each signed: its checksum set and
+    // its certificate table after the package, where the copy ends before.
+    for (bool wide : {false, true}) {
+        TTestFolder folder("UninstallerSigned");
+        std::vector<uint8_t> program = StubProgram(1024);
+        const size_t header = 0x80, optional = header + 24, security = optional + (wide ? 112 : 96) + 4 * 8;
+        SetWord(program, 0x3C, int32_t(header));
+        std::copy_n("PE\0\0", 4, program.begin() + long(header));
+        program[optional] = 0x0B;
+        program[optional + 1] = wide ? 0x02 : 0x01;
+        SetWord(program, optional + 64, 0x0001F00D);  // CheckSum
+        std::vector<uint8_t> installer = AppendPackage(program, BuildPackageBytes(SampleItems()));
+        SetWord(installer, security, int32_t(installer.size()));
+        SetWord(installer, security + 4, 1500);
+        installer.resize(installer.size() + 1500, 0x30);  // the certificate table
+        WriteWholeFile(folder / "Setup.exe", installer);
+        TInstaller writer("", folder / "Setup.exe");
+        TRegistrations registrations;
+        registrations.Expect("SetupTests Signed");
+        writer.WriteUninstaller(folder / "Uninst.exe", "SetupTests Signed", "Sample", "Sample 2");
+
+        std::vector<uint8_t> uninstaller = ReadWholeFile(folder / "Uninst.exe");
+        EXPECT_EQ(GetInt32LE(&uninstaller[optional + 64]), 0) << wide;
+        EXPECT_EQ(GetInt32LE(&uninstaller[security]), 0) << wide;
+        EXPECT_EQ(GetInt32LE(&uninstaller[security + 4]), 0) << wide;
+        // Everything else of the program part is as it was.
+        for (size_t at : {optional + 64, security, security + 4}) {
+            std::fill_n(uninstaller.begin() + long(at), 4, 0);
+            std::fill_n(program.begin() + long(at), 4, 0);
+        }
+        EXPECT_TRUE(std::equal(program.begin() + 0x38, program.end(), uninstaller.begin() + 0x38)) << wide;
+    }
+}
+
 TEST(UninstallerWriter, ProgramWithoutAppendedPackageIsCopiedWhole)
 {
     TTestFolder folder("UninstallerWhole");
