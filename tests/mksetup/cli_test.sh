@@ -78,5 +78,29 @@ check "build refuses a broken product" 1 "$mksetup" build "$work/broken" --versi
 expect_text "build refuses a broken product" "$work/stderr" "was not built"
 [ -e "$work/broken.dat" ] && { echo "FAIL: output left after a refused build"; failed=1; }
 
+# Signing: the maker's command runs on the finished installer, which must stay sound.
+# It needs a real program part: the Setup.exe built beside mksetup.
+program="$(dirname "$mksetup")/Setup.exe"
+if command -v osslsigncode >/dev/null && command -v openssl >/dev/null && [ -f "$program" ]; then
+  openssl req -x509 -newkey rsa:2048 -nodes -keyout "$work/key.pem" -out "$work/cert.pem" -days 30 \
+    -subj "/CN=Example Audio Test" >/dev/null 2>&1
+  sign="osslsigncode sign -certs $work/cert.pem -key $work/key.pem -n Echo -in {} -out {}.signed && mv {}.signed {}"
+  check "signed build" 0 "$mksetup" build "$example" --version 1.20 -o "$work/signed.exe" --stub "$program" --sign "$sign"
+  expect_text "signed build" "$work/stdout" "signed, and still sound"
+  check "signature" 0 osslsigncode verify -CAfile "$work/cert.pem" "$work/signed.exe"
+  check "signed installer verifies" 0 "$mksetup" verify "$work/signed.exe"
+  check "failing signing command" 1 "$mksetup" build "$example" --version 1.20 -o "$work/s2.exe" --stub "$program" --sign "false {}"
+  expect_text "failing signing command" "$work/stderr" "the signing command failed"
+  [ ! -e "$work/s2.exe" ] || { echo "FAIL: an installer was left after a failed signing"; failed=1; }
+  # A "signing" that cuts the package short leaves no installer behind.
+  check "damaging signing command" 1 "$mksetup" build "$example" --version 1.20 -o "$work/s3.exe" --stub "$program" \
+    --sign "truncate -s -100 {}"
+  expect_text "damaging signing command" "$work/stderr" "the signed installer is no longer sound"
+  [ ! -e "$work/s3.exe" ] || { echo "FAIL: an installer was left after a damaging signing"; failed=1; }
+  check "--sign without {}" 2 "$mksetup" build "$example" --version 1.20 -o "$work/s4.exe" --sign "osslsigncode sign"
+else
+  echo "note: osslsigncode, openssl or the Windows build's Setup.exe is missing; signing is not tried"
+fi
+
 if [ "$failed" -eq 0 ]; then echo "1 passed, 0 failed"; else echo "0 passed, 1 failed"; fi
 exit "$failed"

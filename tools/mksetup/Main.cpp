@@ -95,7 +95,13 @@ bool SignInstaller(const std::string& command, const std::string& installer)
         return false;
     }
     std::ostringstream report;
-    if (!VerifyPackage(installer, report)) {
+    bool sound = false;
+    try {
+        sound = VerifyPackage(installer, report);
+    } catch (const Exception& e) {
+        report << e.Message() << "\n";
+    }
+    if (!sound) {
         std::cerr << report.str() << "mksetup: the signed installer is no longer sound\n";
         return false;
     }
