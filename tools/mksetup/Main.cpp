@@ -51,6 +51,7 @@ int UsageError(const std::string& why)
 std::string ThisProgramFolder(const char* argv0)
 {
 #ifdef _WIN32
+    (void)argv0;  // the module knows its own path
     char path[MAX_PATH];
     DWORD n = GetModuleFileNameA(nullptr, path, MAX_PATH);
     std::filesystem::path self(std::string(path, n));
