@@ -200,6 +200,7 @@ TEST_F(ProductCheck, FolderContentWarnings)
              Write(r / "Vst3" / "Echo.vst3" / "Contents" / "x86_64-win" / "Echo.vst3", "v");
          },
          ""},
+        {[](const fs::path& r) { fs::remove(r / "Vst3" / "Echo.dll"); }, ""},  // nothing yet, nothing wrong
         {[](const fs::path& r) { Write(r / "Extras" / "Manual.pdf", "m"); },
          "Extras:1: warning: is packed, but no [Components] line installs it"},
         {[](const fs::path& r) { Write(r / "Setup@2x.jpg", JpegHeader(150, 350)); },

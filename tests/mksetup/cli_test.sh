@@ -78,6 +78,23 @@ check "build refuses a broken product" 1 "$mksetup" build "$work/broken" --versi
 expect_text "build refuses a broken product" "$work/stderr" "was not built"
 [ -e "$work/broken.dat" ] && { echo "FAIL: output left after a refused build"; failed=1; }
 
+# A new product folder checks clean and builds as it is; an existing one is never written into.
+check "new product" 0 "$mksetup" new "$work/new" --product "Space Echo" --maker "Example Audio"
+check "check of the new product" 0 "$mksetup" check "$work/new" --version 1.00
+expect_text "check of the new product" "$work/stdout" "0 errors, 0 warnings"
+check "build of the new product" 0 "$mksetup" build "$work/new" --version 1.00 --data "$work/new.dat"
+cp "$work/new/Setup.ini" "$work/new-ini"
+check "new into a folder that holds files" 2 "$mksetup" new "$work/new" --product Other --maker Other
+expect_text "new into a folder that holds files" "$work/stderr" "is not an empty folder; nothing was written"
+cmp -s "$work/new/Setup.ini" "$work/new-ini" || { echo "FAIL: new wrote into an existing product"; failed=1; }
+check "new without a maker" 2 "$mksetup" new "$work/new2" --product Other
+check "new with a name no key can hold" 2 "$mksetup" new "$work/new3" --product "A/B" --maker M
+if command -v identify >/dev/null; then
+  check "the new side pictures decode" 0 identify "$work/new/Setup.jpg" "$work/new/Setup@2x.jpg"
+  expect_text "the new side pictures decode" "$work/stdout" "Setup.jpg JPEG 150x350"
+  expect_text "the new side pictures decode" "$work/stdout" "Setup@2x.jpg JPEG 300x700"
+fi
+
 # Signing: the maker's command runs on the finished installer, which must stay sound.
 # It needs a real program part: the Setup.exe built beside mksetup.
 program="$(dirname "$mksetup")/Setup.exe"

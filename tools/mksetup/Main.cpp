@@ -18,6 +18,7 @@
 #endif
 
 #include "Builder.h"
+#include "NewProduct.h"
 #include "ProductCheck.h"
 #include "Exception.h"
 
@@ -31,6 +32,7 @@ const char Usage[] =
     "  mksetup verify FILE\n"
     "  mksetup extract FILE DIR\n"
     "  mksetup check PRODUCT_DIR [--version TEXT] [--werror]\n"
+    "  mksetup new PRODUCT_DIR --product NAME --maker NAME\n"
     "\n"
     "build   turns a product folder (Setup.ini, Setup.lic, Setup.jpg, one folder per\n"
     "        component) into an installer: the bare Setup.exe with the package\n"
@@ -40,7 +42,10 @@ const char Usage[] =
     "verify  checks the checksum, the version record and every entry.\n"
     "extract writes every entry of an installer's or a Setup.dat's package below DIR.\n"
     "check   reports what would stop the installer (errors) and what is almost\n"
-    "        certainly a mistake (warnings); build runs it first and stops on errors.\n";
+    "        certainly a mistake (warnings); build runs it first and stops on errors.\n"
+    "new     makes a product folder to start from: a commented Setup.ini, a\n"
+    "        placeholder licence, side pictures, a readme and empty plug-in folders;\n"
+    "        it checks clean, builds and installs as it is.\n";
 
 int UsageError(const std::string& why)
 {
@@ -241,6 +246,21 @@ int Run(int argc, char** argv)
             return sound ? 0 : 1;
         }
         if (command == "check") return Check(args);
+        if (command == "new") {
+            std::string folder, product, maker;
+            for (size_t i = 0; i < args.size(); ++i) {
+                if ((args[i] == "--product" || args[i] == "--maker") && i + 1 < args.size())
+                    (args[i] == "--product" ? product : maker) = args[i + 1], ++i;
+                else if (!args[i].empty() && args[i][0] == '-')
+                    throw std::invalid_argument("unknown option " + args[i]);
+                else if (folder.empty())
+                    folder = args[i];
+                else
+                    throw std::invalid_argument("more than one product folder: " + args[i]);
+            }
+            if (folder.empty()) throw std::invalid_argument("new needs a product folder");
+            return NewProduct(folder, product, maker, std::cout);
+        }
         if (command == "extract") {
             if (args.size() != 2) return UsageError("extract takes a file and a folder");
             return ExtractPackage(args[0], args[1], std::cout) ? 0 : 1;

@@ -444,16 +444,19 @@ private:
                 if (!name.empty() && !PackageFolderExists(name))
                     Add(FIniPath, number, false, "\"" + name + "\" names no folder of the product");
             if (TSetupModelVst3(destination)) {
-                bool dll = false;
+                // An empty folder installs nothing yet (a new product's); files
+                // without a plug-in among them are the mistake.
+                bool dll = false, files = false;
                 for (const std::string& name : names) {
                     fs::path folder = FFolder / name;
                     if (!fs::is_directory(folder)) continue;
                     for (const auto& entry : fs::recursive_directory_iterator(folder)) {
                         std::string extension = entry.path().extension().string();
                         if (SameTextAscii(extension, ".dll") || SameTextAscii(extension, ".vst3")) dll = true;
+                        files = files || entry.is_regular_file();
                     }
                 }
-                if (!dll && !names.empty())
+                if (!dll && files)
                     Add(FIniPath, number, false,
                         "a VST 3 line whose folder holds no DLL and no .vst3 file or bundle: nothing is installed as VST 3");
             }
