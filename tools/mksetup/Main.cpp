@@ -20,6 +20,7 @@
 #include "Builder.h"
 #include "NewProduct.h"
 #include "ProductCheck.h"
+#include "SetupIniReference.h"
 #include "Exception.h"
 
 namespace {
@@ -33,6 +34,7 @@ const char Usage[] =
     "  mksetup extract FILE DIR\n"
     "  mksetup check PRODUCT_DIR [--version TEXT] [--werror]\n"
     "  mksetup new PRODUCT_DIR --product NAME --maker NAME\n"
+    "  mksetup reference\n"
     "\n"
     "build   turns a product folder (Setup.ini, Setup.lic, Setup.jpg, one folder per\n"
     "        component) into an installer: the bare Setup.exe with the package\n"
@@ -45,7 +47,8 @@ const char Usage[] =
     "        certainly a mistake (warnings); build runs it first and stops on errors.\n"
     "new     makes a product folder to start from: a commented Setup.ini, a\n"
     "        placeholder licence, side pictures, a readme and empty plug-in folders;\n"
-    "        it checks clean, builds and installs as it is.\n";
+    "        it checks clean, builds and installs as it is.\n"
+    "reference prints the Setup.ini reference (docs/setup-ini.md) in Markdown.\n";
 
 int UsageError(const std::string& why)
 {
@@ -246,6 +249,10 @@ int Run(int argc, char** argv)
             return sound ? 0 : 1;
         }
         if (command == "check") return Check(args);
+        if (command == "reference") {
+            std::cout << SetupIniReferenceText();
+            return 0;
+        }
         if (command == "new") {
             std::string folder, product, maker;
             for (size_t i = 0; i < args.size(); ++i) {

@@ -13,6 +13,7 @@
 #include "PathUtils.h"
 #include "ProductFolder.h"
 #include "SetupBundleItem.h"
+#include "SetupIniReference.h"
 #include "SetupModel.h"
 #include "TextUtils.h"
 #include "UninstallLog.h"
@@ -21,21 +22,32 @@ namespace fs = std::filesystem;
 
 namespace {
 
-const std::map<std::string, std::vector<std::string>> KnownKeys = {
-    {"Setup", {"Is64Bit", "IsBundle", "ProductName", "ProductSuffix", "RegistryRoot", "InstallDescription",
-               "WelcomeWin64", "IgnoreMinorVersion", "DefaultFolder", "PersonalizeOwner", "PersonalizeInfo",
-               "BundleSelectHeading", "BundleSelectDescription", "BundleRegistryRoot", "BundleItemName", "Publisher"}},
-    {"Pages", {"VstPluginFolder", "DigiPluginFolder", "PhotoshopPluginFolder", "Personalization"}},
-    {"Complete", {"Message", "Readme", "Product"}},
-};
-const std::vector<std::string> ListSections = {"InstalledFiles", "Folders", "FoldersRegistry", "Components",
-                                               "ComponentsOptions", "CallLibraries", "RegistrySettings",
-                                               "GlobalRegistrySettings", "Shortcuts"};
-const std::set<std::string> KnownVariables = {
-    "$Documents", "$ProgramFolder", "$VstPluginFolder", "$Vst3ProgramFolder", "$Vst3PluginFolder",
-    "$DigiPluginFolder", "$AaxPluginFolder", "$PhotoshopPluginFolder", "$ApplicationData",
-    "$BundleItemProductName", "$BundleItem", "$ProductName", "$FullProductName", "$ProductVersion",
-    "$PersonalizeInfo", "$InstallDescription", "$BundleSelectHeading", "$BundleSelectDescription", "$BitSuffix"};
+// The names the installer knows, from the one description of Setup.ini.
+const std::map<std::string, std::vector<std::string>> KnownKeys = [] {
+    std::map<std::string, std::vector<std::string>> keys;
+    for (const TIniSectionReference& section : SetupIniSections())
+        if (!section.List)
+            for (const TIniKeyReference& key : section.Keys) keys[section.Name].push_back(key.Name);
+    return keys;
+}();
+const std::vector<std::string> ListSections = [] {
+    std::vector<std::string> names;
+    for (const TIniSectionReference& section : SetupIniSections())
+        if (section.List) names.push_back(section.Name);
+    return names;
+}();
+const std::set<std::string> KnownVariables = [] {
+    std::set<std::string> names;
+    for (const auto* list : {&SetupIniFolderVariables(), &SetupIniTextVariables()})
+        for (const TNameReference& variable : *list) names.insert(variable.Name);
+    return names;
+}();
+std::vector<std::string> LocationNames()
+{
+    std::vector<std::string> names;
+    for (const TNameReference& location : ShortcutLocations()) names.push_back(location.Name);
+    return names;
+}
 
 std::string Upper(std::string text)
 {
@@ -486,18 +498,19 @@ private:
             size_t comma = value.find(',');
             if (comma == std::string::npos || Trim(value.substr(comma + 1, value.find(',', comma + 1) - comma - 1)).empty())
                 Add(FIniPath, number, false, "a shortcut without a caption (\"" + location + "=TARGET,CAPTION\")");
-            if (location == "StartMenu" || location == "Desktop" || location == "ProgramFolder") continue;
-            for (const char* known : {"StartMenu", "Desktop", "ProgramFolder"})
+            const std::vector<std::string> locations = LocationNames();
+            if (std::find(locations.begin(), locations.end(), location) != locations.end()) continue;
+            for (const std::string& known : locations)
                 if (SameTextAscii(location, known)) {
                     Add(FIniPath, number, false,
                         "\"" + location + "\" is skipped by the installation; write \"" + known + "\"");
                     location.clear();
                 }
             if (!location.empty()) {
-                std::string nearest = Nearest(location, {"StartMenu", "Desktop", "ProgramFolder"});
+                std::string nearest = Nearest(location, locations);
                 Add(FIniPath, number, false,
                     "\"" + location + "\" is no shortcut location; " +
-                        (nearest.empty() ? "the locations are StartMenu, Desktop and ProgramFolder"
+                        (nearest.empty() ? "the locations are " + Listed(locations)
                                          : "did you mean \"" + nearest + "\"?"));
             }
         }

@@ -1,0 +1,147 @@
+#include "SetupIniReference.h"
+
+const std::vector<TIniSectionReference>& SetupIniSections()
+{
+    static const std::vector<TIniSectionReference> sections = {
+        {"Setup", false, "", "The product: its names, where it goes, where its settings live.",
+         {
+             {"ProductName", "text", "(none)", "The product's name, shown on every page and in the list of installed programs."},
+             {"ProductSuffix", "text", "(none)", "Added after the name and version in the full product name (\"Studio\")."},
+             {"Publisher", "text", "the level of RegistryRoot below Software", "Who makes the product, for the list of installed programs."},
+             {"RegistryRoot", "registry key", "required", "The product's key below HKEY_CURRENT_USER and HKEY_LOCAL_MACHINE; version keys and settings go below it."},
+             {"DefaultFolder", "folder, %d for the major version", "required", "The proposed destination below Program Files (\"Maker\\Product %d\")."},
+             {"InstallDescription", "text", "$ProductName", "What the Destination and shortcut pages call the product ($InstallDescription)."},
+             {"WelcomeWin64", "text", "(none)", "A note on the Welcome page, shown for a 64-bit package or on 64-bit Windows."},
+             {"IgnoreMinorVersion", "0 or 1", "1", "1: version keys carry the major number only (\"2.0\"); 0: major and minor (\"2.2\")."},
+             {"Is64Bit", "0 or 1", "0", "1: the installer of a 64-bit product; it refuses 32-bit Windows and writes the 64-bit registry view."},
+             {"PersonalizeOwner", "registry setting", "(none)", "Where the Personalization page's name is written (KEY\\VALUE below RegistryRoot's version key)."},
+             {"PersonalizeInfo", "text", "(none)", "The Personalization page's text ($PersonalizeInfo)."},
+             {"IsBundle", "0 or 1", "0", "1: a bundle of products listed in BundleInfo.ini, chosen on the bundle page."},
+             {"BundleSelectHeading", "text", "(none)", "The bundle page's heading ($BundleSelectHeading)."},
+             {"BundleSelectDescription", "text", "(none)", "The bundle page's text ($BundleSelectDescription)."},
+             {"BundleRegistryRoot", "registry key", "required for a bundle", "The key below which each bundle item's settings go."},
+             {"BundleItemName", "text with $BundleItem", "(none)", "How a bundle item is named on the bundle page."},
+         },
+         {"ProductName=Space Echo", "Publisher=Example Audio", "RegistryRoot=Software\\Example Audio\\Space Echo",
+          "DefaultFolder=Example Audio\\Space Echo %d"}},
+        {"Pages", false, "", "Which optional pages the wizard shows (0 hides, 1 shows).",
+         {
+             {"VstPluginFolder", "0 or 1", "0", "The VST page: the VST 2 folder and the VST 3 choice."},
+             {"DigiPluginFolder", "0 or 1", "0", "The Pro Tools page (AAX, and RTAS for 32-bit packages), when the package carries either."},
+             {"PhotoshopPluginFolder", "0 or 1", "0", "The Photoshop plug-in folder page."},
+             {"Personalization", "0 or 1", "0", "The page that asks for the user's name."},
+         },
+         {"VstPluginFolder=1", "DigiPluginFolder=1"}},
+        {"Complete", false, "", "The last page.",
+         {
+             {"Message", "text", "$ProductName has been installed successfully. ...", "The last page's text."},
+             {"Readme", "file", "(none)", "A file the last page offers to open."},
+             {"Product", "file", "(none)", "A program the last page offers to start."},
+         },
+         {"Readme=$ProgramFolder\\Readme.txt"}},
+        {"InstalledFiles", true, "MAJOR=FILE", "A file that marks an installation of that major version, so that the next version finds it.", {},
+         {"1=Readme.txt"}},
+        {"Folders", true, "NAME=FOLDER", "Further folders of the product: %NAME stands for the folder in other lines.", {},
+         {"Presets=$Documents\\Space Echo Presets"}},
+        {"FoldersRegistry", true, "NAME=KEY\\VALUE", "Where a [Folders] folder is recorded (below RegistryRoot's version key).", {},
+         {"Presets=Paths\\Presets"}},
+        {"Components", true, "FOLDER=DESTINATION", "Every file of the product's FOLDER goes to DESTINATION (a folder variable or %NAME; $BundleItem in FOLDER for each bundle item).", {},
+         {"Main=$ProgramFolder", "VstX=$VstPluginFolder", "Vst3=$Vst3PluginFolder", "Aax=$AaxPluginFolder"}},
+        {"ComponentsOptions", true, "FOLDER=NoOverwrite", "NoOverwrite: files of that [Components] folder that exist already are kept.", {},
+         {"Presets=NoOverwrite"}},
+        {"CallLibraries", true, "FUNCTION=LIBRARY", "After the files: the library is loaded and FUNCTION (no arguments) is called.", {},
+         {"Register=$ProgramFolder\\Setup.dll"}},
+        {"RegistrySettings", true, "KEY\\VALUE=TEXT or #NUMBER", "Values written below HKEY_CURRENT_USER\\RegistryRoot's version key; #250 is a number.", {},
+         {"Settings\\Delay=#250", "Settings\\Skin=Dark"}},
+        {"GlobalRegistrySettings", true, "KEY\\VALUE=TEXT or #NUMBER", "The same below HKEY_LOCAL_MACHINE; PurchaseUrl also becomes the product's web page in the list of installed programs.", {},
+         {"HelpFileName=$ProgramFolder\\Manual.pdf", "PurchaseUrl=https://example.com/space-echo"}},
+        {"Shortcuts", true, "LOCATION=TARGET,CAPTION[,ARGUMENTS[,ICON]]", "A shortcut to TARGET at LOCATION (StartMenu, Desktop or ProgramFolder); ICON is the icon's index in TARGET.", {},
+         {"StartMenu=$ProgramFolder\\Readme.txt,$ProductName Readme", "Desktop=$ProgramFolder\\Editor.exe,$ProductName Editor"}},
+    };
+    return sections;
+}
+
+const std::vector<TNameReference>& SetupIniFolderVariables()
+{
+    static const std::vector<TNameReference> variables = {
+        {"$ProgramFolder", "The destination the user chose."},
+        {"$Documents", "The user's Documents folder."},
+        {"$ApplicationData", "The user's Application Data (Roaming) folder."},
+        {"$VstPluginFolder", "The VST 2 plug-in folder; a line with it is left out when VST 2 is not chosen."},
+        {"$Vst3PluginFolder", "Common Files\\VST3; DLLs in such a line are installed as .vst3. Left out without VST 3."},
+        {"$Vst3ProgramFolder", "The destination, for VST 3 files kept with the product. Left out without VST 3."},
+        {"$DigiPluginFolder", "The RTAS plug-in folder. Left out without RTAS."},
+        {"$AaxPluginFolder", "The AAX plug-in folder. Left out without AAX."},
+        {"$PhotoshopPluginFolder", "The Photoshop plug-in folder. Left out without the Photoshop plug-in."},
+        {"$BundleItem", "In a bundle: the item's name (its line in BundleInfo.ini); a line with it runs once per chosen item."},
+        {"$BundleItemProductName", "In a bundle: the item's product name."},
+    };
+    return variables;
+}
+
+const std::vector<TNameReference>& SetupIniTextVariables()
+{
+    static const std::vector<TNameReference> variables = {
+        {"$ProductName", "ProductName."},
+        {"$FullProductName", "The name with the version and ProductSuffix (\"Space Echo 1.20 Studio\")."},
+        {"$ProductVersion", "The version given to mksetup (\"1.20\")."},
+        {"$BitSuffix", "\" (64-bit)\" for a 64-bit package, else nothing."},
+        {"$InstallDescription", "InstallDescription."},
+        {"$PersonalizeInfo", "PersonalizeInfo."},
+        {"$BundleSelectHeading", "BundleSelectHeading."},
+        {"$BundleSelectDescription", "BundleSelectDescription."},
+    };
+    return variables;
+}
+
+const std::vector<TNameReference>& ShortcutLocations()
+{
+    static const std::vector<TNameReference> locations = {
+        {"StartMenu", "The Start Menu's Programs folder (offered on the shortcuts page)."},
+        {"Desktop", "The desktop (offered on the shortcuts page)."},
+        {"ProgramFolder", "The destination itself."},
+    };
+    return locations;
+}
+
+const std::vector<TNameReference>& PercentPlaceholders()
+{
+    static const std::vector<TNameReference> placeholders = {
+        {"%NAME", "In a [Components] destination or a setting: the folder NAME of [Folders]."},
+        {"%d", "In DefaultFolder: the major version number (printf integer forms such as %02d work too; %% is a percent sign)."},
+    };
+    return placeholders;
+}
+
+std::string SetupIniReferenceText()
+{
+    std::string text =
+        "# Setup.ini reference\n\n"
+        "Generated by `mksetup reference` from the description the installer's checks use; do not edit by hand.\n\n"
+        "`Setup.ini` is a text file (ANSI or UTF-8) of sections. A line starting with `;` is a comment. Key sections\n"
+        "hold `KEY=VALUE` lines; list sections hold lines the installer reads in order. Names of sections and keys\n"
+        "are read in any letter case; shortcut locations and `[ComponentsOptions]` folder names must match exactly.\n";
+    for (const TIniSectionReference& section : SetupIniSections()) {
+        text += "\n## [" + section.Name + "]\n\n" + section.Help + "\n\n";
+        if (section.List) {
+            text += "Lines: `" + section.LineForm + "`\n\n";
+        } else {
+            text += "| key | value | default | meaning |\n|---|---|---|---|\n";
+            for (const TIniKeyReference& key : section.Keys)
+                text += "| `" + key.Name + "` | " + key.Form + " | " + key.Default + " | " + key.Help + " |\n";
+            text += "\n";
+        }
+        text += "```ini\n[" + section.Name + "]\n";
+        for (const std::string& line : section.Example) text += line + "\n";
+        text += "```\n";
+    }
+    auto names = [&](const char* heading, const std::vector<TNameReference>& list) {
+        text += "\n## " + std::string(heading) + "\n\n| name | meaning |\n|---|---|\n";
+        for (const TNameReference& item : list) text += "| `" + item.Name + "` | " + item.Help + " |\n";
+    };
+    names("Folder variables (in destinations, settings, shortcuts and [Complete])", SetupIniFolderVariables());
+    names("Text variables (in texts, captions and settings)", SetupIniTextVariables());
+    names("Shortcut locations", ShortcutLocations());
+    names("Placeholders", PercentPlaceholders());
+    return text;
+}
