@@ -9,6 +9,7 @@
 #include "PathUtils.h"
 #include "Registry.h"
 #include "ShellFolders.h"
+#include "Stream.h"
 #include "TestFiles.h"
 #include "WizardDriver.h"
 
@@ -200,6 +201,28 @@ TEST_F(Unattended, ALockedFileFailsTheRunWhichRollsBackAndSaysWhy)
     for (const char* expected : {"question: ", "| answer: Cancel (unattended)", "error 32: ", "rolling back",
                                  "phase installation (failed, rolled back)", "exit code 1"})
         EXPECT_NE(text.find(expected), std::string::npos) << expected << "\n" << text;
+}
+
+// The certificate-table entry of a program file (offset and size) and its checksum.
+std::vector<uint32_t> SignatureFields(const std::vector<uint8_t>& file)
+{
+    auto word = [&](size_t at) { return at + 4 <= file.size() ? GetUInt32LE(&file[at]) : 0u; };
+    size_t optional = size_t(word(0x3C)) + 24;
+    return {word(optional + 64), word(optional + 96 + 32), word(optional + 96 + 36)};
+}
+
+TEST_F(Unattended, ASignedInstallerInstallsAndItsUninstallerCarriesNoCertificateEntry)
+{
+    const char* built = std::getenv("SETUP_SIGNED_INSTALLER");
+    if (!built || !FileExists(WindowsPath(built))) GTEST_SKIP() << "no signed installer (osslsigncode is missing)";
+    std::string program = *Folder / "Signed.exe";
+    ASSERT_TRUE(CopyFileA(WindowsPath(built).c_str(), program.c_str(), FALSE));
+    std::vector<uint32_t> signedFields = SignatureFields(ReadWholeFile(program));
+    ASSERT_NE(signedFields[1], 0u) << "the installer carries no signature";
+    TRun install = RunUnattended(program, "/S " + Inside());
+    EXPECT_EQ(install.ExitCode, 0u);
+    ASSERT_TRUE(FileExists(Plug + "Uninst.exe"));
+    EXPECT_EQ(SignatureFields(ReadWholeFile(Plug + "Uninst.exe")), (std::vector<uint32_t>{0, 0, 0}));
 }
 
 TEST(Unattended32, A64BitPackageOn32BitWindowsEndsWithCodeThree)
