@@ -4,6 +4,7 @@
 #include <objbase.h>
 #include <windows.h>
 
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -18,6 +19,14 @@
 #include "SetupUninstaller.h"
 #include "SilentSetup.h"
 #include "UninstallerCleanUp.h"
+
+// An exception nobody catches ends the program, as it would anyway, without
+// the library's verbose handler: that one prints the exception's type name
+// to a console the program does not have, and brings the whole C++ name
+// demangler (46 KB) into every installer.
+namespace __gnu_cxx {
+void __verbose_terminate_handler() { std::abort(); }
+}  // namespace __gnu_cxx
 
 namespace {
 

@@ -750,9 +750,9 @@ std::string TMainForm::Text(TControlId id) const
     HWND control = Control(id);
     // The wide form: the ANSI one miscounts multi-byte text on some systems.
     int length = GetWindowTextLengthW(control);
-    std::wstring text(size_t(length) + 1, L'\0');
-    int got = GetWindowTextW(control, &text[0], length + 1);
-    return FromWide(text.c_str(), got);
+    TWideText text(size_t(length) + 1, L'\0');
+    int got = GetWindowTextW(control, text.data(), length + 1);
+    return FromWide(text.data(), got);
 }
 
 void TMainForm::SetText(TControlId id, const std::string& text)

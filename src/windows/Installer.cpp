@@ -588,7 +588,7 @@ void TInstaller::RollBack()
         registry.RootKey = HKEY_LOCAL_MACHINE;
         if (!registry.OpenKey(UninstallRegistryKey + entry.first, true)) continue;
         for (const TSavedValue& value : entry.second)
-            RegSetValueExW(registry.CurrentKey(), value.Name.c_str(), 0, value.Type, value.Data.data(),
+            RegSetValueExW(registry.CurrentKey(), value.Name.data(), 0, value.Type, value.Data.data(),
                            DWORD(value.Data.size()));
     }
     FLog.clear();
@@ -605,7 +605,7 @@ std::vector<TInstaller::TSavedValue> TInstaller::SavedValues(HKEY key)
         wchar_t name[16384];
         DWORD nameLength = sizeof name / sizeof name[0], type = 0, size = 0;
         if (RegEnumValueW(key, index, name, &nameLength, nullptr, &type, nullptr, &size) != ERROR_SUCCESS) break;
-        TSavedValue value{std::wstring(name, nameLength), type, std::vector<BYTE>(size)};
+        TSavedValue value{std::vector<wchar_t>(name, name + nameLength + 1), type, std::vector<BYTE>(size)};
         nameLength = sizeof name / sizeof name[0];
         if (RegEnumValueW(key, index, name, &nameLength, nullptr, &type, value.Data.data(), &size) != ERROR_SUCCESS)
             break;

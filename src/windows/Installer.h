@@ -167,7 +167,7 @@ private:
     // Registrations the run replaced, each key name with all its values as
     // they were (name, type, data).
     struct TSavedValue {
-        std::wstring Name;
+        std::vector<wchar_t> Name;  // ends in a null character
         DWORD Type = 0;
         std::vector<BYTE> Data;
     };

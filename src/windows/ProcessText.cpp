@@ -15,23 +15,24 @@ UINT SystemAnsiCodePage()
     return codePage;
 }
 
-std::wstring Widen(const std::string& text, UINT codePage)
+TWideText Widen(const std::string& text, UINT codePage)
 {
-    if (text.empty()) return std::wstring();
-    int size = MultiByteToWideChar(codePage, 0, text.data(), int(text.size()), nullptr, 0);
-    std::wstring wide(size_t(size > 0 ? size : 0), L'\0');
-    if (size > 0) MultiByteToWideChar(codePage, 0, text.data(), int(text.size()), &wide[0], size);
+    int size = text.empty() ? 0 : MultiByteToWideChar(codePage, 0, text.data(), int(text.size()), nullptr, 0);
+    TWideText wide(size_t(size > 0 ? size : 0) + 1, L'\0');
+    if (size > 0) MultiByteToWideChar(codePage, 0, text.data(), int(text.size()), wide.data(), size);
     return wide;
 }
 
-std::string Narrow(const std::wstring& text, UINT codePage)
+std::string Narrow(const wchar_t* text, int length, UINT codePage)
 {
-    if (text.empty()) return std::string();
-    int size = WideCharToMultiByte(codePage, 0, text.data(), int(text.size()), nullptr, 0, nullptr, nullptr);
+    if (length <= 0) return std::string();
+    int size = WideCharToMultiByte(codePage, 0, text, length, nullptr, 0, nullptr, nullptr);
     std::string narrow(size_t(size > 0 ? size : 0), '\0');
-    if (size > 0) WideCharToMultiByte(codePage, 0, text.data(), int(text.size()), &narrow[0], size, nullptr, nullptr);
+    if (size > 0) WideCharToMultiByte(codePage, 0, text, length, &narrow[0], size, nullptr, nullptr);
     return narrow;
 }
+
+std::string Narrow(const TWideText& text, UINT codePage) { return Narrow(text.data(), int(text.size()) - 1, codePage); }
 
 }  // namespace
 
@@ -48,7 +49,7 @@ std::string ProcessText(const std::string& stored)
 std::string FromWide(const wchar_t* text, int length)
 {
     if (!text) return std::string();
-    return Narrow(length < 0 ? std::wstring(text) : std::wstring(text, size_t(length)), CP_ACP);
+    return Narrow(text, length < 0 ? int(wcslen(text)) : length, CP_ACP);
 }
 
-std::wstring ToWide(const std::string& text) { return Widen(text, CP_ACP); }
+TWideText ToWide(const std::string& text) { return Widen(text, CP_ACP); }

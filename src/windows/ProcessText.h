@@ -7,6 +7,12 @@
 #include <windows.h>
 
 #include <string>
+#include <vector>
+
+// Wide text that ends in a null character, so data() is a C string. (A
+// vector, not std::wstring: that would bring the whole wide-string library
+// into the program for a few conversions.)
+using TWideText = std::vector<wchar_t>;
 
 // Stored text in the process code page. Valid UTF-8 is taken as UTF-8, any
 // other text as the system's ANSI code page (Windows-1252 where none is known).
@@ -15,4 +21,4 @@ std::string ProcessText(const std::string& stored);
 // Wide text from and to the process code page, for the calls whose ANSI form
 // miscounts multi-byte text.
 std::string FromWide(const wchar_t* text, int length = -1);
-std::wstring ToWide(const std::string& text);
+TWideText ToWide(const std::string& text);

@@ -81,19 +81,19 @@ std::string TRegistry::ReadString(const std::string& name)
 {
     // The wide form: the ANSI one miscounts multi-byte text on some systems
     // and cuts the value short.
-    std::wstring wideName = ToWide(name);
+    TWideText wideName = ToWide(name);
     DWORD type = 0, size = 0;
-    LONG result = RegQueryValueExW(FCurrent.Get(), wideName.c_str(), nullptr, &type, nullptr, &size);
+    LONG result = RegQueryValueExW(FCurrent.Get(), wideName.data(), nullptr, &type, nullptr, &size);
     if (result != ERROR_SUCCESS) return std::string();
     if (type != REG_SZ && type != REG_EXPAND_SZ)
         throw ERegistryException("Invalid data type for '" + name + "'");
-    std::wstring value(size / sizeof(wchar_t) + 1, L'\0');
-    if (size > 0 && RegQueryValueExW(FCurrent.Get(), wideName.c_str(), nullptr, &type,
-                                     reinterpret_cast<BYTE*>(&value[0]), &size) != ERROR_SUCCESS)
+    TWideText value(size / sizeof(wchar_t) + 1, L'\0');
+    if (size > 0 && RegQueryValueExW(FCurrent.Get(), wideName.data(), nullptr, &type,
+                                     reinterpret_cast<BYTE*>(value.data()), &size) != ERROR_SUCCESS)
         return std::string();
-    value.resize(size / sizeof(wchar_t));
-    while (!value.empty() && value.back() == L'\0') value.pop_back();
-    return FromWide(value.c_str(), int(value.size()));
+    size_t length = size / sizeof(wchar_t);
+    while (length > 0 && value[length - 1] == L'\0') --length;
+    return FromWide(value.data(), int(length));
 }
 
 TRegistryUndo* TRegistry::Undo = nullptr;

@@ -11,10 +11,11 @@ namespace {
 std::string Utf8(const std::string& text)
 {
     if (GetACP() == CP_UTF8) return text;
-    std::wstring wide = ToWide(text);
-    int size = WideCharToMultiByte(CP_UTF8, 0, wide.data(), int(wide.size()), nullptr, 0, nullptr, nullptr);
+    TWideText wide = ToWide(text);
+    int length = int(wide.size()) - 1;
+    int size = WideCharToMultiByte(CP_UTF8, 0, wide.data(), length, nullptr, 0, nullptr, nullptr);
     std::string utf8(size_t(size > 0 ? size : 0), '\0');
-    if (size > 0) WideCharToMultiByte(CP_UTF8, 0, wide.data(), int(wide.size()), &utf8[0], size, nullptr, nullptr);
+    if (size > 0) WideCharToMultiByte(CP_UTF8, 0, wide.data(), length, &utf8[0], size, nullptr, nullptr);
     return utf8;
 }
 

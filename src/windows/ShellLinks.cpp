@@ -6,6 +6,7 @@
 
 #include "Exception.h"
 #include "PathUtils.h"
+#include "ProcessText.h"
 #include "Registry.h"
 #include "TextUtils.h"
 
@@ -29,15 +30,6 @@ public:
 private:
     T* FPointer = nullptr;
 };
-
-std::wstring Wide(const std::string& text)
-{
-    int n = MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, nullptr, 0);
-    std::wstring wide(size_t(n > 0 ? n : 1), L'\0');
-    MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, &wide[0], n);
-    wide.resize(wide.size() - 1);
-    return wide;
-}
 
 bool CreateLinkObject(TComPtr<IShellLinkA>& link, TComPtr<IPersistFile>& file)
 {
@@ -85,7 +77,7 @@ void CreateShellLink(const std::string& shortcutFile, const std::string& target,
     if (!arguments.empty()) link->SetArguments(arguments.c_str());
     link->SetWorkingDirectory(ExtractFilePath(target).c_str());
     link->SetIconLocation(iconFile.c_str(), iconIndex);
-    file->Save(Wide(shortcutFile).c_str(), TRUE);
+    file->Save(ToWide(shortcutFile).data(), TRUE);
 }
 
 bool ReadShellLink(const std::string& shortcutFile, std::string& target, std::string& arguments)
@@ -93,7 +85,7 @@ bool ReadShellLink(const std::string& shortcutFile, std::string& target, std::st
     TComPtr<IShellLinkA> link;
     TComPtr<IPersistFile> file;
     if (!CreateLinkObject(link, file)) return false;
-    if (FAILED(file->Load(Wide(shortcutFile).c_str(), STGM_READ))) return false;
+    if (FAILED(file->Load(ToWide(shortcutFile).data(), STGM_READ))) return false;
     char path[MAX_PATH] = {}, args[MAX_PATH] = {};
     if (FAILED(link->GetPath(path, MAX_PATH, nullptr, 0))) return false;
     if (FAILED(link->GetArguments(args, MAX_PATH))) return false;

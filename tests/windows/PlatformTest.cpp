@@ -138,5 +138,6 @@ TEST(Platform, StoredTextComesInTheProgramsCodePage)
     };
     for (const Case& c : cases) EXPECT_EQ(ProcessText(c.stored), c.expected) << c.stored;
     EXPECT_EQ(FromWide(L"M\u00fcller \u65e5\u672c"), "M\xC3\xBCller \xE6\x97\xA5\xE6\x9C\xAC");
-    EXPECT_EQ(ToWide("M\xC3\xBCller \xE6\x97\xA5\xE6\x9C\xAC"), L"M\u00fcller \u65e5\u672c");
+    EXPECT_EQ(std::wstring(ToWide("M\xC3\xBCller \xE6\x97\xA5\xE6\x9C\xAC").data()), L"M\u00fcller \u65e5\u672c");
+    EXPECT_EQ(ToWide(""), TWideText{L'\0'});  // a C string, even when empty
 }
