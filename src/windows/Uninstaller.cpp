@@ -88,11 +88,12 @@ bool IsInstallationItem(const std::string& line)
 TInstallationRoots RegisteredRoots(const std::string& programPath)
 {
     TInstallationRoots roots;
-    try {
-        TRegistry registry(KEY_READ);
-        registry.RootKey = HKEY_LOCAL_MACHINE;
-        if (!registry.OpenKey(UninstallRegistryKey, false)) return roots;
-        for (const std::string& name : registry.GetKeyNames()) {
+    TRegistry registry(KEY_READ);
+    registry.RootKey = HKEY_LOCAL_MACHINE;
+    if (!registry.OpenKey(UninstallRegistryKey, false)) return roots;
+    for (const std::string& name : registry.GetKeyNames()) {
+        // Somebody else's registration with a value of another type is passed over.
+        try {
             if (!registry.OpenKey(UninstallRegistryKey + name, false)) continue;
             if (!SameTextAscii(Unquoted(registry.ReadString("UninstallString")), programPath)) continue;
             for (auto list : {std::make_pair(&roots.Folders, InstallFoldersValue),
@@ -104,8 +105,8 @@ TInstallationRoots RegisteredRoots(const std::string& programPath)
                     start = end + 1;
                 }
             }
+        } catch (const Exception&) {
         }
-    } catch (const Exception&) {
     }
     return roots;
 }

@@ -144,6 +144,14 @@ TEST(Uninstaller, AChangedLogIsObeyedOnlyWhereTheInstallationWrote)
     installer.RecordRegistryKey(HKEY_CURRENT_USER, key, false);
     installer.WriteUninstaller(product + "Uninst.exe", name, "Echo", "Echo 2.10");
 
+    // Another program's registration, listed before this one, with a value of another type.
+    const std::string odd = UninstallRegistryKey + std::string("SetupTests AAA Odd");
+    {
+        TRegistry machine;
+        machine.RootKey = HKEY_LOCAL_MACHINE;
+        ASSERT_TRUE(machine.OpenKey(odd, true));
+        machine.WriteInteger("UninstallString", 1);
+    }
     // Somebody who can write the product's folder adds lines of their own.
     std::vector<std::string> lines = ReadUninstallerLog(product + "Uninst.exe").Lines;
     for (const std::string& added : {"D" + elsewhere, "F" + elsewhere + "Mine.txt", "U" + other,
@@ -161,6 +169,9 @@ TEST(Uninstaller, AChangedLogIsObeyedOnlyWhereTheInstallationWrote)
 
     TRegistry registry;
     registry.DeleteKey(other);
+    TRegistry machine;
+    machine.RootKey = HKEY_LOCAL_MACHINE;
+    machine.DeleteKey(odd);
 }
 
 TEST(Uninstaller, AFileAlreadyGoneCountsAsFailed)
