@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Installs what a fresh Debian machine lacks to build and test the installer:
-# compilers, mingw-w64, zlib, GoogleTest, Wine with its own fonts and Xvfb,
-# libjpeg-turbo cross-built for mingw, and the two Wine prefixes. Safe to run
-# again: each step checks first.
+# compilers, mingw-w64, zlib, libdeflate, GoogleTest, Wine with its own fonts
+# and Xvfb, libjpeg-turbo and libdeflate cross-built for mingw, and the two
+# Wine prefixes. Safe to run again: each step checks first.
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -18,7 +18,7 @@ as_root() {
 packages=(
   cmake make g++ dpkg-dev
   g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix binutils-mingw-w64-i686 mingw-w64-tools
-  libz-mingw-w64-dev zlib1g-dev libgtest-dev googletest
+  libz-mingw-w64-dev zlib1g-dev libdeflate-dev libgtest-dev googletest
   wine wine64 wine32:i386 fonts-wine xvfb xauth x11-utils imagemagick
   osslsigncode openssl
 )
@@ -62,23 +62,27 @@ ensure_deb_src() {
   return 0
 }
 
+# Unpacks Debian's source package of $1 into .deps/src, once.
+fetch_source() {
+  local package=$1 src="$deps/src"
+  mkdir -p "$src"
+  ls -d "$src/$package"-*/ >/dev/null 2>&1 && return 0
+  ensure_deb_src
+  if ! (cd "$src" && apt-get source --download-only "$package" >/dev/null 2>&1); then
+    as_root apt-get update -q
+    (cd "$src" && apt-get source --download-only "$package")
+  fi
+  (cd "$src" && dpkg-source -x --skip-patches "$package"_*.dsc >/dev/null)
+}
+
 # libjpeg-turbo for mingw, static, from Debian's source package.
 build_libjpeg() {
   local prefix="$deps/libjpeg-mingw"
   [ -f "$prefix/lib/libjpeg.a" ] && return 0
   log "building libjpeg-turbo for mingw"
-  local src="$deps/src"
-  mkdir -p "$src"
-  if ! ls -d "$src"/libjpeg-turbo-*/ >/dev/null 2>&1; then
-    ensure_deb_src
-    if ! (cd "$src" && apt-get source --download-only libjpeg-turbo >/dev/null 2>&1); then
-      as_root apt-get update -q
-      (cd "$src" && apt-get source --download-only libjpeg-turbo)
-    fi
-    (cd "$src" && dpkg-source -x --skip-patches libjpeg-turbo_*.dsc >/dev/null)
-  fi
+  fetch_source libjpeg-turbo
   local dir
-  dir=$(ls -d "$src"/libjpeg-turbo-*/ | head -n 1)
+  dir=$(ls -d "$deps/src"/libjpeg-turbo-*/ | head -n 1)
   local build="$deps/build-libjpeg"
   rm -rf "$build"
   cmake -S "$dir" -B "$build" \
@@ -90,6 +94,30 @@ build_libjpeg() {
   mkdir -p "$prefix/lib" "$prefix/include"
   cp "$build/libjpeg.a" "$prefix/lib/libjpeg.a"
   cp "$dir/jpeglib.h" "$dir/jmorecfg.h" "$dir/jerror.h" "$build/jconfig.h" "$prefix/include/"
+  rm -rf "$build"
+}
+
+# libdeflate for mingw, static, from Debian's source package: the same
+# version as the native libdeflate-dev, so both builders write the same bytes.
+# Its library is plain C without a configure step; the files are compiled
+# directly, as its own Makefile does.
+build_libdeflate() {
+  local prefix="$deps/libdeflate-mingw"
+  [ -f "$prefix/lib/libdeflate.a" ] && return 0
+  log "building libdeflate for mingw"
+  fetch_source libdeflate
+  local dir build
+  dir=$(ls -d "$deps/src"/libdeflate-*/ | head -n 1)
+  build=$(mktemp -d "$deps/build-libdeflate.XXXXXX")
+  local file
+  for file in "$dir"/lib/*.c "$dir"/lib/x86/*.c; do
+    i686-w64-mingw32-gcc-posix -O2 -ffunction-sections -fdata-sections -fvisibility=hidden -I"$dir" \
+      -c "$file" -o "$build/$(basename "$file" .c).o"
+  done
+  mkdir -p "$prefix/lib" "$prefix/include"
+  i686-w64-mingw32-ar rcs "$build/libdeflate.a" "$build"/*.o
+  cp "$dir/libdeflate.h" "$prefix/include/"
+  mv "$build/libdeflate.a" "$prefix/lib/libdeflate.a"
   rm -rf "$build"
 }
 
@@ -145,6 +173,7 @@ make_prefix() {
 
 install_packages
 build_libjpeg
+build_libdeflate
 make_prefix wine64 win64
 make_prefix wine32 win32
 log "ready"

@@ -1,8 +1,10 @@
 #include "Inflate.h"
 
+#include <libdeflate.h>
 #include <zlib.h>
 
 #include <algorithm>
+#include <memory>
 #include <vector>
 
 #include "Exception.h"
@@ -33,11 +35,79 @@ private:
     z_stream FZ{};
 };
 
+class TWholeDecompressor {
+public:
+    TWholeDecompressor() : FD(libdeflate_alloc_decompressor())
+    {
+        if (!FD) throw std::bad_alloc();
+    }
+    ~TWholeDecompressor() { libdeflate_free_decompressor(FD); }
+    TWholeDecompressor(const TWholeDecompressor&) = delete;
+    TWholeDecompressor& operator=(const TWholeDecompressor&) = delete;
+    libdeflate_decompressor* Get() { return FD; }
+
+private:
+    libdeflate_decompressor* FD;
+};
+
 }  // namespace
+
+size_t ReadUpTo(TStream& source, uint8_t* buffer, size_t count)
+{
+    size_t done = 0;
+    while (done < count) {
+        size_t got = source.Read(buffer + done, count - done);
+        if (got == 0) break;
+        done += got;
+    }
+    return done;
+}
+
+TInflateResult InflateWhole(const uint8_t* input, size_t inputSize, uint8_t* output, size_t outputSize,
+                            bool inputComplete)
+{
+    // One decoder per thread: its tables are set up once.
+    thread_local TWholeDecompressor decompressor;
+    TInflateResult result;
+    size_t used = 0;
+    libdeflate_result rc =
+        libdeflate_zlib_decompress_ex(decompressor.Get(), input, inputSize, output, outputSize, &used, nullptr);
+    switch (rc) {
+    case LIBDEFLATE_SUCCESS:
+        result.StreamEnded = true;
+        result.InputUsed = int64_t(used);
+        return result;
+    case LIBDEFLATE_INSUFFICIENT_SPACE:
+        // The stated size is reached and the stream goes on.
+        result.InputUsed = int64_t(inputSize);
+        return result;
+    case LIBDEFLATE_SHORT_OUTPUT:
+        if (outputSize == 0) break;  // an empty entry is not read at all
+        throw EReadError(LoadMessage(Msg::StreamReadError));
+    default:
+        if (outputSize == 0) break;
+        if (!inputComplete) throw EReadError(LoadMessage(Msg::StreamReadError));
+        throw EZDecompressionError(LoadMessage(Msg::DecompressionError));
+    }
+    return result;
+}
 
 void TStreamSink::Put(const uint8_t* data, size_t size) { FStream.WriteBuffer(data, size); }
 
 TInflateResult InflateEntry(TStream& source, int64_t storedSize, int64_t uncompressedSize, TByteSink& sink)
+{
+    if (!InflatesWhole(storedSize, uncompressedSize))
+        return InflateEntryStreamed(source, storedSize, uncompressedSize, sink);
+    std::unique_ptr<uint8_t[]> input(new uint8_t[size_t(storedSize) + 1]);
+    std::unique_ptr<uint8_t[]> output(new uint8_t[size_t(uncompressedSize) + 1]);
+    size_t got = ReadUpTo(source, input.get(), size_t(storedSize));
+    TInflateResult result =
+        InflateWhole(input.get(), got, output.get(), size_t(uncompressedSize), got == size_t(storedSize));
+    if (uncompressedSize > 0) sink.Put(output.get(), size_t(uncompressedSize));
+    return result;
+}
+
+TInflateResult InflateEntryStreamed(TStream& source, int64_t storedSize, int64_t uncompressedSize, TByteSink& sink)
 {
     TInflateResult result;
     TInflater inflater;

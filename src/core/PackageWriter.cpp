@@ -1,5 +1,6 @@
 #include "PackageWriter.h"
 
+#include <libdeflate.h>
 #include <zlib.h>
 
 #include <algorithm>
@@ -38,13 +39,13 @@ private:
     throw ESetupError("\"" + path + "\": " + why);
 }
 
-// Deflates one file into `out`; returns its uncompressed size. `onBlock` hears
-// of every block read, for progress.
-int32_t DeflateFile(const TPackageItem& item, const std::string& path, int level, TStream& out,
-                    const std::function<void(int64_t)>& onBlock)
+// Deflates one file into `out` as a zlib stream in blocks, never holding it
+// whole; returns its uncompressed size. `onBlock` hears of every block read,
+// for progress.
+int32_t StreamFile(std::unique_ptr<TStream> in, const std::string& path, int level, TStream& out,
+                   const std::function<void(int64_t)>& onBlock)
 {
-    std::unique_ptr<TStream> in = item.Open();
-    TDeflater deflater(level);
+    TDeflater deflater(std::min(level, 9));
     z_stream& z = deflater.Z();
     std::vector<uint8_t> input(BlockSize), output(BlockSize);
     int64_t total = 0;
@@ -67,6 +68,54 @@ int32_t DeflateFile(const TPackageItem& item, const std::string& path, int level
     return int32_t(total);
 }
 
+// One whole-buffer compressor per level and thread, kept for the next file.
+libdeflate_compressor* WholeCompressor(int level)
+{
+    struct TCompressors {
+        libdeflate_compressor* ByLevel[13] = {};
+        ~TCompressors()
+        {
+            for (libdeflate_compressor* compressor : ByLevel)
+                if (compressor) libdeflate_free_compressor(compressor);
+        }
+    };
+    thread_local TCompressors compressors;
+    libdeflate_compressor*& compressor = compressors.ByLevel[level];
+    if (!compressor) compressor = libdeflate_alloc_compressor(level);
+    if (!compressor) throw std::bad_alloc();
+    return compressor;
+}
+
+// Files up to this size are read whole and compressed in one piece.
+constexpr int64_t WholeFileLimit = 64ll << 20;
+
+// Deflates one file into `out`; returns its uncompressed size.
+int32_t DeflateFile(const TPackageItem& item, const std::string& path, int level, TStream& out,
+                    const std::function<void(int64_t)>& onBlock)
+{
+    std::unique_ptr<TStream> in = item.Open();
+    if (item.SizeHint > WholeFileLimit) return StreamFile(std::move(in), path, level, out, onBlock);
+    std::vector<uint8_t> data(size_t(std::max<int64_t>(item.SizeHint, 0)) + 1);
+    size_t size = 0;
+    for (;;) {
+        if (size == data.size()) {
+            // Larger than announced: past the limit it is streamed after all.
+            if (int64_t(size) > WholeFileLimit) return StreamFile(item.Open(), path, level, out, onBlock);
+            data.resize(data.size() * 2);
+        }
+        size_t got = in->Read(data.data() + size, data.size() - size);
+        if (got == 0) break;
+        size += got;
+    }
+    libdeflate_compressor* compressor = WholeCompressor(WholeFileLevel(level, data.data(), size));
+    std::vector<uint8_t> compressed(libdeflate_zlib_compress_bound(compressor, size));
+    size_t stored = libdeflate_zlib_compress(compressor, data.data(), size, compressed.data(), compressed.size());
+    if (stored == 0) throw EZCompressionError("libdeflate failed");
+    out.WriteBuffer(compressed.data(), stored);
+    if (onBlock) onBlock(int64_t(size));
+    return int32_t(size);
+}
+
 struct TFileJob {
     const TPackageItem* Item;
     std::string Path;
@@ -78,7 +127,6 @@ struct TFileJob {
 // which streams them itself.
 class TCompressorPool {
 public:
-    static constexpr int64_t LargeFile = 64ll << 20;
     static constexpr int64_t Window = 256ll << 20;
 
     TCompressorPool(std::vector<TFileJob> jobs, int level, unsigned threads)
@@ -96,7 +144,7 @@ public:
         for (std::thread& worker : FWorkers) worker.join();
     }
 
-    static bool Streamed(const TPackageItem& item) { return item.SizeHint > LargeFile; }
+    static bool Streamed(const TPackageItem& item) { return item.SizeHint > WholeFileLimit; }
 
     // Waits for file `index` and hands over its compressed bytes; the
     // compressor's error, if any, is raised here, in package order.
@@ -268,6 +316,19 @@ private:
 };
 
 }  // namespace
+
+int WholeFileLevel(int level, const uint8_t* data, size_t size)
+{
+    level = std::max(0, std::min(level, 9));
+    if (level < 9) return level;
+    size_t sample = std::min<size_t>(size, 16 * 1024);
+    if (sample == 0) return 6;
+    libdeflate_compressor* fast = WholeCompressor(1);
+    thread_local std::vector<uint8_t> trial;
+    trial.resize(libdeflate_zlib_compress_bound(fast, sample));
+    size_t kept = libdeflate_zlib_compress(fast, data, sample, trial.data(), trial.size());
+    return kept == 0 || kept * 5 > sample * 4 ? 10 : 6;
+}
 
 TPackageItem TPackageItem::Folder(std::string name, std::vector<TPackageItem> children)
 {

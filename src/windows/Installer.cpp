@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <system_error>
 
 #include "Exception.h"
 #include "FileSystem.h"
@@ -173,6 +174,21 @@ std::unique_ptr<TMemoryStream> TInstaller::ExtractFileToMemory(const std::string
     return content;
 }
 
+namespace {
+
+// Where each file's data lies, by the headers alone.
+class TFileEntries : public TEntryVisitor {
+public:
+    void File(const TEntryHeader& entry, const std::string&, TStream& stream) override
+    {
+        if (entry.UncompressedSize > 0) Entries.push_back({stream.Position(), entry.StoredSize, entry.UncompressedSize});
+    }
+    bool EnterFolder(const TEntryHeader&, const std::string&) override { return true; }
+    std::vector<TInflateAhead::TEntry> Entries;
+};
+
+}  // namespace
+
 int32_t TInstaller::ExtractFolder(const std::string& name, const std::string& destination, int32_t fileTime)
 {
     if (fileTime == 0) fileTime = FInfo.PackageDate;
@@ -185,9 +201,28 @@ int32_t TInstaller::ExtractFolder(const std::string& name, const std::string& de
     // refused before any file of the folder is written.
     PackageReader::CheckList(*package, childrenEnd);
     ForceFolder(target, false);
+    StartInflatingAhead(*package, childrenEnd);
+    struct TStopAhead {
+        std::unique_ptr<TInflateAhead>& Ahead;
+        ~TStopAhead() { Ahead.reset(); }
+    } stopAhead{FAhead};
     TExtractor extractor(*this, target, fileTime);
     PackageReader::WalkList(*package, childrenEnd, extractor);
     return int32_t(extractor.Total);
+}
+
+void TInstaller::StartInflatingAhead(TStream& package, int64_t childrenEnd)
+{
+    int64_t start = package.Position();
+    TFileEntries files;
+    PackageReader::WalkList(package, childrenEnd, files);
+    package.SetPosition(start);
+    if (files.Entries.size() < 2) return;
+    try {
+        FAhead = std::make_unique<TInflateAhead>(OpenPackageStream(), files.Entries);
+    } catch (const std::system_error&) {
+        // No second thread: every file is inflated as it is written.
+    }
 }
 
 int64_t TInstaller::GetFolderSize(const std::string& name)
@@ -291,8 +326,12 @@ void TInstaller::WritePartialFile(TStream& package, const TEntryHeader& entry, c
         TFileSink sink(file->Handle(), partial, OnProgress, OnNote);
         // The stream must also end where the entry says, with its own
         // checksum: the package's checksum can fit a damaged entry.
-        if (entry.UncompressedSize > 0 &&
-            !InflateEntry(package, entry.StoredSize, entry.UncompressedSize, sink).StreamEnded)
+        const uint8_t* inflated = nullptr;
+        size_t size = 0;
+        if (entry.UncompressedSize > 0 && FAhead && FAhead->Take(package.Position(), inflated, size))
+            sink.Put(inflated, size);
+        else if (entry.UncompressedSize > 0 &&
+                 !InflateEntry(package, entry.StoredSize, entry.UncompressedSize, sink).StreamEnded)
             throw EZDecompressionError(LoadMessage(Msg::DecompressionError));
         SetLastWriteTimeFromDos(file->Handle(), fileTime);
     } catch (const EZDecompressionError&) {

@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "InflateAhead.h"
 #include "PackageFormat.h"
 #include "ProgramFile.h"
 #include "ProgramVersion.h"
@@ -121,6 +122,9 @@ public:
 private:
     class TExtractor;
     void ReadPackageHeader();
+    // Starts inflating the small files of the list at the package's position
+    // on a second thread, when the list has more than one.
+    void StartInflatingAhead(TStream& package, int64_t childrenEnd);
     void InstallFile(TStream& package, const TEntryHeader& entry, const std::string& target, int32_t fileTime);
     // The entry's data in full at `partial`; a damaged stream raises the
     // installer's corruption message and leaves nothing behind.
@@ -173,6 +177,8 @@ private:
     };
     std::vector<std::pair<std::string, std::vector<TSavedValue>>> FReplacedRegistrations;
     std::unique_ptr<THandleStream> FJournal;
+    // While a folder is extracted: its small files inflated a step ahead.
+    std::unique_ptr<TInflateAhead> FAhead;
     std::string FJournalPath;
     int32_t FJournalLength = 0;
 };

@@ -12,27 +12,40 @@
 
 namespace {
 
+// Inflates every file, whole where the installer would, or always streamed;
+// a stream that does not end at its stated size is reported, as the installer
+// reports it. Notes where each file's data lies.
 class TInflateAll : public TEntryVisitor {
 public:
+    explicit TInflateAll(bool streamed) : FStreamed(streamed) {}
     void File(const TEntryHeader& entry, const std::string&, TStream& stream) override
     {
+        Data.push_back({size_t(stream.Position()), size_t(entry.StoredSize)});
         TNullSink sink;
-        InflateEntry(stream, entry.StoredSize, entry.UncompressedSize, sink);
+        TInflateResult result = FStreamed ? InflateEntryStreamed(stream, entry.StoredSize, entry.UncompressedSize, sink)
+                                          : InflateEntry(stream, entry.StoredSize, entry.UncompressedSize, sink);
+        if (entry.UncompressedSize > 0 && !result.StreamEnded) throw EZDecompressionError("not ended");
         EXPECT_EQ(sink.Bytes, size_t(entry.UncompressedSize));
     }
     bool EnterFolder(const TEntryHeader&, const std::string&) override { return true; }
+    std::vector<std::pair<size_t, size_t>> Data;
+
+private:
+    bool FStreamed;
 };
 
 enum class TOutcome { Accepted, Reported };
 
-TOutcome ReadAll(const std::vector<uint8_t>& bytes)
+TOutcome ReadAll(const std::vector<uint8_t>& bytes, bool streamed = false,
+                 std::vector<std::pair<size_t, size_t>>* data = nullptr)
 {
     TMemoryStream stream(bytes);
     try {
         TPackageInfo info = ReadPackageHeader(stream);
         stream.SetPosition(info.EntriesStart);
-        TInflateAll visitor;
+        TInflateAll visitor(streamed);
         PackageReader::WalkList(stream, info.DataEnd, visitor);
+        if (data) *data = visitor.Data;
         TEntryHeader found;
         PackageReader::FindTopLevel(stream, info, "Setup.ini", false, found);
         return TOutcome::Accepted;
@@ -93,6 +106,35 @@ TEST(CorruptionSweep, EveryChangedByteWithTheStoredChecksumIsReported)
         std::vector<uint8_t> bad = good;
         bad[i] ^= 0x5A;
         EXPECT_EQ(ReadAll(bad), TOutcome::Reported) << i;
+    }
+}
+
+TEST(CorruptionSweep, EveryDamagedByteOfTheCompressedDataIsCaughtEvenWithTheChecksumMadeToFit)
+{
+    // Files for both of the writer's strategies (dense data and text), each
+    // read back whole and streamed: a damaged byte anywhere in a file's
+    // stream is the decompressor's to catch, the package checksum aside.
+    std::string dense(3000, '\0');
+    uint32_t state = 12345;
+    for (char& c : dense) c = char((state = state * 1103515245 + 12345) >> 24);
+    const std::vector<uint8_t> good =
+        BuildPackageBytes({TPackageItem::File("Dense.bin", dense),
+                           TPackageItem::Folder("Main", {TPackageItem::File("Text.txt", std::string(2000, 't') + "end"),
+                                                         TPackageItem::File("One", "1")})});
+    std::vector<std::pair<size_t, size_t>> data;
+    ASSERT_EQ(ReadAll(good, false, &data), TOutcome::Accepted);
+    ASSERT_EQ(data.size(), 3u);
+    for (bool streamed : {false, true}) {
+        int checked = 0;
+        for (const auto& [start, size] : data)
+            for (size_t i = start; i < start + size; ++i) {
+                std::vector<uint8_t> bad = good;
+                bad[i] ^= 0xFF;
+                RefreshChecksum(bad);
+                EXPECT_EQ(ReadAll(bad, streamed), TOutcome::Reported) << i << (streamed ? " streamed" : " whole");
+                ++checked;
+            }
+        EXPECT_GT(checked, 3000);
     }
 }
 

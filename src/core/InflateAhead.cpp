@@ -1,0 +1,123 @@
+#include "InflateAhead.h"
+
+#include <algorithm>
+
+#include "Exception.h"
+#include "Inflate.h"
+#include "Messages.h"
+#include "Stream.h"
+
+void TInflateAhead::TBuffer::Reserve(size_t size)
+{
+    if (size <= Capacity && Data) return;
+    Data.reset(new uint8_t[size + 1]);
+    Capacity = size;
+}
+
+TInflateAhead::TInflateAhead(std::unique_ptr<TStream> source, const std::vector<TEntry>& entries)
+    : FSource(std::move(source))
+{
+    for (const TEntry& entry : entries)
+        if (InflatesWhole(entry.StoredSize, entry.Size)) FEntries.push_back(entry);
+    std::sort(FEntries.begin(), FEntries.end(), [](const TEntry& a, const TEntry& b) { return a.Offset < b.Offset; });
+    FThread = std::thread([this] { Work(); });
+}
+
+TInflateAhead::~TInflateAhead()
+{
+    {
+        std::lock_guard<std::mutex> lock(FMutex);
+        FStopping = true;
+    }
+    FChanged.notify_all();
+    FThread.join();
+}
+
+void TInflateAhead::Release(TReady& ready)
+{
+    FInFlight -= int64_t(ready.Size);
+    if (ready.Buffer.Data) FFree.push_back(std::move(ready.Buffer));
+    ready = TReady();
+}
+
+void TInflateAhead::Work()
+{
+    TBuffer input;
+    for (const TEntry& entry : FEntries) {
+        TReady ready;
+        ready.Offset = entry.Offset;
+        ready.Size = size_t(entry.Size);
+        {
+            std::unique_lock<std::mutex> lock(FMutex);
+            FChanged.wait(lock, [&] { return FStopping || FInFlight == 0 || FInFlight + entry.Size <= Window; });
+            if (FStopping) break;
+            FInFlight += entry.Size;
+            if (!FFree.empty()) {
+                ready.Buffer = std::move(FFree.back());
+                FFree.pop_back();
+            }
+        }
+        try {
+            input.Reserve(size_t(entry.StoredSize));
+            ready.Buffer.Reserve(ready.Size);
+            FSource->SetPosition(entry.Offset);
+            size_t got = ReadUpTo(*FSource, input.Data.get(), size_t(entry.StoredSize));
+            TInflateResult result = InflateWhole(input.Data.get(), got, ready.Buffer.Data.get(), ready.Size,
+                                                 got == size_t(entry.StoredSize));
+            // The stream must end where the entry says, with its own checksum.
+            if (!result.StreamEnded && ready.Size > 0)
+                throw EZDecompressionError(LoadMessage(Msg::DecompressionError));
+        } catch (...) {
+            ready.Error = std::current_exception();
+        }
+        {
+            std::lock_guard<std::mutex> lock(FMutex);
+            FReady.push_back(std::move(ready));
+        }
+        FChanged.notify_all();
+    }
+    {
+        std::lock_guard<std::mutex> lock(FMutex);
+        FFinished = true;
+    }
+    FChanged.notify_all();
+}
+
+bool TInflateAhead::Take(int64_t offset, const uint8_t*& data, size_t& size)
+{
+    std::unique_lock<std::mutex> lock(FMutex);
+    if (FHolding) {
+        Release(FHeld);
+        FHolding = false;
+        FChanged.notify_all();
+    }
+    auto listed = std::lower_bound(FEntries.begin(), FEntries.end(), offset,
+                                   [](const TEntry& entry, int64_t at) { return entry.Offset < at; });
+    if (listed == FEntries.end() || listed->Offset != offset) return false;
+    for (;;) {
+        FChanged.wait(lock, [&] { return !FReady.empty() || FFinished; });
+        if (FReady.empty()) return false;
+        TReady& front = FReady.front();
+        if (front.Offset < offset) {
+            // A file the caller passed over.
+            Release(front);
+            FReady.pop_front();
+            FChanged.notify_all();
+            continue;
+        }
+        if (front.Offset > offset) return false;
+        FHeld = std::move(front);
+        FReady.pop_front();
+        FHolding = true;
+        if (FHeld.Error) {
+            std::exception_ptr error = FHeld.Error;
+            Release(FHeld);
+            FHolding = false;
+            FChanged.notify_all();
+            std::rethrow_exception(error);
+        }
+        data = FHeld.Buffer.Data.get();
+        size = FHeld.Size;
+        return true;
+    }
+}

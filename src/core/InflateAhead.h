@@ -1,0 +1,73 @@
+#pragma once
+// Inflating the files of a list one step ahead of the one who writes them.
+// A thread of its own reads and inflates the entries small enough to be held
+// whole, in package order, while the caller writes the file before; it stays
+// at most a window of inflated bytes ahead. Everything the caller does (the
+// callbacks, questions, the log) stays on the caller's thread and in its
+// order: it takes each file's bytes when it comes to that file, and errors of
+// an entry are raised then, as if it had inflated the entry itself.
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <exception>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+class TStream;
+
+class TInflateAhead {
+public:
+    struct TEntry {
+        int64_t Offset;      // stream position of the entry's data
+        int32_t StoredSize;
+        int32_t Size;
+    };
+    // Inflated bytes held at most, by the thread and the caller together; an
+    // entry larger than what is left waits until the caller is done with the
+    // ones before it.
+    static constexpr int64_t Window = int64_t{8} << 20;
+
+    // `source` is a stream of the package for the thread alone; `entries`
+    // lists files in package order. Those InflatesWhole refuses are left out.
+    TInflateAhead(std::unique_ptr<TStream> source, const std::vector<TEntry>& entries);
+    ~TInflateAhead();
+    TInflateAhead(const TInflateAhead&) = delete;
+    TInflateAhead& operator=(const TInflateAhead&) = delete;
+
+    // The checked content of the entry whose data starts at `offset`, valid
+    // until the next call. Returns false for an entry that is not inflated
+    // ahead (the caller inflates it itself). Entries before it that were not
+    // asked for are dropped. The entry's decompression error is raised here.
+    bool Take(int64_t offset, const uint8_t*& data, size_t& size);
+
+private:
+    struct TBuffer {
+        std::unique_ptr<uint8_t[]> Data;
+        size_t Capacity = 0;
+        void Reserve(size_t size);
+    };
+    struct TReady {
+        int64_t Offset = 0;
+        size_t Size = 0;
+        TBuffer Buffer;
+        std::exception_ptr Error;
+    };
+
+    void Work();
+    void Release(TReady& ready);
+
+    std::unique_ptr<TStream> FSource;
+    std::vector<TEntry> FEntries;
+    std::mutex FMutex;
+    std::condition_variable FChanged;
+    std::deque<TReady> FReady;
+    std::vector<TBuffer> FFree;
+    TReady FHeld;
+    bool FHolding = false;
+    int64_t FInFlight = 0;
+    bool FStopping = false;
+    bool FFinished = false;
+    std::thread FThread;
+};
