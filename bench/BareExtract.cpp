@@ -1,8 +1,11 @@
-// The limit: the package's zlib streams read, inflated and written with
-// nothing else around them (no events, no attributes, no log).
+// The fixed reference: the package's zlib streams read, inflated with stock
+// zlib and written with nothing else around them (no events, no attributes, no
+// log). With --write-only, the floor: the same files written from memory,
+// nothing read and nothing inflated.
 #include <windows.h>
 #include <zlib.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -41,8 +44,9 @@ public:
 
 int main(int argc, char** argv)
 {
-    if (argc != 3) {
-        std::fprintf(stderr, "usage: bench_BareExtract INSTALLER DESTINATION\n");
+    bool writeOnly = argc == 4 && std::string(argv[3]) == "--write-only";
+    if (argc != 3 && !writeOnly) {
+        std::fprintf(stderr, "usage: bench_BareExtract INSTALLER DESTINATION [--write-only]\n");
         return 2;
     }
     std::string destination = std::string(argv[2]) + "\\";
@@ -58,6 +62,21 @@ int main(int argc, char** argv)
     for (const std::string& folder : collect.Folders) CreateDirectoryA((destination + folder).c_str(), nullptr);
     HANDLE in = CreateFileA(argv[1], GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
     std::vector<uint8_t> input(1 << 16), output(1 << 18);
+    if (writeOnly) {
+        int32_t largest = 0;
+        for (const TStreamToWrite& file : collect.Streams) largest = std::max(largest, file.Size);
+        std::vector<uint8_t> content(size_t(largest), 0x5A);
+        for (const TStreamToWrite& file : collect.Streams) {
+            HANDLE out = CreateFileA((destination + file.Path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                     FILE_ATTRIBUTE_NORMAL, nullptr);
+            DWORD written = 0;
+            WriteFile(out, content.data(), DWORD(file.Size), &written, nullptr);
+            CloseHandle(out);
+        }
+        CloseHandle(in);
+        std::printf("%zu files written\n", collect.Streams.size());
+        return 0;
+    }
     for (const TStreamToWrite& file : collect.Streams) {
         LARGE_INTEGER at;
         at.QuadPart = file.Offset;

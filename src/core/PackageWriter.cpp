@@ -90,11 +90,11 @@ libdeflate_compressor* WholeCompressor(int level)
 constexpr int64_t WholeFileLimit = 64ll << 20;
 
 // Deflates one file into `out`; returns its uncompressed size.
-int32_t DeflateFile(const TPackageItem& item, const std::string& path, int level, TStream& out,
+int32_t DeflateFile(const TPackageItem& item, const std::string& path, int level, bool zlibOnly, TStream& out,
                     const std::function<void(int64_t)>& onBlock)
 {
     std::unique_ptr<TStream> in = item.Open();
-    if (item.SizeHint > WholeFileLimit) return StreamFile(std::move(in), path, level, out, onBlock);
+    if (zlibOnly || item.SizeHint > WholeFileLimit) return StreamFile(std::move(in), path, level, out, onBlock);
     std::vector<uint8_t> data(size_t(std::max<int64_t>(item.SizeHint, 0)) + 1);
     size_t size = 0;
     for (;;) {
@@ -129,8 +129,8 @@ class TCompressorPool {
 public:
     static constexpr int64_t Window = 256ll << 20;
 
-    TCompressorPool(std::vector<TFileJob> jobs, int level, unsigned threads)
-        : FJobs(std::move(jobs)), FLevel(level), FResults(FJobs.size())
+    TCompressorPool(std::vector<TFileJob> jobs, int level, bool zlibOnly, unsigned threads)
+        : FJobs(std::move(jobs)), FLevel(level), FZlibOnly(zlibOnly), FResults(FJobs.size())
     {
         for (unsigned i = 0; i < threads; ++i) FWorkers.emplace_back([this] { Work(); });
     }
@@ -190,7 +190,7 @@ private:
             if (!Streamed(*FJobs[index].Item)) {
                 try {
                     result.Data = std::make_unique<TMemoryStream>();
-                    result.Size = DeflateFile(*FJobs[index].Item, FJobs[index].Path, FLevel, *result.Data, nullptr);
+                    result.Size = DeflateFile(*FJobs[index].Item, FJobs[index].Path, FLevel, FZlibOnly, *result.Data, nullptr);
                 } catch (...) {
                     result.Error = std::current_exception();
                 }
@@ -206,6 +206,7 @@ private:
 
     std::vector<TFileJob> FJobs;
     int FLevel;
+    bool FZlibOnly;
     std::vector<TResult> FResults;
     std::vector<std::thread> FWorkers;
     std::mutex FMutex;
@@ -238,7 +239,7 @@ public:
     {
         if (threads == 0) threads = std::max(1u, std::thread::hardware_concurrency());
         if (threads > 1 && FJobs.size() > 1)
-            FPool = std::make_unique<TCompressorPool>(FJobs, FOptions.Level, threads);
+            FPool = std::make_unique<TCompressorPool>(FJobs, FOptions.Level, FOptions.ZlibOnly, threads);
     }
 
     void WriteList(const std::vector<TPackageItem>& items, const std::string& prefix)
@@ -286,7 +287,7 @@ private:
             FOut.WriteBuffer(compressed->Data().data(), compressed->Data().size());
             FProgress.BytesDone += size;
         } else {
-            size = DeflateFile(item, path, FOptions.Level, FOut, [this](int64_t bytes) {
+            size = DeflateFile(item, path, FOptions.Level, FOptions.ZlibOnly, FOut, [this](int64_t bytes) {
                 FProgress.BytesDone += bytes;
                 ReportProgress(false);
             });

@@ -35,6 +35,8 @@ struct TPackageWriteOptions {
     // than zlib's best, the strategy picked per file by its data (see
     // WholeFileLevel). Files too large to hold are streamed through zlib.
     int Level = 9;
+    // Every file through zlib's own deflate at Level, as earlier versions did.
+    bool ZlibOnly = false;
     // Files are compressed on this many threads (0: one per processor); the
     // package's bytes are the same whatever the number.
     unsigned Threads = 0;

@@ -42,6 +42,11 @@ sleep 1
 SOURCE_DATE_EPOCH=1750000000 check "epoch build 2" 0 "$mksetup" build "$example" --version 1.20 --data "$work/d.dat"
 cmp -s "$work/c.dat" "$work/d.dat" || { echo "FAIL: two builds with the same SOURCE_DATE_EPOCH differ"; failed=1; }
 
+# zlib's own deflate, for comparison: another package of the same files.
+check "zlib build" 0 "$mksetup" build "$example" --version 1.20 -o "$work/z.exe" --stub "$work/stub.exe" --date 2025-06-01T12:00:00 --zlib
+check "verify zlib build" 0 "$mksetup" verify "$work/z.exe"
+cmp -s "$work/a.exe" "$work/z.exe" && { echo "FAIL: --zlib wrote the same bytes as the default"; failed=1; }
+
 check "verify sound" 0 "$mksetup" verify "$work/a.exe"
 expect_text "verify sound" "$work/stdout" "sound (version 1.20"
 check "list" 0 "$mksetup" list "$work/c.dat"

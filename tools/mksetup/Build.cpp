@@ -67,6 +67,7 @@ TBuildResult BuildPackage(const TBuildOptions& options)
     TPackageWriteOptions write;
     write.Version.ParseText(options.VersionText);
     write.Level = options.Level;
+    write.ZlibOnly = options.ZlibOnly;
     write.Progress = options.Progress;
 
     std::optional<int32_t> fixedTime;

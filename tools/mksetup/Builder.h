@@ -17,6 +17,7 @@ struct TBuildOptions {
     std::string Stub;                 // the bare Setup.exe (installer output only)
     std::optional<TDateParts> Date;   // creation time and every file's time
     int Level = 9;
+    bool ZlibOnly = false;            // zlib's own deflate for every file
     std::function<void(const TWriteProgress&)> Progress;
 };
 

@@ -28,7 +28,7 @@ namespace {
 const char Usage[] =
     "usage:\n"
     "  mksetup build PRODUCT_DIR --version TEXT (-o Setup.exe | --data Setup.dat)\n"
-    "                [--stub PATH] [--date YYYY-MM-DDTHH:MM:SS] [--sign \"COMMAND {}\"]\n"
+    "                [--stub PATH] [--date YYYY-MM-DDTHH:MM:SS] [--sign \"COMMAND {}\"] [--zlib]\n"
     "  mksetup list FILE\n"
     "  mksetup verify FILE\n"
     "  mksetup extract FILE DIR\n"
@@ -40,6 +40,8 @@ const char Usage[] =
     "        component) into an installer: the bare Setup.exe with the package\n"
     "        appended, or the package alone as Setup.dat. --date, or the environment\n"
     "        variable SOURCE_DATE_EPOCH, fixes every time stamp for reproducible builds.\n"
+    "        --zlib compresses with zlib's own deflate at level 9, as earlier versions\n"
+    "        did: slower and a little larger, for comparison.\n"
     "list    prints an installer's or a Setup.dat's header and entries.\n"
     "verify  checks the checksum, the version record and every entry.\n"
     "extract writes every entry of an installer's or a Setup.dat's package below DIR.\n"
@@ -146,6 +148,7 @@ int Build(const std::vector<std::string>& args, const char* argv0)
         } else if (a == "--stub") options.Stub = value("--stub");
         else if (a == "--date") dateText = value("--date");
         else if (a == "--sign") sign = value("--sign");
+        else if (a == "--zlib") options.ZlibOnly = true;
         else if (!a.empty() && a[0] == '-') throw std::invalid_argument("unknown option " + a);
         else if (options.ProductFolder.empty()) options.ProductFolder = a;
         else throw std::invalid_argument("more than one product folder: " + a);
