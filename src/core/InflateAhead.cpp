@@ -35,8 +35,11 @@ TInflateAhead::~TInflateAhead()
 
 void TInflateAhead::Release(TReady& ready)
 {
-    FInFlight -= int64_t(ready.Size);
-    if (ready.Buffer.Data) FFree.push_back(std::move(ready.Buffer));
+    FInFlight -= ready.Held;
+    if (ready.Buffer.Data && FFreeBytes + int64_t(ready.Buffer.Capacity) <= Kept) {
+        FFreeBytes += int64_t(ready.Buffer.Capacity);
+        FFree.push_back(std::move(ready.Buffer));
+    }
     ready = TReady();
 }
 
@@ -49,13 +52,19 @@ void TInflateAhead::Work()
         ready.Size = size_t(entry.Size);
         {
             std::unique_lock<std::mutex> lock(FMutex);
-            FChanged.wait(lock, [&] { return FStopping || FInFlight == 0 || FInFlight + entry.Size <= Window; });
-            if (FStopping) break;
-            FInFlight += entry.Size;
-            if (!FFree.empty()) {
-                ready.Buffer = std::move(FFree.back());
-                FFree.pop_back();
+            // The smallest kept buffer that holds the entry, else a new one.
+            auto fit = FFree.end();
+            for (auto it = FFree.begin(); it != FFree.end(); ++it)
+                if (it->Capacity >= ready.Size && (fit == FFree.end() || it->Capacity < fit->Capacity)) fit = it;
+            if (fit != FFree.end()) {
+                FFreeBytes -= int64_t(fit->Capacity);
+                ready.Buffer = std::move(*fit);
+                FFree.erase(fit);
             }
+            ready.Held = std::max<int64_t>(entry.Size, int64_t(ready.Buffer.Capacity));
+            FChanged.wait(lock, [&] { return FStopping || FInFlight == 0 || FInFlight + ready.Held <= Window; });
+            if (FStopping) break;
+            FInFlight += ready.Held;
         }
         try {
             input.Reserve(size_t(entry.StoredSize));

@@ -26,8 +26,9 @@ public:
     };
     // Inflated bytes held at most, by the thread and the caller together; an
     // entry larger than what is left waits until the caller is done with the
-    // ones before it.
+    // ones before it. Buffers are kept for reuse up to half as much again.
     static constexpr int64_t Window = int64_t{8} << 20;
+    static constexpr int64_t Kept = Window / 2;
 
     // `source` is a stream of the package for the thread alone; `entries`
     // lists files in package order. Those InflatesWhole refuses are left out.
@@ -51,6 +52,7 @@ private:
     struct TReady {
         int64_t Offset = 0;
         size_t Size = 0;
+        int64_t Held = 0;  // what the buffer counts against the window
         TBuffer Buffer;
         std::exception_ptr Error;
     };
@@ -64,6 +66,7 @@ private:
     std::condition_variable FChanged;
     std::deque<TReady> FReady;
     std::vector<TBuffer> FFree;
+    int64_t FFreeBytes = 0;
     TReady FHeld;
     bool FHolding = false;
     int64_t FInFlight = 0;
