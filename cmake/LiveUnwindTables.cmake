@@ -12,12 +12,14 @@
 #     every template instance the program does not call; the map lists the
 #     ones it keeps.
 #  2. The program's link, whose script keeps the plain .eh_frame sections and
-#     the .eh_frame$<name> sections of exactly those instances.
+#     the .eh_frame$<name> sections of exactly those instances, and crtend.o's
+#     table last: it starts with the zero word where the unwinder stops reading.
 #
 # A function kept without its unwind table would end the program when an
 # exception passes through it, so after the second link every kept
 # .text$<name> is checked to have its .eh_frame$<name> (when one exists) kept
-# too; if not, the program is deleted and the build fails.
+# too, and crtend.o's table to be the last; if not, the program is deleted and
+# the build fails.
 #
 # Used two ways:
 #  - included from a CMakeLists.txt: live_unwind_tables(<program> <probe>) sets
@@ -26,8 +28,9 @@
 #  - as a script (cmake -P) with MODE=script or MODE=check, run by the build.
 
 if(CMAKE_SCRIPT_MODE_FILE)
-  # Section names as the map lists them in its part after START (both forms:
-  # name and address on one line, or a long name alone on its line).
+  # The names of the input sections whose names start with PREFIX, as a part
+  # of a linker map lists them (with the address on the same line, or on the
+  # next one after a long name).
   function(_map_sections map_text prefix out)
     string(REGEX MATCHALL "\n ${prefix}[^ \n]+" found "${map_text}")
     list(TRANSFORM found REPLACE "^\n ${prefix}" "")
