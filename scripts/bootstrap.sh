@@ -77,23 +77,49 @@ fetch_source() {
 
 # libjpeg-turbo for mingw, static, from Debian's source package.
 build_libjpeg() {
+  # Setup.exe only decodes its side picture (baseline or progressive, Huffman
+  # or arithmetic coded, full size, no quantization, the default accurate
+  # IDCT), so the library is built for size and without what the program
+  # never asks for: arithmetic encoding, the scaled, fast and floating-point
+  # IDCTs, the merged upsampler, colour quantization and the JPEGMEM lookup (whose sscanf would
+  # bring in the C library's scanf). Its messages use msvcrt's printf. No C++
+  # exception passes through it (its errors leave by longjmp), so it needs no
+  # unwind tables. The options are written next to the library: a build made
+  # with other options (or before they were written) is made again.
+  local options="arith=decode idct=islow merged-upsampler=off quant=off getenv=off stdio=msvcrt unwind=off -Os gc-sections"
   local prefix="$deps/libjpeg-mingw"
-  [ -f "$prefix/lib/libjpeg.a" ] && return 0
-  log "building libjpeg-turbo for mingw"
+  if [ -f "$prefix/lib/libjpeg.a" ] && [ "$(cat "$prefix/options" 2>/dev/null)" = "$options" ]; then
+    return 0
+  fi
+  log "building libjpeg-turbo for mingw ($options)"
   fetch_source libjpeg-turbo
   local dir
   dir=$(ls -d "$deps/src"/libjpeg-turbo-*/ | head -n 1)
   local build="$deps/build-libjpeg"
   rm -rf "$build"
-  cmake -S "$dir" -B "$build" \
+  mkdir -p "$build"
+  # The capability switches live in jmorecfg.h: a copy of the source is edited.
+  cp -a "$dir" "$build/src"
+  sed -i -E \
+    -e 's/^#define (DCT_IFAST_SUPPORTED|DCT_FLOAT_SUPPORTED|IDCT_SCALING_SUPPORTED)\b/#undef  \1/' \
+    -e 's/^#define (UPSAMPLE_MERGING_SUPPORTED|QUANT_1PASS_SUPPORTED|QUANT_2PASS_SUPPORTED)\b/#undef  \1/' \
+    "$build/src/jmorecfg.h"
+  local undefs
+  undefs=$(grep -cE '^#undef  (DCT_IFAST|DCT_FLOAT|IDCT_SCALING|UPSAMPLE_MERGING|QUANT_1PASS|QUANT_2PASS)_SUPPORTED' "$build/src/jmorecfg.h")
+  [ "$undefs" -eq 6 ] || { log "jmorecfg.h: expected 6 switches turned off, found $undefs"; return 1; }
+  cmake -S "$build/src" -B "$build/obj" \
     -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686.cmake" \
     -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX="$prefix" \
+    -DCMAKE_C_FLAGS_RELEASE="-Os -DNDEBUG" \
+    -DCMAKE_C_FLAGS="-ffunction-sections -fdata-sections -fno-asynchronous-unwind-tables -fno-unwind-tables -DNO_GETENV -D__USE_MINGW_ANSI_STDIO=0" \
     -DENABLE_SHARED=OFF -DENABLE_STATIC=ON -DWITH_SIMD=OFF -DWITH_TURBOJPEG=OFF \
-    -DWITH_JPEG8=OFF >/dev/null
-  cmake --build "$build" -j"$(nproc)" --target jpeg-static >/dev/null
+    -DWITH_JPEG8=OFF -DWITH_ARITH_DEC=ON -DWITH_ARITH_ENC=OFF >/dev/null
+  cmake --build "$build/obj" -j"$(nproc)" --target jpeg-static >/dev/null
+  rm -rf "$prefix"
   mkdir -p "$prefix/lib" "$prefix/include"
-  cp "$build/libjpeg.a" "$prefix/lib/libjpeg.a"
-  cp "$dir/jpeglib.h" "$dir/jmorecfg.h" "$dir/jerror.h" "$build/jconfig.h" "$prefix/include/"
+  cp "$build/obj/libjpeg.a" "$prefix/lib/libjpeg.a"
+  cp "$build/src/jpeglib.h" "$build/src/jmorecfg.h" "$build/src/jerror.h" "$build/obj/jconfig.h" "$prefix/include/"
+  printf '%s\n' "$options" >"$prefix/options"
   rm -rf "$build"
 }
 

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cctype>
-#include <cstdio>
 #include <cstdlib>
 
 #include "Exception.h"
@@ -261,14 +260,9 @@ std::string FormatDefaultFolder(const std::string& pattern, int32_t major)
         int width = std::atoi(flags.substr(0, point).c_str());
         int precision = point == std::string::npos ? 0 : std::atoi(flags.substr(point + 1).c_str());
         if (width > 255 || precision > 255) throw invalid();
-        char digits[16];
-        if (type == 'x')
-            std::snprintf(digits, sizeof digits, "%X", unsigned(major));
-        else if (type == 'u')
-            std::snprintf(digits, sizeof digits, "%u", unsigned(major));
-        else
-            std::snprintf(digits, sizeof digits, "%d", major);
-        std::string text = digits;
+        std::string text = type == 'x'   ? UnsignedText(unsigned(major), 16)
+                           : type == 'u' ? UnsignedText(unsigned(major))
+                                         : std::to_string(major);
         bool negative = !text.empty() && text[0] == '-';
         std::string number = negative ? text.substr(1) : text;
         if (int(number.size()) < precision) number.insert(0, size_t(precision) - number.size(), '0');

@@ -14,6 +14,19 @@ int32_t StrToIntDef(const std::string& text, int32_t fallback, bool allowHex)
     return TryStrToInt(text, value, allowHex) ? value : fallback;
 }
 
+std::string UnsignedText(uint64_t value, unsigned base, size_t digits)
+{
+    char text[64];
+    size_t start = sizeof text;
+    do {
+        text[--start] = "0123456789ABCDEF"[value % base];
+        value /= base;
+    } while (value != 0 && start > 0);
+    std::string result(text + start, sizeof text - start);
+    if (result.size() < digits) result.insert(0, digits - result.size(), '0');
+    return result;
+}
+
 bool TryStrToInt(const std::string& s, int32_t& result, bool allowHex)
 {
     size_t i = 0;

@@ -10,6 +10,10 @@ std::string Trim(const std::string& text);
 // also "$" or "0x" and hexadecimal digits); anything else gives `fallback`.
 bool TryStrToInt(const std::string& text, int32_t& value, bool allowHex);
 int32_t StrToIntDef(const std::string& text, int32_t fallback, bool allowHex);
+// The number in decimal (base 10) or upper-case hexadecimal (base 16), with
+// leading zeros up to `digits` digits: what printf's %0*u, %0*lX etc. write,
+// without bringing printf into the program.
+std::string UnsignedText(uint64_t value, unsigned base = 10, size_t digits = 1);
 // The text with the ASCII letters a to z in upper case: a key for names that
 // Windows compares without regard to case.
 std::string UpperAscii(const std::string& text);

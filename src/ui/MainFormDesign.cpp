@@ -109,7 +109,9 @@ const TControlDesign& DesignOf(TControlId id)
 {
     for (const TControlDesign& design : PageControls())
         if (design.Id == id) return design;
-    throw std::logic_error("no design for control " + std::to_string(int(id)));
+    // The constructor taking a C string: the one taking a std::string would
+    // bring in libstdc++'s std::string constructors of all its exception classes.
+    throw std::logic_error(("no design for control " + std::to_string(int(id))).c_str());
 }
 
 }  // namespace Wizard

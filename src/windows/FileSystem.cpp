@@ -1,6 +1,6 @@
 #include "FileSystem.h"
 
-#include <cstdio>
+#include "TextUtils.h"
 
 bool FileExists(const std::string& path)
 {
@@ -29,8 +29,7 @@ std::vector<std::string> FileStamp(const std::string& path)
         (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
         return {};
     uint64_t size = (uint64_t(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
-    char time[17];
-    std::snprintf(time, sizeof time, "%08lX%08lX", static_cast<unsigned long>(data.ftLastWriteTime.dwHighDateTime),
-                  static_cast<unsigned long>(data.ftLastWriteTime.dwLowDateTime));
+    std::string time = UnsignedText(data.ftLastWriteTime.dwHighDateTime, 16, 8) +
+                       UnsignedText(data.ftLastWriteTime.dwLowDateTime, 16, 8);
     return {std::to_string(size), time};
 }

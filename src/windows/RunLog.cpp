@@ -1,9 +1,8 @@
 #include "RunLog.h"
 
-#include <cstdio>
-
 #include "Platform.h"
 #include "ProcessText.h"
+#include "TextUtils.h"
 
 namespace {
 
@@ -49,11 +48,10 @@ bool TRunLog::Open(const std::string& path)
 void TRunLog::Line(const std::string& text)
 {
     if (!FFile.Valid()) return;
-    char stamp[32];
     DWORD elapsed = GetTickCount() - FStart;
-    std::snprintf(stamp, sizeof stamp, "[%4lu.%03lu] ", static_cast<unsigned long>(elapsed / 1000),
-                  static_cast<unsigned long>(elapsed % 1000));
-    std::string line = stamp + Utf8(text) + "\r\n";
+    std::string seconds = UnsignedText(elapsed / 1000);
+    if (seconds.size() < 4) seconds.insert(0, 4 - seconds.size(), ' ');
+    std::string line = "[" + seconds + "." + UnsignedText(elapsed % 1000, 10, 3) + "] " + Utf8(text) + "\r\n";
     DWORD written = 0;
     WriteFile(FFile.Get(), line.data(), DWORD(line.size()), &written, nullptr);
 }
@@ -66,9 +64,9 @@ void TRunLog::Decision(const std::string& what, const std::string& value, const 
 void TRunLog::Phase(const std::string& name)
 {
     DWORD now = GetTickCount();
-    char took[32];
-    std::snprintf(took, sizeof took, "%.3f s", double(now - FPhaseStart) / 1000.0);
-    Line("phase " + name + " took " + took);
+    // Whole milliseconds as seconds with three decimals (as "%.3f" wrote them).
+    DWORD took = now - FPhaseStart;
+    Line("phase " + name + " took " + UnsignedText(took / 1000) + "." + UnsignedText(took % 1000, 10, 3) + " s");
     FPhaseStart = now;
 }
 

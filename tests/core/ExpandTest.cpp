@@ -169,6 +169,11 @@ TEST(DefaultFolder, FormatsOneIntegerSafely)
     EXPECT_EQ(FormatDefaultFolder("Echo %-3d|", 12), "Echo 12 |");
     EXPECT_EQ(FormatDefaultFolder("Echo %.3d", 12), "Echo 012");
     EXPECT_EQ(FormatDefaultFolder("Echo %x %0:u", 12), "Echo C 12");  // an index may reuse the one argument
+    EXPECT_EQ(FormatDefaultFolder("Echo %X", 0xBEEF), "Echo BEEF");
+    EXPECT_EQ(FormatDefaultFolder("Echo %d", -2), "Echo -2");
+    EXPECT_EQ(FormatDefaultFolder("Echo %x", -1), "Echo FFFFFFFF");
+    EXPECT_EQ(FormatDefaultFolder("Echo %u", -1), "Echo 4294967295");
+    EXPECT_EQ(FormatDefaultFolder("Echo %.3d", -7), "Echo -007");
     for (const char* bad : {"Echo %s", "Echo %d %d", "Echo %", "Echo %n", "Echo %1:d", "Echo %p", "%d%s",
                             "Echo %5.2f"}) {
         try {
