@@ -66,8 +66,8 @@ size_t ReadUpTo(TStream& source, uint8_t* buffer, size_t count)
 TInflateResult InflateWhole(const uint8_t* input, size_t inputSize, uint8_t* output, size_t outputSize,
                             bool inputComplete)
 {
-    // One decoder per thread: its tables are set up once.
-    thread_local TWholeDecompressor decompressor;
+    // A decoder of its own per call (a small allocation): any thread may call.
+    TWholeDecompressor decompressor;
     TInflateResult result;
     size_t used = 0;
     libdeflate_result rc =
@@ -112,8 +112,9 @@ TInflateResult InflateEntryStreamed(TStream& source, int64_t storedSize, int64_t
     TInflateResult result;
     TInflater inflater;
     z_stream& z = inflater.Z();
-    // The buffers serve every file of an extraction: no allocation per file.
-    thread_local std::vector<uint8_t> input(InputBlock), output(OutputBlock);
+    // Only entries past the whole-entry bound come here: two allocations
+    // are nothing beside them.
+    std::vector<uint8_t> input(InputBlock), output(OutputBlock);
     int64_t inputLeft = storedSize;
     int64_t outputLeft = uncompressedSize;
     while (outputLeft > 0) {

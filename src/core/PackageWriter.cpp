@@ -68,30 +68,51 @@ int32_t StreamFile(std::unique_ptr<TStream> in, const std::string& path, int lev
     return int32_t(total);
 }
 
-// One whole-buffer compressor per level and thread, kept for the next file.
-libdeflate_compressor* WholeCompressor(int level)
+// Whole-buffer compressors by level, made when first asked for and kept for
+// the next file: one set for each thread that compresses. (Owned by the
+// thread's code, not thread_local: mingw's thread-local objects with
+// destructors are not safe at thread exit.)
+class TWholeCompressors {
+public:
+    TWholeCompressors() = default;
+    ~TWholeCompressors()
+    {
+        for (libdeflate_compressor* compressor : FByLevel)
+            if (compressor) libdeflate_free_compressor(compressor);
+    }
+    TWholeCompressors(const TWholeCompressors&) = delete;
+    TWholeCompressors& operator=(const TWholeCompressors&) = delete;
+
+    libdeflate_compressor* Get(int level)
+    {
+        libdeflate_compressor*& compressor = FByLevel[level];
+        if (!compressor) compressor = libdeflate_alloc_compressor(level);
+        if (!compressor) throw std::bad_alloc();
+        return compressor;
+    }
+
+private:
+    libdeflate_compressor* FByLevel[13] = {};
+};
+
+int ChooseWholeLevel(int level, const uint8_t* data, size_t size, TWholeCompressors& compressors)
 {
-    struct TCompressors {
-        libdeflate_compressor* ByLevel[13] = {};
-        ~TCompressors()
-        {
-            for (libdeflate_compressor* compressor : ByLevel)
-                if (compressor) libdeflate_free_compressor(compressor);
-        }
-    };
-    thread_local TCompressors compressors;
-    libdeflate_compressor*& compressor = compressors.ByLevel[level];
-    if (!compressor) compressor = libdeflate_alloc_compressor(level);
-    if (!compressor) throw std::bad_alloc();
-    return compressor;
+    level = std::max(0, std::min(level, 9));
+    if (level < 9) return level;
+    size_t sample = std::min<size_t>(size, 16 * 1024);
+    if (sample == 0) return 6;
+    libdeflate_compressor* fast = compressors.Get(1);
+    std::vector<uint8_t> trial(libdeflate_zlib_compress_bound(fast, sample));
+    size_t kept = libdeflate_zlib_compress(fast, data, sample, trial.data(), trial.size());
+    return kept == 0 || kept * 5 > sample * 4 ? 10 : 6;
 }
 
 // Files up to this size are read whole and compressed in one piece.
 constexpr int64_t WholeFileLimit = 64ll << 20;
 
 // Deflates one file into `out`; returns its uncompressed size.
-int32_t DeflateFile(const TPackageItem& item, const std::string& path, int level, bool zlibOnly, TStream& out,
-                    const std::function<void(int64_t)>& onBlock)
+int32_t DeflateFile(const TPackageItem& item, const std::string& path, int level, bool zlibOnly,
+                    TWholeCompressors& compressors, TStream& out, const std::function<void(int64_t)>& onBlock)
 {
     std::unique_ptr<TStream> in = item.Open();
     if (zlibOnly || item.SizeHint > WholeFileLimit) return StreamFile(std::move(in), path, level, out, onBlock);
@@ -107,7 +128,7 @@ int32_t DeflateFile(const TPackageItem& item, const std::string& path, int level
         if (got == 0) break;
         size += got;
     }
-    libdeflate_compressor* compressor = WholeCompressor(WholeFileLevel(level, data.data(), size));
+    libdeflate_compressor* compressor = compressors.Get(ChooseWholeLevel(level, data.data(), size, compressors));
     std::vector<uint8_t> compressed(libdeflate_zlib_compress_bound(compressor, size));
     size_t stored = libdeflate_zlib_compress(compressor, data.data(), size, compressed.data(), compressed.size());
     if (stored == 0) throw EZCompressionError("libdeflate failed");
@@ -173,6 +194,7 @@ private:
 
     void Work()
     {
+        TWholeCompressors compressors;
         for (;;) {
             size_t index;
             {
@@ -190,7 +212,8 @@ private:
             if (!Streamed(*FJobs[index].Item)) {
                 try {
                     result.Data = std::make_unique<TMemoryStream>();
-                    result.Size = DeflateFile(*FJobs[index].Item, FJobs[index].Path, FLevel, FZlibOnly, *result.Data, nullptr);
+                    result.Size = DeflateFile(*FJobs[index].Item, FJobs[index].Path, FLevel, FZlibOnly, compressors,
+                                              *result.Data, nullptr);
                 } catch (...) {
                     result.Error = std::current_exception();
                 }
@@ -287,7 +310,7 @@ private:
             FOut.WriteBuffer(compressed->Data().data(), compressed->Data().size());
             FProgress.BytesDone += size;
         } else {
-            size = DeflateFile(item, path, FOptions.Level, FOptions.ZlibOnly, FOut, [this](int64_t bytes) {
+            size = DeflateFile(item, path, FOptions.Level, FOptions.ZlibOnly, FCompressors, FOut, [this](int64_t bytes) {
                 FProgress.BytesDone += bytes;
                 ReportProgress(false);
             });
@@ -314,21 +337,15 @@ private:
     std::vector<TFileJob> FJobs;
     size_t FNextFile = 0;
     std::unique_ptr<TCompressorPool> FPool;
+    TWholeCompressors FCompressors;
 };
 
 }  // namespace
 
 int WholeFileLevel(int level, const uint8_t* data, size_t size)
 {
-    level = std::max(0, std::min(level, 9));
-    if (level < 9) return level;
-    size_t sample = std::min<size_t>(size, 16 * 1024);
-    if (sample == 0) return 6;
-    libdeflate_compressor* fast = WholeCompressor(1);
-    thread_local std::vector<uint8_t> trial;
-    trial.resize(libdeflate_zlib_compress_bound(fast, sample));
-    size_t kept = libdeflate_zlib_compress(fast, data, sample, trial.data(), trial.size());
-    return kept == 0 || kept * 5 > sample * 4 ? 10 : 6;
+    TWholeCompressors compressors;
+    return ChooseWholeLevel(level, data, size, compressors);
 }
 
 TPackageItem TPackageItem::Folder(std::string name, std::vector<TPackageItem> children)
