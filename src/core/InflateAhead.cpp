@@ -29,7 +29,7 @@ TInflateAhead::~TInflateAhead()
         std::lock_guard<std::mutex> lock(FMutex);
         FStopping = true;
     }
-    FChanged.notify_all();
+    FWorkerWake.notify_all();
     FThread.join();
 }
 
@@ -62,7 +62,12 @@ void TInflateAhead::Work()
                 FFree.erase(fit);
             }
             ready.Held = std::max<int64_t>(entry.Size, int64_t(ready.Buffer.Capacity));
-            FChanged.wait(lock, [&] { return FStopping || FInFlight == 0 || FInFlight + ready.Held <= Window; });
+            if (!(FInFlight == 0 || FInFlight + ready.Held <= Window)) {
+                // Full: go on once the caller is done with half of it.
+                FWorkerWaiting = true;
+                FWorkerWake.wait(lock, [&] { return FStopping || WorkerMayGoOn(ready.Held); });
+                FWorkerWaiting = false;
+            }
             if (FStopping) break;
             FInFlight += ready.Held;
         }
@@ -82,14 +87,23 @@ void TInflateAhead::Work()
         {
             std::lock_guard<std::mutex> lock(FMutex);
             FReady.push_back(std::move(ready));
+            if (FCallerWaiting) FCallerWake.notify_one();
         }
-        FChanged.notify_all();
     }
-    {
-        std::lock_guard<std::mutex> lock(FMutex);
-        FFinished = true;
-    }
-    FChanged.notify_all();
+    std::lock_guard<std::mutex> lock(FMutex);
+    FFinished = true;
+    if (FCallerWaiting) FCallerWake.notify_one();
+}
+
+bool TInflateAhead::WorkerMayGoOn(int64_t held) const
+{
+    return FInFlight == 0 || (FInFlight <= Window / 2 && FInFlight + held <= Window);
+}
+
+void TInflateAhead::WakeWorkerIfDue()
+{
+    // Any entry the thread waits for is at most half the window.
+    if (FWorkerWaiting && (FInFlight == 0 || FInFlight <= Window / 2)) FWorkerWake.notify_one();
 }
 
 bool TInflateAhead::Take(int64_t offset, const uint8_t*& data, size_t& size)
@@ -98,20 +112,24 @@ bool TInflateAhead::Take(int64_t offset, const uint8_t*& data, size_t& size)
     if (FHolding) {
         Release(FHeld);
         FHolding = false;
-        FChanged.notify_all();
+        WakeWorkerIfDue();
     }
     auto listed = std::lower_bound(FEntries.begin(), FEntries.end(), offset,
                                    [](const TEntry& entry, int64_t at) { return entry.Offset < at; });
     if (listed == FEntries.end() || listed->Offset != offset) return false;
     for (;;) {
-        FChanged.wait(lock, [&] { return !FReady.empty() || FFinished; });
+        if (FReady.empty() && !FFinished) {
+            FCallerWaiting = true;
+            FCallerWake.wait(lock, [&] { return !FReady.empty() || FFinished; });
+            FCallerWaiting = false;
+        }
         if (FReady.empty()) return false;
         TReady& front = FReady.front();
         if (front.Offset < offset) {
             // A file the caller passed over.
             Release(front);
             FReady.pop_front();
-            FChanged.notify_all();
+            WakeWorkerIfDue();
             continue;
         }
         if (front.Offset > offset) return false;
@@ -122,7 +140,7 @@ bool TInflateAhead::Take(int64_t offset, const uint8_t*& data, size_t& size)
             std::exception_ptr error = FHeld.Error;
             Release(FHeld);
             FHolding = false;
-            FChanged.notify_all();
+            WakeWorkerIfDue();
             std::rethrow_exception(error);
         }
         data = FHeld.Buffer.Data.get();

@@ -59,11 +59,18 @@ private:
 
     void Work();
     void Release(TReady& ready);
+    bool WorkerMayGoOn(int64_t held) const;
+    void WakeWorkerIfDue();
 
     std::unique_ptr<TStream> FSource;
     std::vector<TEntry> FEntries;
+    // Each side is woken only when it waits and there is something for it:
+    // the thread when the caller has freed half the window, the caller when
+    // the next file is ready. (A wake-up costs a round trip through the
+    // system; one per file would cost more than it saves.)
     std::mutex FMutex;
-    std::condition_variable FChanged;
+    std::condition_variable FWorkerWake, FCallerWake;
+    bool FWorkerWaiting = false, FCallerWaiting = false;
     std::deque<TReady> FReady;
     std::vector<TBuffer> FFree;
     int64_t FFreeBytes = 0;
