@@ -17,6 +17,7 @@ import shutil
 import statistics
 import subprocess
 import sys
+import tempfile
 import time
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
@@ -35,12 +36,15 @@ def win(path):
 def run(command, cwd=None):
     """Runs a command; returns wall seconds, the peak resident memory (KiB)
     and the CPU seconds (user and system) of the process."""
-    start = time.perf_counter()
-    process = subprocess.Popen(command, cwd=cwd, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
-    _, status, usage = os.wait4(process.pid, 0)
-    elapsed = time.perf_counter() - start
-    error = process.stderr.read().decode(errors="replace")
-    process.stderr.close()
+    # Its errors go to a file, not a pipe: a Wine service it started may
+    # keep a pipe open long after the command ended.
+    with tempfile.TemporaryFile() as errors:
+        start = time.perf_counter()
+        process = subprocess.Popen(command, cwd=cwd, stdout=subprocess.DEVNULL, stderr=errors)
+        _, status, usage = os.wait4(process.pid, 0)
+        elapsed = time.perf_counter() - start
+        errors.seek(0)
+        error = errors.read().decode(errors="replace")
     if os.waitstatus_to_exitcode(status) != 0:
         raise SystemExit("failed (exit %d): %s\n%s" % (os.waitstatus_to_exitcode(status), " ".join(command), error))
     return elapsed, usage.ru_maxrss, usage.ru_utime + usage.ru_stime
@@ -99,6 +103,10 @@ def wineserver(*args):
 
 def main():
     wineserver("-p")
+    # Wine's services start with the first program and stay: started here,
+    # with nothing of ours to inherit.
+    subprocess.run([WINE, "cmd", "/c", "exit"], stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                   stderr=subprocess.DEVNULL, check=False)
     try:
         measure()
     finally:

@@ -118,6 +118,18 @@ endif()
 
 set(_LIVE_UNWIND_TABLES_SCRIPT "${CMAKE_CURRENT_LIST_FILE}")
 
+# Writes the file only when its text changes: a script rewritten at every
+# configure run would link the probe again at every build.
+function(_write_if_changed path text)
+  set(old "")
+  if(EXISTS "${path}")
+    file(READ "${path}" old)
+  endif()
+  if(NOT old STREQUAL text)
+    file(WRITE "${path}" "${text}")
+  endif()
+endfunction()
+
 # PROGRAM: an executable target; PROBE: the name of the probe target to create.
 # Both link the objects and libraries given after OBJECTS and LIBRARIES.
 function(live_unwind_tables program probe)
@@ -155,8 +167,8 @@ function(live_unwind_tables program probe)
   set(probe_map "${dir}/${probe}.map")
   set(program_script "${dir}/${program}.ld")
   set(program_map "${dir}/${program}.map")
-  file(WRITE "${dir}/probe.ld" "${probe_script}")
-  file(WRITE "${dir}/${program}.ld.in" "${template}")
+  _write_if_changed("${dir}/probe.ld" "${probe_script}")
+  _write_if_changed("${dir}/${program}.ld.in" "${template}")
   # Until the probe has been linked, the program's script keeps every table.
   if(NOT EXISTS "${program_script}")
     file(WRITE "${program_script}" "${default_script}")
