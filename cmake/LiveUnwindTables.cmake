@@ -27,6 +27,18 @@
 #    objects and libraries);
 #  - as a script (cmake -P) with MODE=script or MODE=check, run by the build.
 
+# Writes the file only when its text changes: a linker script rewritten for
+# nothing would link its program again at every build.
+function(_write_if_changed path text)
+  set(old "")
+  if(EXISTS "${path}")
+    file(READ "${path}" old)
+  endif()
+  if(NOT old STREQUAL text)
+    file(WRITE "${path}" "${text}")
+  endif()
+endfunction()
+
 if(CMAKE_SCRIPT_MODE_FILE)
   # The names of the input sections whose names start with PREFIX, as a part
   # of a linker map lists them (with the address on the same line, or on the
@@ -63,13 +75,7 @@ if(CMAKE_SCRIPT_MODE_FILE)
     file(READ "${TEMPLATE}" script)
     string(REPLACE "@LIVE_UNWIND_TABLES@" "${keep}" script "${script}")
     # Written only when it changes, so the program is not linked again for nothing.
-    set(old "")
-    if(EXISTS "${OUTPUT}")
-      file(READ "${OUTPUT}" old)
-    endif()
-    if(NOT old STREQUAL script)
-      file(WRITE "${OUTPUT}" "${script}")
-    endif()
+    _write_if_changed("${OUTPUT}" "${script}")
   elseif(MODE STREQUAL "check")
     # MAP: the program's map; PROGRAM: deleted when a table is missing.
     _split_map("${MAP}" linked discarded)
@@ -117,18 +123,6 @@ if(CMAKE_SCRIPT_MODE_FILE)
 endif()
 
 set(_LIVE_UNWIND_TABLES_SCRIPT "${CMAKE_CURRENT_LIST_FILE}")
-
-# Writes the file only when its text changes: a script rewritten at every
-# configure run would link the probe again at every build.
-function(_write_if_changed path text)
-  set(old "")
-  if(EXISTS "${path}")
-    file(READ "${path}" old)
-  endif()
-  if(NOT old STREQUAL text)
-    file(WRITE "${path}" "${text}")
-  endif()
-endfunction()
 
 # PROGRAM: an executable target; PROBE: the name of the probe target to create.
 # Both link the objects and libraries given after OBJECTS and LIBRARIES.
