@@ -103,6 +103,13 @@ TInflateResult InflateEntry(TStream& source, int64_t storedSize, int64_t uncompr
     size_t got = ReadUpTo(source, input.get(), size_t(storedSize));
     TInflateResult result =
         InflateWhole(input.get(), got, output.get(), size_t(uncompressedSize), got == size_t(storedSize));
+    if (!result.StreamEnded && uncompressedSize > 0) {
+        // The stream goes on past the stated size, where the whole-buffer
+        // decoder leaves its output unfinished: the stated size is inflated
+        // again from memory, block by block, as it always was.
+        TMemoryViewStream again(input.get(), got);
+        return InflateEntryStreamed(again, int64_t(got), uncompressedSize, sink);
+    }
     if (uncompressedSize > 0) sink.Put(output.get(), size_t(uncompressedSize));
     return result;
 }
