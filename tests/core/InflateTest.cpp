@@ -77,6 +77,7 @@ TEST(Inflate, WholeAndStreamedAgreeOnEveryKindOfStream)
     std::vector<uint8_t> badAdler = ZlibStream(text, 9);
     badAdler.back() ^= 1;
     const std::vector<uint8_t> allButLast(text.begin(), text.end() - 1);
+    const std::vector<uint8_t> firstPart(text.begin(), text.begin() + 1500);
     std::vector<uint8_t> trailing = ZlibStream(text, 6);
     trailing.insert(trailing.end(), {1, 2, 3});
     struct TCase {
@@ -95,6 +96,7 @@ TEST(Inflate, WholeAndStreamedAgreeOnEveryKindOfStream)
         {"trailing bytes after the stream", trailing, int64_t(text.size()), &text, TOutcome::Ended},
         {"stream goes on past the stated size", ZlibStream(text, 9), int64_t(text.size()) - 1, &allButLast,
          TOutcome::NotEnded},
+        {"stated size ends inside a repeat", ZlibStream(text, 9), 1500, &firstPart, TOutcome::NotEnded},
         {"stream ends before the stated size", ZlibStream(text, 9), int64_t(text.size()) + 1, nullptr,
          TOutcome::Reported},
         {"stream cut short", truncated, int64_t(text.size()), nullptr, TOutcome::Reported},
