@@ -12,26 +12,7 @@
 
 char UninstallItemLetter(int kind)
 {
-    static const char letters[] = "FDTUCME6";
-    return kind >= 0 && kind < 8 ? letters[kind] : '?';
-}
-
-std::string NoteLine(char kind, const std::string& file, const std::vector<std::string>& fields)
-{
-    std::string line = kind + file;
-    for (const std::string& field : fields) line += "|" + field;
-    return line;
-}
-
-std::vector<std::string> NoteFields(const std::string& line)
-{
-    std::vector<std::string> fields;
-    if (line.empty()) return fields;
-    size_t start = 1;
-    for (size_t bar; (bar = line.find('|', start)) != std::string::npos; start = bar + 1)
-        fields.push_back(line.substr(start, bar - start));
-    fields.push_back(line.substr(start));
-    return fields;
+    return kind >= 0 && kind <= int(TLineKind::LocalMachine64Key) ? LineKindInfo(TLineKind(kind)).Letter : '?';
 }
 
 std::vector<std::string> CarryForward(const std::vector<std::string>& earlier, const std::vector<std::string>& current)
@@ -112,31 +93,7 @@ std::vector<std::string> SplitLines(const std::string& text)
 
 namespace {
 
-// The folder or key a line acts on, with the kind of root it needs: 'F' a
-// folder, 'K' a key, 0 when the line acts on none.
-std::vector<std::pair<char, std::string>> RootsOfLine(const std::string& line)
-{
-    if (line.size() < 2) return {};
-    std::string text = line.substr(1);
-    switch (line[0]) {
-    case 'F':
-    case UninstallNote::Partial: return {{'F', ExtractFilePath(text)}};
-    case 'D':
-    case 'T': return {{'F', IncludeDelimiter(text)}};
-    case 'U':
-    case 'C':
-    case 'M':
-    case '6': return {{'K', line.substr(0, 1) + "\\" + std::string(text, text.find_first_not_of('\\') == std::string::npos ? text.size() : text.find_first_not_of('\\'))}};
-    case UninstallNote::Backup: {
-        std::vector<std::pair<char, std::string>> roots;
-        for (const std::string& field : NoteFields(line)) roots.push_back({'F', ExtractFilePath(field)});
-        return roots;
-    }
-    default: return {};
-    }
-}
-
-void AddRoot(std::vector<std::string>& roots, const std::string& root)
+void AddRoot(std::vector<std::string>& roots, const std::string& root, bool& added)
 {
     for (const std::string& held : roots)
         if (IsInsideFolder(root, held)) return;
@@ -144,25 +101,71 @@ void AddRoot(std::vector<std::string>& roots, const std::string& root)
                                [&](const std::string& held) { return IsInsideFolder(held, root); }),
                 roots.end());
     roots.push_back(root);
+    added = true;
 }
 
 }  // namespace
 
+bool ExtendRoots(TInstallationRoots& roots, const std::vector<std::string>& lines)
+{
+    bool added = false;
+    for (const std::string& line : lines) {
+        TLogLine parsed = TLogLine::Parse(line);
+        if (!parsed.Info().Root || !parsed.WellFormed()) continue;
+        for (const auto& place : parsed.Places())
+            if (place.second.size() > 2)
+                AddRoot(place.first == TLineTarget::Key ? roots.Keys : roots.Folders, place.second, added);
+    }
+    return added;
+}
+
 TInstallationRoots InstallationRoots(const std::vector<std::string>& lines)
 {
     TInstallationRoots roots;
-    for (const std::string& line : lines)
-        for (const auto& root : RootsOfLine(line))
-            if (root.second.size() > 2) AddRoot(root.first == 'F' ? roots.Folders : roots.Keys, root.second);
+    ExtendRoots(roots, lines);
     return roots;
 }
 
 bool TInstallationRoots::Hold(const std::string& line) const
 {
-    for (const auto& root : RootsOfLine(line)) {
-        const std::vector<std::string>& held = root.first == 'F' ? Folders : Keys;
-        if (std::none_of(held.begin(), held.end(), [&](const std::string& r) { return IsInsideFolder(root.second, r); }))
+    TLogLine parsed = TLogLine::Parse(line);
+    if (!parsed.WellFormed()) return false;
+    for (const auto& place : parsed.Places()) {
+        const std::vector<std::string>& held = place.first == TLineTarget::Key ? Keys : Folders;
+        if (std::none_of(held.begin(), held.end(), [&](const std::string& r) { return IsInsideFolder(place.second, r); }))
             return false;
     }
     return true;
+}
+
+std::string TInstallationRoots::Joined(const std::vector<std::string>& list)
+{
+    std::string text;
+    for (const std::string& item : list) text += (text.empty() ? "" : "|") + item;
+    return text;
+}
+
+std::vector<std::string> TInstallationRoots::Split(const std::string& text)
+{
+    std::vector<std::string> list;
+    for (size_t start = 0; start < text.size();) {
+        size_t end = std::min(text.find('|', start), text.size());
+        if (end > start) list.push_back(text.substr(start, end - start));
+        start = end + 1;
+    }
+    return list;
+}
+
+std::vector<std::string> TrustedLines(const std::vector<std::string>& lines, const TInstallationRoots& roots,
+                                      std::vector<std::string>* dropped)
+{
+    std::vector<std::string> trusted;
+    for (const std::string& line : lines) {
+        if (line.empty()) continue;
+        if (roots.Hold(line))
+            trusted.push_back(line);
+        else if (dropped)
+            dropped->push_back(line);
+    }
+    return trusted;
 }

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "LogLine.h"
 #include "ProgramVersion.h"
 
 class TStream;
@@ -27,23 +28,6 @@ enum TUninstallItemKind : int {
 
 char UninstallItemLetter(int kind);
 
-// Lines of kinds that only this program's uninstaller acts on; a reader that
-// knows only the eight kinds above skips them. Each names a file first; a "|",
-// which no Windows path holds, separates the fields that follow.
-namespace UninstallNote {
-constexpr char Stamp = 'S';   // S<file>|<size>|<last-write time>: the file as installed
-constexpr char Backup = 'B';  // B<file>|<copy>: the file that was there before, kept as <copy>
-constexpr char Shared = 'H';  // H<file>: the installation holds one of the file's shared references
-constexpr char Partial = 'P'; // P<file>: written while the run went on; removed when there, never missed
-constexpr char Name = 'N';    // N<product name>: the name, in a log written as the run goes
-constexpr char Aside = 'R';   // R<file>|<copy>: the product's earlier file, kept only until the run has ended
-}  // namespace UninstallNote
-
-// A line of one of those kinds and its fields: the file and what follows it.
-std::string NoteLine(char kind, const std::string& file, const std::vector<std::string>& fields = {});
-// The fields of a note line after the kind letter, the file first.
-std::vector<std::string> NoteFields(const std::string& line);
-
 // The log of a run that replaces an earlier installation in the same folder:
 // the earlier installation's lines first, less those the new run recorded
 // again (paths compared without regard to the case of A to Z), then the new
@@ -58,11 +42,23 @@ std::vector<std::string> CarryForward(const std::vector<std::string>& earlier, c
 struct TInstallationRoots {
     std::vector<std::string> Folders, Keys;
     bool Empty() const { return Folders.empty() && Keys.empty(); }
-    // Whether the item of a log line lies inside the roots; lines that name
-    // no file, folder or key do.
+    // Whether a line may be obeyed: the table knows its kind, it is well
+    // formed, and every place it names lies inside the roots. Lines that name
+    // no place (a product name) are held.
     bool Hold(const std::string& line) const;
+    // The folders and keys as one "|"-joined text each, and back: how the
+    // registration keeps them.
+    static std::string Joined(const std::vector<std::string>& list);
+    static std::vector<std::string> Split(const std::string& text);
 };
 TInstallationRoots InstallationRoots(const std::vector<std::string>& lines);
+// Adds what `lines` name to `roots`; true when anything was added.
+bool ExtendRoots(TInstallationRoots& roots, const std::vector<std::string>& lines);
+
+// The lines of an earlier log that a new run may take over: those its own
+// installation's roots hold. The others go to `dropped`.
+std::vector<std::string> TrustedLines(const std::vector<std::string>& lines, const TInstallationRoots& roots,
+                                      std::vector<std::string>* dropped = nullptr);
 
 namespace UninstallLogFormat {
 constexpr char Signature[9] = "KX/UNS/3";

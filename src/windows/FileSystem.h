@@ -14,3 +14,14 @@ bool SetLastWriteTimeFromDos(HANDLE file, int32_t dosDateTime);
 // A file's size and last-write time as the uninstall log keeps them (decimal
 // bytes, the time as 16 hexadecimal digits); empty when there is no such file.
 std::vector<std::string> FileStamp(const std::string& path);
+// A path as Windows resolves it: made full against the current folder, "."
+// and ".." levels resolved, and the short (8.3) names of the levels that
+// exist made long; a trailing backslash stays.
+std::string ResolvedPath(const std::string& path);
+// Whether two paths name the same file, by the volume and file index Windows
+// gives it (so an 8.3 name, another letter case or another spelling of the
+// drive still match); when either cannot be opened, by their resolved paths.
+bool SameFile(const std::string& a, const std::string& b);
+// Writes what the file's handle holds through to the disk: a power cut after
+// this keeps it.
+void FlushToDisk(HANDLE file);

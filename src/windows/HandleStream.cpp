@@ -41,6 +41,17 @@ std::unique_ptr<THandleStream> THandleStream::Create(const std::string& fileName
     return std::unique_ptr<THandleStream>(new THandleStream(std::move(h)));
 }
 
+std::unique_ptr<THandleStream> THandleStream::OpenWrite(const std::string& fileName)
+{
+    TFileHandle h(CreateFileA(fileName.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!h.Valid()) {
+        DWORD error = GetLastError();
+        throw EFOpenError(FormatMessageText(Msg::FileOpenError, {fileName, SysErrorMessage(error)}));
+    }
+    return std::unique_ptr<THandleStream>(new THandleStream(std::move(h)));
+}
+
 size_t THandleStream::Read(void* buffer, size_t count)
 {
     auto* out = static_cast<uint8_t*>(buffer);

@@ -17,6 +17,9 @@ public:
     static std::unique_ptr<THandleStream> OpenRead(const std::string& fileName, DWORD share);
     // Creates (or replaces) a file for writing; EFCreateError on failure.
     static std::unique_ptr<THandleStream> Create(const std::string& fileName);
+    // Opens an existing file for reading and writing, shared with nobody;
+    // EFOpenError on failure.
+    static std::unique_ptr<THandleStream> OpenWrite(const std::string& fileName);
 
     size_t Read(void* buffer, size_t count) override;
     size_t Write(const void* buffer, size_t count) override;

@@ -18,6 +18,7 @@
 #include "SharedFiles.h"
 #include "ShellLinks.h"
 #include "TextUtils.h"
+#include "UninstallRegistration.h"
 #include "WinHandle.h"
 
 const char PartialSuffix[] = ".partial";
@@ -29,9 +30,6 @@ std::string PartialTarget(const std::string& path)
     return partial ? path.substr(0, path.size() - length) : std::string();
 }
 
-const char InstallFoldersValue[] = "InstallFolders";
-const char InstallKeysValue[] = "InstallKeys";
-const char UninstallRegistryKey[] = "\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
 
 namespace {
 
@@ -260,9 +258,12 @@ bool TInstaller::IsSharedPlace(const std::string& path) const
 
 void TInstaller::HoldSharedReference(const std::string& path)
 {
+    // Taken before it is logged: a run ended in between leaves one reference
+    // too many (the file stays), never one too few (another installation's
+    // file would go with this one).
     AddSharedFileReference(path);
     FWritten.insert(UpperAscii(path));
-    Log(NoteLine(UninstallNote::Shared, path));
+    Log(MakeLogLine(TLineKind::Shared, path));
 }
 
 void TInstaller::InstallFile(TStream& package, const TEntryHeader& entry, const std::string& defaultTarget,
@@ -292,7 +293,7 @@ void TInstaller::InstallFile(TStream& package, const TEntryHeader& entry, const 
     // Written in full under another name first: no host ever sees a partial
     // plug-in under its real name, and a damaged package replaces nothing.
     std::string partial = target + PartialSuffix;
-    Log(NoteLine(UninstallNote::Partial, partial));
+    Log(MakeLogLine(TLineKind::Partial, partial));
     WritePartialFile(package, entry, partial, fileTime);
     for (;;) {
         try {
@@ -365,19 +366,25 @@ void TInstaller::PutInPlace(const std::string& partial, const std::string& targe
 
 void TInstaller::MoveAside(const std::string& target, bool somebodys)
 {
+    std::string copy = BackupCopyName(target);
+    // Logged first: a run that ends here still knows where the file went.
+    Log(MakeLogLine(somebodys ? TLineKind::Backup : TLineKind::Aside, target, {copy}));
+    if (!MoveFileExA(target.c_str(), copy.c_str(), MOVEFILE_COPY_ALLOWED)) {
+        // The note stays: a copy that is not there is never put back.
+        ThrowReplaceError(target, GetLastError());
+    }
+    if (!somebodys) FAside.push_back(copy);
+}
+
+std::string TInstaller::BackupCopyName(const std::string& target)
+{
     bool made = DirectoryExists(BackupFolder);
     ForceFolder(BackupFolder, false);
     if (!made) SetFileAttributesA(ExcludeDelimiter(BackupFolder).c_str(), FILE_ATTRIBUTE_HIDDEN);
     std::string copy;
     for (int number = 1; copy.empty() || FileExists(copy) || DirectoryExists(copy); ++number)
         copy = BackupFolder + std::to_string(number) + " " + ExtractFileName(target);
-    // Logged first: a run that ends here still knows where the file went.
-    Log(NoteLine(somebodys ? UninstallNote::Backup : UninstallNote::Aside, target, {copy}));
-    if (!MoveFileExA(target.c_str(), copy.c_str(), MOVEFILE_COPY_ALLOWED)) {
-        // The note stays: a copy that is not there is never put back.
-        ThrowReplaceError(target, GetLastError());
-    }
-    if (!somebodys) FAside.push_back(copy);
+    return copy;
 }
 
 void TInstaller::ThrowReplaceError(const std::string& target, DWORD error) const
@@ -393,29 +400,47 @@ void TInstaller::ThrowReplaceError(const std::string& target, DWORD error) const
 void TInstaller::RecordStamp(const std::string& target)
 {
     std::vector<std::string> stamp = FileStamp(target);
-    if (!stamp.empty()) Log(NoteLine(UninstallNote::Stamp, target, stamp));
+    if (!stamp.empty()) Log(MakeLogLine(TLineKind::Stamp, target, stamp));
 }
 
-void TInstaller::CarryForward(const std::vector<std::string>& earlierLog)
+void TInstaller::CarryForward(const std::vector<std::string>& earlierLog, const TInstallationRoots& earlierRoots)
 {
-    FEarlierLog = earlierLog;
-    for (const std::string& line : earlierLog) {
-        if (line.empty()) continue;
-        std::vector<std::string> fields = NoteFields(line);
-        if (std::string("FDTE").find(line[0]) != std::string::npos) FEarlier.insert(UpperAscii(line.substr(1)));
+    // Only what the earlier installation's own roots hold is taken over: a
+    // line somebody added to its log is neither obeyed here nor handed on.
+    std::vector<std::string> dropped;
+    FEarlierLog = TrustedLines(earlierLog, earlierRoots, &dropped);
+    if (OnNote)
+        for (const std::string& line : dropped) OnNote("earlier log line not taken over, outside its roots: " + line);
+    for (const std::string& line : FEarlierLog) {
+        TLogLine parsed = TLogLine::Parse(line);
+        switch (parsed.Kind) {
+        case TLineKind::File:
+        case TLineKind::Folder:
+        case TLineKind::FolderContents:
+        case TLineKind::ExistingFolder: FEarlier.insert(UpperAscii(parsed.Path())); break;
         // What a run that never ended kept for its own failure, and its
         // unfinished files: this run takes over from it.
-        if (line[0] == UninstallNote::Aside && fields.size() == 2) DeleteFileA(fields[1].c_str());
-        if (line[0] == UninstallNote::Partial && !PartialTarget(fields[0]).empty()) DeleteFileA(fields[0].c_str());
+        case TLineKind::Aside: DeleteFileA(parsed.Fields[1].c_str()); break;
+        case TLineKind::Partial:
+            if (!PartialTarget(parsed.Path()).empty()) DeleteFileA(parsed.Path().c_str());
+            break;
+        default: break;
+        }
     }
 }
 
 std::vector<std::string> TInstaller::UninstallerLog() const
 {
-    // The notes that only matter while a run goes on stay out of the finished log.
+    // The notes that only matter while a run goes on stay out of the finished
+    // log; the journal's own note stays, so that a run ended between the
+    // uninstaller's last write and the journal's removal leaves nothing.
     std::vector<std::string> log;
-    for (const std::string& line : ::CarryForward(FEarlierLog, FLog))
-        if (line.empty() || (line[0] != UninstallNote::Partial && line[0] != UninstallNote::Aside)) log.push_back(line);
+    for (const std::string& line : ::CarryForward(FEarlierLog, FLog)) {
+        TLogLine parsed = TLogLine::Parse(line);
+        if (parsed.Info().Finished || line.empty() ||
+            (parsed.Kind == TLineKind::Partial && !FJournalPath.empty() && SameTextAscii(parsed.Path(), FJournalPath)))
+            log.push_back(line);
+    }
     return log;
 }
 
@@ -431,24 +456,24 @@ void TInstaller::CreateShortcut(const std::string& shortcutFile, const std::stri
                                 const std::string& arguments, int iconIndex)
 {
     if (FileExists(shortcutFile)) SetAside(shortcutFile);
-    CreateShellLink(shortcutFile, target, arguments, iconIndex);
+    // Logged before it is written: a run ended in between still removes it.
     RecordItem(ikFile, shortcutFile);
+    CreateShellLink(shortcutFile, target, arguments, iconIndex);
 }
 
 void TInstaller::RecordItem(int kind, const std::string& text) { Log(UninstallItemLetter(kind) + text); }
 
 void TInstaller::Log(const std::string& line)
 {
+    // The registration's roots cover a place before the journal names it, and
+    // the journal names it before the step: whatever a run ended at any
+    // moment wrote, its uninstaller may remove.
+    if (!FKeyName.empty() && ExtendRoots(FRoots, {line})) WriteRegisteredRoots(FKeyName, FRoots);
     FLog.push_back(line);
     AppendJournalLine(line);
-    if (!OnNote || line.size() < 2) return;
-    static const std::pair<char, const char*> kinds[] = {
-        {'F', "file "}, {'D', "folder created "}, {'E', "folder there before "}, {'T', "folder emptied on removal "},
-        {'U', "registry key HKCU"}, {'C', "registry key HKCR"}, {'M', "registry key HKLM"},
-        {'6', "registry key HKLM (64-bit)"}, {UninstallNote::Backup, "kept aside "},
-        {UninstallNote::Shared, "shared reference "}};
-    for (const auto& kind : kinds)
-        if (line[0] == kind.first) OnNote(kind.second + ReplaceAll(line.substr(1), "|", " as "));
+    if (!OnNote) return;
+    std::string note = LineNote(line);
+    if (!note.empty()) OnNote(note);
 }
 
 void TInstaller::RecordRegistryKey(HKEY root, const std::string& keyPath, bool use64BitView)
@@ -478,11 +503,11 @@ void TInstaller::WriteUninstallLog(TStream& stream, const std::string& productNa
 void TInstaller::WriteUninstaller(const std::string& uninstallerPath, const std::string& keyName,
                                   const std::string& productName, const std::string& displayName)
 {
-    std::string registration = std::string(1, UninstallItemLetter(ikLocalMachineKey)) + UninstallRegistryKey + keyName;
+    std::string registration = RegistrationLine(keyName);
     if (std::find(FLog.begin(), FLog.end(), registration) == FLog.end()) Log(registration);
-    WriteProgramPart(uninstallerPath, true, productName);
+    PlaceUninstaller(uninstallerPath, true, productName);
     RegisterUninstaller(uninstallerPath, keyName, displayName);
-    RecordRoots(keyName, InstallationRoots(UninstallerLog()));
+    WriteRegisteredRoots(keyName, InstallationRoots(UninstallerLog()));
     // Done: the journal and the product's earlier files kept for a failure go.
     if (FJournal) {
         FJournal.reset();
@@ -491,6 +516,8 @@ void TInstaller::WriteUninstaller(const std::string& uninstallerPath, const std:
     for (const std::string& copy : FAside) DeleteFileA(copy.c_str());
     FAside.clear();
     FReplacedRegistrations.clear();
+    FReplaced.clear();
+    FKeyName.clear();
 }
 
 void TInstaller::ClearSignature(TStream& program, TStream& copy, int64_t length)
@@ -519,9 +546,8 @@ void TInstaller::ClearSignature(TStream& program, TStream& copy, int64_t length)
     copy.WriteInt32(0);
 }
 
-void TInstaller::WriteProgramPart(const std::string& path, bool log, const std::string& productName) const
+void TInstaller::WriteProgramPart(THandleStream& uninstaller, bool log, const std::string& productName) const
 {
-    std::unique_ptr<THandleStream> uninstaller = THandleStream::Create(path);
     int64_t copyLength;
     {
         std::unique_ptr<THandleStream> program = THandleStream::OpenRead(FProgramPath, FILE_SHARE_READ | FILE_SHARE_WRITE);
@@ -531,15 +557,38 @@ void TInstaller::WriteProgramPart(const std::string& path, bool log, const std::
         // alike): the whole program file is the program part.
         if (copyLength <= 0) copyLength = program->Size();
         program->SetPosition(0);
-        uninstaller->CopyFrom(*program, copyLength);
-        ClearSignature(*program, *uninstaller, copyLength);
+        uninstaller.CopyFrom(*program, copyLength);
+        ClearSignature(*program, uninstaller, copyLength);
     }
-    uninstaller->SetPosition(PackageFormat::SetupDataOffsetWord);
-    uninstaller->WriteInt32(log ? int32_t(copyLength) : 0);
-    uninstaller->WriteInt32(1);
+    uninstaller.SetPosition(PackageFormat::SetupDataOffsetWord);
+    uninstaller.WriteInt32(log ? int32_t(copyLength) : 0);
+    uninstaller.WriteInt32(1);
     if (!log) return;
-    uninstaller->SetPosition(copyLength);
-    WriteUninstallLog(*uninstaller, productName);
+    uninstaller.SetPosition(copyLength);
+    WriteUninstallLog(uninstaller, productName);
+}
+
+void TInstaller::PlaceUninstaller(const std::string& path, bool log, const std::string& productName)
+{
+    // Written in full under another name and on the disk before it replaces
+    // the one there: the list of installed programs never points at half an
+    // uninstaller, or at none.
+    std::string partial = path + PartialSuffix;
+    std::string line = MakeLogLine(TLineKind::Partial, partial);
+    if (std::find(FLog.begin(), FLog.end(), line) == FLog.end()) Log(line);
+    try {
+        std::unique_ptr<THandleStream> file = THandleStream::Create(partial);
+        WriteProgramPart(*file, log, productName);
+        FlushToDisk(file->Handle());
+    } catch (...) {
+        DeleteFileA(partial.c_str());
+        throw;
+    }
+    if (!MoveFileExA(partial.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        DWORD error = GetLastError();
+        DeleteFileA(partial.c_str());
+        ThrowReplaceError(path, error);
+    }
 }
 
 void TInstaller::BeginJournal(const std::string& uninstallerPath, const std::string& keyName,
@@ -547,94 +596,170 @@ void TInstaller::BeginJournal(const std::string& uninstallerPath, const std::str
 {
     std::string folder = ExtractFilePath(uninstallerPath);
     FJournalPath = folder + "Uninstall.dat";
-    // An earlier installation's uninstaller comes back if the run fails.
-    if (FileExists(uninstallerPath)) MoveAside(uninstallerPath, false);
-    Log(NoteLine(UninstallNote::Partial, FJournalPath));
-    Log(NoteLine(UninstallNote::Partial, uninstallerPath));
+    // An earlier installation's uninstaller comes back if the run fails. It is
+    // copied, not moved: until the new one replaces it, it stays in place. Its
+    // line comes first, so that a rollback puts it back last.
+    std::string earlierCopy;
+    if (FileExists(uninstallerPath)) {
+        earlierCopy = BackupCopyName(uninstallerPath);
+        Log(MakeLogLine(TLineKind::Aside, uninstallerPath, {earlierCopy}));
+    }
+    Log(MakeLogLine(TLineKind::Partial, FJournalPath));
+    // Only an uninstaller this run brings is this run's to take away again.
+    if (earlierCopy.empty()) Log(MakeLogLine(TLineKind::Partial, uninstallerPath));
+    std::string registration = RegistrationLine(keyName);
     {
+        TRegistry registry(KEY_READ);
+        registry.RootKey = HKEY_LOCAL_MACHINE;
+        if (!registry.KeyExists(UninstallRegistryKey + keyName)) FCreatedKeys[registration] = UninstallRegistryKey + keyName;
+    }
+    Log(registration);
+    CreateJournal(productName);
+    if (!earlierCopy.empty()) {
+        if (!CopyFileA(uninstallerPath.c_str(), earlierCopy.c_str(), TRUE))
+            ThrowReplaceError(uninstallerPath, GetLastError());
+        FAside.push_back(earlierCopy);
+    }
+    PlaceUninstaller(uninstallerPath, false, productName);
+    RegisterUninstaller(uninstallerPath, keyName, displayName);
+    FKeyName = keyName;
+    FRoots = InstallationRoots(FEarlierLog);
+    ExtendRoots(FRoots, FLog);
+    WriteRegisteredRoots(FKeyName, FRoots);
+    FlushJournal();
+}
+
+void TInstaller::CreateJournal(const std::string& productName)
+{
+    // The product's name, the earlier installation's lines, then this run's,
+    // written whole under another name and then put in place: a journal a run
+    // ended earlier left there is replaced only by a complete one.
+    std::string partial = FJournalPath + PartialSuffix;
+    try {
+        std::string text = NoteText(MakeLogLine(TLineKind::Name, productName));
+        for (const std::string& line : FEarlierLog) text += NoteText(line);
+        for (const std::string& line : FLog) text += NoteText(line);
         TMemoryStream header;
         ::WriteUninstallLog(header, FInfo.Version, {}, std::string());
-        FJournal = THandleStream::Create(FJournalPath);
-        FJournal->WriteBuffer(header.Data().data(), header.Data().size());
-        FJournalLength = 0;
+        std::unique_ptr<THandleStream> journal = THandleStream::Create(partial);
+        journal->WriteBuffer(header.Data().data(), header.Data().size());
+        journal->WriteBuffer(text.data(), text.size());
+        FJournalLength = int32_t(text.size());
+        journal->SetPosition(UninstallLogFormat::HeaderSize + TProgramVersion::RecordSize);
+        journal->WriteInt32(FJournalLength);
+        FlushToDisk(journal->Handle());
+    } catch (...) {
+        DeleteFileA(partial.c_str());
+        throw;
     }
-    // The product's name, the earlier installation's lines, then this run's.
-    AppendJournalLine(NoteLine(UninstallNote::Name, productName));
-    for (const std::string& line : FEarlierLog) AppendJournalLine(line);
-    for (const std::string& line : FLog) AppendJournalLine(line);
-    WriteProgramPart(uninstallerPath, false, productName);
-    std::string registration = std::string(1, UninstallItemLetter(ikLocalMachineKey)) + UninstallRegistryKey + keyName;
-    TRegistry registry(KEY_READ);
-    registry.RootKey = HKEY_LOCAL_MACHINE;
-    if (!registry.KeyExists(UninstallRegistryKey + keyName)) FCreatedKeys[registration] = UninstallRegistryKey + keyName;
-    Log(registration);
-    RegisterUninstaller(uninstallerPath, keyName, displayName);
+    if (!MoveFileExA(partial.c_str(), FJournalPath.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        DWORD error = GetLastError();
+        DeleteFileA(partial.c_str());
+        ThrowReplaceError(FJournalPath, error);
+    }
+    FJournal = THandleStream::OpenWrite(FJournalPath);
 }
+
+std::string TInstaller::NoteText(const std::string& line) { return line + "\r\n"; }
 
 void TInstaller::AppendJournalLine(const std::string& line)
 {
     if (!FJournal) return;
-    std::string text = line + "\r\n";
+    std::string text = NoteText(line);
     FJournal->SetPosition(FJournal->Size());
     FJournal->WriteBuffer(text.data(), text.size());
     FJournalLength += int32_t(text.size());
     FJournal->SetPosition(UninstallLogFormat::HeaderSize + TProgramVersion::RecordSize);
     FJournal->WriteInt32(FJournalLength);
+    if (TLogLine::Parse(line).Info().Flush) FlushJournal();
+}
+
+void TInstaller::FlushJournal()
+{
+    if (FJournal) FlushToDisk(FJournal->Handle());
+}
+
+void TInstaller::RollBackLine(const TLogLine& line)
+{
+    const std::string& path = line.Path();
+    auto result = [&](bool done, const std::string& what) {
+        if (OnNote) OnNote((done ? "rolled back: " : "could not roll back: ") + what);
+        if (!done) FLeftOver.push_back(what);
+    };
+    switch (line.Kind) {
+    case TLineKind::File:
+        SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+        result(DeleteFileA(path.c_str()) || !FileExists(path), "file removed " + path);
+        break;
+    case TLineKind::Partial:
+        if (FileExists(path) && !SameTextAscii(path, FJournalPath)) result(DeleteFileA(path.c_str()) != 0, "file removed " + path);
+        break;
+    case TLineKind::Backup:
+    case TLineKind::Aside:
+        if (FileExists(line.Fields[1]))
+            result(MoveFileExA(line.Fields[1].c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED) != 0,
+                   "file put back " + path);
+        break;
+    case TLineKind::Shared:
+        ReleaseSharedFileReference(path);
+        result(true, "shared reference released " + path);
+        break;
+    case TLineKind::Folder:
+    case TLineKind::FolderContents:
+        SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_DIRECTORY);
+        result(RemoveDirectoryA(path.c_str()) || !DirectoryExists(path), "folder removed " + path);
+        break;
+    case TLineKind::CurrentUserKey:
+    case TLineKind::ClassesRootKey:
+    case TLineKind::LocalMachineKey:
+    case TLineKind::LocalMachine64Key: {
+        std::string text = MakeLogLine(line.Kind, path);
+        if (!FCreatedKeys.count(text)) break;
+        TRegistry64 registry(line.Kind == TLineKind::LocalMachine64Key);
+        registry.RootKey = line.Kind == TLineKind::CurrentUserKey   ? HKEY_CURRENT_USER
+                           : line.Kind == TLineKind::ClassesRootKey ? HKEY_CLASSES_ROOT
+                                                                    : HKEY_LOCAL_MACHINE;
+        result(registry.DeleteKey(FCreatedKeys[text]) || !registry.KeyExists(FCreatedKeys[text]),
+               "registry key removed " + FCreatedKeys[text]);
+        break;
+    }
+    default: break;
+    }
 }
 
 void TInstaller::RollBack()
 {
     FJournal.reset();
-    for (auto line = FLog.rbegin(); line != FLog.rend(); ++line) {
-        if (line->empty()) continue;
-        std::vector<std::string> fields = NoteFields(*line);
-        const std::string& path = fields[0];
-        switch ((*line)[0]) {
-        case 'F':
-            SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-            DeleteFileA(path.c_str());
-            break;
-        case UninstallNote::Partial: DeleteFileA(path.c_str()); break;
-        case UninstallNote::Backup:
-        case UninstallNote::Aside:
-            if (fields.size() == 2 && FileExists(fields[1]))
-                MoveFileExA(fields[1].c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED);
-            break;
-        case UninstallNote::Shared: ReleaseSharedFileReference(path); break;
-        case 'D':
-        case 'T':
-            SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_DIRECTORY);
-            RemoveDirectoryA(path.c_str());
-            break;
-        case 'U':
-        case 'C':
-        case 'M':
-        case '6':
-            if (FCreatedKeys.count(*line)) {
-                TRegistry64 registry((*line)[0] == '6');
-                registry.RootKey = (*line)[0] == 'U' ? HKEY_CURRENT_USER
-                                   : (*line)[0] == 'C' ? HKEY_CLASSES_ROOT
-                                                       : HKEY_LOCAL_MACHINE;
-                registry.DeleteKey(FCreatedKeys[*line]);
-            }
-            break;
-        default: break;
-        }
-    }
+    FKeyName.clear();
+    FLeftOver.clear();
+    for (auto line = FLog.rbegin(); line != FLog.rend(); ++line) RollBackLine(TLogLine::Parse(*line));
     // The registrations that the run's own replaced come back as they were.
     for (const auto& entry : FReplacedRegistrations) {
         TRegistry registry;
         registry.RootKey = HKEY_LOCAL_MACHINE;
-        if (!registry.OpenKey(UninstallRegistryKey + entry.first, true)) continue;
+        bool restored = registry.OpenKey(UninstallRegistryKey + entry.first, true);
+        // Values the run added go; the ones that were there get their data back.
+        for (const TSavedValue& now : restored ? SavedValues(registry.CurrentKey()) : std::vector<TSavedValue>())
+            if (std::none_of(entry.second.begin(), entry.second.end(),
+                             [&](const TSavedValue& saved) { return lstrcmpiW(saved.Name.data(), now.Name.data()) == 0; }))
+                RegDeleteValueW(registry.CurrentKey(), now.Name.data());
         for (const TSavedValue& value : entry.second)
-            RegSetValueExW(registry.CurrentKey(), value.Name.data(), 0, value.Type, value.Data.data(),
-                           DWORD(value.Data.size()));
+            restored = restored && RegSetValueExW(registry.CurrentKey(), value.Name.data(), 0, value.Type,
+                                                  value.Data.data(), DWORD(value.Data.size())) == ERROR_SUCCESS;
+        if (OnNote)
+            OnNote(std::string(restored ? "rolled back: " : "could not roll back: ") + "registration put back " +
+                   entry.first);
+        if (!restored) FLeftOver.push_back("registration put back " + entry.first);
     }
+    // Last, the journal: the earlier installation's uninstaller, put back
+    // above, reads its own log again.
+    if (!FJournalPath.empty()) DeleteFileA(FJournalPath.c_str());
     FLog.clear();
     FWritten.clear();
     FAside.clear();
     FCreatedKeys.clear();
     FReplacedRegistrations.clear();
+    FReplaced.clear();
 }
 
 std::vector<TInstaller::TSavedValue> TInstaller::SavedValues(HKEY key)
@@ -654,26 +779,6 @@ std::vector<TInstaller::TSavedValue> TInstaller::SavedValues(HKEY key)
     return values;
 }
 
-void TInstaller::RecordRoots(const std::string& keyName, const TInstallationRoots& roots)
-{
-    // Beside the registration, where only administrators can write: the
-    // uninstaller obeys no line of its log outside them.
-    auto joined = [](const std::vector<std::string>& list) {
-        std::string text;
-        for (const std::string& item : list) text += (text.empty() ? "" : "|") + item;
-        return text;
-    };
-    try {
-        TRegistry registry;
-        registry.RootKey = HKEY_LOCAL_MACHINE;
-        if (registry.OpenKey(UninstallRegistryKey + keyName, false)) {
-            registry.WriteString(InstallFoldersValue, joined(roots.Folders));
-            registry.WriteString(InstallKeysValue, joined(roots.Keys));
-        }
-    } catch (const Exception&) {
-    }
-}
-
 void TInstaller::RegisterUninstaller(const std::string& uninstallerPath, const std::string& keyName,
                                      const std::string& displayName)
 {
@@ -687,10 +792,14 @@ void TInstaller::RegisterUninstaller(const std::string& uninstallerPath, const s
                 if (!registry.OpenKey(UninstallRegistryKey + name, false)) continue;
                 // Earlier installations into the same folder, whatever their
                 // key name, and whether or not they quoted the path.
-                std::string uninstall = registry.ReadString("UninstallString");
-                if (SameTextAscii(Unquoted(uninstall), uninstallerPath) || SameTextAscii(name, keyName)) {
-                    FReplacedRegistrations.push_back({name, SavedValues(registry.CurrentKey())});
-                    if (!SameTextAscii(Unquoted(uninstall), uninstallerPath)) continue;
+                std::string uninstall = Unquoted(registry.ReadString(RegistrationValue::UninstallString));
+                bool same = !uninstall.empty() && SameFile(uninstall, uninstallerPath);
+                if (same || SameTextAscii(name, keyName)) {
+                    if (!FReplaced.count(UpperAscii(name))) {
+                        FReplaced.insert(UpperAscii(name));
+                        FReplacedRegistrations.push_back({name, SavedValues(registry.CurrentKey())});
+                    }
+                    if (!same || SameTextAscii(name, keyName)) continue;
                     registry.CloseKey();
                     registry.DeleteKey(UninstallRegistryKey + name);
                 }
@@ -700,9 +809,9 @@ void TInstaller::RegisterUninstaller(const std::string& uninstallerPath, const s
     }
     try {
         if (registry.OpenKey(UninstallRegistryKey + keyName, true)) {
-            registry.WriteString("DisplayName", displayName);
+            registry.WriteString(RegistrationValue::DisplayName, displayName);
             // Quoted, so that Windows never runs "C:\Program.exe" for a path with blanks.
-            registry.WriteString("UninstallString", "\"" + uninstallerPath + "\"");
+            registry.WriteString(RegistrationValue::UninstallString, "\"" + uninstallerPath + "\"");
             for (const TRegistrationValue& value : RegistrationValues) {
                 if (value.Number)
                     registry.WriteInteger(value.Name, StrToIntDef(value.Text, 0, false));

@@ -84,8 +84,13 @@ public:
     void RollBack();
     // Takes over the log of the earlier installation that this run replaces
     // (same folder, same product): its files are the product's own, and the
-    // uninstaller written at the end removes what either run created.
-    void CarryForward(const std::vector<std::string>& earlierLog);
+    // uninstaller written at the end removes what either run created. Only
+    // the lines its own roots hold are taken; the others are told to OnNote.
+    void CarryForward(const std::vector<std::string>& earlierLog, const TInstallationRoots& earlierRoots);
+    // What a rollback could not put back as it was, for the user's message.
+    const std::vector<std::string>& LeftOver() const { return FLeftOver; }
+    // Writes what the journal holds through to the disk.
+    void FlushJournal();
     // The log the uninstaller receives: the carried-forward lines, then this run's.
     std::vector<std::string> UninstallerLog() const;
     // C, U, M or 6 by the root and the view; other roots record nothing.
@@ -140,7 +145,15 @@ private:
     void AppendJournalLine(const std::string& line);
     // Writes the program part as an uninstaller; with `log` the log appended,
     // else none (it reads Uninstall.dat beside it).
-    void WriteProgramPart(const std::string& path, bool log, const std::string& productName) const;
+    void WriteProgramPart(THandleStream& uninstaller, bool log, const std::string& productName) const;
+    // Writes the uninstaller beside `path` and renames it over `path`.
+    void PlaceUninstaller(const std::string& path, bool log, const std::string& productName);
+    // Writes the journal whole (name, earlier lines, this run's) and opens it.
+    void CreateJournal(const std::string& productName);
+    static std::string NoteText(const std::string& line);
+    // A free name in the backup folder for a copy of `target`.
+    std::string BackupCopyName(const std::string& target);
+    void RollBackLine(const TLogLine& line);
     // Outside the product's folder and not yet the product's: a file or folder
     // there may be another installation's too.
     bool IsSharedPlace(const std::string& path) const;
@@ -149,7 +162,6 @@ private:
     // Size and last-write time of the file just written, so that removal can
     // tell a file the user changed since.
     void RecordStamp(const std::string& target);
-    void RecordRoots(const std::string& keyName, const TInstallationRoots& roots);
     static void ClearSignature(TStream& program, TStream& copy, int64_t length);
     struct TSavedValue;
     static std::vector<TSavedValue> SavedValues(HKEY key);
@@ -176,6 +188,12 @@ private:
         std::vector<BYTE> Data;
     };
     std::vector<std::pair<std::string, std::vector<TSavedValue>>> FReplacedRegistrations;
+    std::set<std::string> FReplaced;  // their key names, as UpperAscii
+    // While the journal is on disk: the registration's key name and the roots
+    // it keeps, which grow before any line names a place outside them.
+    std::string FKeyName;
+    TInstallationRoots FRoots;
+    std::vector<std::string> FLeftOver;
     std::unique_ptr<THandleStream> FJournal;
     // While a folder is extracted: its small files inflated a step ahead.
     std::unique_ptr<TInflateAhead> FAhead;
@@ -188,9 +206,3 @@ extern const char PartialSuffix[];
 // The file that a name ending in PartialSuffix stands for; empty for any other name.
 std::string PartialTarget(const std::string& path);
 
-// The key below HKEY_LOCAL_MACHINE that holds the Windows uninstall registrations.
-extern const char UninstallRegistryKey[];
-// The values of a registration that hold the installation's roots (see
-// TInstallationRoots), each a list joined by "|".
-extern const char InstallFoldersValue[];
-extern const char InstallKeysValue[];

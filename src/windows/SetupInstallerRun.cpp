@@ -10,6 +10,7 @@
 #include "PathUtils.h"
 #include "SetupInstaller.h"
 #include "TextUtils.h"
+#include "UninstallRegistration.h"
 
 namespace {
 
@@ -91,7 +92,9 @@ void TSetupInstaller::PrepareOwnFolder()
 {
     FInstaller->OwnFolder = InstallFolder;
     FInstaller->BackupFolder = InstallFolder + "Replaced Files\\";
-    FInstaller->CarryForward(EarlierInstallationLog(InstallFolder));
+    std::vector<std::string> earlier = EarlierInstallationLog(InstallFolder);
+    FInstaller->CarryForward(earlier, earlier.empty() ? TInstallationRoots()
+                                                      : UninstallerRoots(InstallFolder + "Uninst.exe", earlier));
 }
 
 int64_t TSetupInstaller::GetRequiredSpace()
@@ -145,6 +148,7 @@ void TSetupInstaller::InstallPassWithProgress(IInstallProgress& progress, const 
     int64_t total = ComponentBytes(item), done = 0;
     int shown = from;
     DWORD heard = GetTickCount();
+    // cppcheck-suppress danglingLifetime ; the lambda is cleared below on both ways out, before its locals end
     FInstaller->OnProgress = [&](size_t bytes) {
         done += int64_t(bytes);
         int position = total > 0 ? from + int((to - from) * std::min(done, total) / total) : from;

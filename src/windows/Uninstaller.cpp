@@ -15,6 +15,7 @@
 #include "ShellLinks.h"
 #include "TextUtils.h"
 #include "UninstallLog.h"
+#include "UninstallRegistration.h"
 #include "UninstallerCleanUp.h"
 
 TUninstallLog ReadUninstallerLog(const std::string& programPath)
@@ -33,108 +34,57 @@ TUninstallLog ReadUninstallerLog(const std::string& programPath)
     for (std::string& line : log.Lines) line = ProcessText(line);
     log.ProductName = ProcessText(log.ProductName);
     // A log written as the run went names the product in a line of its own.
-    for (const std::string& line : log.Lines)
-        if (log.ProductName.empty() && !line.empty() && line[0] == UninstallNote::Name) log.ProductName = line.substr(1);
+    for (const std::string& line : log.Lines) {
+        TLogLine parsed = TLogLine::Parse(line);
+        if (log.ProductName.empty() && parsed.Kind == TLineKind::Name) log.ProductName = parsed.Path();
+    }
     return log;
 }
 
 namespace {
 
-// A path an installation can have written: a full path on a drive or share,
-// every level a plain name (no ".", "..", device or name Windows cannot hold),
-// not a drive's root and nothing of the Windows folder. A log that says
-// otherwise was not written by an installation, and is not obeyed.
-bool IsInstallationPath(const std::string& path)
+// Nothing of the Windows folder is an installation's, whatever its roots say.
+bool InsideWindowsFolder(const std::string& path)
 {
-    std::string drive = ExtractFileDrive(path);
-    if (drive.empty() || path.size() <= drive.size() + 1 || path[drive.size()] != '\\') return false;
-    if (path.compare(0, 4, "\\\\.\\") == 0 || path.compare(0, 4, "\\\\?\\") == 0) return false;
-    std::string rest = ExcludeDelimiter(path.substr(drive.size() + 1));
-    for (size_t start = 0; start <= rest.size();) {
-        size_t end = rest.find('\\', start);
-        if (end == std::string::npos) end = rest.size();
-        if (!CheckWindowsName(rest.substr(start, end - start)).empty()) return false;
-        start = end + 1;
-    }
     char windows[MAX_PATH + 1] = {};
     UINT length = GetWindowsDirectoryA(windows, MAX_PATH);
-    return length == 0 || length > MAX_PATH || !IsInsideFolder(path, std::string(windows, length));
-}
-
-// A registry key an installation can have created: a named key, and nothing
-// of Windows' own below Software\Microsoft but the uninstall registrations.
-bool IsInstallationKey(const std::string& key)
-{
-    std::string path = key.find_first_not_of('\\') == std::string::npos ? std::string() : key;
-    if (path.empty()) return false;
-    if (path[0] != '\\') path = "\\" + path;
-    if (!IsInsideFolder(path, "\\Software\\Microsoft")) return true;
-    std::string name = path.substr(std::min(path.size(), std::strlen(UninstallRegistryKey)));
-    return IsInsideFolder(path, UninstallRegistryKey) && !name.empty() && name.find('\\') == std::string::npos;
-}
-
-// The items removal acts on must be the installation's own; other lines only inform.
-bool IsInstallationItem(const std::string& line)
-{
-    if (std::string("UCM6").find(line[0]) != std::string::npos) return IsInstallationKey(line.substr(1));
-    if (std::string("FDTEP").find(line[0]) != std::string::npos) return IsInstallationPath(line.substr(1));
-    if (line[0] != UninstallNote::Backup) return true;
-    std::vector<std::string> fields = NoteFields(line);
-    return std::all_of(fields.begin(), fields.end(), IsInstallationPath);
-}
-
-// The roots its installation recorded beside the registration that names this
-// uninstaller; none for an installation that recorded none.
-TInstallationRoots RegisteredRoots(const std::string& programPath)
-{
-    TInstallationRoots roots;
-    TRegistry registry(KEY_READ);
-    registry.RootKey = HKEY_LOCAL_MACHINE;
-    if (!registry.OpenKey(UninstallRegistryKey, false)) return roots;
-    for (const std::string& name : registry.GetKeyNames()) {
-        // Somebody else's registration with a value of another type is passed over.
-        try {
-            if (!registry.OpenKey(UninstallRegistryKey + name, false)) continue;
-            if (!SameTextAscii(Unquoted(registry.ReadString("UninstallString")), programPath)) continue;
-            for (auto list : {std::make_pair(&roots.Folders, InstallFoldersValue),
-                              std::make_pair(&roots.Keys, InstallKeysValue)}) {
-                std::string text = registry.ReadString(list.second);
-                for (size_t start = 0; start < text.size();) {
-                    size_t end = std::min(text.find('|', start), text.size());
-                    list.first->push_back(text.substr(start, end - start));
-                    start = end + 1;
-                }
-            }
-        } catch (const Exception&) {
-        }
-    }
-    return roots;
+    return length > 0 && length <= MAX_PATH && IsInsideFolder(path, std::string(windows, length));
 }
 
 }  // namespace
 
 TUninstaller::TUninstaller(const std::string& programPath)
-    : FProgramPath(programPath), FProgramFolder(GetProgramFolder(programPath))
+    : FProgramPath(ResolvedPath(programPath)), FProgramFolder(GetProgramFolder(FProgramPath))
 {
     TUninstallLog log = ReadUninstallerLog(FProgramPath);
     FVersion = log.Version;
     FLines = std::move(log.Lines);
     FProductName = std::move(log.ProductName);
-    FRoots = RegisteredRoots(FProgramPath);
+    FRoots = UninstallerRoots(FProgramPath, FLines);
     ReadNotes();
+}
+
+bool TUninstaller::Obeys(const std::string& line) const
+{
+    if (!FRoots.Hold(line)) return false;
+    for (const auto& place : TLogLine::Parse(line).Places())
+        if (place.first != TLineTarget::Key && InsideWindowsFolder(place.second)) return false;
+    return true;
 }
 
 void TUninstaller::ReadNotes()
 {
+    // Notes count only where the installation wrote: a shared reference
+    // somebody added elsewhere releases nothing.
     for (const std::string& line : FLines) {
-        if (line.empty()) continue;
-        std::vector<std::string> fields = NoteFields(line);
-        if (line[0] == UninstallNote::Stamp && fields.size() == 3)
-            FStamps[UpperAscii(fields[0])] = fields[1] + "|" + fields[2];  // the latest stamp counts
-        else if (line[0] == UninstallNote::Shared)
-            FShared.insert(UpperAscii(fields[0]));
-        else if (line[0] == UninstallNote::Partial && !PartialTarget(fields[0]).empty())
-            FPartial.insert(UpperAscii(PartialTarget(fields[0])));
+        if (!Obeys(line)) continue;
+        TLogLine parsed = TLogLine::Parse(line);
+        if (parsed.Kind == TLineKind::Stamp)
+            FStamps[UpperAscii(parsed.Path())] = parsed.Fields[1] + "|" + parsed.Fields[2];  // the latest stamp counts
+        else if (parsed.Kind == TLineKind::Shared)
+            FShared.insert(UpperAscii(parsed.Path()));
+        else if (parsed.Kind == TLineKind::Partial && !PartialTarget(parsed.Path()).empty())
+            FPartial.insert(UpperAscii(PartialTarget(parsed.Path())));
     }
 }
 
@@ -144,68 +94,87 @@ bool TUninstaller::Uninstall()
     // A folder recorded again by a later run (an upgrade's log carries the
     // earlier one forward) is handled at its first line, after everything
     // that either run put into it.
+    auto isFolder = [](TLineKind kind) {
+        return kind == TLineKind::Folder || kind == TLineKind::FolderContents || kind == TLineKind::ExistingFolder;
+    };
     std::map<std::string, size_t> firstLine;
-    for (size_t i = 0; i < FLines.size(); ++i)
-        if (!FLines[i].empty() && std::string("DTE").find(FLines[i][0]) != std::string::npos)
-            firstLine.emplace(UpperAscii(FLines[i].substr(1)), i);
+    for (size_t i = 0; i < FLines.size(); ++i) {
+        TLogLine parsed = TLogLine::Parse(FLines[i]);
+        if (isFolder(parsed.Kind)) firstLine.emplace(UpperAscii(parsed.Path()), i);
+    }
     for (size_t i = FLines.size(); i-- > 0;) {
         const std::string& line = FLines[i];
         if (line.empty()) continue;
-        std::string text = line.substr(1);
-        if (std::string("DTE").find(line[0]) != std::string::npos && firstLine[UpperAscii(text)] != i) continue;
+        TLogLine parsed = TLogLine::Parse(line);
+        const std::string& text = parsed.Path();
+        if (isFolder(parsed.Kind) && firstLine[UpperAscii(text)] != i) continue;
         // A folder that was there before is only ever removed as a shared
-        // folder; its line (a drive's root among them) is no failure.
-        if (line[0] == 'E' && !FShared.count(UpperAscii(text))) continue;
-        if (!IsInstallationItem(line) || (!FRoots.Empty() && !FRoots.Hold(line))) {
+        // folder; its line (a drive's root among them) is no failure. Stamps,
+        // shared references and the name were read first.
+        if (parsed.Kind == TLineKind::ExistingFolder && !FShared.count(UpperAscii(text))) continue;
+        if (parsed.Kind == TLineKind::Stamp || parsed.Kind == TLineKind::Shared || parsed.Kind == TLineKind::Name)
+            continue;
+        // A kind this uninstaller does not know (a later version's note) does nothing.
+        if (parsed.Kind == TLineKind::Unknown) {
+            Note("not obeyed, a kind of line this uninstaller does not know: " + line);
+            continue;
+        }
+        if (!Obeys(line)) {
             FFailed = true;  // not removed, and said so
             Note("not obeyed, not the installation's: " + line);
             continue;
         }
-        switch (line[0]) {
-        case 'F':
-            RemoveFile(text);
-            Note((FileExists(text) ? "file kept: " : "file removed: ") + text);
-            break;
-        case 'D':
-            RemoveFolder(text);
-            Note((DirectoryExists(text) ? "folder kept: " : "folder removed: ") + text);
-            break;
-        case 'E':
-            // There before this installation: it goes only as a shared folder
-            // whose last reference this was.
-            if (FShared.count(UpperAscii(text))) RemoveFolder(text);
-            break;
-        case 'T':
-            RemoveFolderFiles(text);
-            RemoveFolder(text);
-            break;
-        case 'U':
-        case 'C':
-        case 'M':
-        case '6':
-            RemoveRegistryKey(line[0] == 'U' ? HKEY_CURRENT_USER : line[0] == 'C' ? HKEY_CLASSES_ROOT : HKEY_LOCAL_MACHINE,
-                              text, line[0] == '6');
-            Note(std::string("registry key removed: ") + line[0] + " " + text);
-            break;
-        case UninstallNote::Backup:
-            RestoreFile(line);
-            Note("put back: " + NoteFields(line)[0]);
-            break;
-        case UninstallNote::Partial:
-            // Written while a run went on: gone when it ended well, and this
-            // uninstaller itself is left to the clean-up.
-            if (!SameTextAscii(text, FProgramPath)) DeleteFileA(text.c_str());
-            break;
-        case UninstallNote::Aside: {
-            // The product's earlier file, kept while a run went on that never ended.
-            std::vector<std::string> fields = NoteFields(line);
-            if (fields.size() == 2) DeleteFileA(fields[1].c_str());
-            break;
-        }
-        default: break;  // S and H were read first
-        }
+        Remove(parsed);
     }
     return !FFailed;
+}
+
+void TUninstaller::Remove(const TLogLine& line)
+{
+    const std::string& text = line.Path();
+    switch (line.Kind) {
+    case TLineKind::File:
+        RemoveFile(text);
+        Note((FileExists(text) ? "file kept: " : "file removed: ") + text);
+        break;
+    case TLineKind::Folder:
+        RemoveFolder(text);
+        Note((DirectoryExists(text) ? "folder kept: " : "folder removed: ") + text);
+        break;
+    case TLineKind::ExistingFolder:
+        // There before this installation: it goes only as a shared folder
+        // whose last reference this was.
+        RemoveFolder(text);
+        break;
+    case TLineKind::FolderContents:
+        RemoveFolderFiles(text);
+        RemoveFolder(text);
+        break;
+    case TLineKind::CurrentUserKey:
+    case TLineKind::ClassesRootKey:
+    case TLineKind::LocalMachineKey:
+    case TLineKind::LocalMachine64Key:
+        RemoveRegistryKey(line.Kind == TLineKind::CurrentUserKey   ? HKEY_CURRENT_USER
+                          : line.Kind == TLineKind::ClassesRootKey ? HKEY_CLASSES_ROOT
+                                                                   : HKEY_LOCAL_MACHINE,
+                          text, line.Kind == TLineKind::LocalMachine64Key);
+        Note(std::string("registry key removed: ") + line.Info().Letter + " " + text);
+        break;
+    case TLineKind::Backup:
+        RestoreFile(line);
+        Note("put back: " + text);
+        break;
+    case TLineKind::Partial:
+        // Written while a run went on: gone when it ended well, and this
+        // uninstaller itself is left to the clean-up.
+        if (!SameFile(text, FProgramPath)) DeleteFileA(text.c_str());
+        break;
+    case TLineKind::Aside:
+        // The product's earlier file, kept while a run went on that never ended.
+        DeleteFileA(line.Fields[1].c_str());
+        break;
+    default: break;
+    }
 }
 
 void TUninstaller::RemoveFile(const std::string& path)
@@ -243,10 +212,10 @@ bool TUninstaller::IsOtherInstallationsShortcut(const std::string& path) const
     }
 }
 
-void TUninstaller::RestoreFile(const std::string& note)
+void TUninstaller::RestoreFile(const TLogLine& note)
 {
-    std::vector<std::string> fields = NoteFields(note);
-    if (fields.size() != 2 || !FileExists(fields[1])) return;
+    const std::vector<std::string>& fields = note.Fields;
+    if (!FileExists(fields[1])) return;
     // The product's file is gone; where the user's changed copy of it stays,
     // the earlier file stays aside, and the user is told where.
     if (FileExists(fields[0]) || !MoveFileA(fields[1].c_str(), fields[0].c_str())) Keep(ExtractFilePath(fields[1]));

@@ -51,9 +51,13 @@ private:
         if (OnNote) OnNote(text);
     }
     void ReadNotes();
+    // Whether a line may be acted on: the table clears it, the roots hold every
+    // place it names, and none lies in the Windows folder.
+    bool Obeys(const std::string& line) const;
+    void Remove(const TLogLine& line);
     void RemoveFile(const std::string& path);
     bool IsOtherInstallationsShortcut(const std::string& path) const;
-    void RestoreFile(const std::string& note);
+    void RestoreFile(const TLogLine& note);
     void RemoveFolder(const std::string& path);
     // What a folder still holds besides `ignored` and the items removal left
     // on purpose: true when that is anything at all.

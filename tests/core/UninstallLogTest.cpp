@@ -160,14 +160,24 @@ TEST(PathUtils, FoldersAreReadAsWindowsReadsThem)
     EXPECT_FALSE(IsInsideFolder("C:\\a.dll", ""));
 }
 
-TEST(UninstallLog, NotesCarryTheirFieldsAndAreSkippedByTheEightKinds)
+TEST(UninstallLog, EveryKindHasOneLetterAndItsLinesComeApartAsTheTableSays)
 {
-    std::string line = NoteLine(UninstallNote::Backup, "C:\\Docs\\Readme.txt", {"C:\\P\\Replaced Files\\1 Readme.txt"});
-    EXPECT_EQ(line, "BC:\\Docs\\Readme.txt|C:\\P\\Replaced Files\\1 Readme.txt");
-    EXPECT_EQ(NoteFields(line), (std::vector<std::string>{"C:\\Docs\\Readme.txt", "C:\\P\\Replaced Files\\1 Readme.txt"}));
-    EXPECT_EQ(NoteFields("HC:\\x.dll"), std::vector<std::string>{"C:\\x.dll"});
-    for (char kind : {UninstallNote::Stamp, UninstallNote::Backup, UninstallNote::Shared})
-        EXPECT_EQ(std::string("FDTUCME6").find(kind), std::string::npos) << kind;
+    std::string letters;
+    for (const TLineKindInfo& row : LineKinds()) {
+        EXPECT_EQ(letters.find(row.Letter), std::string::npos) << row.Letter;  // one letter, one kind
+        letters += row.Letter;
+        EXPECT_EQ(LineKindOf(row.Letter), row.Kind);
+        std::vector<std::string> more(size_t(row.Fields > 1 ? row.Fields - 1 : 0), "7");
+        TLogLine parsed = TLogLine::Parse(MakeLogLine(row.Kind, "C:\\P\\a|b", more));
+        EXPECT_EQ(parsed.Kind, row.Kind) << row.Letter;
+        // A one-field kind takes the whole text, "|" and all; the others split at it.
+        EXPECT_EQ(parsed.Fields.size(), row.Fields == 1 ? 1u : size_t(row.Fields) + 1) << row.Letter;
+    }
+    EXPECT_EQ(letters.substr(0, 8), "FDTUCME6");
+    EXPECT_EQ(TLogLine::Parse("XC:\\a.dll").Kind, TLineKind::Unknown);
+    EXPECT_EQ(TLogLine::Parse("").Kind, TLineKind::Unknown);
+    EXPECT_EQ(LineNote("BC:\\Docs\\Readme.txt|C:\\P\\1 Readme.txt"), "kept aside C:\\Docs\\Readme.txt as C:\\P\\1 Readme.txt");
+    EXPECT_EQ(LineNote("SC:\\P\\a.dll|1|2"), "");
 }
 
 TEST(UninstallLog, CarryForwardKeepsWhatOnlyTheEarlierRunCreated)
@@ -212,28 +222,45 @@ TEST(UninstallLog, TheRootsOfALogHoldEveryItemAndNothingElse)
                                                         "C:\\Users\\Ann\\Documents\\Echo\\Presets\\"}));
     EXPECT_EQ(roots.Keys, (std::vector<std::string>{"M\\Software\\Maker\\Echo", "U\\Software\\Maker\\Echo",
                                                      "M\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Echo 1.0"}));
-    for (const std::string& line : lines) EXPECT_TRUE(roots.Hold(line)) << line;
+    for (const std::string& line : lines) EXPECT_EQ(roots.Hold(line), line[0] != 'E') << line;
 
+    // Each row a line somebody could put into a log, and whether it may be obeyed.
     struct Case {
         const char* line;
         bool held;
     } cases[] = {
         {"FC:\\Program Files\\Maker\\Other\\x.dll", true},       // inside a root the log created
-        {"fc:\\program files\\maker\\echo\\ECHO.DLL", true},     // "f" is no kind: no root needed
         {"FC:\\program files\\MAKER\\Echo.dll", true},           // any case of A to Z
         {"FC:\\Program Files\\Makers\\x.dll", false},            // a name that only begins the same
+        {"FC:\\PROGRA~1\\Maker\\Echo.dll", false},              // another spelling: refused, never widened
+        {"FC:\\Program Files\\Maker\\..\\Other\\x.dll", false}, // a level that climbs out
+        {"F\\\\?\\C:\\Program Files\\Maker\\x.dll", false},     // a device path
         {"FC:\\Windows\\System32\\x.dll", false},
+        {"fc:\\program files\\maker\\echo\\ECHO.DLL", false},     // "f" is no kind the table knows
+        {"XC:\\Program Files\\Maker\\x.dll", false},
+        {"EC:\\Program Files\\", false},                         // there before: no root of its own
+        {"EC:\\Program Files\\Maker\\Echo\\", true},
         {"DC:\\Users\\Ann\\Documents\\", false},
         {"TC:\\Users\\Ann\\Documents\\Echo\\", false},
         {"PC:\\Users\\Ann\\Letter.doc", false},
-        {"BC:\\VstPlugins\\x.dll|C:\\Users\\Ann\\x.dll", false},
+        {"BC:\\VstPlugins\\x.dll|C:\\Users\\Ann\\x.dll", false},  // either place outside
+        {"BC:\\VstPlugins\\x.dll", false},                       // a field missing
+        {"RC:\\VstPlugins\\Echo.dll|C:\\Program Files\\Maker\\Echo\\Replaced Files\\1 Echo.dll", true},
+        {"RC:\\VstPlugins\\Echo.dll|C:\\Users\\Ann\\Letter.doc", false},
+        {"RC:\\Windows\\win.ini|C:\\VstPlugins\\1 win.ini", false},
+        {"HC:\\Windows\\x.dll", false},                          // a shared count is acted on too
+        {"HC:\\Users\\Ann\\Documents\\Empty\\", false},
+        {"HC:\\VstPlugins\\Echo.dll", true},
+        {"SC:\\Users\\Ann\\Letter.doc|1|2", false},
+        {"NAny product name | with a bar", true},                // names no place
         {"U\\Software\\Maker", false},
         {"U\\Software\\Maker\\Echo\\Presets", true},
+        {"U\\Software\\Maker\\Echo\\\\", false},                // an empty level
         {"M\\Software\\Maker\\Echo", true},
         {"6\\Software\\Maker\\Echo", false},                     // another view: a root of its own
         {"C\\.fxp", false},
         {"M\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Other", false},
-        {"HC:\\Windows\\x.dll", true},                           // a note that removes nothing
+        {"M\\Software\\Microsoft\\Windows\\CurrentVersion\\Run", false},
     };
     for (const Case& c : cases) EXPECT_EQ(roots.Hold(c.line), c.held) << c.line;
 }

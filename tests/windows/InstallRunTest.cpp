@@ -744,10 +744,10 @@ TEST_F(InstallRun, AReplacedFileIsKeptAsideASharedOneCountedAndAReinstallCarries
     const std::vector<std::string>& log = Log();
     auto at = [&](const std::string& line) { return std::find(log.begin(), log.end(), line) - log.begin(); };
     std::string copy = Install() + "Replaced Files\\1 Readme.txt";
-    ASSERT_LT(at(NoteLine(UninstallNote::Backup, readme, {copy})), at("F" + readme));  // kept aside first
+    ASSERT_LT(at(MakeLogLine(TLineKind::Backup, readme, {copy})), at("F" + readme));  // kept aside first
     EXPECT_EQ(ReadWholeFile(copy), (std::vector<uint8_t>{'u', 's', 'e', 'r'}));
-    EXPECT_EQ(at(NoteLine(UninstallNote::Stamp, readme, FileStamp(readme))), at("F" + readme) + 1);
-    EXPECT_TRUE(Logged(NoteLine(UninstallNote::Shared, plugin)));
+    EXPECT_EQ(at(MakeLogLine(TLineKind::Stamp, readme, FileStamp(readme))), at("F" + readme) + 1);
+    EXPECT_TRUE(Logged(MakeLogLine(TLineKind::Shared, plugin)));
     EXPECT_EQ(SharedFileCount(plugin), 1);
 
     // 2.30 into the same folder, without Old.txt: the product's own files are
@@ -759,8 +759,8 @@ TEST_F(InstallRun, AReplacedFileIsKeptAsideASharedOneCountedAndAReinstallCarries
     EXPECT_EQ(std::count_if(Log().begin(), Log().end(), [](const std::string& line) { return line[0] == 'B'; }), 0);
     EXPECT_EQ(SharedFileCount(plugin), 1);
     std::vector<std::string> carried = ReadUninstallerLog(Install() + "Uninst.exe").Lines;
-    for (const std::string& line : {"F" + Install() + "Old.txt", NoteLine(UninstallNote::Backup, readme, {copy}),
-                                    NoteLine(UninstallNote::Shared, plugin)})
+    for (const std::string& line : {"F" + Install() + "Old.txt", MakeLogLine(TLineKind::Backup, readme, {copy}),
+                                    MakeLogLine(TLineKind::Shared, plugin)})
         EXPECT_EQ(std::count(carried.begin(), carried.end(), line), 1) << line;
 }
 

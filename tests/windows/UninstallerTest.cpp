@@ -16,16 +16,23 @@
 #include "TestPackages.h"
 #include "UninstallLog.h"
 #include "Uninstaller.h"
+#include "UninstallRegistration.h"
+#include "TextUtils.h"
 #include "WindowDriver.h"
 
 namespace {
 
-// An uninstaller file as the installation writes it: program part, log, words.
+// An uninstaller file as the installation writes it: program part, log,
+// words; registered as a run registers it, with the roots of the lines given
+// (so that lines added to the file later lie outside them), unless told not to.
 void WriteUninstallerFile(const std::string& path, const std::vector<std::string>& lines,
-                          const std::string& product = "Echo", bool appended = true)
+                          const std::string& product = "Echo", bool appended = true, bool registered = true)
 {
+    std::vector<std::string> logged = lines;
+    std::string key = "SetupTests " + std::to_string(std::hash<std::string>{}(UpperAscii(path)));
+    if (registered) logged.push_back(RegistrationLine(key));
     TMemoryStream log;
-    WriteUninstallLog(log, MakeVersion("2.10"), lines, product);
+    WriteUninstallLog(log, MakeVersion("2.10"), logged, product);
     std::vector<uint8_t> program = StubProgram();
     SetWord(program, 0x34, 1);
     if (appended) {
@@ -35,8 +42,13 @@ void WriteUninstallerFile(const std::string& path, const std::vector<std::string
         WriteWholeFile(GetProgramFolder(path) + "Uninstall.dat", log.Data());
     }
     WriteWholeFile(path, program);
+    if (!registered) return;
+    TRegistry machine;
+    machine.RootKey = HKEY_LOCAL_MACHINE;
+    ASSERT_TRUE(machine.OpenKey(UninstallRegistryKey + key, true));
+    machine.WriteString(RegistrationValue::UninstallString, "\"" + path + "\"");
+    ASSERT_TRUE(WriteRegisteredRoots(key, InstallationRoots(logged)));
 }
-
 
 bool KeyExists(HKEY root, const std::string& key, bool use64 = false)
 {
@@ -117,7 +129,8 @@ TEST(Uninstaller, ALogOfAnEarlierVersionInTheAnsiCodePageIsRead)
     CreateDirectoryA(product.c_str(), nullptr);
     WriteWholeFile(product + "Gr\xC3\xBC\xC3\x9F" "e.fxp", {'g'});
     std::string ansi = folder / "M\xFCller\\";
-    WriteUninstallerFile(folder / "Uninst.exe", {"D" + ansi, "F" + ansi + "Gr\xFC\xDF" "e.fxp"}, "M\xFCller Echo");
+    WriteUninstallerFile(folder / "Uninst.exe", {"D" + ansi, "F" + ansi + "Gr\xFC\xDF" "e.fxp"}, "M\xFCller Echo",
+                         true, false);
     TUninstaller uninstaller(folder / "Uninst.exe");
     EXPECT_EQ(uninstaller.ProductName(), "M\xC3\xBCller Echo");
     EXPECT_TRUE(uninstaller.Uninstall());
@@ -157,7 +170,7 @@ TEST(Uninstaller, AChangedLogIsObeyedOnlyWhereTheInstallationWrote)
     for (const std::string& added : {"D" + elsewhere, "F" + elsewhere + "Mine.txt", "U" + other,
                                      "F" + product + "Plugin.dll"})
         lines.insert(lines.begin(), added);
-    WriteUninstallerFile(product + "Uninst.exe", lines);
+    WriteUninstallerFile(product + "Uninst.exe", lines, "Echo", true, false);
 
     TUninstaller uninstaller(product + "Uninst.exe");
     EXPECT_FALSE(uninstaller.Uninstall());  // not all of it was removed, and it says so
@@ -185,7 +198,7 @@ TEST(Uninstaller, AFileAlreadyGoneCountsAsFailed)
 TEST(Uninstaller, ReadsUninstallDatWhenNothingIsAppended)
 {
     TTestFolder folder("UninstallDat");
-    WriteUninstallerFile(folder / "Uninst.exe", {"Fa", "Fb"}, "From Dat", false);
+    WriteUninstallerFile(folder / "Uninst.exe", {"Fa", "Fb"}, "From Dat", false, false);
     TUninstaller uninstaller(folder / "Uninst.exe");
     EXPECT_EQ(uninstaller.ProductName(), "From Dat");
     EXPECT_EQ(uninstaller.LogLines(), (std::vector<std::string>{"Fa", "Fb"}));
@@ -244,7 +257,7 @@ TEST(Uninstaller, RemovesOnlyWhatIsStillTheProducts)
     };
     auto stamped = [&](const std::string& path, const std::string& text) {
         file(path, text);
-        return std::vector<std::string>{"F" + path, NoteLine(UninstallNote::Stamp, path, FileStamp(path))};
+        return std::vector<std::string>{"F" + path, MakeLogLine(TLineKind::Stamp, path, FileStamp(path))};
     };
     std::vector<std::string> log = {"E" + program, "E" + docs, "D" + aside, "D" + vst, "D" + links, "D" + presets};
     auto add = [&](const std::vector<std::string>& lines) { log.insert(log.end(), lines.begin(), lines.end()); };
@@ -254,7 +267,7 @@ TEST(Uninstaller, RemovesOnlyWhatIsStillTheProducts)
     file(program + "Changed.txt", "changed by the user");
     // The user's Readme was kept aside before the product's replaced it.
     file(aside + "1 Readme.txt", "the user's own");
-    add({NoteLine(UninstallNote::Backup, docs + "Readme.txt", {aside + "1 Readme.txt"})});
+    add({MakeLogLine(TLineKind::Backup, docs + "Readme.txt", {aside + "1 Readme.txt"})});
     add(stamped(docs + "Readme.txt", "the product's"));
     // Shared plug-ins: one still relied on by another installation, one not.
     for (const char* name : {"Shared.dll", "Solo.dll"})
@@ -262,7 +275,7 @@ TEST(Uninstaller, RemovesOnlyWhatIsStillTheProducts)
         }
     for (const char* name : {"Shared.dll", "Solo.dll"}) {
         add(stamped(vst + name, "dll"));
-        add({NoteLine(UninstallNote::Shared, vst + name)});
+        add({MakeLogLine(TLineKind::Shared, vst + name)});
         AddSharedFileReference(vst + name);
     }
     AddSharedFileReference(vst + "Shared.dll");
@@ -332,9 +345,9 @@ TEST(Uninstaller, ALogThatNamesWhatNoInstallationWritesIsNotObeyed)
         "F" + product + "..\\Other\\Keep.txt", "Fx.dll", "F\\\\.\\" + folder / "Other\\Keep.txt",
         "F" + std::string(windows) + "\\win.ini", "T" + std::string(windows) + "\\", "DC:\\",
         "U" + system, "M\\Software\\Microsoft\\Windows\\CurrentVersion\\Run",
-        NoteLine(UninstallNote::Partial, product + "..\\Other\\Keep.txt"),
-        NoteLine(UninstallNote::Partial, std::string(windows) + "\\win.ini"),
-        NoteLine(UninstallNote::Backup, product + "Own.txt", {std::string(windows) + "\\win.ini"})};
+        MakeLogLine(TLineKind::Partial, product + "..\\Other\\Keep.txt"),
+        MakeLogLine(TLineKind::Partial, std::string(windows) + "\\win.ini"),
+        MakeLogLine(TLineKind::Backup, product + "Own.txt", {std::string(windows) + "\\win.ini"})};
     for (const std::string& line : tampered) {
         WriteUninstallerFile(product + "Uninst.exe", {"F" + product + "Own.txt", line});
         WriteWholeFile(product + "Own.txt", {'o'});

@@ -1,0 +1,162 @@
+#include "LogLine.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstring>
+
+#include "PackageFormat.h"
+#include "PathUtils.h"
+#include "TextUtils.h"
+
+const char UninstallRegistryKey[] = "\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
+
+namespace {
+
+using K = TLineKind;
+using T = TLineTarget;
+
+const std::vector<TLineKindInfo> Table = {
+    // kind                 letter target     fields places root  finished flush  note
+    {K::File,              'F', T::File,   1, 1, true,  true,  false, "file "},
+    {K::Folder,            'D', T::Folder, 1, 1, true,  true,  false, "folder created "},
+    {K::FolderContents,    'T', T::Folder, 1, 1, true,  true,  false, "folder emptied on removal "},
+    {K::CurrentUserKey,    'U', T::Key,    1, 1, true,  true,  false, "registry key HKCU"},
+    {K::ClassesRootKey,    'C', T::Key,    1, 1, true,  true,  false, "registry key HKCR"},
+    {K::LocalMachineKey,   'M', T::Key,    1, 1, true,  true,  true,  "registry key HKLM"},
+    {K::ExistingFolder,    'E', T::Folder, 1, 1, false, true,  false, "folder there before "},
+    {K::LocalMachine64Key, '6', T::Key,    1, 1, true,  true,  false, "registry key HKLM (64-bit)"},
+    {K::Stamp,             'S', T::File,   3, 1, false, true,  false, nullptr},
+    {K::Backup,            'B', T::File,   2, 2, true,  true,  true,  "kept aside "},
+    {K::Shared,            'H', T::File,   1, 1, true,  true,  true,  "shared reference "},
+    {K::Partial,           'P', T::File,   1, 1, true,  false, false, nullptr},
+    {K::Name,              'N', T::None,   1, 0, false, false, false, nullptr},
+    {K::Aside,             'R', T::File,   2, 2, true,  false, true,  "set aside until the run has ended "},
+};
+
+const std::string NoPath;
+
+// A folder line names the folder itself; a file line its folder. A shared
+// reference may be held on either: the text tells.
+std::string RootOfPlace(T target, const std::string& place)
+{
+    if (target == T::Folder) return IncludeDelimiter(place);
+    if (!place.empty() && place.back() == '\\') return place;
+    return ExtractFilePath(place);
+}
+
+std::string KeyRoot(char letter, const std::string& key)
+{
+    size_t start = key.find_first_not_of('\\');
+    return std::string(1, letter) + "\\" + (start == std::string::npos ? std::string() : key.substr(start));
+}
+
+}  // namespace
+
+const std::vector<TLineKindInfo>& LineKinds() { return Table; }
+
+const TLineKindInfo& LineKindInfo(TLineKind kind)
+{
+    static const TLineKindInfo unknown = {K::Unknown, '?', T::None, 0, 0, false, false, false, nullptr};
+    size_t index = size_t(kind);
+    return index < Table.size() ? Table[index] : unknown;
+}
+
+TLineKind LineKindOf(char letter)
+{
+    for (const TLineKindInfo& row : Table)
+        if (row.Letter == letter) return row.Kind;
+    return K::Unknown;
+}
+
+TLogLine TLogLine::Parse(const std::string& line)
+{
+    TLogLine parsed;
+    if (line.empty()) return parsed;
+    parsed.Kind = LineKindOf(line[0]);
+    if (parsed.Kind == K::Unknown) return parsed;
+    std::string text = line.substr(1);
+    if (parsed.Info().Fields == 1) {
+        parsed.Fields.push_back(text);
+        return parsed;
+    }
+    size_t start = 0;
+    for (size_t bar; (bar = text.find('|', start)) != std::string::npos; start = bar + 1)
+        parsed.Fields.push_back(text.substr(start, bar - start));
+    parsed.Fields.push_back(text.substr(start));
+    return parsed;
+}
+
+const std::string& TLogLine::Path() const { return Fields.empty() ? NoPath : Fields[0]; }
+
+bool TLogLine::WellFormed() const
+{
+    const TLineKindInfo& info = Info();
+    if (Kind == K::Unknown || int(Fields.size()) != info.Fields) return false;
+    for (int i = 0; i < info.Places; ++i) {
+        bool form = info.Target == T::Key ? IsInstallationKeyForm(Fields[size_t(i)])
+                                          : IsInstallationPathForm(Fields[size_t(i)]);
+        if (!form) return false;
+    }
+    return true;
+}
+
+std::vector<std::pair<TLineTarget, std::string>> TLogLine::Places() const
+{
+    std::vector<std::pair<TLineTarget, std::string>> places;
+    const TLineKindInfo& info = Info();
+    for (int i = 0; i < info.Places && size_t(i) < Fields.size(); ++i) {
+        const std::string& place = Fields[size_t(i)];
+        if (info.Target == T::Key)
+            places.emplace_back(T::Key, KeyRoot(info.Letter, place));
+        else
+            places.emplace_back(T::Folder, RootOfPlace(info.Target, place));
+    }
+    return places;
+}
+
+std::string MakeLogLine(TLineKind kind, const std::string& path, const std::vector<std::string>& fields)
+{
+    std::string line = LineKindInfo(kind).Letter + path;
+    for (const std::string& field : fields) line += "|" + field;
+    return line;
+}
+
+std::string LineNote(const std::string& line)
+{
+    TLogLine parsed = TLogLine::Parse(line);
+    const char* note = parsed.Info().Note;
+    if (!note || parsed.Fields.empty()) return std::string();
+    std::string text = parsed.Fields[0];
+    for (size_t i = 1; i < parsed.Fields.size(); ++i) text += " as " + parsed.Fields[i];
+    return note + text;
+}
+
+bool IsInstallationPathForm(const std::string& path)
+{
+    if (path.compare(0, 4, "\\\\.\\") == 0 || path.compare(0, 4, "\\\\?\\") == 0) return false;
+    std::string drive = ExtractFileDrive(path);
+    if (drive.empty() || path.size() <= drive.size() + 1 || path[drive.size()] != '\\') return false;
+    // A drive letter, or a share's server and name that are plain names.
+    if (drive.size() == 2 ? !std::isalpha(static_cast<unsigned char>(drive[0])) : drive.find('/') != std::string::npos)
+        return false;
+    std::string rest = ExcludeDelimiter(path.substr(drive.size() + 1));
+    for (size_t start = 0; start <= rest.size();) {
+        size_t end = rest.find('\\', start);
+        if (end == std::string::npos) end = rest.size();
+        if (!CheckWindowsName(rest.substr(start, end - start)).empty()) return false;
+        start = end + 1;
+    }
+    return true;
+}
+
+bool IsInstallationKeyForm(const std::string& key)
+{
+    size_t start = key.find_first_not_of('\\');
+    if (start == std::string::npos) return false;
+    std::string path = "\\" + key.substr(start);
+    // Every level named: no empty level that Windows would read as the one above.
+    if (path.find("\\\\") != std::string::npos || path.back() == '\\') return false;
+    if (!IsInsideFolder(path, "\\Software\\Microsoft")) return true;
+    std::string name = path.substr(std::min(path.size(), std::strlen(UninstallRegistryKey)));
+    return IsInsideFolder(path, UninstallRegistryKey) && !name.empty() && name.find('\\') == std::string::npos;
+}

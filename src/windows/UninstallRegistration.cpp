@@ -1,0 +1,102 @@
+#include "UninstallRegistration.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "FileSystem.h"
+#include "PathUtils.h"
+#include "ProgramFile.h"
+#include "Registry.h"
+
+std::string RegistrationLine(const std::string& keyName)
+{
+    return MakeLogLine(TLineKind::LocalMachineKey, UninstallRegistryKey + keyName);
+}
+
+std::string RegistrationKeyName(const std::string& line)
+{
+    TLogLine parsed = TLogLine::Parse(line);
+    if (parsed.Kind != TLineKind::LocalMachineKey || !parsed.WellFormed()) return std::string();
+    std::string key = parsed.Path();
+    if (key.empty() || key[0] != '\\') key = "\\" + key;
+    size_t prefix = std::strlen(UninstallRegistryKey);
+    if (key.size() <= prefix || !SameTextAscii(key.substr(0, prefix), UninstallRegistryKey)) return std::string();
+    std::string name = key.substr(prefix);
+    return name.find('\\') == std::string::npos ? name : std::string();
+}
+
+namespace {
+
+bool NamesUninstaller(TRegistry& registry, const std::string& keyName, const std::string& uninstallerPath)
+{
+    // Somebody else's registration with a value of another type is passed over.
+    try {
+        if (!registry.OpenKey(UninstallRegistryKey + keyName, false)) return false;
+        std::string named = Unquoted(registry.ReadString(RegistrationValue::UninstallString));
+        return !named.empty() && SameFile(named, uninstallerPath);
+    } catch (const Exception&) {
+        return false;
+    }
+}
+
+}  // namespace
+
+std::string FindRegistration(const std::string& uninstallerPath, const std::vector<std::string>& logLines)
+{
+    TRegistry registry(KEY_READ);
+    registry.RootKey = HKEY_LOCAL_MACHINE;
+    std::vector<std::string> named;
+    for (const std::string& line : logLines) {
+        std::string name = RegistrationKeyName(line);
+        if (!name.empty()) named.push_back(name);
+    }
+    for (auto name = named.rbegin(); name != named.rend(); ++name)
+        if (NamesUninstaller(registry, *name, uninstallerPath)) return *name;
+    if (!registry.OpenKey(UninstallRegistryKey, false)) return std::string();
+    for (const std::string& name : registry.GetKeyNames())
+        if (NamesUninstaller(registry, name, uninstallerPath)) return name;
+    return std::string();
+}
+
+bool ReadRegisteredRoots(const std::string& keyName, TInstallationRoots& roots)
+{
+    TRegistry registry(KEY_READ);
+    registry.RootKey = HKEY_LOCAL_MACHINE;
+    try {
+        if (keyName.empty() || !registry.OpenKey(UninstallRegistryKey + keyName, false)) return false;
+        if (!registry.ValueExists(RegistrationValue::InstallFolders) && !registry.ValueExists(RegistrationValue::InstallKeys))
+            return false;
+        roots.Folders = TInstallationRoots::Split(registry.ReadString(RegistrationValue::InstallFolders));
+        roots.Keys = TInstallationRoots::Split(registry.ReadString(RegistrationValue::InstallKeys));
+        return true;
+    } catch (const Exception&) {
+        return false;
+    }
+}
+
+bool WriteRegisteredRoots(const std::string& keyName, const TInstallationRoots& roots)
+{
+    try {
+        TRegistry registry;
+        registry.RootKey = HKEY_LOCAL_MACHINE;
+        if (!registry.OpenKey(UninstallRegistryKey + keyName, false)) return false;
+        registry.WriteString(RegistrationValue::InstallFolders, TInstallationRoots::Joined(roots.Folders));
+        registry.WriteString(RegistrationValue::InstallKeys, TInstallationRoots::Joined(roots.Keys));
+        return true;
+    } catch (const Exception&) {
+        return false;
+    }
+}
+
+TInstallationRoots UninstallerRoots(const std::string& uninstallerPath, const std::vector<std::string>& logLines,
+                                    std::string* keyName)
+{
+    std::string name = FindRegistration(uninstallerPath, logLines);
+    if (keyName) *keyName = name;
+    TInstallationRoots roots;
+    if (ReadRegisteredRoots(name, roots)) return roots;
+    roots = TInstallationRoots();
+    roots.Folders.push_back(GetProgramFolder(ResolvedPath(uninstallerPath)));
+    if (!name.empty()) ExtendRoots(roots, {RegistrationLine(name)});
+    return roots;
+}

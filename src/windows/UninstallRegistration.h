@@ -1,0 +1,41 @@
+#pragma once
+// The installation's entry in the Windows list of installed programs: a key
+// below HKEY_LOCAL_MACHINE's uninstall registrations, which only
+// administrators can write. Besides what the list shows, it keeps the
+// installation's roots (the folders and keys its log may name), written when
+// the run starts and extended before any step outside them, so that an
+// uninstaller whose log was changed since, or a run that was ended half-way,
+// obeys nothing elsewhere.
+#include <string>
+#include <vector>
+
+#include "UninstallLog.h"
+
+namespace RegistrationValue {
+constexpr char DisplayName[] = "DisplayName";
+constexpr char UninstallString[] = "UninstallString";
+constexpr char InstallFolders[] = "InstallFolders";  // the roots' folders, joined by "|"
+constexpr char InstallKeys[] = "InstallKeys";        // the roots' keys, each with its item letter
+}  // namespace RegistrationValue
+
+// The log line that records the registration of that key name.
+std::string RegistrationLine(const std::string& keyName);
+// The key name a log line records as the registration; empty for any other line.
+std::string RegistrationKeyName(const std::string& line);
+
+// The key name of the registration whose UninstallString is the uninstaller
+// at `uninstallerPath`, compared as the same file (not as text). The
+// registrations the log names are tried first, then every other; empty when
+// none is.
+std::string FindRegistration(const std::string& uninstallerPath, const std::vector<std::string>& logLines);
+
+// The roots kept in a registration; false when it keeps none.
+bool ReadRegisteredRoots(const std::string& keyName, TInstallationRoots& roots);
+// Keeps the roots in the registration (which must exist); false when they
+// could not be written.
+bool WriteRegisteredRoots(const std::string& keyName, const TInstallationRoots& roots);
+
+// The roots an uninstaller obeys: those of its registration; without one that
+// keeps roots, only the folder it runs from and its own registration's key.
+TInstallationRoots UninstallerRoots(const std::string& uninstallerPath, const std::vector<std::string>& logLines,
+                                    std::string* keyName = nullptr);
