@@ -85,26 +85,26 @@ std::string ResolvedPath(const std::string& path)
     return result;
 }
 
-namespace {
-
-bool FileIdentity(const std::string& path, BY_HANDLE_FILE_INFORMATION& info)
+std::string FileIdentityText(const std::string& path)
 {
-    HANDLE file = CreateFileW(ToWide(path).data(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                              nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return false;
+    // Reading attributes only: a holder that shares nothing does not keep this out.
+    HANDLE file = CreateFileW(ToWide(path).data(), FILE_READ_ATTRIBUTES,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                              FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return std::string();
+    BY_HANDLE_FILE_INFORMATION info{};
     bool got = GetFileInformationByHandle(file, &info) != 0;
     CloseHandle(file);
-    return got;
+    if (!got) return std::string();
+    char text[25];
+    wsprintfA(text, "%08lX%08lX%08lX", info.dwVolumeSerialNumber, info.nFileIndexHigh, info.nFileIndexLow);
+    return text;
 }
-
-}  // namespace
 
 bool SameFile(const std::string& a, const std::string& b)
 {
-    BY_HANDLE_FILE_INFORMATION first, second;
-    if (FileIdentity(a, first) && FileIdentity(b, second))
-        return first.dwVolumeSerialNumber == second.dwVolumeSerialNumber &&
-               first.nFileIndexHigh == second.nFileIndexHigh && first.nFileIndexLow == second.nFileIndexLow;
+    std::string first = FileIdentityText(a), second = FileIdentityText(b);
+    if (!first.empty() && !second.empty()) return first == second;
     return SameTextAscii(ResolvedPath(a), ResolvedPath(b));
 }
 

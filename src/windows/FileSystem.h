@@ -18,6 +18,10 @@ std::vector<std::string> FileStamp(const std::string& path);
 // and ".." levels resolved, and the short (8.3) names of the levels that
 // exist made long; a trailing backslash stays.
 std::string ResolvedPath(const std::string& path);
+// The identity Windows gives a file (volume serial number and file index, as
+// 24 hexadecimal digits); empty when it cannot be opened even to read its
+// attributes. A file renamed keeps it; a new file under the old name has another.
+std::string FileIdentityText(const std::string& path);
 // Whether two paths name the same file, by the volume and file index Windows
 // gives it (so an 8.3 name, another letter case or another spelling of the
 // drive still match); when either cannot be opened, by their resolved paths.

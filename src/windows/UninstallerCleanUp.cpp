@@ -4,9 +4,11 @@
 #include <sddl.h>
 #include <shellapi.h>
 
+#include <algorithm>
 #include <cstdlib>
 
 #include "FileSystem.h"
+#include "FolderLock.h"
 #include "PathUtils.h"
 #include "ProcessText.h"
 #include "ProgramFile.h"
@@ -48,23 +50,99 @@ std::string TemporaryFolderOfWindows()
 // clean-up can run now.
 void RemoveAtRestart(const std::string& programPath, const std::vector<std::string>& folders)
 {
-    MoveFileExA(programPath.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
+    if (!programPath.empty()) MoveFileExA(programPath.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
     for (const std::string& folder : folders)
         MoveFileExA(ExcludeDelimiter(folder).c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
 }
 
-bool DeleteWhenFree(const std::string& path)
+// The longest the clean-up keeps trying, and how its pauses grow: a scanner
+// lets go within a moment, an Explorer window once somebody closes it.
+const DWORD FirstPause = 200;
+const DWORD LongestPause = 5000;
+const DWORD Patience = 10 * 60 * 1000;
+
+// What one attempt leaves behind.
+struct TLeftovers {
+    bool Finished = false;  // nothing left that a later attempt could still take
+    bool AllGone = false;   // the file and every folder went
+    std::string File;       // the uninstaller's own file, still there
+    std::vector<std::string> Folders;  // folders still there
+};
+
+// One attempt; the caller holds the folder's lock. A file under the
+// uninstaller's name that is not the file it ran from is a newer
+// installation's: it stays, and so do the folders, which are that
+// installation's now.
+TLeftovers RemoveOnce(const std::string& programPath, const std::string& identity,
+                      const std::vector<std::string>& folders)
 {
-    // A virus scanner or an Explorer window may hold the file a moment longer.
-    for (int attempt = 0; attempt < 50; ++attempt) {
-        SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-        if (DeleteFileA(path.c_str()) || !FileExists(path)) return true;
-        Sleep(200);
+    TLeftovers left;
+    left.Finished = true;
+    std::string found = FileIdentityText(programPath);
+    if (!found.empty() && found != identity) return left;
+    if (!found.empty()) {
+        SetFileAttributesA(programPath.c_str(), FILE_ATTRIBUTE_NORMAL);
+        if (!DeleteFileA(programPath.c_str()) && FileExists(programPath)) {
+            left.Finished = false;
+            left.File = programPath;
+        }
+    } else if (FileExists(programPath)) {
+        left.Finished = false;  // there, but held so that not even its identity can be read yet
     }
-    return false;
+    for (const std::string& folder : folders) {
+        // Only an empty folder goes: whatever somebody put there since stays.
+        if (RemoveDirectoryA(folder.c_str())) continue;
+        DWORD error = GetLastError();
+        if (!DirectoryExists(folder)) continue;
+        left.Folders.push_back(folder);
+        if (error != ERROR_DIR_NOT_EMPTY) left.Finished = false;
+    }
+    left.AllGone = !FileExists(programPath) && left.Folders.empty();
+    return left;
+}
+
+// Attempts until nothing is left to retry or the pauses run out, each under
+// the folder's lock and none while Setup holds it. What the last attempt
+// leaves is removed when Windows next starts: registered under the lock, when
+// the file is still the uninstaller's own. Without the lock at the end nothing
+// is registered: the Setup that holds it may be writing that very name.
+TLeftovers RemoveWhenFree(const std::string& programPath, const std::string& identity,
+                          const std::vector<std::string>& folders)
+{
+    TFolderLock lock(ExtractFilePath(programPath));
+    std::vector<DWORD> pauses = CleanUpRetryPauses();
+    TLeftovers left;
+    bool owned = lock.Acquire(0);
+    for (size_t i = 0;; ++i) {
+        bool last = i == pauses.size();
+        if (owned) {
+            left = RemoveOnce(programPath, identity, folders);
+            if (!left.Finished && last) RemoveAtRestart(left.File, left.Folders);
+            lock.Release();
+            if (left.Finished) return left;
+        }
+        if (last) return left;
+        if (owned) {
+            Sleep(pauses[i]);
+            owned = lock.Acquire(0);
+        } else {
+            owned = lock.Acquire(pauses[i]);  // ends early when Setup lets go
+        }
+    }
 }
 
 }  // namespace
+
+std::vector<DWORD> CleanUpRetryPauses()
+{
+    std::vector<DWORD> pauses;
+    DWORD total = 0;
+    for (DWORD pause = FirstPause; total < Patience; pause = std::min(pause * 2, LongestPause)) {
+        pauses.push_back(pause);
+        total += pause;
+    }
+    return pauses;
+}
 
 std::vector<std::string> CommandLineArguments()
 {
@@ -113,18 +191,21 @@ std::string StartUninstallerCleanUp(const std::string& cleaner, const std::strin
         return std::string();
     }
     // The copy goes when its last handle closes: this one, inherited by the
-    // clean-up, closes when the clean-up ends. Should that fail, the folder
-    // and the copy go when Windows next starts.
+    // clean-up, closes when the clean-up ends, which also removes its folder.
+    // Nothing is left for Windows to remove at its next start: an entry made
+    // here would outlive a clean-up that went well.
     SECURITY_ATTRIBUTES inherited{sizeof inherited, nullptr, TRUE};
     TFileHandle self(CreateFileA(copy.c_str(), GENERIC_READ | DELETE, FILE_SHARE_READ | FILE_SHARE_DELETE, &inherited,
                                  OPEN_EXISTING, FILE_FLAG_DELETE_ON_CLOSE, nullptr));
-    RemoveAtRestart(copy, {folder});
     HANDLE inheritable = nullptr;
     DuplicateHandle(GetCurrentProcess(), waitFor, GetCurrentProcess(), &inheritable, SYNCHRONIZE, TRUE, 0);
     TKernelHandle waited(inheritable);
 
+    // The uninstaller still runs from its file, so the file under that name
+    // now is surely its own.
     std::string commandLine = Quoted(copy) + " " + CleanUpSwitch + " " +
-                              std::to_string(reinterpret_cast<uintptr_t>(inheritable)) + " " + Quoted(programPath);
+                              std::to_string(reinterpret_cast<uintptr_t>(inheritable)) + " " +
+                              Quoted(FileIdentityText(programPath)) + " " + Quoted(programPath);
     for (const std::string& f : folders) commandLine += " " + Quoted(ExcludeDelimiter(f));
     STARTUPINFOA startup{};
     startup.cb = sizeof startup;
@@ -154,7 +235,7 @@ int RunUninstallerCleanUp(const std::vector<std::string>& arguments)
     if (temporary.empty() || !SameTextAscii(ExtractFilePath(folder), temporary) ||
         ExtractFileName(folder).compare(0, 10, "Uninstall-") != 0)
         return 2;
-    if (arguments.size() < 2) return 2;
+    if (arguments.size() < 3) return 2;
     char* end = nullptr;
     uintptr_t value = std::strtoul(arguments[0].c_str(), &end, 10);
     if (!end || *end) return 2;
@@ -162,17 +243,17 @@ int RunUninstallerCleanUp(const std::vector<std::string>& arguments)
     // Waits without a time limit: the uninstaller ends when its last message
     // is closed, however long that stays open.
     if (WaitForSingleObject(uninstaller.Get(), INFINITE) == WAIT_FAILED) return 2;
-    int exitCode = DeleteWhenFree(arguments[1]) ? 0 : 1;
-    for (size_t i = 2; i < arguments.size(); ++i) {
-        // Only an empty folder goes: whatever somebody put there since stays.
-        if (!RemoveDirectoryA(arguments[i].c_str()) && DirectoryExists(arguments[i])) exitCode = 1;
-    }
+    std::vector<std::string> folders(arguments.begin() + 3, arguments.end());
+    int exitCode = RemoveWhenFree(arguments[2], arguments[1], folders).AllGone ? 0 : 1;
 
     // This copy goes when it ends (the handle its starter left it); its folder
     // goes a moment later, through the system's own command processor with
     // the whole command in hand: no AutoRun (/d), no program searched for.
     std::string system = SystemFolder();
-    if (system.empty()) return exitCode;
+    if (system.empty()) {
+        RemoveAtRestart(std::string(), {folder});
+        return exitCode;
+    }
     std::string command = system + "cmd.exe";
     std::string commandLine = Quoted(command) + " /d /q /c \"" + Quoted(system + "ping.exe") +
                               " -n 3 127.0.0.1 >nul & rd /s /q " + Quoted(folder) + "\"";
@@ -184,6 +265,8 @@ int RunUninstallerCleanUp(const std::vector<std::string>& arguments)
                        system.c_str(), &startup, &info)) {
         CloseHandle(info.hThread);
         CloseHandle(info.hProcess);
+    } else {
+        RemoveAtRestart(std::string(), {folder});  // empty by then: the copy goes as this process ends
     }
     return exitCode;
 }

@@ -6,6 +6,12 @@
 // to end, removes the file and the (then empty) folders, and goes itself:
 // nothing the elevated clean-up runs or reads could have been written by a
 // process without administrator rights.
+//
+// Setup may run for the same folder once the uninstaller has finished its work
+// but before its process ends, and write a new uninstaller under the same name.
+// So the clean-up removes only the very file the uninstaller ran from (known by
+// its identity, taken while the uninstaller still runs), and only while it
+// holds the folder's lock (FolderLock.h), which that Setup holds while it works.
 #include <windows.h>
 
 #include <string>
@@ -17,15 +23,25 @@ extern const char* const CleanUpSwitch;
 // Starts a copy of `cleaner` (a program file of this program) as the clean-up
 // of `programPath` and `folders` (each removed only when empty, in this
 // order) once `waitFor` (a process, or any handle one can wait on) is
-// signalled. Returns the clean-up's folder, or an empty text when none could
-// be made: the file and the folders are then removed when Windows next starts.
+// signalled. `programPath` is identified now: only that file is removed later,
+// whatever takes its name meanwhile. Returns the clean-up's folder, or an empty
+// text when none could be made: the file and the folders are then removed when
+// Windows next starts.
 std::string StartUninstallerCleanUp(const std::string& cleaner, const std::string& programPath,
                                     const std::vector<std::string>& folders, HANDLE waitFor);
 
 // The clean-up's side. `arguments` follow the switch: the uninstaller's
-// process handle (inherited), the uninstaller's file, the folders. Returns
-// the exit code: 0 when the file and every folder went.
+// process handle (inherited), the identity of the uninstaller's file
+// (FileIdentityText), its path, the folders. Returns the exit code: 0 when the
+// file and every folder went.
 int RunUninstallerCleanUp(const std::vector<std::string>& arguments);
+
+// How long the clean-up keeps trying while a virus scanner or an Explorer
+// window holds the file, or Setup holds the folder's lock: the pauses between
+// its attempts, 200 ms doubling up to 5 s, until they add up to ten minutes.
+// Only then is what is left removed when Windows next starts.
+std::vector<DWORD> CleanUpRetryPauses();
+
 
 // The program's command-line arguments, without the program's own name.
 std::vector<std::string> CommandLineArguments();

@@ -3,7 +3,10 @@
 #include <aclapi.h>
 #include <sddl.h>
 
+#include <algorithm>
+
 #include "FileSystem.h"
+#include "FolderLock.h"
 #include "PathUtils.h"
 #include "TestFiles.h"
 #include "UninstallerCleanUp.h"
@@ -52,37 +55,117 @@ std::string WindowsTemp()
     return IncludeDelimiter(std::string(buffer, n)) + "Temp\\";
 }
 
+// The entries waiting for the next start of Windows that name a path inside
+// `folder`.
+std::vector<std::string> RemovalsAtRestartInside(const std::string& folder)
+{
+    std::vector<std::string> found;
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SYSTEM\\CurrentControlSet\\Control\\Session Manager", 0,
+                      KEY_QUERY_VALUE, &key) != ERROR_SUCCESS)
+        return found;
+    TRegKey owner(key);
+    DWORD size = 0;
+    if (RegQueryValueExA(key, "PendingFileRenameOperations", nullptr, nullptr, nullptr, &size) != ERROR_SUCCESS)
+        return found;
+    std::string text(size, '\0');
+    RegQueryValueExA(key, "PendingFileRenameOperations", nullptr, nullptr, reinterpret_cast<BYTE*>(&text[0]), &size);
+    for (size_t at = 0, end = 0; at < text.size(); at = end + 1) {
+        end = std::min(text.find('\0', at), text.size());
+        std::string entry = text.substr(at, end - at);
+        if (entry.compare(0, 4, "\\??\\") == 0) entry.erase(0, 4);
+        if (!entry.empty() && IsInsideFolder(entry, folder)) found.push_back(entry);
+    }
+    return found;
+}
+
+// What happens while the uninstaller still shows its last message.
+enum class TMeanwhile { Nothing, NewInstallation, SetupHoldsTheFolder, ScannerHoldsTheFile };
+
 }  // namespace
+
+TEST(UninstallerCleanUp, TriesForTenMinutesWithGrowingPauses)
+{
+    std::vector<DWORD> pauses = CleanUpRetryPauses();
+    ASSERT_GT(pauses.size(), 2u);
+    EXPECT_EQ(pauses[0], 200u);
+    for (size_t i = 1; i < pauses.size(); ++i) EXPECT_EQ(pauses[i], std::min<DWORD>(pauses[i - 1] * 2, pauses.back()));
+    EXPECT_LE(pauses.back(), 10000u);
+    DWORD total = 0;
+    for (DWORD pause : pauses) total += pause;
+    EXPECT_GE(total, 10u * 60 * 1000);
+    EXPECT_LT(total - pauses.back(), 10u * 60 * 1000) << "tries on after ten minutes";
+}
 
 TEST(UninstallerCleanUp, WaitsForTheUninstallerThenTakesItsFileEmptyFoldersAndItself)
 {
-    TTestFolder folder("CleanUp 100% Audio");
-    std::string product = folder / "Product\\", empty = product + "Empty\\", kept = folder / "Kept\\";
-    for (const std::string& f : {product, empty, kept}) CreateDirectoryA(f.c_str(), nullptr);
-    WriteWholeFile(product + "Uninst.exe", StubProgram());
-    WriteWholeFile(kept + "Mine.txt", {'m'});
-    TKernelHandle ended(CreateEventA(nullptr, TRUE, FALSE, nullptr));
+    const struct {
+        TMeanwhile Meanwhile;
+        bool Taken;  // the file under the uninstaller's name and its folders go
+    } cases[] = {
+        {TMeanwhile::Nothing, true},
+        // Setup ran for the folder: the file under that name is its uninstaller now.
+        {TMeanwhile::NewInstallation, false},
+        {TMeanwhile::SetupHoldsTheFolder, true},
+        {TMeanwhile::ScannerHoldsTheFile, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(int(c.Meanwhile));
+        TTestFolder folder("CleanUp 100% Audio");
+        std::string product = folder / "Product\\", empty = product + "Empty\\", kept = folder / "Kept\\";
+        std::string uninstaller = product + "Uninst.exe";
+        for (const std::string& f : {product, empty, kept}) CreateDirectoryA(f.c_str(), nullptr);
+        WriteWholeFile(uninstaller, StubProgram());
+        WriteWholeFile(kept + "Mine.txt", {'m'});
+        TKernelHandle ended(CreateEventA(nullptr, TRUE, FALSE, nullptr));
 
-    std::string cleanUp =
-        StartUninstallerCleanUp(WindowsPath(SETUP_PROGRAM), product + "Uninst.exe", {empty, product, kept}, ended.Get());
-    ASSERT_FALSE(cleanUp.empty());
-    EXPECT_TRUE(IsInsideFolder(cleanUp, WindowsTemp())) << cleanUp;
-    EXPECT_TRUE(FileExists(cleanUp + "Setup.exe"));
-    // Nobody but the system and the administrators (the owner, elevated) may
-    // even look inside: not everybody, not the users, not whoever logged on.
-    // Wine reports the owner as the user and keeps no more than its modes.
-    TFolderAccess access = AccessOf(cleanUp);
-    ASSERT_FALSE(access.Allowed.empty());
-    for (const std::string& sid : access.Allowed)
-        EXPECT_TRUE(sid == "S-1-5-18" || sid == "S-1-5-32-544" || sid == access.Owner) << sid;
+        std::string cleanUp =
+            StartUninstallerCleanUp(WindowsPath(SETUP_PROGRAM), uninstaller, {empty, product, kept}, ended.Get());
+        ASSERT_FALSE(cleanUp.empty());
+        EXPECT_TRUE(IsInsideFolder(cleanUp, WindowsTemp())) << cleanUp;
+        EXPECT_TRUE(FileExists(cleanUp + "Setup.exe"));
+        // Nobody but the system and the administrators (the owner, elevated) may
+        // even look inside: not everybody, not the users, not whoever logged on.
+        // Wine reports the owner as the user and keeps no more than its modes.
+        TFolderAccess access = AccessOf(cleanUp);
+        ASSERT_FALSE(access.Allowed.empty());
+        for (const std::string& sid : access.Allowed)
+            EXPECT_TRUE(sid == "S-1-5-18" || sid == "S-1-5-32-544" || sid == access.Owner) << sid;
 
-    Sleep(1500);
-    EXPECT_TRUE(FileExists(product + "Uninst.exe")) << "the clean-up did not wait";
-    SetEvent(ended.Get());
-    EXPECT_TRUE(GoneWithin(product + "Uninst.exe", 20000));
-    EXPECT_TRUE(GoneWithin(product, 20000));
-    EXPECT_TRUE(GoneWithin(cleanUp, 20000)) << "the clean-up left " << cleanUp;
-    EXPECT_TRUE(FileExists(kept + "Mine.txt"));
+        TFolderLock setup(product);
+        TFileHandle scanner;
+        if (c.Meanwhile == TMeanwhile::NewInstallation) {
+            // Written beside and moved over it, as a new file of that name is.
+            WriteWholeFile(product + "Uninst.new", StubProgram(600));
+            ASSERT_TRUE(MoveFileExA((product + "Uninst.new").c_str(), uninstaller.c_str(), MOVEFILE_REPLACE_EXISTING));
+        } else if (c.Meanwhile == TMeanwhile::SetupHoldsTheFolder) {
+            ASSERT_TRUE(setup.Acquire(0));
+        } else if (c.Meanwhile == TMeanwhile::ScannerHoldsTheFile) {
+            scanner.Reset(CreateFileA(uninstaller.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+            ASSERT_TRUE(scanner.Valid());
+        }
+        Sleep(1500);
+        EXPECT_TRUE(FileExists(uninstaller)) << "the clean-up did not wait";
+        SetEvent(ended.Get());
+        if (setup.Owned() || scanner.Valid()) {
+            EXPECT_FALSE(GoneWithin(uninstaller, 2000)) << "taken while held";
+            setup.Release();
+            scanner.Reset();
+        }
+        // Its own folder goes last: the clean-up has done all it will.
+        EXPECT_TRUE(GoneWithin(cleanUp, 30000)) << "the clean-up left " << cleanUp;
+        EXPECT_EQ(FileExists(uninstaller), !c.Taken);
+        EXPECT_EQ(DirectoryExists(empty), !c.Taken);
+        EXPECT_EQ(DirectoryExists(product), !c.Taken);
+        if (!c.Taken && FileExists(uninstaller)) {
+            EXPECT_EQ(ReadWholeFile(uninstaller), StubProgram(600));
+        }
+        EXPECT_TRUE(FileExists(kept + "Mine.txt"));
+        // Nothing of a clean-up that went its way is left for the next start
+        // of Windows to remove.
+        EXPECT_EQ(RemovalsAtRestartInside(cleanUp), std::vector<std::string>());
+        EXPECT_EQ(RemovalsAtRestartInside(folder.Path()), std::vector<std::string>());
+    }
 }
 
 TEST(UninstallerCleanUp, EveryUninstallerGetsAFolderOfItsOwn)
@@ -107,7 +190,8 @@ TEST(UninstallerCleanUp, TheSwitchFromAnyOtherFolderRemovesNothing)
     SECURITY_ATTRIBUTES inherited{sizeof inherited, nullptr, TRUE};
     TKernelHandle ended(CreateEventA(&inherited, TRUE, TRUE, nullptr));  // already signalled
     std::string commandLine = "\"" + program + "\" /CLEANUP " +
-                              std::to_string(reinterpret_cast<uintptr_t>(ended.Get())) + " \"" + victim + "\"";
+                              std::to_string(reinterpret_cast<uintptr_t>(ended.Get())) + " " +
+                              FileIdentityText(victim) + " \"" + victim + "\"";
     STARTUPINFOA startup{};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION info{};

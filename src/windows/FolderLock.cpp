@@ -1,0 +1,79 @@
+#include "FolderLock.h"
+
+#include <cstdint>
+#include <utility>
+
+#include "FileSystem.h"
+#include "PathUtils.h"
+#include "TextUtils.h"
+
+namespace {
+
+uint64_t Fnv1a64(const std::string& text)
+{
+    uint64_t hash = 14695981039346656037ull;
+    for (unsigned char c : text) {
+        hash ^= c;
+        hash *= 1099511628211ull;
+    }
+    return hash;
+}
+
+HANDLE OpenLock(const std::string& globalName)
+{
+    HANDLE mutex = CreateMutexA(nullptr, FALSE, globalName.c_str());
+    if (mutex) return mutex;
+    // Where the global namespace is closed to us, the session's own still
+    // keeps two programs of this session apart.
+    std::string local = "Local\\" + globalName.substr(globalName.find('\\') + 1);
+    return CreateMutexA(nullptr, FALSE, local.c_str());
+}
+
+}  // namespace
+
+std::string FolderLockName(const std::string& folder)
+{
+    // Every spelling of one folder meets the same lock: Setup takes it before
+    // it makes the folder, its uninstaller once the folder is there.
+    std::string resolved = UpperAscii(ExcludeDelimiter(ResolvedPath(IncludeDelimiter(folder))));
+    uint64_t hash = Fnv1a64(resolved);
+    char digits[17];
+    wsprintfA(digits, "%08lX%08lX", static_cast<unsigned long>(hash >> 32), static_cast<unsigned long>(hash));
+    return std::string("Global\\PlugInSetupFolder-") + digits;
+}
+
+TFolderLock::TFolderLock(const std::string& folder) : FMutex(OpenLock(FolderLockName(folder))) {}
+
+TFolderLock::~TFolderLock() { Release(); }
+
+TFolderLock::TFolderLock(TFolderLock&& other) noexcept
+    : FMutex(std::move(other.FMutex)), FOwned(std::exchange(other.FOwned, false))
+{
+}
+
+TFolderLock& TFolderLock::operator=(TFolderLock&& other) noexcept
+{
+    if (this != &other) {
+        Release();
+        FMutex = std::move(other.FMutex);
+        FOwned = std::exchange(other.FOwned, false);
+    }
+    return *this;
+}
+
+bool TFolderLock::Acquire(DWORD timeoutMs)
+{
+    if (FOwned) return true;
+    if (!FMutex.Valid()) return false;
+    DWORD result = WaitForSingleObject(FMutex.Get(), timeoutMs);
+    // An abandoned lock is ours now: whoever held it ended, and what it left
+    // half done is what the next run of Setup or the uninstaller finds anyway.
+    FOwned = result == WAIT_OBJECT_0 || result == WAIT_ABANDONED;
+    return FOwned;
+}
+
+void TFolderLock::Release()
+{
+    if (FOwned) ReleaseMutex(FMutex.Get());
+    FOwned = false;
+}
