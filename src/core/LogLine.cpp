@@ -31,6 +31,9 @@ const std::vector<TLineKindInfo> Table = {
     {K::Partial,           'P', T::File,   1, 1, true,  false, false, nullptr},
     {K::Name,              'N', T::None,   1, 0, false, false, false, nullptr},
     {K::Aside,             'R', T::File,   2, 2, true,  false, true,  "set aside until the run has ended "},
+    // Before a shared count is raised, with the count as it was: a run ended
+    // between the two tells by the count whether the reference was taken.
+    {K::Sharing,           'Q', T::File,   2, 1, true,  false, true,  nullptr},
 };
 
 const std::string NoPath;

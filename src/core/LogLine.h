@@ -26,6 +26,7 @@ enum class TLineKind : int {
     Partial,                // P<file>: written while the run went on; removed when there, never missed
     Name,                   // N<product name>: the name, in a log written as the run goes
     Aside,                  // R<file>|<copy>: the product's earlier file, kept only until the run has ended
+    Sharing,                // Q<file or folder>|<count before>: about to take a shared reference
     Unknown
 };
 

@@ -38,6 +38,7 @@ bool PageShown(const TSetupModel& model, int page)
 
 int FailureExitCode(const std::exception& error)
 {
+    if (dynamic_cast<const EFolderInUse*>(&error)) return ExitCode::Busy;
     return error.what() == LoadMessage(Msg::InstallerCorrupted) ? ExitCode::Damaged : ExitCode::Failed;
 }
 

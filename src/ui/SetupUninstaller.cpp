@@ -4,6 +4,7 @@
 #include "Messages.h"
 #include "PathUtils.h"
 #include "Platform.h"
+#include "SetupInstaller.h"
 #include "SetupModel.h"
 #include "SetupSwitches.h"
 #include "TextUtils.h"
@@ -25,6 +26,15 @@ int TSetupUninstaller::Execute(bool silent, TRunLog* log)
         note("requirements not met: " + message);
         if (!silent) ShowWarningBox(message);
         return ExitCode::Requirements;
+    }
+    // Never at once with a Setup into the same folder, or another uninstaller of it.
+    FFolderLock = std::make_unique<TFolderLock>(GetProgramFolder(FUninstaller->ProgramPath()));
+    if (!FFolderLock->Acquire(silent ? SilentFolderLockWait : 0)) {
+        std::string message =
+            FormatMessageText(Msg::FolderInUse, {ExcludeDelimiter(GetProgramFolder(FUninstaller->ProgramPath()))});
+        note("refused: " + message);
+        if (!silent) ShowWarningBox(message);
+        return ExitCode::Busy;
     }
     if (!silent && !AskConfirmation(FormatMessageText(Msg::UninstallConfirm, {name}))) {
         note("the user said No");

@@ -4,6 +4,7 @@
 #include <memory>
 #include <string>
 
+#include "FolderLock.h"
 #include "ProgramFile.h"
 #include "RunLog.h"
 #include "Uninstaller.h"
@@ -16,10 +17,15 @@ public:
     TUninstaller& Uninstaller() { return *FUninstaller; }
     // Asks, removes and reports; `silent` (/S) asks nothing and shows nothing.
     // Returns the exit code: 0 removed (the user's own files kept), 1 items
-    // of the product would not go, 2 the user said No, 3 no rights.
+    // of the product would not go, 2 the user said No, 3 no rights, 1618
+    // another Setup or uninstaller works in the folder (a silent run waits
+    // for it a while first).
     int Execute(bool silent = false, TRunLog* log = nullptr);
 
 private:
     std::unique_ptr<TUninstaller> FUninstaller;
     std::string FProductName;
+    // The product folder's lock, held until the program ends; the clean-up
+    // takes it next.
+    std::unique_ptr<TFolderLock> FFolderLock;
 };

@@ -91,8 +91,7 @@ int RunSilentInstall(const std::string& programPath, const TSetupSwitches& switc
     });
     if (!check.Ok) {
         log.Line("refused: " + check.Warning);
-        bool uncreatable = check.Warning == FormatMessageText(Msg::CannotCreateFolder, {folder});
-        return switches.Dir && uncreatable ? ExitCode::BadSwitch : ExitCode::Failed;
+        return switches.Dir && check.FolderRefused ? ExitCode::BadSwitch : ExitCode::Failed;
     }
     model->SetInstallFolder(folder);
     log.Phase("checks");
@@ -103,6 +102,8 @@ int RunSilentInstall(const std::string& programPath, const TSetupSwitches& switc
         return false;
     };
     model->OnNote = [&](const std::string& text) { log.Line(text); };
+    // Nobody is there to try again later: another run in the folder is waited for, a while.
+    model->FolderLockWait = SilentFolderLockWait;
     TLogProgress progress(log);
     try {
         model->Install(progress);

@@ -243,9 +243,13 @@ bool TInstaller::ForceFolder(const std::string& path, bool removeContents)
     }
     std::string parent = ExtractFilePath(ExcludeDelimiter(path));
     if (!parent.empty() && parent != path) ForceFolder(parent, false);
-    CreateDirectoryA(path.c_str(), nullptr);
-    if (!DirectoryExists(path)) return false;
+    // Logged before it is made: a run ended in between still removes it.
     RecordItem(removeContents ? ikFolderContents : ikFolder, path);
+    CreateDirectoryA(path.c_str(), nullptr);
+    if (!DirectoryExists(path)) {
+        FLog.pop_back();  // not this run's: there is no such folder
+        return false;
+    }
     if (IsSharedPlace(path)) HoldSharedReference(path);
     return true;
 }
@@ -258,9 +262,10 @@ bool TInstaller::IsSharedPlace(const std::string& path) const
 
 void TInstaller::HoldSharedReference(const std::string& path)
 {
-    // Taken before it is logged: a run ended in between leaves one reference
-    // too many (the file stays), never one too few (another installation's
-    // file would go with this one).
+    // The count as it was goes to the journal first: a run ended before the
+    // H line tells by the count whether it took the reference, so neither one
+    // too many nor one too few is left.
+    Log(MakeLogLine(TLineKind::Sharing, path, {std::to_string(SharedFileCount(path))}));
     AddSharedFileReference(path);
     FWritten.insert(UpperAscii(path));
     Log(MakeLogLine(TLineKind::Shared, path));
@@ -408,7 +413,7 @@ void TInstaller::CarryForward(const std::vector<std::string>& earlierLog, const 
     // Only what the earlier installation's own roots hold is taken over: a
     // line somebody added to its log is neither obeyed here nor handed on.
     std::vector<std::string> dropped;
-    FEarlierLog = TrustedLines(earlierLog, earlierRoots, &dropped);
+    FEarlierLog = ResolveSharing(TrustedLines(earlierLog, earlierRoots, &dropped));
     if (OnNote)
         for (const std::string& line : dropped) OnNote("earlier log line not taken over, outside its roots: " + line);
     for (const std::string& line : FEarlierLog) {
@@ -427,6 +432,26 @@ void TInstaller::CarryForward(const std::vector<std::string>& earlierLog, const 
         default: break;
         }
     }
+}
+
+std::vector<std::string> ResolveSharing(const std::vector<std::string>& lines)
+{
+    std::set<std::string> held;
+    for (const std::string& line : lines) {
+        TLogLine parsed = TLogLine::Parse(line);
+        if (parsed.Kind == TLineKind::Shared) held.insert(UpperAscii(parsed.Path()));
+    }
+    std::vector<std::string> resolved;
+    for (const std::string& line : lines) {
+        TLogLine parsed = TLogLine::Parse(line);
+        if (parsed.Kind != TLineKind::Sharing) {
+            resolved.push_back(line);
+        } else if (!held.count(UpperAscii(parsed.Path())) && SharedReferenceTakenSince(parsed.Path(), parsed.Fields[1])) {
+            resolved.push_back(MakeLogLine(TLineKind::Shared, parsed.Path()));
+            held.insert(UpperAscii(parsed.Path()));
+        }
+    }
+    return resolved;
 }
 
 std::vector<std::string> TInstaller::UninstallerLog() const
@@ -518,6 +543,7 @@ void TInstaller::WriteUninstaller(const std::string& uninstallerPath, const std:
     FReplacedRegistrations.clear();
     FReplaced.clear();
     FKeyName.clear();
+    FValues.Forget();
 }
 
 void TInstaller::ClearSignature(TStream& program, TStream& copy, int64_t length)
@@ -701,8 +727,16 @@ void TInstaller::RollBackLine(const TLogLine& line)
                    "file put back " + path);
         break;
     case TLineKind::Shared:
+        FReleased.insert(UpperAscii(path));
         ReleaseSharedFileReference(path);
         result(true, "shared reference released " + path);
+        break;
+    case TLineKind::Sharing:
+        // Ended between this line and its H line: the count tells.
+        if (!FReleased.count(UpperAscii(path)) && SharedReferenceTakenSince(path, line.Fields[1])) {
+            ReleaseSharedFileReference(path);
+            result(true, "shared reference released " + path);
+        }
         break;
     case TLineKind::Folder:
     case TLineKind::FolderContents:
@@ -731,7 +765,10 @@ void TInstaller::RollBack()
 {
     FJournal.reset();
     FKeyName.clear();
-    FLeftOver.clear();
+    // The values first, last written first, then every line of the run, last first.
+    FValues.OnNote = OnNote;
+    FLeftOver = FValues.Restore();
+    FReleased.clear();
     for (auto line = FLog.rbegin(); line != FLog.rend(); ++line) RollBackLine(TLogLine::Parse(*line));
     // The registrations that the run's own replaced come back as they were.
     for (const auto& entry : FReplacedRegistrations) {

@@ -20,6 +20,7 @@
 #include "ProgramFile.h"
 #include "ProgramVersion.h"
 #include "HandleStream.h"
+#include "Registry.h"
 #include "Stream.h"
 #include "UninstallLog.h"
 
@@ -87,6 +88,9 @@ public:
     // uninstaller written at the end removes what either run created. Only
     // the lines its own roots hold are taken; the others are told to OnNote.
     void CarryForward(const std::vector<std::string>& earlierLog, const TInstallationRoots& earlierRoots);
+    // The registry values the run writes, as they were: registry objects of
+    // the run remember each value here before they write it.
+    TRegistryUndo& Values() { return FValues; }
     // What a rollback could not put back as it was, for the user's message.
     const std::vector<std::string>& LeftOver() const { return FLeftOver; }
     // Writes what the journal holds through to the disk.
@@ -189,17 +193,24 @@ private:
     };
     std::vector<std::pair<std::string, std::vector<TSavedValue>>> FReplacedRegistrations;
     std::set<std::string> FReplaced;  // their key names, as UpperAscii
+    std::set<std::string> FReleased;  // shared references a rollback gave back, as UpperAscii
     // While the journal is on disk: the registration's key name and the roots
     // it keeps, which grow before any line names a place outside them.
     std::string FKeyName;
     TInstallationRoots FRoots;
     std::vector<std::string> FLeftOver;
+    TRegistryUndo FValues;
     std::unique_ptr<THandleStream> FJournal;
     // While a folder is extracted: its small files inflated a step ahead.
     std::unique_ptr<TInflateAhead> FAhead;
     std::string FJournalPath;
     int32_t FJournalLength = 0;
 };
+
+// A log's lines with every Q line resolved by the count as it is now: an H
+// line where the run that was ended had taken the reference, nothing where it
+// had not.
+std::vector<std::string> ResolveSharing(const std::vector<std::string>& lines);
 
 // The name a file is written under until it is complete.
 extern const char PartialSuffix[];

@@ -96,14 +96,13 @@ std::string TRegistry::ReadString(const std::string& name)
     return FromWide(value.data(), int(length));
 }
 
-TRegistryUndo* TRegistry::Undo = nullptr;
-
-void TRegistryUndo::Remember(HKEY key, const std::string& name)
+void TRegistryUndo::Remember(HKEY key, const std::string& where, const std::string& name)
 {
     HKEY copy = nullptr;
     if (RegOpenKeyExA(key, "", 0, KEY_QUERY_VALUE | KEY_SET_VALUE, &copy) != ERROR_SUCCESS) return;
     TEntry entry;
     entry.Key.Reset(copy);
+    entry.Where = where;
     entry.Name = name;
     DWORD size = 0;
     entry.Existed = RegQueryValueExA(copy, name.c_str(), nullptr, &entry.Type, nullptr, &size) == ERROR_SUCCESS;
@@ -116,30 +115,40 @@ void TRegistryUndo::Remember(HKEY key, const std::string& name)
     FEntries.push_back(std::move(entry));
 }
 
-void TRegistryUndo::Restore()
+std::vector<std::string> TRegistryUndo::Restore()
 {
+    std::vector<std::string> leftOver;
     for (auto entry = FEntries.rbegin(); entry != FEntries.rend(); ++entry) {
-        if (entry->Existed)
-            RegSetValueExA(entry->Key.Get(), entry->Name.c_str(), 0, entry->Type, entry->Data.data(),
-                           DWORD(entry->Data.size()));
-        else
-            RegDeleteValueA(entry->Key.Get(), entry->Name.c_str());
+        LONG result = entry->Existed ? RegSetValueExA(entry->Key.Get(), entry->Name.c_str(), 0, entry->Type,
+                                                      entry->Data.data(), DWORD(entry->Data.size()))
+                                     : RegDeleteValueA(entry->Key.Get(), entry->Name.c_str());
+        bool done = result == ERROR_SUCCESS || (!entry->Existed && result == ERROR_FILE_NOT_FOUND);
+        std::string what = std::string(entry->Existed ? "registry value put back " : "registry value removed ") +
+                           entry->Where + "\\" + entry->Name;
+        if (OnNote) OnNote((done ? "rolled back: " : "could not roll back: ") + what);
+        if (!done) leftOver.push_back(what);
     }
     FEntries.clear();
+    return leftOver;
+}
+
+std::string TRegistry::HiveName() const
+{
+    const char* hive = RootKey == HKEY_LOCAL_MACHINE ? "HKLM" : RootKey == HKEY_CURRENT_USER ? "HKCU"
+                       : RootKey == HKEY_CLASSES_ROOT ? "HKCR" : "HKEY";
+    return hive + std::string(FAccess & KEY_WOW64_64KEY ? " (64-bit)" : "");
 }
 
 void TRegistry::NoteWrite(const std::string& name, const std::string& value) const
 {
     if (!Undo || !Undo->OnNote) return;
-    const char* hive = RootKey == HKEY_LOCAL_MACHINE ? "HKLM" : RootKey == HKEY_CURRENT_USER ? "HKCU"
-                       : RootKey == HKEY_CLASSES_ROOT ? "HKCR" : "HKEY";
-    Undo->OnNote(std::string("registry value ") + hive + (FAccess & KEY_WOW64_64KEY ? " (64-bit)" : "") + "\\" +
+    Undo->OnNote("registry value " + HiveName() + "\\" +
                  FCurrentPath + "\\" + name + " = " + value);
 }
 
 void TRegistry::WriteString(const std::string& name, const std::string& value)
 {
-    if (Undo) Undo->Remember(FCurrent.Get(), name);
+    if (Undo) Undo->Remember(FCurrent.Get(), HiveName() + "\\" + FCurrentPath, name);
     NoteWrite(name, value);
     if (RegSetValueExA(FCurrent.Get(), name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
                        DWORD(value.size() + 1)) != ERROR_SUCCESS)
@@ -158,7 +167,7 @@ int32_t TRegistry::ReadInteger(const std::string& name)
 
 void TRegistry::WriteInteger(const std::string& name, int32_t value)
 {
-    if (Undo) Undo->Remember(FCurrent.Get(), name);
+    if (Undo) Undo->Remember(FCurrent.Get(), HiveName() + "\\" + FCurrentPath, name);
     NoteWrite(name, std::to_string(value));
     DWORD data = DWORD(value);
     if (RegSetValueExA(FCurrent.Get(), name.c_str(), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&data),

@@ -24,14 +24,19 @@ public:
 // them back, last written first.
 class TRegistryUndo {
 public:
-    void Remember(HKEY key, const std::string& name);
-    void Restore();
+    void Remember(HKEY key, const std::string& where, const std::string& name);
+    // Puts every value back as it was, last written first; what could not be
+    // put back is told to OnNote and returned.
+    std::vector<std::string> Restore();
+    // The run ended well: nothing is to be put back.
+    void Forget() { FEntries.clear(); }
     // Told of every value written while it is the undo ("HKLM\\Key\\Name = value").
     std::function<void(const std::string&)> OnNote;
 
 private:
     struct TEntry {
         TRegKey Key;
+        std::string Where;  // the key's path, for the run's log
         std::string Name;
         bool Existed = false;
         DWORD Type = 0;
@@ -42,8 +47,9 @@ private:
 
 class TRegistry {
 public:
-    // Where every value written is remembered first, while a run may still fail.
-    static TRegistryUndo* Undo;
+    // Where every value this object writes is remembered first, while a run
+    // may still fail; none for registry objects outside a run.
+    TRegistryUndo* Undo = nullptr;
 
     TRegistry() = default;
     explicit TRegistry(REGSAM access) : FAccess(access) {}
@@ -86,6 +92,8 @@ protected:
     template <typename DeleteOne>
     bool DeleteTree(const std::string& path, DeleteOne deleteOne);
 
+    // "HKLM", "HKCU (64-bit)", ...: the root and view, for the run's log.
+    std::string HiveName() const;
     // Tells the undo's listener of a value written to the current key.
     void NoteWrite(const std::string& name, const std::string& value) const;
 

@@ -12,6 +12,7 @@
 #include "ShellFolders.h"
 #include "TextUtils.h"
 #include "UninstallLog.h"
+#include "UninstallRegistration.h"
 #include "Uninstaller.h"
 
 TSetupInstaller::TSetupInstaller(const std::string& programPath)
@@ -93,15 +94,46 @@ bool TSetupInstaller::CanCreateFolder(const std::string& path) const
 
 std::vector<std::string> TSetupInstaller::EarlierInstallationLog(const std::string& folder) const
 {
-    std::string uninstaller = IncludeDelimiter(folder) + "Uninst.exe";
-    if (folder.empty() || !FileExists(uninstaller)) return {};
+    if (folder.empty()) return {};
     try {
-        TUninstallLog log = ReadUninstallerLog(uninstaller);
+        TUninstallLog log = ReadInstallationLog(IncludeDelimiter(folder));
         if (log.ProductName == ProductName) return log.Lines;
     } catch (const std::exception&) {
-        // Not an uninstaller of ours, or a damaged one: nothing to carry forward.
+        // No installation there, not one of ours, or a damaged one: nothing to carry forward.
     }
     return {};
+}
+
+std::string TSetupInstaller::OtherInstallationIn(const std::string& folder) const
+{
+    std::string own = IncludeDelimiter(folder);
+    if (own.empty() || !DirectoryExists(own)) return std::string();
+    if (FileExists(own + "Uninst.exe") || FileExists(own + "Uninstall.dat")) {
+        try {
+            std::string name = ReadInstallationLog(own).ProductName;
+            if (name == ProductName) return std::string();
+            return name.empty() ? "Uninst.exe" : name;
+        } catch (const std::exception&) {
+            // Not an uninstaller of ours, or one damaged: somebody else's all the same.
+            return FileExists(own + "Uninst.exe") ? "Uninst.exe" : "Uninstall.dat";
+        }
+    }
+    // A registration that names an uninstaller in this folder, of a product of another name.
+    TRegistry registry(KEY_READ);
+    registry.RootKey = HKEY_LOCAL_MACHINE;
+    if (!registry.OpenKey(UninstallRegistryKey, false)) return std::string();
+    for (const std::string& name : registry.GetKeyNames()) {
+        try {
+            if (!registry.OpenKey(UninstallRegistryKey + name, false)) continue;
+            std::string uninstaller = Unquoted(registry.ReadString(RegistrationValue::UninstallString));
+            std::string shown = registry.ReadString(RegistrationValue::DisplayName);
+            if (!uninstaller.empty() && SameTextAscii(ResolvedPath(uninstaller), ResolvedPath(own + "Uninst.exe")) &&
+                !SameTextAscii(shown.substr(0, ProductName.size()), ProductName))
+                return shown.empty() ? name : shown;
+        } catch (const Exception&) {
+        }
+    }
+    return std::string();
 }
 
 bool TSetupInstaller::IsForbiddenDestination(const std::string& folder)
@@ -154,7 +186,10 @@ void TSetupInstaller::FindSystemFolders()
 
 std::unique_ptr<TRegistry64> TSetupInstaller::CreateSettingsRegistry() const
 {
-    return std::make_unique<TRegistry64>(Is64Bit);
+    auto registry = std::make_unique<TRegistry64>(Is64Bit);
+    // What the run writes through it, a failed run puts back.
+    registry->Undo = &FInstaller->Values();
+    return registry;
 }
 
 std::string TSetupInstaller::ReadSetting(HKEY root, const std::string& key, const std::string& valueName) const
@@ -320,7 +355,11 @@ TDestinationCheck TSetupInstaller::CheckDestination(const std::string& folder,
                                                     const std::function<bool(const std::string&)>& ask)
 {
     if (IsForbiddenDestination(folder) || !CanCreateFolder(folder))
-        return {false, FormatMessageText(Msg::CannotCreateFolder, {folder})};
+        return {false, FormatMessageText(Msg::CannotCreateFolder, {folder}), true};
+    // One product per folder: another's uninstaller, journal and registration are never written over.
+    std::string other = OtherInstallationIn(folder);
+    if (!other.empty())
+        return {false, FormatMessageText(Msg::FolderHoldsOtherProduct, {ExcludeDelimiter(folder), other}), true};
     if (HasPreviousInstall) {
         bool same = SameTextAscii(PreviousInstallFolder, folder);
         bool sameMajor = PackageVersion.Major == PreviousVersion.Major;

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "FolderLock.h"
 #include "InstallProgress.h"
 #include "Installer.h"
 #include "PathUtils.h"
@@ -23,7 +24,14 @@
 struct TDestinationCheck {
     bool Ok = false;
     std::string Warning;
+    // The folder itself is no place for the product (forbidden, not creatable,
+    // another product's), as against a question answered No or a full drive.
+    bool FolderRefused = false;
 };
+
+// How long a run without a window waits for another Setup or uninstaller in
+// its folder before it gives up (milliseconds); the wizard does not wait.
+constexpr unsigned long SilentFolderLockWait = 5 * 60 * 1000;
 
 class TSetupInstaller : public TSetupModel {
 public:
@@ -32,6 +40,9 @@ public:
     explicit TSetupInstaller(const std::string& programPath = ModuleFileName());
 
     TInstaller& Installer() { return *FInstaller; }
+    // How long the run waits for the folder's lock (see TFolderLock) before it
+    // fails with EFolderInUse; once taken, it is held until this object goes.
+    unsigned long FolderLockWait = 0;
 
     // A named file of the product: the package entry, else the alternative
     // entry, else the file beside the program, else the alternative beside it
@@ -61,6 +72,10 @@ public:
     // The log of an earlier installation of this product in the folder (its
     // Uninst.exe's), empty when there is none.
     std::vector<std::string> EarlierInstallationLog(const std::string& folder) const;
+    // Another product's installation in the folder (its Uninst.exe, its
+    // journal, or a registration naming an uninstaller there): its name, or
+    // the file that tells of it; empty when there is none.
+    std::string OtherInstallationIn(const std::string& folder) const;
     bool IsEarlierInstallation(const std::string& folder) const
     {
         return SameTextAscii(IncludeDelimiter(folder), PreviousInstallFolder) ||
@@ -162,6 +177,11 @@ private:
     std::string ReadSetting(HKEY root, const std::string& key, const std::string& valueName) const;
 
     std::unique_ptr<TInstaller> FInstaller;
+    // The product folder's lock, from the run's start until this object goes.
+    std::unique_ptr<TFolderLock> FFolderLock;
+    std::string FLockedFolder;
+    // Takes the install folder's lock, waiting FolderLockWait; EFolderInUse when it cannot.
+    void LockFolder();
     // The [Components] line being installed.
     std::string FDllSuffix;
     bool FVst3Line = false;

@@ -32,24 +32,46 @@ void TSetupInstaller::Install(IInstallProgress& progress)
 {
     progress.SetProgress(0);
     progress.SetStatus(LoadMessage(Msg::StatusPreparing));
+    LockFolder();
     CheckDiskSpace();
-    TRegistryUndo values;
-    values.OnNote = OnNote;
     FInstaller->OnNote = OnNote;
-    TRegistry::Undo = &values;
+    FInstaller->Values().OnNote = OnNote;
     try {
         RunSteps(progress);
-    } catch (...) {
-        // Nothing of a failed run stays: the machine is as it was before.
-        TRegistry::Undo = nullptr;
+    } catch (const Exception& error) {
+        // Nothing of a failed run stays: the machine is as it was before, or
+        // the user is told what could not be put back.
         if (OnNote) OnNote("the run failed: rolling back");
-        values.Restore();
         FInstaller->RollBack();
         FInstaller->OnNote = nullptr;
+        FInstaller->Values().OnNote = nullptr;
+        if (FInstaller->LeftOver().empty()) throw;
+        std::string items;
+        for (const std::string& item : FInstaller->LeftOver()) items += "\r" + item;
+        throw ESetupError(FormatMessageText(Msg::RollbackIncomplete, {error.Message(), items.substr(1)}));
+    } catch (...) {
+        if (OnNote) OnNote("the run failed: rolling back");
+        FInstaller->RollBack();
+        FInstaller->OnNote = nullptr;
+        FInstaller->Values().OnNote = nullptr;
         throw;
     }
-    TRegistry::Undo = nullptr;
     FInstaller->OnNote = nullptr;
+    FInstaller->Values().OnNote = nullptr;
+}
+
+void TSetupInstaller::LockFolder()
+{
+    // Never at once with the folder's uninstaller, its clean-up or another Setup.
+    if (FFolderLock && SameTextAscii(FLockedFolder, InstallFolder)) return;
+    auto lock = std::make_unique<TFolderLock>(InstallFolder);
+    if (!lock->Acquire(FolderLockWait)) {
+        std::string message = FormatMessageText(Msg::FolderInUse, {ExcludeDelimiter(InstallFolder)});
+        if (OnNote) OnNote("refused: " + message);
+        throw EFolderInUse(message);
+    }
+    FFolderLock = std::move(lock);
+    FLockedFolder = InstallFolder;
 }
 
 void TSetupInstaller::RunSteps(IInstallProgress& progress)
@@ -90,6 +112,11 @@ void TSetupInstaller::RunSteps(IInstallProgress& progress)
 
 void TSetupInstaller::PrepareOwnFolder()
 {
+    // Checked again where nothing can have changed it since: the run never
+    // writes over another product's installation.
+    std::string other = OtherInstallationIn(InstallFolder);
+    if (!other.empty())
+        throw ESetupError(FormatMessageText(Msg::FolderHoldsOtherProduct, {ExcludeDelimiter(InstallFolder), other}));
     FInstaller->OwnFolder = InstallFolder;
     FInstaller->BackupFolder = InstallFolder + "Replaced Files\\";
     std::vector<std::string> earlier = EarlierInstallationLog(InstallFolder);

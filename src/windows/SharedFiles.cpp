@@ -1,6 +1,7 @@
 #include "SharedFiles.h"
 
 #include <algorithm>
+#include <cstdlib>
 
 #include "Registry.h"
 
@@ -17,19 +18,6 @@ int ReadCount(TRegistry& registry, const std::string& path)
     }
 }
 
-// The counts are taken back through the log's own lines: a failed run's
-// undo of written values leaves them alone.
-class TCountWrite {
-public:
-    TCountWrite() : FSaved(TRegistry::Undo) { TRegistry::Undo = nullptr; }
-    ~TCountWrite() { TRegistry::Undo = FSaved; }
-    TCountWrite(const TCountWrite&) = delete;
-    TCountWrite& operator=(const TCountWrite&) = delete;
-
-private:
-    TRegistryUndo* FSaved;
-};
-
 }  // namespace
 
 int SharedFileCount(const std::string& path)
@@ -41,7 +29,6 @@ int SharedFileCount(const std::string& path)
 
 void AddSharedFileReference(const std::string& path)
 {
-    TCountWrite write;
     TRegistry registry;
     registry.RootKey = HKEY_LOCAL_MACHINE;
     if (!registry.OpenKey(SharedFilesKey, true)) return;
@@ -53,7 +40,6 @@ void AddSharedFileReference(const std::string& path)
 
 int ReleaseSharedFileReference(const std::string& path)
 {
-    TCountWrite write;
     TRegistry registry;
     registry.RootKey = HKEY_LOCAL_MACHINE;
     if (!registry.OpenKey(SharedFilesKey, false)) return 0;
@@ -66,4 +52,9 @@ int ReleaseSharedFileReference(const std::string& path)
     } catch (const ERegistryException&) {
     }
     return remaining;
+}
+
+bool SharedReferenceTakenSince(const std::string& path, const std::string& before)
+{
+    return SharedFileCount(path) > std::atoi(before.c_str());
 }

@@ -10,3 +10,7 @@ int SharedFileCount(const std::string& path);
 void AddSharedFileReference(const std::string& path);
 // Takes one reference back and returns how many remain; at 0 the entry goes.
 int ReleaseSharedFileReference(const std::string& path);
+
+// Whether a reference was taken on the file since its count was `before`:
+// how a run ended between logging that it takes one and taking it is read.
+bool SharedReferenceTakenSince(const std::string& path, const std::string& before);

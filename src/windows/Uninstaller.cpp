@@ -18,18 +18,11 @@
 #include "UninstallRegistration.h"
 #include "UninstallerCleanUp.h"
 
-TUninstallLog ReadUninstallerLog(const std::string& programPath)
+namespace {
+
+TUninstallLog ReadLogAt(TStream& stream)
 {
-    std::unique_ptr<TStream> stream = THandleStream::OpenRead(programPath, FILE_SHARE_READ | FILE_SHARE_WRITE);
-    stream->SetPosition(PackageFormat::SetupDataOffsetWord);
-    int32_t offset = stream->ReadInt32();
-    if (offset > 0) {
-        stream->SetPosition(offset);
-    } else {
-        stream.reset();
-        stream = THandleStream::OpenRead(GetProgramFolder(programPath) + "Uninstall.dat", 0);
-    }
-    TUninstallLog log = ReadUninstallLog(*stream);
+    TUninstallLog log = ReadUninstallLog(stream);
     // An earlier version wrote its log in the ANSI code page.
     for (std::string& line : log.Lines) line = ProcessText(line);
     log.ProductName = ProcessText(log.ProductName);
@@ -39,6 +32,53 @@ TUninstallLog ReadUninstallerLog(const std::string& programPath)
         if (log.ProductName.empty() && parsed.Kind == TLineKind::Name) log.ProductName = parsed.Path();
     }
     return log;
+}
+
+}  // namespace
+
+namespace {
+
+// A journal beside an uninstaller that carries its own log: a later run of
+// the same product was ended before it put its uninstaller there. That run
+// carried this log forward, so its lines are this log and what the run did;
+// the roots decide what is obeyed, as for every line.
+void TakeOverJournal(const std::string& programPath, TUninstallLog& log)
+{
+    std::string journal = GetProgramFolder(programPath) + "Uninstall.dat";
+    if (!FileExists(journal)) return;
+    try {
+        std::unique_ptr<THandleStream> stream = THandleStream::OpenRead(journal, FILE_SHARE_READ);
+        TUninstallLog ended = ReadLogAt(*stream);
+        if (ended.ProductName == log.ProductName) log.Lines = CarryForward(log.Lines, ended.Lines);
+    } catch (const std::exception&) {
+        // Not a journal of ours: left alone.
+    }
+}
+
+}  // namespace
+
+TUninstallLog ReadUninstallerLog(const std::string& programPath)
+{
+    std::unique_ptr<TStream> stream = THandleStream::OpenRead(programPath, FILE_SHARE_READ | FILE_SHARE_WRITE);
+    stream->SetPosition(PackageFormat::SetupDataOffsetWord);
+    int32_t offset = stream->ReadInt32();
+    if (offset <= 0) {
+        stream.reset();
+        stream = THandleStream::OpenRead(GetProgramFolder(programPath) + "Uninstall.dat", 0);
+        return ReadLogAt(*stream);
+    }
+    stream->SetPosition(offset);
+    TUninstallLog log = ReadLogAt(*stream);
+    stream.reset();
+    TakeOverJournal(programPath, log);
+    return log;
+}
+
+TUninstallLog ReadInstallationLog(const std::string& folder)
+{
+    if (FileExists(folder + "Uninst.exe")) return ReadUninstallerLog(folder + "Uninst.exe");
+    std::unique_ptr<TStream> journal = THandleStream::OpenRead(folder + "Uninstall.dat", FILE_SHARE_READ);
+    return ReadLogAt(*journal);
 }
 
 namespace {
@@ -60,8 +100,18 @@ TUninstaller::TUninstaller(const std::string& programPath)
     FVersion = log.Version;
     FLines = std::move(log.Lines);
     FProductName = std::move(log.ProductName);
+    TakeOverEndedRun();
+    FLines = ResolveSharing(FLines);
     FRoots = UninstallerRoots(FProgramPath, FLines);
     ReadNotes();
+}
+
+void TUninstaller::TakeOverEndedRun()
+{
+    // A run ended while it wrote the journal or the uninstaller anew leaves
+    // them under their unfinished names: they go like any unfinished file.
+    for (const std::string& partial : {FProgramFolder + "Uninstall.dat" + PartialSuffix, FProgramPath + PartialSuffix})
+        if (FileExists(partial)) FLines.push_back(MakeLogLine(TLineKind::Partial, partial));
 }
 
 bool TUninstaller::Obeys(const std::string& line) const

@@ -14,8 +14,14 @@
 #include "UninstallLog.h"
 
 // The uninstall log of an uninstaller file: appended to it, or in
-// Uninstall.dat beside it when nothing is appended.
+// Uninstall.dat beside it when nothing is appended. Beside one that carries
+// its log, a journal of the same product is a later run's that was ended
+// before it replaced the uninstaller: its lines are taken over too.
 TUninstallLog ReadUninstallerLog(const std::string& programPath);
+// The log of the installation in a folder (ending in a backslash): its
+// Uninst.exe's, or, where a run was ended before it placed one, the journal
+// Uninstall.dat on its own. EFOpenError when the folder holds neither.
+TUninstallLog ReadInstallationLog(const std::string& folder);
 
 class TUninstaller {
 public:
@@ -51,6 +57,9 @@ private:
         if (OnNote) OnNote(text);
     }
     void ReadNotes();
+    // Adds what a run ended while it wrote the journal or the uninstaller left
+    // under unfinished names.
+    void TakeOverEndedRun();
     // Whether a line may be acted on: the table clears it, the roots hold every
     // place it names, and none lies in the Windows folder.
     bool Obeys(const std::string& line) const;

@@ -19,7 +19,7 @@ TEST(Messages, TableCoversItsRangeWithTheDesignTexts)
               "There is not enough space on the destination drive.\rPlease free up some space and then try again");
     EXPECT_EQ(LoadMessage(65263), "You need to install at least one item.");
     EXPECT_EQ(LoadMessage(65215), "");
-    EXPECT_EQ(LoadMessage(65264), "");
+    EXPECT_EQ(LoadMessage(Msg::Last + 1), "");
     EXPECT_EQ(FormatMessageText(Msg::InvalidVersionText, {"x.5"}), "'x.5' is not a valid version number");
 }
 

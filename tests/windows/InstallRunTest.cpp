@@ -884,6 +884,131 @@ TEST_F(FailedRun, AFullDriveAtAnyWriteLeavesTheMachineAsItWas)
     EXPECT_GT(sweep("2.23"), 10);
 }
 
+namespace {
+
+// A run ended from outside right before its k-th file write, as a crash or a
+// power cut ends it: no rollback, nothing more written.
+constexpr UINT KilledExitCode = 99;
+int KillAt = -1;
+BOOL WINAPI KillingWrite(HANDLE file, LPCVOID data, DWORD size, LPDWORD written, LPOVERLAPPED overlapped)
+{
+    if (KillAt-- == 0) TerminateProcess(GetCurrentProcess(), KilledExitCode);
+    return WriteFile(file, data, size, written, overlapped);
+}
+
+// Starts this test program as the run to be ended at write `k` (KillPoint.Child).
+DWORD RunKilledAt(int k, const std::string& folder, const std::string& program)
+{
+    SetEnvironmentVariableA("SETUP_TEST_KILL_AT", std::to_string(k).c_str());
+    SetEnvironmentVariableA("SETUP_TEST_KILL_FOLDER", folder.c_str());
+    SetEnvironmentVariableA("SETUP_TEST_KILL_PROGRAM", program.c_str());
+    char self[MAX_PATH] = {};
+    GetModuleFileNameA(nullptr, self, MAX_PATH);
+    std::string command = "\"" + std::string(self) + "\" --gtest_filter=KillPoint.Child";
+    // Its own test report would only repeat this one's.
+    SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
+    HANDLE quiet = CreateFileA("NUL", GENERIC_WRITE, FILE_SHARE_WRITE, &inherit, OPEN_EXISTING, 0, nullptr);
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdOutput = startup.hStdError = quiet;
+    PROCESS_INFORMATION process = {};
+    BOOL started = CreateProcessA(nullptr, &command[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &process);
+    CloseHandle(quiet);
+    SetEnvironmentVariableA("SETUP_TEST_KILL_AT", nullptr);
+    if (!started) return DWORD(-1);
+    WaitForSingleObject(process.hProcess, 60000);
+    DWORD code = DWORD(-1);
+    GetExitCodeProcess(process.hProcess, &code);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    return code;
+}
+
+// Points a model at the test's folders, as every run of the kill-point table does.
+void PlaceProduct(TSetupInstaller& model, const std::string& folder)
+{
+    model.SetInstallFolder(folder + "Install\\");
+    model.Vst2Folder = folder + "Vst2";
+    model.Vst3Folder = folder + "Vst3";
+    model.DigiFolder = folder + "Rtas";
+    model.AaxFolder = folder + "Aax";
+}
+
+}  // namespace
+
+// Not a test of its own: the run that the kill-point table starts as a process
+// of its own, which ends itself at the write it is told.
+TEST(KillPoint, Child)
+{
+    const char* at = std::getenv("SETUP_TEST_KILL_AT");
+    if (!at) GTEST_SKIP() << "started by FailedRun.AKillAtAnyStepIsOneDocumentedStepFromTheMachineAsItWas";
+    std::string folder = std::getenv("SETUP_TEST_KILL_FOLDER");
+    StartMenuFolder = folder + "StartMenu";
+    DesktopFolder = folder + "Desktop";
+    SpecialFolderLookup = TestSpecialFolder;
+    CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    TSetupInstaller model(std::getenv("SETUP_TEST_KILL_PROGRAM"));
+    PlaceProduct(model, folder);
+    KillAt = std::atoi(at);
+    FileWriteCall = KillingWrite;
+    TRecordingProgress progress;
+    model.Install(progress);  // returns only for a run with fewer writes
+}
+
+TEST_F(FailedRun, AKillAtAnyStepIsOneDocumentedStepFromTheMachineAsItWas)
+{
+    CreateDirectoryA(Install().c_str(), nullptr);
+    WriteWholeFile(Install() + "Readme.txt", {'m', 'i', 'n', 'e'});  // the user's own
+    const std::vector<std::string> before = Machine();
+    // What the clean-up does once an uninstaller has ended. The product's
+    // RegistryRoot above its version key stays, empty, as after every removal.
+    auto uninstall = [&] {
+        TUninstaller uninstaller(Install() + "Uninst.exe");
+        uninstaller.Uninstall();
+        DeleteFileA((Install() + "Uninst.exe").c_str());
+        for (const std::string& folder : uninstaller.DeferredFolders()) RemoveDirectoryA(folder.c_str());
+        for (HKEY root : {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE}) RegDeleteKeyA(root, RegistryRoot().substr(1).c_str());
+    };
+    // Each row: a fresh install or an upgrade of 2.10, ended at write k, then
+    // the documented step: Uninst.exe, or Setup again (and then Uninst.exe).
+    // Every step of the smaller sweeps; every third of the others.
+    struct Sweep {
+        bool upgrade, again;
+        int stride;
+    } sweeps[] = {{false, false, 1}, {false, true, 3}, {true, false, 1}, {true, true, 3}};
+    for (const Sweep& sweep : sweeps) {
+        int k = 0;
+        for (;; k += sweep.stride) {
+            SCOPED_TRACE(std::string(sweep.upgrade ? "upgrade" : "fresh install") + " ended at write " +
+                         std::to_string(k) + (sweep.again ? ", then Setup again" : ", then Uninst.exe"));
+            if (sweep.upgrade) {
+                Construct(Product(), "2.10");
+                Run();
+            }
+            Construct(Product(), "2.23");
+            Registrations.push_back(RegistrationName());
+            Model.reset();
+            DWORD code = RunKilledAt(k, Folder->Path(), *Folder / "Setup.exe");
+            if (code != KilledExitCode) {
+                EXPECT_EQ(code, 0u);  // the whole run fitted before write k
+                uninstall();
+                EXPECT_EQ(Difference(Machine(), before), "");
+                break;
+            }
+            // Without Uninst.exe (ended before it was in place) the step is Setup again.
+            if (sweep.again || !FileExists(Install() + "Uninst.exe")) {
+                Construct(Product(), "2.23");
+                EXPECT_NO_THROW(Run());
+            }
+            if (FileExists(Install() + "Uninst.exe")) uninstall();
+            EXPECT_EQ(Difference(Machine(), before), "");
+            if (HasFailure()) return;
+        }
+        EXPECT_GT(k, 20);
+    }
+}
+
 TEST_F(FailedRun, ADamagedStreamAnywhereIsTheCorruptionMessageAndLeavesTheMachineAsItWas)
 {
     CreateDirectoryA(Install().c_str(), nullptr);
