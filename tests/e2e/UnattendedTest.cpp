@@ -4,13 +4,18 @@
 #include <objbase.h>
 
 #include <cstdlib>
+#include <functional>
 
 #include "FileSystem.h"
 #include "PathUtils.h"
 #include "Registry.h"
+#include "SharedFiles.h"
 #include "ShellFolders.h"
 #include "Stream.h"
 #include "TestFiles.h"
+#include "TextUtils.h"
+#include "UninstallLog.h"
+#include "Uninstaller.h"
 #include "WizardDriver.h"
 
 namespace {
@@ -236,4 +241,203 @@ TEST(Unattended32, A64BitPackageOn32BitWindowsEndsWithCodeThree)
     EXPECT_FALSE(run.WindowShown);
     EXPECT_NE(ReadText(log).find("requirements not met: You must run a 64-bit edition of Windows"), std::string::npos)
         << ReadText(log);
+}
+
+namespace {
+
+// Adds lines to an uninstaller's own log, as somebody who can write its folder could.
+void AddToLog(const std::string& uninstaller, const std::vector<std::string>& lines)
+{
+    std::vector<uint8_t> bytes = ReadWholeFile(uninstaller);
+    size_t offset = size_t(GetInt32LE(&bytes[0x30]));
+    TMemoryStream in(std::vector<uint8_t>(bytes.begin() + std::ptrdiff_t(offset), bytes.end()));
+    TUninstallLog log = ReadUninstallLog(in);
+    log.Lines.insert(log.Lines.end(), lines.begin(), lines.end());
+    TMemoryStream out;
+    WriteUninstallLog(out, log.Version, log.Lines, log.ProductName);
+    bytes.resize(offset);
+    bytes.insert(bytes.end(), out.Data().begin(), out.Data().end());
+    WriteWholeFile(uninstaller, bytes);
+}
+
+std::string RegisteredFolders()
+{
+    TRegistry machine(KEY_READ);
+    machine.RootKey = HKEY_LOCAL_MACHINE;
+    if (!machine.OpenKey("\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Example Echo 1.20", false))
+        return "(no registration)";
+    return machine.ReadString("InstallFolders");
+}
+
+bool KeyThere(HKEY root, const std::string& key, bool use64 = false)
+{
+    TRegistry64 registry(use64);
+    registry.RootKey = root;
+    return registry.KeyExists(key);
+}
+
+}  // namespace
+
+TEST_F(Unattended, ATamperedLogIsObeyedOnlyWhereTheInstallationWrote)
+{
+    // Victims of the test's own: files, folders, shared counts and keys that
+    // are not the installation's, each named by lines somebody added to the log.
+    std::string victims = *Folder / "Victims\\", empty = victims + "Empty\\", key = "\\Software\\SetupTests\\Victim";
+    struct Row {
+        std::string line;
+        std::function<bool()> intact;  // the victim as it was
+    };
+    auto file = [&](const std::string& name) {
+        std::string path = victims + name;
+        return [path] { return ReadText(path) == "the user's"; };
+    };
+    auto counted = [&](const std::string& path) { return [path] { return SharedFileCount(path) == 1; }; };
+    auto keyThere = [](HKEY root, const std::string& path, bool use64) {
+        return [=] { return KeyThere(root, path, use64); };
+    };
+    for (const std::string& mode : {std::string("Uninst.exe"), std::string("Setup again, then Uninst.exe")}) {
+        SCOPED_TRACE(mode);
+        CreateDirectoryA(victims.c_str(), nullptr);
+        CreateDirectoryA(empty.c_str(), nullptr);
+        for (const char* name : {"a.txt", "b.txt", "c.txt", "d.txt", "e.txt", "f.txt"})
+            WriteWholeFile(victims + name, {'t', 'h', 'e', ' ', 'u', 's', 'e', 'r', '\'', 's'});
+        ForgetSharedFiles(victims);
+        for (const std::string& shared : {victims + "shared.dll", victims + "q.dll", empty})
+            AddSharedFileReference(shared);
+        for (bool use64 : {false, true})
+            for (HKEY root : {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE}) {
+                TRegistry64 registry(use64);
+                registry.RootKey = root;
+                ASSERT_TRUE(registry.OpenKey(key, true));
+            }
+        char shortName[MAX_PATH] = {};
+        GetShortPathNameA((victims + "e.txt").c_str(), shortName, MAX_PATH);
+        ASSERT_EQ(RunUnattended(Setup, "/S " + Inside()).ExitCode, 0u);
+        WriteWholeFile(Plug + "Extra.txt", {'x'});  // inside the roots: the line that names it is obeyed
+        std::vector<Row> rows = {
+            {"F" + victims + "a.txt", file("a.txt")},
+            {"F" + Plug + "..\\Victims\\f.txt", file("f.txt")},
+            {"F" + std::string(shortName), file("e.txt")},
+            {"F\\\\?\\" + victims + "f.txt", file("f.txt")},
+            {"R" + Plug + "Readme.txt|" + victims + "b.txt", file("b.txt")},
+            {"P" + victims + "c.txt", file("c.txt")},
+            {"B" + Plug + "Readme.txt|" + victims + "d.txt", file("d.txt")},
+            {"B" + victims + "f.txt|" + Plug + "Readme.txt", file("f.txt")},
+            {"D" + empty, [&] { return DirectoryExists(empty); }},
+            {"T" + victims, [&] { return DirectoryExists(empty) && FileExists(victims + "a.txt"); }},
+            {"E" + empty, counted(empty)},
+            {"H" + empty, counted(empty)},
+            {"H" + victims + "shared.dll", counted(victims + "shared.dll")},
+            {"Q" + victims + "q.dll|0", counted(victims + "q.dll")},
+            {"U" + key, keyThere(HKEY_CURRENT_USER, key, false)},
+            {"M" + key, keyThere(HKEY_LOCAL_MACHINE, key, false)},
+            {"6" + key, keyThere(HKEY_LOCAL_MACHINE, key, true)},
+            {"Z" + victims + "a.txt", file("a.txt")},
+            {"F" + Plug + "Extra.txt", [&] { return !FileExists(Plug + "Extra.txt"); }},
+        };
+        std::vector<std::string> lines;
+        for (const Row& row : rows) lines.push_back(row.line);
+        AddToLog(Plug + "Uninst.exe", lines);
+        DWORD removal = 0;
+        if (mode == "Uninst.exe") {
+            removal = RunUnattended(Plug + "Uninst.exe", "/S").ExitCode;
+            EXPECT_EQ(removal, 1u);  // lines it did not obey: not everything named went
+        } else {
+            ASSERT_EQ(RunUnattended(Setup, "/S " + Inside()).ExitCode, 0u);
+            // Nothing of the added lines became a root of the new installation.
+            EXPECT_EQ(RegisteredFolders().find("Victims"), std::string::npos) << RegisteredFolders();
+            removal = RunUnattended(Plug + "Uninst.exe", "/S").ExitCode;
+        }
+        EXPECT_TRUE(GoneWithin(Plug, 20000));
+        for (const Row& row : rows) EXPECT_TRUE(row.intact()) << row.line;
+        EXPECT_FALSE(FileExists(Vst + "Example Echo.dll"));
+        EXPECT_FALSE(RegistrationExists());
+        for (bool use64 : {false, true})
+            for (HKEY root : {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE}) {
+                TRegistry64 registry(use64);
+                registry.RootKey = root;
+                registry.DeleteKey(key);
+            }
+        ForgetSharedFiles(victims);
+    }
+}
+
+TEST_F(Unattended, TheUninstallerKnowsItsInstallationUnderAnySpellingOfItsPath)
+{
+    // Started by its 8.3 name or in other letter case, it still finds its
+    // registration and removes the plug-in outside its own folder.
+    for (int spelling = 0; spelling < 2; ++spelling) {
+        ASSERT_EQ(RunUnattended(Setup, "/S " + Inside()).ExitCode, 0u);
+        char shortName[MAX_PATH] = {};
+        GetShortPathNameA((Plug + "Uninst.exe").c_str(), shortName, MAX_PATH);
+        std::string path = spelling == 0 ? std::string(shortName) : UpperAscii(Plug + "Uninst.exe");
+        SCOPED_TRACE(path);
+        EXPECT_EQ(RunUnattended(path, "/S").ExitCode, 0u);
+        EXPECT_TRUE(GoneWithin(Plug, 20000));
+        EXPECT_FALSE(FileExists(Vst + "Example Echo.dll"));
+        EXPECT_FALSE(RegistrationExists());
+    }
+}
+
+TEST_F(Unattended, AFolderOfAnotherInstallationIsRefusedAndLeftAsItWas)
+{
+    // Each row: what another product left in the folder the run is told to use.
+    std::vector<uint8_t> otherLog;
+    {
+        TMemoryStream log;
+        WriteUninstallLog(log, TProgramVersion(), {"F" + Plug + "Other.dll"}, "Another Product");
+        otherLog = log.Data();
+    }
+    std::vector<uint8_t> uninstaller = ReadWholeFile(Setup);
+    uninstaller.resize(size_t(GetInt32LE(&uninstaller[0x30])));
+    PutInt32LE(&uninstaller[0x30], int32_t(uninstaller.size()));
+    PutInt32LE(&uninstaller[0x34], 1);
+    uninstaller.insert(uninstaller.end(), otherLog.begin(), otherLog.end());
+    struct Row {
+        const char* what;
+        std::string file;
+        std::vector<uint8_t> bytes;
+    } rows[] = {
+        {"another product's Uninst.exe", "Uninst.exe", uninstaller},
+        {"another product's journal", "Uninstall.dat", otherLog},
+        {"an Uninstall.dat of somebody else's", "Uninstall.dat", {'n', 'o', 't', ' ', 'o', 'u', 'r', 's'}},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        CreateDirectoryA(Plug.c_str(), nullptr);
+        WriteWholeFile(Plug + row.file, row.bytes);
+        std::string log = *Folder / "install.log";
+        TRun run = RunUnattended(Setup, "/S " + Inside() + " /LOG=\"" + log + "\"");
+        EXPECT_EQ(run.ExitCode, 5u);  // the /DIR switch named a folder that cannot be used
+        EXPECT_EQ(ReadWholeFile(Plug + row.file), row.bytes);
+        EXPECT_EQ(FolderEntries(Plug).size(), 1u);
+        EXPECT_FALSE(RegistrationExists());
+        EXPECT_NE(ReadText(log).find("holds another installation"), std::string::npos) << ReadText(log);
+        DeleteFileA((Plug + row.file).c_str());
+    }
+}
+
+TEST_F(Unattended, SetupWaitsForTheFoldersUninstallerAndKeepsTheUninstallerItWrites)
+{
+    ASSERT_EQ(RunUnattended(Setup, "/S " + Inside()).ExitCode, 0u);
+    // The uninstaller with the wizard's questions, holding the folder while it asks.
+    TProcess uninstaller(Plug + "Uninst.exe");
+    TMessageBoxView confirm = WaitForMessageBox(uninstaller.Id());
+    ASSERT_TRUE(confirm.Window);
+    std::string log = *Folder / "install.log";
+    TProcess setup(Setup, "/S " + Inside() + " /LOG=\"" + log + "\"");
+    EXPECT_FALSE(setup.WaitForExit(2000));  // it waits for the uninstaller
+    ClickButton(confirm.Window, "&Yes");
+    WaitUntil([&] { return !IsWindow(confirm.Window); }, 5000);
+    TMessageBoxView result = WaitForMessageBox(uninstaller.Id());
+    EXPECT_EQ(result.Text, "Uninstallation successfully completed.");
+    ClickButton(result.Window, "OK");
+    EXPECT_TRUE(uninstaller.WaitForExit(15000));
+    ASSERT_TRUE(setup.WaitForExit(60000));
+    EXPECT_EQ(setup.ExitCode(), 0u) << ReadText(log);
+    // The clean-up of the uninstaller that ended never takes the new one.
+    Sleep(5000);
+    EXPECT_TRUE(FileExists(Plug + "Uninst.exe"));
+    EXPECT_TRUE(RegistrationExists());
+    EXPECT_TRUE(FileExists(Vst + "Example Echo.dll"));
 }
