@@ -103,6 +103,9 @@ std::unique_ptr<TStream> OpenResourceStream(const std::string& programPath, cons
 TInstaller::TInstaller(std::string resourceName, std::string programPath)
     : FResourceName(std::move(resourceName)), FProgramPath(std::move(programPath))
 {
+    FJournal.OnNote = [this](const std::string& text) {
+        if (OnNote) OnNote(text);
+    };
     ReadPackageHeader();
 }
 
@@ -247,7 +250,7 @@ bool TInstaller::ForceFolder(const std::string& path, bool removeContents)
     RecordItem(removeContents ? ikFolderContents : ikFolder, path);
     CreateDirectoryA(path.c_str(), nullptr);
     if (!DirectoryExists(path)) {
-        FLog.pop_back();  // not this run's: there is no such folder
+        FJournal.Retract();  // not this run's: there is no such folder
         return false;
     }
     if (IsSharedPlace(path)) HoldSharedReference(path);
@@ -363,7 +366,7 @@ void TInstaller::PutInPlace(const std::string& partial, const std::string& targe
     RecordItem(ikFile, target);
     if (!MoveFileExA(partial.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING)) {
         DWORD error = GetLastError();
-        FLog.pop_back();  // what is there is not this run's file
+        FJournal.Retract();  // what is there is not this run's file
         if (existing != INVALID_FILE_ATTRIBUTES && FileExists(target)) SetFileAttributesA(target.c_str(), existing);
         ThrowReplaceError(target, error);
     }
@@ -378,7 +381,7 @@ void TInstaller::MoveAside(const std::string& target, bool somebodys)
         // The note stays: a copy that is not there is never put back.
         ThrowReplaceError(target, GetLastError());
     }
-    if (!somebodys) FAside.push_back(copy);
+    if (!somebodys) FJournal.KeptForFailure(copy);
 }
 
 std::string TInstaller::BackupCopyName(const std::string& target)
@@ -460,10 +463,10 @@ std::vector<std::string> TInstaller::UninstallerLog() const
     // log; the journal's own note stays, so that a run ended between the
     // uninstaller's last write and the journal's removal leaves nothing.
     std::vector<std::string> log;
-    for (const std::string& line : ::CarryForward(FEarlierLog, FLog)) {
+    for (const std::string& line : ::CarryForward(FEarlierLog, FJournal.Lines())) {
         TLogLine parsed = TLogLine::Parse(line);
         if (parsed.Info().Finished || line.empty() ||
-            (parsed.Kind == TLineKind::Partial && !FJournalPath.empty() && SameTextAscii(parsed.Path(), FJournalPath)))
+            (parsed.Kind == TLineKind::Partial && !FJournal.Path().empty() && SameTextAscii(parsed.Path(), FJournal.Path())))
             log.push_back(line);
     }
     return log;
@@ -488,18 +491,7 @@ void TInstaller::CreateShortcut(const std::string& shortcutFile, const std::stri
 
 void TInstaller::RecordItem(int kind, const std::string& text) { Log(UninstallItemLetter(kind) + text); }
 
-void TInstaller::Log(const std::string& line)
-{
-    // The registration's roots cover a place before the journal names it, and
-    // the journal names it before the step: whatever a run ended at any
-    // moment wrote, its uninstaller may remove.
-    if (!FKeyName.empty() && ExtendRoots(FRoots, {line})) WriteRegisteredRoots(FKeyName, FRoots);
-    FLog.push_back(line);
-    AppendJournalLine(line);
-    if (!OnNote) return;
-    std::string note = LineNote(line);
-    if (!note.empty()) OnNote(note);
-}
+void TInstaller::Log(const std::string& line) { FJournal.Append(line); }
 
 void TInstaller::RecordRegistryKey(HKEY root, const std::string& keyPath, bool use64BitView)
 {
@@ -510,14 +502,14 @@ void TInstaller::RecordRegistryKey(HKEY root, const std::string& keyPath, bool u
     for (std::string key = keyPath; !key.empty() && key != "\\" && !existing.KeyExists(key);
          key = ExcludeDelimiter(ExtractFilePath(key)))
         created = key;
-    size_t before = FLog.size();
+    size_t before = FJournal.Lines().size();
     if (root == HKEY_CLASSES_ROOT)
         RecordItem(ikClassesRootKey, keyPath);
     else if (root == HKEY_CURRENT_USER)
         RecordItem(ikCurrentUserKey, keyPath);
     else if (root == HKEY_LOCAL_MACHINE)
         RecordItem(use64BitView ? ikLocalMachine64Key : ikLocalMachineKey, keyPath);
-    if (!created.empty() && FLog.size() > before) FCreatedKeys[FLog.back()] = created;
+    if (!created.empty() && FJournal.Lines().size() > before) FJournal.KeyCreated(FJournal.Lines().back(), created);
 }
 
 void TInstaller::WriteUninstallLog(TStream& stream, const std::string& productName) const
@@ -529,21 +521,13 @@ void TInstaller::WriteUninstaller(const std::string& uninstallerPath, const std:
                                   const std::string& productName, const std::string& displayName)
 {
     std::string registration = RegistrationLine(keyName);
-    if (std::find(FLog.begin(), FLog.end(), registration) == FLog.end()) Log(registration);
+    const std::vector<std::string>& lines = FJournal.Lines();
+    if (std::find(lines.begin(), lines.end(), registration) == lines.end()) Log(registration);
     PlaceUninstaller(uninstallerPath, true, productName);
     RegisterUninstaller(uninstallerPath, keyName, displayName);
     WriteRegisteredRoots(keyName, InstallationRoots(UninstallerLog()));
     // Done: the journal and the product's earlier files kept for a failure go.
-    if (FJournal) {
-        FJournal.reset();
-        DeleteFileA(FJournalPath.c_str());
-    }
-    for (const std::string& copy : FAside) DeleteFileA(copy.c_str());
-    FAside.clear();
-    FReplacedRegistrations.clear();
-    FReplaced.clear();
-    FKeyName.clear();
-    FValues.Forget();
+    FJournal.Finish();
 }
 
 void TInstaller::ClearSignature(TStream& program, TStream& copy, int64_t length)
@@ -601,7 +585,7 @@ void TInstaller::PlaceUninstaller(const std::string& path, bool log, const std::
     // uninstaller, or at none.
     std::string partial = path + PartialSuffix;
     std::string line = MakeLogLine(TLineKind::Partial, partial);
-    if (std::find(FLog.begin(), FLog.end(), line) == FLog.end()) Log(line);
+    if (std::find(FJournal.Lines().begin(), FJournal.Lines().end(), line) == FJournal.Lines().end()) Log(line);
     try {
         std::unique_ptr<THandleStream> file = THandleStream::Create(partial);
         WriteProgramPart(*file, log, productName);
@@ -620,8 +604,7 @@ void TInstaller::PlaceUninstaller(const std::string& path, bool log, const std::
 void TInstaller::BeginJournal(const std::string& uninstallerPath, const std::string& keyName,
                               const std::string& productName, const std::string& displayName)
 {
-    std::string folder = ExtractFilePath(uninstallerPath);
-    FJournalPath = folder + "Uninstall.dat";
+    std::string journal = ExtractFilePath(uninstallerPath) + "Uninstall.dat";
     // An earlier installation's uninstaller comes back if the run fails. It is
     // copied, not moved: until the new one replaces it, it stays in place. Its
     // line comes first, so that a rollback puts it back last.
@@ -630,190 +613,35 @@ void TInstaller::BeginJournal(const std::string& uninstallerPath, const std::str
         earlierCopy = BackupCopyName(uninstallerPath);
         Log(MakeLogLine(TLineKind::Aside, uninstallerPath, {earlierCopy}));
     }
-    Log(MakeLogLine(TLineKind::Partial, FJournalPath));
+    Log(MakeLogLine(TLineKind::Partial, journal));
     // Only an uninstaller this run brings is this run's to take away again.
     if (earlierCopy.empty()) Log(MakeLogLine(TLineKind::Partial, uninstallerPath));
     std::string registration = RegistrationLine(keyName);
     {
         TRegistry registry(KEY_READ);
         registry.RootKey = HKEY_LOCAL_MACHINE;
-        if (!registry.KeyExists(UninstallRegistryKey + keyName)) FCreatedKeys[registration] = UninstallRegistryKey + keyName;
+        bool existed = registry.KeyExists(UninstallRegistryKey + keyName);
+        Log(registration);
+        if (!existed) FJournal.KeyCreated(registration, UninstallRegistryKey + keyName);
     }
-    Log(registration);
-    CreateJournal(productName);
+    FJournal.Open(journal, FInfo.Version, productName, FEarlierLog);
     if (!earlierCopy.empty()) {
         if (!CopyFileA(uninstallerPath.c_str(), earlierCopy.c_str(), TRUE))
             ThrowReplaceError(uninstallerPath, GetLastError());
-        FAside.push_back(earlierCopy);
+        FJournal.KeptForFailure(earlierCopy);
     }
     PlaceUninstaller(uninstallerPath, false, productName);
     RegisterUninstaller(uninstallerPath, keyName, displayName);
-    FKeyName = keyName;
-    FRoots = InstallationRoots(FEarlierLog);
-    ExtendRoots(FRoots, FLog);
-    WriteRegisteredRoots(FKeyName, FRoots);
-    FlushJournal();
+    FJournal.KeepRootsIn(keyName, InstallationRoots(FEarlierLog));
+    FJournal.Flush();
 }
 
-void TInstaller::CreateJournal(const std::string& productName)
-{
-    // The product's name, the earlier installation's lines, then this run's,
-    // written whole under another name and then put in place: a journal a run
-    // ended earlier left there is replaced only by a complete one.
-    std::string partial = FJournalPath + PartialSuffix;
-    try {
-        std::string text = NoteText(MakeLogLine(TLineKind::Name, productName));
-        for (const std::string& line : FEarlierLog) text += NoteText(line);
-        for (const std::string& line : FLog) text += NoteText(line);
-        TMemoryStream header;
-        ::WriteUninstallLog(header, FInfo.Version, {}, std::string());
-        std::unique_ptr<THandleStream> journal = THandleStream::Create(partial);
-        journal->WriteBuffer(header.Data().data(), header.Data().size());
-        journal->WriteBuffer(text.data(), text.size());
-        FJournalLength = int32_t(text.size());
-        journal->SetPosition(UninstallLogFormat::HeaderSize + TProgramVersion::RecordSize);
-        journal->WriteInt32(FJournalLength);
-        FlushToDisk(journal->Handle());
-    } catch (...) {
-        DeleteFileA(partial.c_str());
-        throw;
-    }
-    if (!MoveFileExA(partial.c_str(), FJournalPath.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-        DWORD error = GetLastError();
-        DeleteFileA(partial.c_str());
-        ThrowReplaceError(FJournalPath, error);
-    }
-    FJournal = THandleStream::OpenWrite(FJournalPath);
-}
-
-std::string TInstaller::NoteText(const std::string& line) { return line + "\r\n"; }
-
-void TInstaller::AppendJournalLine(const std::string& line)
-{
-    if (!FJournal) return;
-    std::string text = NoteText(line);
-    FJournal->SetPosition(FJournal->Size());
-    FJournal->WriteBuffer(text.data(), text.size());
-    FJournalLength += int32_t(text.size());
-    FJournal->SetPosition(UninstallLogFormat::HeaderSize + TProgramVersion::RecordSize);
-    FJournal->WriteInt32(FJournalLength);
-    if (TLogLine::Parse(line).Info().Flush) FlushJournal();
-}
-
-void TInstaller::FlushJournal()
-{
-    if (FJournal) FlushToDisk(FJournal->Handle());
-}
-
-void TInstaller::RollBackLine(const TLogLine& line)
-{
-    const std::string& path = line.Path();
-    auto result = [&](bool done, const std::string& what) {
-        if (OnNote) OnNote((done ? "rolled back: " : "could not roll back: ") + what);
-        if (!done) FLeftOver.push_back(what);
-    };
-    switch (line.Kind) {
-    case TLineKind::File:
-        SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-        result(DeleteFileA(path.c_str()) || !FileExists(path), "file removed " + path);
-        break;
-    case TLineKind::Partial:
-        if (FileExists(path) && !SameTextAscii(path, FJournalPath)) result(DeleteFileA(path.c_str()) != 0, "file removed " + path);
-        break;
-    case TLineKind::Backup:
-    case TLineKind::Aside:
-        if (FileExists(line.Fields[1]))
-            result(MoveFileExA(line.Fields[1].c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED) != 0,
-                   "file put back " + path);
-        break;
-    case TLineKind::Shared:
-        FReleased.insert(UpperAscii(path));
-        ReleaseSharedFileReference(path);
-        result(true, "shared reference released " + path);
-        break;
-    case TLineKind::Sharing:
-        // Ended between this line and its H line: the count tells.
-        if (!FReleased.count(UpperAscii(path)) && SharedReferenceTakenSince(path, line.Fields[1])) {
-            ReleaseSharedFileReference(path);
-            result(true, "shared reference released " + path);
-        }
-        break;
-    case TLineKind::Folder:
-    case TLineKind::FolderContents:
-        SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_DIRECTORY);
-        result(RemoveDirectoryA(path.c_str()) || !DirectoryExists(path), "folder removed " + path);
-        break;
-    case TLineKind::CurrentUserKey:
-    case TLineKind::ClassesRootKey:
-    case TLineKind::LocalMachineKey:
-    case TLineKind::LocalMachine64Key: {
-        std::string text = MakeLogLine(line.Kind, path);
-        if (!FCreatedKeys.count(text)) break;
-        TRegistry64 registry(line.Kind == TLineKind::LocalMachine64Key);
-        registry.RootKey = line.Kind == TLineKind::CurrentUserKey   ? HKEY_CURRENT_USER
-                           : line.Kind == TLineKind::ClassesRootKey ? HKEY_CLASSES_ROOT
-                                                                    : HKEY_LOCAL_MACHINE;
-        result(registry.DeleteKey(FCreatedKeys[text]) || !registry.KeyExists(FCreatedKeys[text]),
-               "registry key removed " + FCreatedKeys[text]);
-        break;
-    }
-    default: break;
-    }
-}
+void TInstaller::FlushJournal() { FJournal.Flush(); }
 
 void TInstaller::RollBack()
 {
-    FJournal.reset();
-    FKeyName.clear();
-    // The values first, last written first, then every line of the run, last first.
-    FValues.OnNote = OnNote;
-    FLeftOver = FValues.Restore();
-    FReleased.clear();
-    for (auto line = FLog.rbegin(); line != FLog.rend(); ++line) RollBackLine(TLogLine::Parse(*line));
-    // The registrations that the run's own replaced come back as they were.
-    for (const auto& entry : FReplacedRegistrations) {
-        TRegistry registry;
-        registry.RootKey = HKEY_LOCAL_MACHINE;
-        bool restored = registry.OpenKey(UninstallRegistryKey + entry.first, true);
-        // Values the run added go; the ones that were there get their data back.
-        for (const TSavedValue& now : restored ? SavedValues(registry.CurrentKey()) : std::vector<TSavedValue>())
-            if (std::none_of(entry.second.begin(), entry.second.end(),
-                             [&](const TSavedValue& saved) { return lstrcmpiW(saved.Name.data(), now.Name.data()) == 0; }))
-                RegDeleteValueW(registry.CurrentKey(), now.Name.data());
-        for (const TSavedValue& value : entry.second)
-            restored = restored && RegSetValueExW(registry.CurrentKey(), value.Name.data(), 0, value.Type,
-                                                  value.Data.data(), DWORD(value.Data.size())) == ERROR_SUCCESS;
-        if (OnNote)
-            OnNote(std::string(restored ? "rolled back: " : "could not roll back: ") + "registration put back " +
-                   entry.first);
-        if (!restored) FLeftOver.push_back("registration put back " + entry.first);
-    }
-    // Last, the journal: the earlier installation's uninstaller, put back
-    // above, reads its own log again.
-    if (!FJournalPath.empty()) DeleteFileA(FJournalPath.c_str());
-    FLog.clear();
+    FLeftOver = FJournal.RollBack();
     FWritten.clear();
-    FAside.clear();
-    FCreatedKeys.clear();
-    FReplacedRegistrations.clear();
-    FReplaced.clear();
-}
-
-std::vector<TInstaller::TSavedValue> TInstaller::SavedValues(HKEY key)
-{
-    std::vector<TSavedValue> values;
-    for (DWORD index = 0;; ++index) {
-        wchar_t name[16384];
-        DWORD nameLength = sizeof name / sizeof name[0], type = 0, size = 0;
-        if (RegEnumValueW(key, index, name, &nameLength, nullptr, &type, nullptr, &size) != ERROR_SUCCESS) break;
-        TSavedValue value{std::vector<wchar_t>(name, name + nameLength + 1), type, std::vector<BYTE>(size)};
-        nameLength = sizeof name / sizeof name[0];
-        if (RegEnumValueW(key, index, name, &nameLength, nullptr, &type, value.Data.data(), &size) != ERROR_SUCCESS)
-            break;
-        value.Data.resize(size);
-        values.push_back(std::move(value));
-    }
-    return values;
 }
 
 void TInstaller::RegisterUninstaller(const std::string& uninstallerPath, const std::string& keyName,
@@ -832,10 +660,7 @@ void TInstaller::RegisterUninstaller(const std::string& uninstallerPath, const s
                 std::string uninstall = Unquoted(registry.ReadString(RegistrationValue::UninstallString));
                 bool same = !uninstall.empty() && SameFile(uninstall, uninstallerPath);
                 if (same || SameTextAscii(name, keyName)) {
-                    if (!FReplaced.count(UpperAscii(name))) {
-                        FReplaced.insert(UpperAscii(name));
-                        FReplacedRegistrations.push_back({name, SavedValues(registry.CurrentKey())});
-                    }
+                    FJournal.RegistrationReplaced(name, registry.CurrentKey());
                     if (!same || SameTextAscii(name, keyName)) continue;
                     registry.CloseKey();
                     registry.DeleteKey(UninstallRegistryKey + name);

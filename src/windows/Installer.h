@@ -21,6 +21,7 @@
 #include "ProgramVersion.h"
 #include "HandleStream.h"
 #include "Registry.h"
+#include "RunJournal.h"
 #include "Stream.h"
 #include "UninstallLog.h"
 
@@ -90,7 +91,7 @@ public:
     void CarryForward(const std::vector<std::string>& earlierLog, const TInstallationRoots& earlierRoots);
     // The registry values the run writes, as they were: registry objects of
     // the run remember each value here before they write it.
-    TRegistryUndo& Values() { return FValues; }
+    TRegistryUndo& Values() { return FJournal.Values(); }
     // What a rollback could not put back as it was, for the user's message.
     const std::vector<std::string>& LeftOver() const { return FLeftOver; }
     // Writes what the journal holds through to the disk.
@@ -99,7 +100,7 @@ public:
     std::vector<std::string> UninstallerLog() const;
     // C, U, M or 6 by the root and the view; other roots record nothing.
     void RecordRegistryKey(HKEY root, const std::string& keyPath, bool use64BitView);
-    const std::vector<std::string>& UninstallLog() const { return FLog; }
+    const std::vector<std::string>& UninstallLog() const { return FJournal.Lines(); }
     void WriteUninstallLog(TStream& stream, const std::string& productName) const;
     // Writes the uninstaller (the program part, marked, with the log appended)
     // and registers it in the Windows list of installed programs.
@@ -146,18 +147,13 @@ private:
     void MoveAside(const std::string& target, bool somebodys);
     [[noreturn]] void ThrowReplaceError(const std::string& target, DWORD error) const;
     void Log(const std::string& line);
-    void AppendJournalLine(const std::string& line);
     // Writes the program part as an uninstaller; with `log` the log appended,
     // else none (it reads Uninstall.dat beside it).
     void WriteProgramPart(THandleStream& uninstaller, bool log, const std::string& productName) const;
     // Writes the uninstaller beside `path` and renames it over `path`.
     void PlaceUninstaller(const std::string& path, bool log, const std::string& productName);
-    // Writes the journal whole (name, earlier lines, this run's) and opens it.
-    void CreateJournal(const std::string& productName);
-    static std::string NoteText(const std::string& line);
     // A free name in the backup folder for a copy of `target`.
     std::string BackupCopyName(const std::string& target);
-    void RollBackLine(const TLogLine& line);
     // Outside the product's folder and not yet the product's: a file or folder
     // there may be another installation's too.
     bool IsSharedPlace(const std::string& path) const;
@@ -167,44 +163,22 @@ private:
     // tell a file the user changed since.
     void RecordStamp(const std::string& target);
     static void ClearSignature(TStream& program, TStream& copy, int64_t length);
-    struct TSavedValue;
-    static std::vector<TSavedValue> SavedValues(HKEY key);
     void RegisterUninstaller(const std::string& uninstallerPath, const std::string& keyName,
                              const std::string& displayName);
 
     std::string FResourceName;
     std::string FProgramPath;
     TPackageInfo FInfo;
-    std::vector<std::string> FLog;
     std::vector<std::string> FEarlierLog;
     // Files and folders of the earlier installation, and those this run wrote
     // or holds a shared reference to, as UpperAscii keys.
     std::set<std::string> FEarlier, FWritten;
-    // The product's earlier files moved aside by this run, and for each
-    // registry line whose key this run created, the outermost key it created.
-    std::vector<std::string> FAside;
-    std::map<std::string, std::string> FCreatedKeys;
-    // Registrations the run replaced, each key name with all its values as
-    // they were (name, type, data).
-    struct TSavedValue {
-        std::vector<wchar_t> Name;  // ends in a null character
-        DWORD Type = 0;
-        std::vector<BYTE> Data;
-    };
-    std::vector<std::pair<std::string, std::vector<TSavedValue>>> FReplacedRegistrations;
-    std::set<std::string> FReplaced;  // their key names, as UpperAscii
-    std::set<std::string> FReleased;  // shared references a rollback gave back, as UpperAscii
-    // While the journal is on disk: the registration's key name and the roots
-    // it keeps, which grow before any line names a place outside them.
-    std::string FKeyName;
-    TInstallationRoots FRoots;
+    // The run's write-ahead journal, with what its rollback needs.
+    TRunJournal FJournal;
+    // What the last rollback could not put back.
     std::vector<std::string> FLeftOver;
-    TRegistryUndo FValues;
-    std::unique_ptr<THandleStream> FJournal;
     // While a folder is extracted: its small files inflated a step ahead.
     std::unique_ptr<TInflateAhead> FAhead;
-    std::string FJournalPath;
-    int32_t FJournalLength = 0;
 };
 
 // A log's lines with every Q line resolved by the count as it is now: an H

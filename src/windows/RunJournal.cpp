@@ -1,0 +1,215 @@
+#include "RunJournal.h"
+
+#include <algorithm>
+
+#include "Exception.h"
+#include "FileSystem.h"
+#include "Installer.h"
+#include "Messages.h"
+#include "PathUtils.h"
+#include "SharedFiles.h"
+#include "TextUtils.h"
+#include "UninstallRegistration.h"
+
+namespace {
+
+std::string JournalText(const std::string& line) { return line + "\r\n"; }
+
+}  // namespace
+
+void TRunJournal::Append(const std::string& line)
+{
+    if (!FKeyName.empty() && ExtendRoots(FRoots, {line})) WriteRegisteredRoots(FKeyName, FRoots);
+    FLines.push_back(line);
+    if (FFile) WriteLine(line);
+    std::string note = LineNote(line);
+    if (!note.empty()) Note(note);
+}
+
+void TRunJournal::WriteLine(const std::string& line)
+{
+    std::string text = JournalText(line);
+    FFile->SetPosition(FFile->Size());
+    FFile->WriteBuffer(text.data(), text.size());
+    FLength += int32_t(text.size());
+    FFile->SetPosition(UninstallLogFormat::HeaderSize + TProgramVersion::RecordSize);
+    FFile->WriteInt32(FLength);
+    if (TLogLine::Parse(line).Info().Flush) Flush();
+}
+
+void TRunJournal::Open(const std::string& path, const TProgramVersion& version, const std::string& productName,
+                       const std::vector<std::string>& earlier)
+{
+    FPath = path;
+    // A journal a run ended earlier left there is replaced only by a complete one.
+    std::string partial = path + PartialSuffix;
+    try {
+        std::string text = JournalText(MakeLogLine(TLineKind::Name, productName));
+        for (const std::string& line : earlier) text += JournalText(line);
+        for (const std::string& line : FLines) text += JournalText(line);
+        TMemoryStream header;
+        WriteUninstallLog(header, version, {}, std::string());
+        std::unique_ptr<THandleStream> journal = THandleStream::Create(partial);
+        journal->WriteBuffer(header.Data().data(), header.Data().size());
+        journal->WriteBuffer(text.data(), text.size());
+        FLength = int32_t(text.size());
+        journal->SetPosition(UninstallLogFormat::HeaderSize + TProgramVersion::RecordSize);
+        journal->WriteInt32(FLength);
+        FlushToDisk(journal->Handle());
+    } catch (...) {
+        DeleteFileA(partial.c_str());
+        throw;
+    }
+    if (!MoveFileExA(partial.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        DWORD error = GetLastError();
+        DeleteFileA(partial.c_str());
+        throw EFCreateError(FormatMessageText(Msg::FileCreateError, {path, SysErrorMessage(error)}));
+    }
+    FFile = THandleStream::OpenWrite(path);
+}
+
+void TRunJournal::Flush()
+{
+    if (FFile) FlushToDisk(FFile->Handle());
+}
+
+void TRunJournal::KeepRootsIn(const std::string& keyName, const TInstallationRoots& roots)
+{
+    FKeyName = keyName;
+    FRoots = roots;
+    ExtendRoots(FRoots, FLines);
+    WriteRegisteredRoots(FKeyName, FRoots);
+}
+
+void TRunJournal::RegistrationReplaced(const std::string& keyName, HKEY key)
+{
+    for (const auto& saved : FReplacedRegistrations)
+        if (SameTextAscii(saved.first, keyName)) return;  // as it was before the run, not since
+    FReplacedRegistrations.push_back({keyName, SavedValues(key)});
+}
+
+std::vector<TRunJournal::TSavedValue> TRunJournal::SavedValues(HKEY key)
+{
+    std::vector<TSavedValue> values;
+    for (DWORD index = 0;; ++index) {
+        wchar_t name[16384];
+        DWORD nameLength = sizeof name / sizeof name[0], type = 0, size = 0;
+        if (RegEnumValueW(key, index, name, &nameLength, nullptr, &type, nullptr, &size) != ERROR_SUCCESS) break;
+        TSavedValue value{std::vector<wchar_t>(name, name + nameLength + 1), type, std::vector<BYTE>(size)};
+        nameLength = sizeof name / sizeof name[0];
+        if (RegEnumValueW(key, index, name, &nameLength, nullptr, &type, value.Data.data(), &size) != ERROR_SUCCESS)
+            break;
+        value.Data.resize(size);
+        values.push_back(std::move(value));
+    }
+    return values;
+}
+
+void TRunJournal::Finish()
+{
+    FFile.reset();
+    if (!FPath.empty()) DeleteFileA(FPath.c_str());
+    for (const std::string& copy : FKeptForFailure) DeleteFileA(copy.c_str());
+    FKeptForFailure.clear();
+    FReplacedRegistrations.clear();
+    FCreatedKeys.clear();
+    FKeyName.clear();
+    FValues.Forget();
+}
+
+std::vector<std::string> TRunJournal::RollBack()
+{
+    FFile.reset();
+    FKeyName.clear();
+    FValues.OnNote = OnNote;
+    FLeftOver = FValues.Restore();
+    FReleased.clear();
+    for (auto line = FLines.rbegin(); line != FLines.rend(); ++line) RollBackLine(TLogLine::Parse(*line));
+    RestoreRegistrations();
+    // Last, the journal: the earlier installation's uninstaller, put back
+    // above, reads its own log again.
+    if (!FPath.empty()) DeleteFileA(FPath.c_str());
+    FLines.clear();
+    FKeptForFailure.clear();
+    FCreatedKeys.clear();
+    FReplacedRegistrations.clear();
+    return FLeftOver;
+}
+
+void TRunJournal::RollBackLine(const TLogLine& line)
+{
+    const std::string& path = line.Path();
+    auto result = [&](bool done, const std::string& what) {
+        Note((done ? "rolled back: " : "could not roll back: ") + what);
+        if (!done) FLeftOver.push_back(what);
+    };
+    switch (line.Kind) {
+    case TLineKind::File:
+        SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+        result(DeleteFileA(path.c_str()) || !FileExists(path), "file removed " + path);
+        break;
+    case TLineKind::Partial:
+        if (FileExists(path) && !SameTextAscii(path, FPath)) result(DeleteFileA(path.c_str()) != 0, "file removed " + path);
+        break;
+    case TLineKind::Backup:
+    case TLineKind::Aside:
+        if (FileExists(line.Fields[1]))
+            result(MoveFileExA(line.Fields[1].c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED) != 0,
+                   "file put back " + path);
+        break;
+    case TLineKind::Shared:
+        FReleased.insert(UpperAscii(path));
+        ReleaseSharedFileReference(path);
+        result(true, "shared reference released " + path);
+        break;
+    case TLineKind::Sharing:
+        // Ended between this line and its H line: the count tells.
+        if (!FReleased.count(UpperAscii(path)) && SharedReferenceTakenSince(path, line.Fields[1])) {
+            ReleaseSharedFileReference(path);
+            result(true, "shared reference released " + path);
+        }
+        break;
+    case TLineKind::Folder:
+    case TLineKind::FolderContents:
+        SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_DIRECTORY);
+        result(RemoveDirectoryA(path.c_str()) || !DirectoryExists(path), "folder removed " + path);
+        break;
+    case TLineKind::CurrentUserKey:
+    case TLineKind::ClassesRootKey:
+    case TLineKind::LocalMachineKey:
+    case TLineKind::LocalMachine64Key: {
+        // Only the keys the run created go, with the parents it created for them.
+        auto created = FCreatedKeys.find(MakeLogLine(line.Kind, path));
+        if (created == FCreatedKeys.end()) break;
+        TRegistry64 registry(line.Kind == TLineKind::LocalMachine64Key);
+        registry.RootKey = line.Kind == TLineKind::CurrentUserKey   ? HKEY_CURRENT_USER
+                           : line.Kind == TLineKind::ClassesRootKey ? HKEY_CLASSES_ROOT
+                                                                    : HKEY_LOCAL_MACHINE;
+        result(registry.DeleteKey(created->second) || !registry.KeyExists(created->second),
+               "registry key removed " + created->second);
+        break;
+    }
+    default: break;
+    }
+}
+
+void TRunJournal::RestoreRegistrations()
+{
+    // The registrations that the run's own replaced come back as they were.
+    for (const auto& entry : FReplacedRegistrations) {
+        TRegistry registry;
+        registry.RootKey = HKEY_LOCAL_MACHINE;
+        bool restored = registry.OpenKey(UninstallRegistryKey + entry.first, true);
+        // Values the run added go; the ones that were there get their data back.
+        for (const TSavedValue& now : restored ? SavedValues(registry.CurrentKey()) : std::vector<TSavedValue>())
+            if (std::none_of(entry.second.begin(), entry.second.end(),
+                             [&](const TSavedValue& saved) { return lstrcmpiW(saved.Name.data(), now.Name.data()) == 0; }))
+                RegDeleteValueW(registry.CurrentKey(), now.Name.data());
+        for (const TSavedValue& value : entry.second)
+            restored = restored && RegSetValueExW(registry.CurrentKey(), value.Name.data(), 0, value.Type,
+                                                  value.Data.data(), DWORD(value.Data.size())) == ERROR_SUCCESS;
+        std::string what = "registration put back " + entry.first;
+        Note((restored ? "rolled back: " : "could not roll back: ") + what);
+        if (!restored) FLeftOver.push_back(what);
+    }
+}

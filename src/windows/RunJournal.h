@@ -1,0 +1,105 @@
+#pragma once
+// TRunJournal: the write-ahead journal of one installation run. Every writer
+// of the run (files, folders, shared counts, registry keys and values, the
+// registration, shortcuts, the uninstaller itself) has its step's line
+// appended here before it takes the step. Once opened, the lines go to
+// Uninstall.dat beside the early uninstaller as they come, flushed before
+// every step that moves or replaces something that was there before, and the
+// registration's roots widen before any line names a place outside them: a
+// run ended at any moment can be removed by that uninstaller, or carried
+// forward by Setup. A run that fails in the process is rolled back from here,
+// last step first, each step's result told to OnNote.
+#include <windows.h>
+
+#include <functional>
+#include <map>
+#include <memory>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "HandleStream.h"
+#include "LogLine.h"
+#include "ProgramVersion.h"
+#include "Registry.h"
+#include "UninstallLog.h"
+
+class TRunJournal {
+public:
+    TRunJournal() = default;
+    TRunJournal(const TRunJournal&) = delete;
+    TRunJournal& operator=(const TRunJournal&) = delete;
+
+    // The run's lines so far, in order.
+    const std::vector<std::string>& Lines() const { return FLines; }
+    // Appends the line of the step about to be taken (see the top of this file).
+    void Append(const std::string& line);
+    // The last line's step did not happen after all: its line leaves the
+    // run's lines. On disk it stays; its inverse finds nothing to undo.
+    void Retract() { FLines.pop_back(); }
+
+    // Writes the journal whole at `path` (the product's name, the earlier
+    // installation's lines, this run's so far) under another name, flushes it
+    // and renames it into place; from here on every line goes to it too.
+    void Open(const std::string& path, const TProgramVersion& version, const std::string& productName,
+              const std::vector<std::string>& earlier);
+    bool IsOpen() const { return FFile != nullptr; }
+    const std::string& Path() const { return FPath; }
+    void Flush();
+    // From here on the registration `keyName` keeps `roots`, widened before
+    // every line that names a place outside them.
+    void KeepRootsIn(const std::string& keyName, const TInstallationRoots& roots);
+
+    // What a rollback needs beyond the lines: the outermost key the run
+    // created for a key line, each registration the run replaced (its values
+    // as they were, saved once), the copies kept only for a failure, and the
+    // registry values written (registry objects of the run remember each
+    // value here before they write it).
+    void KeyCreated(const std::string& line, const std::string& outermost) { FCreatedKeys[line] = outermost; }
+    void RegistrationReplaced(const std::string& keyName, HKEY key);
+    void KeptForFailure(const std::string& copy) { FKeptForFailure.push_back(copy); }
+    TRegistryUndo& Values() { return FValues; }
+
+    // The run ended well: the journal file and the copies kept for a failure
+    // go; nothing is left to roll back.
+    void Finish();
+    // Undoes every step, last first: the registry values, then each line,
+    // then the registrations the run replaced, last the journal file. Returns
+    // what could not be put back as it was.
+    std::vector<std::string> RollBack();
+
+    // Told of every line appended (the run log's words for it) and of every
+    // rollback step with its result.
+    std::function<void(const std::string&)> OnNote;
+
+private:
+    void Note(const std::string& text) const
+    {
+        if (OnNote) OnNote(text);
+    }
+    void WriteLine(const std::string& line);
+    void RollBackLine(const TLogLine& line);
+    void RestoreRegistrations();
+
+    std::vector<std::string> FLines;
+    std::unique_ptr<THandleStream> FFile;
+    std::string FPath;
+    int32_t FLength = 0;
+    std::string FKeyName;
+    TInstallationRoots FRoots;
+
+    std::map<std::string, std::string> FCreatedKeys;
+    struct TSavedValue {
+        std::vector<wchar_t> Name;  // ends in a null character
+        DWORD Type = 0;
+        std::vector<BYTE> Data;
+    };
+    static std::vector<TSavedValue> SavedValues(HKEY key);
+    std::vector<std::pair<std::string, std::vector<TSavedValue>>> FReplacedRegistrations;
+    std::vector<std::string> FKeptForFailure;
+    TRegistryUndo FValues;
+    // While rolling back: shared references given back, as UpperAscii, and
+    // what could not be put back.
+    std::set<std::string> FReleased;
+    std::vector<std::string> FLeftOver;
+};
