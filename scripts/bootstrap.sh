@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Installs what a fresh Debian machine lacks to build and test the installer:
-# compilers, mingw-w64, zlib, libdeflate, GoogleTest, Wine with its own fonts
-# and Xvfb, libjpeg-turbo and libdeflate cross-built for mingw, and the two
-# Wine prefixes. Safe to run again: each step checks first.
+# compilers, mingw-w64, zlib, libdeflate, GoogleTest, the static checkers
+# (cppcheck, clang-tidy), Wine with its own fonts and Xvfb, libjpeg-turbo and
+# libdeflate cross-built for mingw, and the two Wine prefixes. Safe to run
+# again: each step checks first.
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -21,6 +22,7 @@ packages=(
   libz-mingw-w64-dev zlib1g-dev libdeflate-dev libgtest-dev googletest
   wine wine64 wine32:i386 fonts-wine xvfb xauth x11-utils imagemagick
   osslsigncode openssl
+  cppcheck clang-tidy
 )
 
 # One dpkg-query for the whole list keeps a run on a ready machine quick.

@@ -8,8 +8,9 @@ export WINEDEBUG="${WINEDEBUG:--all}"
 # C.UTF-8 (present on every Debian) names files in UTF-8, so any Windows name
 # can be stored, and gives programs that do not ask for UTF-8 Windows-1252.
 export LC_ALL=C.UTF-8
-# No runtime downloads, and no desktop menu entries for the shortcuts tests write.
-export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=;winemenubuilder.exe=d}"
+# No runtime downloads, no desktop menu entries for the shortcuts tests write,
+# and no debugger waiting forever on a program that crashed: it just ends.
+export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=;winemenubuilder.exe=d;winedbg.exe=d}"
 # Wine keeps its own files under HOME and links a missing shell folder there:
 # HOME inside the prefix keeps both out of the home of whoever runs the tests.
 # The caller's X display still finds its cookie.

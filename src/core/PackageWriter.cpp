@@ -99,7 +99,7 @@ int ChooseWholeLevel(int level, const uint8_t* data, size_t size, TWholeCompress
 {
     level = std::max(0, std::min(level, 9));
     if (level < 9) return level;
-    size_t sample = std::min<size_t>(size, 16 * 1024);
+    size_t sample = std::min<size_t>(size, size_t(16) * 1024);
     if (sample == 0) return 6;
     libdeflate_compressor* fast = compressors.Get(1);
     std::vector<uint8_t> trial(libdeflate_zlib_compress_bound(fast, sample));
@@ -116,6 +116,7 @@ int32_t DeflateFile(const TPackageItem& item, const std::string& path, int level
 {
     std::unique_ptr<TStream> in = item.Open();
     if (zlibOnly || item.SizeHint > WholeFileLimit) return StreamFile(std::move(in), path, level, out, onBlock);
+    // cppcheck-suppress ignoredReturnValue ; a declaration, which cppcheck 2.10 takes for a call of data()
     std::vector<uint8_t> data(size_t(std::max<int64_t>(item.SizeHint, 0)) + 1);
     size_t size = 0;
     for (;;) {

@@ -9,6 +9,7 @@
 #include "DosDateTime.h"
 #include "Exception.h"
 #include "IniFile.h"
+#include "Messages.h"
 #include "PackageFormat.h"
 #include "PathUtils.h"
 #include "ProductFolder.h"
@@ -291,7 +292,7 @@ private:
             bool list = std::any_of(ListSections.begin(), ListSections.end(),
                                     [&](const std::string& s) { return SameTextAscii(s, section); });
             if (list && line.find('=') == std::string::npos)
-                Add(FIniPath, number, false, "\"" + line + "\" has no \"=\"; the installer passes it over in [" + section + "]");
+                Add(FIniPath, number, false, FormatText("\"%s\" has no \"=\"; the installer passes it over in [%s]", {line, section}));
         }
     }
 
@@ -503,7 +504,7 @@ private:
             for (const std::string& known : locations)
                 if (SameTextAscii(location, known)) {
                     Add(FIniPath, number, false,
-                        "\"" + location + "\" is skipped by the installation; write \"" + known + "\"");
+                        FormatText("\"%s\" is skipped by the installation; write \"%s\"", {location, known}));
                     location.clear();
                 }
             if (!location.empty()) {
