@@ -116,8 +116,8 @@ int32_t DeflateFile(const TPackageItem& item, const std::string& path, int level
 {
     std::unique_ptr<TStream> in = item.Open();
     if (zlibOnly || item.SizeHint > WholeFileLimit) return StreamFile(std::move(in), path, level, out, onBlock);
-    // cppcheck-suppress ignoredReturnValue ; a declaration, which cppcheck 2.10 takes for a call of data()
-    std::vector<uint8_t> data(size_t(std::max<int64_t>(item.SizeHint, 0)) + 1);
+    const size_t announced = static_cast<size_t>(std::max<int64_t>(item.SizeHint, 0));
+    std::vector<uint8_t> data(announced + 1);
     size_t size = 0;
     for (;;) {
         if (size == data.size()) {

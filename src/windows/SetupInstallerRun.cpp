@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <map>
+#include <memory>
 
 #include "Exception.h"
 #include "FileSystem.h"
@@ -171,21 +172,26 @@ void TSetupInstaller::InstallPassWithProgress(IInstallProgress& progress, const 
                                               int to)
 {
     // The bar moves with the bytes written, also within one large file, and
-    // the window hears from the run several times a second.
-    int64_t total = ComponentBytes(item), done = 0;
-    int shown = from;
-    DWORD heard = GetTickCount();
-    // cppcheck-suppress danglingLifetime ; the lambda is cleared below on both ways out, before its locals end
-    FInstaller->OnProgress = [&](size_t bytes) {
-        done += int64_t(bytes);
-        int position = total > 0 ? from + int((to - from) * std::min(done, total) / total) : from;
-        if (position > shown && position < to) {
-            shown = position;
-            progress.SetProgress(position);
-            heard = GetTickCount();
-        } else if (GetTickCount() - heard >= 50) {
-            progress.Working();
-            heard = GetTickCount();
+    // the window hears from the run several times a second. The counts live
+    // as long as the callback that moves them.
+    struct TPassProgress {
+        IInstallProgress* Progress;
+        int From, To, Shown;
+        int64_t Total, Done = 0;
+        DWORD Heard = GetTickCount();
+    };
+    auto pass = std::make_shared<TPassProgress>(TPassProgress{&progress, from, to, from, ComponentBytes(item)});
+    FInstaller->OnProgress = [pass](size_t bytes) {
+        TPassProgress& p = *pass;
+        p.Done += int64_t(bytes);
+        int position = p.Total > 0 ? p.From + int((p.To - p.From) * std::min(p.Done, p.Total) / p.Total) : p.From;
+        if (position > p.Shown && position < p.To) {
+            p.Shown = position;
+            p.Progress->SetProgress(position);
+            p.Heard = GetTickCount();
+        } else if (GetTickCount() - p.Heard >= 50) {
+            p.Progress->Working();
+            p.Heard = GetTickCount();
         }
     };
     try {
