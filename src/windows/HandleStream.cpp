@@ -125,3 +125,20 @@ int64_t THandleStream::Seek(int64_t offset, SeekOrigin origin)
         throw EReadError(LoadMessage(Msg::StreamReadError));
     return result.QuadPart;
 }
+
+DWORD WriteWholeAndReplace(const std::string& path, const std::string& partial,
+                           const std::function<void(THandleStream&)>& write)
+{
+    try {
+        std::unique_ptr<THandleStream> file = THandleStream::Create(partial);
+        write(*file);
+        FlushFileBuffers(file->Handle());
+    } catch (...) {
+        DeleteFileA(partial.c_str());
+        throw;
+    }
+    if (MoveFileExA(partial.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) return 0;
+    DWORD error = GetLastError();
+    DeleteFileA(partial.c_str());
+    return error;
+}

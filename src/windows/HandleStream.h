@@ -3,6 +3,7 @@
 // each use of a file needs.
 #include <windows.h>
 
+#include <functional>
 #include <memory>
 #include <vector>
 #include <string>
@@ -44,6 +45,14 @@ private:
 
 // The system's text for an error code, without trailing line breaks.
 std::string SysErrorMessage(DWORD code);
+
+// Writes a file whole under the name `partial`, flushes it to the disk and
+// only then renames it over `path` (write-through), so that `path` is never
+// half written. A failure while writing deletes the partial file and passes
+// on; the rename's Windows error is returned (0 when it went), the partial
+// file deleted.
+DWORD WriteWholeAndReplace(const std::string& path, const std::string& partial,
+                           const std::function<void(THandleStream&)>& write);
 
 // Where every file write of the program goes. Replaceable because no test
 // machine can be made to fail exactly the k-th write of a run on demand.

@@ -586,19 +586,8 @@ void TInstaller::PlaceUninstaller(const std::string& path, bool log, const std::
     std::string partial = path + PartialSuffix;
     std::string line = MakeLogLine(TLineKind::Partial, partial);
     if (std::find(FJournal.Lines().begin(), FJournal.Lines().end(), line) == FJournal.Lines().end()) Log(line);
-    try {
-        std::unique_ptr<THandleStream> file = THandleStream::Create(partial);
-        WriteProgramPart(*file, log, productName);
-        FlushToDisk(file->Handle());
-    } catch (...) {
-        DeleteFileA(partial.c_str());
-        throw;
-    }
-    if (!MoveFileExA(partial.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-        DWORD error = GetLastError();
-        DeleteFileA(partial.c_str());
-        ThrowReplaceError(path, error);
-    }
+    DWORD error = WriteWholeAndReplace(path, partial, [&](THandleStream& file) { WriteProgramPart(file, log, productName); });
+    if (error != 0) ThrowReplaceError(path, error);
 }
 
 void TInstaller::BeginJournal(const std::string& uninstallerPath, const std::string& keyName,

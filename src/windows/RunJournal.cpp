@@ -42,29 +42,19 @@ void TRunJournal::Open(const std::string& path, const TProgramVersion& version, 
 {
     FPath = path;
     // A journal a run ended earlier left there is replaced only by a complete one.
-    std::string partial = path + PartialSuffix;
-    try {
-        std::string text = JournalText(MakeLogLine(TLineKind::Name, productName));
-        for (const std::string& line : earlier) text += JournalText(line);
-        for (const std::string& line : FLines) text += JournalText(line);
+    std::string text = JournalText(MakeLogLine(TLineKind::Name, productName));
+    for (const std::string& line : earlier) text += JournalText(line);
+    for (const std::string& line : FLines) text += JournalText(line);
+    FLength = int32_t(text.size());
+    DWORD error = WriteWholeAndReplace(path, path + PartialSuffix, [&](THandleStream& journal) {
         TMemoryStream header;
         WriteUninstallLog(header, version, {}, std::string());
-        std::unique_ptr<THandleStream> journal = THandleStream::Create(partial);
-        journal->WriteBuffer(header.Data().data(), header.Data().size());
-        journal->WriteBuffer(text.data(), text.size());
-        FLength = int32_t(text.size());
-        journal->SetPosition(UninstallLogFormat::HeaderSize + TProgramVersion::RecordSize);
-        journal->WriteInt32(FLength);
-        FlushToDisk(journal->Handle());
-    } catch (...) {
-        DeleteFileA(partial.c_str());
-        throw;
-    }
-    if (!MoveFileExA(partial.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-        DWORD error = GetLastError();
-        DeleteFileA(partial.c_str());
-        throw EFCreateError(FormatMessageText(Msg::FileCreateError, {path, SysErrorMessage(error)}));
-    }
+        journal.WriteBuffer(header.Data().data(), header.Data().size());
+        journal.WriteBuffer(text.data(), text.size());
+        journal.SetPosition(UninstallLogFormat::HeaderSize + TProgramVersion::RecordSize);
+        journal.WriteInt32(FLength);
+    });
+    if (error != 0) throw EFCreateError(FormatMessageText(Msg::FileCreateError, {path, SysErrorMessage(error)}));
     FFile = THandleStream::OpenWrite(path);
 }
 
