@@ -155,11 +155,18 @@ std::vector<std::string> CommandLineArguments()
     return arguments;
 }
 
-std::string CreateAdminOnlyFolder(const std::string& parent, const std::string& prefix)
+PSECURITY_DESCRIPTOR AdminOnlyFolderSecurity()
 {
     PSECURITY_DESCRIPTOR descriptor = nullptr;
     if (!ConvertStringSecurityDescriptorToSecurityDescriptorA(AdminOnly, SDDL_REVISION_1, &descriptor, nullptr))
-        return std::string();
+        return nullptr;
+    return descriptor;
+}
+
+std::string CreateAdminOnlyFolder(const std::string& parent, const std::string& prefix)
+{
+    PSECURITY_DESCRIPTOR descriptor = AdminOnlyFolderSecurity();
+    if (!descriptor) return std::string();
     SECURITY_ATTRIBUTES attributes{sizeof attributes, descriptor, FALSE};
     std::string made;
     // A name that is taken may be somebody's trap: only a folder this call

@@ -46,6 +46,12 @@ std::vector<DWORD> CleanUpRetryPauses();
 // The program's command-line arguments, without the program's own name.
 std::vector<std::string> CommandLineArguments();
 
+// The security of such a folder: a protected access list that gives full
+// control to SYSTEM and Administrators and nothing to anyone else, for the
+// folder and all it will hold. The caller frees it with LocalFree; null when
+// it could not be made.
+PSECURITY_DESCRIPTOR AdminOnlyFolderSecurity();
+
 // A new folder below `parent` that only administrators and the system may
 // write; its name starts with `prefix`. Empty when none could be made.
 std::string CreateAdminOnlyFolder(const std::string& parent, const std::string& prefix);

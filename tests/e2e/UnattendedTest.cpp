@@ -364,15 +364,32 @@ TEST_F(Unattended, ATamperedLogIsObeyedOnlyWhereTheInstallationWrote)
 
 TEST_F(Unattended, TheUninstallerKnowsItsInstallationUnderAnySpellingOfItsPath)
 {
-    // Started by its 8.3 name or in other letter case, it still finds its
-    // registration and removes the plug-in outside its own folder.
-    for (int spelling = 0; spelling < 2; ++spelling) {
+    // Each row: how the registration names the uninstaller, and how it is
+    // started. Under any spelling it finds its roots: it removes the plug-in
+    // outside its own folder, and a line added for a file elsewhere is not obeyed.
+    std::string victim = *Folder / "Victim.txt";
+    auto shortName = [](const std::string& path) {
+        char text[MAX_PATH] = {};
+        GetShortPathNameA(path.c_str(), text, MAX_PATH);
+        return std::string(text);
+    };
+    for (int row = 0; row < 3; ++row) {
         ASSERT_EQ(RunUnattended(Setup, "/S " + Inside()).ExitCode, 0u);
-        char shortName[MAX_PATH] = {};
-        GetShortPathNameA((Plug + "Uninst.exe").c_str(), shortName, MAX_PATH);
-        std::string path = spelling == 0 ? std::string(shortName) : UpperAscii(Plug + "Uninst.exe");
-        SCOPED_TRACE(path);
-        EXPECT_EQ(RunUnattended(path, "/S").ExitCode, 0u);
+        WriteWholeFile(victim, {'m', 'i', 'n', 'e'});
+        AddToLog(Plug + "Uninst.exe", {"F" + victim});
+        std::string uninstaller = Plug + "Uninst.exe", registered = uninstaller;
+        if (row == 0) registered = shortName(uninstaller);
+        if (row == 1) registered = UpperAscii(uninstaller);
+        if (row == 2) uninstaller = shortName(uninstaller);
+        SCOPED_TRACE("registered as " + registered + ", started as " + uninstaller);
+        {
+            TRegistry machine;
+            machine.RootKey = HKEY_LOCAL_MACHINE;
+            ASSERT_TRUE(machine.OpenKey("\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Example Echo 1.20", false));
+            machine.WriteString("UninstallString", "\"" + registered + "\"");
+        }
+        EXPECT_EQ(RunUnattended(uninstaller, "/S").ExitCode, 1u);  // the added line is reported, not obeyed
+        EXPECT_TRUE(FileExists(victim));
         EXPECT_TRUE(GoneWithin(Plug, 20000));
         EXPECT_FALSE(FileExists(Vst + "Example Echo.dll"));
         EXPECT_FALSE(RegistrationExists());

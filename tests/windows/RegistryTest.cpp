@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstring>
+
 #include "Registry.h"
 
 namespace {
@@ -18,6 +21,50 @@ void BuildTree(bool use64, const std::string& name)
                 ASSERT_TRUE(registry.OpenKey(std::string(TestRoot) + "\\" + name + "\\" + a + "\\" + b + "\\" + c, true));
                 registry.WriteString("Value", "v");
             }
+}
+
+// Values as "Name=text" and "Name=#number" items with "; " between them.
+std::vector<std::pair<std::string, std::string>> Items(const std::string& text)
+{
+    std::vector<std::pair<std::string, std::string>> items;
+    for (size_t at = 0; at < text.size();) {
+        size_t end = std::min(text.find("; ", at), text.size());
+        std::string item = text.substr(at, end - at);
+        size_t equals = item.find('=');
+        items.emplace_back(item.substr(0, equals), item.substr(equals + 1));
+        at = end + 2;
+    }
+    return items;
+}
+
+void WriteItems(TRegistry& registry, const std::string& text)
+{
+    for (const auto& item : Items(text)) {
+        if (item.second[0] == '#')
+            registry.WriteInteger(item.first, std::stoi(item.second.substr(1)));
+        else
+            registry.WriteString(item.first, item.second);
+    }
+}
+
+// Every value of the current key in the same form, by name.
+std::string ListItems(TRegistry& registry)
+{
+    std::vector<std::string> items;
+    for (DWORD i = 0;; ++i) {
+        char name[256], data[256] = {};
+        DWORD nameSize = sizeof name, size = sizeof data - 1, type = 0;
+        if (RegEnumValueA(registry.CurrentKey(), i, name, &nameSize, nullptr, &type, reinterpret_cast<BYTE*>(data),
+                          &size) != ERROR_SUCCESS)
+            break;
+        int32_t number = 0;
+        std::memcpy(&number, data, sizeof number);
+        items.push_back(std::string(name, nameSize) + "=" + (type == REG_DWORD ? "#" + std::to_string(number) : data));
+    }
+    std::sort(items.begin(), items.end());
+    std::string text;
+    for (const std::string& item : items) text += (text.empty() ? "" : "; ") + item;
+    return text;
 }
 
 bool ExistsIn(bool use64, HKEY root, const std::string& path)
@@ -124,4 +171,39 @@ TEST(Registry, StringValues)
     EXPECT_THROW(registry.ReadString("Number"), ERegistryException);
     registry.CloseKey();
     EXPECT_TRUE(registry.DeleteKey(TestRoot));
+}
+
+TEST(Registry, AFailedRunPutsBackEveryValueItWroteLastWrittenFirst)
+{
+    const struct {
+        const char* Before;   // the key's values before the run
+        const char* Written;  // what the run wrote, in order
+        const char* After;    // the key's values once the undo has restored them
+    } rows[] = {
+        {"", "Added=new", ""},  // a value the run added to a key that was there goes
+        {"Keep=k", "Added=#1; Keep=changed", "Keep=k"},
+        {"Text=old", "Text=new", "Text=old"},
+        {"Count=#5", "Count=#6", "Count=#5"},
+        {"Value=text", "Value=#7", "Value=text"},  // with its type
+        // Written twice: only the value before the first write is the one that was there.
+        {"Text=old", "Text=first; Text=second", "Text=old"},
+        {"Count=#1", "Count=#2; Count=#3", "Count=#1"},
+        {"", "New=a; New=#2", ""},
+    };
+    const std::string key =
+        std::string("\\Software\\SetupTests\\") + ::testing::UnitTest::GetInstance()->current_test_info()->name();
+    for (const auto& row : rows) {
+        SCOPED_TRACE(std::string(row.Before) + " | " + row.Written);
+        TRegistry registry;
+        registry.DeleteKey(key);
+        ASSERT_TRUE(registry.OpenKey(key, true));
+        WriteItems(registry, row.Before);
+        TRegistryUndo undo;
+        registry.Undo = &undo;
+        WriteItems(registry, row.Written);
+        EXPECT_EQ(undo.Restore(), std::vector<std::string>());
+        EXPECT_EQ(ListItems(registry), row.After);
+        registry.CloseKey();
+        EXPECT_TRUE(registry.DeleteKey(key));
+    }
 }

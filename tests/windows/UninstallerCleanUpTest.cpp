@@ -177,32 +177,90 @@ TEST(UninstallerCleanUp, EveryUninstallerGetsAFolderOfItsOwn)
     EXPECT_NE(a, b);
     EXPECT_TRUE(RemoveDirectoryA(a.c_str()));
     EXPECT_TRUE(RemoveDirectoryA(b.c_str()));
+
+    // What the folders are made with (Wine keeps no descriptor of its own to
+    // read back): a protected list of exactly SYSTEM and Administrators, each
+    // with full control of the folder and all it will hold.
+    PSECURITY_DESCRIPTOR descriptor = AdminOnlyFolderSecurity();
+    ASSERT_NE(descriptor, nullptr);
+    SECURITY_DESCRIPTOR_CONTROL control = 0;
+    DWORD revision = 0;
+    ASSERT_TRUE(GetSecurityDescriptorControl(descriptor, &control, &revision));
+    EXPECT_TRUE(control & SE_DACL_PROTECTED);
+    BOOL present = FALSE, defaulted = FALSE;
+    PACL list = nullptr;
+    ASSERT_TRUE(GetSecurityDescriptorDacl(descriptor, &present, &list, &defaulted));
+    ASSERT_TRUE(present && list);
+    std::vector<std::string> granted;
+    for (DWORD i = 0; i < list->AceCount; ++i) {
+        ACCESS_ALLOWED_ACE* entry = nullptr;
+        ASSERT_TRUE(GetAce(list, i, reinterpret_cast<void**>(&entry)));
+        EXPECT_EQ(entry->Header.AceType, ACCESS_ALLOWED_ACE_TYPE);
+        EXPECT_EQ(entry->Header.AceFlags & (OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE),
+                  OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE);
+        EXPECT_EQ(entry->Mask, DWORD(FILE_ALL_ACCESS));
+        char* sid = nullptr;
+        ASSERT_TRUE(ConvertSidToStringSidA(&entry->SidStart, &sid));
+        granted.push_back(sid);
+        LocalFree(sid);
+    }
+    std::sort(granted.begin(), granted.end());
+    EXPECT_EQ(granted, (std::vector<std::string>{"S-1-5-18", "S-1-5-32-544"}));
+    LocalFree(descriptor);
 }
 
-TEST(UninstallerCleanUp, TheSwitchFromAnyOtherFolderRemovesNothing)
+TEST(UninstallerCleanUp, OnlyACopyInAFolderOfItsOwnInTheWindowsTemporaryFolderRemovesAnything)
 {
-    // Everything a clean-up would be given, and a program that is no copy in
-    // a clean-up folder of its own: it removes nothing, its folder least of all.
+    // Everything a clean-up would be given, to copies of the program in
+    // several places. Only the last is where a clean-up runs; the others
+    // remove nothing, their own folders least of all.
     TTestFolder folder("CleanUpByHand");
-    std::string program = folder / "Setup.exe", victim = folder / "Mine.txt";
-    ASSERT_TRUE(CopyFileA(WindowsPath(SETUP_PROGRAM).c_str(), program.c_str(), FALSE));
-    WriteWholeFile(victim, {'m'});
-    SECURITY_ATTRIBUTES inherited{sizeof inherited, nullptr, TRUE};
-    TKernelHandle ended(CreateEventA(&inherited, TRUE, TRUE, nullptr));  // already signalled
-    std::string commandLine = "\"" + program + "\" /CLEANUP " +
-                              std::to_string(reinterpret_cast<uintptr_t>(ended.Get())) + " " +
-                              FileIdentityText(victim) + " \"" + victim + "\"";
-    STARTUPINFOA startup{};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION info{};
-    ASSERT_TRUE(CreateProcessA(program.c_str(), &commandLine[0], nullptr, nullptr, TRUE, 0, nullptr,
-                               folder.Path().c_str(), &startup, &info));
-    TKernelHandle process(info.hProcess), thread(info.hThread);
-    ASSERT_EQ(WaitForSingleObject(process.Get(), 20000), WAIT_OBJECT_0);
-    DWORD code = 0;
-    GetExitCodeProcess(process.Get(), &code);
-    EXPECT_EQ(code, 2u);
+    const std::string temporary = WindowsTemp();
+    const struct {
+        std::string Where;
+        bool Acts;
+    } rows[] = {
+        {folder.Path(), false},  // started by hand from anywhere
+        {folder / "Uninstall-1\\", false},  // the name alone is not enough
+        {temporary + "SetupTests-CleanUp\\", false},  // nor the place alone
+        {temporary + "SetupTests-CleanUp-Parent\\Uninstall-1\\", false},  // directly inside it, not below
+        {temporary + "Uninstall-SetupTests\\", true},  // where a clean-up runs
+    };
+    const std::vector<std::string> made = {temporary + "SetupTests-CleanUp\\", temporary + "SetupTests-CleanUp-Parent\\",
+                                           temporary + "Uninstall-SetupTests\\"};
+    for (const std::string& path : made) RemoveTree(path);
+    std::vector<DWORD> codes;
+    for (size_t i = 0; i < std::size(rows); ++i) {
+        const std::string& where = rows[i].Where;
+        std::string program = where + "Setup.exe", victim = folder / ("Mine" + std::to_string(i) + ".txt");
+        CreateDirectoryA(ExtractFilePath(ExcludeDelimiter(where)).c_str(), nullptr);
+        CreateDirectoryA(where.c_str(), nullptr);
+        ASSERT_TRUE(CopyFileA(WindowsPath(SETUP_PROGRAM).c_str(), program.c_str(), FALSE)) << where;
+        WriteWholeFile(victim, {'m'});
+        SECURITY_ATTRIBUTES inherited{sizeof inherited, nullptr, TRUE};
+        TKernelHandle ended(CreateEventA(&inherited, TRUE, TRUE, nullptr));  // already signalled
+        std::string commandLine = "\"" + program + "\" /CLEANUP " +
+                                  std::to_string(reinterpret_cast<uintptr_t>(ended.Get())) + " " +
+                                  FileIdentityText(victim) + " \"" + victim + "\"";
+        STARTUPINFOA startup{};
+        startup.cb = sizeof startup;
+        PROCESS_INFORMATION info{};
+        ASSERT_TRUE(CreateProcessA(program.c_str(), &commandLine[0], nullptr, nullptr, TRUE, 0, nullptr,
+                                   folder.Path().c_str(), &startup, &info));
+        TKernelHandle process(info.hProcess), thread(info.hThread);
+        ASSERT_EQ(WaitForSingleObject(process.Get(), 20000), WAIT_OBJECT_0);
+        DWORD code = 0;
+        GetExitCodeProcess(process.Get(), &code);
+        codes.push_back(code);
+    }
     Sleep(3500);  // longer than a clean-up's wait before its folder goes
-    EXPECT_TRUE(FileExists(victim));
-    EXPECT_TRUE(FileExists(program));
+    for (size_t i = 0; i < std::size(rows); ++i) {
+        SCOPED_TRACE(rows[i].Where);
+        EXPECT_EQ(codes[i], rows[i].Acts ? 0u : 2u);
+        EXPECT_EQ(FileExists(folder / ("Mine" + std::to_string(i) + ".txt")), !rows[i].Acts);
+        if (!rows[i].Acts) {
+            EXPECT_TRUE(FileExists(rows[i].Where + "Setup.exe"));
+        }
+    }
+    for (const std::string& path : made) RemoveTree(path);
 }

@@ -1,10 +1,14 @@
 #include <gtest/gtest.h>
 
 #include "Exception.h"
+#include "FileSystem.h"
 #include "Installer.h"
+#include "PathUtils.h"
 #include "Registry.h"
+#include "SharedFiles.h"
 #include "TestFiles.h"
 #include "TestPackages.h"
+#include "Uninstaller.h"
 
 namespace {
 
@@ -50,6 +54,24 @@ TUninstallLog ReadLogAt(const std::vector<uint8_t>& file, size_t offset)
 {
     TMemoryStream stream(std::vector<uint8_t>(file.begin() + long(offset), file.end()));
     return ReadUninstallLog(stream);
+}
+
+// The file's value in the Windows shared-file counts, or "none".
+std::string SharedCountValue(const std::string& path)
+{
+    TRegistry registry(KEY_READ);
+    registry.RootKey = HKEY_LOCAL_MACHINE;
+    if (!registry.OpenKey("\\Software\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs", false) ||
+        !registry.ValueExists(path))
+        return "none";
+    return std::to_string(registry.ReadInteger(path));
+}
+
+std::string TextOf(const std::string& path)
+{
+    if (!FileExists(path)) return "none";
+    std::vector<uint8_t> bytes = ReadWholeFile(path);
+    return std::string(bytes.begin(), bytes.end());
 }
 
 }  // namespace
@@ -217,4 +239,53 @@ TEST(UninstallerWriter, RegistryKeysAreRecordedByRootAndView)
     std::vector<std::string> expected = {"U\\Software\\Maker\\Product\\2.0", "M\\Software\\Maker\\Product\\2.0",
                                          "6\\Software\\Maker\\Product\\2.0", "C.fxp"};
     EXPECT_EQ(ItemLines(installer.UninstallLog()), expected);
+}
+
+TEST(UninstallerWriter, AFileOutsideTheProductFolderIsAnotherInstallationsOnlyWhenItHasASharedCount)
+{
+    const struct {
+        const char* Before;  // the file at the plug-in's place before, or none
+        int Count;           // its shared count then
+        const char* Lines;   // the letters of the log lines that name it, in order
+        const char* Left;    // the file after removal, or none
+        const char* CountLeft;
+    } rows[] = {
+        // The last reference goes with the count's value itself.
+        {"none", 0, "FSQH", "none", "none"},
+        // The user's own, uncounted: kept with a B line and put back on removal.
+        {"mine", 0, "BFSQH", "mine", "none"},
+        // Another installation's: kept (R) only until the run has ended, one more reference.
+        {"theirs", 1, "RFSQH", "product", "1"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.Before);
+        TTestFolder folder("UninstallerSharedPlace");
+        std::string program = folder / "Program\\", vst = folder / "Vst\\", plugin = vst + "Echo.dll";
+        for (const std::string& made : {program, vst}) CreateDirectoryA(made.c_str(), nullptr);
+        ForgetSharedFiles(folder.Path());
+        std::string before = row.Before;
+        if (before != "none") WriteWholeFile(plugin, {before.begin(), before.end()});
+        for (int i = 0; i < row.Count; ++i) AddSharedFileReference(plugin);
+        WriteWholeFile(folder / "Setup.exe",
+                       AppendPackage(StubProgram(), BuildPackageBytes({TPackageItem::Folder(
+                                                        "VstX", {TPackageItem::File("Echo.dll", "product")})})));
+        TRegistrations registrations;
+        registrations.Expect("SetupTests Shared Place");
+        {
+            TInstaller installer("", folder / "Setup.exe");
+            installer.OwnFolder = program;
+            installer.BackupFolder = program + "Replaced Files\\";
+            installer.ForceFolder(program, false);
+            installer.ExtractFolder("VstX", vst, 0);
+            std::string kinds;
+            for (const std::string& line : installer.UninstallLog())
+                if (SameTextAscii(TLogLine::Parse(line).Path(), plugin)) kinds += line[0];
+            EXPECT_EQ(kinds, row.Lines);
+            installer.WriteUninstaller(program + "Uninst.exe", "SetupTests Shared Place", "Echo", "Echo");
+        }
+        EXPECT_TRUE(TUninstaller(program + "Uninst.exe").Uninstall());
+        EXPECT_EQ(TextOf(plugin), row.Left);
+        EXPECT_EQ(SharedCountValue(plugin), row.CountLeft);
+        ForgetSharedFiles(folder.Path());
+    }
 }
