@@ -89,6 +89,7 @@ void TSetupInstaller::RunSteps(IInstallProgress& progress)
     bool libraries = !TSetupModel::CallLibraries.empty();
     int end = libraries ? 50 : 75;
     InstallComponents(progress, 25, end);
+    FInstaller->FlushJournal();  // every file's line on the disk before the next phase
 
     if (libraries) {
         progress.SetProgress(50);
@@ -105,6 +106,7 @@ void TSetupInstaller::RunSteps(IInstallProgress& progress)
     WriteFolderSettings();
     WriteOwner();
     WriteRegistrySettings();
+    FInstaller->FlushJournal();
 
     progress.SetProgress(100);
     CreateShortcuts();
