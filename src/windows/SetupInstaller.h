@@ -41,7 +41,7 @@ public:
 
     TInstaller& Installer() { return *FInstaller; }
     // How long the run waits for the folder's lock (see TFolderLock) before it
-    // fails with EFolderInUse; once taken, it is held until this object goes.
+    // fails with EFolderInUse; once taken, it is held until the run has ended.
     unsigned long FolderLockWait = 0;
 
     // A named file of the product: the package entry, else the alternative
@@ -177,9 +177,8 @@ private:
     std::string ReadSetting(HKEY root, const std::string& key, const std::string& valueName) const;
 
     std::unique_ptr<TInstaller> FInstaller;
-    // The product folder's lock, from the run's start until this object goes.
+    // The product folder's lock, while the run goes on.
     std::unique_ptr<TFolderLock> FFolderLock;
-    std::string FLockedFolder;
     // Takes the install folder's lock, waiting FolderLockWait; EFolderInUse when it cannot.
     void LockFolder();
     // The [Components] line being installed.

@@ -34,6 +34,13 @@ void TSetupInstaller::Install(IInstallProgress& progress)
     progress.SetProgress(0);
     progress.SetStatus(LoadMessage(Msg::StatusPreparing));
     LockFolder();
+    // The run's alone in the folder until it has ended, well or rolled back;
+    // after it Setup writes nothing more there, and the folder's uninstaller
+    // may start while the last page is still shown.
+    struct TUnlock {
+        std::unique_ptr<TFolderLock>& Lock;
+        ~TUnlock() { Lock.reset(); }
+    } unlock{FFolderLock};
     CheckDiskSpace();
     FInstaller->OnNote = OnNote;
     FInstaller->Values().OnNote = OnNote;
@@ -64,7 +71,6 @@ void TSetupInstaller::Install(IInstallProgress& progress)
 void TSetupInstaller::LockFolder()
 {
     // Never at once with the folder's uninstaller, its clean-up or another Setup.
-    if (FFolderLock && SameTextAscii(FLockedFolder, InstallFolder)) return;
     auto lock = std::make_unique<TFolderLock>(InstallFolder);
     if (!lock->Acquire(FolderLockWait)) {
         std::string message = FormatMessageText(Msg::FolderInUse, {ExcludeDelimiter(InstallFolder)});
@@ -72,7 +78,6 @@ void TSetupInstaller::LockFolder()
         throw EFolderInUse(message);
     }
     FFolderLock = std::move(lock);
-    FLockedFolder = InstallFolder;
 }
 
 void TSetupInstaller::RunSteps(IInstallProgress& progress)
