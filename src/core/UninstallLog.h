@@ -41,7 +41,6 @@ std::vector<std::string> CarryForward(const std::vector<std::string>& earlier, c
 // its uninstaller can tell a log that was changed since.
 struct TInstallationRoots {
     std::vector<std::string> Folders, Keys;
-    bool Empty() const { return Folders.empty() && Keys.empty(); }
     // Whether a line may be obeyed: the table knows its kind, it is well
     // formed, and every place it names lies inside the roots. Lines that name
     // no place (a product name) are held.

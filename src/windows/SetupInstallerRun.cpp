@@ -44,28 +44,31 @@ void TSetupInstaller::Install(IInstallProgress& progress)
     CheckDiskSpace();
     FInstaller->OnNote = OnNote;
     FInstaller->Values().OnNote = OnNote;
+    struct TQuiet {
+        TInstaller& Installer;
+        ~TQuiet()
+        {
+            Installer.OnNote = nullptr;
+            Installer.Values().OnNote = nullptr;
+        }
+    } quiet{*FInstaller};
     try {
         RunSteps(progress);
-    } catch (const Exception& error) {
+    } catch (...) {
         // Nothing of a failed run stays: the machine is as it was before, or
         // the user is told what could not be put back.
         if (OnNote) OnNote("the run failed: rolling back");
         FInstaller->RollBack();
-        FInstaller->OnNote = nullptr;
-        FInstaller->Values().OnNote = nullptr;
         if (FInstaller->LeftOver().empty()) throw;
-        std::string items;
+        std::string items, reason;
         for (const std::string& item : FInstaller->LeftOver()) items += "\r" + item;
-        throw ESetupError(FormatMessageText(Msg::RollbackIncomplete, {error.Message(), items.substr(1)}));
-    } catch (...) {
-        if (OnNote) OnNote("the run failed: rolling back");
-        FInstaller->RollBack();
-        FInstaller->OnNote = nullptr;
-        FInstaller->Values().OnNote = nullptr;
-        throw;
+        try {
+            throw;
+        } catch (const std::exception& error) {
+            reason = error.what();
+        }
+        throw ESetupError(FormatMessageText(Msg::RollbackIncomplete, {reason, items.substr(1)}));
     }
-    FInstaller->OnNote = nullptr;
-    FInstaller->Values().OnNote = nullptr;
 }
 
 void TSetupInstaller::LockFolder()

@@ -88,11 +88,9 @@ bool WriteRegisteredRoots(const std::string& keyName, const TInstallationRoots& 
     }
 }
 
-TInstallationRoots UninstallerRoots(const std::string& uninstallerPath, const std::vector<std::string>& logLines,
-                                    std::string* keyName)
+TInstallationRoots UninstallerRoots(const std::string& uninstallerPath, const std::vector<std::string>& logLines)
 {
     std::string name = FindRegistration(uninstallerPath, logLines);
-    if (keyName) *keyName = name;
     TInstallationRoots roots;
     if (ReadRegisteredRoots(name, roots)) return roots;
     roots = TInstallationRoots();

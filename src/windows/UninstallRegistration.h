@@ -37,5 +37,4 @@ bool WriteRegisteredRoots(const std::string& keyName, const TInstallationRoots& 
 
 // The roots an uninstaller obeys: those of its registration; without one that
 // keeps roots, only the folder it runs from and its own registration's key.
-TInstallationRoots UninstallerRoots(const std::string& uninstallerPath, const std::vector<std::string>& logLines,
-                                    std::string* keyName = nullptr);
+TInstallationRoots UninstallerRoots(const std::string& uninstallerPath, const std::vector<std::string>& logLines);

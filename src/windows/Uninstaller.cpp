@@ -100,13 +100,13 @@ TUninstaller::TUninstaller(const std::string& programPath)
     FVersion = log.Version;
     FLines = std::move(log.Lines);
     FProductName = std::move(log.ProductName);
-    TakeOverEndedRun();
+    NoteUnfinishedFiles();
     FLines = ResolveSharing(FLines);
     FRoots = UninstallerRoots(FProgramPath, FLines);
     ReadNotes();
 }
 
-void TUninstaller::TakeOverEndedRun()
+void TUninstaller::NoteUnfinishedFiles()
 {
     // A run ended while it wrote the journal or the uninstaller anew leaves
     // them under their unfinished names: they go like any unfinished file.

@@ -59,7 +59,7 @@ private:
     void ReadNotes();
     // Adds what a run ended while it wrote the journal or the uninstaller left
     // under unfinished names.
-    void TakeOverEndedRun();
+    void NoteUnfinishedFiles();
     // Whether a line may be acted on: the table clears it, the roots hold every
     // place it names, and none lies in the Windows folder.
     bool Obeys(const std::string& line) const;
