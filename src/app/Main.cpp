@@ -17,7 +17,7 @@
 #include "RunLog.h"
 #include "SetupSwitches.h"
 #include "SetupUninstaller.h"
-#include "SilentSetup.h"
+#include "SetupSession.h"
 #include "UninstallerCleanUp.h"
 
 // An exception nobody catches ends the program, as it would anyway, without
@@ -93,7 +93,7 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
         // unreadable) is shown with its text and ends the program.
         log.Line("error: " + std::string(e.what()));
         if (!switches.Silent) ShowErrorBox(e.what(), ApplicationTitle);
-        exitCode = FailureExitCode(e);
+        exitCode = ExitCodeOf(FailureOf(e));
     }
     log.Line("exit code " + std::to_string(exitCode));
     if (SUCCEEDED(com)) CoUninitialize();

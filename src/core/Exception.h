@@ -23,6 +23,8 @@ private:
 
 // A fatal setup condition: a damaged package, a full disk, a bad log.
 SETUP_EXCEPTION_CLASS(ESetupError, Exception);
+// The installer's package (or the uninstaller's log) is damaged.
+SETUP_EXCEPTION_CLASS(EPackageDamaged, ESetupError);
 // Another Setup or uninstaller works in the same product folder.
 SETUP_EXCEPTION_CLASS(EFolderInUse, ESetupError);
 // A text or record that is not a version.

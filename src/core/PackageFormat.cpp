@@ -25,7 +25,7 @@ TPackageInfo ReadPackageHeader(TStream& stream)
     int64_t dataStart = stream.Position();
     info.DataEnd = dataStart + info.Header.DataSize;
     if (StreamChecksum(stream, info.Header.DataSize) != info.Header.Checksum)
-        throw ESetupError(LoadMessage(Msg::InstallerCorrupted));
+        throw EPackageDamaged(LoadMessage(Msg::InstallerCorrupted));
     stream.SetPosition(dataStart);
     info.PackageDate = DateTimeToDosDateTime(info.Header.CreationTime);
     info.Version.LoadFromStream(stream);

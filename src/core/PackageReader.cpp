@@ -6,7 +6,7 @@
 
 namespace PackageReader {
 
-void Damaged() { throw ESetupError(LoadMessage(Msg::InstallerCorrupted)); }
+void Damaged() { throw EPackageDamaged(LoadMessage(Msg::InstallerCorrupted)); }
 
 TEntryHeader ReadEntry(TStream& stream, int64_t limit)
 {

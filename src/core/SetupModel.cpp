@@ -67,6 +67,8 @@ void TSetupModel::LoadConfiguration(const TTextLoader& loadText, bool runsOn64Bi
     FoldersRegistry = ini.ReadSection("FoldersRegistry");
     Components = ini.ReadSection("Components");
     ComponentsOptions = ini.ReadSection("ComponentsOptions");
+    ComponentLines.clear();
+    for (const std::string& line : Components) ComponentLines.push_back(ParseComponentLine(line, ComponentsOptions));
     CallLibraries = ini.ReadSection("CallLibraries");
     RegistrySettings = ini.ReadSection("RegistrySettings");
     GlobalRegistrySettings = ini.ReadSection("GlobalRegistrySettings");
@@ -277,4 +279,17 @@ std::string FormatDefaultFolder(const std::string& pattern, int32_t major)
         used = true;
     }
     return result;
+}
+
+TComponentLine ParseComponentLine(const std::string& line, const std::vector<std::string>& componentsOptions)
+{
+    TComponentLine component;
+    component.Key = LineName(line);
+    SplitText(LineValue(line), ',', component.Destination, component.Option);
+    if (component.Option.size() >= 10 && SameTextAscii(component.Option.substr(0, 10), "DLLSuffix:"))
+        component.DllSuffix = " " + Trim(component.Option.substr(10));
+    for (const std::string& option : componentsOptions)
+        component.NoOverwrite = component.NoOverwrite || (LineName(option) == component.Key && LineValue(option) == NoOverwriteOption);
+    component.Vst3 = IsVst3Destination(component.Destination);
+    return component;
 }

@@ -31,6 +31,22 @@ struct TSettingPath {
     std::string ValueName;
 };
 
+// One [Components] line as the installer reads it, with its options: the one
+// reading the installer and `mksetup check` share.
+struct TComponentLine {
+    std::string Key;          // the line's key as written: the package folder, variables unexpanded
+    std::string Destination;  // where it goes, variables unexpanded
+    std::string Option;       // the text after the first comma of the value, as written
+    std::string DllSuffix;    // " Suffix" for the option "DLLSuffix: Suffix", else empty
+    bool NoOverwrite = false; // a [ComponentsOptions] line for exactly this key says NoOverwrite
+    bool Vst3 = false;        // a VST 3 destination: its DLLs are installed as .vst3
+};
+TComponentLine ParseComponentLine(const std::string& line, const std::vector<std::string>& componentsOptions);
+// Whether a destination is a VST 3 one ("Vst3" in its text).
+inline bool IsVst3Destination(const std::string& text) { return text.find("Vst3") != std::string::npos; }
+// The one value a [ComponentsOptions] line knows.
+constexpr char NoOverwriteOption[] = "NoOverwrite";
+
 class TSetupModel {
 public:
     // Returns the lines of a named file of the product (the package entry, or
@@ -88,6 +104,8 @@ public:
     std::string LicenseText;
     std::vector<std::string> InstalledFiles, Folders, FoldersRegistry, Components, ComponentsOptions, CallLibraries,
         RegistrySettings, GlobalRegistrySettings, Shortcuts;
+    // [Components] with [ComponentsOptions], read once.
+    std::vector<TComponentLine> ComponentLines;
     unsigned ShortcutKinds = 0;
     std::vector<TSetupBundleItem> BundleItems;
 
@@ -107,6 +125,8 @@ public:
     // The package carries RTAS (32-bit only) or AAX plug-ins: the Pro Tools page
     // offers only these.
     bool HasRtas = false, HasAax = false;
+    // The package carries VST 2 or Photoshop plug-ins: without a folder for them the run cannot be complete.
+    bool HasVst2 = false, HasPhotoshop = false;
     std::string PreviousUserName, UserName;
 
     // The user's choices.

@@ -20,29 +20,12 @@ using namespace Wizard;
 namespace {
 
 constexpr UINT WM_APP_TERMINATE = WM_APP + 1;
-
-}  // namespace
-
-bool PageShown(const TSetupModel& model, int page)
-{
-    switch (page) {
-    case pgBundleItems: return model.IsBundle;
-    case pgVstPlugins: return (model.PageFlags & pfVstPluginFolder) != 0;
-    case pgDigiPlugins: return (model.PageFlags & pfDigiPluginFolder) != 0 && (model.HasRtas || model.HasAax);
-    case pgPhotoshopPlugin: return (model.PageFlags & pfPhotoshopPluginFolder) != 0;
-    case pgPersonalize: return (model.PageFlags & pfPersonalization) != 0;
-    case pgIcon: return (model.ShortcutKinds & (skStartMenu | skDesktop)) != 0;
-    default: return true;
-    }
-}
-
-int FailureExitCode(const std::exception& error)
-{
-    if (dynamic_cast<const EFolderInUse*>(&error)) return ExitCode::Busy;
-    return error.what() == LoadMessage(Msg::InstallerCorrupted) ? ExitCode::Damaged : ExitCode::Failed;
-}
-
-namespace {
+// From the installation's thread: a new bar position (wParam), a new status,
+// a question (lParam: its text; the answer is the result), the end (wParam: installed).
+constexpr UINT WM_APP_PROGRESS = WM_APP + 2;
+constexpr UINT WM_APP_STATUS = WM_APP + 3;
+constexpr UINT WM_APP_RETRY = WM_APP + 4;
+constexpr UINT WM_APP_INSTALLED = WM_APP + 5;
 
 // The control that gets the focus when a page is entered (none for Copy).
 TControlId FocusOnEntry(int page)
@@ -90,6 +73,7 @@ TMainForm::TMainForm(const std::string& programPath) : FProgramPath(programPath)
 
 TMainForm::~TMainForm()
 {
+    if (FRun.joinable()) FRun.join();
     if (FHandle) DestroyWindow(FHandle);
     if (FFont) DeleteObject(FFont);
     if (FBoldFont) DeleteObject(FBoldFont);
@@ -99,37 +83,22 @@ int TMainForm::Scale(int designValue) const { return MulDiv(designValue, FDpi, 9
 
 bool TMainForm::FormCreate()
 {
-    try {
-        FModel = std::make_unique<TSetupInstaller>(FProgramPath);
-    } catch (const std::exception& e) {
-        Note("error: " + std::string(e.what()));
-        ShowErrorBox(e.what(), "Setup");
-        FExitCode = ExitCode::Damaged;
+    if (!FSwitches) FSwitches = &FNoSwitches;
+    if (!FLog) FLog = &FNoLog;
+    FSession = std::make_unique<TSetupSession>(FProgramPath, *FSwitches, *FLog, *this);
+    if (!FSession->Start()) {
+        ShowErrorBox(FSession->FailureText(), "Setup");
+        FExitCode = FSession->ExitCode();
         return false;
     }
-    if (FSwitches) {
-        std::string problem = FModel->ApplySwitches(*FSwitches);
-        if (!problem.empty()) {
-            Note("refused: " + problem);
-            ShowErrorBox(problem, "Setup");
-            FExitCode = ExitCode::BadSwitch;
-            return false;
-        }
-        if (FLog) FModel->LogDecisions(*FSwitches, *FLog);
-    }
-    FModel->OnFileQuestion = [this](const std::string& message) {
-        bool retry = AskRetry(message);
-        Note("question: " + message + " | answer: " + (retry ? "Retry" : "Cancel"));
-        return retry;
-    };
-    FModel->OnNote = [this](const std::string& text) { Note(text); };
+    TSetupInstaller& model = FSession->Model();
     FDpi = ScreenDpi();
     FFont = CreateDialogFont(FDpi, false);
     FBoldFont = CreateDialogFont(FDpi, true);
-    FCaption = FModel->ExpandText("$ProductName Setup$BitSuffix");
+    FCaption = model.ExpandText("$ProductName Setup$BitSuffix");
     CreateWindows();
     try {
-        FPicture = LoadSidePicture(*FModel, FDpi);
+        FPicture = LoadSidePicture(model, FDpi);
         SetWindowTextA(FImage, FPicture.Source.c_str());
     } catch (const std::exception& e) {
         ShowErrorBox(e.what(), FCaption);
@@ -242,20 +211,22 @@ void TMainForm::CreatePageControls()
 
 std::string TMainForm::ExpandPluginText(const std::string& text) const
 {
+    const TSetupInstaller& model = FSession->Model();
     std::string result = ReplaceAll(
         text, "$PluginDescription",
-        LoadMessage(FModel->IsBundle ? Msg::PluginDescriptionBundle : Msg::PluginDescriptionSingle));
-    int formats = !FModel->HasRtas ? Msg::ProToolsFormatsAax
-                  : FModel->HasAax ? Msg::ProToolsFormatsRtasAax
-                                   : Msg::ProToolsFormatsRtas;
+        LoadMessage(model.IsBundle ? Msg::PluginDescriptionBundle : Msg::PluginDescriptionSingle));
+    int formats = !model.HasRtas ? Msg::ProToolsFormatsAax
+                  : model.HasAax ? Msg::ProToolsFormatsRtasAax
+                                 : Msg::ProToolsFormatsRtas;
     result = ReplaceAll(result, "$ProToolsFormats", LoadMessage(formats));
-    result = ReplaceAll(result, "$AaxInfo", LoadMessage(FModel->Is64Bit ? Msg::AaxInfo64 : Msg::AaxInfo32));
-    return FModel->ExpandText(result);
+    result = ReplaceAll(result, "$AaxInfo", LoadMessage(model.Is64Bit ? Msg::AaxInfo64 : Msg::AaxInfo32));
+    return model.ExpandText(result);
 }
 
 void TMainForm::PreparePages()
 {
-    TSetupInstaller& model = *FModel;
+    TSetupInstaller& model = FSession->Model();
+    TPageAnswers proposal = FSession->Proposal();
     auto expand = [&](TControlId id) { SetText(id, model.ExpandText(DesignOf(id).Caption)); };
     auto expandPlugin = [&](TControlId id) { SetText(id, ExpandPluginText(DesignOf(id).Caption)); };
 
@@ -277,7 +248,7 @@ void TMainForm::PreparePages()
         std::string name = model.BundleItems[i].DisplayName;
         item.pszText = &name[0];
         SendMessageA(list, LVM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&item));
-        ListView_SetCheckState(list, int(i), model.BundleItems[i].Selected);
+        ListView_SetCheckState(list, int(i), proposal.Items[i]);
     }
 
     PrepareDigiPage();
@@ -285,25 +256,23 @@ void TMainForm::PreparePages()
 
     expandPlugin(PhotoshopInfoLabel);
     expandPlugin(PhotoshopInstallCheck);
-    SetChecked(PhotoshopInstallCheck, model.InstallPhotoshop);
-    SetText(PhotoshopFolderInput, model.PhotoshopFolder);
+    SetChecked(PhotoshopInstallCheck, proposal.InstallPhotoshop);
+    SetText(PhotoshopFolderInput, proposal.PhotoshopFolder);
 
     expand(DestDescriptionLabel);
-    SetText(DestFolderInput, model.InstallFolder);
+    SetText(DestFolderInput, proposal.DestFolder);
     expand(NameInfoLabel);
-    SetText(NameInput, model.UserName);
+    SetText(NameInput, proposal.UserName);
 
     expand(IconStartMenuLabel);
     expand(IconDesktopLabel);
     bool desktop = (model.ShortcutKinds & skDesktop) != 0;
     SetVisible(IconDesktopLabel, desktop);
     SetVisible(IconDesktopCheck, desktop);
-    if (FSwitches && FSwitches->NoShortcuts) {
-        SetChecked(IconStartMenuCheck, false);
-        SetChecked(IconDesktopCheck, false);
-    }
+    SetChecked(IconStartMenuCheck, (proposal.Shortcuts & skStartMenu) != 0);
+    SetChecked(IconDesktopCheck, (proposal.Shortcuts & skDesktop) != 0);
 
-    FInstallPage = FindShownPage(pgCopy, -1);
+    FInstallPage = FSession->InstallPage();
     PlaceInstallLabel();
 
     SetText(ReadyDescriptionLabel, model.CompleteMessage);
@@ -316,7 +285,7 @@ void TMainForm::PreparePages()
 
 void TMainForm::PrepareDigiPage()
 {
-    TSetupInstaller& model = *FModel;
+    TSetupInstaller& model = FSession->Model();
     SetText(DigiDescriptionLabel, ExpandPluginText(DesignOf(DigiDescriptionLabel).Caption));
     // Only the formats the package carries are offered (never RTAS for 64-bit
     // plug-ins); a hidden box stays unticked.
@@ -340,7 +309,7 @@ void TMainForm::PrepareDigiPage()
 
 void TMainForm::PrepareVstPage()
 {
-    TSetupInstaller& model = *FModel;
+    TSetupInstaller& model = FSession->Model();
     for (TControlId id : {VstHeadingLabel, Vst2DescriptionLabel, Vst2InstallCheck, Vst2FolderLabel,
                           Vst3DescriptionLabel, Vst3InstallCheck})
         SetText(id, ExpandPluginText(DesignOf(id).Caption));
@@ -363,16 +332,14 @@ void TMainForm::PlaceInstallLabel()
         SetParent(label, FPages[pgDest]);
         SetWindowPos(label, nullptr, Scale(DesignOf(InstallLabel).Left), ScaleDesignValue(220), 0, 0,
                      SWP_NOSIZE | SWP_NOZORDER);
-    } else if (FInstallPage == pgIcon && !((FModel->ShortcutKinds & skDesktop) != 0)) {
+    } else if (FInstallPage == pgIcon && (FSession->Model().ShortcutKinds & skDesktop) == 0) {
         MoveToTopOf(InstallLabel, IconDesktopLabel);
     }
 }
 
 int TMainForm::FindShownPage(int from, int step) const
 {
-    int page = from + step;
-    while (page >= 0 && page < PageCount && !PageShown(*FModel, page)) page += step;
-    return page;
+    return FSession->FindShownPage(from, step);
 }
 
 void TMainForm::MovePage(int step) { ShowPage(FindShownPage(FPage, step)); }
@@ -401,144 +368,133 @@ void TMainForm::ShowPage(int index)
 void TMainForm::RunInstallation()
 {
     UpdateWindow(FHandle);
-    ProcessMessages();
-    try {
-        FModel->Install(*this);
-    } catch (const std::exception& e) {
-        Note("error: " + std::string(e.what()));
-        ShowErrorBox(e.what(), FCaption);
-        FExitCode = FailureExitCode(e);
+    // The run works on a thread of its own; the window keeps answering on
+    // this one and hears of the end through WM_APP_INSTALLED.
+    FRun = std::thread([this] {
+        HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+        bool installed = FSession->Install(*this);
+        if (SUCCEEDED(com)) CoUninitialize();
+        PostMessageA(FHandle, WM_APP_INSTALLED, installed, 0);
+    });
+}
+
+void TMainForm::InstallationEnded(bool installed)
+{
+    if (FRun.joinable()) FRun.join();
+    if (!installed) {
+        ShowErrorBox(FSession->FailureText(), FCaption);
+        FExitCode = FSession->ExitCode();
         Terminate();
         return;
     }
     FExitCode = ExitCode::Done;
-    Note("installed");
     ShowPage(pgReady);
 }
 
-bool TMainForm::CheckRequirements()
+TPageAnswers TMainForm::ReadPage(int page) const
 {
-    int message = FModel->RequirementsMessage();
-    if (message == 0) return true;
-    Note("requirements not met: " + FModel->ExpandText(LoadMessage(message)));
-    ShowInformationBox(FModel->ExpandText(LoadMessage(message)));
-    FExitCode = ExitCode::Requirements;
-    Terminate();
-    return false;
+    TPageAnswers answers = FSession->Proposal();
+    switch (page) {
+    case pgBundleItems: ReadBundlePage(answers); break;
+    case pgVstPlugins: ReadVstPage(answers); break;
+    case pgDigiPlugins: ReadDigiPage(answers); break;
+    case pgPhotoshopPlugin: ReadPhotoshopPage(answers); break;
+    case pgDest: ReadDestPage(answers); break;
+    case pgPersonalize: ReadNamePage(answers); break;
+    case pgIcon: ReadIconPage(answers); break;
+    default: break;
+    }
+    return answers;
+}
+
+void TMainForm::ReadBundlePage(TPageAnswers& answers) const
+{
+    HWND list = Control(BundleList);
+    for (size_t i = 0; i < answers.Items.size(); ++i) answers.Items[i] = ListView_GetCheckState(list, int(i)) != 0;
+}
+
+void TMainForm::ReadVstPage(TPageAnswers& answers) const
+{
+    answers.InstallVst2 = Checked(Vst2InstallCheck);
+    answers.Vst2Folder = Text(Vst2FolderInput);
+    answers.InstallVst3 = Checked(Vst3InstallCheck);
+}
+
+void TMainForm::ReadDigiPage(TPageAnswers& answers) const
+{
+    answers.InstallRtas = Checked(RtasInstallCheck);
+    answers.InstallAax = Checked(AaxInstallCheck);
+}
+
+void TMainForm::ReadPhotoshopPage(TPageAnswers& answers) const
+{
+    answers.InstallPhotoshop = Checked(PhotoshopInstallCheck);
+    answers.PhotoshopFolder = Text(PhotoshopFolderInput);
+}
+
+void TMainForm::ReadDestPage(TPageAnswers& answers) const { answers.DestFolder = Text(DestFolderInput); }
+
+void TMainForm::ReadNamePage(TPageAnswers& answers) const { answers.UserName = Text(NameInput); }
+
+void TMainForm::ReadIconPage(TPageAnswers& answers) const
+{
+    // A hidden desktop box counts with its state, which starts ticked.
+    answers.Shortcuts = (Checked(IconStartMenuCheck) ? skStartMenu : 0u) | (Checked(IconDesktopCheck) ? skDesktop : 0u);
+}
+
+void TMainForm::FocusField(TPageField field)
+{
+    switch (field) {
+    case TPageField::Vst2Folder: FocusControl(Control(Vst2FolderInput)); break;
+    case TPageField::PhotoshopFolder: FocusControl(Control(PhotoshopFolderInput)); break;
+    case TPageField::DestFolder: FocusControl(Control(DestFolderInput)); break;
+    case TPageField::UserName: FocusControl(Control(NameInput)); break;
+    case TPageField::Items:
+    case TPageField::None: break;
+    }
 }
 
 bool TMainForm::LeavePage(int index)
 {
-    TSetupInstaller& model = *FModel;
-    switch (index) {
-    case pgWelcome: return CheckRequirements();
-    case pgBundleItems: {
-        HWND list = Control(BundleList);
-        bool any = false;
-        for (size_t i = 0; i < model.BundleItems.size(); ++i) {
-            model.BundleItems[i].Selected = ListView_GetCheckState(list, int(i)) != 0;
-            any = any || model.BundleItems[i].Selected;
-        }
-        if (!any) ShowWarningBox(LoadMessage(Msg::NothingSelected));
-        return any;
-    }
-    case pgVstPlugins: {
-        model.InstallVst2 = Checked(Vst2InstallCheck);
-        std::string folder = Text(Vst2FolderInput);
-        if (model.InstallVst2) {
-            // Unticking the box is the way to go on without VST 2.
-            if (Trim(folder).empty()) {
-                ShowWarningBox(LoadMessage(Msg::ChooseVst2Folder));
-                FocusControl(Control(Vst2FolderInput));
-                return false;
-            }
-            if (!CheckFolderCreatable(folder)) {
-                FocusControl(Control(Vst2FolderInput));
-                return false;
-            }
-            model.Vst2Folder = folder;
-        }
-        model.InstallVst3 = Checked(Vst3InstallCheck);
-        return true;
-    }
-    case pgDigiPlugins:
-        model.InstallRtas = Checked(RtasInstallCheck);
-        model.InstallAax = Checked(AaxInstallCheck);
-        return true;
-    case pgPhotoshopPlugin: {
-        model.InstallPhotoshop = Checked(PhotoshopInstallCheck);
-        std::string folder = Text(PhotoshopFolderInput);
-        if (folder.empty()) model.InstallPhotoshop = false;
-        if (model.InstallPhotoshop) {
-            if (!CheckFolderCreatable(folder)) {
-                FocusControl(Control(PhotoshopFolderInput));
-                return false;
-            }
-            model.PhotoshopFolder = folder;
-        }
-        return true;
-    }
-    case pgDest: {
-        // As Windows would read it: "C:\\Windows\\.." is the drive's root.
-        std::string folder = NormalizeFolder(Text(DestFolderInput));
-        if (folder.empty()) folder = "\\";
-        if (!ConfirmDestFolder(folder)) {
-            FocusControl(Control(DestFolderInput));
-            return false;
-        }
-        model.SetInstallFolder(folder);
-        return true;
-    }
-    case pgPersonalize: {
-        std::string name = Text(NameInput);
-        if (name.empty()) {
-            ShowWarningBox(LoadMessage(Msg::EnterNameFirst));
-            FocusControl(Control(NameInput));
-            return false;
-        }
-        model.UserName = name;
-        return true;
-    }
-    case pgIcon:
-        model.ShortcutChoice = (Checked(IconStartMenuCheck) ? skStartMenu : 0u) | (Checked(IconDesktopCheck) ? skDesktop : 0u);
-        return true;
-    case pgReady:
+    if (index == pgReady) {
         Finish();
         return false;
-    default: return true;
     }
-}
-
-bool TMainForm::CheckFolderCreatable(const std::string& folder)
-{
-    if (FModel->CanCreateFolder(folder)) return true;
-    ShowWarningBox(FormatMessageText(Msg::CannotCreateFolder, {folder}));
+    if (FSession->LeavePage(index, ReadPage(index))) return true;
+    if (FSession->Failure() != TFailure::None) {
+        // Setup cannot go on (the requirements): the user has been told.
+        FExitCode = FSession->ExitCode();
+        Terminate();
+        return false;
+    }
+    FocusField(FSession->Refused());
     return false;
 }
 
-bool TMainForm::ConfirmDestFolder(const std::string& folder)
+bool TMainForm::Confirm(const std::string& question) { return AskConfirmation(question); }
+
+bool TMainForm::Retry(const std::string& message)
 {
-    // The user can choose another folder here rather than learn of a problem
-    // when the copying starts.
-    TDestinationCheck check = FModel->CheckDestination(folder, [this](const std::string& question) {
-        bool yes = AskConfirmation(question);
-        Note("question: " + question + " | answer: " + (yes ? "Yes" : "No"));
-        return yes;
-    });
-    if (!check.Warning.empty()) {
-        Note("refused: " + check.Warning);
-        ShowWarningBox(check.Warning);
-    }
-    return check.Ok;
+    // Asked from the installation's thread: the window's thread shows the box.
+    return SendMessageA(FHandle, WM_APP_RETRY, 0, reinterpret_cast<LPARAM>(&message)) != 0;
 }
+
+void TMainForm::Warn(const std::string& text) { ShowWarningBox(text); }
+
+void TMainForm::Inform(const std::string& text) { ShowInformationBox(text); }
 
 void TMainForm::Finish()
 {
-    if (Checked(ReadyReadmeCheck))
-        ShellExecuteA(FHandle, nullptr, FModel->ReadmePath().c_str(), nullptr, nullptr, SW_SHOWNORMAL);
-    if (IsWindowVisible(Control(ReadyStartCheck)) && Checked(ReadyStartCheck))
-        ShellExecuteA(FHandle, nullptr, FModel->ProductPath().c_str(), nullptr, FModel->InstallFolder.c_str(),
+    const TSetupInstaller& model = FSession->Model();
+    if (Checked(ReadyReadmeCheck)) {
+        Note("user: Finish, opening the readme " + model.ReadmePath());
+        ShellExecuteA(FHandle, nullptr, model.ReadmePath().c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+    }
+    if (IsWindowVisible(Control(ReadyStartCheck)) && Checked(ReadyStartCheck)) {
+        Note("user: Finish, starting " + model.ProductPath());
+        ShellExecuteA(FHandle, nullptr, model.ProductPath().c_str(), nullptr, model.InstallFolder.c_str(),
                       SW_SHOWNORMAL);
+    }
     SendMessageA(FHandle, WM_CLOSE, 0, 0);
 }
 
@@ -546,7 +502,11 @@ bool TMainForm::FormCloseQuery()
 {
     if (FPage == pgCopy) return false;
     if (FPage == pgReady) return true;
-    return AskConfirmation(FModel->ExpandText(LoadMessage(Msg::ConfirmCancel)));
+    std::string question = FSession->Model().ExpandText(LoadMessage(Msg::ConfirmCancel));
+    bool cancel = AskConfirmation(question);
+    Note("question: " + ReplaceAll(question, "\r", " ") + " | answer: " + (cancel ? "Yes" : "No"));
+    if (cancel) FSession->Cancel();
+    return cancel;
 }
 
 void TMainForm::NextButtonClick()
@@ -569,55 +529,27 @@ void TMainForm::Vst2InstallCheckClick()
 {
     bool install = Checked(Vst2InstallCheck);
     for (TControlId id : {Vst2FolderLabel, Vst2FolderInput, Vst2BrowseButton}) SetEnabled(id, install);
-    FModel->InstallVst2 = install;
 }
 
 void TMainForm::BrowseButtonClick(TControlId input, int promptMessage)
 {
     std::string prompt = LoadMessage(promptMessage);
-    if (promptMessage == Msg::BrowseInstallFolder) prompt = FModel->ExpandText(prompt);
+    if (promptMessage == Msg::BrowseInstallFolder) prompt = FSession->Model().ExpandText(prompt);
     SetText(input, BrowseForFolder(FHandle, prompt, Text(input)));
 }
 
-void TMainForm::SetProgress(int position)
-{
-    HWND bar = Control(CopyProgressBar);
-    SendMessageA(bar, PBM_SETPOS, WPARAM(position), 0);
-    UpdateWindow(bar);
-    ProcessMessages();
-}
+void TMainForm::SetProgress(int position) { PostMessageA(FHandle, WM_APP_PROGRESS, WPARAM(position), 0); }
 
 void TMainForm::SetStatus(const std::string& text)
 {
-    HWND label = Control(CopyStatusLabel);
-    SetWindowTextA(label, text.c_str());
-    InvalidateRect(label, nullptr, TRUE);
-    UpdateWindow(label);
+    {
+        std::lock_guard<std::mutex> hold(FStatusLock);
+        FStatus = text;
+    }
+    PostMessageA(FHandle, WM_APP_STATUS, 0, 0);
     // Every status stays readable for at least half a second; the window keeps
-    // answering meanwhile.
-    DWORD start = GetTickCount();
-    for (DWORD passed = 0; passed < 500; passed = GetTickCount() - start) {
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, 500 - passed, QS_ALLINPUT);
-        ProcessMessages();
-    }
-}
-
-void TMainForm::Working() { ProcessMessages(); }
-
-// The window's pending messages, handled while the installation runs: it stays
-// responsive, and its Copy page refuses Cancel and closing as always.
-void TMainForm::ProcessMessages()
-{
-    MSG message;
-    while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
-        if (message.message == WM_QUIT) {
-            PostQuitMessage(int(message.wParam));
-            return;
-        }
-        if (FHandle && IsDialogMessageA(FHandle, &message)) continue;
-        TranslateMessage(&message);
-        DispatchMessageA(&message);
-    }
+    // answering meanwhile, on its own thread.
+    Sleep(500);
 }
 
 void TMainForm::Terminate()
@@ -668,6 +600,18 @@ LRESULT TMainForm::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam)
         if (FTerminating || FormCloseQuery()) DestroyWindow(FHandle);
         return 0;
     case WM_APP_TERMINATE: DestroyWindow(FHandle); return 0;
+    case WM_APP_PROGRESS: SendMessageA(Control(CopyProgressBar), PBM_SETPOS, wParam, 0); return 0;
+    case WM_APP_STATUS: {
+        std::string text;
+        {
+            std::lock_guard<std::mutex> hold(FStatusLock);
+            text = FStatus;
+        }
+        SetWindowTextA(Control(CopyStatusLabel), text.c_str());
+        return 0;
+    }
+    case WM_APP_RETRY: return AskRetry(*reinterpret_cast<const std::string*>(lParam)) ? 1 : 0;
+    case WM_APP_INSTALLED: InstallationEnded(wParam != 0); return 0;
     case WM_ACTIVATE:
         // Back from a message box: the control that had the focus (or the one
         // a refusal named) gets it again, not the window itself.

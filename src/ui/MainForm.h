@@ -1,26 +1,25 @@
 #pragma once
-// TMainForm: the wizard window. A picture on the left, eleven pages on the
-// right, Back, Next and Cancel below. It owns the setup model, fills the pages
-// from it, takes the user's answers back page by page, runs the installation
-// on the Copy page (as its progress sink) and finishes on the Ready page.
+// TMainForm: the wizard window, a view of the setup session. A picture on the
+// left, eleven pages on the right, Back, Next and Cancel below. It fills the
+// pages from the session's proposal, hands it the user's answers page by page
+// (the session checks them and asks through the window's message boxes), shows
+// the installation run, which works on a thread of its own, on the Copy page,
+// and finishes on the Ready page.
 #include <windows.h>
 
 #include <map>
 #include <memory>
+#include <mutex>
 #include <string>
+#include <thread>
 
 #include "InstallProgress.h"
 #include "MainFormDesign.h"
 #include "ProgramFile.h"
-#include "SetupInstaller.h"
+#include "SetupSession.h"
 #include "SidePicture.h"
 
-// Which page shows when: the optional pages follow the setup model's switches.
-bool PageShown(const TSetupModel& model, int page);
-// The exit code of a run that ended in this error: a damaged installer, or a failure.
-int FailureExitCode(const std::exception& error);
-
-class TMainForm : public IInstallProgress {
+class TMainForm : public IInstallProgress, public ISetupUser {
 public:
     explicit TMainForm(const std::string& programPath = ModuleFileName());
     ~TMainForm() override;
@@ -34,6 +33,7 @@ public:
         FSwitches = &switches;
         FLog = &log;
     }
+    TSetupSession& Session() { return *FSession; }
     // Creates the window and the setup model and shows the first page; false
     // when the program has to end (the reason has been shown).
     bool FormCreate();
@@ -46,7 +46,7 @@ public:
     HWND Handle() const { return FHandle; }
     int CurrentPage() const { return FPage; }
     int InstallPage() const { return FInstallPage; }
-    TSetupInstaller* Model() { return FModel.get(); }
+    TSetupInstaller* Model() { return FSession ? &FSession->Model() : nullptr; }
 
     // Navigation and validation, named as in the window's design.
     int FindShownPage(int from, int step) const;
@@ -58,17 +58,21 @@ public:
     void BackButtonClick();
     void CancelButtonClick();
     std::string ExpandPluginText(const std::string& text) const;
-    bool CheckFolderCreatable(const std::string& folder);
-    bool ConfirmDestFolder(const std::string& folder);
     void SelectButtonClick(bool all);
     void Vst2InstallCheckClick();
     void BrowseButtonClick(Wizard::TControlId input, int promptMessage);
-    bool CheckRequirements();
 
-    // The installation run reports here.
+    // The installation run reports here, from its own thread: the window
+    // shows it on its thread, and every status stays for half a second.
     void SetProgress(int position) override;
     void SetStatus(const std::string& text) override;
-    void Working() override;
+
+    // The session asks the user here.
+    bool Confirm(const std::string& question) override;
+    bool Retry(const std::string& message) override;
+    void Warn(const std::string& text) override;
+    void Inform(const std::string& text) override;
+    bool Unattended() const override { return false; }
 
 private:
     static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
@@ -83,7 +87,18 @@ private:
     void PrepareDigiPage();
     void PrepareVstPage();
     void PlaceInstallLabel();
+    // One handler per page: what its controls answer, over the session's proposal.
+    TPageAnswers ReadPage(int page) const;
+    void ReadBundlePage(TPageAnswers& answers) const;
+    void ReadVstPage(TPageAnswers& answers) const;
+    void ReadDigiPage(TPageAnswers& answers) const;
+    void ReadPhotoshopPage(TPageAnswers& answers) const;
+    void ReadDestPage(TPageAnswers& answers) const;
+    void ReadNamePage(TPageAnswers& answers) const;
+    void ReadIconPage(TPageAnswers& answers) const;
+    void FocusField(TPageField field);
     void RunInstallation();
+    void InstallationEnded(bool installed);
     void Finish();
     void Terminate();
 
@@ -99,7 +114,6 @@ private:
     void FocusControl(HWND control);
     void RememberFocus();
     bool RestoreFocus();
-    void ProcessMessages();
     void GrowDown(HWND control, int oldBottom, int newBottom);
     int Scale(int designValue) const;
     void Note(const std::string& text)
@@ -108,7 +122,11 @@ private:
     }
 
     std::string FProgramPath;
-    std::unique_ptr<TSetupInstaller> FModel;
+    std::unique_ptr<TSetupSession> FSession;
+    std::thread FRun;
+    // The run's latest status, for the window's thread to show.
+    std::mutex FStatusLock;
+    std::string FStatus;
     HWND FHandle = nullptr;
     HWND FPages[Wizard::PageCount] = {};
     HWND FImage = nullptr;
@@ -124,5 +142,8 @@ private:
     int FExitCode = ExitCode::Cancelled;
     const TSetupSwitches* FSwitches = nullptr;
     TRunLog* FLog = nullptr;
+    // Without UseSwitches: no switch, and a log that writes nothing.
+    TSetupSwitches FNoSwitches;
+    TRunLog FNoLog;
     std::string FCaption = "Setup";
 };

@@ -1,26 +1,13 @@
 #pragma once
 // Names the wizard window and its controls carry: the window class, the pages
 // and one id per control. The end-to-end tests find the controls by these ids.
+#include "SetupPages.h"
+
 namespace Wizard {
 
 constexpr char WindowClass[] = "TMainForm";
 constexpr char PageClass[] = "TWizardPage";
 constexpr char ImageClass[] = "TSidePicture";
-
-enum TPage : int {
-    pgWelcome,
-    pgLicense,
-    pgBundleItems,
-    pgVstPlugins,
-    pgDigiPlugins,
-    pgPhotoshopPlugin,
-    pgDest,
-    pgPersonalize,
-    pgIcon,
-    pgCopy,
-    pgReady,
-    PageCount
-};
 
 // Page windows carry PageIdBase + their index.
 constexpr int PageIdBase = 200;

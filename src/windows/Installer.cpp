@@ -8,6 +8,7 @@
 
 #include "Exception.h"
 #include "FileSystem.h"
+#include "FolderRule.h"
 #include "HandleStream.h"
 #include "Inflate.h"
 #include "Messages.h"
@@ -124,10 +125,50 @@ std::unique_ptr<TStream> TInstaller::OpenPackageStream() const
     return THandleStream::OpenRead(GetProgramFolder(FProgramPath) + "Setup.dat", 0);
 }
 
+namespace {
+
+// Every header of the package, read once at start-up: a name Windows cannot
+// hold or a size that does not fit is found now, before the first page, and
+// the longest path below each top-level folder is measured on the way.
+class TTreeSurvey : public TEntryVisitor {
+public:
+    void File(const TEntryHeader&, const std::string& path, TStream&) override { Measure(path); }
+    bool EnterFolder(const TEntryHeader&, const std::string& path) override
+    {
+        Measure(path);
+        return true;
+    }
+    std::map<std::string, size_t> Deepest;
+
+private:
+    void Measure(const std::string& path)
+    {
+        size_t slash = path.find('\\');
+        if (slash == std::string::npos) {
+            Deepest.emplace(UpperAscii(path), 0);
+            return;
+        }
+        size_t& deepest = Deepest[UpperAscii(path.substr(0, slash))];
+        deepest = std::max(deepest, Utf16Length(path.substr(slash + 1)));
+    }
+};
+
+}  // namespace
+
 void TInstaller::ReadPackageHeader()
 {
     std::unique_ptr<TStream> stream = OpenPackageStream();
     FInfo = ::ReadPackageHeader(*stream);
+    TTreeSurvey survey;
+    stream->SetPosition(FInfo.EntriesStart);
+    PackageReader::WalkList(*stream, FInfo.DataEnd, survey);
+    FDeepest = std::move(survey.Deepest);
+}
+
+size_t TInstaller::DeepestPath(const std::string& name) const
+{
+    auto found = FDeepest.find(UpperAscii(name));
+    return found == FDeepest.end() ? 0 : found->second;
 }
 
 // Walks a folder's tree: with a destination it creates folders and installs
@@ -345,10 +386,10 @@ void TInstaller::WritePartialFile(TStream& package, const TEntryHeader& entry, c
         SetLastWriteTimeFromDos(file->Handle(), fileTime);
     } catch (const EZDecompressionError&) {
         DeleteFileA(partial.c_str());
-        throw ESetupError(LoadMessage(Msg::InstallerCorrupted));
+        throw EPackageDamaged(LoadMessage(Msg::InstallerCorrupted));
     } catch (const EReadError&) {
         DeleteFileA(partial.c_str());
-        throw ESetupError(LoadMessage(Msg::InstallerCorrupted));
+        throw EPackageDamaged(LoadMessage(Msg::InstallerCorrupted));
     } catch (...) {
         DeleteFileA(partial.c_str());
         throw;

@@ -59,6 +59,9 @@ public:
     // Extracts the top-level folder of that name with everything below it into
     // `destination`. A file time of 0 stamps files with the package date.
     int32_t ExtractFolder(const std::string& name, const std::string& destination, int32_t fileTime);
+    // The length in UTF-16 units of the longest path below the top-level
+    // folder of that name (0 when it holds no file), as read at construction.
+    size_t DeepestPath(const std::string& name) const;
     // The total uncompressed size of the folder's files, counted in 64 bits so
     // that products past 2 GiB are measured right; creates and records nothing.
     int64_t GetFolderSize(const std::string& name);
@@ -169,6 +172,8 @@ private:
     std::string FResourceName;
     std::string FProgramPath;
     TPackageInfo FInfo;
+    // Per top-level folder (upper case): its longest path below it.
+    std::map<std::string, size_t> FDeepest;
     std::vector<std::string> FEarlierLog;
     // Files and folders of the earlier installation, and those this run wrote
     // or holds a shared reference to, as UpperAscii keys.

@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <algorithm>
+
 #include "Exception.h"
 #include "FileSystem.h"
 #include "HandleStream.h"
@@ -136,13 +138,70 @@ std::string TSetupInstaller::OtherInstallationIn(const std::string& folder) cons
     return std::string();
 }
 
-bool TSetupInstaller::IsForbiddenDestination(const std::string& folder)
+TFolderVerdict TSetupInstaller::CheckFolder(const std::string& text, bool ownFolder, size_t deepest)
 {
-    char windows[MAX_PATH + 1] = {};
-    UINT length = GetWindowsDirectoryA(windows, MAX_PATH);
-    std::string drive = ExtractFileDrive(folder);
-    return (!drive.empty() && SameTextAscii(IncludeDelimiter(folder), drive + "\\")) ||
-           (length > 0 && length <= MAX_PATH && IsInsideFolder(folder, std::string(windows, length)));
+    TFolderVerdict verdict = CheckFolderForm(text, ownFolder, deepest);
+    if (verdict.Fault != TFolderFault::None && verdict.Fault != TFolderFault::TooLong) return verdict;
+    wchar_t windows[MAX_PATH + 1] = {};
+    UINT length = GetWindowsDirectoryW(windows, MAX_PATH);
+    if (length > 0 && length <= MAX_PATH &&
+        IsInsideFolder(ResolvedPath(verdict.Folder), ResolvedPath(FromWide(windows, int(length)))))
+        verdict.Fault = TFolderFault::WindowsFolder;
+    return verdict;
+}
+
+std::string TSetupInstaller::FolderRefusal(const TFolderVerdict& verdict) const
+{
+    switch (verdict.Fault) {
+    case TFolderFault::None: return std::string();
+    case TFolderFault::Relative:
+    case TFolderFault::NoDrive: return FormatMessageText(Msg::FolderNotFullPath, {verdict.Folder});
+    case TFolderFault::NotLocal: return FormatMessageText(Msg::FolderNotLocal, {verdict.Folder});
+    case TFolderFault::WindowsFolder: return FormatMessageText(Msg::FolderInsideWindows, {verdict.Folder});
+    case TFolderFault::TooLong:
+        return ExpandText(FormatMessageText(
+            Msg::FolderTooLong,
+            {verdict.Folder, std::to_string(verdict.DeepestLength), std::to_string(WindowsPathLimit)}));
+    case TFolderFault::Empty:
+    case TFolderFault::DriveRoot: break;
+    }
+    return FormatMessageText(Msg::CannotCreateFolder, {verdict.Folder});
+}
+
+size_t TSetupInstaller::LineDepth(const TComponentLine& line, const TSetupBundleItem* item) const
+{
+    size_t path = FInstaller->DeepestPath(ExpandVariables(line.Key, item));
+    if (path == 0) return 0;
+    // A file is written under its name and ".partial" first; a DLL may gain
+    // its suffix, and ".vst3" for ".dll".
+    return path + std::string(".partial").size() + Utf16Length(line.DllSuffix) + (line.Vst3 ? 1 : 0);
+}
+
+size_t TSetupInstaller::DeepestBelow(const std::string& variable)
+{
+    size_t deepest = 0;
+    std::vector<const TSetupBundleItem*> items = {nullptr};
+    for (const TSetupBundleItem& item : BundleItems) items.push_back(&item);
+    for (const TComponentLine& line : ComponentLines) {
+        if (line.Destination.compare(0, variable.size(), variable) != 0) continue;
+        size_t below = Utf16Length(IncludeDelimiter(line.Destination.substr(variable.size())));
+        for (const TSetupBundleItem* item : items)
+            if (size_t depth = LineDepth(line, item)) deepest = std::max(deepest, below + depth);
+    }
+    return deepest;
+}
+
+std::string TSetupInstaller::RefusedComponentFolder()
+{
+    for (const TSetupBundleItem* item : Passes())
+        for (const TComponentLine& line : ComponentLines) {
+            std::string destination = ExpandVariables(line.Destination, item);
+            size_t depth = LineDepth(line, item);
+            if (destination.empty() || depth == 0) continue;
+            TFolderVerdict verdict = CheckFolder(destination, false, depth);
+            if (!verdict.Ok()) return FolderRefusal(verdict);
+        }
+    return std::string();
 }
 
 bool TSetupInstaller::CanWriteInto(const std::string& folder)
@@ -270,9 +329,9 @@ void TSetupInstaller::FindVst2Folder()
 
 bool TSetupInstaller::ItemHasContent(const TSetupBundleItem* item, bool (*matches)(const std::string& destination))
 {
-    for (const std::string& line : Components) {
-        if (!matches(LineValue(line))) continue;
-        std::string folder = ExpandVariables(LineName(line), item);
+    for (const TComponentLine& line : ComponentLines) {
+        if (!matches(line.Destination)) continue;
+        std::string folder = ExpandVariables(line.Key, item);
         if (!folder.empty() && FInstaller->GetFolderSize(folder) != 0) return true;
     }
     return false;
@@ -292,6 +351,10 @@ void TSetupInstaller::FindProToolsContent()
     });
     HasAax = PackageHasContent(
         [](const std::string& destination) { return destination.find("$AaxPluginFolder") != std::string::npos; });
+    HasVst2 = PackageHasContent(
+        [](const std::string& destination) { return destination.find("$VstPluginFolder") != std::string::npos; });
+    HasPhotoshop = PackageHasContent(
+        [](const std::string& destination) { return destination.find("$PhotoshopPluginFolder") != std::string::npos; });
 }
 
 void TSetupInstaller::FindVst3Content()
@@ -354,7 +417,7 @@ void TSetupInstaller::FindUserName()
 TDestinationCheck TSetupInstaller::CheckDestination(const std::string& folder,
                                                     const std::function<bool(const std::string&)>& ask)
 {
-    if (IsForbiddenDestination(folder) || !CanCreateFolder(folder))
+    if (!CanCreateFolder(folder))
         return {false, FormatMessageText(Msg::CannotCreateFolder, {folder}), true};
     // One product per folder: another's uninstaller, journal and registration are never written over.
     std::string other = OtherInstallationIn(folder);

@@ -2,6 +2,7 @@
 // TSetupInstaller: the setup model on the machine. Its constructor finds the
 // package, reads the configuration, finds the system folders, an earlier
 // installation, the install folder, the plug-in folders and the user's name.
+#include <algorithm>
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -10,6 +11,7 @@
 #include <vector>
 
 #include "FolderLock.h"
+#include "FolderRule.h"
 #include "InstallProgress.h"
 #include "Installer.h"
 #include "PathUtils.h"
@@ -81,8 +83,25 @@ public:
         return SameTextAscii(IncludeDelimiter(folder), PreviousInstallFolder) ||
                !EarlierInstallationLog(IncludeDelimiter(folder)).empty();
     }
-    // A drive's root or the Windows folder (or a folder inside it): no place for a product.
-    static bool IsForbiddenDestination(const std::string& folder);
+    // The folder rule (FolderRule.h) with what the machine adds: the Windows
+    // folder and anything inside it, compared as Windows resolves both paths.
+    // `deepest`: the longest path the run writes below the folder.
+    static TFolderVerdict CheckFolder(const std::string& text, bool ownFolder, size_t deepest = 0);
+    // What the user is told of a folder the rule refused.
+    std::string FolderRefusal(const TFolderVerdict& verdict) const;
+    // The longest path the run writes below the folder a path variable
+    // ("$VstPluginFolder") names, with room for a file's partial name and a
+    // DLL's new name.
+    size_t DeepestBelow(const std::string& variable);
+    // The same for the product's own folder ($ProgramFolder, $Vst3ProgramFolder).
+    size_t DeepestBelowProductFolder()
+    {
+        return std::max(DeepestBelow("$ProgramFolder"), DeepestBelow("$Vst3ProgramFolder"));
+    }
+    // The first folder of a [Components] line that the folder rule refuses,
+    // with the choices as they stand: what the user is told; empty when every
+    // folder the run writes into passes.
+    std::string RefusedComponentFolder();
     // A file can be created in the folder (true when it does not exist yet:
     // whether it can be made is asked separately).
     static bool CanWriteInto(const std::string& folder);
@@ -94,7 +113,6 @@ public:
     // installation's, over a copy of another major version, a folder with
     // other files).
     TDestinationCheck CheckDestination(const std::string& folder, const std::function<bool(const std::string&)>& ask);
-    static bool IsVst3Destination(const std::string& text) { return text.find("Vst3") != std::string::npos; }
 
     // Whether this machine can take the product: the message id (65246 without
     // administrator rights, 65247 for a 64-bit product on 32-bit Windows) or 0.
@@ -139,7 +157,6 @@ public:
     // The package folders a pass installs, with their destinations (lines that
     // expand to nothing are left out, as the pass leaves them out).
     std::vector<std::pair<std::string, std::string>> PassFolders(const TSetupBundleItem* item) const;
-    bool IsNoOverwrite(const std::string& key) const;
     void CallLibraries();
     void WriteLocation();
     void WriteFolderSettings();
@@ -181,7 +198,8 @@ private:
     std::unique_ptr<TFolderLock> FFolderLock;
     // Takes the install folder's lock, waiting FolderLockWait; EFolderInUse when it cannot.
     void LockFolder();
+    // The longest path one line writes below its destination (0 when none).
+    size_t LineDepth(const TComponentLine& line, const TSetupBundleItem* item) const;
     // The [Components] line being installed.
-    std::string FDllSuffix;
-    bool FVst3Line = false;
+    const TComponentLine* FLine = nullptr;
 };

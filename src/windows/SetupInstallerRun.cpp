@@ -233,10 +233,8 @@ std::vector<const TSetupBundleItem*> TSetupInstaller::Passes() const
 std::vector<std::pair<std::string, std::string>> TSetupInstaller::PassFolders(const TSetupBundleItem* item) const
 {
     std::vector<std::pair<std::string, std::string>> folders;
-    for (const std::string& line : Components) {
-        std::string folderName = ExpandVariables(LineName(line), item), destination, option;
-        SplitText(LineValue(line), ',', destination, option);
-        destination = ExpandVariables(destination, item);
+    for (const TComponentLine& line : ComponentLines) {
+        std::string folderName = ExpandVariables(line.Key, item), destination = ExpandVariables(line.Destination, item);
         if (!folderName.empty() && !destination.empty()) folders.emplace_back(folderName, destination);
     }
     return folders;
@@ -244,44 +242,29 @@ std::vector<std::pair<std::string, std::string>> TSetupInstaller::PassFolders(co
 
 void TSetupInstaller::InstallComponentPass(const TSetupBundleItem* item)
 {
-    for (const std::string& line : Components) {
-        std::string key = LineName(line);
-        std::string folderName = ExpandVariables(key, item);
-        std::string destinationText, option;
-        if (SplitText(LineValue(line), ',', destinationText, option) && option.size() >= 10 &&
-            SameTextAscii(option.substr(0, 10), "DLLSuffix:"))
-            FDllSuffix = " " + Trim(option.substr(10));
-        std::string destination = ExpandVariables(destinationText, item);
-        try {
-            if (!folderName.empty() && !destination.empty()) {
-                FInstaller->OverwriteFiles = !IsNoOverwrite(key);
-                FVst3Line = IsVst3Destination(destinationText);
-                FInstaller->ExtractFolder(folderName, destination, item ? item->ItemDate : 0);
+    for (const TComponentLine& line : ComponentLines) {
+        std::string folderName = ExpandVariables(line.Key, item);
+        std::string destination = ExpandVariables(line.Destination, item);
+        if (folderName.empty() || destination.empty()) continue;
+        FLine = &line;
+        FInstaller->OverwriteFiles = !line.NoOverwrite;
+        struct TLineEnd {
+            TSetupInstaller& Setup;
+            ~TLineEnd()
+            {
+                Setup.FLine = nullptr;
+                Setup.FInstaller->OverwriteFiles = true;
             }
-        } catch (...) {
-            FInstaller->OverwriteFiles = true;
-            FDllSuffix.clear();
-            FVst3Line = false;
-            throw;
-        }
-        FInstaller->OverwriteFiles = true;
-        FDllSuffix.clear();
-        FVst3Line = false;
+        } lineEnd{*this};
+        FInstaller->ExtractFolder(folderName, destination, item ? item->ItemDate : 0);
     }
-}
-
-bool TSetupInstaller::IsNoOverwrite(const std::string& key) const
-{
-    for (const std::string& line : ComponentsOptions)
-        if (LineName(line) == key && LineValue(line) == "NoOverwrite") return true;
-    return false;
 }
 
 void TSetupInstaller::BeforeFileInstalled(std::string& fileName, int32_t& attributes)
 {
     if (SameTextAscii(ExtractFileExt(fileName), ".dll")) {
-        fileName = ChangeFileExt(fileName, "") + FDllSuffix + ".dll";
-        if (FVst3Line) fileName = ChangeFileExt(fileName, ".vst3");
+        fileName = ChangeFileExt(fileName, "") + (FLine ? FLine->DllSuffix : std::string()) + ".dll";
+        if (FLine && FLine->Vst3) fileName = ChangeFileExt(fileName, ".vst3");
     }
     std::string name = ExtractFileName(fileName);
     bool desktopIni = SameTextAscii(name, "desktop.ini");

@@ -8,18 +8,28 @@
 std::string TSetupInstaller::ApplySwitches(const TSetupSwitches& switches)
 {
     if (!switches.BadSwitch.empty()) return switches.BadSwitch + ": " + switches.BadReason;
+    // The folder rule, at the switch: a folder no page would take is refused before anything else.
+    auto folder = [&](const char* name, const std::string& text, bool own, size_t deepest, std::string& into) {
+        TFolderVerdict verdict = CheckFolder(text, own, deepest);
+        if (!verdict.Ok()) return std::string(name) + ": " + ReplaceAll(FolderRefusal(verdict), "\r", " ");
+        into = verdict.Folder;
+        return std::string();
+    };
+    std::string problem;
     if (switches.Dir) {
-        std::string folder = NormalizeFolder(*switches.Dir);
-        if (folder.empty() || IsForbiddenDestination(folder))
-            return "/DIR: " + *switches.Dir + " is a drive's root or inside the Windows folder";
-        SetInstallFolder(folder);
+        std::string chosen;
+        problem = folder("/DIR", *switches.Dir, true, DeepestBelowProductFolder(), chosen);
+        if (!problem.empty()) return problem;
+        SetInstallFolder(chosen);
     }
     if (switches.Vst2Dir) {
-        Vst2Folder = IncludeDelimiter(*switches.Vst2Dir);
+        problem = folder("/VST2DIR", *switches.Vst2Dir, false, DeepestBelow("$VstPluginFolder"), Vst2Folder);
+        if (!problem.empty()) return problem;
         InstallVst2 = true;
     }
     if (switches.PsDir) {
-        PhotoshopFolder = IncludeDelimiter(*switches.PsDir);
+        problem = folder("/PSDIR", *switches.PsDir, false, DeepestBelow("$PhotoshopPluginFolder"), PhotoshopFolder);
+        if (!problem.empty()) return problem;
         InstallPhotoshop = true;
     }
     if (switches.Formats) {

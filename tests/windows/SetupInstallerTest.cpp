@@ -366,7 +366,7 @@ TEST(SetupInstaller, ADestinationThatCannotTakeAFileIsFoundBeforeTheRun)
     // The Linux /proc through Wine's Z: drive takes no file, even for root.
     EXPECT_FALSE(TSetupInstaller::CanWriteInto("Z:\\proc\\"));
     // Drive roots and the Windows folder are no places for a product.
-    EXPECT_TRUE(TSetupInstaller::IsForbiddenDestination("C:\\"));
-    EXPECT_TRUE(TSetupInstaller::IsForbiddenDestination("c:\\WINDOWS\\Plug-Ins\\"));
-    EXPECT_FALSE(TSetupInstaller::IsForbiddenDestination("C:\\Windows Audio\\"));
+    EXPECT_EQ(TSetupInstaller::CheckFolder("C:\\", true).Fault, TFolderFault::DriveRoot);
+    EXPECT_EQ(TSetupInstaller::CheckFolder("c:\\WINDOWS\\Plug-Ins\\", true).Fault, TFolderFault::WindowsFolder);
+    EXPECT_TRUE(TSetupInstaller::CheckFolder("C:\\Windows Audio\\", true).Ok());
 }

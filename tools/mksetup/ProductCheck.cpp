@@ -445,8 +445,8 @@ private:
     void CheckComponents()
     {
         for (const auto& [number, line] : SectionLines("Components")) {
-            std::string key = LineName(line);
-            std::string destination = LineValue(line).substr(0, LineValue(line).find(','));
+            TComponentLine component = ParseComponentLine(line, FModel.ComponentsOptions);
+            const std::string& key = component.Key;
             std::vector<std::string> names;
             if (key.find("$BundleItem") != std::string::npos) {
                 for (const TSetupBundleItem& item : FModel.BundleItems) names.push_back(FModel.ExpandVariables(key, &item));
@@ -456,7 +456,7 @@ private:
             for (const std::string& name : names)
                 if (!name.empty() && !PackageFolderExists(name))
                     Add(FIniPath, number, false, "\"" + name + "\" names no folder of the product");
-            if (TSetupModelVst3(destination)) {
+            if (component.Vst3) {
                 // An empty folder installs nothing yet (a new product's); files
                 // without a plug-in among them are the mistake.
                 bool dll = false, files = false;
@@ -476,15 +476,14 @@ private:
         }
     }
 
-    static bool TSetupModelVst3(const std::string& destination) { return destination.find("Vst3") != std::string::npos; }
-
     void CheckOptions()
     {
         std::set<std::string> keys;
         for (const std::string& line : FModel.Components) keys.insert(LineName(line));
         for (const auto& [number, line] : SectionLines("ComponentsOptions")) {
-            if (LineValue(line) != "NoOverwrite")
-                Add(FIniPath, number, false, "\"" + LineValue(line) + "\" is no option; the only one is \"NoOverwrite\"");
+            if (LineValue(line) != NoOverwriteOption)
+                Add(FIniPath, number, false,
+                    "\"" + LineValue(line) + "\" is no option; the only one is \"" + NoOverwriteOption + "\"");
             if (!keys.count(LineName(line)))
                 Add(FIniPath, number, false,
                     "\"" + LineName(line) + "\" matches no [Components] key exactly (the match is case-sensitive)");

@@ -1,0 +1,357 @@
+#include "SetupSession.h"
+
+#include "Exception.h"
+#include "Messages.h"
+#include "PathUtils.h"
+#include "TextUtils.h"
+
+using namespace Wizard;
+
+int ExitCodeOf(TFailure failure)
+{
+    switch (failure) {
+    case TFailure::None: return ExitCode::Done;
+    case TFailure::Failed: break;
+    case TFailure::Cancelled: return ExitCode::Cancelled;
+    case TFailure::Requirements: return ExitCode::Requirements;
+    case TFailure::Damaged: return ExitCode::Damaged;
+    case TFailure::BadSwitch: return ExitCode::BadSwitch;
+    case TFailure::Busy: return ExitCode::Busy;
+    }
+    return ExitCode::Failed;
+}
+
+TFailure FailureOf(const std::exception& error)
+{
+    if (dynamic_cast<const EFolderInUse*>(&error)) return TFailure::Busy;
+    if (dynamic_cast<const EPackageDamaged*>(&error)) return TFailure::Damaged;
+    return TFailure::Failed;
+}
+
+const char* SwitchOf(TPageField field)
+{
+    switch (field) {
+    case TPageField::Items: return "/ITEMS";
+    case TPageField::Vst2Folder: return "/VST2DIR";
+    case TPageField::PhotoshopFolder: return "/PSDIR";
+    case TPageField::DestFolder: return "/DIR";
+    case TPageField::UserName: return "/NAME";
+    case TPageField::None: break;
+    }
+    return "";
+}
+
+TSetupSession::TSetupSession(const std::string& programPath, const TSetupSwitches& switches, TRunLog& log,
+                             ISetupUser& user)
+    : FProgramPath(programPath), FSwitches(switches), FLog(log), FUser(user)
+{
+}
+
+bool TSetupSession::Start()
+{
+    try {
+        FModel = std::make_unique<TSetupInstaller>(FProgramPath);
+    } catch (const std::exception& e) {
+        // Whatever stops the package from being read (its checksum, an entry
+        // Windows cannot hold, a Setup.ini it cannot use) ends Setup before the first page.
+        FLog.Line("error: " + std::string(e.what()));
+        FFailure = TFailure::Damaged;
+        FFailureText = e.what();
+        return false;
+    }
+    FLog.Phase("reading the package and finding the folders");
+    std::string problem = FModel->ApplySwitches(FSwitches);
+    if (!problem.empty()) {
+        FLog.Line("refused: " + problem);
+        FFailure = TFailure::BadSwitch;
+        FFailureText = problem;
+        return false;
+    }
+    // The proposal of the Icon page: both boxes ticked, unless a switch said none.
+    FModel->ShortcutChoice = FSwitches.NoShortcuts ? 0u : unsigned(skStartMenu | skDesktop);
+    FModel->OnFileQuestion = [this](const std::string& message) {
+        bool retry = FUser.Retry(message);
+        FLog.Line("question: " + message + " | answer: " + (retry ? "Retry" : "Cancel") +
+                  (FUser.Unattended() ? " (unattended)" : ""));
+        return retry;
+    };
+    FModel->OnNote = [this](const std::string& text) { FLog.Line(text); };
+    // Nobody is there to try again later: another run in the folder is waited for, a while.
+    FModel->FolderLockWait = FUser.Unattended() ? SilentFolderLockWait : 0;
+    FModel->LogDecisions(FSwitches, FLog);
+    return true;
+}
+
+bool TSetupSession::PageShown(int page) const
+{
+    const TSetupModel& model = *FModel;
+    switch (page) {
+    case pgBundleItems: return model.IsBundle;
+    case pgVstPlugins: return (model.PageFlags & pfVstPluginFolder) != 0;
+    case pgDigiPlugins: return (model.PageFlags & pfDigiPluginFolder) != 0 && (model.HasRtas || model.HasAax);
+    case pgPhotoshopPlugin: return (model.PageFlags & pfPhotoshopPluginFolder) != 0;
+    case pgPersonalize: return (model.PageFlags & pfPersonalization) != 0;
+    case pgIcon: return (model.ShortcutKinds & (skStartMenu | skDesktop)) != 0;
+    default: return true;
+    }
+}
+
+int TSetupSession::FindShownPage(int from, int step) const
+{
+    int page = from + step;
+    while (page >= 0 && page < PageCount && !PageShown(page)) page += step;
+    return page;
+}
+
+TPageAnswers TSetupSession::Proposal() const
+{
+    const TSetupModel& model = *FModel;
+    TPageAnswers answers;
+    for (const TSetupBundleItem& item : model.BundleItems) answers.Items.push_back(item.Selected);
+    answers.InstallVst2 = model.InstallVst2;
+    answers.InstallVst3 = model.InstallVst3;
+    // A 64-bit package offers no RTAS: its box stays unticked.
+    answers.InstallRtas = model.HasRtas && model.InstallRtas;
+    answers.InstallAax = model.HasAax && model.InstallAax;
+    answers.InstallPhotoshop = model.InstallPhotoshop;
+    answers.Vst2Folder = model.Vst2Folder;
+    answers.PhotoshopFolder = model.PhotoshopFolder;
+    answers.DestFolder = model.InstallFolder;
+    answers.UserName = model.UserName;
+    answers.Shortcuts = model.ShortcutChoice;
+    return answers;
+}
+
+bool TSetupSession::Refuse(TPageField field, const std::string& text, TFailure kind)
+{
+    FRefused = field;
+    if (FUser.Unattended()) {
+        // Nobody can answer the page: the run ends, naming the switch that would have answered it.
+        std::string name = SwitchOf(field);
+        FFailure = field == TPageField::None ? TFailure::Failed : kind;
+        FFailureText = (name[0] ? name + std::string(": ") : std::string()) + ReplaceAll(text, "\r", " ");
+        FLog.Line("refused: " + FFailureText);
+    } else {
+        FLog.Line("refused: " + ReplaceAll(text, "\r", " "));
+        FUser.Warn(text);
+    }
+    return false;
+}
+
+bool TSetupSession::Ask(const std::string& question)
+{
+    bool yes = FUser.Confirm(question);
+    FLog.Line("question: " + ReplaceAll(question, "\r", " ") + " | answer: " + (yes ? "Yes" : "No") +
+              (FUser.Unattended() ? " (unattended)" : ""));
+    return yes;
+}
+
+void TSetupSession::NoteAnswer(const std::string& what, const std::string& proposed, const std::string& answered)
+{
+    if (!FUser.Unattended() && answered != proposed) FLog.Line("user: " + what + " typed: " + answered);
+}
+
+void TSetupSession::NoteTick(const std::string& what, bool proposed, bool answered)
+{
+    if (!FUser.Unattended() && answered != proposed)
+        FLog.Line("user: " + what + (answered ? " ticked" : " cleared"));
+}
+
+bool TSetupSession::CheckFolderOf(TPageField field, const std::string& text, const char* variable,
+                                  std::string& folder)
+{
+    TSetupInstaller& model = *FModel;
+    TFolderVerdict verdict = TSetupInstaller::CheckFolder(text, false, model.DeepestBelow(variable));
+    if (!verdict.Ok()) return Refuse(field, model.FolderRefusal(verdict));
+    if (!model.CanCreateFolder(verdict.Folder))
+        return Refuse(field, FormatMessageText(Msg::CannotCreateFolder, {text}));
+    folder = verdict.Folder;
+    return true;
+}
+
+bool TSetupSession::LeaveVstPage(const TPageAnswers& answers)
+{
+    TSetupInstaller& model = *FModel;
+    NoteTick("VST 2 box", model.InstallVst2, answers.InstallVst2);
+    NoteAnswer("VST 2 folder", model.Vst2Folder, answers.Vst2Folder);
+    model.InstallVst2 = answers.InstallVst2;
+    if (model.InstallVst2) {
+        if (Trim(answers.Vst2Folder).empty()) {
+            // Unticking the box is the way to go on without VST 2; unattended,
+            // a package without VST 2 plug-ins needs no folder for them.
+            if (!FUser.Unattended()) return Refuse(TPageField::Vst2Folder, LoadMessage(Msg::ChooseVst2Folder));
+            if (model.HasVst2) return Refuse(TPageField::Vst2Folder, LoadMessage(Msg::NoVst2FolderKnown));
+            model.InstallVst2 = false;
+            FLog.Line("VST 2: the package holds no VST 2 plug-in, and no folder is known: not installed");
+        } else if (!CheckFolderOf(TPageField::Vst2Folder, answers.Vst2Folder, "$VstPluginFolder", model.Vst2Folder)) {
+            return false;
+        }
+    }
+    NoteTick("VST 3 box", model.InstallVst3, answers.InstallVst3);
+    model.InstallVst3 = answers.InstallVst3;
+    return true;
+}
+
+bool TSetupSession::LeavePhotoshopPage(const TPageAnswers& answers)
+{
+    TSetupInstaller& model = *FModel;
+    NoteTick("Photoshop box", model.InstallPhotoshop, answers.InstallPhotoshop);
+    NoteAnswer("Photoshop folder", model.PhotoshopFolder, answers.PhotoshopFolder);
+    model.InstallPhotoshop = answers.InstallPhotoshop;
+    if (!model.InstallPhotoshop) return true;
+    if (Trim(answers.PhotoshopFolder).empty()) {
+        // With a window, an empty folder leaves the plug-in out; unattended, a
+        // package that holds one is not installed without it.
+        if (FUser.Unattended() && model.HasPhotoshop)
+            return Refuse(TPageField::PhotoshopFolder, LoadMessage(Msg::NoPhotoshopFolderKnown));
+        model.InstallPhotoshop = false;
+        FLog.Line("Photoshop: no folder: not installed");
+        return true;
+    }
+    return CheckFolderOf(TPageField::PhotoshopFolder, answers.PhotoshopFolder, "$PhotoshopPluginFolder",
+                         model.PhotoshopFolder);
+}
+
+bool TSetupSession::LeaveDestPage(const TPageAnswers& answers)
+{
+    TSetupInstaller& model = *FModel;
+    NoteAnswer("destination", model.InstallFolder, answers.DestFolder);
+    TFolderVerdict verdict = TSetupInstaller::CheckFolder(answers.DestFolder, true, model.DeepestBelowProductFolder());
+    if (!verdict.Ok()) return Refuse(TPageField::DestFolder, model.FolderRefusal(verdict));
+    std::string folder = verdict.Folder;
+    // The user can choose another folder here rather than learn of a problem
+    // when the copying starts.
+    TDestinationCheck check = model.CheckDestination(folder, [this](const std::string& question) { return Ask(question); });
+    if (!check.Ok) {
+        FRefused = TPageField::DestFolder;
+        if (check.Warning.empty()) {
+            // A question answered No: unattended, that cannot happen; with a window, the user chooses again.
+            return false;
+        }
+        return Refuse(TPageField::DestFolder, check.Warning, check.FolderRefused ? TFailure::BadSwitch : TFailure::Failed);
+    }
+    std::string chosen = model.InstallFolder;
+    model.SetInstallFolder(folder);
+    // Every folder a Setup.ini line writes into, now that the product's folder is known.
+    std::string refused = model.RefusedComponentFolder();
+    if (!refused.empty()) {
+        model.SetInstallFolder(chosen);
+        return Refuse(TPageField::None, refused);
+    }
+    return true;
+}
+
+bool TSetupSession::LeavePage(int page, const TPageAnswers& answers)
+{
+    TSetupInstaller& model = *FModel;
+    FRefused = TPageField::None;
+    switch (page) {
+    case pgWelcome:
+        if (int message = model.RequirementsMessage()) {
+            std::string text = model.ExpandText(LoadMessage(message));
+            FLog.Line("requirements not met: " + ReplaceAll(text, "\r", " "));
+            FFailure = TFailure::Requirements;
+            FFailureText = text;
+            if (!FUser.Unattended()) FUser.Inform(text);
+            return false;
+        }
+        return true;
+    case pgBundleItems: {
+        bool any = false;
+        for (size_t i = 0; i < model.BundleItems.size() && i < answers.Items.size(); ++i) {
+            NoteTick("bundle item " + model.BundleItems[i].DisplayName, model.BundleItems[i].Selected, answers.Items[i]);
+            model.BundleItems[i].Selected = answers.Items[i];
+            any = any || answers.Items[i];
+        }
+        return any || Refuse(TPageField::Items, LoadMessage(Msg::NothingSelected));
+    }
+    case pgVstPlugins: return LeaveVstPage(answers);
+    case pgDigiPlugins:
+        NoteTick("RTAS box", model.InstallRtas && model.HasRtas, answers.InstallRtas);
+        NoteTick("AAX box", model.InstallAax && model.HasAax, answers.InstallAax);
+        model.InstallRtas = answers.InstallRtas;
+        model.InstallAax = answers.InstallAax;
+        return true;
+    case pgPhotoshopPlugin: return LeavePhotoshopPage(answers);
+    case pgDest: return LeaveDestPage(answers);
+    case pgPersonalize:
+        if (answers.UserName.empty()) {
+            return Refuse(TPageField::UserName, FUser.Unattended()
+                                                    ? std::string("no user name was found on this machine; name one")
+                                                    : LoadMessage(Msg::EnterNameFirst));
+        }
+        NoteAnswer("user name", model.UserName, answers.UserName);
+        model.UserName = answers.UserName;
+        return true;
+    case pgIcon:
+        NoteTick("start-menu shortcut box", (model.ShortcutChoice & skStartMenu) != 0, (answers.Shortcuts & skStartMenu) != 0);
+        NoteTick("desktop shortcut box", (model.ShortcutChoice & skDesktop) != 0, (answers.Shortcuts & skDesktop) != 0);
+        model.ShortcutChoice = answers.Shortcuts;
+        return true;
+    default: return true;
+    }
+}
+
+bool TSetupSession::Install(IInstallProgress& progress)
+{
+    FLog.Phase("checks");
+    try {
+        FModel->Install(progress);
+    } catch (const std::exception& e) {
+        FLog.Line("error: " + std::string(e.what()));
+        FLog.Phase("installation (failed, rolled back)");
+        FFailure = FailureOf(e);
+        FFailureText = e.what();
+        return false;
+    }
+    FLog.Phase("installation");
+    FLog.Line("installed");
+    return true;
+}
+
+void TSetupSession::Cancel()
+{
+    FLog.Line("user: cancelled");
+    FFailure = TFailure::Cancelled;
+}
+
+namespace {
+
+// Reports the run to the log only.
+class TLogProgress : public IInstallProgress {
+public:
+    explicit TLogProgress(TRunLog& log) : FLog(log) {}
+    void SetProgress(int) override {}
+    void SetStatus(const std::string& text) override { FLog.Line("status: " + text); }
+
+private:
+    TRunLog& FLog;
+};
+
+// Nobody in front of the run: every question gets its safe answer.
+class TUnattendedUser : public ISetupUser {
+public:
+    // Kept where it is: the earlier installation, the files already in the folder.
+    bool Confirm(const std::string&) override { return true; }
+    // A file held by a running program fails the run (and rolls it back): nobody is there to close it.
+    bool Retry(const std::string&) override { return false; }
+    void Warn(const std::string&) override {}
+    void Inform(const std::string&) override {}
+    bool Unattended() const override { return true; }
+};
+
+}  // namespace
+
+int RunSilentInstall(const std::string& programPath, const TSetupSwitches& switches, TRunLog& log)
+{
+    TUnattendedUser nobody;
+    TSetupSession session(programPath, switches, log, nobody);
+    if (!session.Start()) return session.ExitCode();
+    // Every page the wizard would show, left with what it proposes.
+    TPageAnswers answers = session.Proposal();
+    for (int page = pgWelcome; page < pgCopy; page = session.FindShownPage(page, +1))
+        if (!session.LeavePage(page, answers)) return session.ExitCode();
+    TLogProgress progress(log);
+    session.Install(progress);
+    return session.ExitCode();
+}
