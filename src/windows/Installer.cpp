@@ -565,7 +565,7 @@ void TInstaller::WriteUninstaller(const std::string& uninstallerPath, const std:
     const std::vector<std::string>& lines = FJournal.Lines();
     if (std::find(lines.begin(), lines.end(), registration) == lines.end()) Log(registration);
     PlaceUninstaller(uninstallerPath, true, productName);
-    RegisterUninstaller(uninstallerPath, keyName, displayName);
+    RegisterUninstaller(FJournal, uninstallerPath, keyName, displayName, RegistrationValues);
     WriteRegisteredRoots(keyName, InstallationRoots(UninstallerLog()));
     // Done: the journal and the product's earlier files kept for a failure go.
     FJournal.Finish();
@@ -661,7 +661,7 @@ void TInstaller::BeginJournal(const std::string& uninstallerPath, const std::str
         FJournal.KeptForFailure(earlierCopy);
     }
     PlaceUninstaller(uninstallerPath, false, productName);
-    RegisterUninstaller(uninstallerPath, keyName, displayName);
+    RegisterUninstaller(FJournal, uninstallerPath, keyName, displayName, RegistrationValues);
     FJournal.KeepRootsIn(keyName, InstallationRoots(FEarlierLog));
     FJournal.Flush();
 }
@@ -674,43 +674,3 @@ void TInstaller::RollBack()
     FWritten.clear();
 }
 
-void TInstaller::RegisterUninstaller(const std::string& uninstallerPath, const std::string& keyName,
-                                     const std::string& displayName)
-{
-    // Registry trouble never fails the installation: without the rights, or
-    // with a damaged entry, the registration is skipped or partial.
-    TRegistry registry;
-    registry.RootKey = HKEY_LOCAL_MACHINE;
-    if (registry.OpenKey(UninstallRegistryKey, false)) {
-        for (const std::string& name : registry.GetKeyNames()) {
-            try {
-                if (!registry.OpenKey(UninstallRegistryKey + name, false)) continue;
-                // Earlier installations into the same folder, whatever their
-                // key name, and whether or not they quoted the path.
-                std::string uninstall = Unquoted(registry.ReadString(RegistrationValue::UninstallString));
-                bool same = !uninstall.empty() && SameFile(uninstall, uninstallerPath);
-                if (same || SameTextAscii(name, keyName)) {
-                    FJournal.RegistrationReplaced(name, registry.CurrentKey());
-                    if (!same || SameTextAscii(name, keyName)) continue;
-                    registry.CloseKey();
-                    registry.DeleteKey(UninstallRegistryKey + name);
-                }
-            } catch (const Exception&) {
-            }
-        }
-    }
-    try {
-        if (registry.OpenKey(UninstallRegistryKey + keyName, true)) {
-            registry.WriteString(RegistrationValue::DisplayName, displayName);
-            // Quoted, so that Windows never runs "C:\Program.exe" for a path with blanks.
-            registry.WriteString(RegistrationValue::UninstallString, "\"" + uninstallerPath + "\"");
-            for (const TRegistrationValue& value : RegistrationValues) {
-                if (value.Number)
-                    registry.WriteInteger(value.Name, StrToIntDef(value.Text, 0, false));
-                else if (!value.Text.empty())
-                    registry.WriteString(value.Name, value.Text);
-            }
-        }
-    } catch (const Exception&) {
-    }
-}

@@ -24,6 +24,7 @@
 #include "RunJournal.h"
 #include "Stream.h"
 #include "UninstallLog.h"
+#include "UninstallRegistration.h"
 
 class TInstaller {
 public:
@@ -125,11 +126,7 @@ public:
     // Told of everything the run writes and of every error, for the run's log.
     std::function<void(const std::string&)> OnNote;
     // Further values of the registration in the Windows list of installed
-    // programs (version, publisher, size, ...): text, or a number with Number set.
-    struct TRegistrationValue {
-        std::string Name, Text;
-        bool Number = false;
-    };
+    // programs (version, publisher, size, ...).
     std::vector<TRegistrationValue> RegistrationValues;
 
 private:
@@ -166,8 +163,6 @@ private:
     // tell a file the user changed since.
     void RecordStamp(const std::string& target);
     static void ClearSignature(TStream& program, TStream& copy, int64_t length);
-    void RegisterUninstaller(const std::string& uninstallerPath, const std::string& keyName,
-                             const std::string& displayName);
 
     std::string FResourceName;
     std::string FProgramPath;

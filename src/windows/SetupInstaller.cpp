@@ -159,9 +159,8 @@ std::string TSetupInstaller::FolderRefusal(const TFolderVerdict& verdict) const
     case TFolderFault::NotLocal: return FormatMessageText(Msg::FolderNotLocal, {verdict.Folder});
     case TFolderFault::WindowsFolder: return FormatMessageText(Msg::FolderInsideWindows, {verdict.Folder});
     case TFolderFault::TooLong:
-        return ExpandText(FormatMessageText(
-            Msg::FolderTooLong,
-            {verdict.Folder, std::to_string(verdict.DeepestLength), std::to_string(WindowsPathLimit)}));
+        return FormatText(ExpandText(LoadMessage(Msg::FolderTooLong)),
+                          {verdict.Folder, std::to_string(verdict.DeepestLength), std::to_string(WindowsPathLimit)});
     case TFolderFault::Empty:
     case TFolderFault::DriveRoot: break;
     }

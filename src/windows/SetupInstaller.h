@@ -169,7 +169,7 @@ public:
     // The registration's values beyond its name and command: version,
     // publisher, icon, folder, size in KiB, no Modify or Repair, and the
     // product's web page when a PurchaseUrl setting names one.
-    std::vector<TInstaller::TRegistrationValue> RegistrationValues();
+    std::vector<TRegistrationValue> RegistrationValues();
 
     // Asked when a file cannot be written, with the text of message 65216: true
     // to write it again, false to give up. Unanswered, the run gives up.

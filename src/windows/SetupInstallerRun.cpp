@@ -293,7 +293,7 @@ void TSetupInstaller::CallLibraries()
     }
 }
 
-std::vector<TInstaller::TRegistrationValue> TSetupInstaller::RegistrationValues()
+std::vector<TRegistrationValue> TSetupInstaller::RegistrationValues()
 {
     // The maker: Publisher, else the level of RegistryRoot below "Software".
     std::string publisher = Publisher;
@@ -306,14 +306,15 @@ std::vector<TInstaller::TRegistrationValue> TSetupInstaller::RegistrationValues(
     for (const std::vector<std::string>* lines : {&RegistrySettings, &GlobalRegistrySettings})
         for (const std::string& line : *lines)
             if (SameTextAscii(ExtractFileName(LineName(line)), "PurchaseUrl")) about = ExpandVariables(LineValue(line), nullptr);
-    return {{"DisplayVersion", PackageVersion.AsText()},
-            {"Publisher", publisher},
-            {"DisplayIcon", InstallFolder + "Uninst.exe"},
-            {"InstallLocation", ExcludeDelimiter(InstallFolder)},
-            {"EstimatedSize", std::to_string((GetRequiredSpace() + 1023) / 1024), true},
-            {"NoModify", "1", true},
-            {"NoRepair", "1", true},
-            {"URLInfoAbout", about}};
+    namespace Value = RegistrationValue;
+    return {{Value::DisplayVersion, PackageVersion.AsText()},
+            {Value::Publisher, publisher},
+            {Value::DisplayIcon, InstallFolder + "Uninst.exe"},
+            {Value::InstallLocation, ExcludeDelimiter(InstallFolder)},
+            {Value::EstimatedSize, std::to_string((GetRequiredSpace() + 1023) / 1024), true},
+            {Value::NoModify, "1", true},
+            {Value::NoRepair, "1", true},
+            {Value::UrlInfoAbout, about}};
 }
 
 void TSetupInstaller::CreateUninstaller()

@@ -219,6 +219,12 @@ bool TSetupSession::LeaveDestPage(const TPageAnswers& answers)
     TFolderVerdict verdict = TSetupInstaller::CheckFolder(answers.DestFolder, true, model.DeepestBelowProductFolder());
     if (!verdict.Ok()) return Refuse(TPageField::DestFolder, model.FolderRefusal(verdict));
     std::string folder = verdict.Folder;
+    // Every folder a Setup.ini line writes into, now that the product's folder is known.
+    std::string chosen = model.InstallFolder;
+    model.SetInstallFolder(folder);
+    std::string refused = model.RefusedComponentFolder();
+    model.SetInstallFolder(chosen);
+    if (!refused.empty()) return Refuse(TPageField::None, refused);
     // The user can choose another folder here rather than learn of a problem
     // when the copying starts.
     TDestinationCheck check = model.CheckDestination(folder, [this](const std::string& question) { return Ask(question); });
@@ -230,14 +236,7 @@ bool TSetupSession::LeaveDestPage(const TPageAnswers& answers)
         }
         return Refuse(TPageField::DestFolder, check.Warning, check.FolderRefused ? TFailure::BadSwitch : TFailure::Failed);
     }
-    std::string chosen = model.InstallFolder;
     model.SetInstallFolder(folder);
-    // Every folder a Setup.ini line writes into, now that the product's folder is known.
-    std::string refused = model.RefusedComponentFolder();
-    if (!refused.empty()) {
-        model.SetInstallFolder(chosen);
-        return Refuse(TPageField::None, refused);
-    }
     return true;
 }
 

@@ -3,10 +3,13 @@
 #include <algorithm>
 #include <cstring>
 
+#include "Exception.h"
 #include "FileSystem.h"
 #include "PathUtils.h"
 #include "ProgramFile.h"
 #include "Registry.h"
+#include "RunJournal.h"
+#include "TextUtils.h"
 
 std::string RegistrationLine(const std::string& keyName)
 {
@@ -97,4 +100,43 @@ TInstallationRoots UninstallerRoots(const std::string& uninstallerPath, const st
     roots.Folders.push_back(GetProgramFolder(ResolvedPath(uninstallerPath)));
     if (!name.empty()) ExtendRoots(roots, {RegistrationLine(name)});
     return roots;
+}
+
+void RegisterUninstaller(TRunJournal& journal, const std::string& uninstallerPath, const std::string& keyName,
+                         const std::string& displayName, const std::vector<TRegistrationValue>& values)
+{
+    TRegistry registry;
+    registry.RootKey = HKEY_LOCAL_MACHINE;
+    if (registry.OpenKey(UninstallRegistryKey, false)) {
+        for (const std::string& name : registry.GetKeyNames()) {
+            try {
+                if (!registry.OpenKey(UninstallRegistryKey + name, false)) continue;
+                // Earlier installations into the same folder, whatever their
+                // key name, and whether or not they quoted the path.
+                std::string uninstall = Unquoted(registry.ReadString(RegistrationValue::UninstallString));
+                bool same = !uninstall.empty() && SameFile(uninstall, uninstallerPath);
+                if (same || SameTextAscii(name, keyName)) {
+                    journal.RegistrationReplaced(name, registry.CurrentKey());
+                    if (!same || SameTextAscii(name, keyName)) continue;
+                    registry.CloseKey();
+                    registry.DeleteKey(UninstallRegistryKey + name);
+                }
+            } catch (const Exception&) {
+            }
+        }
+    }
+    try {
+        if (registry.OpenKey(UninstallRegistryKey + keyName, true)) {
+            registry.WriteString(RegistrationValue::DisplayName, displayName);
+            // Quoted, so that Windows never runs "C:\Program.exe" for a path with blanks.
+            registry.WriteString(RegistrationValue::UninstallString, "\"" + uninstallerPath + "\"");
+            for (const TRegistrationValue& value : values) {
+                if (value.Number)
+                    registry.WriteInteger(value.Name, StrToIntDef(value.Text, 0, false));
+                else if (!value.Text.empty())
+                    registry.WriteString(value.Name, value.Text);
+            }
+        }
+    } catch (const Exception&) {
+    }
 }

@@ -16,7 +16,31 @@ constexpr char DisplayName[] = "DisplayName";
 constexpr char UninstallString[] = "UninstallString";
 constexpr char InstallFolders[] = "InstallFolders";  // the roots' folders, joined by "|"
 constexpr char InstallKeys[] = "InstallKeys";        // the roots' keys, each with its item letter
+constexpr char DisplayVersion[] = "DisplayVersion";
+constexpr char Publisher[] = "Publisher";
+constexpr char DisplayIcon[] = "DisplayIcon";
+constexpr char InstallLocation[] = "InstallLocation";
+constexpr char EstimatedSize[] = "EstimatedSize";  // KiB
+constexpr char NoModify[] = "NoModify";
+constexpr char NoRepair[] = "NoRepair";
+constexpr char UrlInfoAbout[] = "URLInfoAbout";
 }  // namespace RegistrationValue
+
+// A value of the registration beyond its name and command: text, or a number with Number set.
+struct TRegistrationValue {
+    std::string Name, Text;
+    bool Number = false;
+};
+
+class TRunJournal;
+// Registers the uninstaller under `keyName`: its name in the list, its command
+// (quoted) and the further values. Registrations of earlier installations
+// into the same folder (the same uninstaller file, whatever their key name)
+// and one of the same key name are first told to the journal, which puts
+// them back after a failure; the former are then removed. Registry trouble
+// never fails the installation: the registration is then skipped or partial.
+void RegisterUninstaller(TRunJournal& journal, const std::string& uninstallerPath, const std::string& keyName,
+                         const std::string& displayName, const std::vector<TRegistrationValue>& values);
 
 // The log line that records the registration of that key name.
 std::string RegistrationLine(const std::string& keyName);

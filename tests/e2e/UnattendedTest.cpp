@@ -17,6 +17,7 @@
 #include "UninstallLog.h"
 #include "Uninstaller.h"
 #include "WizardDriver.h"
+#include "WizardIds.h"
 
 namespace {
 
@@ -170,7 +171,7 @@ TEST_F(Unattended, EveryFailureHasItsExitCodeAndWritesNothing)
         const char* logged;
     } cases[] = {
         {Setup, "/FORMATS=vts3", 5, "refused: /FORMATS: \"vts3\" is not one of"},
-        {Setup, "/DIR=C:\\", 5, "refused: /DIR: C:\\ is a drive's root"},
+        {Setup, "/DIR=C:\\", 5, "refused: /DIR: Could not create the folder 'C:\\'"},
         {Setup, "/ITEMS=Echo", 5, "refused: /ITEMS: this installer is not a bundle"},
         {Setup, "/NAME=", 5, "refused: /NAME: the value is empty"},
         {*Folder / "Damaged.exe", "", 4, "error: The installer appears to be corrupted"},
@@ -457,4 +458,147 @@ TEST_F(Unattended, SetupWaitsForTheFoldersUninstallerAndKeepsTheUninstallerItWri
     EXPECT_TRUE(FileExists(Plug + "Uninst.exe"));
     EXPECT_TRUE(RegistrationExists());
     EXPECT_TRUE(FileExists(Vst + "Example Echo.dll"));
+}
+
+namespace {
+
+// A product with both plug-in pages and a file below each folder the run writes into.
+std::string RuleInstaller(const TTestFolder& folder, const std::string& extraLine)
+{
+    std::vector<std::string> ini = {"[Setup]", "ProductName=Rule", "RegistryRoot=Software\\SetupTests\\Rule",
+                                    "DefaultFolder=SetupTests\\Rule", "[Pages]", "VstPluginFolder=1",
+                                    "PhotoshopPluginFolder=1", "[Components]", "Main=$ProgramFolder",
+                                    "VstX=$VstPluginFolder", "Ps=$PhotoshopPluginFolder"};
+    if (!extraLine.empty()) ini.push_back("Extra=" + extraLine);
+    return BuildTestInstaller(folder, ini,
+                              {TPackageItem::Folder("Main", {TPackageItem::File("Readme.txt", "r")}),
+                               TPackageItem::Folder("VstX", {TPackageItem::File("Rule.dll", "v")}),
+                               TPackageItem::Folder("Ps", {TPackageItem::File("Rule.8bf", "p")}),
+                               TPackageItem::Folder("Extra", {TPackageItem::File("File.txt", "e")})});
+}
+
+}  // namespace
+
+// One rule for every folder a run writes into: each form is refused alike
+// wherever the folder comes from (a page's field, its switch, a Setup.ini
+// line), with the same words in the wizard's warning and in the log of /S,
+// and the exit code of the unattended run: 5 for a switch, 1 for the package's own line.
+TEST(FolderRule, EveryFormIsRefusedAlikeInEveryFieldSwitchAndSetupIniLine)
+{
+    using namespace Wizard;
+    TTestFolder folder("FolderRule");
+    TProductKeys keys("Rule");
+    // With the deepest file below it, a path past the 259 characters Windows allows.
+    std::string longFolder = "C:\\" + std::string(240, 'L');
+    struct Form {
+        std::string typed, named;
+        const char* is;
+    } forms[] = {
+        {"\\Rule", "\\Rule", "not a full path"},  // on whichever drive is current
+        {"Rel\\Sub", "Rel\\Sub", "not a full path"},
+        {"C:Rel", "C:Rel", "not a full path"},
+        {"\\\\?\\C:\\windows\\Rule", "\\\\?\\C:\\windows\\Rule", "a network or device path"},
+        {"\\\\.\\C:\\Rule", "\\\\.\\C:\\Rule", "a network or device path"},
+        {"\\\\server\\share\\Rule", "\\\\server\\share\\Rule", "a network or device path"},
+        {"C:/Program Files/../WINDOWS/./Rule", "C:\\WINDOWS\\Rule\\", "inside the Windows folder"},
+        {longFolder, longFolder + "\\", "too long"},
+    };
+    auto says = [](const Form& form) { return "The folder '" + form.named + "' is " + form.is; };
+    std::string setup = RuleInstaller(folder, "");
+    std::string good = "/DIR=\"" + folder / "Dest" + "\" /VST2DIR=\"" + folder / "Vst" + "\" /PSDIR=\"" +
+                       folder / "Ps" + "\"";
+    std::string log = folder / "run.log";
+
+    // The wizard: each form typed in each folder field is refused on its page.
+    {
+        TWizard wizard(setup, "/LOG=\"" + log + "\"");
+        ASSERT_TRUE(wizard.Shown());
+        wizard.Click(NextButton);
+        wizard.Click(NextButton);
+        const struct {
+            int page, input;
+            std::string good;
+        } fields[] = {{pgVstPlugins, Vst2FolderInput, folder / "Vst"},
+                      {pgPhotoshopPlugin, PhotoshopFolderInput, folder / "Ps"},
+                      {pgDest, DestFolderInput, folder / "Dest"}};
+        for (const auto& field : fields) {
+            ASSERT_TRUE(wizard.WaitForPage(field.page));
+            for (const Form& form : forms) {
+                wizard.SetText(field.input, form.typed);
+                wizard.Click(NextButton);
+                TMessageBoxView box = wizard.Box(5000);
+                EXPECT_EQ(box.Text.substr(0, says(form).size()), says(form)) << field.page << " " << form.typed;
+                wizard.Answer(box, "OK");
+                EXPECT_EQ(wizard.Page(), field.page) << form.typed;
+            }
+            // Dest is the last page before Copy: the wizard is cancelled there instead.
+            wizard.SetText(field.input, field.good);
+            if (field.page != pgDest) wizard.Click(NextButton);
+        }
+        wizard.CloseBox();
+        wizard.Answer(wizard.Box(), "&Yes");
+        EXPECT_TRUE(wizard.Ended());
+    }
+    // Its log tells what the user did: what was typed, what was refused, what was asked and answered.
+    for (const char* line :
+         {"user: VST 2 folder typed: \\Rule", "refused: The folder '\\Rule' is not a full path.",
+          "user: destination typed: C:Rel", "Setup? | answer: Yes", "user: cancelled"})
+        EXPECT_NE(ReadText(log).find(line), std::string::npos) << line << "\n" << ReadText(log);
+    // The unattended run: each form given to each switch is refused before anything is written.
+    for (const char* name : {"/DIR", "/VST2DIR", "/PSDIR"})
+        for (const Form& form : forms) {
+            DeleteFileA(log.c_str());
+            TRun run = RunUnattended(setup, "/S " + good + " " + name + "=\"" + form.typed + "\" /LOG=\"" + log + "\"");
+            EXPECT_EQ(run.ExitCode, 5u) << name << form.typed;
+            EXPECT_NE(ReadText(log).find("refused: " + std::string(name) + ": " + says(form)), std::string::npos)
+                << name << form.typed << "\n" << ReadText(log);
+            EXPECT_FALSE(DirectoryExists(folder / "Dest")) << name << form.typed;
+        }
+    // A Setup.ini line: refused once the destination is known, in both modes.
+    for (const Form& form : forms) {
+        TTestFolder lineFolder("FolderRuleLine");
+        std::string withLine = RuleInstaller(lineFolder, form.typed);
+        DeleteFileA(log.c_str());
+        TRun run = RunUnattended(withLine, "/S " + good + " /LOG=\"" + log + "\"");
+        EXPECT_EQ(run.ExitCode, 1u) << form.typed;
+        EXPECT_NE(ReadText(log).find("refused: " + says(form)), std::string::npos) << form.typed << "\n" << ReadText(log);
+        EXPECT_FALSE(DirectoryExists(folder / "Dest")) << form.typed;
+        if (&form != &forms[0]) continue;
+        TWizard wizard(withLine);
+        ASSERT_TRUE(wizard.Shown());
+        wizard.Click(NextButton);
+        wizard.Click(NextButton);
+        ASSERT_TRUE(wizard.WaitForPage(pgVstPlugins));
+        wizard.SetText(Vst2FolderInput, folder / "Vst");
+        wizard.Click(NextButton);
+        ASSERT_TRUE(wizard.WaitForPage(pgPhotoshopPlugin));
+        wizard.SetText(PhotoshopFolderInput, folder / "Ps");
+        wizard.Click(NextButton);
+        ASSERT_TRUE(wizard.WaitForPage(pgDest));
+        wizard.SetText(DestFolderInput, folder / "Dest");
+        wizard.Click(NextButton);
+        TMessageBoxView box = wizard.Box(5000);
+        EXPECT_EQ(box.Text.substr(0, says(form).size()), says(form));
+        wizard.Answer(box, "OK");
+        EXPECT_EQ(wizard.Page(), pgDest);
+        wizard.CloseBox();
+        wizard.Answer(wizard.Box(), "&Yes");
+        EXPECT_TRUE(wizard.Ended());
+    }
+    // Unattended, VST 2 plug-ins with no VST 2 folder known or named are not
+    // left out quietly: the run is refused, naming the switch...
+    std::string psOnly = "/PSDIR=\"" + folder / "Ps" + "\"";
+    DeleteFileA(log.c_str());
+    TRun run = RunUnattended(setup, "/S /DIR=\"" + folder / "Dest" + "\" " + psOnly + " /LOG=\"" + log + "\"");
+    EXPECT_EQ(run.ExitCode, 5u);
+    EXPECT_NE(ReadText(log).find("refused: /VST2DIR: No VST 2 plug-in folder was found on this computer"),
+              std::string::npos) << ReadText(log);
+    EXPECT_FALSE(DirectoryExists(folder / "Dest"));
+    // ...unless /FORMATS leaves them out. And a form Windows reads another way is taken as Windows reads it.
+    std::string odd = ReplaceAll(folder / "Odd\\.\\Sub\\..\\Dest", "\\", "/");
+    run = RunUnattended(setup, "/S /FORMATS=photoshop " + psOnly + " /DIR=\"" + odd + "\"");
+    EXPECT_EQ(run.ExitCode, 0u);
+    EXPECT_TRUE(FileExists(folder / "Odd\\Dest\\Uninst.exe"));
+    EXPECT_EQ(RunUnattended(folder / "Odd\\Dest\\Uninst.exe", "/S").ExitCode, 0u);
+    EXPECT_TRUE(GoneWithin(folder / "Odd\\Dest\\", 20000));
 }

@@ -58,7 +58,8 @@ std::string BuildTestInstaller(const TTestFolder& folder, const std::vector<std:
     return program;
 }
 
-TWizard::TWizard(const std::string& program) : FProcess(std::make_unique<TProcess>(program))
+TWizard::TWizard(const std::string& program, const std::string& arguments)
+    : FProcess(std::make_unique<TProcess>(program, arguments))
 {
     WaitUntil([&] {
         std::vector<HWND> windows = TopLevelWindows(FProcess->Id(), Wizard::WindowClass);

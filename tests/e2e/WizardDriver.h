@@ -20,7 +20,7 @@ std::string BuildTestInstaller(const TTestFolder& folder, const std::vector<std:
 
 class TWizard {
 public:
-    explicit TWizard(const std::string& program);
+    explicit TWizard(const std::string& program, const std::string& arguments = std::string());
 
     bool Shown() const { return FWindow != nullptr; }
     HWND Window() const { return FWindow; }

