@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <functional>
 
@@ -131,9 +132,19 @@ TEST(Smoke, OnlyModeWordOneRunsTheUninstaller)
 TEST(Smoke, SampleOfDamagedPackagesEndsWithTheCorruptionMessage)
 {
     TTestFolder folder("SmokeSweep");
-    const std::vector<uint8_t> sound = ReadWholeFile(BuildTestInstaller(folder, SmokeIni));
+    std::vector<std::string> ini = SmokeIni;
+    ini.insert(ini.end(), {"[Components]", "Main=$ProgramFolder"});
+    const std::vector<uint8_t> sound = ReadWholeFile(BuildTestInstaller(
+        folder, ini, {TPackageItem::Folder("Main", {TPackageItem::Folder("Sub", {TPackageItem::File("Deep.txt", "d")})})}));
     const size_t package = size_t(GetInt32LE(&sound[0x30]));
     const size_t first = package + TestEntriesStart;  // Setup.ini's entry header
+    const std::string deep = "Deep.txt";
+    const size_t deepName = size_t(std::search(sound.begin(), sound.end(), deep.begin(), deep.end()) - sound.begin());
+    auto refresh = [&](std::vector<uint8_t>& b) {
+        std::vector<uint8_t> data(b.begin() + long(package), b.end());
+        RefreshChecksum(data);
+        std::copy(data.begin(), data.begin() + 28, b.begin() + long(package));
+    };
     struct Damage {
         const char* What;
         std::function<void(std::vector<uint8_t>&)> Apply;
@@ -143,16 +154,18 @@ TEST(Smoke, SampleOfDamagedPackagesEndsWithTheCorruptionMessage)
         {"a name with a path in it, checksum made to fit",
          [&](std::vector<uint8_t>& b) {
              std::memcpy(&b[first + 1], "..\\Setup", 8);
-             std::vector<uint8_t> data(b.begin() + long(package), b.end());
-             RefreshChecksum(data);
-             std::copy(data.begin(), data.begin() + 28, b.begin() + long(package));
+             refresh(b);
          }},
         {"a stored size past the data, checksum made to fit",
          [&](std::vector<uint8_t>& b) {
              PutInt32LE(&b[first + 68], 0x7FFFFF00);
-             std::vector<uint8_t> data(b.begin() + long(package), b.end());
-             RefreshChecksum(data);
-             std::copy(data.begin(), data.begin() + 28, b.begin() + long(package));
+             refresh(b);
+         }},
+        // Found with the checksum at start-up, before the first page: not when Install is clicked.
+        {"a name Windows cannot hold deep in a component, checksum made to fit",
+         [&](std::vector<uint8_t>& b) {
+             b[deepName + 3] = '?';
+             refresh(b);
          }},
     };
     for (const Damage& damage : damages) {
