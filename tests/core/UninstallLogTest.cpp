@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "Exception.h"
+#include "FolderRule.h"
 #include "PathUtils.h"
 #include "Stream.h"
 #include "TestPackages.h"
@@ -158,6 +159,47 @@ TEST(PathUtils, FoldersAreReadAsWindowsReadsThem)
     EXPECT_TRUE(IsInsideFolder("C:\\Plug", "C:\\Plug\\"));
     EXPECT_FALSE(IsInsideFolder("C:\\Plug-Ins\\a.dll", "C:\\Plug"));  // a longer name is another folder
     EXPECT_FALSE(IsInsideFolder("C:\\a.dll", ""));
+}
+
+// The form half of the folder rule: what the text names, before the machine is asked.
+TEST(PathUtils, EveryFolderPassesOneRuleOfForm)
+{
+    const std::string at259 = "C:\\" + std::string(246, 'L');  // 3 + 246 + 1 + 9 = 259
+    const struct {
+        std::string text;
+        bool own;
+        size_t deepest;
+        TFolderFault fault;
+        std::string folder;
+    } cases[] = {
+        {" C:/Plug/./Echo ", true, 0, TFolderFault::None, "C:\\Plug\\Echo\\"},
+        {"c:\\x", true, 0, TFolderFault::None, "c:\\x\\"},
+        {"", true, 0, TFolderFault::Empty, "\\"},
+        {"   ", false, 0, TFolderFault::Empty, "\\"},
+        {"C:\\", true, 0, TFolderFault::DriveRoot, "C:\\"},
+        {"D:\\", false, 0, TFolderFault::None, "D:\\"},  // a plug-in folder may be a drive's root
+        {"C:\\Plug\\..", true, 0, TFolderFault::DriveRoot, "C:\\"},
+        {"\\Plug", true, 0, TFolderFault::NoDrive, "\\Plug"},
+        {"/Plug", false, 0, TFolderFault::NoDrive, "\\Plug"},
+        {"Plug\\Echo", true, 0, TFolderFault::Relative, "Plug\\Echo"},
+        {"C:Plug", true, 0, TFolderFault::Relative, "C:Plug"},
+        {"1:\\Plug", true, 0, TFolderFault::Relative, "1:\\Plug"},
+        {"\\\\server\\share\\Plug", true, 0, TFolderFault::NotLocal, "\\\\server\\share\\Plug"},
+        {"\\\\?\\C:\\Plug", true, 0, TFolderFault::NotLocal, "\\\\?\\C:\\Plug"},
+        {"//./C:/Plug", true, 0, TFolderFault::NotLocal, "\\\\.\\C:\\Plug"},
+        {at259, true, 9, TFolderFault::None, at259 + "\\"},
+        {at259, true, 10, TFolderFault::TooLong, at259 + "\\"},
+        // Counted as Windows counts: one unit for each of these, two for a character past 0xFFFF.
+        {"C:\\" + std::string(235, 'L') + "\xE6\x97\xA5\xE6\x9C\xAC", true, 18, TFolderFault::None,
+         "C:\\" + std::string(235, 'L') + "\xE6\x97\xA5\xE6\x9C\xAC\\"},
+        {"C:\\" + std::string(236, 'L') + "\xF0\x9F\x8E\xB5", true, 18, TFolderFault::TooLong,
+         "C:\\" + std::string(236, 'L') + "\xF0\x9F\x8E\xB5\\"},
+    };
+    for (const auto& c : cases) {
+        TFolderVerdict verdict = CheckFolderForm(c.text, c.own, c.deepest);
+        EXPECT_EQ(verdict.Fault, c.fault) << c.text;
+        EXPECT_EQ(verdict.Folder, c.folder) << c.text;
+    }
 }
 
 TEST(UninstallLog, EveryKindHasOneLetterAndItsLinesComeApartAsTheTableSays)
