@@ -45,7 +45,9 @@ int RunUninstaller(const TSetupSwitches& switches, TRunLog& log)
         return ExitCode::Damaged;
     }
     ApplicationTitle = uninstaller->ProductName() + " Uninstaller";
-    return uninstaller->Execute(switches.Silent, &log);
+    TUnattendedUser nobody;
+    TMessageBoxUser person;
+    return uninstaller->Execute(switches.Silent ? static_cast<ISetupUser&>(nobody) : person, &log);
 }
 
 // Installer mode: the wizard window until it closes, or with /S no window at all.

@@ -471,17 +471,10 @@ bool TMainForm::LeavePage(int index)
     return false;
 }
 
-bool TMainForm::Confirm(const std::string& question) { return AskConfirmation(question); }
-
 bool TMainForm::Retry(const std::string& message)
 {
-    // Asked from the installation's thread: the window's thread shows the box.
     return SendMessageA(FHandle, WM_APP_RETRY, 0, reinterpret_cast<LPARAM>(&message)) != 0;
 }
-
-void TMainForm::Warn(const std::string& text) { ShowWarningBox(text); }
-
-void TMainForm::Inform(const std::string& text) { ShowInformationBox(text); }
 
 void TMainForm::Finish()
 {
@@ -610,7 +603,7 @@ LRESULT TMainForm::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam)
         SetWindowTextA(Control(CopyStatusLabel), text.c_str());
         return 0;
     }
-    case WM_APP_RETRY: return AskRetry(*reinterpret_cast<const std::string*>(lParam)) ? 1 : 0;
+    case WM_APP_RETRY: return TMessageBoxUser::Retry(*reinterpret_cast<const std::string*>(lParam)) ? 1 : 0;
     case WM_APP_INSTALLED: InstallationEnded(wParam != 0); return 0;
     case WM_ACTIVATE:
         // Back from a message box: the control that had the focus (or the one

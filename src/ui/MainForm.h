@@ -15,11 +15,12 @@
 
 #include "InstallProgress.h"
 #include "MainFormDesign.h"
+#include "MessageBoxes.h"
 #include "ProgramFile.h"
 #include "SetupSession.h"
 #include "SidePicture.h"
 
-class TMainForm : public IInstallProgress, public ISetupUser {
+class TMainForm : public IInstallProgress, public TMessageBoxUser {
 public:
     explicit TMainForm(const std::string& programPath = ModuleFileName());
     ~TMainForm() override;
@@ -67,12 +68,8 @@ public:
     void SetProgress(int position) override;
     void SetStatus(const std::string& text) override;
 
-    // The session asks the user here.
-    bool Confirm(const std::string& question) override;
+    // Asked from the installation's thread: the window's thread shows the box.
     bool Retry(const std::string& message) override;
-    void Warn(const std::string& text) override;
-    void Inform(const std::string& text) override;
-    bool Unattended() const override { return false; }
 
 private:
     static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);

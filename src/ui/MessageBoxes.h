@@ -2,6 +2,8 @@
 // The program's modal message boxes.
 #include <string>
 
+#include "SetupUser.h"
+
 // The standard error box: stop icon, the application title, a full stop added
 // when the text lacks one.
 void ShowErrorBox(const std::string& text, const std::string& title);
@@ -16,3 +18,13 @@ bool AskRetry(const std::string& text);
 
 // The text as the error box shows it.
 std::string WithFullStop(const std::string& text);
+
+// The user in front of the window: each question and message in its box.
+class TMessageBoxUser : public ISetupUser {
+public:
+    bool Confirm(const std::string& question) override { return AskConfirmation(question); }
+    bool Retry(const std::string& message) override { return AskRetry(message); }
+    void Warn(const std::string& text) override { ShowWarningBox(text); }
+    void Inform(const std::string& text) override { ShowInformationBox(text); }
+    bool Unattended() const override { return false; }
+};

@@ -327,18 +327,6 @@ private:
     TRunLog& FLog;
 };
 
-// Nobody in front of the run: every question gets its safe answer.
-class TUnattendedUser : public ISetupUser {
-public:
-    // Kept where it is: the earlier installation, the files already in the folder.
-    bool Confirm(const std::string&) override { return true; }
-    // A file held by a running program fails the run (and rolls it back): nobody is there to close it.
-    bool Retry(const std::string&) override { return false; }
-    void Warn(const std::string&) override {}
-    void Inform(const std::string&) override {}
-    bool Unattended() const override { return true; }
-};
-
 }  // namespace
 
 int RunSilentInstall(const std::string& programPath, const TSetupSwitches& switches, TRunLog& log)

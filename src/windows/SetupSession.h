@@ -16,6 +16,7 @@
 #include "SetupInstaller.h"
 #include "SetupPages.h"
 #include "SetupSwitches.h"
+#include "SetupUser.h"
 
 // How a session ended, or why a page refused: each kind has its exit code.
 enum class TFailure { None, Failed, Cancelled, Requirements, Damaged, BadSwitch, Busy };
@@ -35,22 +36,6 @@ struct TPageAnswers {
 // The field a refusal is about: the view gives it the focus, and the
 // unattended run names the switch that sets it.
 enum class TPageField { None, Items, Vst2Folder, PhotoshopFolder, DestFolder, UserName };
-
-// The person in front of the session: the wizard's message boxes, or the
-// unattended run, which never asks.
-class ISetupUser {
-public:
-    virtual ~ISetupUser() = default;
-    // A question with Yes and No.
-    virtual bool Confirm(const std::string& question) = 0;
-    // A file that cannot be written: true to try again.
-    virtual bool Retry(const std::string& message) = 0;
-    // Why a page cannot be left (a warning), or why Setup ends (information).
-    virtual void Warn(const std::string& text) = 0;
-    virtual void Inform(const std::string& text) = 0;
-    // Whether anybody answers: without, a question gets its safe answer.
-    virtual bool Unattended() const = 0;
-};
 
 class TSetupSession {
 public:

@@ -11,6 +11,7 @@
 #include "Registry.h"
 #include "SharedFiles.h"
 #include "ShellLinks.h"
+#include "MessageBoxes.h"
 #include "SetupUninstaller.h"
 #include "TestFiles.h"
 #include "TestPackages.h"
@@ -234,7 +235,8 @@ TEST(SetupUninstaller, WithoutRightsOnlyTheWarningIsShown)
         seen = WaitForMessageBox(GetCurrentProcessId());
         if (seen.Window) ClickButton(seen.Window, "OK");
     });
-    uninstaller.Execute();
+    TMessageBoxUser person;
+    uninstaller.Execute(person);
     user.join();
     AdminRightsCheck = saved;
     EXPECT_EQ(seen.Title, "Warning");

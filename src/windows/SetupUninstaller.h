@@ -1,12 +1,14 @@
 #pragma once
-// TSetupUninstaller: the uninstallation dialogue. Rights check, confirmation,
-// removal, the clean-up that outlives it, and the result.
+// TSetupUninstaller: the uninstallation run. Rights check, the folder's lock,
+// confirmation, removal, the clean-up that outlives it, and the result, told
+// to the user (message boxes, or nobody with /S) and to the log.
 #include <memory>
 #include <string>
 
 #include "FolderLock.h"
 #include "ProgramFile.h"
 #include "RunLog.h"
+#include "SetupUser.h"
 #include "Uninstaller.h"
 
 class TSetupUninstaller {
@@ -15,12 +17,12 @@ public:
 
     const std::string& ProductName() const { return FProductName; }
     TUninstaller& Uninstaller() { return *FUninstaller; }
-    // Asks, removes and reports; `silent` (/S) asks nothing and shows nothing.
+    // Asks, removes and reports; an unattended user (/S) is asked nothing and shown nothing.
     // Returns the exit code: 0 removed (the user's own files kept), 1 items
     // of the product would not go, 2 the user said No, 3 no rights, 1618
     // another Setup or uninstaller works in the folder (a silent run waits
     // for it a while first).
-    int Execute(bool silent = false, TRunLog* log = nullptr);
+    int Execute(ISetupUser& user, TRunLog* log = nullptr);
 
 private:
     std::unique_ptr<TUninstaller> FUninstaller;

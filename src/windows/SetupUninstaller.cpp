@@ -1,6 +1,5 @@
 #include "SetupUninstaller.h"
 
-#include "MessageBoxes.h"
 #include "Messages.h"
 #include "PathUtils.h"
 #include "Platform.h"
@@ -14,8 +13,9 @@ TSetupUninstaller::TSetupUninstaller(const std::string& programPath)
 {
 }
 
-int TSetupUninstaller::Execute(bool silent, TRunLog* log)
+int TSetupUninstaller::Execute(ISetupUser& user, TRunLog* log)
 {
+    bool silent = user.Unattended();
     auto note = [&](const std::string& text) {
         if (log) log->Line(text);
     };
@@ -24,7 +24,7 @@ int TSetupUninstaller::Execute(bool silent, TRunLog* log)
     if (!AdminRightsCheck()) {
         std::string message = FormatMessageText(Msg::UninstallNoRights, {FProductName});
         note("requirements not met: " + message);
-        if (!silent) ShowWarningBox(message);
+        user.Warn(message);
         return ExitCode::Requirements;
     }
     // Never at once with a Setup into the same folder, or another uninstaller of it.
@@ -33,10 +33,10 @@ int TSetupUninstaller::Execute(bool silent, TRunLog* log)
         std::string message =
             FormatMessageText(Msg::FolderInUse, {ExcludeDelimiter(GetProgramFolder(FUninstaller->ProgramPath()))});
         note("refused: " + message);
-        if (!silent) ShowWarningBox(message);
+        user.Warn(message);
         return ExitCode::Busy;
     }
-    if (!silent && !AskConfirmation(FormatMessageText(Msg::UninstallConfirm, {name}))) {
+    if (!silent && !user.Confirm(FormatMessageText(Msg::UninstallConfirm, {name}))) {
         note("the user said No");
         return ExitCode::Cancelled;
     }
@@ -57,6 +57,6 @@ int TSetupUninstaller::Execute(bool silent, TRunLog* log)
         result = LoadMessage(Msg::UninstallCompleted);
     }
     note("result: " + ReplaceAll(result, "\r", " "));
-    if (!silent) ShowInformationBox(result);
+    user.Inform(result);
     return removed ? ExitCode::Done : ExitCode::Failed;
 }
