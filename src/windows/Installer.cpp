@@ -8,7 +8,6 @@
 
 #include "Exception.h"
 #include "FileSystem.h"
-#include "FolderRule.h"
 #include "HandleStream.h"
 #include "Inflate.h"
 #include "Messages.h"
@@ -31,20 +30,7 @@ std::string PartialTarget(const std::string& path)
     return partial ? path.substr(0, path.size() - length) : std::string();
 }
 
-
 namespace {
-
-// A resource of the program file, kept readable as long as the stream lives.
-class TResourceStream : public TMemoryViewStream {
-public:
-    TResourceStream(TModule module, const void* data, size_t size)
-        : TMemoryViewStream(data, size), FModule(std::move(module)) {}
-
-private:
-    TModule FModule;  // empty for the running module, which is never unloaded
-};
-
-bool SamePath(const std::string& a, const std::string& b) { return lstrcmpiA(a.c_str(), b.c_str()) == 0; }
 
 // Inflated data goes straight to the target file in the decompressor's large blocks.
 class TFileSink : public TByteSink {
@@ -79,96 +65,14 @@ private:
 
 constexpr DWORD ClearedAttributes = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
 
-std::unique_ptr<TStream> OpenResourceStream(const std::string& programPath, const std::string& name)
-{
-    TModule loaded;
-    HMODULE module = GetModuleHandleA(nullptr);
-    if (!SamePath(programPath, ModuleFileName())) {
-        loaded.Reset(LoadLibraryExA(programPath.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE));
-        if (!loaded.Valid())
-            throw EFOpenError(FormatMessageText(Msg::FileOpenError, {programPath, SysErrorMessage(GetLastError())}));
-        module = loaded.Get();
-    }
-    HRSRC info = FindResourceA(module, name.c_str(), MAKEINTRESOURCEA(10) /* RT_RCDATA */);
-    HGLOBAL data = info ? LoadResource(module, info) : nullptr;
-    const void* bytes = data ? LockResource(data) : nullptr;
-    if (!bytes) {
-        DWORD error = GetLastError();
-        throw EFOpenError(FormatMessageText(Msg::FileOpenError, {programPath + ", " + name, SysErrorMessage(error)}));
-    }
-    return std::make_unique<TResourceStream>(std::move(loaded), bytes, SizeofResource(module, info));
-}
-
 }  // namespace
 
 TInstaller::TInstaller(std::string resourceName, std::string programPath)
-    : FResourceName(std::move(resourceName)), FProgramPath(std::move(programPath))
+    : FPackage(std::move(resourceName), std::move(programPath))
 {
     FJournal.OnNote = [this](const std::string& text) {
         if (OnNote) OnNote(text);
     };
-    ReadPackageHeader();
-}
-
-std::unique_ptr<TStream> TInstaller::OpenPackageStream() const
-{
-    if (!FResourceName.empty()) return OpenResourceStream(FProgramPath, FResourceName);
-
-    std::unique_ptr<TStream> program = THandleStream::OpenRead(FProgramPath, FILE_SHARE_READ | FILE_SHARE_WRITE);
-    program->SetPosition(PackageFormat::SetupDataOffsetWord);
-    int32_t offset = program->ReadInt32();
-    if (offset > 0) {
-        program->SetPosition(offset);
-        return program;
-    }
-    program.reset();
-    return THandleStream::OpenRead(GetProgramFolder(FProgramPath) + "Setup.dat", 0);
-}
-
-namespace {
-
-// Every header of the package, read once at start-up: a name Windows cannot
-// hold or a size that does not fit is found now, before the first page, and
-// the longest path below each top-level folder is measured on the way.
-class TTreeSurvey : public TEntryVisitor {
-public:
-    void File(const TEntryHeader&, const std::string& path, TStream&) override { Measure(path); }
-    bool EnterFolder(const TEntryHeader&, const std::string& path) override
-    {
-        Measure(path);
-        return true;
-    }
-    std::map<std::string, size_t> Deepest;
-
-private:
-    void Measure(const std::string& path)
-    {
-        size_t slash = path.find('\\');
-        if (slash == std::string::npos) {
-            Deepest.emplace(UpperAscii(path), 0);
-            return;
-        }
-        size_t& deepest = Deepest[UpperAscii(path.substr(0, slash))];
-        deepest = std::max(deepest, Utf16Length(path.substr(slash + 1)));
-    }
-};
-
-}  // namespace
-
-void TInstaller::ReadPackageHeader()
-{
-    std::unique_ptr<TStream> stream = OpenPackageStream();
-    FInfo = ::ReadPackageHeader(*stream);
-    TTreeSurvey survey;
-    stream->SetPosition(FInfo.EntriesStart);
-    PackageReader::WalkList(*stream, FInfo.DataEnd, survey);
-    FDeepest = std::move(survey.Deepest);
-}
-
-size_t TInstaller::DeepestPath(const std::string& name) const
-{
-    auto found = FDeepest.find(UpperAscii(name));
-    return found == FDeepest.end() ? 0 : found->second;
 }
 
 // Walks a folder's tree: with a destination it creates folders and installs
@@ -199,23 +103,6 @@ private:
     int32_t FFileTime;
 };
 
-std::unique_ptr<TMemoryStream> TInstaller::ExtractFileToMemory(const std::string& name)
-{
-    std::unique_ptr<TStream> package = OpenPackageStream();
-    TEntryHeader entry;
-    if (!PackageReader::FindTopLevel(*package, FInfo, name, false, entry)) return nullptr;
-    auto content = std::make_unique<TMemoryStream>();
-    TStreamSink sink(*content);
-    try {
-        InflateEntry(*package, entry.StoredSize, entry.UncompressedSize, sink);
-    } catch (const std::bad_alloc&) {
-        // An entry larger than this process can hold: reported, not a crash.
-        throw EOutOfMemory(LoadMessage(Msg::OutOfMemory));
-    }
-    content->SetPosition(0);
-    return content;
-}
-
 namespace {
 
 // Where each file's data lies, by the headers alone.
@@ -233,11 +120,11 @@ public:
 
 int32_t TInstaller::ExtractFolder(const std::string& name, const std::string& destination, int32_t fileTime)
 {
-    if (fileTime == 0) fileTime = FInfo.PackageDate;
+    if (fileTime == 0) fileTime = FPackage.Info().PackageDate;
     std::string target = IncludeDelimiter(destination);
     std::unique_ptr<TStream> package = OpenPackageStream();
     TEntryHeader entry;
-    if (!PackageReader::FindTopLevel(*package, FInfo, name, true, entry)) return 0;
+    if (!PackageReader::FindTopLevel(*package, FPackage.Info(), name, true, entry)) return 0;
     int64_t childrenEnd = package->Position() + entry.StoredSize;
     // The whole tree is checked first: a damaged entry anywhere in it is
     // refused before any file of the folder is written.
@@ -265,14 +152,6 @@ void TInstaller::StartInflatingAhead(TStream& package, int64_t childrenEnd)
     } catch (const std::system_error&) {
         // No second thread: every file is inflated as it is written.
     }
-}
-
-int64_t TInstaller::GetFolderSize(const std::string& name)
-{
-    std::unique_ptr<TStream> package = OpenPackageStream();
-    TEntryHeader entry;
-    if (!PackageReader::FindTopLevel(*package, FInfo, name, true, entry)) return 0;
-    return PackageReader::ListFileSize(*package, package->Position() + entry.StoredSize);
 }
 
 bool TInstaller::ForceFolder(const std::string& path, bool removeContents)
@@ -555,7 +434,7 @@ void TInstaller::RecordRegistryKey(HKEY root, const std::string& keyPath, bool u
 
 void TInstaller::WriteUninstallLog(TStream& stream, const std::string& productName) const
 {
-    ::WriteUninstallLog(stream, FInfo.Version, UninstallerLog(), productName);
+    ::WriteUninstallLog(stream, FPackage.Info().Version, UninstallerLog(), productName);
 }
 
 void TInstaller::WriteUninstaller(const std::string& uninstallerPath, const std::string& keyName,
@@ -601,7 +480,7 @@ void TInstaller::WriteProgramPart(THandleStream& uninstaller, bool log, const st
 {
     int64_t copyLength;
     {
-        std::unique_ptr<THandleStream> program = THandleStream::OpenRead(FProgramPath, FILE_SHARE_READ | FILE_SHARE_WRITE);
+        std::unique_ptr<THandleStream> program = THandleStream::OpenRead(ProgramPath(), FILE_SHARE_READ | FILE_SHARE_WRITE);
         program->SetPosition(PackageFormat::SetupDataOffsetWord);
         copyLength = program->ReadInt32();
         // No appended package (0, or the negative value the reader treats
@@ -654,7 +533,7 @@ void TInstaller::BeginJournal(const std::string& uninstallerPath, const std::str
         Log(registration);
         if (!existed) FJournal.KeyCreated(registration, UninstallRegistryKey + keyName);
     }
-    FJournal.Open(journal, FInfo.Version, productName, FEarlierLog);
+    FJournal.Open(journal, FPackage.Info().Version, productName, FEarlierLog);
     if (!earlierCopy.empty()) {
         if (!CopyFileA(uninstallerPath.c_str(), earlierCopy.c_str(), TRUE))
             ThrowReplaceError(uninstallerPath, GetLastError());

@@ -1,9 +1,8 @@
 #pragma once
-// TInstaller: the package reader and low-level installer. It finds the setup
-// package (appended to the program file, in Setup.dat beside it, or in a
-// resource), validates it once at construction and opens a fresh stream for
-// every later access. It extracts files into memory and folder trees to disk,
-// keeps the uninstall log of everything it creates, and writes the uninstaller.
+// TInstaller: the low-level installer over the setup package (TSetupPackage).
+// It extracts files into memory and folder trees to disk, keeps the uninstall
+// log of everything it creates in the run's journal, and writes and registers
+// the uninstaller.
 #include <windows.h>
 
 #include <cstdint>
@@ -22,6 +21,7 @@
 #include "HandleStream.h"
 #include "Registry.h"
 #include "RunJournal.h"
+#include "SetupPackage.h"
 #include "Stream.h"
 #include "UninstallLog.h"
 #include "UninstallRegistration.h"
@@ -46,26 +46,29 @@ public:
 
     // A new read-only stream standing on the first byte of the package header;
     // the caller owns it.
-    std::unique_ptr<TStream> OpenPackageStream() const;
+    std::unique_ptr<TStream> OpenPackageStream() const { return FPackage.Open(); }
 
-    int32_t PackageDate() const { return FInfo.PackageDate; }
-    const TProgramVersion& PackageVersion() const { return FInfo.Version; }
-    const TPackageInfo& PackageInfo() const { return FInfo; }
-    const std::string& ResourceName() const { return FResourceName; }
-    const std::string& ProgramPath() const { return FProgramPath; }
+    int32_t PackageDate() const { return FPackage.Info().PackageDate; }
+    const TProgramVersion& PackageVersion() const { return FPackage.Info().Version; }
+    const TPackageInfo& PackageInfo() const { return FPackage.Info(); }
+    const std::string& ResourceName() const { return FPackage.ResourceName(); }
+    const std::string& ProgramPath() const { return FPackage.ProgramPath(); }
 
     // The decompressed content of the top-level file of that name (letter case
     // of A to Z ignored), positioned at 0; null when there is none.
-    std::unique_ptr<TMemoryStream> ExtractFileToMemory(const std::string& name);
+    std::unique_ptr<TMemoryStream> ExtractFileToMemory(const std::string& name)
+    {
+        return FPackage.ExtractFileToMemory(name);
+    }
     // Extracts the top-level folder of that name with everything below it into
     // `destination`. A file time of 0 stamps files with the package date.
     int32_t ExtractFolder(const std::string& name, const std::string& destination, int32_t fileTime);
     // The length in UTF-16 units of the longest path below the top-level
     // folder of that name (0 when it holds no file), as read at construction.
-    size_t DeepestPath(const std::string& name) const;
+    size_t DeepestPath(const std::string& name) const { return FPackage.DeepestPath(name); }
     // The total uncompressed size of the folder's files, counted in 64 bits so
     // that products past 2 GiB are measured right; creates and records nothing.
-    int64_t GetFolderSize(const std::string& name);
+    int64_t GetFolderSize(const std::string& name) { return FPackage.FolderSize(name); }
     // Writes a shortcut and records it as a file, whether or not the shell
     // managed to write it.
     void CreateShortcut(const std::string& shortcutFile, const std::string& target, const std::string& arguments,
@@ -131,7 +134,6 @@ public:
 
 private:
     class TExtractor;
-    void ReadPackageHeader();
     // Starts inflating the small files of the list at the package's position
     // on a second thread, when the list has more than one.
     void StartInflatingAhead(TStream& package, int64_t childrenEnd);
@@ -164,11 +166,7 @@ private:
     void RecordStamp(const std::string& target);
     static void ClearSignature(TStream& program, TStream& copy, int64_t length);
 
-    std::string FResourceName;
-    std::string FProgramPath;
-    TPackageInfo FInfo;
-    // Per top-level folder (upper case): its longest path below it.
-    std::map<std::string, size_t> FDeepest;
+    TSetupPackage FPackage;
     std::vector<std::string> FEarlierLog;
     // Files and folders of the earlier installation, and those this run wrote
     // or holds a shared reference to, as UpperAscii keys.

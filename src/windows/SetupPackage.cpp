@@ -1,0 +1,138 @@
+#include "SetupPackage.h"
+
+#include <algorithm>
+
+#include "Exception.h"
+#include "FolderRule.h"
+#include "HandleStream.h"
+#include "Inflate.h"
+#include "Messages.h"
+#include "PackageReader.h"
+#include "PathUtils.h"
+#include "ProcessText.h"
+#include "ProgramFile.h"
+#include "TextUtils.h"
+#include "WinHandle.h"
+
+namespace {
+
+// A resource of the program file, kept readable as long as the stream lives.
+class TResourceStream : public TMemoryViewStream {
+public:
+    TResourceStream(TModule module, const void* data, size_t size)
+        : TMemoryViewStream(data, size), FModule(std::move(module)) {}
+
+private:
+    TModule FModule;  // empty for the running module, which is never unloaded
+};
+
+bool SamePath(const std::string& a, const std::string& b) { return lstrcmpiA(a.c_str(), b.c_str()) == 0; }
+
+std::unique_ptr<TStream> OpenResourceStream(const std::string& programPath, const std::string& name)
+{
+    TModule loaded;
+    HMODULE module = GetModuleHandleA(nullptr);
+    if (!SamePath(programPath, ModuleFileName())) {
+        loaded.Reset(LoadLibraryExA(programPath.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE));
+        if (!loaded.Valid())
+            throw EFOpenError(FormatMessageText(Msg::FileOpenError, {programPath, SysErrorMessage(GetLastError())}));
+        module = loaded.Get();
+    }
+    HRSRC info = FindResourceA(module, name.c_str(), MAKEINTRESOURCEA(10) /* RT_RCDATA */);
+    HGLOBAL data = info ? LoadResource(module, info) : nullptr;
+    const void* bytes = data ? LockResource(data) : nullptr;
+    if (!bytes) {
+        DWORD error = GetLastError();
+        throw EFOpenError(FormatMessageText(Msg::FileOpenError, {programPath + ", " + name, SysErrorMessage(error)}));
+    }
+    return std::make_unique<TResourceStream>(std::move(loaded), bytes, SizeofResource(module, info));
+}
+
+}  // namespace
+
+std::unique_ptr<TStream> TSetupPackage::Open() const
+{
+    if (!FResourceName.empty()) return OpenResourceStream(FProgramPath, FResourceName);
+
+    std::unique_ptr<TStream> program = THandleStream::OpenRead(FProgramPath, FILE_SHARE_READ | FILE_SHARE_WRITE);
+    program->SetPosition(PackageFormat::SetupDataOffsetWord);
+    int32_t offset = program->ReadInt32();
+    if (offset > 0) {
+        program->SetPosition(offset);
+        return program;
+    }
+    program.reset();
+    return THandleStream::OpenRead(GetProgramFolder(FProgramPath) + "Setup.dat", 0);
+}
+
+namespace {
+
+// Every header of the package, read once at start-up: a name Windows cannot
+// hold or a size that does not fit is found now, before the first page, and
+// the longest path below each top-level folder is measured on the way.
+class TTreeSurvey : public TEntryVisitor {
+public:
+    void File(const TEntryHeader&, const std::string& path, TStream&) override { Measure(path); }
+    bool EnterFolder(const TEntryHeader&, const std::string& path) override
+    {
+        Measure(path);
+        return true;
+    }
+    std::map<std::string, size_t> Deepest;
+
+private:
+    void Measure(const std::string& path)
+    {
+        size_t slash = path.find('\\');
+        if (slash == std::string::npos) {
+            Deepest.emplace(UpperAscii(path), 0);
+            return;
+        }
+        size_t& deepest = Deepest[UpperAscii(path.substr(0, slash))];
+        deepest = std::max(deepest, Utf16Length(path.substr(slash + 1)));
+    }
+};
+
+}  // namespace
+
+TSetupPackage::TSetupPackage(std::string resourceName, std::string programPath)
+    : FResourceName(std::move(resourceName)), FProgramPath(std::move(programPath))
+{
+    std::unique_ptr<TStream> stream = Open();
+    FInfo = ::ReadPackageHeader(*stream);
+    TTreeSurvey survey;
+    stream->SetPosition(FInfo.EntriesStart);
+    PackageReader::WalkList(*stream, FInfo.DataEnd, survey);
+    FDeepest = std::move(survey.Deepest);
+}
+
+size_t TSetupPackage::DeepestPath(const std::string& name) const
+{
+    auto found = FDeepest.find(UpperAscii(name));
+    return found == FDeepest.end() ? 0 : found->second;
+}
+
+std::unique_ptr<TMemoryStream> TSetupPackage::ExtractFileToMemory(const std::string& name) const
+{
+    std::unique_ptr<TStream> package = Open();
+    TEntryHeader entry;
+    if (!PackageReader::FindTopLevel(*package, FInfo, name, false, entry)) return nullptr;
+    auto content = std::make_unique<TMemoryStream>();
+    TStreamSink sink(*content);
+    try {
+        InflateEntry(*package, entry.StoredSize, entry.UncompressedSize, sink);
+    } catch (const std::bad_alloc&) {
+        // An entry larger than this process can hold: reported, not a crash.
+        throw EOutOfMemory(LoadMessage(Msg::OutOfMemory));
+    }
+    content->SetPosition(0);
+    return content;
+}
+
+int64_t TSetupPackage::FolderSize(const std::string& name) const
+{
+    std::unique_ptr<TStream> package = Open();
+    TEntryHeader entry;
+    if (!PackageReader::FindTopLevel(*package, FInfo, name, true, entry)) return 0;
+    return PackageReader::ListFileSize(*package, package->Position() + entry.StoredSize);
+}
