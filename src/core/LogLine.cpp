@@ -34,6 +34,12 @@ const std::vector<TLineKindInfo> Table = {
     // Before a shared count is raised, with the count as it was: a run ended
     // between the two tells by the count whether the reference was taken.
     {K::Sharing,           'Q', T::File,   2, 1, true,  false, true,  nullptr},
+    // The keys above a recorded key that did not exist before: removal takes
+    // each away once it is empty, and never one that held anything.
+    {K::EmptyParents,      'K', T::Key,    3, 1, false, true,  false, "empty parent keys of "},
+    // A value the run wrote into a key that was there before, as it was: the
+    // key's last installation but one puts it back when it leaves the key to another.
+    {K::PriorValue,        'V', T::Key,    4, 1, false, true,  false, nullptr},
 };
 
 const std::string NoPath;
@@ -56,6 +62,13 @@ std::string KeyRoot(char letter, const std::string& key)
 }  // namespace
 
 const std::vector<TLineKindInfo>& LineKinds() { return Table; }
+
+char KeyLetterField(const std::vector<std::string>& fields)
+{
+    if (fields.size() < 2 || fields[1].size() != 1 || std::string("UCM6").find(fields[1][0]) == std::string::npos)
+        return 0;
+    return fields[1][0];
+}
 
 const TLineKindInfo& LineKindInfo(TLineKind kind)
 {
@@ -100,6 +113,11 @@ bool TLogLine::WellFormed() const
                                           : IsInstallationPathForm(Fields[size_t(i)]);
         if (!form) return false;
     }
+    if (Kind == K::EmptyParents) {
+        int levels = 0;
+        if (!KeyLetterField(Fields) || !TryStrToInt(Fields[2], levels, false) || levels < 1 || levels > 32) return false;
+    }
+    if (Kind == K::PriorValue && !KeyLetterField(Fields)) return false;
     return true;
 }
 
@@ -110,7 +128,7 @@ std::vector<std::pair<TLineTarget, std::string>> TLogLine::Places() const
     for (int i = 0; i < info.Places && size_t(i) < Fields.size(); ++i) {
         const std::string& place = Fields[size_t(i)];
         if (info.Target == T::Key)
-            places.emplace_back(T::Key, KeyRoot(info.Letter, place));
+            places.emplace_back(T::Key, KeyRoot(Kind == K::EmptyParents || Kind == K::PriorValue ? KeyLetterField(Fields) : info.Letter, place));
         else
             places.emplace_back(T::Folder, RootOfPlace(info.Target, place));
     }

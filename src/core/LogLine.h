@@ -27,6 +27,8 @@ enum class TLineKind : int {
     Name,                   // N<product name>: the name, in a log written as the run goes
     Aside,                  // R<file>|<copy>: the product's earlier file, kept only until the run has ended
     Sharing,                // Q<file or folder>|<count before>: about to take a shared reference
+    EmptyParents,           // K<key>|<key letter>|<levels>: levels above a recorded key the run created
+    PriorValue,             // V<key>|<key letter>|<name>|<type>:<hex data>, or "-": a value as it was before
     Unknown
 };
 
@@ -60,6 +62,9 @@ const std::vector<TLineKindInfo>& LineKinds();
 const TLineKindInfo& LineKindInfo(TLineKind kind);
 // The kind of a letter; Unknown for any letter the table does not hold.
 TLineKind LineKindOf(char letter);
+
+// The key kind letter (U, C, M or 6) a K or V line names in its second field, or 0.
+char KeyLetterField(const std::vector<std::string>& fields);
 
 // A line taken apart by the table.
 struct TLogLine {

@@ -161,11 +161,25 @@ std::string TSetupModel::ExpandText(const std::string& text) const
 std::string TSetupModel::FolderValue(size_t index) const
 {
     std::string value = LineValue(Folders.at(index));
-    if (HasPreviousInstall && PackageVersion.Major == PreviousVersion.Major) {
+    // A folder without a [FoldersRegistry] name is remembered nowhere. Earlier
+    // installations wrote it to the version key's (Default) value, the last
+    // folder winning: read back only where one folder alone can have written it.
+    size_t unnamed = 0;
+    for (size_t i = 0; i < Folders.size(); ++i) unnamed += HasFolderSetting(i) ? 0 : 1;
+    bool remembered = HasFolderSetting(index) || unnamed == 1;
+    if (remembered && HasPreviousInstall && PackageVersion.Major == PreviousVersion.Major) {
         std::string remembered = ReadFolderSetting(FolderSettingLocation(index, PreviousVersionKey));
         if (!remembered.empty()) value = IncludeDelimiter(remembered);
     }
     return value;
+}
+
+bool TSetupModel::HasFolderSetting(size_t index) const
+{
+    std::string name = LineName(Folders.at(index));
+    for (const std::string& line : FoldersRegistry)
+        if (SameTextAscii(LineName(line), name) && !LineValue(line).empty()) return true;
+    return false;
 }
 
 TSettingPath TSetupModel::FolderSettingLocation(size_t index, const std::string& versionKey) const

@@ -67,6 +67,9 @@ public:
     std::string ExpandText(const std::string& text) const;
     std::string FolderValue(size_t index) const;
     TSettingPath FolderSettingLocation(size_t index, const std::string& versionKey) const;
+    // Whether [FoldersRegistry] names where the folder is remembered; without
+    // it the folder is not written to the registry.
+    bool HasFolderSetting(size_t index) const;
     TSettingPath SplitSettingPath(const std::string& settingName, const std::string& versionKey,
                                   const TSetupBundleItem* item) const;
     std::string GetProductKey(const std::string& subKey) const { return RegistryRoot + "\\" + subKey; }

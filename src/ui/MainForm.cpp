@@ -388,6 +388,9 @@ void TMainForm::InstallationEnded(bool installed)
         return;
     }
     FExitCode = ExitCode::Done;
+    if (!FSession->ResultNote().empty())
+        SetText(ReadyDescriptionLabel, FSession->Model().CompleteMessage + "\r\n\r\n" +
+                                           ReplaceAll(FSession->ResultNote(), "\r", "\r\n"));
     ShowPage(pgReady);
 }
 

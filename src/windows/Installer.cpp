@@ -11,6 +11,7 @@
 #include "HandleStream.h"
 #include "Inflate.h"
 #include "Messages.h"
+#include "OtherInstallations.h"
 #include "PackageReader.h"
 #include "PathUtils.h"
 #include "ProcessText.h"
@@ -213,11 +214,19 @@ void TInstaller::InstallFile(TStream& package, const TEntryHeader& entry, const 
         }
         return;
     }
-    // A file that is neither the product's (this run's, or the installation's
-    // it replaces) nor counted as another installation's is somebody's own:
-    // removal puts it back. Any other file replaced is kept only until the run
-    // has ended, so that a failure can put it back.
-    bool somebodys = !FWritten.count(key) && !FEarlier.count(key) && !counted;
+    // A file that is not the product's (this run's, or the installation's it
+    // replaces) is somebody's: the user's own, or another installation's
+    // (a count alone says nothing). It is kept aside and removal puts it back.
+    // So is a file of the earlier installation that the user changed since
+    // (its stamp differs): the upgrade never writes over an edit. Any other
+    // file replaced is kept only until the run has ended, so that a failure
+    // can put it back.
+    bool changed = FEarlier.count(key) && UserChanged(target);
+    bool somebodys = (!FWritten.count(key) && !FEarlier.count(key)) || changed;
+    if (changed) {
+        FKeptChanged.push_back(target);
+        if (OnNote) OnNote("changed since it was installed, kept aside: " + target);
+    }
     // Written in full under another name first: no host ever sees a partial
     // plug-in under its real name, and a damaged package replaces nothing.
     std::string partial = target + PartialSuffix;
@@ -346,6 +355,7 @@ void TInstaller::CarryForward(const std::vector<std::string>& earlierLog, const 
         case TLineKind::Folder:
         case TLineKind::FolderContents:
         case TLineKind::ExistingFolder: FEarlier.insert(UpperAscii(parsed.Path())); break;
+        case TLineKind::Stamp: FEarlierStamps[UpperAscii(parsed.Path())] = parsed.Fields[1] + "|" + parsed.Fields[2]; break;
         // What a run that never ended kept for its own failure, and its
         // unfinished files: this run takes over from it.
         case TLineKind::Aside: DeleteFileA(parsed.Fields[1].c_str()); break;
@@ -392,6 +402,29 @@ std::vector<std::string> TInstaller::UninstallerLog() const
     return log;
 }
 
+void TInstaller::RecordPriorValues()
+{
+    static const char digits[] = "0123456789ABCDEF";
+    for (const TRegistryUndo::TPrior& prior : FJournal.Values().Priors()) {
+        // A key this run made goes whole on removal, or stays with another installation as it is.
+        if (FJournal.InCreatedKey(prior.Letter, prior.Key)) continue;
+        std::string data = "-";
+        if (prior.Existed) {
+            data = std::to_string(prior.Type) + ":";
+            for (BYTE byte : prior.Data) data += std::string{digits[byte >> 4], digits[byte & 15]};
+        }
+        Log(MakeLogLine(TLineKind::PriorValue, prior.Key, {std::string(1, prior.Letter), prior.Name, data}));
+    }
+}
+
+bool TInstaller::UserChanged(const std::string& path) const
+{
+    auto stamp = FEarlierStamps.find(UpperAscii(path));
+    if (stamp == FEarlierStamps.end() || !FileExists(path)) return false;
+    std::vector<std::string> now = FileStamp(path);
+    return now.size() == 2 && now[0] + "|" + now[1] != stamp->second;
+}
+
 void TInstaller::SetAside(const std::string& path)
 {
     if (BackupFolder.empty())
@@ -403,7 +436,15 @@ void TInstaller::SetAside(const std::string& path)
 void TInstaller::CreateShortcut(const std::string& shortcutFile, const std::string& target,
                                 const std::string& arguments, int iconIndex)
 {
-    if (FileExists(shortcutFile)) SetAside(shortcutFile);
+    // The product's own shortcut is replaced; anybody else's (the user's, or
+    // another installation's of the same name) is kept aside and comes back
+    // on removal, as a file would.
+    std::string key = UpperAscii(shortcutFile);
+    if (FileExists(shortcutFile) && (FWritten.count(key) || FEarlier.count(key) || BackupFolder.empty()))
+        SetAside(shortcutFile);
+    else if (FileExists(shortcutFile))
+        MoveAside(shortcutFile, true);
+    FWritten.insert(key);
     // Logged before it is written: a run ended in between still removes it.
     RecordItem(ikFile, shortcutFile);
     CreateShellLink(shortcutFile, target, arguments, iconIndex);
@@ -429,7 +470,22 @@ void TInstaller::RecordRegistryKey(HKEY root, const std::string& keyPath, bool u
         RecordItem(ikCurrentUserKey, keyPath);
     else if (root == HKEY_LOCAL_MACHINE)
         RecordItem(use64BitView ? ikLocalMachine64Key : ikLocalMachineKey, keyPath);
-    if (!created.empty() && FJournal.Lines().size() > before) FJournal.KeyCreated(FJournal.Lines().back(), created);
+    if (FJournal.Lines().size() == before) return;
+    char letter = TLogLine::Parse(FJournal.Lines().back()).Info().Letter;
+    // The levels above the key that this run created, or that another
+    // installation created and relies on with it: whichever goes last takes
+    // them away once they are empty, and never a key that was there before.
+    int levels = 0;
+    if (!created.empty()) {
+        FJournal.KeyCreated(FJournal.Lines().back(), created);
+        for (std::string key = ExcludeDelimiter(ExtractFilePath(keyPath)); key.size() >= created.size() && !key.empty();
+             key = ExcludeDelimiter(ExtractFilePath(key)))
+            ++levels;
+    } else if (!OwnFolder.empty()) {
+        levels = TOtherInstallations(OwnFolder + "Uninst.exe").ParentLevels(letter, keyPath);
+    }
+    if (levels > 0)
+        Log(MakeLogLine(TLineKind::EmptyParents, keyPath, {std::string(1, letter), std::to_string(levels)}));
 }
 
 void TInstaller::WriteUninstallLog(TStream& stream, const std::string& productName) const

@@ -101,6 +101,13 @@ public:
     TRegistryUndo& Values() { return FJournal.Values(); }
     // What a rollback could not put back as it was, for the user's message.
     const std::vector<std::string>& LeftOver() const { return FLeftOver; }
+    // Files of the earlier installation that the user had changed: kept aside
+    // in BackupFolder, not written over, and put back on removal.
+    const std::vector<std::string>& KeptChanged() const { return FKeptChanged; }
+    // Records, for removal, every registry value the run wrote into a key that
+    // was there before, as it was: when another installation keeps the key,
+    // this one's removal puts them back.
+    void RecordPriorValues();
     // Writes what the journal holds through to the disk.
     void FlushJournal();
     // The log the uninstaller receives: the carried-forward lines, then this run's.
@@ -147,6 +154,8 @@ private:
     // somebody's own comes back on removal, the product's earlier one only
     // after a failure.
     void MoveAside(const std::string& target, bool somebodys);
+    // A file of the earlier installation that is no longer as it installed it.
+    bool UserChanged(const std::string& path) const;
     [[noreturn]] void ThrowReplaceError(const std::string& target, DWORD error) const;
     void Log(const std::string& line);
     // Writes the program part as an uninstaller; with `log` the log appended,
@@ -171,6 +180,9 @@ private:
     // Files and folders of the earlier installation, and those this run wrote
     // or holds a shared reference to, as UpperAscii keys.
     std::set<std::string> FEarlier, FWritten;
+    // The earlier installation's files as it installed them ("size|time"), by UpperAscii path.
+    std::map<std::string, std::string> FEarlierStamps;
+    std::vector<std::string> FKeptChanged;
     // The run's write-ahead journal, with what its rollback needs.
     TRunJournal FJournal;
     // What the last rollback could not put back.

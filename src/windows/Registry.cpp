@@ -1,6 +1,7 @@
 #include "Registry.h"
 
 #include "Messages.h"
+#include "PathUtils.h"
 #include "ProcessText.h"
 
 std::string TRegistry::WithoutLeadingBackslash(const std::string& path)
@@ -96,13 +97,16 @@ std::string TRegistry::ReadString(const std::string& name)
     return FromWide(value.data(), int(length));
 }
 
-void TRegistryUndo::Remember(HKEY key, const std::string& where, const std::string& name)
+void TRegistryUndo::Remember(HKEY key, const std::string& where, const std::string& name, char letter,
+                             const std::string& path)
 {
     HKEY copy = nullptr;
     if (RegOpenKeyExA(key, "", 0, KEY_QUERY_VALUE | KEY_SET_VALUE, &copy) != ERROR_SUCCESS) return;
     TEntry entry;
     entry.Key.Reset(copy);
     entry.Where = where;
+    entry.Letter = letter;
+    entry.Path = path;
     entry.Name = name;
     DWORD size = 0;
     entry.Existed = RegQueryValueExA(copy, name.c_str(), nullptr, &entry.Type, nullptr, &size) == ERROR_SUCCESS;
@@ -113,6 +117,20 @@ void TRegistryUndo::Remember(HKEY key, const std::string& where, const std::stri
         entry.Data.resize(size);
     }
     FEntries.push_back(std::move(entry));
+}
+
+std::vector<TRegistryUndo::TPrior> TRegistryUndo::Priors() const
+{
+    std::vector<TPrior> priors;
+    for (const TEntry& entry : FEntries) {
+        if (!entry.Letter) continue;
+        bool seen = false;
+        for (const TPrior& prior : priors)
+            seen = seen || (prior.Letter == entry.Letter && SameTextAscii(prior.Key, entry.Path) &&
+                            SameTextAscii(prior.Name, entry.Name));
+        if (!seen) priors.push_back({entry.Letter, entry.Path, entry.Name, entry.Existed, entry.Type, entry.Data});
+    }
+    return priors;
 }
 
 std::vector<std::string> TRegistryUndo::Restore()
@@ -132,6 +150,14 @@ std::vector<std::string> TRegistryUndo::Restore()
     return leftOver;
 }
 
+char TRegistry::KeyLetter() const
+{
+    if (RootKey == HKEY_CURRENT_USER) return 'U';
+    if (RootKey == HKEY_CLASSES_ROOT) return 'C';
+    if (RootKey == HKEY_LOCAL_MACHINE) return FAccess & KEY_WOW64_64KEY ? '6' : 'M';
+    return 0;
+}
+
 std::string TRegistry::HiveName() const
 {
     const char* hive = RootKey == HKEY_LOCAL_MACHINE ? "HKLM" : RootKey == HKEY_CURRENT_USER ? "HKCU"
@@ -148,7 +174,7 @@ void TRegistry::NoteWrite(const std::string& name, const std::string& value) con
 
 void TRegistry::WriteString(const std::string& name, const std::string& value)
 {
-    if (Undo) Undo->Remember(FCurrent.Get(), HiveName() + "\\" + FCurrentPath, name);
+    if (Undo) Undo->Remember(FCurrent.Get(), HiveName() + "\\" + FCurrentPath, name, KeyLetter(), "\\" + FCurrentPath);
     NoteWrite(name, value);
     if (RegSetValueExA(FCurrent.Get(), name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
                        DWORD(value.size() + 1)) != ERROR_SUCCESS)
@@ -167,7 +193,7 @@ int32_t TRegistry::ReadInteger(const std::string& name)
 
 void TRegistry::WriteInteger(const std::string& name, int32_t value)
 {
-    if (Undo) Undo->Remember(FCurrent.Get(), HiveName() + "\\" + FCurrentPath, name);
+    if (Undo) Undo->Remember(FCurrent.Get(), HiveName() + "\\" + FCurrentPath, name, KeyLetter(), "\\" + FCurrentPath);
     NoteWrite(name, std::to_string(value));
     DWORD data = DWORD(value);
     if (RegSetValueExA(FCurrent.Get(), name.c_str(), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&data),
@@ -199,6 +225,15 @@ std::vector<std::string> TRegistry::GetKeyNames()
             names.emplace_back(name.data(), length);
     }
     return names;
+}
+
+bool TRegistry::IsEmptyKey()
+{
+    DWORD keys = 0, values = 0;
+    return FCurrent.Valid() &&
+           RegQueryInfoKeyA(FCurrent.Get(), nullptr, nullptr, nullptr, &keys, nullptr, nullptr, &values, nullptr,
+                            nullptr, nullptr, nullptr) == ERROR_SUCCESS &&
+           keys == 0 && values == 0;
 }
 
 namespace {

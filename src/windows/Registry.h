@@ -24,7 +24,20 @@ public:
 // them back, last written first.
 class TRegistryUndo {
 public:
-    void Remember(HKEY key, const std::string& where, const std::string& name);
+    // `letter` and `path`: the key as a log line names it (U, C, M or 6, and
+    // the path below the root).
+    void Remember(HKEY key, const std::string& where, const std::string& name, char letter = 0,
+                  const std::string& path = std::string());
+    // A value as it was before the run first wrote it.
+    struct TPrior {
+        char Letter = 0;
+        std::string Key, Name;
+        bool Existed = false;
+        DWORD Type = 0;
+        std::vector<BYTE> Data;
+    };
+    // Every value the run wrote, once, as it was before.
+    std::vector<TPrior> Priors() const;
     // Puts every value back as it was, last written first; what could not be
     // put back is told to OnNote and returned.
     std::vector<std::string> Restore();
@@ -37,6 +50,8 @@ private:
     struct TEntry {
         TRegKey Key;
         std::string Where;  // the key's path, for the run's log
+        char Letter = 0;
+        std::string Path;
         std::string Name;
         bool Existed = false;
         DWORD Type = 0;
@@ -77,6 +92,8 @@ public:
     bool ValueExists(const std::string& name);
     bool DeleteValue(const std::string& name);
     std::vector<std::string> GetKeyNames();
+    // The current key holds neither a subkey nor a value (false when none is open).
+    bool IsEmptyKey();
 
 protected:
     // The key a path starts from: the current key for a relative path when one
@@ -94,6 +111,8 @@ protected:
 
     // "HKLM", "HKCU (64-bit)", ...: the root and view, for the run's log.
     std::string HiveName() const;
+    // The letter of the log's key lines for the root and view (0 for another root).
+    char KeyLetter() const;
     // Tells the undo's listener of a value written to the current key.
     void NoteWrite(const std::string& name, const std::string& value) const;
 

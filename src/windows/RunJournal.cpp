@@ -203,3 +203,10 @@ void TRunJournal::RestoreRegistrations()
         if (!restored) FLeftOver.push_back(what);
     }
 }
+
+bool TRunJournal::InCreatedKey(char letter, const std::string& key) const
+{
+    for (const auto& created : FCreatedKeys)
+        if (TLogLine::Parse(created.first).Info().Letter == letter && IsInsideFolder(key, created.second)) return true;
+    return false;
+}

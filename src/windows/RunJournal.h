@@ -56,6 +56,8 @@ public:
     // registry values written (registry objects of the run remember each
     // value here before they write it).
     void KeyCreated(const std::string& line, const std::string& outermost) { FCreatedKeys[line] = outermost; }
+    // Whether the key (its line's letter and path) lies in one this run created.
+    bool InCreatedKey(char letter, const std::string& key) const;
     void RegistrationReplaced(const std::string& keyName, HKEY key);
     void KeptForFailure(const std::string& copy) { FKeptForFailure.push_back(copy); }
     TRegistryUndo& Values() { return FValues; }

@@ -200,6 +200,8 @@ private:
     void LockFolder();
     // The longest path one line writes below its destination (0 when none).
     size_t LineDepth(const TComponentLine& line, const TSetupBundleItem* item) const;
+    // The key of this installation's entry in the installed-programs list.
+    std::string FRegistrationKey;
     // The [Components] line being installed.
     const TComponentLine* FLine = nullptr;
 };

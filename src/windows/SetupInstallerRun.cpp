@@ -93,7 +93,8 @@ void TSetupInstaller::RunSteps(IInstallProgress& progress)
     FInstaller->ForceFolder(InstallFolder, false);
     std::string name = FullProductName() + BitSuffix();
     FInstaller->RegistrationValues = RegistrationValues();
-    FInstaller->BeginJournal(InstallFolder + "Uninst.exe", name, ProductName, name);
+    FRegistrationKey = FreeRegistrationKey(InstallFolder + "Uninst.exe", name);
+    FInstaller->BeginJournal(InstallFolder + "Uninst.exe", FRegistrationKey, ProductName, name);
     bool libraries = !TSetupModel::CallLibraries.empty();
     int end = libraries ? 50 : 75;
     InstallComponents(progress, 25, end);
@@ -114,6 +115,7 @@ void TSetupInstaller::RunSteps(IInstallProgress& progress)
     WriteFolderSettings();
     WriteOwner();
     WriteRegistrySettings();
+    FInstaller->RecordPriorValues();
     FInstaller->FlushJournal();
 
     progress.SetProgress(100);
@@ -320,5 +322,5 @@ std::vector<TRegistrationValue> TSetupInstaller::RegistrationValues()
 void TSetupInstaller::CreateUninstaller()
 {
     std::string name = FullProductName() + BitSuffix();
-    FInstaller->WriteUninstaller(InstallFolder + "Uninst.exe", name, ProductName, name);
+    FInstaller->WriteUninstaller(InstallFolder + "Uninst.exe", FRegistrationKey, ProductName, name);
 }

@@ -21,6 +21,8 @@ void TSetupInstaller::WriteFolderSettings()
 {
     std::unique_ptr<TRegistry64> registry = CreateSettingsRegistry();
     for (size_t i = 0; i < Folders.size(); ++i) {
+        // Never to the version key's (Default): each folder's value is its own, or none.
+        if (!HasFolderSetting(i)) continue;
         std::string folder = ExpandVariables(FolderValue(i), nullptr);
         TSettingPath location = FolderSettingLocation(i, VersionKey);
         if (!registry->OpenKey(location.Key, true)) continue;

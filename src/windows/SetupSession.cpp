@@ -305,6 +305,14 @@ bool TSetupSession::Install(IInstallProgress& progress)
     }
     FLog.Phase("installation");
     FLog.Line("installed");
+    const TInstaller& installer = FModel->Installer();
+    if (!installer.KeptChanged().empty()) {
+        std::string files;
+        for (const std::string& file : installer.KeptChanged()) files += "\r" + file;
+        FResultNote = FormatText(FModel->ExpandText(LoadMessage(Msg::ChangedFilesKept)),
+                                 {ExcludeDelimiter(installer.BackupFolder), files.substr(1)});
+        FLog.Line("result: " + ReplaceAll(FResultNote, "\r", " "));
+    }
     return true;
 }
 

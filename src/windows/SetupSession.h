@@ -69,6 +69,9 @@ public:
 
     // A user who cancelled.
     void Cancel();
+    // What the user should read beside the completion message (the changed
+    // files an upgrade kept); empty when nothing.
+    const std::string& ResultNote() const { return FResultNote; }
     TFailure Failure() const { return FFailure; }
     const std::string& FailureText() const { return FFailureText; }
     int ExitCode() const { return ExitCodeOf(FFailure); }
@@ -96,6 +99,7 @@ private:
     TPageField FRefused = TPageField::None;
     TFailure FFailure = TFailure::None;
     std::string FFailureText;
+    std::string FResultNote;
 };
 
 // The unattended run (/S): the same session with nobody to ask. Returns the exit code.

@@ -61,6 +61,26 @@ std::string FindRegistration(const std::string& uninstallerPath, const std::vect
     return std::string();
 }
 
+std::string FreeRegistrationKey(const std::string& uninstallerPath, const std::string& keyName)
+{
+    TRegistry registry(KEY_READ);
+    registry.RootKey = HKEY_LOCAL_MACHINE;
+    for (int number = 1; number < 100; ++number) {
+        std::string name = number == 1 ? keyName : keyName + " (" + std::to_string(number) + ")";
+        if (!registry.KeyExists(UninstallRegistryKey + name) || NamesUninstaller(registry, name, uninstallerPath))
+            return name;
+        std::string named;
+        try {
+            if (registry.OpenKey(UninstallRegistryKey + name, false))
+                named = Unquoted(registry.ReadString(RegistrationValue::UninstallString));
+        } catch (const Exception&) {
+        }
+        // An entry whose uninstaller is gone belongs to nobody: it is taken over.
+        if (named.empty() || !FileExists(named)) return name;
+    }
+    return keyName;
+}
+
 bool ReadRegisteredRoots(const std::string& keyName, TInstallationRoots& roots)
 {
     TRegistry registry(KEY_READ);

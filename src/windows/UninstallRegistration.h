@@ -53,6 +53,12 @@ std::string RegistrationKeyName(const std::string& line);
 // none is.
 std::string FindRegistration(const std::string& uninstallerPath, const std::vector<std::string>& logLines);
 
+// The key name under which the uninstaller at `uninstallerPath` is registered:
+// `keyName`, unless that registration belongs to another installation (its
+// uninstaller is another file that exists), then "keyName (2)", "(3)", ...:
+// each installation has an entry of its own, and removing one never removes another's.
+std::string FreeRegistrationKey(const std::string& uninstallerPath, const std::string& keyName);
+
 // The roots kept in a registration; false when it keeps none.
 bool ReadRegisteredRoots(const std::string& keyName, TInstallationRoots& roots);
 // Keeps the roots in the registration (which must exist); false when they

@@ -133,6 +133,10 @@ void TUninstaller::ReadNotes()
             FStamps[UpperAscii(parsed.Path())] = parsed.Fields[1] + "|" + parsed.Fields[2];  // the latest stamp counts
         else if (parsed.Kind == TLineKind::Shared)
             FShared.insert(UpperAscii(parsed.Path()));
+        else if (parsed.Kind == TLineKind::Backup && FileExists(parsed.Fields[1]))
+            FReplaced.insert(UpperAscii(parsed.Path()));
+        else if (parsed.Kind == TLineKind::PriorValue)
+            FPriorValues.push_back(parsed);
         else if (parsed.Kind == TLineKind::Partial && !PartialTarget(parsed.Path()).empty())
             FPartial.insert(UpperAscii(PartialTarget(parsed.Path())));
     }
@@ -141,6 +145,7 @@ void TUninstaller::ReadNotes()
 bool TUninstaller::Uninstall()
 {
     FFailed = false;
+    FOthers = TOtherInstallations(FProgramPath);
     // A folder recorded again by a later run (an upgrade's log carries the
     // earlier one forward) is handled at its first line, after everything
     // that either run put into it.
@@ -162,7 +167,8 @@ bool TUninstaller::Uninstall()
         // folder; its line (a drive's root among them) is no failure. Stamps,
         // shared references and the name were read first.
         if (parsed.Kind == TLineKind::ExistingFolder && !FShared.count(UpperAscii(text))) continue;
-        if (parsed.Kind == TLineKind::Stamp || parsed.Kind == TLineKind::Shared || parsed.Kind == TLineKind::Name)
+        if (parsed.Kind == TLineKind::Stamp || parsed.Kind == TLineKind::Shared || parsed.Kind == TLineKind::Name ||
+            parsed.Kind == TLineKind::EmptyParents || parsed.Kind == TLineKind::PriorValue)
             continue;
         // A kind this uninstaller does not know (a later version's note) does nothing.
         if (parsed.Kind == TLineKind::Unknown) {
@@ -175,6 +181,12 @@ bool TUninstaller::Uninstall()
             continue;
         }
         Remove(parsed);
+    }
+    // Last, once every key below them is gone: the keys the installation
+    // created above its own, as far as they are empty.
+    for (size_t i = FLines.size(); i-- > 0;) {
+        TLogLine parsed = TLogLine::Parse(FLines[i]);
+        if (parsed.Kind == TLineKind::EmptyParents && Obeys(FLines[i])) RemoveEmptyParents(parsed);
     }
     return !FFailed;
 }
@@ -203,13 +215,7 @@ void TUninstaller::Remove(const TLogLine& line)
     case TLineKind::CurrentUserKey:
     case TLineKind::ClassesRootKey:
     case TLineKind::LocalMachineKey:
-    case TLineKind::LocalMachine64Key:
-        RemoveRegistryKey(line.Kind == TLineKind::CurrentUserKey   ? HKEY_CURRENT_USER
-                          : line.Kind == TLineKind::ClassesRootKey ? HKEY_CLASSES_ROOT
-                                                                   : HKEY_LOCAL_MACHINE,
-                          text, line.Kind == TLineKind::LocalMachine64Key);
-        Note(std::string("registry key removed: ") + line.Info().Letter + " " + text);
-        break;
+    case TLineKind::LocalMachine64Key: RemoveRegistryKey(line); break;
     case TLineKind::Backup:
         RestoreFile(line);
         Note("put back: " + text);
@@ -232,8 +238,15 @@ void TUninstaller::RemoveFile(const std::string& path)
     std::string key = UpperAscii(path);
     // A file recorded twice (written by two passes) is handled once.
     if (!FHandled.insert(key).second) return;
-    if ((FShared.count(key) && ReleaseSharedFileReference(path) > 0) || IsOtherInstallationsShortcut(path)) {
+    // The count this installation took goes back, whatever it stands at: a
+    // count alone never makes a file another installation's.
+    if (FShared.count(key)) ReleaseSharedFileReference(path);
+    // Where this installation kept aside what was there, its own file goes and
+    // the copy comes back (below); otherwise the last installation out removes it.
+    if (!FReplaced.count(key) && (FOthers.NamesPath(path) || IsOtherInstallationsShortcut(path))) {
+        Note("file left to another installation: " + path);
         FLeft.insert(key);
+        DropCopiesKeptByOthers(path);
         return;
     }
     auto stamp = FStamps.find(key);
@@ -262,6 +275,21 @@ bool TUninstaller::IsOtherInstallationsShortcut(const std::string& path) const
     }
 }
 
+void TUninstaller::DropCopiesKeptByOthers(const std::string& path)
+{
+    auto stamp = FStamps.find(UpperAscii(path));
+    for (const std::string& copy : FOthers.CopiesOf(path)) {
+        if (!FileExists(copy)) continue;
+        std::vector<std::string> now = FileStamp(copy);
+        std::string target, arguments;
+        bool ours = stamp != FStamps.end() ? now.size() == 2 && now[0] + "|" + now[1] == stamp->second
+                                           : ReadShellLink(copy, target, arguments) && IsInsideFolder(target, FProgramFolder);
+        if (!ours) continue;
+        SetFileAttributesA(copy.c_str(), FILE_ATTRIBUTE_NORMAL);
+        if (DeleteFileA(copy.c_str())) Note("our copy kept by another installation removed: " + copy);
+    }
+}
+
 void TUninstaller::RestoreFile(const TLogLine& note)
 {
     const std::vector<std::string>& fields = note.Fields;
@@ -275,7 +303,8 @@ void TUninstaller::RemoveFolder(const std::string& path)
 {
     std::string key = UpperAscii(path);
     if (!FHandled.insert(key).second) return;
-    if (FShared.count(key) && ReleaseSharedFileReference(path) > 0) {
+    if (FShared.count(key)) ReleaseSharedFileReference(path);
+    if (FOthers.NamesPath(path)) {
         FLeft.insert(key);  // another installation still uses it
         return;
     }
@@ -327,11 +356,72 @@ void TUninstaller::RemoveFolderFiles(const std::string& path)
     }
 }
 
-void TUninstaller::RemoveRegistryKey(HKEY root, const std::string& key, bool use64BitView)
+namespace {
+
+HKEY RootOfKeyLetter(char letter)
 {
-    TRegistry64 registry(use64BitView);
-    registry.RootKey = root;
-    registry.DeleteKey(key);
+    return letter == 'U' ? HKEY_CURRENT_USER : letter == 'C' ? HKEY_CLASSES_ROOT : HKEY_LOCAL_MACHINE;
+}
+
+}  // namespace
+
+void TUninstaller::RemoveRegistryKey(const TLogLine& line)
+{
+    char letter = line.Info().Letter;
+    if (FOthers.NamesKey(letter, line.Path())) {
+        // Both installations write it (a settings key): the last one out
+        // removes it, and what this one replaced there comes back.
+        Note(std::string("registry key left to another installation: ") + letter + " " + line.Path());
+        PutBackPriorValues(letter, line.Path());
+        return;
+    }
+    TRegistry64 registry(letter == '6');
+    registry.RootKey = RootOfKeyLetter(letter);
+    registry.DeleteKey(line.Path());
+    Note(std::string("registry key removed: ") + letter + " " + line.Path());
+}
+
+void TUninstaller::PutBackPriorValues(char letter, const std::string& key)
+{
+    for (auto prior = FPriorValues.rbegin(); prior != FPriorValues.rend(); ++prior) {
+        if (KeyLetterField(prior->Fields) != letter || !IsInsideFolder(prior->Path(), key)) continue;
+        TRegistry64 registry(letter == '6');
+        registry.RootKey = RootOfKeyLetter(letter);
+        if (!registry.OpenKey(prior->Path(), false)) continue;
+        const std::string& name = prior->Fields[2];
+        const std::string& data = prior->Fields[3];
+        size_t colon = data.find(':');
+        if (data == "-") {
+            RegDeleteValueA(registry.CurrentKey(), name.c_str());
+        } else if (colon != std::string::npos && (data.size() - colon - 1) % 2 == 0) {
+            auto digit = [](char c) { return c >= 'A' && c <= 'F' ? c - 'A' + 10 : c >= '0' && c <= '9' ? c - '0' : -1; };
+            std::vector<BYTE> bytes;
+            for (size_t i = colon + 1; i + 1 < data.size(); i += 2) {
+                int high = digit(data[i]), low = digit(data[i + 1]);
+                if (high < 0 || low < 0) return;  // not a value this program wrote
+                bytes.push_back(BYTE(high * 16 + low));
+            }
+            RegSetValueExA(registry.CurrentKey(), name.c_str(), 0, DWORD(StrToIntDef(data.substr(0, colon), REG_SZ, false)),
+                           bytes.data(), DWORD(bytes.size()));
+        }
+        Note(std::string("registry value put back: ") + letter + " " + prior->Path() + "\\" + name);
+    }
+}
+
+void TUninstaller::RemoveEmptyParents(const TLogLine& line)
+{
+    char letter = line.Fields[1][0];
+    TRegistry64 registry(letter == '6');
+    registry.RootKey = RootOfKeyLetter(letter);
+    std::string key = ExcludeDelimiter(line.Path());
+    for (int level = StrToIntDef(line.Fields[2], 0, false); level > 0; --level) {
+        key = ExcludeDelimiter(ExtractFilePath(key));
+        if (key.empty() || !registry.OpenKey(key, false)) return;
+        bool empty = registry.IsEmptyKey();
+        registry.CloseKey();
+        if (!empty || !registry.DeleteKey(key)) return;
+        Note(std::string("empty registry key removed: ") + letter + " " + key);
+    }
 }
 
 std::vector<std::string> FolderEntries(const std::string& folder)

@@ -11,6 +11,7 @@
 
 #include "ProgramFile.h"
 #include "ProgramVersion.h"
+#include "OtherInstallations.h"
 #include "UninstallLog.h"
 
 // The uninstall log of an uninstaller file: appended to it, or in
@@ -65,6 +66,11 @@ private:
     bool Obeys(const std::string& line) const;
     void Remove(const TLogLine& line);
     void RemoveFile(const std::string& path);
+    // Another installation kept our file aside when it wrote there: that copy
+    // is ours (its stamp, or a shortcut's target, says so) and goes with us.
+    void DropCopiesKeptByOthers(const std::string& path);
+    // The empty keys this installation created above a key it recorded (a K line).
+    void RemoveEmptyParents(const TLogLine& line);
     bool IsOtherInstallationsShortcut(const std::string& path) const;
     void RestoreFile(const TLogLine& note);
     void RemoveFolder(const std::string& path);
@@ -73,7 +79,7 @@ private:
     bool HoldsOthers(const std::string& folder, const std::string& ignored = std::string()) const;
     void Keep(const std::string& folder);
     void RemoveFolderFiles(const std::string& path);
-    static void RemoveRegistryKey(HKEY root, const std::string& key, bool use64BitView);
+    void RemoveRegistryKey(const TLogLine& line);
 
     std::string FProgramPath;
     std::string FProgramFolder;
@@ -89,6 +95,17 @@ private:
     // ("size|time"), and the files whose shared reference is the product's.
     std::map<std::string, std::string> FStamps;
     std::set<std::string> FShared;
+    // Files this installation replaced and whose earlier copy it still keeps
+    // (B notes): its own goes, and the copy comes back.
+    std::set<std::string> FReplaced;
+    // The values this installation wrote into keys that were there before (V
+    // notes), in the log's order.
+    std::vector<TLogLine> FPriorValues;
+    // Puts back the values this installation replaced in a key (and the keys
+    // below it) that it leaves to another installation.
+    void PutBackPriorValues(char letter, const std::string& key);
+    // What the other registered installations name: left to the last one out.
+    TOtherInstallations FOthers;
     // Files that a run was writing when the log was taken (from P notes).
     std::set<std::string> FPartial;
     // Items handled in this run, and items left on purpose (shared, another

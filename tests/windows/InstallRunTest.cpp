@@ -526,8 +526,8 @@ TEST_F(InstallRun, RegistrySettings)
     EXPECT_EQ(ReadValue(HKEY_CURRENT_USER, user + "\\Default", ""), "unnamed");
     EXPECT_EQ(ReadValue(HKEY_CURRENT_USER, user + "\\Paths", "PresetFolder"),
               ExcludeDelimiter(Model->DocumentsFolder) + "\\Echo Presets\\");
-    // A folder without a registry line is written as the product key's default value.
-    EXPECT_EQ(ReadValue(HKEY_CURRENT_USER, user, ""), Install() + "Loose\\");
+    // A folder without a registry line is remembered nowhere: never the product key's default value.
+    EXPECT_EQ(ReadValue(HKEY_CURRENT_USER, user, ""), "(no value)");
     EXPECT_EQ(ReadValue(HKEY_CURRENT_USER, user + "\\Owner", "Name"), "Ada Lovelace");
     // The product keys are recorded for removal: per user, then per machine.
     EXPECT_TRUE(Logged("U" + user));

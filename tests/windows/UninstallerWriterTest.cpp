@@ -241,7 +241,7 @@ TEST(UninstallerWriter, RegistryKeysAreRecordedByRootAndView)
     EXPECT_EQ(ItemLines(installer.UninstallLog()), expected);
 }
 
-TEST(UninstallerWriter, AFileOutsideTheProductFolderIsAnotherInstallationsOnlyWhenItHasASharedCount)
+TEST(UninstallerWriter, AFileOutsideTheProductFolderIsKeptAsideWhateverItsSharedCount)
 {
     const struct {
         const char* Before;  // the file at the plug-in's place before, or none
@@ -254,8 +254,9 @@ TEST(UninstallerWriter, AFileOutsideTheProductFolderIsAnotherInstallationsOnlyWh
         {"none", 0, "FSQH", "none", "none"},
         // The user's own, uncounted: kept with a B line and put back on removal.
         {"mine", 0, "BFSQH", "mine", "none"},
-        // Another installation's: kept (R) only until the run has ended, one more reference.
-        {"theirs", 1, "RFSQH", "product", "1"},
+        // A count alone is no evidence of another installation (it may be stale):
+        // kept aside and put back like the user's own; only our reference goes back.
+        {"theirs", 1, "BFSQH", "theirs", "1"},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.Before);
