@@ -224,8 +224,19 @@ std::vector<std::string> TSetupInstaller::LoadPackageText(const std::string& nam
     std::unique_ptr<TStream> stream = OpenPackageFile(name);
     std::string text(size_t(stream->Size() - stream->Position()), '\0');
     if (!text.empty()) stream->ReadBuffer(&text[0], text.size());
-    // A maker's editor may have saved it as UTF-8 with a byte order mark.
-    if (text.compare(0, 3, "\xEF\xBB\xBF") == 0) text.erase(0, 3);
+    // A maker's editor may have saved it as UTF-8 with a byte order mark, or
+    // as UTF-16 with one (Notepad's "Unicode"): either is read as written.
+    if (text.compare(0, 3, "\xEF\xBB\xBF") == 0) {
+        text.erase(0, 3);
+    } else if (text.compare(0, 2, "\xFF\xFE") == 0 || text.compare(0, 2, "\xFE\xFF") == 0) {
+        bool big = text[0] == '\xFE';
+        TWideText wide;
+        for (size_t i = 2; i + 1 < text.size(); i += 2) {
+            auto first = static_cast<unsigned char>(text[i]), second = static_cast<unsigned char>(text[i + 1]);
+            wide.push_back(wchar_t(big ? (first << 8) | second : (second << 8) | first));
+        }
+        return SplitLines(FromWide(wide.data(), int(wide.size())));
+    }
     return SplitLines(ProcessText(text));
 }
 

@@ -122,6 +122,19 @@ TEST_F(ProductCheck, ErrorsThatWouldStopTheInstaller)
              Write(r / "Setup.ini", wide);
          },
          "Setup.ini:1: error: is saved as UTF-16, which the installer cannot read; save it as UTF-8 or ANSI"},
+        {[](const fs::path& r) {
+             std::string cmyk = JpegHeader(150, 350);
+             cmyk[11] = 4;
+             Write(r / "Setup.jpg", cmyk);
+         },
+         "Setup.jpg:1: error: is a CMYK (or YCCK) JPEG picture; save it in RGB; the wizard cannot show it"},
+        // The installer never expands an unknown variable: the path would be written wherever it lands.
+        {[](const fs::path& r) { Write(r / "Setup.ini", GoodIni + "[Complete]\r\nReadme=$ProgramFolders\\Readme.txt\r\n"); },
+         "Setup.ini:9: error: \"$ProgramFolders\" is no variable the installer knows; did you mean \"$ProgramFolder\"?"},
+        {[](const fs::path& r) { Write(r / "Setup.ini", GoodIni + "VstX=$VSTPluginFolder\r\n"); },
+         "Setup.ini:8: error: \"$VSTPluginFolder\" is no variable the installer knows; did you mean \"$VstPluginFolder\"?"},
+        {[](const fs::path& r) { Write(r / "Setup.ini", GoodIni + "[Setup]\r\nRegistryRoot=R\r\nDefaultFolder=C:\\Program Files\\Echo\r\n"); },
+         "Setup.ini:10: error: DefaultFolder \"C:\\Program Files\\Echo\" is a full path"},
         {[](const fs::path& r) { Write(r / "Setup.ini", GoodIni + "[Shortcuts\r\nStartMenu=$ProgramFolder\\Readme.txt,Readme\r\n"); },
          "Setup.ini:8: error: \"[Shortcuts\" is a section header without its \"]\""},
     };
@@ -152,8 +165,6 @@ TEST_F(ProductCheck, WarningsForWhatIsLegalButAlmostCertainlyWrong)
          "warning: \"main\" matches no [Components] key exactly (the match is case-sensitive)"},
         {"[Shortcuts]\r\nstartmenu=$ProgramFolder\\Readme.txt\r\n",
          "warning: \"startmenu\" is skipped by the installation; write \"StartMenu\""},
-        {"[Complete]\r\nReadme=$ProgramFolders\\Readme.txt\r\n",
-         "warning: \"$ProgramFolders\" is no variable the installer knows"},
         {"[FoldersRegistry]\r\nPresets=Paths\\Presets\r\n", "warning: \"Presets\" has no [Folders] entry"},
         {"[RegistrySettings]\r\nDelay=#25O\r\n", "warning: \"#25O\" is written as text, not as a number"},
         {"[InstalledFiles]\r\n1=Readme.txt\r\n",
@@ -206,6 +217,14 @@ TEST_F(ProductCheck, FolderContentWarnings)
         {[](const fs::path& r) { Write(r / "Setup@2x.jpg", JpegHeader(150, 350)); },
          "Setup@2x.jpg:1: warning: is 150x350; the side picture is 300x700 and is stretched to fit"},
         {[](const fs::path& r) { Write(r / "Setup.ini", "\xEF\xBB\xBF" + GoodIni); }, ""},  // the installer drops the mark
+        // Sparse files: the sizes count, not the disk they take.
+        {[](const fs::path& r) {
+             for (const char* name : {"A.wav", "B.wav"}) {
+                 Write(r / "Main" / name, "");
+                 fs::resize_file(r / "Main" / name, uintmax_t(1) << 30);
+             }
+         },
+         "bytes; a package holds less than 2 GiB (2147483648 bytes), so unless they compress below that, build stops"},
     };
     for (const Case& c : cases) {
         TearDown();

@@ -120,6 +120,26 @@ TEST(SetupInstaller, ConstructionFailuresCarryTheirMessages)
     EXPECT_EQ(TSetupInstaller(product.Folder / "Setup.exe").ProductName, "Beside");
 }
 
+// A licence as editors save it: with or without a byte order mark, in UTF-8 or UTF-16.
+TEST(SetupInstaller, ALicenceIsReadInTheEncodingItsByteOrderMarkNames)
+{
+    const std::string text = "Lizenz f\xC3\xBCr \xE6\x97\xA5\r\nZeile 2";
+    auto utf16 = [&](bool big) {
+        std::string bytes = big ? "\xFE\xFF" : "\xFF\xFE";
+        for (wchar_t c : std::wstring(L"Lizenz f\u00FCr \u65E5\r\nZeile 2")) {
+            char high = char(c >> 8), low = char(c & 0xFF);
+            bytes += big ? std::string{high, low} : std::string{low, high};
+        }
+        return bytes;
+    };
+    for (const std::string& saved : {text, "\xEF\xBB\xBF" + text, utf16(false), utf16(true)}) {
+        TProduct product("ModelLicence");
+        product.WithLicence = false;
+        auto model = product.Construct("2.23", {TPackageItem::File("Setup.lic", saved)});
+        EXPECT_EQ(model->LicenseText, "Lizenz f\xC3\xBCr \xE6\x97\xA5\r\nZeile 2\r\n") << saved.substr(0, 2);
+    }
+}
+
 TEST(SetupInstaller, PackageFilesComeBeforeFilesBesideTheProgram)
 {
     TProduct product("ModelPackageFirst");

@@ -124,7 +124,12 @@ TPictureFacts ReadPictureFacts(const std::string& bytes)
         size_t length = (at(i + 2) << 8) | at(i + 3);
         // Baseline, extended and progressive Huffman frames are read; the rest is not.
         if (marker == 0xC0 || marker == 0xC1 || marker == 0xC2) {
-            if (i + 8 >= bytes.size()) break;
+            if (i + 9 >= bytes.size()) break;
+            // The wizard draws grey (1 component) and colour (3) pictures; a
+            // CMYK or YCCK one (4) is what print software saves.
+            if (at(i + 9) == 4) return {"is a CMYK (or YCCK) JPEG picture; save it in RGB"};
+            if (at(i + 9) != 1 && at(i + 9) != 3)
+                return {"is a JPEG picture of " + std::to_string(at(i + 9)) + " colour components; save it in RGB"};
             return {"", int((at(i + 7) << 8) | at(i + 8)), int((at(i + 5) << 8) | at(i + 6))};
         }
         if ((marker >= 0xC3 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC))
@@ -211,6 +216,7 @@ public:
         CheckFolderIcons();
         CheckInstalledFiles();
         CheckPackedFolders();
+        CheckSize();
         return Sorted();
     }
 
@@ -316,6 +322,20 @@ private:
         }
     }
 
+    // A package holds less than 2 GiB of compressed data: a product past it
+    // is told at once, not after a minute of compressing.
+    void CheckSize()
+    {
+        uintmax_t total = 0;
+        std::error_code error;
+        for (fs::recursive_directory_iterator entry(FFolder, error), end; !error && entry != end; entry.increment(error))
+            if (entry->is_regular_file(error)) total += entry->file_size(error);
+        if (total > uintmax_t(INT32_MAX))
+            Add(FFolder, 1, false,
+                "the product's files come to " + std::to_string(total) + " bytes; a package holds less than 2 GiB "
+                "(2147483648 bytes), so unless they compress below that, build stops");
+    }
+
     // Folders of the product that no [Components] line installs: packed, never written.
     void CheckPackedFolders()
     {
@@ -413,6 +433,12 @@ private:
         } catch (const Exception& e) {
             Add(FIniPath, LineOf("Setup", "DefaultFolder"), true, e.Message());
         }
+        // The installer puts DefaultFolder below Program Files.
+        const std::string& folder = FModel.DefaultFolder;
+        if ((folder.size() >= 2 && folder[1] == ':') || folder.compare(0, 1, "\\") == 0 || folder.compare(0, 1, "/") == 0)
+            Add(FIniPath, LineOf("Setup", "DefaultFolder"), true,
+                "DefaultFolder \"" + folder + "\" is a full path; the installer puts it below Program Files, so write "
+                "it without a drive or leading backslash (such as \"Maker\\Product %d\")");
         FModel.InstallFolder = "C:\\Program Files\\Product\\";
     }
 
@@ -525,10 +551,18 @@ private:
                 size_t end = at + 1;
                 while (end < text.size() && (std::isalnum(static_cast<unsigned char>(text[end])) || text[end] == '_')) ++end;
                 std::string name = text.substr(at, end - at);
-                if (name.size() < 2) continue;
-                bool known = std::any_of(KnownVariables.begin(), KnownVariables.end(),
-                                         [&](const std::string& v) { return name.compare(0, v.size(), v) == 0 && name.size() == v.size(); });
-                if (!known) Add(FIniPath, line.Number, false, "\"" + name + "\" is no variable the installer knows");
+                // "$1F" in a value is no variable, and neither is a lone "$".
+                if (name.size() < 2 || std::isdigit(static_cast<unsigned char>(name[1]))) continue;
+                if (KnownVariables.count(name)) continue;
+                // The installer never expands it: a path through it would be written where it ends up.
+                std::string nearest;
+                for (const std::string& variable : KnownVariables)
+                    if (SameTextAscii(variable, name)) nearest = variable;
+                if (nearest.empty())
+                    nearest = Nearest(name, std::vector<std::string>(KnownVariables.begin(), KnownVariables.end()));
+                Add(FIniPath, line.Number, true,
+                    "\"" + name + "\" is no variable the installer knows" +
+                        (nearest.empty() ? std::string() : "; did you mean \"" + nearest + "\"?"));
             }
         }
     }
