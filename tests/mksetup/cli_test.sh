@@ -114,6 +114,11 @@ if command -v osslsigncode >/dev/null && command -v openssl >/dev/null && [ -f "
   check "failing signing command" 1 "$mksetup" build "$example" --version 1.20 -o "$work/s2.exe" --stub "$program" --sign "false {}"
   expect_text "failing signing command" "$work/stderr" "the signing command failed"
   [ ! -e "$work/s2.exe" ] || { echo "FAIL: an installer was left after a failed signing"; failed=1; }
+  # A command that signs nothing is no signing.
+  check "signing command that signs nothing" 1 "$mksetup" build "$example" --version 1.20 -o "$work/s5.exe" --stub "$program" \
+    --sign "true {}"
+  expect_text "signing command that signs nothing" "$work/stderr" "left no signature"
+  [ ! -e "$work/s5.exe" ] || { echo "FAIL: an unsigned installer was left"; failed=1; }
   # A "signing" that cuts the package short leaves no installer behind.
   check "damaging signing command" 1 "$mksetup" build "$example" --version 1.20 -o "$work/s3.exe" --stub "$program" \
     --sign "truncate -s -100 {}"

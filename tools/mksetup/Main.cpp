@@ -2,6 +2,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <iostream>
 #include <optional>
 #include <sstream>
@@ -89,6 +90,33 @@ TProgramVersion ExactVersion(const std::string& text)
                                "release number, as in 1.20, 1.23 (for 1.2.3) or 2.02 beta 3");
 }
 
+// Whether a Windows program carries a signature: its certificate table
+// (the security entry of the optional header's data directories) is not empty.
+bool CarriesSignature(const std::string& path)
+{
+    std::ifstream file(path, std::ios::binary);
+    auto read = [&](uint64_t at, size_t size) {
+        std::string bytes(size, '\0');
+        file.seekg(std::streamoff(at));
+        file.read(&bytes[0], std::streamsize(size));
+        return file ? bytes : std::string();
+    };
+    auto word = [](const std::string& bytes, size_t at, size_t size) {
+        uint32_t value = 0;
+        for (size_t i = size; i-- > 0;) value = (value << 8) | static_cast<unsigned char>(bytes[at + i]);
+        return value;
+    };
+    std::string dos = read(0, 64);
+    if (dos.size() != 64 || dos.compare(0, 2, "MZ") != 0) return false;
+    uint32_t pe = word(dos, 0x3C, 4);
+    std::string header = read(pe, 24 + 2);
+    if (header.size() != 26 || header.compare(0, 4, std::string("PE\0\0", 4)) != 0) return false;
+    // The security entry: data directory 4, after 96 bytes of a PE32 optional header or 112 of a PE32+ one.
+    uint32_t directories = pe + 24 + (word(header, 24, 2) == 0x20B ? 112 : 96);
+    std::string security = read(directories + 4 * 8, 8);
+    return security.size() == 8 && word(security, 4, 4) != 0;
+}
+
 // Runs the maker's signing command with the installer's path for "{}" (in
 // single quotes, for the shell), then checks that the signed file is still a
 // sound installer: a signature goes after the package, which must stay whole.
@@ -114,6 +142,10 @@ bool SignInstaller(const std::string& command, const std::string& installer)
     }
     if (!sound) {
         std::cerr << report.str() << "mksetup: the signed installer is no longer sound\n";
+        return false;
+    }
+    if (!CarriesSignature(installer)) {
+        std::cerr << "mksetup: the signing command left no signature in the installer: " << line << "\n";
         return false;
     }
     std::cout << installer << ": signed, and still sound\n";
