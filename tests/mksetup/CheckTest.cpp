@@ -35,6 +35,13 @@ std::string JpegHeader(int width, int height)
     return bytes + "\xFF\xD9";
 }
 
+// The head of a Windows program file built for that machine (0x14C x86, 0x8664 x64).
+std::string ProgramHead(unsigned machine)
+{
+    std::string bytes = "MZ" + std::string(0x3A, '\0') + std::string("\x40\0\0\0", 4);
+    return bytes + std::string("PE\0\0", 4) + char(machine & 0xFF) + char(machine >> 8) + std::string(18, '\0');
+}
+
 // A product folder that checks clean, changed by each case.
 class ProductCheck : public ::testing::Test {
 protected:
@@ -122,6 +129,19 @@ TEST_F(ProductCheck, ErrorsThatWouldStopTheInstaller)
              Write(r / "Setup.ini", wide);
          },
          "Setup.ini:1: error: is saved as UTF-16, which the installer cannot read; save it as UTF-8 or ANSI"},
+        // Built for the other bitness than the package: it lands where its hosts never look.
+        {[](const fs::path& r) { Write(r / "Vst3" / "Echo.dll", ProgramHead(0x8664)); },
+         "Vst3/Echo.dll:1: error: is a 64-bit program in a 32-bit package (Is64Bit=0)"},
+        {[](const fs::path& r) {
+             Write(r / "Setup.ini", GoodIni + "[Setup]\r\nRegistryRoot=R\r\nDefaultFolder=D\r\nIs64Bit=1\r\n");
+             Write(r / "Vst3" / "Echo.dll", ProgramHead(0x14C));
+         },
+         "Vst3/Echo.dll:1: error: is a 32-bit program in a 64-bit package (Is64Bit=1)"},
+        {[](const fs::path& r) {
+             fs::remove(r / "Vst3" / "Echo.dll");
+             Write(r / "Vst3" / "Echo.vst3" / "Contents" / "x86_64-win" / "Echo.vst3", "v");
+         },
+         "Vst3/Echo.vst3/Contents/x86_64-win:1: error: holds 64-bit plug-ins in a 32-bit package (Is64Bit=0)"},
         {[](const fs::path& r) {
              std::string cmyk = JpegHeader(150, 350);
              cmyk[11] = 4;
@@ -207,8 +227,9 @@ TEST_F(ProductCheck, FolderContentWarnings)
          },
          ""},
         {[](const fs::path& r) {
+             Write(r / "Setup.ini", GoodIni + "[Setup]\r\nRegistryRoot=R\r\nDefaultFolder=D\r\nIs64Bit=1\r\n");
              fs::remove(r / "Vst3" / "Echo.dll");
-             Write(r / "Vst3" / "Echo.vst3" / "Contents" / "x86_64-win" / "Echo.vst3", "v");
+             Write(r / "Vst3" / "Echo.vst3" / "Contents" / "x86_64-win" / "Echo.vst3", ProgramHead(0x8664));
          },
          ""},
         {[](const fs::path& r) { fs::remove(r / "Vst3" / "Echo.dll"); }, ""},  // nothing yet, nothing wrong

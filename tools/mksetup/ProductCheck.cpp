@@ -217,6 +217,7 @@ public:
         CheckInstalledFiles();
         CheckPackedFolders();
         CheckSize();
+        CheckBitness();
         return Sorted();
     }
 
@@ -318,6 +319,53 @@ private:
                 Add(path, 1, false,
                     "is " + std::to_string(facts.Width) + "x" + std::to_string(facts.Height) + "; the side picture is " +
                         std::to_string(picture.width) + "x" + std::to_string(picture.height) + " and is stretched to fit");
+            }
+        }
+    }
+
+    // The machine a Windows program file is built for (0 when it is none):
+    // 0x14C x86, 0x8664 x64, 0xAA64 ARM64.
+    static unsigned MachineOf(const fs::path& path)
+    {
+        std::ifstream file(path, std::ios::binary);
+        char dos[64] = {};
+        if (!file.read(dos, sizeof dos) || dos[0] != 'M' || dos[1] != 'Z') return 0;
+        uint32_t pe = 0;
+        for (int i = 3; i >= 0; --i) pe = (pe << 8) | static_cast<unsigned char>(dos[0x3C + i]);
+        char header[6] = {};
+        file.seekg(std::streamoff(pe));
+        if (!file.read(header, sizeof header) || std::string(header, 4) != std::string("PE\0\0", 4)) return 0;
+        return static_cast<unsigned char>(header[4]) | (unsigned(static_cast<unsigned char>(header[5])) << 8);
+    }
+
+    // A plug-in built for the other bitness than the package: a 64-bit one in
+    // a 32-bit package lands where 64-bit hosts never look, and the other way round.
+    void CheckBitness()
+    {
+        bool wide = FModel.Is64Bit;
+        const char* package = wide ? "a 64-bit package (Is64Bit=1)" : "a 32-bit package (Is64Bit=0)";
+        std::error_code error;
+        for (const std::string& line : FModel.Components) {
+            std::string key = FModel.ExpandVariables(LineName(line), nullptr);
+            fs::path folder = FFolder / key;
+            if (key.empty() || !fs::is_directory(folder, error)) continue;
+            for (fs::recursive_directory_iterator entry(folder, error), end; !error && entry != end; entry.increment(error)) {
+                std::string name = entry->path().filename().string();
+                // A VST 3 bundle says its architecture by its folder's name.
+                if (entry->is_directory(error) && (name == "x86_64-win" || name == "x86-win") &&
+                    (name == "x86_64-win") != wide)
+                    Add(entry->path(), 1, true, "holds " + std::string(wide ? "32" : "64") + "-bit plug-ins in " + package +
+                                                    "; build the package with Is64Bit=" + (wide ? "0" : "1") +
+                                                    ", or ship the " + (wide ? "x86_64-win" : "x86-win") + " folder");
+                std::string extension = entry->path().extension().string();
+                if (!entry->is_regular_file(error) ||
+                    !(SameTextAscii(extension, ".dll") || SameTextAscii(extension, ".vst3") || SameTextAscii(extension, ".aaxplugin")))
+                    continue;
+                unsigned machine = MachineOf(entry->path());
+                bool program64 = machine == 0x8664 || machine == 0xAA64;
+                if (machine != 0 && program64 != wide)
+                    Add(entry->path(), 1, true, "is a " + std::string(program64 ? "64" : "32") + "-bit program in " + package +
+                                                    ": hosts of that bitness never look where it would be installed");
             }
         }
     }
