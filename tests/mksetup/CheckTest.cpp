@@ -111,12 +111,18 @@ TEST_F(ProductCheck, ErrorsThatWouldStopTheInstaller)
              Write(r / "BundleInfo.ini", "A=24.00\r\n");
          },
          "BundleInfo.ini:1: error: Invalid argument to time encode"},
-        {[](const fs::path& r) { Write(r / "Main" / "C:drive.txt", "x"); },
-         "Main/C:drive.txt:1: error: cannot go into a package: the name contains \":\""},
-        {[](const fs::path& r) { Write(r / "Main" / "aux.txt", "x"); },
-         "Main/aux.txt:1: error: cannot go into a package: the name is a device name that Windows reserves"},
-        {[](const fs::path& r) { Write(r / "Main" / "t.txt.", "x"); },
-         "Main/t.txt.:1: error: cannot go into a package: the name ends in a dot or a blank, which Windows drops"},
+        // Every name in one run, each at the folder that holds it.
+        {[](const fs::path& r) {
+             Write(r / "Main" / "C:drive.txt", "x");
+             Write(r / "Main" / "Sub" / "aux.txt", "x");
+             Write(r / "Vst3" / "t.txt.", "x");
+             Write(r / "Vst3" / (std::string(60, 'L') + "\xE6\x97\xA5.dll"), "x");
+         },
+         "Main:1: error: \"C:drive.txt\" cannot go into a package: the name contains \":\"\n"
+         "Main/Sub:1: error: \"aux.txt\" cannot go into a package: the name is a device name that Windows reserves\n"
+         "Vst3:1: error: \"" + std::string(60, 'L') + "\xE6\x97\xA5.dll\" cannot go into a package: the name is "
+         "longer than 63 bytes (it has 67)\n"
+         "Vst3:1: error: \"t.txt.\" cannot go into a package: the name ends in a dot or a blank, which Windows drops"},
         {[](const fs::path& r) { Write(r / "Setup.jpg", std::string("\x89PNG\r\n\x1A\n\0\0\0\rIHDR", 16)); },
          "Setup.jpg:1: error: is a PNG picture, not a JPEG; the wizard cannot show it"},
         {[](const fs::path& r) { Write(r / "Setup@2x.jpg", "a picture will follow\r\n"); },

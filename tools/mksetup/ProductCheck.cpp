@@ -406,6 +406,22 @@ private:
 
     void CheckEntryNames()
     {
+        // Every name the package cannot carry, in one run. The folder that
+        // holds it is the place named, so a ":" in the name never breaks the
+        // FILE:LINE form.
+        std::vector<std::pair<fs::path, std::string>> refused;  // folder, then the name and why
+        std::error_code error;
+        for (fs::recursive_directory_iterator entry(FFolder, error), end; !error && entry != end; entry.increment(error)) {
+            std::string name = entry->path().filename().string();
+            std::string why = CheckEntryName(name);
+            if (why.empty()) continue;
+            if (name.size() > PackageFormat::MaxNameLength) why += " (it has " + std::to_string(name.size()) + ")";
+            refused.emplace_back(entry->path().parent_path(), "\"" + name + "\" cannot go into a package: " + why);
+            if (entry->is_directory(error)) entry.disable_recursion_pending();
+        }
+        std::sort(refused.begin(), refused.end());  // the same order on every file system
+        for (const auto& [folder, text] : refused) Add(folder, 1, true, text);
+        if (!refused.empty()) return;
         try {
             ScanProductFolder(FFolder.string(), 0);
         } catch (const Exception& e) {
