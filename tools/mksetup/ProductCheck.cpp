@@ -416,7 +416,10 @@ private:
             std::string why = CheckEntryName(name);
             if (why.empty()) continue;
             if (name.size() > PackageFormat::MaxNameLength) why += " (it has " + std::to_string(name.size()) + ")";
-            refused.emplace_back(entry->path().parent_path(), "\"" + name + "\" cannot go into a package: " + why);
+            std::string text = "\"" + name;
+            text += "\" cannot go into a package: ";
+            text += why;
+            refused.emplace_back(entry->path().parent_path(), text);
             if (entry->is_directory(error)) entry.disable_recursion_pending();
         }
         std::sort(refused.begin(), refused.end());  // the same order on every file system
