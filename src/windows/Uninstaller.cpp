@@ -320,6 +320,10 @@ void TUninstaller::RemoveFolder(const std::string& path)
     if (RemoveDirectoryA(path.c_str())) return;
     if (!DirectoryExists(path)) {
         FFailed = true;  // gone before its time
+    } else if (FShared.count(key)) {
+        // A shared folder (a plug-in folder, outside the product's own) that
+        // holds other products' files: it stays, and that is nobody's news.
+        FLeft.insert(key);
     } else if (HoldsOthers(path)) {
         Keep(path);
     } else {

@@ -439,7 +439,7 @@ TEST_F(Unattended, SetupWaitsForTheFoldersUninstallerAndKeepsTheUninstallerItWri
 {
     ASSERT_EQ(RunUnattended(Setup, "/S " + Inside()).ExitCode, 0u);
     // The uninstaller with the wizard's questions, holding the folder while it asks.
-    TProcess uninstaller(Plug + "Uninst.exe");
+    TProcess uninstaller(Plug + "Uninst.exe", "/LOG=\"" + *Folder / "uninstall.log\"");
     TMessageBoxView confirm = WaitForMessageBox(uninstaller.Id());
     ASSERT_TRUE(confirm.Window);
     std::string log = *Folder / "install.log";
@@ -448,7 +448,7 @@ TEST_F(Unattended, SetupWaitsForTheFoldersUninstallerAndKeepsTheUninstallerItWri
     ClickButton(confirm.Window, "&Yes");
     WaitUntil([&] { return !IsWindow(confirm.Window); }, 5000);
     TMessageBoxView result = WaitForMessageBox(uninstaller.Id());
-    EXPECT_EQ(result.Text, "Uninstallation successfully completed.");
+    EXPECT_EQ(result.Text, "Uninstallation successfully completed.") << ReadText(*Folder / "uninstall.log");
     ClickButton(result.Window, "OK");
     EXPECT_TRUE(uninstaller.WaitForExit(15000));
     ASSERT_TRUE(setup.WaitForExit(60000));
