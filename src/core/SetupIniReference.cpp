@@ -45,8 +45,9 @@ const std::vector<TIniSectionReference>& SetupIniSections()
          {"Presets=$Documents\\Space Echo Presets"}},
         {"FoldersRegistry", true, "NAME=KEY\\VALUE", "Where a [Folders] folder is recorded (below RegistryRoot's version key).", {},
          {"Presets=Paths\\Presets"}},
-        {"Components", true, "FOLDER=DESTINATION", "Every file of the product's FOLDER goes to DESTINATION (a folder variable or %NAME; $BundleItem in FOLDER for each bundle item).", {},
-         {"Main=$ProgramFolder", "VstX=$VstPluginFolder", "Vst3=$Vst3PluginFolder", "Aax=$AaxPluginFolder"}},
+        {"Components", true, "FOLDER=DESTINATION[,DLLSuffix: SUFFIX]", "Every file of the product's FOLDER goes to DESTINATION (a folder variable or %NAME; $BundleItem in FOLDER for each bundle item). With DLLSuffix: every .dll of the line is installed with a blank and SUFFIX before its extension (Echo.dll as \"Echo (Mono).dll\"); on a VST 3 line (a destination with \"Vst3\") every .dll becomes .vst3.", {},
+         {"Main=$ProgramFolder", "VstX=$VstPluginFolder", "Vst3=$Vst3PluginFolder", "Aax=$AaxPluginFolder",
+          "Mono=$VstPluginFolder,DLLSuffix: (Mono)"}},
         {"ComponentsOptions", true, "FOLDER=NoOverwrite", "NoOverwrite: files of that [Components] folder that exist already are kept.", {},
          {"Presets=NoOverwrite"}},
         {"CallLibraries", true, "FUNCTION=LIBRARY", "After the files: the library is loaded and FUNCTION (no arguments) is called.", {},
@@ -108,7 +109,7 @@ const std::vector<TNameReference>& PercentPlaceholders()
 {
     static const std::vector<TNameReference> placeholders = {
         {"%NAME", "In a [Components] destination or a setting: the folder NAME of [Folders]."},
-        {"%d", "In DefaultFolder: the major version number (printf integer forms such as %02d work too; %% is a percent sign)."},
+        {"%d", "In DefaultFolder: the major version number. %.2d pads it with zeros (01); a width pads with blanks (%2d gives \" 1\", and so does %02d); %x is hexadecimal; %% is a percent sign."},
     };
     return placeholders;
 }
@@ -140,7 +141,7 @@ std::string SetupIniReferenceText()
         for (const TNameReference& item : list) text += "| `" + item.Name + "` | " + item.Help + " |\n";
     };
     names("Folder variables (in destinations, settings, shortcuts and [Complete])", SetupIniFolderVariables());
-    names("Text variables (in texts, captions and settings)", SetupIniTextVariables());
+    names("Text variables (in texts and captions; a setting value takes folder variables only and keeps these as written)", SetupIniTextVariables());
     names("Shortcut locations", ShortcutLocations());
     names("Placeholders", PercentPlaceholders());
     return text;

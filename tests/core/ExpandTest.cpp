@@ -168,6 +168,7 @@ TEST(DefaultFolder, FormatsOneIntegerSafely)
     EXPECT_EQ(FormatDefaultFolder("Echo %3d|", 12), "Echo  12|");
     EXPECT_EQ(FormatDefaultFolder("Echo %-3d|", 12), "Echo 12 |");
     EXPECT_EQ(FormatDefaultFolder("Echo %.3d", 12), "Echo 012");
+    EXPECT_EQ(FormatDefaultFolder("Echo %02d", 1), "Echo  1");  // a width pads with blanks; the precision with zeros
     EXPECT_EQ(FormatDefaultFolder("Echo %x %0:u", 12), "Echo C 12");  // an index may reuse the one argument
     EXPECT_EQ(FormatDefaultFolder("Echo %X", 0xBEEF), "Echo BEEF");
     EXPECT_EQ(FormatDefaultFolder("Echo %d", -2), "Echo -2");

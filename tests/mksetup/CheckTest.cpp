@@ -202,6 +202,8 @@ TEST_F(ProductCheck, WarningsForWhatIsLegalButAlmostCertainlyWrong)
          "warning: \"Dekstop\" is no shortcut location; did you mean \"Desktop\"?"},
         {"[Shortcuts]\r\nTaskbar=$ProgramFolder\\Readme.txt,Readme\r\n",
          "warning: \"Taskbar\" is no shortcut location; the locations are StartMenu, Desktop and ProgramFolder"},
+        {"[Setup]\r\nRegistryRoot=R\r\nDefaultFolder=Verbiage %02d\r\n",
+         "Setup.ini:10: warning: \"%02d\" pads the number with blanks, not zeros; write \"%.2d\" for a zero-padded one"},
         {"[Pages]\r\nWelcome=1\r\n", "warning: \"Welcome\" is no key of [Pages]; its keys are VstPluginFolder, "
                                       "DigiPluginFolder, PhotoshopPluginFolder and Personalization"},
     };

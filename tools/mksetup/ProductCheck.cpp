@@ -502,6 +502,13 @@ private:
         }
         // The installer puts DefaultFolder below Program Files.
         const std::string& folder = FModel.DefaultFolder;
+        for (size_t at = folder.find("%0"); at != std::string::npos; at = folder.find("%0", at + 1))
+            if (at + 2 < folder.size() && std::isdigit(static_cast<unsigned char>(folder[at + 2]))) {
+                std::string width = folder.substr(at + 2, folder.find_first_not_of("0123456789", at + 2) - at - 2);
+                Add(FIniPath, LineOf("Setup", "DefaultFolder"), false,
+                    FormatText("\"%%0%sd\" pads the number with blanks, not zeros; write \"%%.%sd\" for a zero-padded one",
+                               {width, width}));
+            }
         if ((folder.size() >= 2 && folder[1] == ':') || folder.compare(0, 1, "\\") == 0 || folder.compare(0, 1, "/") == 0)
             Add(FIniPath, LineOf("Setup", "DefaultFolder"), true,
                 "DefaultFolder \"" + folder + "\" is a full path; the installer puts it below Program Files, so write "
