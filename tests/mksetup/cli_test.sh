@@ -88,6 +88,10 @@ check "new product" 0 "$mksetup" new "$work/new" --product "Space Echo" --maker 
 check "check of the new product" 0 "$mksetup" check "$work/new" --version 1.00
 expect_text "check of the new product" "$work/stdout" "0 errors, 0 warnings"
 check "build of the new product" 0 "$mksetup" build "$work/new" --version 1.00 --data "$work/new.dat"
+grep -q "^Is64Bit=1" "$work/new/Setup.ini" || { echo "FAIL: a new product is not 64-bit"; failed=1; }
+check "new 32-bit product" 0 "$mksetup" new "$work/new32" --product "Space Echo" --maker "Example Audio" --32bit
+grep -q "^Is64Bit=0" "$work/new32/Setup.ini" || { echo "FAIL: --32bit did not make a 32-bit product"; failed=1; }
+check "check of the new 32-bit product" 0 "$mksetup" check "$work/new32" --version 1.00
 cp "$work/new/Setup.ini" "$work/new-ini"
 check "new into a folder that holds files" 2 "$mksetup" new "$work/new" --product Other --maker Other
 expect_text "new into a folder that holds files" "$work/stderr" "is not an empty folder; nothing was written"

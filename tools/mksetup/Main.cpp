@@ -34,7 +34,7 @@ const char Usage[] =
     "  mksetup verify FILE\n"
     "  mksetup extract FILE DIR\n"
     "  mksetup check PRODUCT_DIR [--version TEXT] [--werror]\n"
-    "  mksetup new PRODUCT_DIR --product NAME --maker NAME\n"
+    "  mksetup new PRODUCT_DIR --product NAME --maker NAME [--32bit]\n"
     "  mksetup reference\n"
     "\n"
     "build   turns a product folder (Setup.ini, Setup.lic, Setup.jpg, one folder per\n"
@@ -290,8 +290,11 @@ int Run(int argc, char** argv)
         }
         if (command == "new") {
             std::string folder, product, maker;
+            bool wide = true;
             for (size_t i = 0; i < args.size(); ++i) {
-                if ((args[i] == "--product" || args[i] == "--maker") && i + 1 < args.size())
+                if (args[i] == "--32bit")
+                    wide = false;
+                else if ((args[i] == "--product" || args[i] == "--maker") && i + 1 < args.size())
                     (args[i] == "--product" ? product : maker) = args[i + 1], ++i;
                 else if (!args[i].empty() && args[i][0] == '-')
                     throw std::invalid_argument("unknown option " + args[i]);
@@ -301,7 +304,7 @@ int Run(int argc, char** argv)
                     throw std::invalid_argument("more than one product folder: " + args[i]);
             }
             if (folder.empty()) throw std::invalid_argument("new needs a product folder");
-            return NewProduct(folder, product, maker, std::cout);
+            return NewProduct(folder, product, maker, wide, std::cout);
         }
         if (command == "extract") {
             if (args.size() != 2) return UsageError("extract takes a file and a folder");

@@ -91,7 +91,7 @@ void WriteFile(const fs::path& path, const std::vector<uint8_t>& bytes)
     if (!out) throw std::runtime_error("cannot write " + path.string());
 }
 
-std::string SetupIni(const std::string& product, const std::string& maker)
+std::string SetupIni(const std::string& product, const std::string& maker, bool wide)
 {
     std::string ini =
         "; Setup.ini of " + product + ": what the installer installs, where, and what it records.\r\n"
@@ -105,7 +105,8 @@ std::string SetupIni(const std::string& product, const std::string& maker)
         "RegistryRoot=Software\\" + maker + "\\" + product + "\r\n"
         "; Below Program Files; %d is the major version number.\r\n"
         "DefaultFolder=" + maker + "\\" + product + " %d\r\n"
-        "; Is64Bit=1 makes this the installer of a 64-bit product.\r\n"
+        "; 1: the installer of a 64-bit product (64-bit hosts are the norm); 0: of a 32-bit one.\r\n"
+        "Is64Bit=" + std::string(wide ? "1" : "0") + "\r\n"
         "\r\n"
         "[Pages]\r\n"
         "; 1 shows the page: the VST plug-in folder, the Pro Tools formats.\r\n"
@@ -136,7 +137,8 @@ std::string SetupIni(const std::string& product, const std::string& maker)
 
 }  // namespace
 
-int NewProduct(const std::string& folder, const std::string& product, const std::string& maker, std::ostream& out)
+int NewProduct(const std::string& folder, const std::string& product, const std::string& maker, bool wide,
+               std::ostream& out)
 {
     if (product.empty() || maker.empty()) throw std::invalid_argument("new needs --product NAME and --maker NAME");
     for (const std::string& name : {product, maker})
@@ -147,7 +149,7 @@ int NewProduct(const std::string& folder, const std::string& product, const std:
     if (fs::exists(root) && !(fs::is_directory(root) && fs::is_empty(root, error)))
         throw std::invalid_argument(folder + " exists and is not an empty folder; nothing was written");
     fs::create_directories(root);
-    WriteFile(root / "Setup.ini", SetupIni(product, maker));
+    WriteFile(root / "Setup.ini", SetupIni(product, maker, wide));
     WriteFile(root / "Setup.lic", "Licence agreement for " + product + "\r\n\r\nReplace this text with your licence.\r\n");
     WriteFile(root / "Setup.jpg", TJpegWriter().Gradient(150, 350));
     WriteFile(root / "Setup@2x.jpg", TJpegWriter().Gradient(300, 700));

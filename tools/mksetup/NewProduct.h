@@ -1,9 +1,11 @@
 #pragma once
-// `mksetup new FOLDER --product NAME --maker NAME`: a product folder to start
-// from (a commented Setup.ini, a placeholder licence, side pictures at 1x and
-// 2x, a readme and empty plug-in folders), which checks clean, builds and
-// installs as it is. Refuses a folder that exists and is not empty.
+// `mksetup new FOLDER --product NAME --maker NAME [--32bit]`: a product folder
+// to start from (a commented Setup.ini of a 64-bit product, or with --32bit a
+// 32-bit one, a placeholder licence, side pictures at 1x and 2x, a readme and
+// empty plug-in folders), which checks clean, builds and installs as it is.
+// Refuses a folder that exists and is not empty.
 #include <ostream>
 #include <string>
 
-int NewProduct(const std::string& folder, const std::string& product, const std::string& maker, std::ostream& out);
+int NewProduct(const std::string& folder, const std::string& product, const std::string& maker, bool wide,
+               std::ostream& out);
