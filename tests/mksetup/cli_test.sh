@@ -86,7 +86,10 @@ expect_text "build refuses a broken product" "$work/stderr" "was not built"
 # A new product folder checks clean and builds as it is; an existing one is never written into.
 check "new product" 0 "$mksetup" new "$work/new" --product "Space Echo" --maker "Example Audio"
 check "check of the new product" 0 "$mksetup" check "$work/new" --version 1.00
-expect_text "check of the new product" "$work/stdout" "0 errors, 0 warnings"
+# Its licence and pictures are placeholders until the maker replaces them.
+expect_text "check of the new product" "$work/stdout" "Setup.lic:3: warning: is still the placeholder that mksetup new wrote"
+expect_text "check of the new product" "$work/stdout" "Setup@2x.jpg:1: warning: is still the grey placeholder"
+expect_text "check of the new product" "$work/stdout" "0 errors, 3 warnings"
 check "build of the new product" 0 "$mksetup" build "$work/new" --version 1.00 --data "$work/new.dat"
 grep -q "^Is64Bit=1" "$work/new/Setup.ini" || { echo "FAIL: a new product is not 64-bit"; failed=1; }
 check "new 32-bit product" 0 "$mksetup" new "$work/new32" --product "Space Echo" --maker "Example Audio" --32bit

@@ -137,6 +137,10 @@ std::string SetupIni(const std::string& product, const std::string& maker, bool 
 
 }  // namespace
 
+const char PlaceholderLicenceLine[] = "Replace this text with your licence.";
+
+std::vector<uint8_t> PlaceholderPicture(int width, int height) { return TJpegWriter().Gradient(width, height); }
+
 int NewProduct(const std::string& folder, const std::string& product, const std::string& maker, bool wide,
                std::ostream& out)
 {
@@ -150,9 +154,9 @@ int NewProduct(const std::string& folder, const std::string& product, const std:
         throw std::invalid_argument(folder + " exists and is not an empty folder; nothing was written");
     fs::create_directories(root);
     WriteFile(root / "Setup.ini", SetupIni(product, maker, wide));
-    WriteFile(root / "Setup.lic", "Licence agreement for " + product + "\r\n\r\nReplace this text with your licence.\r\n");
-    WriteFile(root / "Setup.jpg", TJpegWriter().Gradient(150, 350));
-    WriteFile(root / "Setup@2x.jpg", TJpegWriter().Gradient(300, 700));
+    WriteFile(root / "Setup.lic", "Licence agreement for " + product + "\r\n\r\n" + PlaceholderLicenceLine + "\r\n");
+    WriteFile(root / "Setup.jpg", PlaceholderPicture(150, 350));
+    WriteFile(root / "Setup@2x.jpg", PlaceholderPicture(300, 700));
     fs::create_directories(root / "Main");
     WriteFile(root / "Main" / "Readme.txt", product + " by " + maker + "\r\n");
     for (const char* component : {"VstX", "Vst3", "Aax"}) fs::create_directories(root / component);

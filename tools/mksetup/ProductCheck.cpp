@@ -12,6 +12,7 @@
 #include "Messages.h"
 #include "PackageFormat.h"
 #include "PathUtils.h"
+#include "NewProduct.h"
 #include "ProductFolder.h"
 #include "SetupBundleItem.h"
 #include "SetupIniReference.h"
@@ -204,6 +205,8 @@ public:
         FRaw = ReadLines(ini);
         FLines = ReadIniLines(FRaw);
         CheckHeadersAndLines();
+        if (fs::is_regular_file(lic) && ReadText(lic).find(PlaceholderLicenceLine) != std::string::npos)
+            Add(lic, 3, false, "is still the placeholder that mksetup new wrote; put your licence here");
         CheckPictures();
         CheckNames();
         LoadModel();
@@ -312,7 +315,11 @@ private:
         for (const Picture& picture : {Picture{"Setup.jpg", 150, 350}, Picture{"Setup@2x.jpg", 300, 700}}) {
             fs::path path = FFolder / picture.name;
             if (!fs::is_regular_file(path)) continue;
-            TPictureFacts facts = ReadPictureFacts(ReadText(path));
+            std::string bytes = ReadText(path);
+            std::vector<uint8_t> placeholder = PlaceholderPicture(picture.width, picture.height);
+            if (bytes == std::string(placeholder.begin(), placeholder.end()))
+                Add(path, 1, false, "is still the grey placeholder that mksetup new drew; put your side picture here");
+            TPictureFacts facts = ReadPictureFacts(bytes);
             if (!facts.Problem.empty()) {
                 Add(path, 1, true, facts.Problem + "; the wizard cannot show it");
             } else if (facts.Width != picture.width || facts.Height != picture.height) {
