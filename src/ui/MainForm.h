@@ -34,7 +34,6 @@ public:
         FSwitches = &switches;
         FLog = &log;
     }
-    TSetupSession& Session() { return *FSession; }
     // Creates the window and the setup model and shows the first page; false
     // when the program has to end (the reason has been shown).
     bool FormCreate();

@@ -76,7 +76,6 @@ public:
     const std::string& FailureText() const { return FFailureText; }
     int ExitCode() const { return ExitCodeOf(FFailure); }
 
-    void Note(const std::string& text) { FLog.Line(text); }
 
 private:
     bool Refuse(TPageField field, const std::string& text, TFailure kind = TFailure::BadSwitch);

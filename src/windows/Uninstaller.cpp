@@ -400,11 +400,13 @@ void TUninstaller::PutBackPriorValues(char letter, const std::string& key)
         } else if (colon != std::string::npos && (data.size() - colon - 1) % 2 == 0) {
             auto digit = [](char c) { return c >= 'A' && c <= 'F' ? c - 'A' + 10 : c >= '0' && c <= '9' ? c - '0' : -1; };
             std::vector<BYTE> bytes;
-            for (size_t i = colon + 1; i + 1 < data.size(); i += 2) {
+            bool written = true;  // by this program: nothing but hexadecimal digits
+            for (size_t i = colon + 1; i + 1 < data.size() && written; i += 2) {
                 int high = digit(data[i]), low = digit(data[i + 1]);
-                if (high < 0 || low < 0) return;  // not a value this program wrote
+                written = high >= 0 && low >= 0;
                 bytes.push_back(BYTE(high * 16 + low));
             }
+            if (!written) continue;  // that value stays; the others still come back
             RegSetValueExA(registry.CurrentKey(), name.c_str(), 0, DWORD(StrToIntDef(data.substr(0, colon), REG_SZ, false)),
                            bytes.data(), DWORD(bytes.size()));
         }
