@@ -14,6 +14,11 @@
 
 class TStream;
 
+// The uninstaller an installation leaves in its folder, and the file beside
+// it that holds the log when the program itself cannot carry it.
+constexpr char UninstallerFileName[] = "Uninst.exe";
+constexpr char UninstallLogFileName[] = "Uninstall.dat";
+
 // Item kinds, numbered as the log's letters F, D, T, U, C, M, E, 6.
 enum TUninstallItemKind : int {
     ikFile = 0,            // F: a file the installation wrote

@@ -482,7 +482,7 @@ void TInstaller::RecordRegistryKey(HKEY root, const std::string& keyPath, bool u
              key = ExcludeDelimiter(ExtractFilePath(key)))
             ++levels;
     } else if (!OwnFolder.empty()) {
-        levels = TOtherInstallations(OwnFolder + "Uninst.exe").ParentLevels(letter, keyPath);
+        levels = TOtherInstallations(OwnFolder + UninstallerFileName).ParentLevels(letter, keyPath);
     }
     if (levels > 0)
         Log(MakeLogLine(TLineKind::EmptyParents, keyPath, {std::string(1, letter), std::to_string(levels)}));
@@ -569,7 +569,7 @@ void TInstaller::PlaceUninstaller(const std::string& path, bool log, const std::
 void TInstaller::BeginJournal(const std::string& uninstallerPath, const std::string& keyName,
                               const std::string& productName, const std::string& displayName)
 {
-    std::string journal = ExtractFilePath(uninstallerPath) + "Uninstall.dat";
+    std::string journal = ExtractFilePath(uninstallerPath) + UninstallLogFileName;
     // An earlier installation's uninstaller comes back if the run fails. It is
     // copied, not moved: until the new one replaces it, it stays in place. Its
     // line comes first, so that a rollback puts it back last.

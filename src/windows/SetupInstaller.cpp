@@ -110,14 +110,14 @@ std::string TSetupInstaller::OtherInstallationIn(const std::string& folder) cons
 {
     std::string own = IncludeDelimiter(folder);
     if (own.empty() || !DirectoryExists(own)) return std::string();
-    if (FileExists(own + "Uninst.exe") || FileExists(own + "Uninstall.dat")) {
+    if (FileExists(own + UninstallerFileName) || FileExists(own + UninstallLogFileName)) {
         try {
             std::string name = ReadInstallationLog(own).ProductName;
             if (name == ProductName) return std::string();
-            return name.empty() ? "Uninst.exe" : name;
+            return name.empty() ? UninstallerFileName : name;
         } catch (const std::exception&) {
             // Not an uninstaller of ours, or one damaged: somebody else's all the same.
-            return FileExists(own + "Uninst.exe") ? "Uninst.exe" : "Uninstall.dat";
+            return FileExists(own + UninstallerFileName) ? UninstallerFileName : UninstallLogFileName;
         }
     }
     // A registration that names an uninstaller in this folder, of a product of another name.
@@ -129,7 +129,7 @@ std::string TSetupInstaller::OtherInstallationIn(const std::string& folder) cons
             if (!registry.OpenKey(UninstallRegistryKey + name, false)) continue;
             std::string uninstaller = Unquoted(registry.ReadString(RegistrationValue::UninstallString));
             std::string shown = registry.ReadString(RegistrationValue::DisplayName);
-            if (!uninstaller.empty() && SameTextAscii(ResolvedPath(uninstaller), ResolvedPath(own + "Uninst.exe")) &&
+            if (!uninstaller.empty() && SameTextAscii(ResolvedPath(uninstaller), ResolvedPath(own + UninstallerFileName)) &&
                 !SameTextAscii(shown.substr(0, ProductName.size()), ProductName))
                 return shown.empty() ? name : shown;
         } catch (const Exception&) {

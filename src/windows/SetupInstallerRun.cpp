@@ -93,8 +93,8 @@ void TSetupInstaller::RunSteps(IInstallProgress& progress)
     FInstaller->ForceFolder(InstallFolder, false);
     std::string name = FullProductName() + BitSuffix();
     FInstaller->RegistrationValues = RegistrationValues();
-    FRegistrationKey = FreeRegistrationKey(InstallFolder + "Uninst.exe", name);
-    FInstaller->BeginJournal(InstallFolder + "Uninst.exe", FRegistrationKey, ProductName, name);
+    FRegistrationKey = FreeRegistrationKey(InstallFolder + UninstallerFileName, name);
+    FInstaller->BeginJournal(InstallFolder + UninstallerFileName, FRegistrationKey, ProductName, name);
     bool libraries = !TSetupModel::CallLibraries.empty();
     int end = libraries ? 50 : 75;
     InstallComponents(progress, 25, end);
@@ -134,7 +134,7 @@ void TSetupInstaller::PrepareOwnFolder()
     FInstaller->BackupFolder = InstallFolder + "Replaced Files\\";
     std::vector<std::string> earlier = EarlierInstallationLog(InstallFolder);
     FInstaller->CarryForward(earlier, earlier.empty() ? TInstallationRoots()
-                                                      : UninstallerRoots(InstallFolder + "Uninst.exe", earlier));
+                                                      : UninstallerRoots(InstallFolder + UninstallerFileName, earlier));
 }
 
 int64_t TSetupInstaller::GetRequiredSpace()
@@ -311,7 +311,7 @@ std::vector<TRegistrationValue> TSetupInstaller::RegistrationValues()
     namespace Value = RegistrationValue;
     return {{Value::DisplayVersion, PackageVersion.AsText()},
             {Value::Publisher, publisher},
-            {Value::DisplayIcon, InstallFolder + "Uninst.exe"},
+            {Value::DisplayIcon, InstallFolder + UninstallerFileName},
             {Value::InstallLocation, ExcludeDelimiter(InstallFolder)},
             {Value::EstimatedSize, std::to_string((GetRequiredSpace() + 1023) / 1024), true},
             {Value::NoModify, "1", true},
@@ -322,5 +322,5 @@ std::vector<TRegistrationValue> TSetupInstaller::RegistrationValues()
 void TSetupInstaller::CreateUninstaller()
 {
     std::string name = FullProductName() + BitSuffix();
-    FInstaller->WriteUninstaller(InstallFolder + "Uninst.exe", FRegistrationKey, ProductName, name);
+    FInstaller->WriteUninstaller(InstallFolder + UninstallerFileName, FRegistrationKey, ProductName, name);
 }

@@ -44,7 +44,7 @@ namespace {
 // the roots decide what is obeyed, as for every line.
 void TakeOverJournal(const std::string& programPath, TUninstallLog& log)
 {
-    std::string journal = GetProgramFolder(programPath) + "Uninstall.dat";
+    std::string journal = GetProgramFolder(programPath) + UninstallLogFileName;
     if (!FileExists(journal)) return;
     try {
         std::unique_ptr<THandleStream> stream = THandleStream::OpenRead(journal, FILE_SHARE_READ);
@@ -64,7 +64,7 @@ TUninstallLog ReadUninstallerLog(const std::string& programPath)
     int32_t offset = stream->ReadInt32();
     if (offset <= 0) {
         stream.reset();
-        stream = THandleStream::OpenRead(GetProgramFolder(programPath) + "Uninstall.dat", 0);
+        stream = THandleStream::OpenRead(GetProgramFolder(programPath) + UninstallLogFileName, 0);
         return ReadLogAt(*stream);
     }
     stream->SetPosition(offset);
@@ -76,8 +76,8 @@ TUninstallLog ReadUninstallerLog(const std::string& programPath)
 
 TUninstallLog ReadInstallationLog(const std::string& folder)
 {
-    if (FileExists(folder + "Uninst.exe")) return ReadUninstallerLog(folder + "Uninst.exe");
-    std::unique_ptr<TStream> journal = THandleStream::OpenRead(folder + "Uninstall.dat", FILE_SHARE_READ);
+    if (FileExists(folder + UninstallerFileName)) return ReadUninstallerLog(folder + UninstallerFileName);
+    std::unique_ptr<TStream> journal = THandleStream::OpenRead(folder + UninstallLogFileName, FILE_SHARE_READ);
     return ReadLogAt(*journal);
 }
 
@@ -110,7 +110,7 @@ void TUninstaller::NoteUnfinishedFiles()
 {
     // A run ended while it wrote the journal or the uninstaller anew leaves
     // them under their unfinished names: they go like any unfinished file.
-    for (const std::string& partial : {FProgramFolder + "Uninstall.dat" + PartialSuffix, FProgramPath + PartialSuffix})
+    for (const std::string& partial : {FProgramFolder + UninstallLogFileName + PartialSuffix, FProgramPath + PartialSuffix})
         if (FileExists(partial)) FLines.push_back(MakeLogLine(TLineKind::Partial, partial));
 }
 

@@ -93,21 +93,21 @@ TEST_F(ProductCheck, ErrorsThatWouldStopTheInstaller)
          "Setup.jpg:1: error: is missing; the wizard's side picture is required"},
         {[](const fs::path& r) { Write(r / "Setup.ini", "[Setup]\r\nProductName=Echo\r\nDefaultFolder=D\r\n"); },
          "Setup.ini:1: error: Invalid configuration in Setup.ini: RegistryRoot is missing"},
-        {[](const fs::path& r) { Write(r / "Setup.ini", GoodIni + "[Setup]\r\nRegistryRoot=R\r\nDefaultFolder=D %s\r\n"); },
-         "Setup.ini:10: error: Format 'D %s' invalid or incompatible with argument"},
-        {[](const fs::path& r) { Write(r / "Setup.ini", GoodIni + "[Setup]\r\nRegistryRoot=R\r\nDefaultFolder=D\r\nIsBundle=1\r\n"); },
+        {[](const fs::path& r) { Write(r / "Setup.ini", GoodIni + "[Setup]\r\nProductName=E\r\nRegistryRoot=R\r\nDefaultFolder=D %s\r\n"); },
+         "Setup.ini:11: error: Format 'D %s' invalid or incompatible with argument"},
+        {[](const fs::path& r) { Write(r / "Setup.ini", GoodIni + "[Setup]\r\nProductName=E\r\nRegistryRoot=R\r\nDefaultFolder=D\r\nIsBundle=1\r\n"); },
          "Setup.ini:8: error: Invalid configuration in Setup.ini: a bundle needs BundleRegistryRoot"},
         {[](const fs::path& r) {
-             Write(r / "Setup.ini", GoodIni + "[Setup]\r\nRegistryRoot=R\r\nDefaultFolder=D\r\nIsBundle=1\r\nBundleRegistryRoot=B\r\n");
+             Write(r / "Setup.ini", GoodIni + "[Setup]\r\nProductName=E\r\nRegistryRoot=R\r\nDefaultFolder=D\r\nIsBundle=1\r\nBundleRegistryRoot=B\r\n");
          },
          "BundleInfo.ini:1: error: is missing; a bundle lists its products there"},
         {[](const fs::path& r) {
-             Write(r / "Setup.ini", GoodIni + "[Setup]\r\nRegistryRoot=R\r\nDefaultFolder=D\r\nIsBundle=1\r\nBundleRegistryRoot=B\r\n");
+             Write(r / "Setup.ini", GoodIni + "[Setup]\r\nProductName=E\r\nRegistryRoot=R\r\nDefaultFolder=D\r\nIsBundle=1\r\nBundleRegistryRoot=B\r\n");
              Write(r / "BundleInfo.ini", "A=1.20\r\nB=x.5\r\n");
          },
          "BundleInfo.ini:2: error: 'x.5' is not a valid version number"},
         {[](const fs::path& r) {
-             Write(r / "Setup.ini", GoodIni + "[Setup]\r\nRegistryRoot=R\r\nDefaultFolder=D\r\nIsBundle=1\r\nBundleRegistryRoot=B\r\n");
+             Write(r / "Setup.ini", GoodIni + "[Setup]\r\nProductName=E\r\nRegistryRoot=R\r\nDefaultFolder=D\r\nIsBundle=1\r\nBundleRegistryRoot=B\r\n");
              Write(r / "BundleInfo.ini", "A=24.00\r\n");
          },
          "BundleInfo.ini:1: error: Invalid argument to time encode"},
@@ -131,15 +131,33 @@ TEST_F(ProductCheck, ErrorsThatWouldStopTheInstaller)
          "Setup.jpg:1: error: is a JPEG picture that ends before its frame header"},
         {[](const fs::path& r) {
              std::string wide;
-             for (char c : "\xFF\xFE" + GoodIni) wide += std::string{c, '\0'};
+             for (char c : GoodIni) wide += std::string{c, '\0'};
              Write(r / "Setup.ini", wide);
          },
-         "Setup.ini:1: error: is saved as UTF-16, which the installer cannot read; save it as UTF-8 or ANSI"},
+         "Setup.ini:1: error: is saved as UTF-16 without a byte-order mark, which the installer cannot read"},
+        // What would ship an installer without a part of the product.
+        {[](const fs::path& r) { Write(r / "Setup.ini", GoodIni + "Aax=$AaxPluginFolder\r\n"); },
+         "Setup.ini:8: error: \"Aax\" names no folder of the product; add the folder or remove the line"},
+        {[](const fs::path& r) { fs::remove(r / "Vst3" / "Echo.dll"); },
+         "Vst3:1: error: is empty, so its [Components] line installs nothing; put its files here or remove the line"},
+        {[](const fs::path& r) { Write(r / "Setup.ini", GoodIni + "[Shortcuts]\r\nDesktop=$ProgramFolder\\Manual.pdf,Manual\r\n"); },
+         "Setup.ini:9: error: the shortcut's target \"$ProgramFolder\\Manual.pdf\" is no file that a [Components] line "
+         "installs"},
+        {[](const fs::path& r) {
+             Write(r / "Setup.ini", "[Setup]\r\nProdcutName=Echo\r\nRegistryRoot=R\r\nDefaultFolder=D\r\n[Components]\r\n"
+                                    "Main=$ProgramFolder\r\n");
+         },
+         "Setup.ini:1: error: ProductName is missing; the wizard and the list of installed programs would show no name"},
+        {[](const fs::path& r) {
+             Write(r / "Setup.ini", "[Setup]\r\nProductName=Echo\r\nRegistryRoot=R\r\nDefaultFolder=D\r\n[Component]\r\n"
+                                    "Main=$ProgramFolder\r\n");
+         },
+         "Setup.ini:1: error: no [Components] line: the installer would install nothing"},
         // Built for the other bitness than the package: it lands where its hosts never look.
         {[](const fs::path& r) { Write(r / "Vst3" / "Echo.dll", ProgramHead(0x8664)); },
          "Vst3/Echo.dll:1: error: is a 64-bit program in a 32-bit package (Is64Bit=0)"},
         {[](const fs::path& r) {
-             Write(r / "Setup.ini", GoodIni + "[Setup]\r\nRegistryRoot=R\r\nDefaultFolder=D\r\nIs64Bit=1\r\n");
+             Write(r / "Setup.ini", GoodIni + "[Setup]\r\nProductName=E\r\nRegistryRoot=R\r\nDefaultFolder=D\r\nIs64Bit=1\r\n");
              Write(r / "Vst3" / "Echo.dll", ProgramHead(0x14C));
          },
          "Vst3/Echo.dll:1: error: is a 32-bit program in a 64-bit package (Is64Bit=1)"},
@@ -159,8 +177,8 @@ TEST_F(ProductCheck, ErrorsThatWouldStopTheInstaller)
          "Setup.ini:9: error: \"$ProgramFolders\" is no variable the installer knows; did you mean \"$ProgramFolder\"?"},
         {[](const fs::path& r) { Write(r / "Setup.ini", GoodIni + "VstX=$VSTPluginFolder\r\n"); },
          "Setup.ini:8: error: \"$VSTPluginFolder\" is no variable the installer knows; did you mean \"$VstPluginFolder\"?"},
-        {[](const fs::path& r) { Write(r / "Setup.ini", GoodIni + "[Setup]\r\nRegistryRoot=R\r\nDefaultFolder=C:\\Program Files\\Echo\r\n"); },
-         "Setup.ini:10: error: DefaultFolder \"C:\\Program Files\\Echo\" is a full path"},
+        {[](const fs::path& r) { Write(r / "Setup.ini", GoodIni + "[Setup]\r\nProductName=E\r\nRegistryRoot=R\r\nDefaultFolder=C:\\Program Files\\Echo\r\n"); },
+         "Setup.ini:11: error: DefaultFolder \"C:\\Program Files\\Echo\" is a full path"},
         {[](const fs::path& r) { Write(r / "Setup.ini", GoodIni + "[Shortcuts\r\nStartMenu=$ProgramFolder\\Readme.txt,Readme\r\n"); },
          "Setup.ini:8: error: \"[Shortcuts\" is a section header without its \"]\""},
     };
@@ -184,7 +202,6 @@ TEST_F(ProductCheck, WarningsForWhatIsLegalButAlmostCertainlyWrong)
                                                    "reads; did you mean \"[Components]\"?"},
         {"[Pages]\r\nVstPluginFoldr=1\r\n",
          "Setup.ini:9: warning: \"VstPluginFoldr\" is no key of [Pages]; did you mean \"VstPluginFolder\"?"},
-        {"[Components]\r\nMissing=$ProgramFolder\r\n", "warning: \"Missing\" names no folder of the product"},
         {"[ComponentsOptions]\r\nMain=Keep\r\nmain=NoOverwrite\r\n",
          "warning: \"Keep\" is no option; the only one is \"NoOverwrite\""},
         {"[ComponentsOptions]\r\nmain=NoOverwrite\r\n",
@@ -202,8 +219,8 @@ TEST_F(ProductCheck, WarningsForWhatIsLegalButAlmostCertainlyWrong)
          "warning: \"Dekstop\" is no shortcut location; did you mean \"Desktop\"?"},
         {"[Shortcuts]\r\nTaskbar=$ProgramFolder\\Readme.txt,Readme\r\n",
          "warning: \"Taskbar\" is no shortcut location; the locations are StartMenu, Desktop and ProgramFolder"},
-        {"[Setup]\r\nRegistryRoot=R\r\nDefaultFolder=Verbiage %02d\r\n",
-         "Setup.ini:10: warning: \"%02d\" pads the number with blanks, not zeros; write \"%.2d\" for a zero-padded one"},
+        {"[Setup]\r\nProductName=E\r\nRegistryRoot=R\r\nDefaultFolder=Verbiage %02d\r\n",
+         "Setup.ini:11: warning: \"%02d\" pads the number with blanks, not zeros; write \"%.2d\" for a zero-padded one"},
         {"[Pages]\r\nWelcome=1\r\n", "warning: \"Welcome\" is no key of [Pages]; its keys are VstPluginFolder, "
                                       "DigiPluginFolder, PhotoshopPluginFolder and Personalization"},
     };
@@ -235,12 +252,24 @@ TEST_F(ProductCheck, FolderContentWarnings)
          },
          ""},
         {[](const fs::path& r) {
-             Write(r / "Setup.ini", GoodIni + "[Setup]\r\nRegistryRoot=R\r\nDefaultFolder=D\r\nIs64Bit=1\r\n");
+             Write(r / "Setup.ini", GoodIni + "[Setup]\r\nProductName=E\r\nRegistryRoot=R\r\nDefaultFolder=D\r\nIs64Bit=1\r\n");
              fs::remove(r / "Vst3" / "Echo.dll");
              Write(r / "Vst3" / "Echo.vst3" / "Contents" / "x86_64-win" / "Echo.vst3", ProgramHead(0x8664));
          },
          ""},
-        {[](const fs::path& r) { fs::remove(r / "Vst3" / "Echo.dll"); }, ""},  // nothing yet, nothing wrong
+        // Shortcuts to what the product installs, the uninstaller among it.
+        {[](const fs::path& r) {
+             Write(r / "Setup.ini", GoodIni + "[Shortcuts]\r\nStartMenu=$ProgramFolder\\Readme.txt,Readme\r\n"
+                                              "ProgramFolder=$ProgramFolder\\Uninst.exe,Remove\r\n"
+                                              "Desktop=$Vst3PluginFolder\\Echo.vst3,Echo\r\n");
+         },
+         ""},
+        {[](const fs::path& r) {
+             std::string wide = "\xFF\xFE";
+             for (char c : GoodIni) wide += std::string{c, '\0'};
+             Write(r / "Setup.ini", wide);
+         },
+         ""},  // UTF-16 with its mark is read as written
         {[](const fs::path& r) { Write(r / "Extras" / "Manual.pdf", "m"); },
          "Extras:1: warning: is packed, but no [Components] line installs it"},
         {[](const fs::path& r) { Write(r / "Setup@2x.jpg", JpegHeader(150, 350)); },

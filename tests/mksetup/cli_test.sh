@@ -83,9 +83,23 @@ check "build refuses a broken product" 1 "$mksetup" build "$work/broken" --versi
 expect_text "build refuses a broken product" "$work/stderr" "was not built"
 [ -e "$work/broken.dat" ] && { echo "FAIL: output left after a refused build"; failed=1; }
 
-# A new product folder checks clean and builds as it is; an existing one is never written into.
+# A new product folder checks with an error for each plug-in folder still empty,
+# and builds once the plug-ins are in; an existing one is never written into.
+plugins() {  # plugins FOLDER MACHINE: a program head of that machine in each plug-in folder
+  python3 - "$@" <<'PY'
+import sys, os
+head = bytearray(0x60); head[0:2] = b"MZ"; head[0x3C] = 0x40; head[0x40:0x44] = b"PE\0\0"
+head[0x44:0x46] = int(sys.argv[2], 16).to_bytes(2, "little")
+for name in ("VstX/Echo.dll", "Vst3/Echo.vst3", "Aax/Echo.aaxplugin"):
+    open(os.path.join(sys.argv[1], name), "wb").write(head)
+PY
+}
 check "new product" 0 "$mksetup" new "$work/new" --product "Space Echo" --maker "Example Audio"
-check "check of the new product" 0 "$mksetup" check "$work/new" --version 1.00
+check "check of the new product" 1 "$mksetup" check "$work/new" --version 1.00
+expect_text "check of the new product" "$work/stdout" "new/Aax:1: error: is empty, so its [Components] line installs nothing"
+expect_text "check of the new product" "$work/stdout" "3 errors, 3 warnings"
+plugins "$work/new" 8664
+check "check of the new product with its plug-ins" 0 "$mksetup" check "$work/new" --version 1.00
 # Its licence and pictures are placeholders until the maker replaces them.
 expect_text "check of the new product" "$work/stdout" "Setup.lic:3: warning: is still the placeholder that mksetup new wrote"
 expect_text "check of the new product" "$work/stdout" "Setup@2x.jpg:1: warning: is still the grey placeholder"
@@ -94,6 +108,7 @@ check "build of the new product" 0 "$mksetup" build "$work/new" --version 1.00 -
 grep -q "^Is64Bit=1" "$work/new/Setup.ini" || { echo "FAIL: a new product is not 64-bit"; failed=1; }
 check "new 32-bit product" 0 "$mksetup" new "$work/new32" --product "Space Echo" --maker "Example Audio" --32bit
 grep -q "^Is64Bit=0" "$work/new32/Setup.ini" || { echo "FAIL: --32bit did not make a 32-bit product"; failed=1; }
+plugins "$work/new32" 14C
 check "check of the new 32-bit product" 0 "$mksetup" check "$work/new32" --version 1.00
 cp "$work/new/Setup.ini" "$work/new-ini"
 check "new into a folder that holds files" 2 "$mksetup" new "$work/new" --product Other --maker Other

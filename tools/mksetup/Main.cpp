@@ -50,7 +50,7 @@ const char Usage[] =
     "        certainly a mistake (warnings); build runs it first and stops on errors.\n"
     "new     makes a product folder to start from: a commented Setup.ini, a\n"
     "        placeholder licence, side pictures, a readme and empty plug-in folders;\n"
-    "        it checks clean, builds and installs as it is.\n"
+    "        check names each folder still empty, and it builds once the plug-ins are in.\n"
     "reference prints the Setup.ini reference (docs/setup-ini.md) in Markdown.\n";
 
 int UsageError(const std::string& why)

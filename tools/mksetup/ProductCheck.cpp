@@ -174,12 +174,46 @@ std::string ReadText(const fs::path& path)
     return std::string((std::istreambuf_iterator<char>(in)), {});
 }
 
+// UTF-16 text after its byte-order mark, as UTF-8.
+std::string FromUtf16(const std::string& bytes, bool big)
+{
+    std::string text;
+    auto unit = [&](size_t i) {
+        auto first = static_cast<unsigned char>(bytes[i]), second = static_cast<unsigned char>(bytes[i + 1]);
+        return uint32_t(big ? (first << 8) | second : (second << 8) | first);
+    };
+    for (size_t i = 2; i + 1 < bytes.size(); i += 2) {
+        uint32_t code = unit(i);
+        if (code >= 0xD800 && code < 0xDC00 && i + 3 < bytes.size() && unit(i + 2) >= 0xDC00 && unit(i + 2) < 0xE000) {
+            code = 0x10000 + ((code - 0xD800) << 10) + (unit(i + 2) - 0xDC00);
+            i += 2;
+        }
+        if (code < 0x80) {
+            text += char(code);
+        } else if (code < 0x800) {
+            text += char(0xC0 | (code >> 6));
+            text += char(0x80 | (code & 0x3F));
+        } else if (code < 0x10000) {
+            text += char(0xE0 | (code >> 12));
+            text += char(0x80 | ((code >> 6) & 0x3F));
+            text += char(0x80 | (code & 0x3F));
+        } else {
+            text += char(0xF0 | (code >> 18));
+            text += char(0x80 | ((code >> 12) & 0x3F));
+            text += char(0x80 | ((code >> 6) & 0x3F));
+            text += char(0x80 | (code & 0x3F));
+        }
+    }
+    return text;
+}
+
 // The text's lines as the installer reads them: a UTF-8 byte-order mark at
-// the start is dropped.
+// the start is dropped, and UTF-16 with its mark is read as written.
 std::vector<std::string> ReadLines(const fs::path& path)
 {
     std::string text = ReadText(path);
     if (text.compare(0, 3, "\xEF\xBB\xBF") == 0) text.erase(0, 3);
+    if (text.compare(0, 2, "\xFF\xFE") == 0 || text.compare(0, 2, "\xFE\xFF") == 0) text = FromUtf16(text, text[0] == '\xFE');
     return SplitLines(text);
 }
 
@@ -273,14 +307,17 @@ private:
         return result;
     }
 
-    // UTF-16 is no text the installer reads: every name would be wrong.
+    // UTF-16 without its byte-order mark is no text the installer reads: every name would be wrong.
     bool CheckEncoding()
     {
         std::string text = ReadText(FIniPath);
-        bool utf16 = text.compare(0, 2, "\xFF\xFE") == 0 || text.compare(0, 2, "\xFE\xFF") == 0 ||
-                     (text.size() >= 4 && (text[1] == '\0' || text[0] == '\0'));
-        if (utf16) Add(FIniPath, 1, true, "is saved as UTF-16, which the installer cannot read; save it as UTF-8 or ANSI");
-        return !utf16;
+        bool marked = text.compare(0, 2, "\xFF\xFE") == 0 || text.compare(0, 2, "\xFE\xFF") == 0;
+        bool unmarked = !marked && text.size() >= 4 && (text[1] == '\0' || text[0] == '\0');
+        if (unmarked)
+            Add(FIniPath, 1, true,
+                "is saved as UTF-16 without a byte-order mark, which the installer cannot read; save it as UTF-8, "
+                "or as UTF-16 with its mark");
+        return !unmarked;
     }
 
     void CheckHeadersAndLines()
@@ -521,6 +558,20 @@ private:
                 "DefaultFolder \"" + folder + "\" is a full path; the installer puts it below Program Files, so write "
                 "it without a drive or leading backslash (such as \"Maker\\Product %d\")");
         FModel.InstallFolder = "C:\\Program Files\\Product\\";
+        // Folders of their own for the plug-in variables, so that a shortcut's target can be placed.
+        FModel.Vst2Folder = "C:\\VST2\\";
+        FModel.Vst3Folder = "C:\\VST3\\";
+        FModel.DigiFolder = "C:\\RTAS\\";
+        FModel.AaxFolder = "C:\\AAX\\";
+        FModel.PhotoshopFolder = "C:\\Photoshop\\";
+        FModel.DocumentsFolder = "C:\\Documents\\";
+        FModel.AppDataFolder = "C:\\AppData\\";
+        if (Trim(FModel.ProductName).empty())
+            Add(FIniPath, SectionLine("Setup"), true,
+                "ProductName is missing; the wizard and the list of installed programs would show no name");
+        if (FModel.Components.empty())
+            Add(FIniPath, std::max(SectionLine("Components"), SectionLine("Setup")), true,
+                "no [Components] line: the installer would install nothing");
     }
 
     void CheckBundleInfo(const std::string& message)
@@ -560,9 +611,18 @@ private:
             } else {
                 names.push_back(FModel.ExpandVariables(key, nullptr));
             }
-            for (const std::string& name : names)
-                if (!name.empty() && !PackageFolderExists(name))
-                    Add(FIniPath, number, false, "\"" + name + "\" names no folder of the product");
+            // A line without its folder, or with an empty one, installs nothing:
+            // the product would ship without that part.
+            for (const std::string& name : names) {
+                if (name.empty()) continue;
+                if (!PackageFolderExists(name)) {
+                    Add(FIniPath, number, true,
+                        "\"" + name + "\" names no folder of the product; add the folder or remove the line");
+                } else if (fs::is_empty(FFolder / name)) {
+                    Add(FFolder / name, 1, true,
+                        "is empty, so its [Components] line installs nothing; put its files here or remove the line");
+                }
+            }
             if (component.Vst3) {
                 // An empty folder installs nothing yet (a new product's); files
                 // without a plug-in among them are the mistake.
@@ -597,8 +657,68 @@ private:
         }
     }
 
+    // Every file the components install, in capitals, by where it goes.
+    // Plug-in lines may rename what they install (.vst3, a DLL suffix): below
+    // their folders nothing is judged.
+    void CollectInstalledFiles(std::set<std::string>& files, std::vector<std::string>& renaming) const
+    {
+        auto clean = [](std::string path) {
+            for (size_t at; (at = path.find("\\\\")) != std::string::npos;) path.erase(at, 1);
+            return Upper(ExcludeDelimiter(path));
+        };
+        files.insert(clean(FModel.InstallFolder + "\\" + UninstallerFileName));
+        for (const TComponentLine& line : FModel.ComponentLines) {
+            std::vector<const TSetupBundleItem*> items{nullptr};
+            if (line.Key.find("$BundleItem") != std::string::npos || line.Destination.find("$BundleItem") != std::string::npos) {
+                items.clear();
+                for (const TSetupBundleItem& item : FModel.BundleItems) items.push_back(&item);
+            }
+            for (const TSetupBundleItem* item : items) {
+                std::string name = FModel.ExpandVariables(line.Key, item);
+                std::string destination = clean(FModel.ExpandVariables(line.Destination, item));
+                if (name.empty() || destination.empty() || !fs::is_directory(FFolder / name)) continue;
+                if (line.Vst3 || !line.DllSuffix.empty()) {
+                    renaming.push_back(destination + "\\");
+                    continue;
+                }
+                std::error_code error;
+                for (fs::recursive_directory_iterator entry(FFolder / name, error), end; !error && entry != end;
+                     entry.increment(error)) {
+                    std::string relative = entry->path().lexically_relative(FFolder / name).string();
+                    std::replace(relative.begin(), relative.end(), '/', '\\');
+                    files.insert(clean(destination + "\\" + relative));
+                }
+            }
+        }
+    }
+
+    // A shortcut into a folder the product installs to must point at a file it installs.
+    void CheckShortcutTargets()
+    {
+        std::set<std::string> files;
+        std::vector<std::string> renaming;
+        CollectInstalledFiles(files, renaming);
+        std::set<std::string> folders;
+        for (const std::string& file : files) folders.insert(file.substr(0, file.rfind('\\') + 1));
+        for (const auto& [number, line] : SectionLines("Shortcuts")) {
+            std::string written = Trim(LineValue(line).substr(0, LineValue(line).find(',')));
+            std::string target = FModel.ExpandVariables(written, nullptr);
+            if (target.empty() || target.find('$') != std::string::npos) continue;
+            for (size_t at; (at = target.find("\\\\")) != std::string::npos;) target.erase(at, 1);
+            target = Upper(target);
+            if (files.count(target)) continue;
+            auto below = [&](const std::string& folder) { return target.compare(0, folder.size(), folder) == 0; };
+            if (std::any_of(renaming.begin(), renaming.end(), below)) continue;
+            if (std::any_of(folders.begin(), folders.end(), below))
+                Add(FIniPath, number, true,
+                    "the shortcut's target \"" + written + "\" is no file that a [Components] line installs; "
+                    "the shortcut would point at nothing");
+        }
+    }
+
     void CheckShortcuts()
     {
+        CheckShortcutTargets();
         for (const auto& [number, line] : SectionLines("Shortcuts")) {
             std::string location = LineName(line);
             std::string value = LineValue(line);
