@@ -98,8 +98,8 @@ const std::vector<TNameReference>& SetupIniTextVariables()
 const std::vector<TNameReference>& ShortcutLocations()
 {
     static const std::vector<TNameReference> locations = {
-        {"StartMenu", "The Start Menu's Programs folder (offered on the shortcuts page)."},
-        {"Desktop", "The desktop (offered on the shortcuts page)."},
+        {"StartMenu", "The Start Menu's Programs folder. The shortcuts page offers its box only when a StartMenu line exists."},
+        {"Desktop", "The desktop. The shortcuts page offers its box only when a Desktop line exists."},
         {"ProgramFolder", "The destination itself."},
     };
     return locations;

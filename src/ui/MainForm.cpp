@@ -266,14 +266,17 @@ void TMainForm::PreparePages()
 
     expand(IconStartMenuLabel);
     expand(IconDesktopLabel);
-    bool desktop = (model.ShortcutKinds & skDesktop) != 0;
+    // Only the boxes of locations that [Shortcuts] names: a box that would do nothing is not offered.
+    bool startMenu = (model.ShortcutKinds & skStartMenu) != 0, desktop = (model.ShortcutKinds & skDesktop) != 0;
+    SetVisible(IconStartMenuLabel, startMenu);
+    SetVisible(IconStartMenuCheck, startMenu);
     SetVisible(IconDesktopLabel, desktop);
     SetVisible(IconDesktopCheck, desktop);
     SetChecked(IconStartMenuCheck, (proposal.Shortcuts & skStartMenu) != 0);
     SetChecked(IconDesktopCheck, (proposal.Shortcuts & skDesktop) != 0);
 
     FInstallPage = FSession->InstallPage();
-    PlaceInstallLabel();
+    PlaceMovableControls();
 
     SetText(ReadyDescriptionLabel, model.CompleteMessage);
     expand(ReadyStartLabel);
@@ -325,7 +328,7 @@ void TMainForm::PrepareVstPage()
     if (!list) MoveToTopOf(Vst3InstallCheck, Vst3ListLabel);
 }
 
-void TMainForm::PlaceInstallLabel()
+void TMainForm::PlaceMovableControls()
 {
     HWND label = Control(InstallLabel);
     if (FInstallPage == pgDest) {
@@ -334,6 +337,12 @@ void TMainForm::PlaceInstallLabel()
                      SWP_NOSIZE | SWP_NOZORDER);
     } else if (FInstallPage == pgIcon && (FSession->Model().ShortcutKinds & skDesktop) == 0) {
         MoveToTopOf(InstallLabel, IconDesktopLabel);
+    }
+    if ((FSession->Model().ShortcutKinds & skStartMenu) == 0) {
+        // The desktop question takes the place of the start-menu one.
+        if (FInstallPage == pgIcon) MoveToTopOf(InstallLabel, IconDesktopLabel);
+        MoveToTopOf(IconDesktopLabel, IconStartMenuLabel);
+        MoveToTopOf(IconDesktopCheck, IconStartMenuCheck);
     }
 }
 

@@ -82,7 +82,9 @@ private:
     void PreparePages();
     void PrepareDigiPage();
     void PrepareVstPage();
-    void PlaceInstallLabel();
+    // The install label on the last page before the copy, and the desktop question in the
+    // start-menu one's place when that is not offered.
+    void PlaceMovableControls();
     // One handler per page: what its controls answer, over the session's proposal.
     TPageAnswers ReadPage(int page) const;
     void ReadBundlePage(TPageAnswers& answers) const;

@@ -1,12 +1,17 @@
 // A maker on Windows starts from `mksetup.exe new`: the folder it makes builds
 // into an installer whose wizard shows its side picture and which installs
-// and uninstalls.
+// and uninstalls. And what the Setup.ini reference promises is what
+// mksetup.exe and Setup.exe do.
 #include <gtest/gtest.h>
 #include <objbase.h>
+
+#include <functional>
 
 #include "FileSystem.h"
 #include "MainFormDesign.h"
 #include "PathUtils.h"
+#include "Registry.h"
+#include "ShellFolders.h"
 #include "TestFiles.h"
 #include "WizardDriver.h"
 
@@ -58,5 +63,117 @@ TEST(NewProduct, MadeBuiltShownInstalledAndRemovedOnWindows)
     EXPECT_TRUE(GoneWithin(install, 20000));
     EXPECT_FALSE(FileExists(folder / "Vst\\NewEcho.dll"));
     ForgetSharedFiles(folder.Path());
+    CoUninitialize();
+}
+
+namespace {
+
+// A product folder of the test's own, built by mksetup.exe: what varies per row
+// is DefaultFolder, the VST 2 component line and the lines after them.
+struct TDocumented {
+    const char* Says;  // what docs/setup-ini.md says
+    std::string DefaultFolder, VstLine;
+    std::vector<std::string> Lines;
+    std::string Installed;  // the folder it lands in, below Program Files
+    bool ThroughTheWizard;  // else installed with /S before Shows looks
+    std::function<void(const std::string& setup, const std::string& install, const std::string& vst)> Shows;
+};
+
+void WriteProduct(const std::string& product, const TDocumented& row)
+{
+    std::string ini = "[Setup]\r\nProductName=DocEcho\r\nRegistryRoot=Software\\SetupTests\\DocEcho\r\nDefaultFolder=" +
+                      row.DefaultFolder + "\r\n[Components]\r\nMain=$ProgramFolder\r\n" + row.VstLine + "\r\n";
+    for (const std::string& line : row.Lines) ini += line + "\r\n";
+    CreateDirectoryA(product.c_str(), nullptr);
+    WriteWholeFile(product + "\\Setup.ini", std::vector<uint8_t>(ini.begin(), ini.end()));
+    WriteWholeFile(product + "\\Setup.lic", {'L'});
+    WriteWholeFile(product + "\\Setup.jpg", ReadWholeFile(WindowsPath(SETUP_EXAMPLE_DIR "/Setup.jpg")));
+    for (const char* folder : {"\\Main", "\\VstX"}) CreateDirectoryA((product + folder).c_str(), nullptr);
+    WriteWholeFile(product + "\\Main\\Readme.txt", {'r'});
+    std::vector<uint8_t> plugin(0x60, 0);  // the head of a 32-bit program
+    plugin[0] = 'M', plugin[1] = 'Z', plugin[0x3C] = 0x40, plugin[0x40] = 'P', plugin[0x41] = 'E', plugin[0x44] = 0x4C,
+    plugin[0x45] = 0x01;
+    WriteWholeFile(product + "\\VstX\\Echo.dll", plugin);
+}
+
+std::string ReadSetting(HKEY root, const std::string& key, const std::string& name)
+{
+    TRegistry registry;
+    registry.RootKey = root;
+    return registry.OpenKey(key, false) ? registry.ReadString(name) : "(no key)";
+}
+
+}  // namespace
+
+// Each row is something the Setup.ini reference promises, built by mksetup.exe
+// and installed by Setup.exe as a maker's customer would run them.
+TEST(NewProduct, EachDocumentedBehaviourIsWhatTheProgramsDo)
+{
+    CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    const std::string settings = "\\Software\\SetupTests\\DocEcho\\1.0\\Settings";
+    const TDocumented rows[] = {
+        {"%.2d pads the major version with zeros", "SetupTests\\Verbiage %.2d", "VstX=$VstPluginFolder", {},
+         "SetupTests\\Verbiage 01", false, nullptr},
+        {"a width pads it with blanks, %02d too", "SetupTests\\Verbiage %02d", "VstX=$VstPluginFolder", {},
+         "SetupTests\\Verbiage  1", false, nullptr},
+        {"settings expand folder variables and keep text variables as written", "SetupTests\\DocEcho",
+         "VstX=$VstPluginFolder", {"[RegistrySettings]", "Settings\\Name=$ProductName", "Settings\\Path=$ProgramFolder"},
+         "SetupTests\\DocEcho", false,
+         [&](const std::string&, const std::string& install, const std::string&) {
+             EXPECT_EQ(ReadSetting(HKEY_CURRENT_USER, settings, "Name"), "$ProductName");
+             EXPECT_EQ(ReadSetting(HKEY_CURRENT_USER, settings, "Path"), ExcludeDelimiter(install));
+         }},
+        {"DLLSuffix puts a blank and the suffix before a DLL's extension", "SetupTests\\DocEcho",
+         "VstX=$VstPluginFolder,DLLSuffix: (Mono)", {}, "SetupTests\\DocEcho", false,
+         [](const std::string&, const std::string&, const std::string& vst) {
+             EXPECT_TRUE(FileExists(vst + "\\Echo (Mono).dll"));
+             EXPECT_FALSE(FileExists(vst + "\\Echo.dll"));
+         }},
+        {"the shortcuts page offers only the boxes of locations [Shortcuts] names", "SetupTests\\DocEcho",
+         "VstX=$VstPluginFolder", {"[Shortcuts]", "Desktop=$ProgramFolder\\Readme.txt,DocEcho Readme"},
+         "SetupTests\\DocEcho", true,
+         [](const std::string& setup, const std::string& install, const std::string& vst) {
+             TWizard wizard(setup);
+             ASSERT_TRUE(wizard.Shown());
+             for (int page = wizard.Page(); page != Wizard::pgIcon; page = wizard.Page()) {
+                 if (page == Wizard::pgVstPlugins) wizard.SetText(Wizard::Vst2FolderInput, vst);
+                 if (page == Wizard::pgDest) wizard.SetText(Wizard::DestFolderInput, install);
+                 wizard.Click(Wizard::NextButton);
+                 ASSERT_TRUE(WaitUntil([&] { return wizard.Page() != page; })) << "stuck on page " << page;
+             }
+             EXPECT_FALSE(wizard.Visible(Wizard::IconStartMenuCheck));
+             EXPECT_FALSE(wizard.Visible(Wizard::IconStartMenuLabel));
+             EXPECT_TRUE(wizard.Visible(Wizard::IconDesktopCheck));
+             RECT desktop, startMenu;  // in the start-menu box's place
+             GetWindowRect(wizard.Control(Wizard::IconDesktopCheck), &desktop);
+             GetWindowRect(wizard.Control(Wizard::IconStartMenuCheck), &startMenu);
+             EXPECT_EQ(desktop.top, startMenu.top);
+             wizard.Click(Wizard::NextButton);
+             ASSERT_TRUE(wizard.WaitForPage(Wizard::pgReady, 60000));
+             wizard.CloseBox();
+             EXPECT_TRUE(wizard.Ended());
+             EXPECT_TRUE(FileExists(GetSpecialFolder(sfDesktop) + "\\DocEcho Readme.lnk"));
+         }},
+    };
+    for (const TDocumented& row : rows) {
+        SCOPED_TRACE(row.Says);
+        TTestFolder folder("Documented");
+        TProductKeys keys("DocEcho");
+        ForgetSharedFiles(folder.Path());
+        std::string product = folder / "DocEcho", setup = folder / "Setup.exe", vst = folder / "Vst";
+        WriteProduct(product, row);
+        ASSERT_EQ(RunToEnd(WindowsPath(SETUP_MKSETUP), "build \"" + product + "\" --version 1.00 -o \"" + setup + "\""), 0u);
+        std::string install = GetSpecialFolder(sfProgramFiles) + "\\" + row.Installed;
+        if (row.ThroughTheWizard) {
+            row.Shows(setup, install, vst);
+        } else {
+            ASSERT_EQ(RunToEnd(setup, "/S /VST2DIR=\"" + vst + "\""), 0u);
+            EXPECT_TRUE(FileExists(install + "\\Readme.txt")) << install;
+            if (row.Shows) row.Shows(setup, install, vst);
+        }
+        EXPECT_EQ(RunToEnd(install + "\\Uninst.exe", "/S"), 0u);
+        EXPECT_TRUE(GoneWithin(install, 20000));
+        ForgetSharedFiles(folder.Path());
+    }
     CoUninitialize();
 }
