@@ -7,7 +7,10 @@ FUZZ   := out/build-fuzz
 FUZZ_SECONDS ?= 180
 JOBS   ?= $(shell nproc)
 
-.PHONY: all bootstrap build native windows test test-native test-sanitize test-windows demo bench fuzz lint clean
+TOOLS  := out/tools
+VERSION := $(shell cat VERSION)
+
+.PHONY: all bootstrap build native windows test test-native test-sanitize test-windows demo bench fuzz lint clean tools dist
 
 all: build
 
@@ -55,6 +58,21 @@ demo: build
 
 clean:
 	rm -rf out
+
+# Only what we ship, without the tests: the Linux mksetup, mksetup.exe and the
+# bare Setup.exe, in out/tools/bin. `dist` packs them with the docs, the example
+# product and a CI recipe into out/dist/plugin-setup-tools-VERSION.tar.gz.
+tools:
+	@bash scripts/bootstrap.sh --tools
+	@cmake -S . -B $(TOOLS)/native -DCMAKE_BUILD_TYPE=Release -DSETUP_TESTS=OFF -DSETUP_OUTPUT_DIR=$(CURDIR)/$(TOOLS)/bin >/dev/null
+	@cmake --build $(TOOLS)/native -j $(JOBS) --target mksetup
+	@cmake -S . -B $(TOOLS)/windows -DCMAKE_BUILD_TYPE=Release -DSETUP_TESTS=OFF -DSETUP_OUTPUT_DIR=$(CURDIR)/$(TOOLS)/bin \
+	  -DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/cmake/mingw-i686.cmake >/dev/null
+	@cmake --build $(TOOLS)/windows -j $(JOBS) --target Setup mksetup
+	@echo "tools: $(TOOLS)/bin: mksetup, mksetup.exe, Setup.exe ($(VERSION))"
+
+dist: tools
+	@bash scripts/dist.sh $(TOOLS)/bin out/dist
 
 bench: build
 	@bash scripts/with-display.sh python3 bench/run_bench.py

@@ -3,8 +3,11 @@
 # compilers, mingw-w64, zlib, libdeflate, GoogleTest, the static checkers
 # (cppcheck, clang-tidy), Wine with its own fonts and Xvfb, libjpeg-turbo and
 # libdeflate cross-built for mingw, and the two Wine prefixes. Safe to run
-# again: each step checks first.
+# again: each step checks first. With --tools, only what building the shipped
+# programs needs: the compilers, the libraries and their mingw builds.
 set -euo pipefail
+tools_only=false
+[ "${1:-}" = "--tools" ] && tools_only=true
 
 root=$(cd "$(dirname "$0")/.." && pwd)
 deps="$root/.deps"
@@ -24,6 +27,14 @@ packages=(
   osslsigncode openssl
   cppcheck clang-tidy
 )
+
+if $tools_only; then
+  packages=(
+    cmake make g++ dpkg-dev
+    g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix binutils-mingw-w64-i686 mingw-w64-tools
+    libz-mingw-w64-dev zlib1g-dev libdeflate-dev
+  )
+fi
 
 # One dpkg-query for the whole list keeps a run on a ready machine quick.
 missing_packages() {
@@ -202,6 +213,10 @@ make_prefix() {
 install_packages
 build_libjpeg
 build_libdeflate
+if $tools_only; then
+  log "ready to build the tools"
+  exit 0
+fi
 make_prefix wine64 win64
 make_prefix wine32 win32
 log "ready"

@@ -36,6 +36,7 @@ const char Usage[] =
     "  mksetup check PRODUCT_DIR [--version TEXT] [--werror]\n"
     "  mksetup new PRODUCT_DIR --product NAME --maker NAME [--32bit]\n"
     "  mksetup reference\n"
+    "  mksetup --version\n"
     "\n"
     "build   turns a product folder (Setup.ini, Setup.lic, Setup.jpg, one folder per\n"
     "        component) into an installer: the bare Setup.exe with the package\n"
@@ -284,6 +285,10 @@ int Run(int argc, char** argv)
             return sound ? 0 : 1;
         }
         if (command == "check") return Check(args);
+        if (command == "--version" || command == "version") {
+            std::cout << "mksetup " << SETUP_TOOLS_VERSION << "\n";
+            return 0;
+        }
         if (command == "reference") {
             std::cout << SetupIniReferenceText();
             return 0;
