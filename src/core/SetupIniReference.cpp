@@ -7,6 +7,7 @@ const std::vector<TIniSectionReference>& SetupIniSections()
          {
              {"ProductName", "text", "(none)", "The product's name, shown on every page and in the list of installed programs."},
              {"ProductSuffix", "text", "(none)", "Added after the name and version in the full product name (\"Studio\")."},
+             {"DisplayVersion", "text", "the version given to mksetup", "The version users see, when it differs from the version record given to mksetup build --version (which has one digit each for minor and release, and orders versions): DisplayVersion=1.2.10 with --version 1.21. Shown in $ProductVersion, $FullProductName, the wizard and the list of installed programs; the installation's key and folder still take the record's numbers."},
              {"Publisher", "text", "the level of RegistryRoot below Software", "Who makes the product, for the list of installed programs."},
              {"RegistryRoot", "registry key", "required", "The product's key below HKEY_CURRENT_USER and HKEY_LOCAL_MACHINE; version keys and settings go below it."},
              {"DefaultFolder", "folder, %d for the major version", "required", "The proposed destination below Program Files (\"Maker\\Product %d\")."},
@@ -85,7 +86,7 @@ const std::vector<TNameReference>& SetupIniTextVariables()
     static const std::vector<TNameReference> variables = {
         {"$ProductName", "ProductName."},
         {"$FullProductName", "The name with the version and ProductSuffix (\"Space Echo 1.20 Studio\")."},
-        {"$ProductVersion", "The version given to mksetup (\"1.20\")."},
+        {"$ProductVersion", "DisplayVersion, else the version given to mksetup (\"1.20\")."},
         {"$BitSuffix", "\" (64-bit)\" for a 64-bit package, else nothing."},
         {"$InstallDescription", "InstallDescription."},
         {"$PersonalizeInfo", "PersonalizeInfo."},

@@ -42,6 +42,7 @@ void TSetupModel::LoadConfiguration(const TTextLoader& loadText, bool runsOn64Bi
     ProductName = ini.ReadString("Setup", "ProductName", "");
     ProductSuffix = ini.ReadString("Setup", "ProductSuffix", "");
     Publisher = ini.ReadString("Setup", "Publisher", "");
+    DisplayVersion = Trim(ini.ReadString("Setup", "DisplayVersion", ""));
     RegistryRoot = ini.ReadString("Setup", "RegistryRoot", "");
     InstallDescription = ini.ReadString("Setup", "InstallDescription", "$ProductName");
     WelcomeNote = ini.ReadString("Setup", "WelcomeWin64", "");
@@ -147,7 +148,7 @@ std::string TSetupModel::ExpandText(const std::string& text) const
     const std::pair<const char*, std::string> variables[] = {
         {"$ProductName", ProductName},
         {"$FullProductName", FullProductName()},
-        {"$ProductVersion", PackageVersion.AsText()},
+        {"$ProductVersion", VersionText()},
         {"$PersonalizeInfo", PersonalizeInfo},
         {"$InstallDescription", InstallDescription},
         {"$BundleSelectHeading", BundleSelectHeading},
@@ -216,6 +217,13 @@ TSettingPath TSetupModel::SplitSettingPath(const std::string& settingName, const
 
 std::string TSetupModel::FullProductName() const
 {
+    std::string result = IsBundle ? ProductName : ProductNameWithVersion(ProductName, PackageVersion, DisplayVersion);
+    if (!ProductSuffix.empty()) result += " " + ProductSuffix;
+    return result;
+}
+
+std::string TSetupModel::RecordedProductName() const
+{
     std::string result = IsBundle ? ProductName : ProductNameWithVersion(ProductName, PackageVersion);
     if (!ProductSuffix.empty()) result += " " + ProductSuffix;
     return result;
@@ -228,13 +236,13 @@ std::string TSetupModel::FormatVersionKey(int32_t major, int32_t minor) const
 
 void TSetupModel::SetInstallFolder(const std::string& folder) { InstallFolder = IncludeDelimiter(folder); }
 
-std::string ProductNameWithVersion(const std::string& name, const TProgramVersion& version)
+std::string ProductNameWithVersion(const std::string& name, const TProgramVersion& version, const std::string& shown)
 {
     if (version.Major < 1) return name;
     std::string result = name;
     std::string tail = " " + std::to_string(version.Major);
     if (result.size() > 2 && result.compare(result.size() - 2, 2, tail) == 0) result.resize(result.size() - 2);
-    return result + " " + version.AsText();
+    return result + " " + (shown.empty() ? version.AsText() : shown);
 }
 
 std::string FormatDefaultFolder(const std::string& pattern, int32_t major)

@@ -74,6 +74,12 @@ public:
                                   const TSetupBundleItem* item) const;
     std::string GetProductKey(const std::string& subKey) const { return RegistryRoot + "\\" + subKey; }
     std::string FullProductName() const;
+    // The same with the recorded version, whatever DisplayVersion says: the
+    // name of the installed-programs entry's key, which stays as earlier
+    // versions wrote it.
+    std::string RecordedProductName() const;
+    // The version users see: DisplayVersion ("1.2.10"), else the record's text ("1.21").
+    std::string VersionText() const { return DisplayVersion.empty() ? PackageVersion.AsText() : DisplayVersion; }
     std::string BitSuffix() const { return Is64Bit ? " (64-bit)" : ""; }
     std::string FormatVersionKey(int32_t major, int32_t minor) const;
     std::string ProductPath() const { return ExpandVariables(CompleteProduct, nullptr); }
@@ -89,6 +95,8 @@ public:
     // Who makes the product, for the Windows list of installed programs; empty
     // for the maker part of RegistryRoot.
     std::string Publisher;
+    // The version as the maker writes it, shown beside the record's ("1.2.10" for 1.21).
+    std::string DisplayVersion;
     std::string RegistryRoot;
     std::string InstallDescription;
     std::string WelcomeNote;
@@ -149,4 +157,6 @@ std::string FormatDefaultFolder(const std::string& pattern, int32_t major);
 
 // The name with the version's text after a blank; a name that already ends in
 // a blank and the one-digit major number loses those two characters first.
-std::string ProductNameWithVersion(const std::string& name, const TProgramVersion& version);
+// "Echo 1.20"; with `shown`, that text instead of the record's.
+std::string ProductNameWithVersion(const std::string& name, const TProgramVersion& version,
+                                   const std::string& shown = std::string());

@@ -93,7 +93,7 @@ void TSetupInstaller::RunSteps(IInstallProgress& progress)
     FInstaller->ForceFolder(InstallFolder, false);
     std::string name = FullProductName() + BitSuffix();
     FInstaller->RegistrationValues = RegistrationValues();
-    FRegistrationKey = FreeRegistrationKey(InstallFolder + UninstallerFileName, name);
+    FRegistrationKey = FreeRegistrationKey(InstallFolder + UninstallerFileName, RecordedProductName() + BitSuffix());
     FInstaller->BeginJournal(InstallFolder + UninstallerFileName, FRegistrationKey, ProductName, name);
     bool libraries = !TSetupModel::CallLibraries.empty();
     int end = libraries ? 50 : 75;
@@ -309,7 +309,7 @@ std::vector<TRegistrationValue> TSetupInstaller::RegistrationValues()
         for (const std::string& line : *lines)
             if (SameTextAscii(ExtractFileName(LineName(line)), "PurchaseUrl")) about = ExpandVariables(LineValue(line), nullptr);
     namespace Value = RegistrationValue;
-    return {{Value::DisplayVersion, PackageVersion.AsText()},
+    return {{Value::DisplayVersion, VersionText()},
             {Value::Publisher, publisher},
             {Value::DisplayIcon, InstallFolder + UninstallerFileName},
             {Value::InstallLocation, ExcludeDelimiter(InstallFolder)},

@@ -69,10 +69,11 @@ TEST(NewProduct, MadeBuiltShownInstalledAndRemovedOnWindows)
 namespace {
 
 // A product folder of the test's own, built by mksetup.exe: what varies per row
-// is DefaultFolder, the VST 2 component line and the lines after them.
+// is DefaultFolder and the other keys of [Setup], the VST 2 component line and
+// the lines after them.
 struct TDocumented {
     const char* Says;  // what docs/setup-ini.md says
-    std::string DefaultFolder, VstLine;
+    std::string SetupKeys, VstLine;
     std::vector<std::string> Lines;
     std::string Installed;  // the folder it lands in, below Program Files
     bool ThroughTheWizard;  // else installed with /S before Shows looks
@@ -81,8 +82,8 @@ struct TDocumented {
 
 void WriteProduct(const std::string& product, const TDocumented& row)
 {
-    std::string ini = "[Setup]\r\nProductName=DocEcho\r\nRegistryRoot=Software\\SetupTests\\DocEcho\r\nDefaultFolder=" +
-                      row.DefaultFolder + "\r\n[Components]\r\nMain=$ProgramFolder\r\n" + row.VstLine + "\r\n";
+    std::string ini = "[Setup]\r\nProductName=DocEcho\r\nRegistryRoot=Software\\SetupTests\\DocEcho\r\n" + row.SetupKeys +
+                      "\r\n[Components]\r\nMain=$ProgramFolder\r\n" + row.VstLine + "\r\n";
     for (const std::string& line : row.Lines) ini += line + "\r\n";
     CreateDirectoryA(product.c_str(), nullptr);
     WriteWholeFile(product + "\\Setup.ini", std::vector<uint8_t>(ini.begin(), ini.end()));
@@ -112,24 +113,24 @@ TEST(NewProduct, EachDocumentedBehaviourIsWhatTheProgramsDo)
     CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
     const std::string settings = "\\Software\\SetupTests\\DocEcho\\1.0\\Settings";
     const TDocumented rows[] = {
-        {"%.2d pads the major version with zeros", "SetupTests\\Verbiage %.2d", "VstX=$VstPluginFolder", {},
+        {"%.2d pads the major version with zeros", "DefaultFolder=SetupTests\\Verbiage %.2d", "VstX=$VstPluginFolder", {},
          "SetupTests\\Verbiage 01", false, nullptr},
-        {"a width pads it with blanks, %02d too", "SetupTests\\Verbiage %02d", "VstX=$VstPluginFolder", {},
+        {"a width pads it with blanks, %02d too", "DefaultFolder=SetupTests\\Verbiage %02d", "VstX=$VstPluginFolder", {},
          "SetupTests\\Verbiage  1", false, nullptr},
-        {"settings expand folder variables and keep text variables as written", "SetupTests\\DocEcho",
+        {"settings expand folder variables and keep text variables as written", "DefaultFolder=SetupTests\\DocEcho",
          "VstX=$VstPluginFolder", {"[RegistrySettings]", "Settings\\Name=$ProductName", "Settings\\Path=$ProgramFolder"},
          "SetupTests\\DocEcho", false,
          [&](const std::string&, const std::string& install, const std::string&) {
              EXPECT_EQ(ReadSetting(HKEY_CURRENT_USER, settings, "Name"), "$ProductName");
              EXPECT_EQ(ReadSetting(HKEY_CURRENT_USER, settings, "Path"), ExcludeDelimiter(install));
          }},
-        {"DLLSuffix puts a blank and the suffix before a DLL's extension", "SetupTests\\DocEcho",
+        {"DLLSuffix puts a blank and the suffix before a DLL's extension", "DefaultFolder=SetupTests\\DocEcho",
          "VstX=$VstPluginFolder,DLLSuffix: (Mono)", {}, "SetupTests\\DocEcho", false,
          [](const std::string&, const std::string&, const std::string& vst) {
              EXPECT_TRUE(FileExists(vst + "\\Echo (Mono).dll"));
              EXPECT_FALSE(FileExists(vst + "\\Echo.dll"));
          }},
-        {"the shortcuts page offers only the boxes of locations [Shortcuts] names", "SetupTests\\DocEcho",
+        {"the shortcuts page offers only the boxes of locations [Shortcuts] names", "DefaultFolder=SetupTests\\DocEcho",
          "VstX=$VstPluginFolder", {"[Shortcuts]", "Desktop=$ProgramFolder\\Readme.txt,DocEcho Readme"},
          "SetupTests\\DocEcho", true,
          [](const std::string& setup, const std::string& install, const std::string& vst) {
@@ -153,6 +154,13 @@ TEST(NewProduct, EachDocumentedBehaviourIsWhatTheProgramsDo)
              wizard.CloseBox();
              EXPECT_TRUE(wizard.Ended());
              EXPECT_TRUE(FileExists(GetSpecialFolder(sfDesktop) + "\\DocEcho Readme.lnk"));
+         }},
+        {"DisplayVersion is the version the list of installed programs shows; the key keeps the record's",
+         "DefaultFolder=SetupTests\\DocEcho\r\nDisplayVersion=1.0.10", "VstX=$VstPluginFolder", {}, "SetupTests\\DocEcho",
+         false, [](const std::string&, const std::string&, const std::string&) {
+             const std::string key = "\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\DocEcho 1.00";
+             EXPECT_EQ(ReadSetting(HKEY_LOCAL_MACHINE, key, "DisplayVersion"), "1.0.10");
+             EXPECT_EQ(ReadSetting(HKEY_LOCAL_MACHINE, key, "DisplayName"), "DocEcho 1.0.10");
          }},
     };
     for (const TDocumented& row : rows) {

@@ -221,6 +221,9 @@ TEST_F(ProductCheck, WarningsForWhatIsLegalButAlmostCertainlyWrong)
          "warning: \"Taskbar\" is no shortcut location; the locations are StartMenu, Desktop and ProgramFolder"},
         {"[Setup]\r\nProductName=E\r\nRegistryRoot=R\r\nDefaultFolder=Verbiage %02d\r\n",
          "Setup.ini:11: warning: \"%02d\" pads the number with blanks, not zeros; write \"%.2d\" for a zero-padded one"},
+        {"[Setup]\r\nProductName=E\r\nRegistryRoot=R\r\nDefaultFolder=D\r\nDisplayVersion=3.0.1\r\n",
+         "Setup.ini:12: warning: DisplayVersion \"3.0.1\" is shown for the version record 2.10, whose major number 2 "
+         "decides the folder, the registry key and upgrades"},
         {"[Pages]\r\nWelcome=1\r\n", "warning: \"Welcome\" is no key of [Pages]; its keys are VstPluginFolder, "
                                       "DigiPluginFolder, PhotoshopPluginFolder and Personalization"},
     };
@@ -264,6 +267,11 @@ TEST_F(ProductCheck, FolderContentWarnings)
                                               "Desktop=$Vst3PluginFolder\\Echo.vst3,Echo\r\n");
          },
          ""},
+        {[](const fs::path& r) {
+             Write(r / "Setup.ini", GoodIni + "[Setup]\r\nProductName=E\r\nRegistryRoot=R\r\nDefaultFolder=D\r\n"
+                                              "DisplayVersion=2.1.10\r\n");
+         },
+         ""},  // the version users see beside the record 2.10
         {[](const fs::path& r) {
              std::string wide = "\xFF\xFE";
              for (char c : GoodIni) wide += std::string{c, '\0'};

@@ -88,7 +88,8 @@ TProgramVersion ExactVersion(const std::string& text)
     if (version.AsText() == text) return version;
     throw EProgramVersionError("version '" + text + "' cannot be recorded as written (it would be recorded as " +
                                version.AsText() + "): write MAJOR.MR with one digit each for the minor and the "
-                               "release number, as in 1.20, 1.23 (for 1.2.3) or 2.02 beta 3");
+                               "release number, as in 1.20, 1.23 (for 1.2.3) or 2.02 beta 3, and give the text users see as "
+                               "DisplayVersion=" + text + " in [Setup]");
 }
 
 // Whether a Windows program carries a signature: its certificate table

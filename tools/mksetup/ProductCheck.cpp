@@ -252,6 +252,7 @@ public:
         CheckRegistryValues();
         CheckFolderIcons();
         CheckInstalledFiles();
+        CheckDisplayVersion();
         CheckPackedFolders();
         CheckSize();
         CheckBitness();
@@ -798,6 +799,20 @@ private:
                 if (SameTextAscii(sibling.path().filename().string(), "PlugIn.ico")) icon = true;
             if (!icon) Add(entry.path(), 1, false, "has no PlugIn.ico beside it; the folder shows no icon");
         }
+    }
+
+    // The version users see beside the record's: the record decides the
+    // folder's %d, the registry's version key and what counts as newer.
+    void CheckDisplayVersion()
+    {
+        const std::string& shown = FModel.DisplayVersion;
+        if (!FVersion || shown.empty()) return;
+        int32_t major = StrToIntDef(shown.substr(0, shown.find_first_not_of("0123456789")), -1, false);
+        if (major != FVersion->Major)
+            Add(FIniPath, LineOf("Setup", "DisplayVersion"), false,
+                FormatText("DisplayVersion \"%s\" is shown for the version record %s, whose major number %s decides the "
+                           "folder, the registry key and upgrades; give a record with the same major number",
+                           {shown, FVersion->AsText(), std::to_string(FVersion->Major)}));
     }
 
     void CheckInstalledFiles()
