@@ -15,6 +15,7 @@
 #include "PackageReader.h"
 #include "PathUtils.h"
 #include "ProcessText.h"
+#include "ProgramFile.h"
 #include "Registry.h"
 #include "SharedFiles.h"
 #include "ShellLinks.h"
@@ -387,7 +388,7 @@ std::vector<std::string> ResolveSharing(const std::vector<std::string>& lines)
     return resolved;
 }
 
-std::vector<std::string> TInstaller::UninstallerLog() const
+std::vector<std::string> TInstaller::UninstallerLog(bool keptCopies) const
 {
     // The notes that only matter while a run goes on stay out of the finished
     // log; the journal's own note stays, so that a run ended between the
@@ -395,7 +396,7 @@ std::vector<std::string> TInstaller::UninstallerLog() const
     std::vector<std::string> log;
     for (const std::string& line : ::CarryForward(FEarlierLog, FJournal.Lines())) {
         TLogLine parsed = TLogLine::Parse(line);
-        if (parsed.Info().Finished || line.empty() ||
+        if (parsed.Info().Finished || line.empty() || (keptCopies && parsed.Kind == TLineKind::Aside) ||
             (parsed.Kind == TLineKind::Partial && !FJournal.Path().empty() && SameTextAscii(parsed.Path(), FJournal.Path())))
             log.push_back(line);
     }
@@ -488,9 +489,9 @@ void TInstaller::RecordRegistryKey(HKEY root, const std::string& keyPath, bool u
         Log(MakeLogLine(TLineKind::EmptyParents, keyPath, {std::string(1, letter), std::to_string(levels)}));
 }
 
-void TInstaller::WriteUninstallLog(TStream& stream, const std::string& productName) const
+void TInstaller::WriteUninstallLog(TStream& stream, const std::string& productName, bool keptCopies) const
 {
-    ::WriteUninstallLog(stream, FPackage.Info().Version, UninstallerLog(), productName);
+    ::WriteUninstallLog(stream, FPackage.Info().Version, UninstallerLog(keptCopies), productName);
 }
 
 void TInstaller::WriteUninstaller(const std::string& uninstallerPath, const std::string& keyName,
@@ -499,11 +500,34 @@ void TInstaller::WriteUninstaller(const std::string& uninstallerPath, const std:
     std::string registration = RegistrationLine(keyName);
     const std::vector<std::string>& lines = FJournal.Lines();
     if (std::find(lines.begin(), lines.end(), registration) == lines.end()) Log(registration);
-    PlaceUninstaller(uninstallerPath, true, productName);
+    bool signedUninstaller = SignedUninstaller() != nullptr;
+    if (signedUninstaller) {
+        // The maker's signature covers the uninstaller's bytes, so the log
+        // cannot be appended: the finished log replaces the journal beside it,
+        // which the uninstaller (in place since the start) reads. It names the
+        // copies kept for a failure too: a run ended before they go leaves
+        // them to the uninstaller, as the journal would have.
+        const std::string journal = FJournal.Path();
+        FJournal.Close();
+        DWORD error = WriteWholeAndReplace(journal, journal + PartialSuffix,
+                                           [&](THandleStream& file) { WriteUninstallLog(file, productName, true); });
+        if (error != 0) ThrowReplaceError(journal, error);
+    } else {
+        PlaceUninstaller(uninstallerPath, true, productName);
+    }
     RegisterUninstaller(FJournal, uninstallerPath, keyName, displayName, RegistrationValues);
     WriteRegisteredRoots(keyName, InstallationRoots(UninstallerLog()));
-    // Done: the journal and the product's earlier files kept for a failure go.
-    FJournal.Finish();
+    // Done: the journal (unless it is the log now) and the product's earlier files kept for a failure go.
+    FJournal.Finish(signedUninstaller);
+}
+
+const TMemoryStream* TInstaller::SignedUninstaller() const
+{
+    if (!FSignedUninstallerRead) {
+        FSignedUninstaller = FPackage.ExtractFileToMemory(UninstallerFileName);
+        FSignedUninstallerRead = true;
+    }
+    return FSignedUninstaller.get();
 }
 
 void TInstaller::ClearSignature(TStream& program, TStream& copy, int64_t length)
@@ -534,6 +558,11 @@ void TInstaller::ClearSignature(TStream& program, TStream& copy, int64_t length)
 
 void TInstaller::WriteProgramPart(THandleStream& uninstaller, bool log, const std::string& productName) const
 {
+    if (const TMemoryStream* program = SignedUninstaller()) {
+        // Made by the builder with the uninstaller's mode and no log of its own, then signed.
+        uninstaller.WriteBuffer(program->Data().data(), program->Data().size());
+        return;
+    }
     int64_t copyLength;
     {
         std::unique_ptr<THandleStream> program = THandleStream::OpenRead(ProgramPath(), FILE_SHARE_READ | FILE_SHARE_WRITE);
@@ -577,6 +606,15 @@ void TInstaller::BeginJournal(const std::string& uninstallerPath, const std::str
     if (FileExists(uninstallerPath)) {
         earlierCopy = BackupCopyName(uninstallerPath);
         Log(MakeLogLine(TLineKind::Aside, uninstallerPath, {earlierCopy}));
+    }
+    // An earlier uninstaller without a log of its own (a signed one, or one a
+    // run ended early left) reads the file the journal replaces: that file is
+    // kept too, and comes back with it.
+    if (!earlierCopy.empty() && FileExists(journal) && ReadProgramWord(uninstallerPath, PackageFormat::SetupDataOffsetWord) <= 0) {
+        std::string logCopy = BackupCopyName(journal);
+        if (!CopyFileA(journal.c_str(), logCopy.c_str(), TRUE)) ThrowReplaceError(journal, GetLastError());
+        Log(MakeLogLine(TLineKind::Aside, journal, {logCopy}));
+        FJournal.KeptForFailure(logCopy);
     }
     Log(MakeLogLine(TLineKind::Partial, journal));
     // Only an uninstaller this run brings is this run's to take away again.

@@ -110,12 +110,13 @@ public:
     void RecordPriorValues();
     // Writes what the journal holds through to the disk.
     void FlushJournal();
-    // The log the uninstaller receives: the carried-forward lines, then this run's.
-    std::vector<std::string> UninstallerLog() const;
+    // The log the uninstaller receives: the carried-forward lines, then this
+    // run's; with `keptCopies` the lines of the copies kept for a failure too.
+    std::vector<std::string> UninstallerLog(bool keptCopies = false) const;
     // C, U, M or 6 by the root and the view; other roots record nothing.
     void RecordRegistryKey(HKEY root, const std::string& keyPath, bool use64BitView);
     const std::vector<std::string>& UninstallLog() const { return FJournal.Lines(); }
-    void WriteUninstallLog(TStream& stream, const std::string& productName) const;
+    void WriteUninstallLog(TStream& stream, const std::string& productName, bool keptCopies = false) const;
     // Writes the uninstaller (the program part, marked, with the log appended)
     // and registers it in the Windows list of installed programs.
     void WriteUninstaller(const std::string& uninstallerPath, const std::string& keyName,
@@ -159,7 +160,8 @@ private:
     [[noreturn]] void ThrowReplaceError(const std::string& target, DWORD error) const;
     void Log(const std::string& line);
     // Writes the program part as an uninstaller; with `log` the log appended,
-    // else none (it reads Uninstall.dat beside it).
+    // else none (it reads Uninstall.dat beside it). A signed uninstaller is
+    // written as it came and never carries the log.
     void WriteProgramPart(THandleStream& uninstaller, bool log, const std::string& productName) const;
     // Writes the uninstaller beside `path` and renames it over `path`.
     void PlaceUninstaller(const std::string& path, bool log, const std::string& productName);
@@ -174,8 +176,13 @@ private:
     // tell a file the user changed since.
     void RecordStamp(const std::string& target);
     static void ClearSignature(TStream& program, TStream& copy, int64_t length);
+    // The uninstaller program a signed package carries, signed by its maker
+    // (a top-level Uninst.exe entry), or null: the copy of this program then serves.
+    const TMemoryStream* SignedUninstaller() const;
 
     TSetupPackage FPackage;
+    mutable std::unique_ptr<TMemoryStream> FSignedUninstaller;
+    mutable bool FSignedUninstallerRead = false;
     std::vector<std::string> FEarlierLog;
     // Files and folders of the earlier installation, and those this run wrote
     // or holds a shared reference to, as UpperAscii keys.

@@ -95,10 +95,10 @@ std::vector<TRunJournal::TSavedValue> TRunJournal::SavedValues(HKEY key)
     return values;
 }
 
-void TRunJournal::Finish()
+void TRunJournal::Finish(bool keepFile)
 {
     FFile.reset();
-    if (!FPath.empty()) DeleteFileA(FPath.c_str());
+    if (!FPath.empty() && !keepFile) DeleteFileA(FPath.c_str());
     for (const std::string& copy : FKeptForFailure) DeleteFileA(copy.c_str());
     FKeptForFailure.clear();
     FReplacedRegistrations.clear();
@@ -117,8 +117,10 @@ std::vector<std::string> TRunJournal::RollBack()
     for (auto line = FLines.rbegin(); line != FLines.rend(); ++line) RollBackLine(TLogLine::Parse(*line));
     RestoreRegistrations();
     // Last, the journal: the earlier installation's uninstaller, put back
-    // above, reads its own log again.
-    if (!FPath.empty()) DeleteFileA(FPath.c_str());
+    // above, reads its own log again, or the earlier log that was in the
+    // journal's place, put back above too.
+    if (!FPath.empty() && !FPathPutBack) DeleteFileA(FPath.c_str());
+    FPathPutBack = false;
     FLines.clear();
     FKeptForFailure.clear();
     FCreatedKeys.clear();
@@ -143,9 +145,11 @@ void TRunJournal::RollBackLine(const TLogLine& line)
         break;
     case TLineKind::Backup:
     case TLineKind::Aside:
-        if (FileExists(line.Fields[1]))
-            result(MoveFileExA(line.Fields[1].c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED) != 0,
-                   "file put back " + path);
+        if (FileExists(line.Fields[1])) {
+            bool back = MoveFileExA(line.Fields[1].c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED) != 0;
+            result(back, "file put back " + path);
+            if (back && SameTextAscii(path, FPath)) FPathPutBack = true;
+        }
         break;
     case TLineKind::Shared:
         FReleased.insert(UpperAscii(path));

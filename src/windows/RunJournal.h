@@ -62,9 +62,12 @@ public:
     void KeptForFailure(const std::string& copy) { FKeptForFailure.push_back(copy); }
     TRegistryUndo& Values() { return FValues; }
 
-    // The run ended well: the journal file and the copies kept for a failure
-    // go; nothing is left to roll back.
-    void Finish();
+    // No more lines: the file is closed, so that it can be replaced.
+    void Close() { FFile.reset(); }
+    // The run ended well: the journal file (unless it now holds the finished
+    // log, `keepFile`) and the copies kept for a failure go; nothing is left
+    // to roll back.
+    void Finish(bool keepFile = false);
     // Undoes every step, last first: the registry values, then each line,
     // then the registrations the run replaced, last the journal file. Returns
     // what could not be put back as it was.
@@ -104,4 +107,6 @@ private:
     // what could not be put back.
     std::set<std::string> FReleased;
     std::vector<std::string> FLeftOver;
+    // The file at the journal's path before the run (an earlier log) was put back.
+    bool FPathPutBack = false;
 };

@@ -217,18 +217,58 @@ std::vector<uint32_t> SignatureFields(const std::vector<uint8_t>& file)
     return {word(optional + 64), word(optional + 96 + 32), word(optional + 96 + 36)};
 }
 
-TEST_F(Unattended, ASignedInstallerInstallsAndItsUninstallerCarriesNoCertificateEntry)
+// A signed installer writes the uninstaller its maker signed, with the log in
+// Uninstall.dat beside it; runs of signed and unsigned installers over each
+// other, and a run that fails and rolls back, leave an uninstaller that reads
+// its log and removes everything.
+TEST_F(Unattended, ASignedInstallerLeavesASignedUninstallerWithItsLogBesideIt)
 {
     const char* built = std::getenv("SETUP_SIGNED_INSTALLER");
     if (!built || !FileExists(WindowsPath(built))) GTEST_SKIP() << "no signed installer (osslsigncode is missing)";
-    std::string program = *Folder / "Signed.exe";
-    ASSERT_TRUE(CopyFileA(WindowsPath(built).c_str(), program.c_str(), FALSE));
-    std::vector<uint32_t> signedFields = SignatureFields(ReadWholeFile(program));
-    ASSERT_NE(signedFields[1], 0u) << "the installer carries no signature";
-    TRun install = RunUnattended(program, "/S " + Inside());
-    EXPECT_EQ(install.ExitCode, 0u);
-    ASSERT_TRUE(FileExists(Plug + "Uninst.exe"));
-    EXPECT_EQ(SignatureFields(ReadWholeFile(Plug + "Uninst.exe")), (std::vector<uint32_t>{0, 0, 0}));
+    std::string signedProgram = *Folder / "Signed.exe";
+    ASSERT_TRUE(CopyFileA(WindowsPath(built).c_str(), signedProgram.c_str(), FALSE));
+    ASSERT_NE(SignatureFields(ReadWholeFile(signedProgram))[1], 0u) << "the installer carries no signature";
+    auto isSigned = [&] { return SignatureFields(ReadWholeFile(Plug + "Uninst.exe"))[1] != 0; };
+    const struct {
+        const char* Case;
+        std::string First, Second;
+        bool SecondFails;  // a file of the first run is held open: the second rolls back
+        bool SignedAfter;
+    } rows[] = {
+        {"signed", signedProgram, "", false, true},
+        {"signed over unsigned", Setup, signedProgram, false, true},
+        {"unsigned over signed", signedProgram, Setup, false, false},
+        {"signed over signed, rolled back", signedProgram, signedProgram, true, true},
+        {"signed over unsigned, rolled back", Setup, signedProgram, true, false},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.Case);
+        ASSERT_EQ(RunUnattended(row.First, "/S " + Inside()).ExitCode, 0u);
+        std::vector<uint8_t> uninstaller = ReadWholeFile(Plug + "Uninst.exe");
+        std::string log = ReadText(Plug + "Uninstall.dat");
+        if (!row.Second.empty()) {
+            // Held open as it is, by a running program.
+            HANDLE held = row.SecondFails ? CreateFileA((Plug + "Readme.txt").c_str(), GENERIC_READ, 0, nullptr,
+                                                        OPEN_EXISTING, 0, nullptr)
+                                          : INVALID_HANDLE_VALUE;
+            EXPECT_EQ(held != INVALID_HANDLE_VALUE, row.SecondFails);
+            EXPECT_EQ(RunUnattended(row.Second, "/S " + Inside()).ExitCode, row.SecondFails ? 1u : 0u);
+            if (held != INVALID_HANDLE_VALUE) CloseHandle(held);
+        }
+        if (row.SecondFails) {  // as the first run left it, byte for byte
+            EXPECT_EQ(ReadWholeFile(Plug + "Uninst.exe"), uninstaller);
+            EXPECT_EQ(ReadText(Plug + "Uninstall.dat"), log);
+        }
+        EXPECT_EQ(isSigned(), row.SignedAfter);
+        // The log lies beside a signed uninstaller only; no copy is left behind.
+        EXPECT_EQ(FileExists(Plug + "Uninstall.dat"), row.SignedAfter);
+        EXPECT_TRUE(FolderListing(Plug + "Replaced Files").empty()) << ::testing::PrintToString(FolderListing(Plug + "Replaced Files"));
+        EXPECT_TRUE(RegistrationExists());
+        EXPECT_EQ(RunUnattended(Plug + "Uninst.exe", "/S").ExitCode, 0u);
+        EXPECT_TRUE(GoneWithin(Plug, 20000));
+        EXPECT_FALSE(FileExists(Vst + "Example Echo.dll"));
+        EXPECT_FALSE(RegistrationExists());
+    }
 }
 
 TEST(Unattended32, A64BitPackageOn32BitWindowsEndsWithCodeThree)

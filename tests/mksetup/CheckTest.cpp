@@ -135,6 +135,8 @@ TEST_F(ProductCheck, ErrorsThatWouldStopTheInstaller)
              Write(r / "Setup.ini", wide);
          },
          "Setup.ini:1: error: is saved as UTF-16 without a byte-order mark, which the installer cannot read"},
+        {[](const fs::path& r) { Write(r / "Uninst.exe", "MZ"); },
+         "Uninst.exe:1: error: is a name the package keeps for the uninstaller that build --sign signs"},
         // What would ship an installer without a part of the product.
         {[](const fs::path& r) { Write(r / "Setup.ini", GoodIni + "Aax=$AaxPluginFolder\r\n"); },
          "Setup.ini:8: error: \"Aax\" names no folder of the product; add the folder or remove the line"},

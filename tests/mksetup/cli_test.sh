@@ -133,6 +133,11 @@ if command -v osslsigncode >/dev/null && command -v openssl >/dev/null && [ -f "
   expect_text "signed build" "$work/stdout" "signed, and still sound"
   check "signature" 0 osslsigncode verify -CAfile "$work/cert.pem" "$work/signed.exe"
   check "signed installer verifies" 0 "$mksetup" verify "$work/signed.exe"
+  # The uninstaller it will write is signed by the same command, with no log of its own.
+  check "extract of the signed installer" 0 "$mksetup" extract "$work/signed.exe" "$work/signed"
+  check "signed uninstaller" 0 osslsigncode verify -CAfile "$work/cert.pem" "$work/signed/Uninst.exe"
+  python3 -c 'import sys; b = open(sys.argv[1], "rb").read(); sys.exit(0 if b[0x30:0x38] == bytes([0, 0, 0, 0, 1, 0, 0, 0]) else 1)' \
+    "$work/signed/Uninst.exe" || { echo "FAIL: the signed uninstaller is not in uninstaller mode without a log"; failed=1; }
   check "failing signing command" 1 "$mksetup" build "$example" --version 1.20 -o "$work/s2.exe" --stub "$program" --sign "false {}"
   expect_text "failing signing command" "$work/stderr" "the signing command failed"
   [ ! -e "$work/s2.exe" ] || { echo "FAIL: an installer was left after a failed signing"; failed=1; }
@@ -143,7 +148,7 @@ if command -v osslsigncode >/dev/null && command -v openssl >/dev/null && [ -f "
   [ ! -e "$work/s5.exe" ] || { echo "FAIL: an unsigned installer was left"; failed=1; }
   # A "signing" that cuts the package short leaves no installer behind.
   check "damaging signing command" 1 "$mksetup" build "$example" --version 1.20 -o "$work/s3.exe" --stub "$program" \
-    --sign "truncate -s -100 {}"
+    --sign "case {} in *s3.exe) truncate -s -100 {};; *) $sign;; esac"
   expect_text "damaging signing command" "$work/stderr" "the signed installer is no longer sound"
   [ ! -e "$work/s3.exe" ] || { echo "FAIL: an installer was left after a damaging signing"; failed=1; }
   check "--sign without {}" 2 "$mksetup" build "$example" --version 1.20 -o "$work/s4.exe" --sign "osslsigncode sign"

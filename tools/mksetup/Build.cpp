@@ -1,5 +1,8 @@
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <random>
 
 #include "Builder.h"
@@ -9,6 +12,7 @@
 #include "PackageFormat.h"
 #include "ProductFolder.h"
 #include "Stream.h"
+#include "UninstallLog.h"
 
 namespace fs = std::filesystem;
 
@@ -88,6 +92,15 @@ TBuildResult BuildPackage(const TBuildOptions& options)
     write.CreationTime = EncodeDateTime(created);
 
     TProductTree tree = ScanProductFolder(options.ProductFolder, fixedTime);
+    if (!options.Uninstaller.empty()) {
+        // The installer writes this program as the uninstaller, byte for byte, instead of a copy of itself.
+        std::ifstream in(options.Uninstaller, std::ios::binary);
+        std::string program((std::istreambuf_iterator<char>(in)), {});
+        if (!in.good() && !in.eof()) throw ESetupError(options.Uninstaller + ": cannot be read");
+        tree.Items.push_back(TPackageItem::File(UninstallerFileName, program, fixedTime ? *fixedTime : PartsToDosDateTime(created)));
+        std::sort(tree.Items.begin(), tree.Items.end(),
+                  [](const TPackageItem& a, const TPackageItem& b) { return a.Name < b.Name; });
+    }
 
     TTemporaryOutput output(options.Output);
     TBuildResult result;

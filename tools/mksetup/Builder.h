@@ -18,6 +18,7 @@ struct TBuildOptions {
     std::optional<TDateParts> Date;   // creation time and every file's time
     int Level = 9;
     bool ZlibOnly = false;            // zlib's own deflate for every file
+    std::string Uninstaller;          // a signed uninstaller program, carried as the top-level Uninst.exe
     std::function<void(const TWriteProgress&)> Progress;
 };
 

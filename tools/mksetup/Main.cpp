@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iostream>
+#include <iterator>
 #include <optional>
 #include <sstream>
 #include <string>
@@ -20,6 +21,7 @@
 
 #include "Builder.h"
 #include "NewProduct.h"
+#include "PackageFormat.h"
 #include "ProductCheck.h"
 #include "SetupIniReference.h"
 #include "Exception.h"
@@ -116,16 +118,20 @@ bool CarriesSignature(const std::string& path)
     // The security entry: data directory 4, after 96 bytes of a PE32 optional header or 112 of a PE32+ one.
     uint32_t directories = pe + 24 + (word(header, 24, 2) == 0x20B ? 112 : 96);
     std::string security = read(directories + 4 * 8, 8);
-    return security.size() == 8 && word(security, 4, 4) != 0;
+    if (security.size() != 8) return false;
+    // The table itself, whole inside the file: a cut-off one is no signature.
+    uint64_t at = word(security, 0, 4), size = word(security, 4, 4);
+    file.clear();
+    file.seekg(0, std::ios::end);
+    return size >= 8 && at + size <= uint64_t(file.tellg());
 }
 
-// Runs the maker's signing command with the installer's path for "{}" (in
-// single quotes, for the shell), then checks that the signed file is still a
-// sound installer: a signature goes after the package, which must stay whole.
-bool SignInstaller(const std::string& command, const std::string& installer)
+// Runs the maker's signing command with the file's path for "{}" (in single
+// quotes, for the shell); `signature` checks that the file carries one then.
+bool RunSigningCommand(const std::string& command, const std::string& file, bool signature = true)
 {
     std::string quoted = "'";
-    for (char c : installer) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    for (char c : file) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
     quoted += "'";
     std::string line = command;
     for (size_t at; (at = line.find("{}")) != std::string::npos;) line.replace(at, 2, quoted);
@@ -135,6 +141,39 @@ bool SignInstaller(const std::string& command, const std::string& installer)
         std::cerr << "mksetup: the signing command failed (status " << status << "): " << line << "\n";
         return false;
     }
+    if (signature && !CarriesSignature(file)) {
+        std::cerr << "mksetup: the signing command left no signature in " << file << ": " << line << "\n";
+        return false;
+    }
+    return true;
+}
+
+// The uninstaller the installer will write, signed: the bare program with the
+// uninstaller's mode and no log of its own (the installer puts the log into
+// Uninstall.dat beside it). Written beside the output; false if not signed.
+bool SignUninstaller(const std::string& command, const std::string& stub, const std::string& path)
+{
+    std::ifstream in(stub, std::ios::binary);
+    std::string program((std::istreambuf_iterator<char>(in)), {});
+    if (program.size() < 0x40 || program.compare(0, 2, "MZ") != 0) {
+        std::cerr << "mksetup: " << stub << " is no program to make the uninstaller from\n";
+        return false;
+    }
+    auto put = [&](int64_t at, uint32_t value) {
+        for (int i = 0; i < 4; ++i) program[size_t(at) + i] = char((value >> (8 * i)) & 0xFF);
+    };
+    put(PackageFormat::SetupDataOffsetWord, 0);
+    put(PackageFormat::UninstallerModeWord, 1);
+    std::ofstream(path, std::ios::binary).write(program.data(), std::streamsize(program.size()));
+    return RunSigningCommand(command, path);
+}
+
+// Runs the signing command on the installer, then checks that the signed file
+// is still a sound installer: a signature goes after the package, which must
+// stay whole.
+bool SignInstaller(const std::string& command, const std::string& installer)
+{
+    if (!RunSigningCommand(command, installer, false)) return false;
     std::ostringstream report;
     bool sound = false;
     try {
@@ -147,10 +186,10 @@ bool SignInstaller(const std::string& command, const std::string& installer)
         return false;
     }
     if (!CarriesSignature(installer)) {
-        std::cerr << "mksetup: the signing command left no signature in the installer: " << line << "\n";
+        std::cerr << "mksetup: the signing command left no signature in " << installer << "\n";
         return false;
     }
-    std::cout << installer << ": signed, and still sound\n";
+    std::cout << installer << ": signed, and still sound (its uninstaller signed too)\n";
     return true;
 }
 
@@ -230,6 +269,19 @@ int Build(const std::vector<std::string>& args, const char* argv0)
                          ByteCount(p.BytesDone).c_str(), ByteCount(p.BytesTotal).c_str());
             std::fflush(stderr);
         };
+    }
+    // With a signing command the uninstaller the installer writes is signed too:
+    // signed first, it goes into the package.
+    struct TRemovedAfterwards {
+        std::string Path;
+        ~TRemovedAfterwards() { std::remove(Path.c_str()); }
+    } uninstaller{options.Output + ".Uninst.exe"};
+    if (!sign.empty()) {
+        if (!SignUninstaller(sign, options.Stub, uninstaller.Path)) {
+            std::cerr << "mksetup: " << options.Output << " was not built\n";
+            return 1;
+        }
+        options.Uninstaller = uninstaller.Path;
     }
     TBuildResult result = BuildPackage(options);
     if (terminal) std::fprintf(stderr, "\n");

@@ -233,6 +233,10 @@ public:
         if (!fs::is_regular_file(FFolder / "Setup.jpg"))
             Add(FFolder / "Setup.jpg", 1, true, "is missing; the wizard's side picture is required");
         CheckEntryNames();
+        if (fs::exists(FFolder / UninstallerFileName))
+            Add(FFolder / UninstallerFileName, 1, true,
+                "is a name the package keeps for the uninstaller that build --sign signs; put the file into a "
+                "component folder");
         if (!fs::is_regular_file(ini)) return Sorted();
         FIniPath = ini;
         if (!CheckEncoding()) return Sorted();
