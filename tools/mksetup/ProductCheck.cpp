@@ -689,9 +689,10 @@ private:
                 std::error_code error;
                 for (fs::recursive_directory_iterator entry(FFolder / name, error), end; !error && entry != end;
                      entry.increment(error)) {
-                    std::string relative = entry->path().lexically_relative(FFolder / name).string();
-                    std::replace(relative.begin(), relative.end(), '/', '\\');
-                    files.insert(clean(destination + "\\" + relative));
+                    std::string path = destination + "\\";
+                    path += entry->path().lexically_relative(FFolder / name).string();
+                    std::replace(path.begin(), path.end(), '/', '\\');
+                    files.insert(clean(path));
                 }
             }
         }
