@@ -7,6 +7,7 @@
 #include "SetupModel.h"
 #include "SetupSwitches.h"
 #include "TextUtils.h"
+#include "UninstallRegistration.h"
 
 TSetupUninstaller::TSetupUninstaller(const std::string& programPath)
     : FUninstaller(std::make_unique<TUninstaller>(programPath)), FProductName(FUninstaller->ProductName())
@@ -19,7 +20,10 @@ int TSetupUninstaller::Execute(ISetupUser& user, TRunLog* log)
     auto note = [&](const std::string& text) {
         if (log) log->Line(text);
     };
-    std::string name = ProductNameWithVersion(FProductName, FUninstaller->Version());
+    // The version as users saw it in the list of installed programs (a maker's DisplayVersion), else the record's.
+    std::string shown = RegisteredText(FindRegistration(FUninstaller->ProgramPath(), FUninstaller->LogLines()),
+                                       RegistrationValue::DisplayVersion);
+    std::string name = ProductNameWithVersion(FProductName, FUninstaller->Version(), shown);
     note("removing " + name + " (" + FUninstaller->ProgramPath() + ")");
     if (!AdminRightsCheck()) {
         std::string message = FormatMessageText(Msg::UninstallNoRights, {FProductName});

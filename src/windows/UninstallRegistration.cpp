@@ -61,6 +61,19 @@ std::string FindRegistration(const std::string& uninstallerPath, const std::vect
     return std::string();
 }
 
+std::string RegisteredText(const std::string& keyName, const char* valueName)
+{
+    TRegistry registry(KEY_READ);
+    registry.RootKey = HKEY_LOCAL_MACHINE;
+    try {
+        if (!keyName.empty() && registry.OpenKey(UninstallRegistryKey + keyName, false))
+            return registry.ReadString(valueName);
+    } catch (const Exception&) {
+        // A value of another type is no text.
+    }
+    return std::string();
+}
+
 std::string FreeRegistrationKey(const std::string& uninstallerPath, const std::string& keyName)
 {
     TRegistry registry(KEY_READ);

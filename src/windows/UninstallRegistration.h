@@ -52,6 +52,8 @@ std::string RegistrationKeyName(const std::string& line);
 // registrations the log names are tried first, then every other; empty when
 // none is.
 std::string FindRegistration(const std::string& uninstallerPath, const std::vector<std::string>& logLines);
+// A text value of the registration `keyName`; empty when there is none.
+std::string RegisteredText(const std::string& keyName, const char* valueName);
 
 // The key name under which the uninstaller at `uninstallerPath` is registered:
 // `keyName`, unless that registration belongs to another installation (its

@@ -20,18 +20,6 @@ std::wstring Wide(const std::string& utf8)
     return wide;
 }
 
-// The clean-up folders of uninstallers, in the Windows folder's Temp.
-bool CleanUpFoldersLeft()
-{
-    char windows[MAX_PATH];
-    UINT n = GetWindowsDirectoryA(windows, MAX_PATH);
-    WIN32_FIND_DATAA data;
-    HANDLE find = FindFirstFileA((std::string(windows, n) + "\\Temp\\Uninstall-*").c_str(), &data);
-    if (find == INVALID_HANDLE_VALUE) return false;
-    FindClose(find);
-    return true;
-}
-
 // The temporary folder of the programs the test starts, for as long as it lives.
 class TTemporaryFolder {
 public:
@@ -101,7 +89,7 @@ TEST_P(International, InstallsShowsAndRemovesEverything)
 
     EXPECT_EQ(UninstallWith(destination + "Uninst.exe"), "Uninstallation successfully completed.");
     EXPECT_TRUE(GoneWithin(destination, 20000)) << "left " << destination;
-    EXPECT_TRUE(WaitUntil([] { return !CleanUpFoldersLeft(); }, 20000));
+    EXPECT_TRUE(CleanUpFoldersGoneWithin(20000));
     RemoveTree(destination);
     CoUninitialize();
 }

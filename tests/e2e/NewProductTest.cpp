@@ -78,6 +78,7 @@ struct TDocumented {
     std::string Installed;  // the folder it lands in, below Program Files
     bool ThroughTheWizard;  // else installed with /S before Shows looks
     std::function<void(const std::string& setup, const std::string& install, const std::string& vst)> Shows;
+    std::string Removing = "removing DocEcho 1.00";  // what the uninstaller's log says it removes
 };
 
 void WriteProduct(const std::string& product, const TDocumented& row)
@@ -161,7 +162,8 @@ TEST(NewProduct, EachDocumentedBehaviourIsWhatTheProgramsDo)
              const std::string key = "\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\DocEcho 1.00";
              EXPECT_EQ(ReadSetting(HKEY_LOCAL_MACHINE, key, "DisplayVersion"), "1.0.10");
              EXPECT_EQ(ReadSetting(HKEY_LOCAL_MACHINE, key, "DisplayName"), "DocEcho 1.0.10");
-         }},
+         },
+         "removing DocEcho 1.0.10"},
     };
     for (const TDocumented& row : rows) {
         SCOPED_TRACE(row.Says);
@@ -179,7 +181,10 @@ TEST(NewProduct, EachDocumentedBehaviourIsWhatTheProgramsDo)
             EXPECT_TRUE(FileExists(install + "\\Readme.txt")) << install;
             if (row.Shows) row.Shows(setup, install, vst);
         }
-        EXPECT_EQ(RunToEnd(install + "\\Uninst.exe", "/S"), 0u);
+        std::string removal = folder / "uninstall.log";
+        EXPECT_EQ(RunToEnd(install + "\\Uninst.exe", "/S /LOG=\"" + removal + "\""), 0u);
+        std::vector<uint8_t> said = ReadWholeFile(removal);
+        EXPECT_NE(std::string(said.begin(), said.end()).find(row.Removing), std::string::npos) << row.Removing;
         EXPECT_TRUE(GoneWithin(install, 20000));
         ForgetSharedFiles(folder.Path());
     }

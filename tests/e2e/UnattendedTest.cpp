@@ -266,6 +266,7 @@ TEST_F(Unattended, ASignedInstallerLeavesASignedUninstallerWithItsLogBesideIt)
         EXPECT_TRUE(RegistrationExists());
         EXPECT_EQ(RunUnattended(Plug + "Uninst.exe", "/S").ExitCode, 0u);
         EXPECT_TRUE(GoneWithin(Plug, 20000));
+        EXPECT_TRUE(CleanUpFoldersGoneWithin(20000));
         EXPECT_FALSE(FileExists(Vst + "Example Echo.dll"));
         EXPECT_FALSE(RegistrationExists());
     }

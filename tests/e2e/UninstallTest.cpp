@@ -65,26 +65,6 @@ TSnapshot Take(const std::string& folder)
             ListKeys(HKEY_LOCAL_MACHINE, "\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall")};
 }
 
-// The clean-up folders of uninstallers, in the Windows folder's Temp.
-std::set<std::string> CleanUpFolders()
-{
-    char windows[MAX_PATH];
-    UINT n = GetWindowsDirectoryA(windows, MAX_PATH);
-    std::set<std::string> found;
-    for (const std::string& entry : ListFiles(std::string(windows, n) + "\\Temp"))
-        if (ExtractFileName(entry).compare(0, 10, "Uninstall-") == 0) found.insert(entry);
-    return found;
-}
-
-bool CleanUpFoldersGoneWithin(DWORD milliseconds)
-{
-    for (DWORD waited = 0; !CleanUpFolders().empty(); waited += 100) {
-        if (waited >= milliseconds) return false;
-        Sleep(100);
-    }
-    return true;
-}
-
 // The example product installed with the engine into the test's folder.
 class ExampleUninstall : public ::testing::Test {
 protected:
