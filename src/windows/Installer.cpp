@@ -608,13 +608,15 @@ void TInstaller::BeginJournal(const std::string& uninstallerPath, const std::str
         Log(MakeLogLine(TLineKind::Aside, uninstallerPath, {earlierCopy}));
     }
     // An earlier uninstaller without a log of its own (a signed one, or one a
-    // run ended early left) reads the file the journal replaces: that file is
-    // kept too, and comes back with it.
-    if (!earlierCopy.empty() && FileExists(journal) && ReadProgramWord(uninstallerPath, PackageFormat::SetupDataOffsetWord) <= 0) {
-        std::string logCopy = BackupCopyName(journal);
-        if (!CopyFileA(journal.c_str(), logCopy.c_str(), TRUE)) ThrowReplaceError(journal, GetLastError());
-        Log(MakeLogLine(TLineKind::Aside, journal, {logCopy}));
-        FJournal.KeptForFailure(logCopy);
+    // run ended early left) reads the file the journal replaces. A rollback
+    // writes that file back as it was; a run ended before leaves the journal,
+    // which carries the earlier lines forward, for the uninstaller to read.
+    if (!earlierCopy.empty() && FileExists(journal) && ReadProgramWord(uninstallerPath, PackageFormat::SetupDataOffsetWord) <= 0)
+    {
+        std::unique_ptr<THandleStream> earlier = THandleStream::OpenRead(journal, FILE_SHARE_READ);
+        std::vector<uint8_t> bytes(size_t(earlier->Size()));
+        if (!bytes.empty()) earlier->ReadBuffer(bytes.data(), bytes.size());
+        FJournal.RestoredOnRollBack(std::move(bytes));
     }
     Log(MakeLogLine(TLineKind::Partial, journal));
     // Only an uninstaller this run brings is this run's to take away again.

@@ -105,6 +105,7 @@ void TRunJournal::Finish(bool keepFile)
     FCreatedKeys.clear();
     FKeyName.clear();
     FValues.Forget();
+    FEarlierFile.reset();
 }
 
 std::vector<std::string> TRunJournal::RollBack()
@@ -118,9 +119,18 @@ std::vector<std::string> TRunJournal::RollBack()
     RestoreRegistrations();
     // Last, the journal: the earlier installation's uninstaller, put back
     // above, reads its own log again, or the earlier log that was in the
-    // journal's place, put back above too.
-    if (!FPath.empty() && !FPathPutBack) DeleteFileA(FPath.c_str());
-    FPathPutBack = false;
+    // journal's place, written back now.
+    if (!FPath.empty() && FEarlierFile) {
+        DWORD error = WriteWholeAndReplace(FPath, FPath + PartialSuffix, [&](THandleStream& file) {
+            file.WriteBuffer(FEarlierFile->data(), FEarlierFile->size());
+        });
+        std::string what = "file put back " + FPath;
+        Note((error == 0 ? "rolled back: " : "could not roll back: ") + what);
+        if (error != 0) FLeftOver.push_back(what);
+    } else if (!FPath.empty()) {
+        DeleteFileA(FPath.c_str());
+    }
+    FEarlierFile.reset();
     FLines.clear();
     FKeptForFailure.clear();
     FCreatedKeys.clear();
@@ -145,11 +155,9 @@ void TRunJournal::RollBackLine(const TLogLine& line)
         break;
     case TLineKind::Backup:
     case TLineKind::Aside:
-        if (FileExists(line.Fields[1])) {
-            bool back = MoveFileExA(line.Fields[1].c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED) != 0;
-            result(back, "file put back " + path);
-            if (back && SameTextAscii(path, FPath)) FPathPutBack = true;
-        }
+        if (FileExists(line.Fields[1]))
+            result(MoveFileExA(line.Fields[1].c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED) != 0,
+                   "file put back " + path);
         break;
     case TLineKind::Shared:
         FReleased.insert(UpperAscii(path));

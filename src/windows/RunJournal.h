@@ -14,6 +14,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -60,6 +61,9 @@ public:
     bool InCreatedKey(char letter, const std::string& key) const;
     void RegistrationReplaced(const std::string& keyName, HKEY key);
     void KeptForFailure(const std::string& copy) { FKeptForFailure.push_back(copy); }
+    // What was at the journal's path before the run (an earlier log), written
+    // back there by a rollback instead of leaving no file.
+    void RestoredOnRollBack(std::vector<uint8_t> earlier) { FEarlierFile = std::move(earlier); }
     TRegistryUndo& Values() { return FValues; }
 
     // No more lines: the file is closed, so that it can be replaced.
@@ -107,6 +111,5 @@ private:
     // what could not be put back.
     std::set<std::string> FReleased;
     std::vector<std::string> FLeftOver;
-    // The file at the journal's path before the run (an earlier log) was put back.
-    bool FPathPutBack = false;
+    std::optional<std::vector<uint8_t>> FEarlierFile;
 };

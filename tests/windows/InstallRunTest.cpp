@@ -10,6 +10,7 @@
 #include "Exception.h"
 #include "FileSystem.h"
 #include "HandleStream.h"
+#include "PackageFormat.h"
 #include "PathUtils.h"
 #include "Registry.h"
 #include "SetupInstaller.h"
@@ -838,7 +839,10 @@ protected:
             state.push_back(path + " shared " + std::to_string(SharedFileCount(path)));
         return state;
     }
-    std::vector<TPackageItem> Product()
+    // With `signedUninstaller`, the package carries the uninstaller a signed
+    // build packs (this program in uninstaller mode, no log of its own), which
+    // the run writes as it came, with the log in Uninstall.dat.
+    std::vector<TPackageItem> Product(bool signedUninstaller = false)
     {
         Ini = {"[Setup]", "ProductName=Run " + Name, "RegistryRoot=Software\\SetupTests\\Run\\" + Name,
                "DefaultFolder=Unused", "[Pages]", "VstPluginFolder=1", "[Components]", "Main=$ProgramFolder",
@@ -849,6 +853,12 @@ protected:
                                           TPackageItem::File("Big.bin", std::string(300000, 'b'))}),
             TPackageItem::Folder("Presets", {TPackageItem::File("A.preset", "a"), TPackageItem::File("B.preset", "b")}),
             TPackageItem::Folder("VstX", {TPackageItem::File("Echo.dll", std::string(5000, 'e'))})};
+        if (signedUninstaller) {
+            std::vector<uint8_t> program = ReadWholeFile(WindowsPath(SETUP_PROGRAM));
+            SetWord(program, PackageFormat::SetupDataOffsetWord, 0);
+            SetWord(program, PackageFormat::UninstallerModeWord, 1);
+            items.push_back(TPackageItem::File("Uninst.exe", std::string(program.begin(), program.end())));
+        }
         return items;
     }
 };
@@ -972,21 +982,25 @@ TEST_F(FailedRun, AKillAtAnyStepIsOneDocumentedStepFromTheMachineAsItWas)
     };
     // Each row: a fresh install or an upgrade of 2.10, ended at write k, then
     // the documented step: Uninst.exe, or Setup again (and then Uninst.exe).
-    // Every step of the smaller sweeps; every third of the others.
+    // Every step of the smaller sweeps; every third of the others. The last
+    // two carry a signed uninstaller (an upgrade over a signed one too).
     struct Sweep {
         bool upgrade, again;
         int stride;
-    } sweeps[] = {{false, false, 1}, {false, true, 3}, {true, false, 1}, {true, true, 3}};
+        bool signedUninstaller;
+    } sweeps[] = {{false, false, 1, false}, {false, true, 3, false}, {true, false, 1, false},
+                  {true, true, 3, false},   {false, false, 3, true},  {true, false, 3, true}};
     for (const Sweep& sweep : sweeps) {
         int k = 0;
         for (;; k += sweep.stride) {
-            SCOPED_TRACE(std::string(sweep.upgrade ? "upgrade" : "fresh install") + " ended at write " +
+            SCOPED_TRACE(std::string(sweep.upgrade ? "upgrade" : "fresh install") +
+                         (sweep.signedUninstaller ? " with a signed uninstaller" : "") + " ended at write " +
                          std::to_string(k) + (sweep.again ? ", then Setup again" : ", then Uninst.exe"));
             if (sweep.upgrade) {
-                Construct(Product(), "2.10");
+                Construct(Product(sweep.signedUninstaller), "2.10");
                 Run();
             }
-            Construct(Product(), "2.23");
+            Construct(Product(sweep.signedUninstaller), "2.23");
             Registrations.push_back(RegistrationName());
             Model.reset();
             DWORD code = RunKilledAt(k, Folder->Path(), *Folder / "Setup.exe");
@@ -998,7 +1012,7 @@ TEST_F(FailedRun, AKillAtAnyStepIsOneDocumentedStepFromTheMachineAsItWas)
             }
             // Without Uninst.exe (ended before it was in place) the step is Setup again.
             if (sweep.again || !FileExists(Install() + "Uninst.exe")) {
-                Construct(Product(), "2.23");
+                Construct(Product(sweep.signedUninstaller), "2.23");
                 EXPECT_NO_THROW(Run());
             }
             if (FileExists(Install() + "Uninst.exe")) uninstall();
