@@ -35,6 +35,7 @@ constexpr int Cancelled = 2;      // the user cancelled
 constexpr int Requirements = 3;   // a 64-bit package on 32-bit Windows, no administrator rights
 constexpr int Damaged = 4;        // the installer (or the uninstall log) is damaged
 constexpr int BadSwitch = 5;      // a switch with a value that cannot be used
+constexpr int FileInUse = 6;      // a file the run had to replace is held by a running program; rolled back
 // Another Setup or uninstaller works in the same folder: the code deployment
 // tools know as "another installation is in progress", so they try again later.
 constexpr int Busy = 1618;

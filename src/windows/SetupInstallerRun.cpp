@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "Exception.h"
+#include "FileHolders.h"
 #include "FileSystem.h"
 #include "Messages.h"
 #include "PathUtils.h"
@@ -278,7 +279,12 @@ void TSetupInstaller::BeforeFileInstalled(std::string& fileName, int32_t& attrib
 
 void TSetupInstaller::FileInstallFailed(const std::string& fileName, bool& retry)
 {
-    retry = OnFileQuestion && OnFileQuestion(FormatMessageText(Msg::FileInstallFailed, {fileName}));
+    // The question names the programs that hold the file, where Windows can tell.
+    std::string names;
+    for (const std::string& name : ProgramsHolding(fileName)) names += (names.empty() ? "" : ", ") + name;
+    if (!names.empty() && OnNote) OnNote("held by " + names + ": " + fileName);
+    retry = OnFileQuestion && OnFileQuestion(names.empty() ? FormatMessageText(Msg::FileInstallFailed, {fileName})
+                                                           : FormatMessageText(Msg::FileHeldBy, {fileName, names, names}));
 }
 
 void TSetupInstaller::CallLibraries()

@@ -17,6 +17,7 @@ int ExitCodeOf(TFailure failure)
     case TFailure::Damaged: return ExitCode::Damaged;
     case TFailure::BadSwitch: return ExitCode::BadSwitch;
     case TFailure::Busy: return ExitCode::Busy;
+    case TFailure::FileInUse: return ExitCode::FileInUse;
     }
     return ExitCode::Failed;
 }
@@ -25,6 +26,7 @@ TFailure FailureOf(const std::exception& error)
 {
     if (dynamic_cast<const EFolderInUse*>(&error)) return TFailure::Busy;
     if (dynamic_cast<const EPackageDamaged*>(&error)) return TFailure::Damaged;
+    if (dynamic_cast<const EFileInUse*>(&error)) return TFailure::FileInUse;
     return TFailure::Failed;
 }
 

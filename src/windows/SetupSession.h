@@ -19,7 +19,7 @@
 #include "SetupUser.h"
 
 // How a session ended, or why a page refused: each kind has its exit code.
-enum class TFailure { None, Failed, Cancelled, Requirements, Damaged, BadSwitch, Busy };
+enum class TFailure { None, Failed, Cancelled, Requirements, Damaged, BadSwitch, Busy, FileInUse };
 int ExitCodeOf(TFailure failure);
 // The kind of failure an error that ended the run stands for.
 TFailure FailureOf(const std::exception& error);

@@ -198,14 +198,14 @@ TEST_F(Unattended, ALockedFileFailsTheRunWhichRollsBackAndSaysWhy)
     std::string log = *Folder / "install.log";
     TRun run = RunUnattended(Setup, "/S " + Inside() + " /LOG=\"" + log + "\"");
     CloseHandle(held);
-    EXPECT_EQ(run.ExitCode, 1u);
+    EXPECT_EQ(run.ExitCode, 6u);
     EXPECT_FALSE(run.WindowShown);
     EXPECT_FALSE(RegistrationExists());
     EXPECT_FALSE(FileExists(Plug + "Uninst.exe"));
     EXPECT_FALSE(FileExists(Vst + "Example Echo.dll"));
     std::string text = ReadText(log);
     for (const char* expected : {"question: ", "| answer: Cancel (unattended)", "error 32: ", "rolling back",
-                                 "phase installation (failed, rolled back)", "exit code 1"})
+                                 "phase installation (failed, rolled back)", "exit code 6"})
         EXPECT_NE(text.find(expected), std::string::npos) << expected << "\n" << text;
 }
 
@@ -252,7 +252,7 @@ TEST_F(Unattended, ASignedInstallerLeavesASignedUninstallerWithItsLogBesideIt)
                                                         OPEN_EXISTING, 0, nullptr)
                                           : INVALID_HANDLE_VALUE;
             EXPECT_EQ(held != INVALID_HANDLE_VALUE, row.SecondFails);
-            EXPECT_EQ(RunUnattended(row.Second, "/S " + Inside()).ExitCode, row.SecondFails ? 1u : 0u);
+            EXPECT_EQ(RunUnattended(row.Second, "/S " + Inside()).ExitCode, row.SecondFails ? 6u : 0u);
             if (held != INVALID_HANDLE_VALUE) CloseHandle(held);
         }
         if (row.SecondFails) {  // as the first run left it, byte for byte

@@ -8,6 +8,7 @@
 #include <map>
 
 #include "Exception.h"
+#include "FileHolders.h"
 #include "FileSystem.h"
 #include "HandleStream.h"
 #include "PackageFormat.h"
@@ -469,6 +470,30 @@ TEST_F(InstallRun, LockedFileRetriedThenCancelled)
                                 "Busy.dll'.\r\rPlease close all running applications to make sure the file is not in "
                                 "use before retrying.");
     EXPECT_EQ(ReadText(Install() + "Busy.dll"), "dll");
+
+    // Where Windows can tell which programs hold the file, the question and the run log name them.
+    TearDown();
+    SetUp();
+    lock = ConstructWithLockedFile();
+    std::vector<std::string> realHolders = RestartManagerHolders(Install() + "Busy.dll");
+    HoldersCall = [](const std::string&) { return std::vector<std::string>{"Studio Host 5", "Mixer"}; };
+    questions.clear();
+    std::vector<std::string> notes;
+    Model->OnNote = [&](const std::string& note) { notes.push_back(note); };
+    Model->OnFileQuestion = [&](const std::string& message) {
+        questions.push_back(message);
+        CloseHandle(lock);
+        return true;
+    };
+    Run();
+    HoldersCall = RestartManagerHolders;
+    ASSERT_EQ(questions.size(), 1u);
+    EXPECT_EQ(questions[0], "Cannot install the file '" + Install() + "Busy.dll': it is in use by Studio Host 5, Mixer."
+                            "\r\rPlease close Studio Host 5, Mixer, then retry.");
+    EXPECT_NE(std::find(notes.begin(), notes.end(), "held by Studio Host 5, Mixer: " + Install() + "Busy.dll"), notes.end());
+    // Windows' Restart Manager names this program alone; Wine's names nobody.
+    EXPECT_LE(realHolders.size(), 1u) << ::testing::PrintToString(realHolders);
+    for (const std::string& holder : realHolders) EXPECT_FALSE(holder.empty());
 
     // Now with Cancel: the run ends with the error and is rolled back: only
     // the holder's file is left, as it was, and no settings, shortcuts,
