@@ -33,15 +33,28 @@ struct TSettingPath {
 
 // One [Components] line as the installer reads it, with its options: the one
 // reading the installer and `mksetup check` share.
+// The machine Windows runs on (not the one this 32-bit program is built for).
+enum class TMachine { X86, X64, Arm64 };
+
 struct TComponentLine {
     std::string Key;          // the line's key as written: the package folder, variables unexpanded
     std::string Destination;  // where it goes, variables unexpanded
     std::string Option;       // the text after the first comma of the value, as written
     std::string DllSuffix;    // " Suffix" for the option "DLLSuffix: Suffix", else empty
+    // The option "Machine: x64|arm64|arm64ec|arm64x" (lower case), else empty:
+    // the architecture the line's binaries are built for.
+    std::string Machine;
     bool NoOverwrite = false; // a [ComponentsOptions] line for exactly this key says NoOverwrite
     bool Vst3 = false;        // a VST 3 destination: its DLLs are installed as .vst3
 };
 TComponentLine ParseComponentLine(const std::string& line, const std::vector<std::string>& componentsOptions);
+// The machine names the option "Machine:" knows.
+bool IsComponentMachine(const std::string& name);
+// The lines a machine installs: every line without a machine; on x64 the x64
+// lines; on ARM64 the arm64, arm64ec and arm64x lines, and an x64 line only
+// where no ARM64 line goes to the same destination (Windows runs it emulated);
+// on x86 none with a machine.
+std::vector<TComponentLine> ComponentLinesFor(const std::vector<TComponentLine>& lines, TMachine machine);
 // Whether a destination is a VST 3 one ("Vst3" in its text).
 inline bool IsVst3Destination(const std::string& text) { return text.find("Vst3") != std::string::npos; }
 // The one value a [ComponentsOptions] line knows.

@@ -25,6 +25,34 @@ std::string Environment(const wchar_t* name)
 }  // namespace
 
 IsWow64ProcessProc (*LookupIsWow64Process)() = LookupInKernel32;
+TMachine (*NativeMachineCall)() = ProbeNativeMachine;
+
+TMachine NativeMachine() { return NativeMachineCall(); }
+
+TMachine ProbeNativeMachine()
+{
+    using TIsWow64Process2 = BOOL(WINAPI*)(HANDLE, USHORT*, USHORT*);
+    HMODULE kernel = GetModuleHandleA("kernel32.dll");
+    auto probe = kernel ? reinterpret_cast<TIsWow64Process2>(reinterpret_cast<void*>(GetProcAddress(kernel, "IsWow64Process2")))
+                        : nullptr;
+    USHORT process = 0, native = 0;
+    if (probe && probe(GetCurrentProcess(), &process, &native)) {
+        if (native == 0xAA64) return TMachine::Arm64;  // IMAGE_FILE_MACHINE_ARM64
+        if (native == 0x8664) return TMachine::X64;    // IMAGE_FILE_MACHINE_AMD64
+        if (native == 0x014C) return TMachine::X86;    // IMAGE_FILE_MACHINE_I386
+    }
+    return IsWow64() ? TMachine::X64 : TMachine::X86;
+}
+
+const char* MachineName(TMachine machine)
+{
+    switch (machine) {
+    case TMachine::X86: return "x86";
+    case TMachine::X64: return "x64";
+    case TMachine::Arm64: return "ARM64";
+    }
+    return "x86";
+}
 bool (*AdminRightsCheck)() = HasAdminRights;
 
 bool IsWow64()

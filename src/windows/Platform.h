@@ -5,10 +5,20 @@
 
 #include <string>
 
+#include "SetupModel.h"
 #include "ShellFolders.h"
 
 // The 32-bit program runs on 64-bit Windows.
 bool IsWow64();
+// The machine Windows runs on: IsWow64Process2 tells where it exists (on
+// ARM64 this x86 program is emulated, and IsWow64 alone cannot say which
+// 64-bit machine it is); before it, x64 on 64-bit Windows, else x86.
+TMachine NativeMachine();
+// How NativeMachine asks, unless a test plays another machine (Wine runs no ARM64).
+extern TMachine (*NativeMachineCall)();
+TMachine ProbeNativeMachine();
+// "x86", "x64" or "ARM64".
+const char* MachineName(TMachine machine);
 // The 64-bit Program Files (sfProgramFiles) or Common Files (sfCommonFiles)
 // folder as a 32-bit program sees it; other folders as the shell gives them.
 std::string GetProgramFiles64Folder(TShellFolder folder);

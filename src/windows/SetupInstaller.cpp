@@ -29,6 +29,8 @@ TSetupInstaller::TSetupInstaller(const std::string& programPath)
     PackageVersion = FInstaller->PackageVersion();
     PackageDate = FInstaller->PackageDate();
     LoadConfiguration([this](const std::string& name) { return LoadPackageText(name); }, IsWow64());
+    // Lines built for another machine (Machine: arm64 on an x64 one) are not this machine's to install.
+    ComponentLines = ComponentLinesFor(ComponentLines, NativeMachine());
     FindSystemFolders();
     VersionKey = FormatVersionKey(PackageVersion.Major, PackageVersion.Minor);
     InstallVst2 = InstallVst3 = InstallRtas = InstallAax = InstallPhotoshop = true;

@@ -141,7 +141,7 @@ void TSetupInstaller::PrepareOwnFolder()
 int64_t TSetupInstaller::GetRequiredSpace()
 {
     int64_t total = 0;
-    for (const std::string& line : Components) total += FInstaller->GetFolderSize(LineName(line));
+    for (const TComponentLine& line : ComponentLines) total += FInstaller->GetFolderSize(line.Key);
     return total;
 }
 

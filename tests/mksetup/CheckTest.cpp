@@ -135,6 +135,8 @@ TEST_F(ProductCheck, ErrorsThatWouldStopTheInstaller)
              Write(r / "Setup.ini", wide);
          },
          "Setup.ini:1: error: is saved as UTF-16 without a byte-order mark, which the installer cannot read"},
+        {[](const fs::path& r) { Write(r / "Setup.ini", GoodIni + "Arm=$VstPluginFolder,Machine: arm46\r\n"); },
+         "Setup.ini:8: error: \"arm46\" is no machine; the machines are x64, arm64, arm64ec and arm64x"},
         {[](const fs::path& r) { Write(r / "Uninst.exe", "MZ"); },
          "Uninst.exe:1: error: is a name the package keeps for the uninstaller that build --sign signs"},
         // What would ship an installer without a part of the product.
@@ -284,6 +286,20 @@ TEST_F(ProductCheck, FolderContentWarnings)
          "Extras:1: warning: is packed, but no [Components] line installs it"},
         {[](const fs::path& r) { Write(r / "Setup@2x.jpg", JpegHeader(150, 350)); },
          "Setup@2x.jpg:1: warning: is 150x350; the side picture is 300x700 and is stretched to fit"},
+        // One installer for x64 and ARM64 machines: each line's binaries must be built for its machine.
+        {[](const fs::path& r) {
+             Write(r / "Setup.ini", GoodIni + "X64=$VstPluginFolder,Machine: x64\r\nArm=$VstPluginFolder,Machine: arm64\r\n"
+                                              "[Setup]\r\nProductName=E\r\nRegistryRoot=R\r\nDefaultFolder=D\r\nIs64Bit=1\r\n");
+             Write(r / "X64" / "Echo.dll", ProgramHead(0x8664));
+             Write(r / "Arm" / "Echo.dll", ProgramHead(0xAA64));
+         },
+         ""},
+        {[](const fs::path& r) {
+             Write(r / "Setup.ini", GoodIni + "Arm=$VstPluginFolder,Machine: arm64\r\n"
+                                              "[Setup]\r\nProductName=E\r\nRegistryRoot=R\r\nDefaultFolder=D\r\nIs64Bit=1\r\n");
+             Write(r / "Arm" / "Echo.dll", ProgramHead(0x8664));
+         },
+         "Arm/Echo.dll:1: warning: is built for x64, but its [Components] line says Machine: arm64"},
         {[](const fs::path& r) { Write(r / "Setup.ini", "\xEF\xBB\xBF" + GoodIni); }, ""},  // the installer drops the mark
         // Sparse files: the sizes count, not the disk they take.
         {[](const fs::path& r) {

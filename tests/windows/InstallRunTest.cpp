@@ -13,6 +13,7 @@
 #include "HandleStream.h"
 #include "PackageFormat.h"
 #include "PathUtils.h"
+#include "Platform.h"
 #include "Registry.h"
 #include "SetupInstaller.h"
 #include "ShellFolders.h"
@@ -400,6 +401,37 @@ TEST_F(InstallRun, DllSuffixesAndVst3Renaming)
         EXPECT_TRUE(FileExists(file)) << file;
     EXPECT_FALSE(FileExists(vst3 + "Plugin.dll"));
     EXPECT_TRUE(Logged("F" + vst3 + "Plugin.vst3"));
+}
+
+TEST_F(InstallRun, EachMachineGetsTheBinariesBuiltForIt)
+{
+    // An x64 and an ARM64 build of one VST 2 plug-in, and an x64-only extra that ARM64 Windows runs emulated.
+    const struct {
+        TMachine Machine;
+        const char* Vst2;  // the Echo.dll installed, or null
+        bool Extra;
+    } rows[] = {{TMachine::X64, "x64", true}, {TMachine::Arm64, "arm64", true}, {TMachine::X86, nullptr, false}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(MachineName(row.Machine));
+        TearDown();
+        SetUp();
+        Ini.insert(Ini.end(), {"[Components]", "Main=$ProgramFolder", "VstX=$VstPluginFolder,Machine: x64",
+                               "VstA=$VstPluginFolder, machine: ARM64", "Extra=$ProgramFolder\\Extra,Machine: x64"});
+        static TMachine played;
+        played = row.Machine;
+        TMachine (*saved)() = NativeMachineCall;
+        NativeMachineCall = [] { return played; };
+        Construct({TPackageItem::Folder("Main", {TPackageItem::File("Readme.txt", "r")}),
+                   TPackageItem::Folder("VstX", {TPackageItem::File("Echo.dll", "x64")}),
+                   TPackageItem::Folder("VstA", {TPackageItem::File("Echo.dll", "arm64")}),
+                   TPackageItem::Folder("Extra", {TPackageItem::File("Tool.txt", "t")})});
+        NativeMachineCall = saved;
+        EXPECT_EQ(Model->GetRequiredSpace(), 1 + (row.Vst2 ? int64_t(std::string(row.Vst2).size()) : 0) + (row.Extra ? 1 : 0));
+        Run();
+        std::string dll = *Folder / "Vst2\\Echo.dll";
+        EXPECT_EQ(FileExists(dll) ? ReadText(dll) : "(none)", row.Vst2 ? row.Vst2 : "(none)");
+        EXPECT_EQ(FileExists(Install() + "Extra\\Tool.txt"), row.Extra);
+    }
 }
 
 TEST_F(InstallRun, UnchosenFormatsAreLeftOut)

@@ -249,6 +249,7 @@ public:
         CheckNames();
         LoadModel();
         CheckComponents();
+        CheckMachines();
         CheckOptions();
         CheckShortcuts();
         CheckVariables();
@@ -394,10 +395,12 @@ private:
         bool wide = FModel.Is64Bit;
         const char* package = wide ? "a 64-bit package (Is64Bit=1)" : "a 32-bit package (Is64Bit=0)";
         std::error_code error;
-        for (const std::string& line : FModel.Components) {
-            std::string key = FModel.ExpandVariables(LineName(line), nullptr);
+        for (const TComponentLine& line : FModel.ComponentLines) {
+            std::string key = FModel.ExpandVariables(line.Key, nullptr);
             fs::path folder = FFolder / key;
             if (key.empty() || !fs::is_directory(folder, error)) continue;
+            // The machine a line names: x64 and arm64ec binaries carry the x64 machine type, arm64 and arm64x ARM64's.
+            unsigned named = line.Machine.empty() ? 0 : line.Machine == "x64" || line.Machine == "arm64ec" ? 0x8664 : 0xAA64;
             for (fs::recursive_directory_iterator entry(folder, error), end; !error && entry != end; entry.increment(error)) {
                 std::string name = entry->path().filename().string();
                 // A VST 3 bundle says its architecture by its folder's name.
@@ -415,6 +418,11 @@ private:
                 if (machine != 0 && program64 != wide)
                     Add(entry->path(), 1, true, "is a " + std::string(program64 ? "64" : "32") + "-bit program in " + package +
                                                     ": hosts of that bitness never look where it would be installed");
+                else if (machine != 0 && named != 0 && machine != named)
+                    Add(entry->path(), 1, false,
+                        "is built for " + std::string(machine == 0xAA64 ? "ARM64" : machine == 0x8664 ? "x64" : "x86") +
+                            ", but its [Components] line says Machine: " + line.Machine +
+                            "; that machine would get a plug-in it cannot load");
             }
         }
     }
@@ -645,6 +653,16 @@ private:
                     Add(FIniPath, number, false,
                         "a VST 3 line whose folder holds no DLL and no .vst3 file or bundle: nothing is installed as VST 3");
             }
+        }
+    }
+
+    void CheckMachines()
+    {
+        for (const auto& [number, text] : SectionLines("Components")) {
+            TComponentLine line = ParseComponentLine(text, {});
+            if (!line.Machine.empty() && !IsComponentMachine(line.Machine))
+                Add(FIniPath, number, true,
+                    "\"" + line.Machine + "\" is no machine; the machines are x64, arm64, arm64ec and arm64x");
         }
     }
 
