@@ -71,6 +71,7 @@ const std::vector<TNameReference>& SetupIniFolderVariables()
         {"$ApplicationData", "The user's Application Data (Roaming) folder."},
         {"$VstPluginFolder", "The VST 2 plug-in folder; a line with it is left out when VST 2 is not chosen."},
         {"$Vst3PluginFolder", "Common Files\\VST3; DLLs in such a line are installed as .vst3. Left out without VST 3."},
+        {"$ClapPluginFolder", "Common Files\\CLAP, where CLAP hosts look (besides the folders in CLAP_PATH). Left out without CLAP (/FORMATS without clap)."},
         {"$Vst3ProgramFolder", "The destination, for VST 3 files kept with the product. Left out without VST 3."},
         {"$DigiPluginFolder", "The RTAS plug-in folder. Left out without RTAS."},
         {"$AaxPluginFolder", "The AAX plug-in folder. Left out without AAX."},

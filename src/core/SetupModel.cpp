@@ -105,7 +105,8 @@ std::string TSetupModel::ExpandVariables(const std::string& text, const TSetupBu
     if ((has("$VstPluginFolder") && !InstallVst2) ||
         ((has("$Vst3PluginFolder") || has("$Vst3ProgramFolder")) && !InstallVst3) ||
         (has("$DigiPluginFolder") && !InstallRtas) || (has("$AaxPluginFolder") && !InstallAax) ||
-        (has("$PhotoshopPluginFolder") && !InstallPhotoshop) || (has("$BundleItem") && !item))
+        (has("$PhotoshopPluginFolder") && !InstallPhotoshop) || (has("$ClapPluginFolder") && !InstallClap) ||
+        (has("$BundleItem") && !item))
         return std::string();
 
     std::string result = text;
@@ -117,7 +118,7 @@ std::string TSetupModel::ExpandVariables(const std::string& text, const TSetupBu
         {"$VstPluginFolder", &Vst2Folder},    {"$Vst3ProgramFolder", &InstallFolder},
         {"$Vst3PluginFolder", &Vst3Folder},   {"$DigiPluginFolder", &DigiFolder},
         {"$AaxPluginFolder", &AaxFolder},     {"$PhotoshopPluginFolder", &PhotoshopFolder},
-        {"$ApplicationData", &AppDataFolder},
+        {"$ApplicationData", &AppDataFolder}, {"$ClapPluginFolder", &ClapFolder},
     };
     for (const auto& [name, value] : folders) result = ReplaceFirst(result, name, ExcludeDelimiter(*value));
 

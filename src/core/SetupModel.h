@@ -143,8 +143,10 @@ public:
     TProgramVersion PreviousVersion;
     std::string PreviousVersionKey;
     std::string PreviousInstallFolder;
-    std::string Vst2Folder, Vst3Folder, DigiFolder, AaxFolder, PhotoshopFolder;
+    std::string Vst2Folder, Vst3Folder, DigiFolder, AaxFolder, PhotoshopFolder, ClapFolder;
     bool HasVst3 = false;
+    // The package carries CLAP plug-ins (a line to $ClapPluginFolder with files).
+    bool HasClap = false;
     std::string Vst3ItemList;
     // The package carries RTAS (32-bit only) or AAX plug-ins: the Pro Tools page
     // offers only these.
@@ -154,7 +156,8 @@ public:
     std::string PreviousUserName, UserName;
 
     // The user's choices.
-    bool InstallVst2 = true, InstallVst3 = true, InstallRtas = true, InstallAax = true, InstallPhotoshop = true;
+    bool InstallVst2 = true, InstallVst3 = true, InstallRtas = true, InstallAax = true, InstallPhotoshop = true,
+         InstallClap = true;
     unsigned ShortcutChoice = 0;
 
 protected:

@@ -4,7 +4,7 @@
 
 #include "TextUtils.h"
 
-const char* const FormatNames[5] = {"vst2", "vst3", "aax", "rtas", "photoshop"};
+const char* const FormatNames[6] = {"vst2", "vst3", "clap", "aax", "rtas", "photoshop"};
 
 namespace {
 
@@ -81,7 +81,7 @@ TSetupSwitches ParseSetupSwitches(const std::vector<std::string>& arguments)
                 item = LowerAscii(item);
                 if (std::find_if(std::begin(FormatNames), std::end(FormatNames),
                                  [&](const char* known) { return item == known; }) == std::end(FormatNames))
-                    refuse(shown, "\"" + item + "\" is not one of vst2, vst3, aax, rtas, photoshop");
+                    refuse(shown, "\"" + item + "\" is not one of vst2, vst3, clap, aax, rtas, photoshop");
             }
             (name == "FORMATS" ? switches.Formats : switches.Items) = list;
         }

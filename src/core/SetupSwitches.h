@@ -23,7 +23,7 @@ struct TSetupSwitches {
 };
 
 // The plug-in formats /FORMATS= knows.
-extern const char* const FormatNames[5];
+extern const char* const FormatNames[6];
 
 TSetupSwitches ParseSetupSwitches(const std::vector<std::string>& arguments);
 

@@ -33,7 +33,7 @@ TSetupInstaller::TSetupInstaller(const std::string& programPath)
     ComponentLines = ComponentLinesFor(ComponentLines, NativeMachine());
     FindSystemFolders();
     VersionKey = FormatVersionKey(PackageVersion.Major, PackageVersion.Minor);
-    InstallVst2 = InstallVst3 = InstallRtas = InstallAax = InstallPhotoshop = true;
+    InstallVst2 = InstallVst3 = InstallRtas = InstallAax = InstallPhotoshop = InstallClap = true;
     FindPreviousInstall();
     FindInstallFolder();
     SetProToolsFolders();
@@ -367,11 +367,14 @@ void TSetupInstaller::FindProToolsContent()
         [](const std::string& destination) { return destination.find("$VstPluginFolder") != std::string::npos; });
     HasPhotoshop = PackageHasContent(
         [](const std::string& destination) { return destination.find("$PhotoshopPluginFolder") != std::string::npos; });
+    HasClap = PackageHasContent(
+        [](const std::string& destination) { return destination.find("$ClapPluginFolder") != std::string::npos; });
 }
 
 void TSetupInstaller::FindVst3Content()
 {
     Vst3Folder = JoinPath(CommonFilesFolder, "VST3");
+    ClapFolder = JoinPath(CommonFilesFolder, "CLAP");
     Vst3ItemList.clear();
     if (!IsBundle) {
         HasVst3 = ItemHasVst3(nullptr);

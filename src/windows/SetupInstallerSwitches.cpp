@@ -35,6 +35,7 @@ std::string TSetupInstaller::ApplySwitches(const TSetupSwitches& switches)
     if (switches.Formats) {
         InstallVst2 = switches.WantsFormat("vst2");
         InstallVst3 = switches.WantsFormat("vst3");
+        InstallClap = switches.WantsFormat("clap");
         InstallAax = switches.WantsFormat("aax");
         InstallRtas = switches.WantsFormat("rtas");
         InstallPhotoshop = switches.WantsFormat("photoshop");
@@ -73,6 +74,8 @@ void TSetupInstaller::LogDecisions(const TSetupSwitches& switches, TRunLog& log)
     log.Decision("VST 2 plug-in", InstallVst2 ? Vst2Folder : "not installed",
                  source(switches.Vst2Dir || switches.Formats, "/VST2DIR or /FORMATS", "found in the registry, or default"));
     log.Decision("VST 3 plug-in", HasVst3 && InstallVst3 ? Vst3Folder : "not installed",
+                 source(bool(switches.Formats), "/FORMATS", "default"));
+    log.Decision("CLAP plug-in", HasClap && InstallClap ? ClapFolder : "not installed",
                  source(bool(switches.Formats), "/FORMATS", "default"));
     log.Decision("AAX plug-in", HasAax && InstallAax ? AaxFolder : "not installed",
                  source(bool(switches.Formats), "/FORMATS", "default"));

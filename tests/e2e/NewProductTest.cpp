@@ -10,6 +10,7 @@
 #include "FileSystem.h"
 #include "MainFormDesign.h"
 #include "PathUtils.h"
+#include "Platform.h"
 #include "Registry.h"
 #include "ShellFolders.h"
 #include "TestFiles.h"
@@ -41,7 +42,7 @@ TEST(NewProduct, MadeBuiltShownInstalledAndRemovedOnWindows)
     std::vector<uint8_t> plugin(0x60, 0);
     plugin[0] = 'M', plugin[1] = 'Z', plugin[0x3C] = 0x40, plugin[0x40] = 'P', plugin[0x41] = 'E';
     plugin[0x44] = 0x64, plugin[0x45] = 0x86;
-    for (const char* name : {"\\VstX\\NewEcho.dll", "\\Vst3\\NewEcho.vst3", "\\Aax\\NewEcho.aaxplugin"})
+    for (const char* name : {"\\VstX\\NewEcho.dll", "\\Vst3\\NewEcho.vst3", "\\Clap\\NewEcho.clap", "\\Aax\\NewEcho.aaxplugin"})
         WriteWholeFile(product + name, plugin);
     ASSERT_EQ(RunToEnd(mksetup, "build \"" + product + "\" --version 1.00 -o \"" + folder / "Setup.exe\""), 0u);
 
@@ -59,9 +60,12 @@ TEST(NewProduct, MadeBuiltShownInstalledAndRemovedOnWindows)
     EXPECT_EQ(RunToEnd(folder / "Setup.exe", "/S /DIR=\"" + install + "\" /VST2DIR=\"" + folder / "Vst\""), 0u);
     EXPECT_TRUE(FileExists(install + "\\Readme.txt"));
     EXPECT_TRUE(FileExists(folder / "Vst\\NewEcho.dll"));
+    const std::string clap = GetProgramFiles64Folder(sfCommonFiles) + "\\CLAP\\NewEcho.clap";
+    EXPECT_TRUE(FileExists(clap)) << clap;
     EXPECT_EQ(RunToEnd(install + "\\Uninst.exe", "/S"), 0u);
     EXPECT_TRUE(GoneWithin(install, 20000));
     EXPECT_FALSE(FileExists(folder / "Vst\\NewEcho.dll"));
+    EXPECT_FALSE(FileExists(clap));
     ForgetSharedFiles(folder.Path());
     CoUninitialize();
 }

@@ -90,14 +90,15 @@ plugins() {  # plugins FOLDER MACHINE: a program head of that machine in each pl
 import sys, os
 head = bytearray(0x60); head[0:2] = b"MZ"; head[0x3C] = 0x40; head[0x40:0x44] = b"PE\0\0"
 head[0x44:0x46] = int(sys.argv[2], 16).to_bytes(2, "little")
-for name in ("VstX/Echo.dll", "Vst3/Echo.vst3", "Aax/Echo.aaxplugin"):
+for name in ("VstX/Echo.dll", "Vst3/Echo.vst3", "Clap/Echo.clap", "Aax/Echo.aaxplugin"):
     open(os.path.join(sys.argv[1], name), "wb").write(head)
 PY
 }
 check "new product" 0 "$mksetup" new "$work/new" --product "Space Echo" --maker "Example Audio"
 check "check of the new product" 1 "$mksetup" check "$work/new" --version 1.00
 expect_text "check of the new product" "$work/stdout" "new/Aax:1: error: is empty, so its [Components] line installs nothing"
-expect_text "check of the new product" "$work/stdout" "3 errors, 3 warnings"
+expect_text "check of the new product" "$work/stdout" "new/Clap:1: error: is empty, so its [Components] line installs nothing"
+expect_text "check of the new product" "$work/stdout" "4 errors, 3 warnings"
 plugins "$work/new" 8664
 check "check of the new product with its plug-ins" 0 "$mksetup" check "$work/new" --version 1.00
 # Its licence and pictures are placeholders until the maker replaces them.

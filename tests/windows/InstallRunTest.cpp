@@ -127,6 +127,7 @@ protected:
         Model->Vst3Folder = *Folder / "Vst3";
         Model->DigiFolder = *Folder / "Rtas";
         Model->AaxFolder = *Folder / "Aax";
+        Model->ClapFolder = *Folder / "Clap";
         return *Model;
     }
 
@@ -314,7 +315,7 @@ TEST_F(InstallRun, SwitchesChooseItemsFormatsAndTheFolder)
     } refused[] = {
         {"/ITEMS=B,Z", "/ITEMS: \"Z\" is not an item of this bundle"},
         {"/DIR=C:\\Windows\\..", "/DIR: Could not create the folder 'C:\\'. Please specify a valid name."},
-        {"/FORMATS=vst", "/FORMATS: \"vst\" is not one of vst2, vst3, aax, rtas, photoshop"},
+        {"/FORMATS=vst", "/FORMATS: \"vst\" is not one of vst2, vst3, clap, aax, rtas, photoshop"},
     };
     for (const Case& c : refused) EXPECT_EQ(Model->ApplySwitches(ParseSetupSwitches({c.argument})), c.problem);
 }
@@ -436,22 +437,33 @@ TEST_F(InstallRun, EachMachineGetsTheBinariesBuiltForIt)
 
 TEST_F(InstallRun, UnchosenFormatsAreLeftOut)
 {
-    Ini.insert(Ini.end(), {"[Components]", "VstX=$VstPluginFolder", "Vst3=$Vst3PluginFolder",
-                           "Rtas=$DigiPluginFolder", "Aax=$AaxPluginFolder"});
-    Construct({TPackageItem::Folder("VstX", {TPackageItem::File("P.dll", "x")}),
-               TPackageItem::Folder("Vst3", {TPackageItem::File("P.vst3", "x")}),
-               TPackageItem::Folder("Rtas", {TPackageItem::File("P.dpm", "x")}),
-               TPackageItem::Folder("Aax", {TPackageItem::File("P.aaxplugin", "x")})});
-    Model->InstallVst2 = false;
-    Model->InstallRtas = false;
-    Run();
-    EXPECT_FALSE(DirectoryExists(*Folder / "Vst2"));
-    EXPECT_FALSE(DirectoryExists(*Folder / "Rtas"));
-    EXPECT_TRUE(FileExists(*Folder / "Vst3\\P.vst3"));
-    EXPECT_TRUE(FileExists(*Folder / "Aax\\P.aaxplugin"));
-    // Nothing went to the product's own folder: it is made for the uninstaller, and recorded.
-    EXPECT_TRUE(FileExists(Install() + "Uninst.exe"));
-    EXPECT_TRUE(Logged("D" + Install()));
+    // Each row leaves some formats out: their folders are never made.
+    for (bool clap : {false, true}) {
+        SCOPED_TRACE(clap ? "CLAP chosen" : "CLAP left out");
+        TearDown();
+        SetUp();
+        Ini.insert(Ini.end(), {"[Components]", "VstX=$VstPluginFolder", "Vst3=$Vst3PluginFolder",
+                               "Rtas=$DigiPluginFolder", "Aax=$AaxPluginFolder", "Clap=$ClapPluginFolder"});
+        Construct({TPackageItem::Folder("VstX", {TPackageItem::File("P.dll", "x")}),
+                   TPackageItem::Folder("Vst3", {TPackageItem::File("P.vst3", "x")}),
+                   TPackageItem::Folder("Rtas", {TPackageItem::File("P.dpm", "x")}),
+                   TPackageItem::Folder("Aax", {TPackageItem::File("P.aaxplugin", "x")}),
+                   TPackageItem::Folder("Clap", {TPackageItem::File("P.clap", "x")})});
+        EXPECT_TRUE(Model->HasClap);
+        Model->InstallVst2 = false;
+        Model->InstallRtas = false;
+        Model->InstallClap = clap;
+        Run();
+        EXPECT_FALSE(DirectoryExists(*Folder / "Vst2"));
+        EXPECT_FALSE(DirectoryExists(*Folder / "Rtas"));
+        EXPECT_TRUE(FileExists(*Folder / "Vst3\\P.vst3"));
+        EXPECT_TRUE(FileExists(*Folder / "Aax\\P.aaxplugin"));
+        EXPECT_EQ(FileExists(*Folder / "Clap\\P.clap"), clap);
+        EXPECT_EQ(DirectoryExists(*Folder / "Clap"), clap);
+        // Nothing went to the product's own folder: it is made for the uninstaller, and recorded.
+        EXPECT_TRUE(FileExists(Install() + "Uninst.exe"));
+        EXPECT_TRUE(Logged("D" + Install()));
+    }
 }
 
 TEST_F(InstallRun, NoOverwriteAndFolderIcons)
@@ -1000,6 +1012,7 @@ void PlaceProduct(TSetupInstaller& model, const std::string& folder)
     model.Vst3Folder = folder + "Vst3";
     model.DigiFolder = folder + "Rtas";
     model.AaxFolder = folder + "Aax";
+    model.ClapFolder = folder + "Clap";
 }
 
 }  // namespace

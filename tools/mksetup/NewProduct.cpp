@@ -122,6 +122,7 @@ std::string SetupIni(const std::string& product, const std::string& maker, bool 
         "Main=$ProgramFolder\r\n"
         "VstX=$VstPluginFolder\r\n"
         "Vst3=$Vst3PluginFolder\r\n"
+        "Clap=$ClapPluginFolder\r\n"
         "Aax=$AaxPluginFolder\r\n"
         "\r\n"
         "[Shortcuts]\r\n"
@@ -159,8 +160,9 @@ int NewProduct(const std::string& folder, const std::string& product, const std:
     WriteFile(root / "Setup@2x.jpg", PlaceholderPicture(300, 700));
     fs::create_directories(root / "Main");
     WriteFile(root / "Main" / "Readme.txt", product + " by " + maker + "\r\n");
-    for (const char* component : {"VstX", "Vst3", "Aax"}) fs::create_directories(root / component);
+    for (const char* component : {"VstX", "Vst3", "Clap", "Aax"}) fs::create_directories(root / component);
     out << folder << ": a new product folder for " << product << "; put the plug-ins into VstX (VST 2 DLL), "
-        << "Vst3 and Aax, then: mksetup check " << folder << " --version 1.00\n";
+        << "Vst3, Clap and Aax, or remove the lines of the formats you do not ship, then: mksetup check " << folder
+        << " --version 1.00\n";
     return 0;
 }

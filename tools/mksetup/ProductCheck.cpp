@@ -411,7 +411,8 @@ private:
                                                     ", or ship the " + (wide ? "x86_64-win" : "x86-win") + " folder");
                 std::string extension = entry->path().extension().string();
                 if (!entry->is_regular_file(error) ||
-                    !(SameTextAscii(extension, ".dll") || SameTextAscii(extension, ".vst3") || SameTextAscii(extension, ".aaxplugin")))
+                    !(SameTextAscii(extension, ".dll") || SameTextAscii(extension, ".vst3") || SameTextAscii(extension, ".clap") ||
+                      SameTextAscii(extension, ".aaxplugin")))
                     continue;
                 unsigned machine = MachineOf(entry->path());
                 bool program64 = machine == 0x8664 || machine == 0xAA64;
