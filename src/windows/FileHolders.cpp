@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <string>
 
 #include "ProcessText.h"
 
@@ -38,7 +39,14 @@ std::vector<std::string> ProgramsHolding(const std::string& path) { return Holde
 
 std::vector<std::string> RestartManagerHolders(const std::string& path)
 {
-    static HMODULE library = LoadLibraryA("rstrtmgr.dll");
+    // From the system folder by its full path: a DLL of that name beside the
+    // installer (in a downloads folder, say) is never the one loaded.
+    static HMODULE library = [] {
+        char system[MAX_PATH] = {};
+        UINT length = GetSystemDirectoryA(system, MAX_PATH);
+        if (length == 0 || length >= MAX_PATH) return HMODULE(nullptr);
+        return LoadLibraryA((std::string(system, length) + "\\rstrtmgr.dll").c_str());
+    }();
     if (!library) return {};
     auto start = reinterpret_cast<TRmStartSession>(reinterpret_cast<void*>(GetProcAddress(library, "RmStartSession")));
     auto end = reinterpret_cast<TRmEndSession>(reinterpret_cast<void*>(GetProcAddress(library, "RmEndSession")));
