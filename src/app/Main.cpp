@@ -45,6 +45,7 @@ int RunUninstaller(const TSetupSwitches& switches, TRunLog& log)
         return ExitCode::Damaged;
     }
     ApplicationTitle = uninstaller->ProductName() + " Uninstaller";
+    uninstaller->Elevated = switches.Elevated;
     TUnattendedUser nobody;
     TMessageBoxUser person;
     return uninstaller->Execute(switches.Silent ? static_cast<ISetupUser&>(nobody) : person, &log);
@@ -71,7 +72,7 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
 
     TSetupSwitches switches = ParseSetupSwitches(arguments);
     TRunLog log;
-    if (switches.Log && !switches.Log->empty() && !log.Open(*switches.Log) && switches.BadSwitch.empty()) {
+    if (switches.Log && !switches.Log->empty() && !log.Open(*switches.Log, switches.Elevated) && switches.BadSwitch.empty()) {
         switches.BadSwitch = "/LOG";
         switches.BadReason = "the file " + *switches.Log + " cannot be written";
     }

@@ -40,6 +40,10 @@ const std::vector<TLineKindInfo> Table = {
     // A value the run wrote into a key that was there before, as it was: the
     // key's last installation but one puts it back when it leaves the key to another.
     {K::PriorValue,        'V', T::Key,    4, 1, false, true,  false, nullptr},
+    // First in the log of an installation for one user: its registration,
+    // product keys and shared counts are below HKEY_CURRENT_USER, and its
+    // removal needs no administrator rights.
+    {K::OneUser,           'O', T::None,   1, 0, false, true,  true,  "for one user: "},
 };
 
 const std::string NoPath;

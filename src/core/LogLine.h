@@ -29,6 +29,7 @@ enum class TLineKind : int {
     Sharing,                // Q<file or folder>|<count before>: about to take a shared reference
     EmptyParents,           // K<key>|<key letter>|<levels>: levels above a recorded key the run created
     PriorValue,             // V<key>|<key letter>|<name>|<type>:<hex data>, or "-": a value as it was before
+    OneUser,                // O<user name>: the installation is for that user alone (HKEY_CURRENT_USER)
     Unknown
 };
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdlib>
+#include <tuple>
 
 #include "Exception.h"
 #include "IniFile.h"
@@ -39,6 +40,9 @@ void TSetupModel::LoadConfiguration(const TTextLoader& loadText, bool runsOn64Bi
     TIniFile ini(loadText("Setup.ini"));
     Is64Bit = ini.ReadBool("Setup", "Is64Bit", false);
     IsBundle = ini.ReadBool("Setup", "IsBundle", false);
+    // An unknown value installs for everyone, as a product without the key does; mksetup check refuses it.
+    InstallFor = TInstallFor::AllUsers;
+    ParseInstallFor(ini.ReadString("Setup", "InstallFor", "AllUsers"), InstallFor);
     ProductName = ini.ReadString("Setup", "ProductName", "");
     ProductSuffix = ini.ReadString("Setup", "ProductSuffix", "");
     Publisher = ini.ReadString("Setup", "Publisher", "");
@@ -106,7 +110,8 @@ std::string TSetupModel::ExpandVariables(const std::string& text, const TSetupBu
         ((has("$Vst3PluginFolder") || has("$Vst3ProgramFolder")) && !InstallVst3) ||
         (has("$DigiPluginFolder") && !InstallRtas) || (has("$AaxPluginFolder") && !InstallAax) ||
         (has("$PhotoshopPluginFolder") && !InstallPhotoshop) || (has("$ClapPluginFolder") && !InstallClap) ||
-        (has("$BundleItem") && !item))
+        (has("$BundleItem") && !item) ||
+        (ForCurrentUser && (has("$DigiPluginFolder") || has("$AaxPluginFolder") || has("$PhotoshopPluginFolder"))))
         return std::string();
 
     std::string result = text;
@@ -141,6 +146,48 @@ std::string TSetupModel::ExpandVariables(const std::string& text, const TSetupBu
         }
     }
     return result;
+}
+
+bool ParseInstallFor(const std::string& text, TInstallFor& into)
+{
+    const std::pair<const char*, TInstallFor> names[] = {
+        {"AllUsers", TInstallFor::AllUsers}, {"CurrentUser", TInstallFor::CurrentUser}, {"Either", TInstallFor::Either}};
+    for (const auto& [name, value] : names)
+        if (SameTextAscii(Trim(text), name)) {
+            into = value;
+            return true;
+        }
+    return false;
+}
+
+std::string TSetupModel::EveryoneOnlyFormats() const
+{
+    std::vector<std::string> formats;
+    if (HasAax) formats.push_back("AAX");
+    if (HasRtas) formats.push_back("RTAS");
+    if (HasPhotoshop) formats.push_back("Photoshop");
+    std::string text;
+    for (size_t i = 0; i < formats.size(); ++i)
+        text += (i == 0 ? "" : i + 1 == formats.size() ? " and " : ", ") + formats[i];
+    return text;
+}
+
+std::vector<std::pair<std::string, std::string>> TSetupModel::InstalledFolders() const
+{
+    bool everyone = !ForCurrentUser;
+    const std::tuple<const char*, bool, const std::string*> parts[] = {
+        {"Program", true, &InstallFolder},
+        {"VST 2", HasVst2 && InstallVst2, &Vst2Folder},
+        {"VST 3", HasVst3 && InstallVst3, &Vst3Folder},
+        {"CLAP", HasClap && InstallClap, &ClapFolder},
+        {"AAX", everyone && HasAax && InstallAax, &AaxFolder},
+        {"RTAS", everyone && HasRtas && InstallRtas, &DigiFolder},
+        {"Photoshop", everyone && HasPhotoshop && InstallPhotoshop, &PhotoshopFolder},
+    };
+    std::vector<std::pair<std::string, std::string>> folders;
+    for (const auto& [name, installed, folder] : parts)
+        if (installed && !folder->empty()) folders.emplace_back(name, ExcludeDelimiter(*folder));
+    return folders;
 }
 
 std::string TSetupModel::ExpandText(const std::string& text) const

@@ -36,6 +36,13 @@ struct TSettingPath {
 // The machine Windows runs on (not the one this 32-bit program is built for).
 enum class TMachine { X86, X64, Arm64 };
 
+// Whom a product may be installed for ([Setup] InstallFor): everyone on the
+// machine (administrator rights), only the user who runs Setup (none), or
+// either, as the user chooses.
+enum class TInstallFor { AllUsers, CurrentUser, Either };
+// "AllUsers", "CurrentUser" or "Either" in any letter case; false for anything else.
+bool ParseInstallFor(const std::string& text, TInstallFor& into);
+
 struct TComponentLine {
     std::string Key;          // the line's key as written: the package folder, variables unexpanded
     std::string Destination;  // where it goes, variables unexpanded
@@ -94,6 +101,12 @@ public:
     // The version users see: DisplayVersion ("1.2.10"), else the record's text ("1.21").
     std::string VersionText() const { return DisplayVersion.empty() ? PackageVersion.AsText() : DisplayVersion; }
     std::string BitSuffix() const { return Is64Bit ? " (64-bit)" : ""; }
+    // The formats the package holds that have no place for one user (their
+    // hosts look only in the folders for everyone): "AAX and Photoshop"; empty when none.
+    std::string EveryoneOnlyFormats() const;
+    // Where the run puts each part it installs, as the choices stand: the
+    // program folder, then each plug-in format's folder ("VST 3", folder).
+    std::vector<std::pair<std::string, std::string>> InstalledFolders() const;
     std::string FormatVersionKey(int32_t major, int32_t minor) const;
     std::string ProductPath() const { return ExpandVariables(CompleteProduct, nullptr); }
     std::string ReadmePath() const { return ExpandVariables(CompleteReadme, nullptr); }
@@ -103,6 +116,7 @@ public:
     // Configuration from Setup.ini.
     bool Is64Bit = false;
     bool IsBundle = false;
+    TInstallFor InstallFor = TInstallFor::AllUsers;
     std::string ProductName;
     std::string ProductSuffix;
     // Who makes the product, for the Windows list of installed programs; empty
@@ -138,6 +152,9 @@ public:
     int32_t PackageDate = 0;
     std::string VersionKey;
     std::string AppDataFolder, DocumentsFolder, ProgramFilesFolder, CommonFilesFolder;
+    // %LOCALAPPDATA%: below it, Programs and Programs\Common take the place of
+    // Program Files and Common Files for an installation for one user.
+    std::string LocalAppDataFolder;
     std::string InstallFolder;
     bool HasPreviousInstall = false;
     TProgramVersion PreviousVersion;
@@ -156,6 +173,10 @@ public:
     std::string PreviousUserName, UserName;
 
     // The user's choices.
+    // For the user who runs Setup alone: the program and the VST 3 and CLAP
+    // plug-ins in that user's folders, the registry below HKEY_CURRENT_USER;
+    // the formats without such a place are left out.
+    bool ForCurrentUser = false;
     bool InstallVst2 = true, InstallVst3 = true, InstallRtas = true, InstallAax = true, InstallPhotoshop = true,
          InstallClap = true;
     unsigned ShortcutChoice = 0;

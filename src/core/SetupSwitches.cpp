@@ -59,6 +59,9 @@ TSetupSwitches ParseSetupSwitches(const std::vector<std::string>& arguments)
         if (!hasValue) {
             if (name == "S") switches.Silent = true;
             else if (name == "NOSHORTCUTS") switches.NoShortcuts = true;
+            else if (name == "ALLUSERS") switches.AllUsers = true;
+            else if (name == "CURRENTUSER") switches.CurrentUser = true;
+            else if (name == "ELEVATED") switches.Elevated = true;
             else if (name == "DIR" || name == "VST2DIR" || name == "PSDIR" || name == "FORMATS" || name == "ITEMS" ||
                      name == "NAME" || name == "LOG")
                 refuse(shown, "it needs a value: " + shown + "=...");

@@ -15,6 +15,10 @@ struct TSetupSwitches {
     std::optional<std::vector<std::string>> Items;    // /ITEMS=: bundle item names
     std::optional<std::string> Name;       // /NAME=: the personalisation name
     bool NoShortcuts = false;              // /NOSHORTCUTS
+    bool AllUsers = false;                 // /ALLUSERS: install for everyone
+    bool CurrentUser = false;              // /CURRENTUSER: install for the user who runs Setup alone
+    // /ELEVATED: Setup started itself with administrator rights; it does not ask for them again.
+    bool Elevated = false;
     std::optional<std::string> Log;        // /LOG=: the run's log file
     // The first switch with a value that cannot be used and why; empty when none.
     std::string BadSwitch, BadReason;

@@ -220,6 +220,7 @@ std::string TMainForm::ExpandPluginText(const std::string& text) const
                                  : Msg::ProToolsFormatsRtas;
     result = ReplaceAll(result, "$ProToolsFormats", LoadMessage(formats));
     result = ReplaceAll(result, "$AaxInfo", LoadMessage(model.Is64Bit ? Msg::AaxInfo64 : Msg::AaxInfo32));
+    result = ReplaceAll(result, "$EveryoneOnlyFormats", model.EveryoneOnlyFormats());
     return model.ExpandText(result);
 }
 
@@ -234,6 +235,13 @@ void TMainForm::PreparePages()
     expand(WelcomeDescriptionLabel);
     if (!model.WelcomeNote.empty())
         SetText(WelcomeStepLabel, model.WelcomeNote + "\r\n\r\n" + DesignOf(WelcomeStepLabel).Caption);
+    // The choice of whom for, when the product leaves it to the user and no switch has made it.
+    const TSetupSwitches& switches = FSession->Switches();
+    bool choice = model.InstallFor == TInstallFor::Either && !switches.AllUsers && !switches.CurrentUser;
+    SetVisible(WelcomeForMeCheck, choice);
+    SetChecked(WelcomeForMeCheck, proposal.ForCurrentUser);
+    SetText(WelcomeForMeLabel, ExpandPluginText(DesignOf(WelcomeForMeLabel).Caption));
+    SetVisible(WelcomeForMeLabel, (choice || model.ForCurrentUser) && !model.EveryoneOnlyFormats().empty());
 
     std::string licence = model.LicenseText;
     SetText(LicenseMemo, licence);
@@ -257,10 +265,9 @@ void TMainForm::PreparePages()
     expandPlugin(PhotoshopInfoLabel);
     expandPlugin(PhotoshopInstallCheck);
     SetChecked(PhotoshopInstallCheck, proposal.InstallPhotoshop);
-    SetText(PhotoshopFolderInput, proposal.PhotoshopFolder);
 
     expand(DestDescriptionLabel);
-    SetText(DestFolderInput, proposal.DestFolder);
+    FillFolderFields();
     expand(NameInfoLabel);
     SetText(NameInput, proposal.UserName);
 
@@ -284,6 +291,14 @@ void TMainForm::PreparePages()
     bool product = !model.ProductPath().empty();
     SetVisible(ReadyStartLabel, product);
     SetVisible(ReadyStartCheck, product);
+}
+
+void TMainForm::FillFolderFields()
+{
+    TPageAnswers proposal = FSession->Proposal();
+    SetText(Vst2FolderInput, proposal.Vst2Folder);
+    SetText(PhotoshopFolderInput, proposal.PhotoshopFolder);
+    SetText(DestFolderInput, proposal.DestFolder);
 }
 
 void TMainForm::PrepareDigiPage()
@@ -318,7 +333,6 @@ void TMainForm::PrepareVstPage()
         SetText(id, ExpandPluginText(DesignOf(id).Caption));
     SetChecked(Vst2InstallCheck, model.InstallVst2);
     Vst2InstallCheckClick();
-    SetText(Vst2FolderInput, model.Vst2Folder);
     SetVisible(Vst3DescriptionLabel, model.HasVst3);
     SetChecked(Vst3InstallCheck, model.InstallVst3);
     SetVisible(Vst3InstallCheck, model.HasVst3);
@@ -397,6 +411,10 @@ void TMainForm::InstallationEnded(bool installed)
         return;
     }
     FExitCode = ExitCode::Done;
+    std::string folders;
+    for (const auto& [part, folder] : FSession->Model().InstalledFolders())
+        folders += (folders.empty() ? "" : "\r\n") + part + ": " + folder;
+    SetText(ReadyFoldersMemo, folders);
     if (!FSession->ResultNote().empty())
         SetText(ReadyDescriptionLabel, FSession->Model().CompleteMessage + "\r\n\r\n" +
                                            ReplaceAll(FSession->ResultNote(), "\r", "\r\n"));
@@ -407,6 +425,9 @@ TPageAnswers TMainForm::ReadPage(int page) const
 {
     TPageAnswers answers = FSession->Proposal();
     switch (page) {
+    case pgWelcome:
+        if (IsWindowVisible(Control(WelcomeForMeCheck))) answers.ForCurrentUser = Checked(WelcomeForMeCheck);
+        break;
     case pgBundleItems: ReadBundlePage(answers); break;
     case pgVstPlugins: ReadVstPage(answers); break;
     case pgDigiPlugins: ReadDigiPage(answers); break;
@@ -472,7 +493,15 @@ bool TMainForm::LeavePage(int index)
         Finish();
         return false;
     }
-    if (FSession->LeavePage(index, ReadPage(index))) return true;
+    bool oneUser = FSession->Model().ForCurrentUser;
+    if (FSession->LeavePage(index, ReadPage(index))) {
+        if (FSession->Model().ForCurrentUser != oneUser) FillFolderFields();
+        return true;
+    }
+    if (FSession->WantsElevation()) {
+        ContinueElevated();
+        return false;
+    }
     if (FSession->Failure() != TFailure::None) {
         // Setup cannot go on (the requirements): the user has been told.
         FExitCode = FSession->ExitCode();
@@ -481,6 +510,22 @@ bool TMainForm::LeavePage(int index)
     }
     FocusField(FSession->Refused());
     return false;
+}
+
+void TMainForm::ContinueElevated()
+{
+    // The window goes while the other process runs, and this one ends with its exit code.
+    ShowWindow(FHandle, SW_HIDE);
+    int code = FSession->ContinueElevated();
+    if (code >= 0) {
+        FExitCode = code;
+        Terminate();
+        return;
+    }
+    ShowWindow(FHandle, SW_SHOW);
+    if (FSession->ElevationRefused()) return;
+    FExitCode = FSession->ExitCode();
+    Terminate();
 }
 
 bool TMainForm::Retry(const std::string& message)

@@ -99,6 +99,10 @@ private:
     void InstallationEnded(bool installed);
     void Finish();
     void Terminate();
+    // Everyone without administrator rights: the rest runs in a process that has them.
+    void ContinueElevated();
+    // The folder fields from the session's proposal, after the Welcome page chose another scope.
+    void FillFolderFields();
 
     HWND Control(Wizard::TControlId id) const;
     std::string Text(Wizard::TControlId id) const;

@@ -10,7 +10,13 @@ const std::vector<TControlDesign>& PageControls()
         {WelcomeHeadingLabel, pgWelcome, ckLabel, 8, 8, 305, 17, "Welcome to $ProductName Setup", cfBold},
         {WelcomeDescriptionLabel, pgWelcome, ckLabel, 8, 32, 305, 41,
          "This program will install $FullProductName on your computer.", cfWordWrap},
-        {WelcomeStepLabel, pgWelcome, ckLabel, 8, 72, 305, 225, "Click the Next button to continue.", cfWordWrap},
+        {WelcomeStepLabel, pgWelcome, ckLabel, 8, 72, 305, 153, "Click the Next button to continue.", cfWordWrap},
+        {WelcomeForMeCheck, pgWelcome, ckCheckBox, 8, 232, 305, 17,
+         "Install only for &me (no administrator rights needed)", 0},
+        {WelcomeForMeLabel, pgWelcome, ckLabel, 25, 252, 288, 45,
+         "Only an installation for everyone brings the $EveryoneOnlyFormats $PluginDescription: their hosts look "
+         "for them in no folder of yours.",
+         cfWordWrap},
 
         {LicenseHeadingLabel, pgLicense, ckLabel, 8, 8, 237, 17, "License Agreement", cfBold},
         {LicenseStepLabel, pgLicense, ckLabel, 8, 264, 289, 37,
@@ -101,6 +107,8 @@ const std::vector<TControlDesign>& PageControls()
         {ReadyReadmeLabel, pgReady, ckLabel, 8, 124, 225, 21, "Do you want to view Readme.txt now?", cfWordWrap},
         {ReadyStartCheck, pgReady, ckCheckBox, 8, 204, 185, 17, "&Start $ProductName", cfTicked},
         {ReadyReadmeCheck, pgReady, ckCheckBox, 8, 144, 169, 17, "Show &Readme.txt", cfTicked},
+        {ReadyFoldersLabel, pgReady, ckLabel, 8, 228, 225, 17, "Installed into these folders:", 0},
+        {ReadyFoldersMemo, pgReady, ckMemo, 8, 246, 305, 53, "", 0},
     };
     return controls;
 }

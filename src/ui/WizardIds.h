@@ -78,6 +78,10 @@ enum TControlId : int {
     ReadyReadmeLabel,
     ReadyStartCheck,
     ReadyReadmeCheck,
+    WelcomeForMeCheck,
+    WelcomeForMeLabel,
+    ReadyFoldersLabel,
+    ReadyFoldersMemo,
 };
 
 }  // namespace Wizard

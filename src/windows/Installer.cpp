@@ -18,6 +18,7 @@
 #include "ProgramFile.h"
 #include "Registry.h"
 #include "SharedFiles.h"
+#include "InstallScope.h"
 #include "ShellLinks.h"
 #include "TextUtils.h"
 #include "UninstallRegistration.h"
@@ -602,6 +603,7 @@ void TInstaller::BeginJournal(const std::string& uninstallerPath, const std::str
     // An earlier installation's uninstaller comes back if the run fails. It is
     // copied, not moved: until the new one replaces it, it stays in place. Its
     // line comes first, so that a rollback puts it back last.
+    if (OneUserScope()) Log(MakeLogLine(TLineKind::OneUser, WindowsUserName()));
     std::string earlierCopy;
     if (FileExists(uninstallerPath)) {
         earlierCopy = BackupCopyName(uninstallerPath);
@@ -624,7 +626,7 @@ void TInstaller::BeginJournal(const std::string& uninstallerPath, const std::str
     std::string registration = RegistrationLine(keyName);
     {
         TRegistry registry(KEY_READ);
-        registry.RootKey = HKEY_LOCAL_MACHINE;
+        registry.RootKey = ScopeRoot();
         bool existed = registry.KeyExists(UninstallRegistryKey + keyName);
         Log(registration);
         if (!existed) FJournal.KeyCreated(registration, UninstallRegistryKey + keyName);

@@ -8,6 +8,7 @@
 #include "Messages.h"
 #include "PathUtils.h"
 #include "SharedFiles.h"
+#include "InstallScope.h"
 #include "TextUtils.h"
 #include "UninstallRegistration.h"
 
@@ -200,7 +201,7 @@ void TRunJournal::RestoreRegistrations()
     // The registrations that the run's own replaced come back as they were.
     for (const auto& entry : FReplacedRegistrations) {
         TRegistry registry;
-        registry.RootKey = HKEY_LOCAL_MACHINE;
+        registry.RootKey = ScopeRoot();
         bool restored = registry.OpenKey(UninstallRegistryKey + entry.first, true);
         // Values the run added go; the ones that were there get their data back.
         for (const TSavedValue& now : restored ? SavedValues(registry.CurrentKey()) : std::vector<TSavedValue>())

@@ -35,12 +35,14 @@ std::string WindowsVersion()
 
 }  // namespace
 
-bool TRunLog::Open(const std::string& path)
+bool TRunLog::Open(const std::string& path, bool append)
 {
-    FFile.Reset(CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
+    FFile.Reset(CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, append ? OPEN_ALWAYS : CREATE_ALWAYS,
                             FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!FFile.Valid()) return false;
+    FPath = path;
     DWORD written = 0;
+    if (append && SetFilePointer(FFile.Get(), 0, nullptr, FILE_END) != 0) return true;
     WriteFile(FFile.Get(), "\xEF\xBB\xBF", 3, &written, nullptr);  // so that Notepad reads it as UTF-8
     return true;
 }

@@ -14,8 +14,13 @@ public:
     TRunLog(const TRunLog&) = delete;
     TRunLog& operator=(const TRunLog&) = delete;
 
-    // Creates (or empties) the file; false when it cannot be written.
-    bool Open(const std::string& path);
+    // Creates (or empties) the file, or with `append` goes on at its end;
+    // false when it cannot be written.
+    bool Open(const std::string& path, bool append = false);
+    // Lets the file go (to the run that goes on with administrator rights),
+    // and takes it up again at its end.
+    void Close() { FFile.Reset(); }
+    bool Reopen() { return !FPath.empty() && Open(FPath, true); }
     bool IsOpen() const { return FFile.Valid(); }
     void Line(const std::string& text);
     // A decision and where it came from: "destination: C:\Plug\ (switch /DIR)".
@@ -27,6 +32,7 @@ public:
 
 private:
     TFileHandle FFile;
+    std::string FPath;
     DWORD FStart = GetTickCount();
     DWORD FPhaseStart = GetTickCount();
 };

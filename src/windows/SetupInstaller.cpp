@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "Exception.h"
+#include "InstallScope.h"
 #include "FileSystem.h"
 #include "HandleStream.h"
 #include "Messages.h"
@@ -31,9 +32,16 @@ TSetupInstaller::TSetupInstaller(const std::string& programPath)
     LoadConfiguration([this](const std::string& name) { return LoadPackageText(name); }, IsWow64());
     // Lines built for another machine (Machine: arm64 on an x64 one) are not this machine's to install.
     ComponentLines = ComponentLinesFor(ComponentLines, NativeMachine());
-    FindSystemFolders();
     VersionKey = FormatVersionKey(PackageVersion.Major, PackageVersion.Minor);
     InstallVst2 = InstallVst3 = InstallRtas = InstallAax = InstallPhotoshop = InstallClap = true;
+    ChooseScope(InstallFor == TInstallFor::CurrentUser);
+}
+
+void TSetupInstaller::ChooseScope(bool oneUser)
+{
+    ForCurrentUser = oneUser;
+    SetOneUserScope(oneUser);
+    FindSystemFolders();
     FindPreviousInstall();
     FindInstallFolder();
     SetProToolsFolders();
@@ -67,7 +75,7 @@ std::unique_ptr<TStream> TSetupInstaller::OpenPackageFile(const std::string& nam
 
 int TSetupInstaller::RequirementsMessage() const
 {
-    if (!AdminRightsCheck()) return Msg::NoAdminRights;
+    if (!ForCurrentUser && !AdminRightsCheck()) return Msg::NoAdminRights;
     if (Is64Bit && !IsWow64()) return Msg::Needs64BitWindows;
     return 0;
 }
@@ -123,18 +131,20 @@ std::string TSetupInstaller::OtherInstallationIn(const std::string& folder) cons
         }
     }
     // A registration that names an uninstaller in this folder, of a product of another name.
-    TRegistry registry(KEY_READ);
-    registry.RootKey = HKEY_LOCAL_MACHINE;
-    if (!registry.OpenKey(UninstallRegistryKey, false)) return std::string();
-    for (const std::string& name : registry.GetKeyNames()) {
-        try {
-            if (!registry.OpenKey(UninstallRegistryKey + name, false)) continue;
-            std::string uninstaller = Unquoted(registry.ReadString(RegistrationValue::UninstallString));
-            std::string shown = registry.ReadString(RegistrationValue::DisplayName);
-            if (!uninstaller.empty() && SameTextAscii(ResolvedPath(uninstaller), ResolvedPath(own + UninstallerFileName)) &&
-                !SameTextAscii(shown.substr(0, ProductName.size()), ProductName))
-                return shown.empty() ? name : shown;
-        } catch (const Exception&) {
+    for (HKEY root : {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER}) {
+        TRegistry registry(KEY_READ);
+        registry.RootKey = root;
+        if (!registry.OpenKey(UninstallRegistryKey, false)) continue;
+        for (const std::string& name : registry.GetKeyNames()) {
+            try {
+                if (!registry.OpenKey(UninstallRegistryKey + name, false)) continue;
+                std::string uninstaller = Unquoted(registry.ReadString(RegistrationValue::UninstallString));
+                std::string shown = registry.ReadString(RegistrationValue::DisplayName);
+                if (!uninstaller.empty() && SameTextAscii(ResolvedPath(uninstaller), ResolvedPath(own + UninstallerFileName)) &&
+                    !SameTextAscii(shown.substr(0, ProductName.size()), ProductName))
+                    return shown.empty() ? name : shown;
+            } catch (const Exception&) {
+            }
         }
     }
     return std::string();
@@ -246,7 +256,13 @@ void TSetupInstaller::FindSystemFolders()
 {
     AppDataFolder = GetAppDataFolder();
     DocumentsFolder = GetDocumentsFolder();
-    if (Is64Bit) {
+    LocalAppDataFolder = GetLocalAppDataFolder();
+    if (ForCurrentUser) {
+        // Where Windows keeps one user's programs (FOLDERID_UserProgramFiles)
+        // and their shared files, as the VST 3 and CLAP hosts look for them.
+        ProgramFilesFolder = JoinPath(LocalAppDataFolder, "Programs");
+        CommonFilesFolder = JoinPath(ProgramFilesFolder, "Common");
+    } else if (Is64Bit) {
         ProgramFilesFolder = GetProgramFiles64Folder(sfProgramFiles);
         CommonFilesFolder = GetProgramFiles64Folder(sfCommonFiles);
     } else {
@@ -285,10 +301,10 @@ void TSetupInstaller::FindPreviousInstall()
     PreviousVersion = TProgramVersion();
     PreviousVersion.ParseText("0");
     std::unique_ptr<TRegistry64> registry = CreateSettingsRegistry();
-    registry->RootKey = HKEY_LOCAL_MACHINE;
+    registry->RootKey = ScopeRoot();
     if (!registry->OpenKey(RegistryRoot, false)) return;
     for (const std::string& subKey : registry->GetKeyNames()) {
-        std::string text = ReadSetting(HKEY_LOCAL_MACHINE, GetProductKey(subKey), "VersionString");
+        std::string text = ReadSetting(ScopeRoot(), GetProductKey(subKey), "VersionString");
         if (text.empty()) text = subKey;
         TProgramVersion found;
         try {
@@ -309,7 +325,7 @@ void TSetupInstaller::FindInstallFolder()
     InstallFolder = JoinPath(ProgramFilesFolder, FormatDefaultFolder(DefaultFolder, PackageVersion.Major));
     PreviousInstallFolder.clear();
     if (!HasPreviousInstall) return;
-    PreviousInstallFolder = ReadSetting(HKEY_LOCAL_MACHINE, GetProductKey(PreviousVersionKey), "Location");
+    PreviousInstallFolder = ReadSetting(ScopeRoot(), GetProductKey(PreviousVersionKey), "Location");
     if (!PreviousInstallFolder.empty()) {
         std::string major = std::to_string(PreviousVersion.Major);
         for (const std::string& line : InstalledFiles) {
@@ -336,7 +352,8 @@ void TSetupInstaller::SetProToolsFolders()
 
 void TSetupInstaller::FindVst2Folder()
 {
-    Vst2Folder = ReadSetting(HKEY_LOCAL_MACHINE, "Software\\Vst", "VstPluginsPath");
+    // One user's VST 2 folder is that user's own setting; there is no common one.
+    Vst2Folder = ReadSetting(ScopeRoot(), "Software\\Vst", "VstPluginsPath");
 }
 
 bool TSetupInstaller::ItemHasContent(const TSetupBundleItem* item, bool (*matches)(const std::string& destination))
@@ -423,10 +440,7 @@ void TSetupInstaller::FindUserName()
         PreviousUserName = ReadSetting(HKEY_CURRENT_USER, owner.Key, owner.ValueName);
     }
     UserName = PreviousUserName;
-    if (!UserName.empty()) return;
-    wchar_t buffer[1024];
-    DWORD size = sizeof buffer / sizeof buffer[0];
-    UserName = GetUserNameW(buffer, &size) && size > 0 ? FromWide(buffer, int(size - 1)) : std::string();
+    if (UserName.empty()) UserName = WindowsUserName();
 }
 
 TDestinationCheck TSetupInstaller::CheckDestination(const std::string& folder,
@@ -438,6 +452,14 @@ TDestinationCheck TSetupInstaller::CheckDestination(const std::string& folder,
     std::string other = OtherInstallationIn(folder);
     if (!other.empty())
         return {false, FormatMessageText(Msg::FolderHoldsOtherProduct, {ExcludeDelimiter(folder), other}), true};
+    // One installation is for everyone or for one user, never both: its
+    // registration, keys and shared counts are in one place.
+    std::vector<std::string> earlier = EarlierInstallationLog(folder);
+    if (!earlier.empty() && IsOneUserLog(earlier) != ForCurrentUser)
+        return {false,
+                FormatText(ExpandText(LoadMessage(Msg::FolderOtherScope)),
+                           {ExcludeDelimiter(folder), ForCurrentUser ? "all users" : "one user alone"}),
+                true};
     if (HasPreviousInstall) {
         bool same = SameTextAscii(PreviousInstallFolder, folder);
         bool sameMajor = PackageVersion.Major == PreviousVersion.Major;

@@ -8,6 +8,7 @@
 #include "Exception.h"
 #include "FileHolders.h"
 #include "FileSystem.h"
+#include "InstallScope.h"
 #include "Messages.h"
 #include "PathUtils.h"
 #include "SetupInstaller.h"
@@ -111,7 +112,7 @@ void TSetupInstaller::RunSteps(IInstallProgress& progress)
     progress.SetStatus(LoadMessage(Msg::StatusSettings));
     std::string productKey = GetProductKey(VersionKey);
     FInstaller->RecordRegistryKey(HKEY_CURRENT_USER, productKey, Is64Bit);
-    FInstaller->RecordRegistryKey(HKEY_LOCAL_MACHINE, productKey, Is64Bit);
+    if (!OneUserScope()) FInstaller->RecordRegistryKey(HKEY_LOCAL_MACHINE, productKey, Is64Bit);
     WriteLocation();
     WriteFolderSettings();
     WriteOwner();

@@ -1,6 +1,7 @@
 // Registry settings of the installation run. Registry trouble never stops the
 // run: a key that cannot be opened or a value that cannot be written skips its line.
 #include "Exception.h"
+#include "InstallScope.h"
 #include "PathUtils.h"
 #include "SetupInstaller.h"
 #include "TextUtils.h"
@@ -8,7 +9,7 @@
 void TSetupInstaller::WriteLocation()
 {
     std::unique_ptr<TRegistry64> registry = CreateSettingsRegistry();
-    registry->RootKey = HKEY_LOCAL_MACHINE;
+    registry->RootKey = ScopeRoot();
     if (!registry->OpenKey(GetProductKey(VersionKey), true)) return;
     try {
         registry->WriteString("Location", InstallFolder);
@@ -51,11 +52,11 @@ void TSetupInstaller::WriteRegistrySettings()
         for (const TSetupBundleItem& item : BundleItems) {
             if (!item.Selected) continue;
             WriteSettingList(RegistrySettings, HKEY_CURRENT_USER, &item);
-            WriteSettingList(GlobalRegistrySettings, HKEY_LOCAL_MACHINE, &item);
+            WriteSettingList(GlobalRegistrySettings, ScopeRoot(), &item);
         }
     }
     WriteSettingList(RegistrySettings, HKEY_CURRENT_USER, nullptr);
-    WriteSettingList(GlobalRegistrySettings, HKEY_LOCAL_MACHINE, nullptr);
+    WriteSettingList(GlobalRegistrySettings, ScopeRoot(), nullptr);
 }
 
 void TSetupInstaller::WriteSettingList(const std::vector<std::string>& lines, HKEY root, const TSetupBundleItem* item)

@@ -1,6 +1,7 @@
 // The command line's choices: applied to the model as the wizard's proposal
 // (or, with /S, as the choices themselves), and told to the run's log with
 // where each came from.
+#include "InstallScope.h"
 #include "PathUtils.h"
 #include "SetupInstaller.h"
 #include "TextUtils.h"
@@ -8,6 +9,13 @@
 std::string TSetupInstaller::ApplySwitches(const TSetupSwitches& switches)
 {
     if (!switches.BadSwitch.empty()) return switches.BadSwitch + ": " + switches.BadReason;
+    // Whom for comes first: it decides every folder below.
+    if (switches.AllUsers && switches.CurrentUser) return "/CURRENTUSER: /ALLUSERS chooses otherwise; name one of them";
+    if (switches.CurrentUser && InstallFor == TInstallFor::AllUsers)
+        return "/CURRENTUSER: this product installs only for all users";
+    if (switches.AllUsers && InstallFor == TInstallFor::CurrentUser)
+        return "/ALLUSERS: this product installs only for the current user";
+    if (switches.CurrentUser != ForCurrentUser && (switches.CurrentUser || switches.AllUsers)) ChooseScope(switches.CurrentUser);
     // The folder rule, at the switch: a folder no page would take is refused before anything else.
     auto folder = [&](const char* name, const std::string& text, bool own, size_t deepest, std::string& into) {
         TFolderVerdict verdict = CheckFolder(text, own, deepest);
@@ -69,6 +77,9 @@ void TSetupInstaller::LogDecisions(const TSetupSwitches& switches, TRunLog& log)
              (IsBundle ? ", a bundle" : ""));
     if (HasPreviousInstall)
         log.Line("earlier installation: " + PreviousVersion.AsText() + " in " + PreviousInstallFolder);
+    log.Decision("installed for", ForCurrentUser ? "the current user, " + WindowsUserName() : "all users",
+                 source(switches.AllUsers || switches.CurrentUser, switches.CurrentUser ? "/CURRENTUSER" : "/ALLUSERS",
+                        "InstallFor of Setup.ini"));
     log.Decision("destination", InstallFolder,
                  source(bool(switches.Dir), "/DIR", HasPreviousInstall ? "the earlier installation's" : "default of Setup.ini"));
     log.Decision("VST 2 plug-in", InstallVst2 ? Vst2Folder : "not installed",
@@ -77,11 +88,12 @@ void TSetupInstaller::LogDecisions(const TSetupSwitches& switches, TRunLog& log)
                  source(bool(switches.Formats), "/FORMATS", "default"));
     log.Decision("CLAP plug-in", HasClap && InstallClap ? ClapFolder : "not installed",
                  source(bool(switches.Formats), "/FORMATS", "default"));
-    log.Decision("AAX plug-in", HasAax && InstallAax ? AaxFolder : "not installed",
+    const char* notInstalled = ForCurrentUser ? "not installed (no place for one user)" : "not installed";
+    log.Decision("AAX plug-in", HasAax && InstallAax && !ForCurrentUser ? AaxFolder : notInstalled,
                  source(bool(switches.Formats), "/FORMATS", "default"));
-    log.Decision("RTAS plug-in", HasRtas && InstallRtas ? DigiFolder : "not installed",
+    log.Decision("RTAS plug-in", HasRtas && InstallRtas && !ForCurrentUser ? DigiFolder : notInstalled,
                  source(bool(switches.Formats), "/FORMATS", "default"));
-    log.Decision("Photoshop plug-in", InstallPhotoshop ? PhotoshopFolder : "not installed",
+    log.Decision("Photoshop plug-in", InstallPhotoshop && !ForCurrentUser ? PhotoshopFolder : notInstalled,
                  source(switches.PsDir || switches.Formats, "/PSDIR or /FORMATS", "found in the registry, or default"));
     for (const TSetupBundleItem& item : BundleItems)
         log.Decision("bundle item " + item.DisplayName, item.Selected ? "installed" : "not installed",

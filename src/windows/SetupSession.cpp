@@ -1,9 +1,11 @@
 #include "SetupSession.h"
 
 #include "Exception.h"
+#include "InstallScope.h"
 #include "Messages.h"
 #include "PathUtils.h"
 #include "TextUtils.h"
+#include "UninstallerCleanUp.h"
 
 using namespace Wizard;
 
@@ -90,8 +92,10 @@ bool TSetupSession::PageShown(int page) const
     switch (page) {
     case pgBundleItems: return model.IsBundle;
     case pgVstPlugins: return (model.PageFlags & pfVstPluginFolder) != 0;
-    case pgDigiPlugins: return (model.PageFlags & pfDigiPluginFolder) != 0 && (model.HasRtas || model.HasAax);
-    case pgPhotoshopPlugin: return (model.PageFlags & pfPhotoshopPluginFolder) != 0;
+    // Pro Tools and Photoshop look for plug-ins only in the folders for everyone.
+    case pgDigiPlugins:
+        return (model.PageFlags & pfDigiPluginFolder) != 0 && (model.HasRtas || model.HasAax) && !model.ForCurrentUser;
+    case pgPhotoshopPlugin: return (model.PageFlags & pfPhotoshopPluginFolder) != 0 && !model.ForCurrentUser;
     case pgPersonalize: return (model.PageFlags & pfPersonalization) != 0;
     case pgIcon: return (model.ShortcutKinds & (skStartMenu | skDesktop)) != 0;
     default: return true;
@@ -121,6 +125,7 @@ TPageAnswers TSetupSession::Proposal() const
     answers.DestFolder = model.InstallFolder;
     answers.UserName = model.UserName;
     answers.Shortcuts = model.ShortcutChoice;
+    answers.ForCurrentUser = model.ForCurrentUser;
     return answers;
 }
 
@@ -248,7 +253,21 @@ bool TSetupSession::LeavePage(int page, const TPageAnswers& answers)
     FRefused = TPageField::None;
     switch (page) {
     case pgWelcome:
+        FWantsElevation = false;
+        if (model.InstallFor == TInstallFor::Either && answers.ForCurrentUser != model.ForCurrentUser) {
+            NoteTick("only-for-me box", model.ForCurrentUser, answers.ForCurrentUser);
+            // Every folder is found anew for the other scope; the switches' folders still hold.
+            model.ChooseScope(answers.ForCurrentUser);
+            std::string problem = model.ApplySwitches(FSwitches);
+            if (!problem.empty()) return Refuse(TPageField::None, problem);
+        }
         if (int message = model.RequirementsMessage()) {
+            if (message == Msg::NoAdminRights && !FSwitches.Elevated) {
+                // Windows asks for the rights; the run goes on in the process that has them.
+                FLog.Line("asking Windows for administrator rights, to install for all users");
+                FWantsElevation = true;
+                return false;
+            }
             std::string text = model.ExpandText(LoadMessage(message));
             FLog.Line("requirements not met: " + ReplaceAll(text, "\r", " "));
             FFailure = TFailure::Requirements;
@@ -293,6 +312,31 @@ bool TSetupSession::LeavePage(int page, const TPageAnswers& answers)
     }
 }
 
+int TSetupSession::ContinueElevated()
+{
+    std::vector<std::string> arguments = CommandLineArguments();
+    arguments.push_back("/ALLUSERS");
+    arguments.push_back("/ELEVATED");
+    FLog.Line("the run goes on with administrator rights, in a new process");
+    FLog.Close();
+    int code = RunElevated(arguments);
+    if (code < 0) FLog.Reopen();
+    return code;
+}
+
+bool TSetupSession::ElevationRefused()
+{
+    FWantsElevation = false;
+    std::string text = FModel->ExpandText(LoadMessage(Msg::NoAdminRights));
+    FLog.Line("requirements not met: administrator rights were not given: " + ReplaceAll(text, "\r", " "));
+    FFailureText = text;
+    if (!FUser.Unattended()) FUser.Inform(text);
+    // A product that may go to the user alone stays on the page: the box is the way on.
+    if (!FUser.Unattended() && FModel->InstallFor == TInstallFor::Either) return true;
+    FFailure = TFailure::Requirements;
+    return false;
+}
+
 bool TSetupSession::Install(IInstallProgress& progress)
 {
     FLog.Phase("checks");
@@ -307,6 +351,7 @@ bool TSetupSession::Install(IInstallProgress& progress)
     }
     FLog.Phase("installation");
     FLog.Line("installed");
+    for (const auto& [part, folder] : FModel->InstalledFolders()) FLog.Line("installed into: " + part + ": " + folder);
     const TInstaller& installer = FModel->Installer();
     if (!installer.KeptChanged().empty()) {
         std::string files;
@@ -346,8 +391,14 @@ int RunSilentInstall(const std::string& programPath, const TSetupSwitches& switc
     if (!session.Start()) return session.ExitCode();
     // Every page the wizard would show, left with what it proposes.
     TPageAnswers answers = session.Proposal();
-    for (int page = pgWelcome; page < pgCopy; page = session.FindShownPage(page, +1))
-        if (!session.LeavePage(page, answers)) return session.ExitCode();
+    for (int page = pgWelcome; page < pgCopy; page = session.FindShownPage(page, +1)) {
+        if (session.LeavePage(page, answers)) continue;
+        if (!session.WantsElevation()) return session.ExitCode();
+        int code = session.ContinueElevated();
+        if (code >= 0) return code;
+        session.ElevationRefused();
+        return session.ExitCode();
+    }
     TLogProgress progress(log);
     session.Install(progress);
     return session.ExitCode();

@@ -31,6 +31,7 @@ struct TPageAnswers {
     bool InstallVst2 = true, InstallVst3 = true, InstallRtas = true, InstallAax = true, InstallPhotoshop = true;
     std::string Vst2Folder, PhotoshopFolder, DestFolder, UserName;
     unsigned Shortcuts = 0;  // TShortcutKind
+    bool ForCurrentUser = false;  // the Welcome page's "only for me" box
 };
 
 // The field a refusal is about: the view gives it the focus, and the
@@ -62,6 +63,16 @@ public:
     // Failure set the session is over (requirements not met).
     bool LeavePage(int page, const TPageAnswers& answers);
     TPageField Refused() const { return FRefused; }
+    // Leaving the Welcome page for everyone without administrator rights: the
+    // run can go on only in a process with them (RunElevated, ElevatedArguments).
+    bool WantsElevation() const { return FWantsElevation; }
+    // Runs the rest in that process, with this one's command line for
+    // everyone, marked as elevated, and the log handed over: its exit code, or
+    // -1 when it could not be started (the log is this one's again).
+    int ContinueElevated();
+    // The process with the rights could not be started (the user said No at
+    // Windows' prompt): the requirements message, told; false ends the session.
+    bool ElevationRefused();
 
     // The installation run; false when it failed (rolled back, with Failure
     // and FailureText). May run on any thread; progress goes to `progress`.
@@ -96,6 +107,7 @@ private:
     ISetupUser& FUser;
     std::unique_ptr<TSetupInstaller> FModel;
     TPageField FRefused = TPageField::None;
+    bool FWantsElevation = false;
     TFailure FFailure = TFailure::None;
     std::string FFailureText;
     std::string FResultNote;

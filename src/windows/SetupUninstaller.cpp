@@ -1,5 +1,6 @@
 #include "SetupUninstaller.h"
 
+#include "InstallScope.h"
 #include "Messages.h"
 #include "PathUtils.h"
 #include "Platform.h"
@@ -8,6 +9,7 @@
 #include "SetupSwitches.h"
 #include "TextUtils.h"
 #include "UninstallRegistration.h"
+#include "UninstallerCleanUp.h"
 
 TSetupUninstaller::TSetupUninstaller(const std::string& programPath)
     : FUninstaller(std::make_unique<TUninstaller>(programPath)), FProductName(FUninstaller->ProductName())
@@ -25,7 +27,19 @@ int TSetupUninstaller::Execute(ISetupUser& user, TRunLog* log)
                                        RegistrationValue::DisplayVersion);
     std::string name = ProductNameWithVersion(FProductName, FUninstaller->Version(), shown);
     note("removing " + name + " (" + FUninstaller->ProgramPath() + ")");
-    if (!AdminRightsCheck()) {
+    // One user's installation is removed with that user's rights; one for
+    // everyone asks Windows for administrator rights and goes on with them.
+    if (!OneUserScope() && !AdminRightsCheck() && !Elevated) {
+        note("asking Windows for administrator rights, to remove an installation for all users");
+        std::vector<std::string> arguments = CommandLineArguments();
+        arguments.push_back("/ELEVATED");
+        if (log) log->Close();
+        int code = RunElevated(arguments);
+        if (code >= 0) return code;
+        if (log) log->Reopen();
+        note("administrator rights were not given");
+    }
+    if (!OneUserScope() && !AdminRightsCheck()) {
         std::string message = FormatMessageText(Msg::UninstallNoRights, {FProductName});
         note("requirements not met: " + message);
         user.Warn(message);

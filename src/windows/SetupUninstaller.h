@@ -23,6 +23,8 @@ public:
     // another Setup or uninstaller works in the folder (a silent run waits
     // for it a while first).
     int Execute(ISetupUser& user, TRunLog* log = nullptr);
+    // Started by an uninstaller without the rights, with them (/ELEVATED): it does not ask again.
+    bool Elevated = false;
 
 private:
     std::unique_ptr<TUninstaller> FUninstaller;

@@ -4,6 +4,7 @@
 #include <cstdlib>
 
 #include "Registry.h"
+#include "InstallScope.h"
 
 namespace {
 
@@ -23,14 +24,14 @@ int ReadCount(TRegistry& registry, const std::string& path)
 int SharedFileCount(const std::string& path)
 {
     TRegistry registry(KEY_READ);
-    registry.RootKey = HKEY_LOCAL_MACHINE;
+    registry.RootKey = ScopeRoot();
     return registry.OpenKey(SharedFilesKey, false) ? ReadCount(registry, path) : 0;
 }
 
 void AddSharedFileReference(const std::string& path)
 {
     TRegistry registry;
-    registry.RootKey = HKEY_LOCAL_MACHINE;
+    registry.RootKey = ScopeRoot();
     if (!registry.OpenKey(SharedFilesKey, true)) return;
     try {
         registry.WriteInteger(path, ReadCount(registry, path) + 1);
@@ -41,7 +42,7 @@ void AddSharedFileReference(const std::string& path)
 int ReleaseSharedFileReference(const std::string& path)
 {
     TRegistry registry;
-    registry.RootKey = HKEY_LOCAL_MACHINE;
+    registry.RootKey = ScopeRoot();
     if (!registry.OpenKey(SharedFilesKey, false)) return 0;
     int remaining = std::max(0, ReadCount(registry, path) - 1);
     try {

@@ -1,6 +1,7 @@
 #pragma once
 // The Windows count of the installations that rely on a file outside their own
-// folders: one DWORD per full path under HKEY_LOCAL_MACHINE\...\SharedDLLs.
+// folders: one DWORD per full path under HKEY_LOCAL_MACHINE\...\SharedDLLs (HKEY_CURRENT_USER for an
+// installation for one user: see InstallScope.h).
 // An installation adds one when it installs such a file and takes it back on
 // removal; the file goes only with the last reference.
 #include <string>

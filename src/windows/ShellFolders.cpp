@@ -31,7 +31,8 @@ int ShellFolderCsidl(TShellFolder folder)
     static const int csidl[] = {CSIDL_BITBUCKET, CSIDL_DESKTOPDIRECTORY, CSIDL_NETHOOD,  CSIDL_PERSONAL,
                                 CSIDL_PROGRAMS,  CSIDL_RECENT,           CSIDL_SENDTO,   CSIDL_STARTMENU,
                                 CSIDL_STARTUP,   CSIDL_TEMPLATES,        CSIDL_APPDATA,  CSIDL_PROGRAM_FILES,
-                                CSIDL_PROGRAM_FILES_COMMON, CSIDL_COMMON_DESKTOPDIRECTORY};
+                                CSIDL_PROGRAM_FILES_COMMON, CSIDL_COMMON_DESKTOPDIRECTORY,
+                                CSIDL_LOCAL_APPDATA};
     return csidl[folder];
 }
 
@@ -72,4 +73,13 @@ std::string GetAppDataFolder()
 {
     std::string result = GetSpecialFolder(sfAppData);
     return result.empty() ? GetProgramFilesFolder() : result;
+}
+
+std::string GetLocalAppDataFolder()
+{
+    std::string result = GetSpecialFolder(sfLocalAppData);
+    if (!result.empty()) return result;
+    char buffer[MAX_PATH + 1] = {};
+    DWORD length = GetEnvironmentVariableA("LOCALAPPDATA", buffer, MAX_PATH + 1);
+    return length > 0 && length <= MAX_PATH ? std::string(buffer, length) : GetAppDataFolder();
 }

@@ -18,6 +18,7 @@ enum TShellFolder : int {
     sfProgramFiles,          // CSIDL_PROGRAM_FILES
     sfCommonFiles,           // CSIDL_PROGRAM_FILES_COMMON
     sfCommonDesktop,         // CSIDL_COMMON_DESKTOPDIRECTORY
+    sfLocalAppData,          // CSIDL_LOCAL_APPDATA
 };
 
 int ShellFolderCsidl(TShellFolder folder);
@@ -33,6 +34,9 @@ std::string GetProgramFilesFolder();
 std::string GetCommonFilesFolder();
 std::string GetDocumentsFolder();
 std::string GetAppDataFolder();
+// The shell's local application data folder, else %LOCALAPPDATA%, else the
+// roaming application data folder.
+std::string GetLocalAppDataFolder();
 
 // Where special folders are asked for: the shell, unless a test replaces it to
 // play a shell that has no such folder.

@@ -5,6 +5,7 @@
 
 #include "Exception.h"
 #include "FileSystem.h"
+#include "InstallScope.h"
 #include "PathUtils.h"
 #include "ProgramFile.h"
 #include "Registry.h"
@@ -13,13 +14,13 @@
 
 std::string RegistrationLine(const std::string& keyName)
 {
-    return MakeLogLine(TLineKind::LocalMachineKey, UninstallRegistryKey + keyName);
+    return MakeLogLine(ScopeKeyKind(), UninstallRegistryKey + keyName);
 }
 
 std::string RegistrationKeyName(const std::string& line)
 {
     TLogLine parsed = TLogLine::Parse(line);
-    if (parsed.Kind != TLineKind::LocalMachineKey || !parsed.WellFormed()) return std::string();
+    if (parsed.Kind != ScopeKeyKind() || !parsed.WellFormed()) return std::string();
     std::string key = parsed.Path();
     if (key.empty() || key[0] != '\\') key = "\\" + key;
     size_t prefix = std::strlen(UninstallRegistryKey);
@@ -47,7 +48,7 @@ bool NamesUninstaller(TRegistry& registry, const std::string& keyName, const std
 std::string FindRegistration(const std::string& uninstallerPath, const std::vector<std::string>& logLines)
 {
     TRegistry registry(KEY_READ);
-    registry.RootKey = HKEY_LOCAL_MACHINE;
+    registry.RootKey = ScopeRoot();
     std::vector<std::string> named;
     for (const std::string& line : logLines) {
         std::string name = RegistrationKeyName(line);
@@ -64,7 +65,7 @@ std::string FindRegistration(const std::string& uninstallerPath, const std::vect
 std::string RegisteredText(const std::string& keyName, const char* valueName)
 {
     TRegistry registry(KEY_READ);
-    registry.RootKey = HKEY_LOCAL_MACHINE;
+    registry.RootKey = ScopeRoot();
     try {
         if (!keyName.empty() && registry.OpenKey(UninstallRegistryKey + keyName, false))
             return registry.ReadString(valueName);
@@ -77,7 +78,7 @@ std::string RegisteredText(const std::string& keyName, const char* valueName)
 std::string FreeRegistrationKey(const std::string& uninstallerPath, const std::string& keyName)
 {
     TRegistry registry(KEY_READ);
-    registry.RootKey = HKEY_LOCAL_MACHINE;
+    registry.RootKey = ScopeRoot();
     for (int number = 1; number < 100; ++number) {
         std::string name = number == 1 ? keyName : keyName + " (" + std::to_string(number) + ")";
         if (!registry.KeyExists(UninstallRegistryKey + name) || NamesUninstaller(registry, name, uninstallerPath))
@@ -97,7 +98,7 @@ std::string FreeRegistrationKey(const std::string& uninstallerPath, const std::s
 bool ReadRegisteredRoots(const std::string& keyName, TInstallationRoots& roots)
 {
     TRegistry registry(KEY_READ);
-    registry.RootKey = HKEY_LOCAL_MACHINE;
+    registry.RootKey = ScopeRoot();
     try {
         if (keyName.empty() || !registry.OpenKey(UninstallRegistryKey + keyName, false)) return false;
         if (!registry.ValueExists(RegistrationValue::InstallFolders) && !registry.ValueExists(RegistrationValue::InstallKeys))
@@ -114,7 +115,7 @@ bool WriteRegisteredRoots(const std::string& keyName, const TInstallationRoots& 
 {
     try {
         TRegistry registry;
-        registry.RootKey = HKEY_LOCAL_MACHINE;
+        registry.RootKey = ScopeRoot();
         if (!registry.OpenKey(UninstallRegistryKey + keyName, false)) return false;
         registry.WriteString(RegistrationValue::InstallFolders, TInstallationRoots::Joined(roots.Folders));
         registry.WriteString(RegistrationValue::InstallKeys, TInstallationRoots::Joined(roots.Keys));
@@ -139,7 +140,7 @@ void RegisterUninstaller(TRunJournal& journal, const std::string& uninstallerPat
                          const std::string& displayName, const std::vector<TRegistrationValue>& values)
 {
     TRegistry registry;
-    registry.RootKey = HKEY_LOCAL_MACHINE;
+    registry.RootKey = ScopeRoot();
     if (registry.OpenKey(UninstallRegistryKey, false)) {
         for (const std::string& name : registry.GetKeyNames()) {
             try {

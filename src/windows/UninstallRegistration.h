@@ -1,7 +1,8 @@
 #pragma once
 // The installation's entry in the Windows list of installed programs: a key
 // below HKEY_LOCAL_MACHINE's uninstall registrations, which only
-// administrators can write. Besides what the list shows, it keeps the
+// administrators can write (HKEY_CURRENT_USER's for an installation for one
+// user, InstallScope.h). Besides what the list shows, it keeps the
 // installation's roots (the folders and keys its log may name), written when
 // the run starts and extended before any step outside them, so that an
 // uninstaller whose log was changed since, or a run that was ended half-way,

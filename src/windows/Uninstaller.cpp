@@ -11,6 +11,7 @@
 #include "PathUtils.h"
 #include "ProcessText.h"
 #include "Registry.h"
+#include "InstallScope.h"
 #include "SharedFiles.h"
 #include "ShellLinks.h"
 #include "TextUtils.h"
@@ -101,6 +102,8 @@ TUninstaller::TUninstaller(const std::string& programPath)
     FLines = std::move(log.Lines);
     FProductName = std::move(log.ProductName);
     NoteUnfinishedFiles();
+    // Its registration and shared counts are where its log says the installation was for.
+    SetOneUserScope(IsOneUserLog(FLines));
     FLines = ResolveSharing(FLines);
     FRoots = UninstallerRoots(FProgramPath, FLines);
     ReadNotes();

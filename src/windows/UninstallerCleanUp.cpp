@@ -10,6 +10,7 @@
 #include "FileSystem.h"
 #include "FolderLock.h"
 #include "PathUtils.h"
+#include "Platform.h"
 #include "ProcessText.h"
 #include "ProgramFile.h"
 #include "TextUtils.h"
@@ -23,15 +24,6 @@ namespace {
 // else, and nothing inherited from the parent folder.
 const char AdminOnly[] = "D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)";
 
-// One argument as CommandLineToArgvW reads it back: quoted, with the
-// backslashes before the closing quote doubled.
-std::string Quoted(const std::string& argument)
-{
-    size_t backslashes = 0;
-    while (backslashes < argument.size() && argument[argument.size() - 1 - backslashes] == '\\') ++backslashes;
-    return "\"" + argument + std::string(backslashes, '\\') + "\"";
-}
-
 std::string SystemFolder()
 {
     char buffer[MAX_PATH + 1] = {};
@@ -44,6 +36,15 @@ std::string TemporaryFolderOfWindows()
     char buffer[MAX_PATH + 1] = {};
     UINT length = GetWindowsDirectoryA(buffer, MAX_PATH);
     return length == 0 || length > MAX_PATH ? std::string() : IncludeDelimiter(std::string(buffer, length)) + "Temp\\";
+}
+
+// One user's temporary folder, where the clean-up of that user's own
+// installation runs: no administrator rights are needed, and nobody else may write there.
+std::string TemporaryFolderOfUser()
+{
+    wchar_t buffer[MAX_PATH + 1] = {};
+    DWORD length = GetTempPathW(MAX_PATH + 1, buffer);
+    return length == 0 || length > MAX_PATH ? std::string() : IncludeDelimiter(FromWide(buffer, int(length)));
 }
 
 // Removes the file and the folders once Windows next starts; for when no
@@ -144,6 +145,13 @@ std::vector<DWORD> CleanUpRetryPauses()
     return pauses;
 }
 
+std::string Quoted(const std::string& argument)
+{
+    size_t backslashes = 0;
+    while (backslashes < argument.size() && argument[argument.size() - 1 - backslashes] == '\\') ++backslashes;
+    return "\"" + argument + std::string(backslashes, '\\') + "\"";
+}
+
 std::vector<std::string> CommandLineArguments()
 {
     std::vector<std::string> arguments;
@@ -163,10 +171,10 @@ PSECURITY_DESCRIPTOR AdminOnlyFolderSecurity()
     return descriptor;
 }
 
-std::string CreateAdminOnlyFolder(const std::string& parent, const std::string& prefix)
+std::string CreateAdminOnlyFolder(const std::string& parent, const std::string& prefix, bool adminOnly)
 {
-    PSECURITY_DESCRIPTOR descriptor = AdminOnlyFolderSecurity();
-    if (!descriptor) return std::string();
+    PSECURITY_DESCRIPTOR descriptor = adminOnly ? AdminOnlyFolderSecurity() : nullptr;
+    if (adminOnly && !descriptor) return std::string();
     SECURITY_ATTRIBUTES attributes{sizeof attributes, descriptor, FALSE};
     std::string made;
     // A name that is taken may be somebody's trap: only a folder this call
@@ -189,8 +197,12 @@ std::string StartUninstallerCleanUp(const std::string& cleaner, const std::strin
                                     const std::vector<std::string>& folders, HANDLE waitFor)
 {
     std::string folder;
-    std::string temporary = TemporaryFolderOfWindows();
-    if (!temporary.empty()) folder = CreateAdminOnlyFolder(temporary, "Uninstall-");
+    // A process with administrator rights runs its clean-up from a folder only
+    // administrators may write; one without them (the removal of one user's
+    // installation) from that user's own temporary folder.
+    bool admin = AdminRightsCheck();
+    std::string temporary = admin ? TemporaryFolderOfWindows() : TemporaryFolderOfUser();
+    if (!temporary.empty()) folder = CreateAdminOnlyFolder(temporary, "Uninstall-", admin);
     std::string copy = folder + ExtractFileName(cleaner);
     if (folder.empty() || !CopyFileA(cleaner.c_str(), copy.c_str(), TRUE)) {
         if (!folder.empty()) RemoveDirectoryA(folder.c_str());
@@ -238,10 +250,10 @@ int RunUninstallerCleanUp(const std::vector<std::string>& arguments)
     // program started by hand with the switch from anywhere else removes
     // nothing (its folder least of all).
     std::string folder = ExcludeDelimiter(ExtractFilePath(ModuleFileName()));
-    std::string temporary = TemporaryFolderOfWindows();
-    if (temporary.empty() || !SameTextAscii(ExtractFilePath(folder), temporary) ||
-        ExtractFileName(folder).compare(0, 10, "Uninstall-") != 0)
-        return 2;
+    std::string parent = ExtractFilePath(folder);
+    std::string windows = TemporaryFolderOfWindows(), user = TemporaryFolderOfUser();
+    bool temporary = (!windows.empty() && SameTextAscii(parent, windows)) || (!user.empty() && SameTextAscii(parent, user));
+    if (!temporary || ExtractFileName(folder).compare(0, 10, "Uninstall-") != 0) return 2;
     if (arguments.size() < 3) return 2;
     char* end = nullptr;
     uintptr_t value = std::strtoul(arguments[0].c_str(), &end, 10);

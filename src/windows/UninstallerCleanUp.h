@@ -45,6 +45,9 @@ std::vector<DWORD> CleanUpRetryPauses();
 
 // The program's command-line arguments, without the program's own name.
 std::vector<std::string> CommandLineArguments();
+// One argument as CommandLineToArgvW reads it back: quoted, with the
+// backslashes before the closing quote doubled.
+std::string Quoted(const std::string& argument);
 
 // The security of such a folder: a protected access list that gives full
 // control to SYSTEM and Administrators and nothing to anyone else, for the
@@ -54,4 +57,6 @@ PSECURITY_DESCRIPTOR AdminOnlyFolderSecurity();
 
 // A new folder below `parent` that only administrators and the system may
 // write; its name starts with `prefix`. Empty when none could be made.
-std::string CreateAdminOnlyFolder(const std::string& parent, const std::string& prefix);
+// Without `adminOnly` (the clean-up of one user's installation) the folder
+// takes the parent's security: a user's temporary folder is that user's alone.
+std::string CreateAdminOnlyFolder(const std::string& parent, const std::string& prefix, bool adminOnly = true);

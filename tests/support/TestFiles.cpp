@@ -2,8 +2,24 @@
 
 #include <stdexcept>
 
+#include "InstallScope.h"
 #include "PackageFormat.h"
 #include "Stream.h"
+
+std::vector<std::vector<std::string>> ElevationRequests;
+int ElevationAnswer = -1;
+
+namespace {
+
+const bool ElevationPlayed = [] {
+    RunElevatedCall = [](const std::vector<std::string>& arguments) {
+        ElevationRequests.push_back(arguments);
+        return ElevationAnswer;
+    };
+    return true;
+}();
+
+}  // namespace
 
 std::string WindowsPath(const std::string& path)
 {

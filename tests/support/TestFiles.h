@@ -8,6 +8,13 @@
 #include <string>
 #include <vector>
 
+// Every request for administrator rights a test makes (RunElevatedCall), with
+// its arguments: none starts a program. The request would start the test
+// program itself again, with every test in it.
+extern std::vector<std::vector<std::string>> ElevationRequests;
+// What a played request returns: -1 (the user said No), or an exit code.
+extern int ElevationAnswer;
+
 // A Linux path handed over by CTest ("/work/...") as Wine sees it ("Z:\work\...").
 std::string WindowsPath(const std::string& path);
 

@@ -58,12 +58,18 @@ TEST(MainForm, WithoutRightsTheWelcomePageEndsTheWizard)
         seen = WaitForMessageBox(self);
         if (seen.Window) ClickButton(seen.Window, "OK");
     });
+    ElevationRequests.clear();
     {
         TMainForm form(folder / "Setup.exe");
         if (form.FormCreate()) form.RunMessageLoop();
+        EXPECT_EQ(form.ExitCode(), 3);
     }
     user.join();
     AdminRightsCheck = saved;
+    // Windows was asked for the rights, for everyone, and said No.
+    ASSERT_EQ(ElevationRequests.size(), 1u);
+    std::vector<std::string> added(ElevationRequests[0].end() - 2, ElevationRequests[0].end());
+    EXPECT_EQ(added, (std::vector<std::string>{"/ALLUSERS", "/ELEVATED"}));
     CoUninitialize();
     EXPECT_EQ(seen.Title, "Information");
     EXPECT_EQ(seen.Text, "You must have Administrator or Power User rights to install\rGuarded on this computer. "

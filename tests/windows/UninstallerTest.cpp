@@ -236,9 +236,13 @@ TEST(SetupUninstaller, WithoutRightsOnlyTheWarningIsShown)
         if (seen.Window) ClickButton(seen.Window, "OK");
     });
     TMessageBoxUser person;
-    uninstaller.Execute(person);
+    ElevationRequests.clear();
+    EXPECT_EQ(uninstaller.Execute(person), 3);
     user.join();
     AdminRightsCheck = saved;
+    // Windows was asked for the rights first, and said No.
+    ASSERT_EQ(ElevationRequests.size(), 1u);
+    EXPECT_EQ(ElevationRequests[0].back(), "/ELEVATED");
     EXPECT_EQ(seen.Title, "Warning");
     EXPECT_EQ(seen.Text, "You must have Administrator or Power User rights to uninstall Echo.\rPlease log on as a "
                          "different user and try again.");

@@ -258,6 +258,7 @@ public:
         CheckFolderIcons();
         CheckInstalledFiles();
         CheckDisplayVersion();
+        CheckInstallFor();
         CheckPackedFolders();
         CheckSize();
         CheckBitness();
@@ -837,6 +838,33 @@ private:
                 FormatText("DisplayVersion \"%s\" is shown for the version record %s, whose major number %s decides the "
                            "folder, the registry key and upgrades; give a record with the same major number",
                            {shown, FVersion->AsText(), std::to_string(FVersion->Major)}));
+    }
+
+    // Whom for: a value the installer does not know would install for everyone
+    // unasked; a product for one user alone cannot bring the formats whose
+    // hosts look only in the folders for everyone.
+    void CheckInstallFor()
+    {
+        int line = LineOf("Setup", "InstallFor");
+        if (line == 0) return;
+        std::string text;
+        for (const TIniLine& each : FLines)
+            if (each.Number == line) text = Trim(LineValue(each.Text));
+        TInstallFor scope = TInstallFor::AllUsers;
+        if (!ParseInstallFor(text, scope)) {
+            Add(FIniPath, line, true, "InstallFor \"" + text + "\" is none of AllUsers, CurrentUser and Either");
+            return;
+        }
+        std::vector<std::string> everyoneOnly;
+        for (const char* variable : {"$AaxPluginFolder", "$DigiPluginFolder", "$PhotoshopPluginFolder"})
+            for (const TComponentLine& component : FModel.ComponentLines)
+                if (component.Destination.find(variable) != std::string::npos &&
+                    std::find(everyoneOnly.begin(), everyoneOnly.end(), variable) == everyoneOnly.end())
+                    everyoneOnly.push_back(variable);
+        if (scope == TInstallFor::CurrentUser && !everyoneOnly.empty())
+            Add(FIniPath, line, false,
+                "InstallFor=CurrentUser leaves out every line to " + everyoneOnly.front() +
+                    ": its hosts look only in the folders for everyone; use Either or AllUsers to ship it");
     }
 
     void CheckInstalledFiles()

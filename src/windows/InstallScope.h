@@ -1,0 +1,30 @@
+#pragma once
+// Whom the installation this process works on is for: everyone on the machine
+// (its registration, product keys and shared counts below HKEY_LOCAL_MACHINE,
+// which takes administrator rights) or the user who runs it (the same below
+// HKEY_CURRENT_USER, no rights needed). One per process, set as soon as it is
+// known: by Setup when the page or the switch has chosen, by the uninstaller
+// from its log's O line.
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "LogLine.h"
+
+bool OneUserScope();
+void SetOneUserScope(bool oneUser);
+// HKEY_CURRENT_USER for one user, else HKEY_LOCAL_MACHINE.
+HKEY ScopeRoot();
+// The log-line kind of a key below ScopeRoot: U or M.
+TLineKind ScopeKeyKind();
+// The log was written by an installation for one user (it holds an O line).
+bool IsOneUserLog(const std::vector<std::string>& lines);
+// The name Windows knows the user by; empty when it tells none.
+std::string WindowsUserName();
+
+// Asks Windows to start this program again with administrator rights (the
+// elevation prompt), with `arguments`, and waits for it: its exit code, or -1
+// when the user refused or it could not start. A test replaces the call.
+extern int (*RunElevatedCall)(const std::vector<std::string>& arguments);
+int RunElevated(const std::vector<std::string>& arguments);
