@@ -150,8 +150,14 @@ std::map<std::string, std::string> FolderListing(const std::string& folder)
 
 void ForgetSharedFiles(const std::string& folder)
 {
+    // Everyone's counts, and the user's own of installations for one user.
+    for (HKEY root : {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER}) ForgetSharedFilesIn(root, folder);
+}
+
+void ForgetSharedFilesIn(HKEY root, const std::string& folder)
+{
     HKEY shared;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Software\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs", 0, KEY_ALL_ACCESS,
+    if (RegOpenKeyExA(root, "Software\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs", 0, KEY_ALL_ACCESS,
                       &shared) != ERROR_SUCCESS)
         return;
     std::string prefix = folder.empty() || folder.back() == '\\' ? folder : folder + "\\";

@@ -29,6 +29,7 @@ bool GoneWithin(const std::string& path, DWORD milliseconds);
 void RemoveTree(const std::string& path);
 // Drops the Windows shared-file counts of everything below a folder: they
 // outlive a test's folder and would make the next run's files look shared.
+void ForgetSharedFilesIn(HKEY root, const std::string& folder);
 void ForgetSharedFiles(const std::string& folder);
 // What a person would find below a folder: every folder (ending in "\\", with
 // an empty text) and every file with its content, or "<size> bytes" for a

@@ -11,11 +11,13 @@
 #include "FileHolders.h"
 #include "FileSystem.h"
 #include "HandleStream.h"
+#include "InstallScope.h"
 #include "PackageFormat.h"
 #include "PathUtils.h"
 #include "Platform.h"
 #include "Registry.h"
 #include "SetupInstaller.h"
+#include "SetupSession.h"
 #include "ShellFolders.h"
 #include "SharedFiles.h"
 #include "ShellLinks.h"
@@ -48,13 +50,14 @@ public:
 };
 
 // Special folders of the test's own, so shortcuts land where the test looks.
-std::string StartMenuFolder, DesktopFolder;
+std::string StartMenuFolder, DesktopFolder, LocalAppDataFolder, CommonFilesFolder;
 std::string TestSpecialFolder(int csidl)
 {
     if (csidl == ShellFolderCsidl(sfPrograms)) return StartMenuFolder;
     if (csidl == ShellFolderCsidl(sfDesktop)) return DesktopFolder;
+    if (csidl == ShellFolderCsidl(sfLocalAppData)) return LocalAppDataFolder;
     if (csidl == ShellFolderCsidl(sfProgramFiles)) return "C:\\Program Files";
-    if (csidl == ShellFolderCsidl(sfCommonFiles)) return "C:\\Program Files\\Common Files";
+    if (csidl == ShellFolderCsidl(sfCommonFiles)) return CommonFilesFolder;
     return std::string();
 }
 
@@ -80,6 +83,8 @@ protected:
         DesktopFolder = *Folder / "Desktop";
         CreateDirectoryA(StartMenuFolder.c_str(), nullptr);
         CreateDirectoryA(DesktopFolder.c_str(), nullptr);
+        LocalAppDataFolder = *Folder / "Local";
+        CommonFilesFolder = "C:\\Program Files\\Common Files";
         FSavedLookup = SpecialFolderLookup;
         SpecialFolderLookup = TestSpecialFolder;
         FSavedQuery = TSetupInstaller::FreeSpaceQuery;
@@ -184,10 +189,11 @@ private:
                 registry.DeleteKey(RegistryRoot());
                 registry.DeleteKey("\\Software\\SetupTests\\RunBundle\\" + Name);
             }
-        TRegistry registry;
-        registry.RootKey = HKEY_LOCAL_MACHINE;
-        for (const std::string& name : Registrations)
-            registry.DeleteKey(UninstallRegistryKey + name);
+        for (HKEY root : {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER}) {
+            TRegistry registry;
+            registry.RootKey = root;
+            for (const std::string& name : Registrations) registry.DeleteKey(UninstallRegistryKey + name);
+        }
         // The shared counts of the test's files and folders, which outlive its folder.
         if (Folder) ForgetSharedFiles(Folder->Path());
     }
@@ -464,6 +470,111 @@ TEST_F(InstallRun, UnchosenFormatsAreLeftOut)
         EXPECT_TRUE(FileExists(Install() + "Uninst.exe"));
         EXPECT_TRUE(Logged("D" + Install()));
     }
+}
+
+// Everyone's installation and one user's, each through the unattended run and
+// removed again. One user's needs no administrator rights and writes only
+// below that user's folders and HKEY_CURRENT_USER; everyone's asks Windows for
+// the rights when it has none.
+TEST_F(InstallRun, AnInstallationForOneUserStaysInThatUsersPlaces)
+{
+    struct Case {
+        const char* name;
+        const char* scope;  // the switch
+        bool rights, oneUser;
+        int elevatedCode;  // what the process with the rights ends with, when it is asked for
+    } cases[] = {
+        {"everyone, with rights", "/ALLUSERS", true, false, -1},
+        {"one user, without rights", "/CURRENTUSER", false, true, -1},
+        {"everyone, without rights: Windows gives them", "/ALLUSERS", false, false, 0},
+        {"everyone, without rights: the user says No at Windows' prompt", "/ALLUSERS", false, false, -1},
+    };
+    auto rights = AdminRightsCheck;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TearDown();
+        SetUp();
+        CommonFilesFolder = *Folder / "Common";
+        Ini.insert(Ini.end(), {"InstallFor=Either", "DefaultFolder=Maker\\Echo", "[Components]", "Main=$ProgramFolder",
+                               "Vst3=$Vst3PluginFolder", "Clap=$ClapPluginFolder", "Aax=$AaxPluginFolder",
+                               "[RegistrySettings]", "Value=1", "[GlobalRegistrySettings]", "Global=1"});
+        Construct({TPackageItem::Folder("Main", {TPackageItem::File("Main.txt", "m")}),
+                   TPackageItem::Folder("Vst3", {TPackageItem::File("P.vst3", "3")}),
+                   TPackageItem::Folder("Clap", {TPackageItem::File("P.clap", "c")}),
+                   TPackageItem::Folder("Aax", {TPackageItem::File("P.aaxplugin", "a")})});
+        Registrations.push_back(RegistrationName());
+        AdminRightsCheck = c.rights ? rights : []() { return false; };
+        ElevationRequests.clear();
+        ElevationAnswer = c.elevatedCode;
+        std::vector<std::string> arguments = {"/S", c.scope};
+        if (!c.oneUser) arguments.push_back("/DIR=" + Install());
+        TRunLog log;
+        int code = RunSilentInstall(*Folder / "Setup.exe", ParseSetupSwitches(arguments), log);
+        AdminRightsCheck = rights;
+        // Without the rights, everyone's run goes on in the process that has them, or ends.
+        EXPECT_EQ(ElevationRequests.size(), !c.rights && !c.oneUser ? 1u : 0u);
+        if (!c.rights && !c.oneUser) {
+            EXPECT_EQ(code, c.elevatedCode < 0 ? 3 : c.elevatedCode);
+            EXPECT_EQ(ElevationRequests[0].back(), "/ELEVATED");
+            EXPECT_FALSE(DirectoryExists(Install()));
+            continue;
+        }
+        ASSERT_EQ(code, 0);
+        std::string local = *Folder / "Local\\";
+        std::string program = c.oneUser ? local + "Programs\\Maker\\Echo\\" : Install();
+        std::string common = c.oneUser ? local + "Programs\\Common\\" : *Folder / "Common\\";
+        EXPECT_TRUE(FileExists(program + "Main.txt"));
+        EXPECT_TRUE(FileExists(common + "VST3\\P.vst3"));
+        EXPECT_TRUE(FileExists(common + "CLAP\\P.clap"));
+        // Pro Tools looks in no folder of one user's.
+        EXPECT_EQ(FileExists(common + "Avid\\Audio\\Plug-Ins\\P.aaxplugin"), !c.oneUser);
+
+        std::vector<std::string> lines = ReadUninstallerLog(program + "Uninst.exe").Lines;
+        EXPECT_EQ(IsOneUserLog(lines), c.oneUser);
+        std::string registration;
+        for (const std::string& line : lines) {
+            TLogLine parsed = TLogLine::Parse(line);
+            if (parsed.Kind == (c.oneUser ? TLineKind::CurrentUserKey : TLineKind::LocalMachineKey) &&
+                IsInsideFolder(parsed.Path(), UninstallRegistryKey))
+                registration = parsed.Path();
+            if (!c.oneUser || !parsed.Info().Root) continue;
+            // Every place the run wrote, as the uninstaller obeys it: the user's folders, the user's keys.
+            for (const auto& place : parsed.Places()) {
+                if (place.first == TLineTarget::Key)
+                    EXPECT_EQ(place.second[0], 'U') << line;
+                else
+                    EXPECT_TRUE(IsInsideFolder(place.second, local)) << line;
+            }
+        }
+        HKEY own = c.oneUser ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE;
+        HKEY other = c.oneUser ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER;
+        ASSERT_FALSE(registration.empty());
+        EXPECT_EQ(ReadValue(own, registration, "UninstallString"), "\"" + program + "Uninst.exe\"");
+        EXPECT_EQ(ReadValue(other, registration, "UninstallString"), "(no key)");
+        std::string version = Model->GetProductKey(Model->VersionKey);
+        EXPECT_EQ(ReadValue(HKEY_LOCAL_MACHINE, version, "Global"), c.oneUser ? "(no key)" : "1");
+        EXPECT_EQ(ReadValue(HKEY_CURRENT_USER, version, "Global"), c.oneUser ? "1" : "(no value)");
+        std::string shared = "\\Software\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs";
+        EXPECT_EQ(ReadValue(own, shared, common + "VST3\\P.vst3"), "#1");
+        EXPECT_NE(ReadValue(other, shared, common + "VST3\\P.vst3"), "#1");
+
+        // The removal needs no rights either, and leaves nothing of the installation.
+        AdminRightsCheck = c.rights ? rights : []() { return false; };
+        {
+            TUninstaller uninstaller(program + "Uninst.exe");
+            EXPECT_EQ(OneUserScope(), c.oneUser);
+            EXPECT_TRUE(uninstaller.Uninstall());
+        }
+        AdminRightsCheck = rights;
+        SetOneUserScope(false);
+        EXPECT_FALSE(FileExists(program + "Main.txt"));
+        EXPECT_FALSE(FileExists(common + "VST3\\P.vst3"));
+        EXPECT_FALSE(FileExists(common + "CLAP\\P.clap"));
+        EXPECT_EQ(ReadValue(own, registration, "UninstallString"), "(no key)");
+        EXPECT_EQ(ReadValue(own, shared, common + "VST3\\P.vst3"), "(no value)");
+        EXPECT_EQ(ReadValue(own, RegistryRoot(), ""), "(no key)");
+    }
+    ElevationAnswer = -1;
 }
 
 TEST_F(InstallRun, NoOverwriteAndFolderIcons)
