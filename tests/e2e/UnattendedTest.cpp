@@ -160,6 +160,49 @@ TEST_F(Unattended, SwitchesDecideWhatIsInstalled)
     }
 }
 
+// In each prefix: the example installed for everyone and for one user, and
+// removed again. One user's goes below that user's local application data
+// and HKEY_CURRENT_USER, and leaves out the AAX plug-in.
+class EachPrefix : public Unattended {};
+
+TEST_F(EachPrefix, TheExampleGoesForEveryoneOrForOneUserAndAway)
+{
+    std::string local = IncludeDelimiter(GetSpecialFolder(sfLocalAppData));
+    ASSERT_NE(local, "\\");
+    std::string registration = "\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Example Echo 1.20";
+    struct Case {
+        bool oneUser;
+        std::string switches, program, vst3;
+        const char* logged;
+    } cases[] = {
+        {false, "/ALLUSERS /FORMATS=vst3 /DIR=\"" + ExcludeDelimiter(Plug) + "\"", Plug,
+         GetCommonFilesFolder() + "\\VST3\\", "installed for: all users (switch /ALLUSERS)"},
+        {true, "/CURRENTUSER /FORMATS=vst3,aax", local + "Programs\\Example Audio\\Example Echo 1\\",
+         local + "Programs\\Common\\VST3\\", "AAX plug-in: not installed (no place for one user)"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.switches);
+        std::string log = *Folder / "install.log";
+        TRun install = RunUnattended(Setup, "/S " + c.switches + " /LOG=\"" + log + "\"");
+        ASSERT_EQ(install.ExitCode, 0u) << ReadText(log);
+        EXPECT_TRUE(FileExists(c.program + "Readme.txt"));
+        EXPECT_TRUE(FileExists(c.vst3 + "Example Echo.vst3"));
+        TRegistry machine(KEY_READ), user(KEY_READ);
+        machine.RootKey = HKEY_LOCAL_MACHINE;
+        EXPECT_EQ(machine.KeyExists(registration), !c.oneUser);
+        EXPECT_EQ(user.KeyExists(registration), c.oneUser);
+        EXPECT_EQ(machine.KeyExists("\\Software\\Example Audio"), !c.oneUser);
+        std::string text = ReadText(log);
+        for (const std::string& expected : {std::string(c.logged), "installed into: VST 3: " + ExcludeDelimiter(c.vst3)})
+            EXPECT_NE(text.find(expected), std::string::npos) << expected << "\n" << text;
+        EXPECT_EQ(RunUnattended(c.program + "Uninst.exe", "/S").ExitCode, 0u);
+        EXPECT_TRUE(GoneWithin(c.program, 20000));
+        EXPECT_FALSE(FileExists(c.vst3 + "Example Echo.vst3"));
+        EXPECT_FALSE(user.KeyExists(registration));
+        EXPECT_FALSE(machine.KeyExists(registration));
+    }
+}
+
 TEST_F(Unattended, EveryFailureHasItsExitCodeAndWritesNothing)
 {
     std::vector<uint8_t> damaged = ReadWholeFile(Setup);

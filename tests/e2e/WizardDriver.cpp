@@ -220,6 +220,7 @@ void ForgetExampleEcho()
     machine.DeleteKey("\\Software\\Example Audio");
     user.DeleteKey("\\Software\\Example Audio");
     machine.DeleteKey("\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Example Echo 1.20");
+    user.DeleteKey("\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Example Echo 1.20");
     for (const char* link : {"\\Example Echo Readme.lnk", "\\Uninstall Example Echo.lnk"})
         DeleteFileA((GetSpecialFolder(sfPrograms) + link).c_str());
 }
