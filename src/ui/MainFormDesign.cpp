@@ -14,8 +14,8 @@ const std::vector<TControlDesign>& PageControls()
         {WelcomeForMeCheck, pgWelcome, ckCheckBox, 8, 232, 305, 17,
          "Install only for &me (no administrator rights needed)", 0},
         {WelcomeForMeLabel, pgWelcome, ckLabel, 25, 252, 288, 45,
-         "Only an installation for everyone brings the $EveryoneOnlyFormats $PluginDescription: their hosts look "
-         "for them in no folder of yours.",
+         "Only an installation for everyone brings the $EveryoneOnlyFormats $PluginDescription: Pro Tools and "
+         "Photoshop look for plug-ins in no folder of yours.",
          cfWordWrap},
 
         {LicenseHeadingLabel, pgLicense, ckLabel, 8, 8, 237, 17, "License Agreement", cfBold},

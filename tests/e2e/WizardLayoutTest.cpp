@@ -1,5 +1,6 @@
-// Every page of the real wizard, at three resolutions, with a long product name
-// and a bundle: no text is cut off by its control or covered by another one.
+// Every page of the real wizard, at three resolutions, with a long product name,
+// a bundle and the choice of whom for: no text is cut off by its control or
+// covered by another one.
 #include <gtest/gtest.h>
 #include <windows.h>
 
@@ -117,7 +118,7 @@ TEST(WizardLayout, NoTextIsCutOrCoveredOnAnyPageAtThreeResolutions)
         TTestFolder folder("WizardLayout" + std::to_string(dpi));
         std::vector<std::string> ini = {
             "[Setup]", "ProductName=" + product, "RegistryRoot=Software\\SetupTests\\Layout",
-            "DefaultFolder=SetupTests\\Layout", "IsBundle=1", "BundleRegistryRoot=Software\\SetupTests\\Layout\\Items",
+            "DefaultFolder=SetupTests\\Layout", "InstallFor=Either", "IsBundle=1", "BundleRegistryRoot=Software\\SetupTests\\Layout\\Items",
             "BundleSelectHeading=Grand Bundle of Every Harmonic Exciter Professional Edition",
             "BundleSelectDescription=Choose the products of the Grand Bundle you want to install on this computer.",
             "[Pages]", "VstPluginFolder=1", "DigiPluginFolder=1", "PhotoshopPluginFolder=1", "Personalization=1",

@@ -185,6 +185,11 @@ TEST_F(ProductCheck, ErrorsThatWouldStopTheInstaller)
          "Setup.ini:11: error: DefaultFolder \"C:\\Program Files\\Echo\" is a full path"},
         {[](const fs::path& r) { Write(r / "Setup.ini", GoodIni + "[Shortcuts\r\nStartMenu=$ProgramFolder\\Readme.txt,Readme\r\n"); },
          "Setup.ini:8: error: \"[Shortcuts\" is a section header without its \"]\""},
+        // An unknown whom-for would install for everyone, unasked.
+        {[](const fs::path& r) {
+             Write(r / "Setup.ini", GoodIni + "[Setup]\r\nProductName=E\r\nRegistryRoot=R\r\nDefaultFolder=D\r\nInstallFor=Me\r\n");
+         },
+         "Setup.ini:12: error: InstallFor \"Me\" is none of AllUsers, CurrentUser and Either"},
     };
     for (const Case& c : cases) {
         TearDown();
@@ -228,6 +233,9 @@ TEST_F(ProductCheck, WarningsForWhatIsLegalButAlmostCertainlyWrong)
         {"[Setup]\r\nProductName=E\r\nRegistryRoot=R\r\nDefaultFolder=D\r\nDisplayVersion=3.0.1\r\n",
          "Setup.ini:12: warning: DisplayVersion \"3.0.1\" is shown for the version record 2.10, whose major number 2 "
          "decides the folder, the registry key and upgrades"},
+        {"[Setup]\r\nProductName=E\r\nRegistryRoot=R\r\nDefaultFolder=D\r\nInstallFor=CurrentUser\r\n[Components]\r\n"
+         "Main=$ProgramFolder\r\nVst3=$AaxPluginFolder\r\n",
+         "Setup.ini:12: warning: InstallFor=CurrentUser leaves out every line to $AaxPluginFolder"},
         {"[Pages]\r\nWelcome=1\r\n", "warning: \"Welcome\" is no key of [Pages]; its keys are VstPluginFolder, "
                                       "DigiPluginFolder, PhotoshopPluginFolder and Personalization"},
     };
