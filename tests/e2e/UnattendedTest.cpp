@@ -197,6 +197,7 @@ TEST_F(EachPrefix, TheExampleGoesForEveryoneOrForOneUserAndAway)
             EXPECT_NE(text.find(expected), std::string::npos) << expected << "\n" << text;
         EXPECT_EQ(RunUnattended(c.program + "Uninst.exe", "/S").ExitCode, 0u);
         EXPECT_TRUE(GoneWithin(c.program, 20000));
+        EXPECT_TRUE(CleanUpFoldersGoneWithin(20000));
         EXPECT_FALSE(FileExists(c.vst3 + "Example Echo.vst3"));
         EXPECT_FALSE(user.KeyExists(registration));
         EXPECT_FALSE(machine.KeyExists(registration));

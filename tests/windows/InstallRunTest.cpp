@@ -504,6 +504,22 @@ TEST_F(InstallRun, AnInstallationForOneUserStaysInThatUsersPlaces)
                    TPackageItem::Folder("Aax", {TPackageItem::File("P.aaxplugin", "a")})});
         Registrations.push_back(RegistrationName());
         AdminRightsCheck = c.rights ? rights : []() { return false; };
+        std::string local = *Folder / "Local\\";
+        if (c.oneUser) {
+            // The Welcome page's box: every folder is found anew for the user, the Pro Tools page goes.
+            TUnattendedUser nobody;
+            TRunLog none;
+            TSetupSwitches wizard;
+            TSetupSession session(*Folder / "Setup.exe", wizard, none, nobody);
+            ASSERT_TRUE(session.Start());
+            TPageAnswers answers = session.Proposal();
+            EXPECT_FALSE(answers.ForCurrentUser);
+            answers.ForCurrentUser = true;
+            EXPECT_TRUE(session.LeavePage(Wizard::pgWelcome, answers));
+            EXPECT_EQ(session.Proposal().DestFolder, local + "Programs\\Maker\\Echo");
+            EXPECT_EQ(session.Model().Vst3Folder, local + "Programs\\Common\\VST3");
+            EXPECT_FALSE(session.PageShown(Wizard::pgDigiPlugins));
+        }
         ElevationRequests.clear();
         ElevationAnswer = c.elevatedCode;
         std::vector<std::string> arguments = {"/S", c.scope};
@@ -520,7 +536,6 @@ TEST_F(InstallRun, AnInstallationForOneUserStaysInThatUsersPlaces)
             continue;
         }
         ASSERT_EQ(code, 0);
-        std::string local = *Folder / "Local\\";
         std::string program = c.oneUser ? local + "Programs\\Maker\\Echo\\" : Install();
         std::string common = c.oneUser ? local + "Programs\\Common\\" : *Folder / "Common\\";
         EXPECT_TRUE(FileExists(program + "Main.txt"));
@@ -557,6 +572,12 @@ TEST_F(InstallRun, AnInstallationForOneUserStaysInThatUsersPlaces)
         std::string shared = "\\Software\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs";
         EXPECT_EQ(ReadValue(own, shared, common + "VST3\\P.vst3"), "#1");
         EXPECT_NE(ReadValue(other, shared, common + "VST3\\P.vst3"), "#1");
+
+        // A folder holds one kind of installation: the other kind is refused there.
+        AdminRightsCheck = rights;
+        arguments = {"/S", c.oneUser ? "/ALLUSERS" : "/CURRENTUSER", "/DIR=" + ExcludeDelimiter(program)};
+        EXPECT_EQ(RunSilentInstall(*Folder / "Setup.exe", ParseSetupSwitches(arguments), log), 5);
+        EXPECT_EQ(ReadValue(own, registration, "UninstallString"), "\"" + program + "Uninst.exe\"");
 
         // The removal needs no rights either, and leaves nothing of the installation.
         AdminRightsCheck = c.rights ? rights : []() { return false; };
