@@ -329,7 +329,7 @@ void TMainForm::PrepareVstPage()
 {
     TSetupInstaller& model = FSession->Model();
     for (TControlId id : {VstHeadingLabel, Vst2DescriptionLabel, Vst2InstallCheck, Vst2FolderLabel,
-                          Vst3DescriptionLabel, Vst3InstallCheck})
+                          Vst3DescriptionLabel, Vst3InstallCheck, ClapInstallCheck})
         SetText(id, ExpandPluginText(DesignOf(id).Caption));
     SetChecked(Vst2InstallCheck, model.InstallVst2);
     Vst2InstallCheckClick();
@@ -340,6 +340,10 @@ void TMainForm::PrepareVstPage()
     SetVisible(Vst3ListLabel, list);
     SetText(Vst3ListLabel, ReplaceFirst(DesignOf(Vst3ListLabel).Caption, "$List", model.Vst3ItemList));
     if (!list) MoveToTopOf(Vst3InstallCheck, Vst3ListLabel);
+    // CLAP beside VST 3, or in its place.
+    SetChecked(ClapInstallCheck, model.InstallClap);
+    SetVisible(ClapInstallCheck, model.HasClap);
+    if (!model.HasVst3) MoveToTopOf(ClapInstallCheck, Vst3InstallCheck);
 }
 
 void TMainForm::PlaceMovableControls()
@@ -451,6 +455,7 @@ void TMainForm::ReadVstPage(TPageAnswers& answers) const
     answers.InstallVst2 = Checked(Vst2InstallCheck);
     answers.Vst2Folder = Text(Vst2FolderInput);
     answers.InstallVst3 = Checked(Vst3InstallCheck);
+    answers.InstallClap = Checked(ClapInstallCheck);
 }
 
 void TMainForm::ReadDigiPage(TPageAnswers& answers) const

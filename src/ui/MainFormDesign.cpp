@@ -34,16 +34,17 @@ const std::vector<TControlDesign>& PageControls()
          "The VST 2 $PluginDescription needs to be installed in the plug-in folder for your VST host. Use the Browse "
          "button to select the proper VST 2 plug-in folder on your computer.",
          cfWordWrap},
-        {Vst2FolderLabel, pgVstPlugins, ckLabel, 8, 128, 273, 17, "VST 2 Plug-In &Folder$BitSuffix:", 0},
-        {Vst3DescriptionLabel, pgVstPlugins, ckLabel, 8, 244, 301, 65,
+        {Vst2FolderLabel, pgVstPlugins, ckLabel, 8, 122, 273, 17, "VST 2 Plug-In &Folder$BitSuffix:", 0},
+        {Vst3DescriptionLabel, pgVstPlugins, ckLabel, 8, 230, 301, 49,
          "This will install the VST 3 $PluginDescription in the common VST 3 plug-in folder on your computer. (VST 3 "
          "is a newer version of VST that requires a VST 3 host.)",
          cfWordWrap},
-        {Vst3ListLabel, pgVstPlugins, ckLabel, 25, 220, 287, 17, "(Only for $List)", 0},
-        {Vst2FolderInput, pgVstPlugins, ckEdit, 8, 144, 305, 21, "", 0},
-        {Vst2BrowseButton, pgVstPlugins, ckButton, 238, 168, 75, 23, "&Browse...", 0},
+        {Vst3ListLabel, pgVstPlugins, ckLabel, 25, 208, 287, 17, "(Only for $List)", 0},
+        {Vst2FolderInput, pgVstPlugins, ckEdit, 8, 138, 305, 21, "", 0},
+        {Vst2BrowseButton, pgVstPlugins, ckButton, 238, 162, 75, 23, "&Browse...", 0},
         {Vst2InstallCheck, pgVstPlugins, ckCheckBox, 8, 100, 305, 17, "&Install the VST 2 $PluginDescription", 0},
-        {Vst3InstallCheck, pgVstPlugins, ckCheckBox, 8, 204, 309, 17, "Install the VST &3 $PluginDescription", 0},
+        {Vst3InstallCheck, pgVstPlugins, ckCheckBox, 8, 192, 309, 17, "Install the VST &3 $PluginDescription", 0},
+        {ClapInstallCheck, pgVstPlugins, ckCheckBox, 8, 284, 309, 17, "Install the &CLAP $PluginDescription", 0},
 
         {DigiHeadingLabel, pgDigiPlugins, ckLabel, 8, 8, 237, 17, "Pro Tools Plug-In Installation", cfBold},
         {DigiDescriptionLabel, pgDigiPlugins, ckLabel, 8, 32, 293, 49,

@@ -82,6 +82,7 @@ enum TControlId : int {
     WelcomeForMeLabel,
     ReadyFoldersLabel,
     ReadyFoldersMemo,
+    ClapInstallCheck,
 };
 
 }  // namespace Wizard

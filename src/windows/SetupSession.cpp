@@ -116,6 +116,7 @@ TPageAnswers TSetupSession::Proposal() const
     for (const TSetupBundleItem& item : model.BundleItems) answers.Items.push_back(item.Selected);
     answers.InstallVst2 = model.InstallVst2;
     answers.InstallVst3 = model.InstallVst3;
+    answers.InstallClap = model.InstallClap;
     // A 64-bit package offers no RTAS: its box stays unticked.
     answers.InstallRtas = model.HasRtas && model.InstallRtas;
     answers.InstallAax = model.HasAax && model.InstallAax;
@@ -196,6 +197,8 @@ bool TSetupSession::LeaveVstPage(const TPageAnswers& answers)
     }
     NoteTick("VST 3 box", model.InstallVst3, answers.InstallVst3);
     model.InstallVst3 = answers.InstallVst3;
+    NoteTick("CLAP box", model.InstallClap, answers.InstallClap);
+    model.InstallClap = answers.InstallClap;
     return true;
 }
 

@@ -28,7 +28,8 @@ TFailure FailureOf(const std::exception& error);
 // proposal before the pages, the user's answers when a page is left.
 struct TPageAnswers {
     std::vector<bool> Items;  // bundle items, in order
-    bool InstallVst2 = true, InstallVst3 = true, InstallRtas = true, InstallAax = true, InstallPhotoshop = true;
+    bool InstallVst2 = true, InstallVst3 = true, InstallRtas = true, InstallAax = true, InstallPhotoshop = true,
+         InstallClap = true;
     std::string Vst2Folder, PhotoshopFolder, DestFolder, UserName;
     unsigned Shortcuts = 0;  // TShortcutKind
     bool ForCurrentUser = false;  // the Welcome page's "only for me" box

@@ -422,7 +422,7 @@ TEST_F(InstallRun, EachMachineGetsTheBinariesBuiltForIt)
         SCOPED_TRACE(MachineName(row.Machine));
         TearDown();
         SetUp();
-        Ini.insert(Ini.end(), {"[Components]", "Main=$ProgramFolder", "VstX=$VstPluginFolder,Machine: x64",
+        Ini.insert(Ini.end(), {"Is64Bit=1", "[Components]", "Main=$ProgramFolder", "VstX=$VstPluginFolder,Machine: x64",
                                "VstA=$VstPluginFolder, machine: ARM64", "Extra=$ProgramFolder\\Extra,Machine: x64"});
         static TMachine played;
         played = row.Machine;
@@ -438,6 +438,10 @@ TEST_F(InstallRun, EachMachineGetsTheBinariesBuiltForIt)
         std::string dll = *Folder / "Vst2\\Echo.dll";
         EXPECT_EQ(FileExists(dll) ? ReadText(dll) : "(none)", row.Vst2 ? row.Vst2 : "(none)");
         EXPECT_EQ(FileExists(Install() + "Extra\\Tool.txt"), row.Extra);
+        // The 64-bit package's keys are in the machine's own (64-bit) view, on ARM64 as on x64.
+        if (row.Machine != TMachine::X86) {
+            EXPECT_EQ(ReadValue(HKEY_LOCAL_MACHINE, Model->GetProductKey(Model->VersionKey), "Location", true), Install());
+        }
     }
 }
 
