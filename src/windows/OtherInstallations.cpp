@@ -26,20 +26,13 @@ std::string PathText(const std::string& path) { return UpperAscii(ExcludeDelimit
 
 TOtherInstallations::TOtherInstallations(const std::string& ownUninstaller)
 {
-    // The installations for everyone and this user's own: either may share a folder with this one.
-    for (HKEY root : {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER}) {
-        TRegistry registry(KEY_READ);
-        registry.RootKey = root;
-        if (!registry.OpenKey(UninstallRegistryKey, false)) continue;
-        for (const std::string& name : registry.GetKeyNames()) {
-            try {
-                if (!registry.OpenKey(UninstallRegistryKey + name, false)) continue;
-                std::string uninstaller = Unquoted(registry.ReadString(RegistrationValue::UninstallString));
-                if (uninstaller.empty() || !FileExists(uninstaller) || SameFile(uninstaller, ownUninstaller)) continue;
-                Add(ReadUninstallerLog(uninstaller).Lines, GetProgramFolder(ResolvedPath(uninstaller)));
-            } catch (const std::exception&) {
-                // Not one of ours, or a damaged one: it names nothing.
-            }
+    for (const TRegistrationEntry& entry : AllRegistrations()) {
+        const std::string& uninstaller = entry.Uninstaller;
+        if (uninstaller.empty() || !FileExists(uninstaller) || SameFile(uninstaller, ownUninstaller)) continue;
+        try {
+            Add(ReadUninstallerLog(uninstaller).Lines, GetProgramFolder(ResolvedPath(uninstaller)));
+        } catch (const std::exception&) {
+            // Not one of ours, or a damaged one: it names nothing.
         }
     }
 }

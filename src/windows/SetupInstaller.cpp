@@ -131,22 +131,11 @@ std::string TSetupInstaller::OtherInstallationIn(const std::string& folder) cons
         }
     }
     // A registration that names an uninstaller in this folder, of a product of another name.
-    for (HKEY root : {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER}) {
-        TRegistry registry(KEY_READ);
-        registry.RootKey = root;
-        if (!registry.OpenKey(UninstallRegistryKey, false)) continue;
-        for (const std::string& name : registry.GetKeyNames()) {
-            try {
-                if (!registry.OpenKey(UninstallRegistryKey + name, false)) continue;
-                std::string uninstaller = Unquoted(registry.ReadString(RegistrationValue::UninstallString));
-                std::string shown = registry.ReadString(RegistrationValue::DisplayName);
-                if (!uninstaller.empty() && SameTextAscii(ResolvedPath(uninstaller), ResolvedPath(own + UninstallerFileName)) &&
-                    !SameTextAscii(shown.substr(0, ProductName.size()), ProductName))
-                    return shown.empty() ? name : shown;
-            } catch (const Exception&) {
-            }
-        }
-    }
+    for (const TRegistrationEntry& entry : AllRegistrations())
+        if (!entry.Uninstaller.empty() &&
+            SameTextAscii(ResolvedPath(entry.Uninstaller), ResolvedPath(own + UninstallerFileName)) &&
+            !SameTextAscii(entry.DisplayName.substr(0, ProductName.size()), ProductName))
+            return entry.DisplayName.empty() ? entry.Name : entry.DisplayName;
     return std::string();
 }
 

@@ -62,6 +62,32 @@ std::string FindRegistration(const std::string& uninstallerPath, const std::vect
     return std::string();
 }
 
+std::vector<TRegistrationEntry> AllRegistrations()
+{
+    std::vector<TRegistrationEntry> entries;
+    for (HKEY root : {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER}) {
+        TRegistry registry(KEY_READ);
+        registry.RootKey = root;
+        if (!registry.OpenKey(UninstallRegistryKey, false)) continue;
+        for (const std::string& name : registry.GetKeyNames()) {
+            TRegistrationEntry entry{name, std::string(), std::string()};
+            try {
+                if (!registry.OpenKey(UninstallRegistryKey + name, false)) continue;
+                entry.Uninstaller = Unquoted(registry.ReadString(RegistrationValue::UninstallString));
+            } catch (const Exception&) {
+                continue;
+            }
+            try {
+                entry.DisplayName = registry.ReadString(RegistrationValue::DisplayName);
+            } catch (const Exception&) {
+                // A name that is no text is no name.
+            }
+            entries.push_back(entry);
+        }
+    }
+    return entries;
+}
+
 std::string RegisteredText(const std::string& keyName, const char* valueName)
 {
     TRegistry registry(KEY_READ);

@@ -48,6 +48,17 @@ std::string RegistrationLine(const std::string& keyName);
 // The key name a log line records as the registration; empty for any other line.
 std::string RegistrationKeyName(const std::string& line);
 
+// A registration in the list of installed programs, anybody's.
+struct TRegistrationEntry {
+    std::string Name;         // its key's name
+    std::string Uninstaller;  // UninstallString, unquoted; empty when it has none
+    std::string DisplayName;
+};
+// Every registration, everyone's (HKEY_LOCAL_MACHINE) and this user's own
+// (HKEY_CURRENT_USER): other installations of either kind may share a folder
+// or a file with this one. A key whose UninstallString is no text is passed over.
+std::vector<TRegistrationEntry> AllRegistrations();
+
 // The key name of the registration whose UninstallString is the uninstaller
 // at `uninstallerPath`, compared as the same file (not as text). The
 // registrations the log names are tried first, then every other; empty when
