@@ -29,7 +29,9 @@ int TSetupUninstaller::Execute(ISetupUser& user, TRunLog* log)
     note("removing " + name + " (" + FUninstaller->ProgramPath() + ")");
     // One user's installation is removed with that user's rights; one for
     // everyone asks Windows for administrator rights and goes on with them.
-    if (!OneUserScope() && !AdminRightsCheck() && !Elevated) {
+    // (The rights are tried once: the check makes and removes a folder in Program Files.)
+    bool rights = OneUserScope() || AdminRightsCheck();
+    if (!rights && !Elevated) {
         note("asking Windows for administrator rights, to remove an installation for all users");
         std::vector<std::string> arguments = CommandLineArguments();
         arguments.push_back("/ELEVATED");
@@ -39,7 +41,7 @@ int TSetupUninstaller::Execute(ISetupUser& user, TRunLog* log)
         if (log) log->Reopen();
         note("administrator rights were not given");
     }
-    if (!OneUserScope() && !AdminRightsCheck()) {
+    if (!rights) {
         std::string message = FormatMessageText(Msg::UninstallNoRights, {FProductName});
         note("requirements not met: " + message);
         user.Warn(message);
