@@ -6,19 +6,21 @@
 #include <zlib.h>
 
 #include <algorithm>
+#include <memory>
 #include <cstdio>
 #include <string>
 #include <vector>
 
 #include "PackageFormat.h"
 #include "PackageReader.h"
+#include "PackageVolumes.h"
 #include "Stream.h"
 
 namespace {
 
 struct TStreamToWrite {
     int64_t Offset;
-    int32_t Stored, Size;
+    int64_t Stored, Size;
     std::string Path;
 };
 
@@ -50,27 +52,41 @@ int main(int argc, char** argv)
         return 2;
     }
     std::string destination = std::string(argv[2]) + "\\";
-    TFileStream package(argv[1], TFileStream::Mode::Read);
-    package.SetPosition(PackageFormat::SetupDataOffsetWord);
-    int32_t offset = package.ReadInt32();
-    package.SetPosition(offset + int64_t(PackageFormat::HeaderSize) + int64_t(TProgramVersion::RecordSize));
-    int64_t end = package.Size();
+    auto file = std::make_unique<TFileStream>(argv[1], TFileStream::Mode::Read);
+    file->SetPosition(PackageFormat::SetupDataOffsetWord);
+    int32_t offset = file->ReadInt32();
+    file->SetPosition(offset);
+    TPackageInfo info = ReadPackageHeader(*file, -1);
+    std::string folder = argv[1];
+    folder = folder.substr(0, folder.find_last_of("\\/") + 1);
+    std::unique_ptr<TStream> package = OpenSpannedPackage(std::move(file), info, [&](const TVolumeRecord& volume, size_t) {
+        return std::make_unique<TFileStream>(folder + volume.Name, TFileStream::Mode::Read);
+    });
+    package->SetPosition(info.EntriesStart);
     TCollect collect;
-    PackageReader::WalkList(package, end, collect);
+    PackageReader::WalkList(*package, info.DataEnd, info.Wide, collect);
+    if (info.Wide && !writeOnly) {
+        std::fprintf(stderr, "the stock-zlib reference reads packages in one file only\n");
+        return 2;
+    }
 
     CreateDirectoryA(argv[2], nullptr);
     for (const std::string& folder : collect.Folders) CreateDirectoryA((destination + folder).c_str(), nullptr);
     HANDLE in = CreateFileA(argv[1], GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
     std::vector<uint8_t> input(1 << 16), output(1 << 18);
     if (writeOnly) {
-        int32_t largest = 0;
+        int64_t largest = 0;
         for (const TStreamToWrite& file : collect.Streams) largest = std::max(largest, file.Size);
-        std::vector<uint8_t> content(size_t(largest), 0x5A);
+        // Files past 64 MiB are written in 64 MiB pieces from one buffer.
+        std::vector<uint8_t> content(size_t(std::min<int64_t>(largest, int64_t{64} << 20)), 0x5A);
         for (const TStreamToWrite& file : collect.Streams) {
             HANDLE out = CreateFileA((destination + file.Path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                      FILE_ATTRIBUTE_NORMAL, nullptr);
-            DWORD written = 0;
-            WriteFile(out, content.data(), DWORD(file.Size), &written, nullptr);
+            for (int64_t left = file.Size; left > 0;) {
+                DWORD piece = DWORD(std::min<int64_t>(left, int64_t(content.size()))), written = 0;
+                if (!WriteFile(out, content.data(), piece, &written, nullptr) || written == 0) break;
+                left -= written;
+            }
             CloseHandle(out);
         }
         CloseHandle(in);
@@ -85,13 +101,13 @@ int main(int argc, char** argv)
                                  FILE_ATTRIBUTE_NORMAL, nullptr);
         z_stream z{};
         inflateInit(&z);
-        int32_t left = file.Stored;
+        int64_t left = file.Stored;
         int rc = Z_OK;
         while (rc != Z_STREAM_END) {
             if (z.avail_in == 0 && left > 0) {
                 DWORD got = 0;
-                ReadFile(in, input.data(), DWORD(std::min<int32_t>(left, int32_t(input.size()))), &got, nullptr);
-                left -= int32_t(got);
+                ReadFile(in, input.data(), DWORD(std::min<int64_t>(left, int64_t(input.size()))), &got, nullptr);
+                left -= int64_t(got);
                 z.next_in = input.data();
                 z.avail_in = got;
             }

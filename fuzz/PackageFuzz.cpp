@@ -47,7 +47,7 @@ FUZZ_TARGET(Package)
             TPackageInfo info = ReadPackageHeader(stream);
             stream.SetPosition(info.EntriesStart);
             TInflateAll visitor;
-            PackageReader::WalkList(stream, info.DataEnd, visitor);
+            PackageReader::WalkList(stream, info.DataEnd, info.Wide, visitor);
             TEntryHeader found;
             PackageReader::FindTopLevel(stream, info, "Setup.ini", false, found);
         } catch (const Exception&) {

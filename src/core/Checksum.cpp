@@ -3,6 +3,7 @@
 #include <zlib.h>
 
 #include <algorithm>
+#include <vector>
 
 #include "Stream.h"
 
@@ -20,15 +21,17 @@ uint32_t Adler32(uint32_t adler, const void* data, size_t length)
     return adler;
 }
 
-uint32_t StreamChecksum(TStream& stream, int64_t count)
+uint32_t StreamChecksum(TStream& stream, int64_t count, const std::function<void(int64_t)>& progress)
 {
-    constexpr int64_t BlockSize = 4096;
-    uint8_t buffer[BlockSize];
+    // Large reads: a package of many gigabytes is checked at the disk's pace.
+    std::vector<uint8_t> buffer(size_t(std::max<int64_t>(1, std::min<int64_t>(count, int64_t{1} << 20))));
     uint32_t result = Adler32(0, nullptr, 0);
     while (count > 0) {
-        size_t got = stream.Read(buffer, size_t(std::min(BlockSize, count)));
-        result = Adler32(result, buffer, got);
-        count -= BlockSize;
+        size_t got = stream.Read(buffer.data(), size_t(std::min<int64_t>(int64_t(buffer.size()), count)));
+        if (got == 0) break;
+        result = Adler32(result, buffer.data(), got);
+        count -= int64_t(got);
+        if (progress) progress(int64_t(got));
     }
     return result;
 }

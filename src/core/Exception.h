@@ -25,6 +25,8 @@ private:
 SETUP_EXCEPTION_CLASS(ESetupError, Exception);
 // The installer's package (or the uninstaller's log) is damaged.
 SETUP_EXCEPTION_CLASS(EPackageDamaged, ESetupError);
+// A volume of the installer is not where it belongs; the message names it and the folder.
+SETUP_EXCEPTION_CLASS(EVolumeMissing, EPackageDamaged);
 // Another Setup or uninstaller works in the same product folder.
 SETUP_EXCEPTION_CLASS(EFolderInUse, ESetupError);
 // A text or record that is not a version.

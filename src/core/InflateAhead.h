@@ -21,8 +21,8 @@ class TInflateAhead {
 public:
     struct TEntry {
         int64_t Offset;      // stream position of the entry's data
-        int32_t StoredSize;
-        int32_t Size;
+        int64_t StoredSize;
+        int64_t Size;
     };
     // Inflated bytes held at most, by the thread and the caller together; an
     // entry larger than what is left waits until the caller is done with the

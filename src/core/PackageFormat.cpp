@@ -1,5 +1,6 @@
 #include "PackageFormat.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "Checksum.h"
@@ -9,50 +10,121 @@
 #include "PathUtils.h"
 #include "Stream.h"
 
-TPackageInfo ReadPackageHeader(TStream& stream)
+namespace {
+
+[[noreturn]] void Damaged() { throw EPackageDamaged(LoadMessage(Msg::InstallerCorrupted)); }
+
+// A wide package's volume table, checked against its header.
+std::vector<TVolumeRecord> ReadVolumeTable(TStream& stream, const TPackageHeader& header, uint32_t& checksum)
 {
-    uint8_t raw[PackageFormat::HeaderSize];
-    stream.ReadBuffer(raw, sizeof raw);
+    std::vector<TVolumeRecord> volumes;
+    int64_t total = header.FirstPartSize;
+    for (int32_t k = 0; k < header.VolumeCount; ++k) {
+        uint8_t raw[PackageFormat::VolumeRecordSize];
+        stream.ReadBuffer(raw, sizeof raw);
+        checksum = Adler32(checksum, raw, sizeof raw);
+        TVolumeRecord volume;
+        volume.Name.assign(reinterpret_cast<const char*>(raw + 1), std::min<size_t>(raw[0], 63));
+        volume.Size = GetInt64LE(raw + 64);
+        volume.Checksum = GetUInt32LE(raw + 72);
+        if (raw[0] > PackageFormat::MaxNameLength || !CheckEntryName(volume.Name).empty()) Damaged();
+        if (volume.Size <= 0 || volume.Size > header.DataSize - total) Damaged();
+        total += volume.Size;
+        volumes.push_back(std::move(volume));
+    }
+    if (total != header.DataSize) Damaged();
+    return volumes;
+}
+
+}  // namespace
+
+TPackageInfo ReadPackageHeader(TStream& stream, int64_t checkUpTo)
+{
+    uint8_t raw[PackageFormat::WideHeaderSize] = {};
+    stream.ReadBuffer(raw, PackageFormat::HeaderSize);
     TPackageInfo info;
     std::memcpy(info.Header.Signature, raw, 8);
-    info.Header.DataSize = GetInt32LE(raw + 8);
-    info.Header.Checksum = GetUInt32LE(raw + 12);
-    info.Header.CreationTime = GetDoubleLE(raw + 16);
-    info.Header.FileCount = GetInt32LE(raw + 24);
-
-    if (std::memcmp(info.Header.Signature, PackageFormat::Signature, 8) != 0)
+    info.Wide = std::memcmp(raw, PackageFormat::WideSignature, 8) == 0;
+    if (!info.Wide && std::memcmp(raw, PackageFormat::Signature, 8) != 0)
         throw ESetupError(LoadMessage(Msg::InvalidSetupSignature));
-    int64_t dataStart = stream.Position();
-    info.DataEnd = dataStart + info.Header.DataSize;
-    if (StreamChecksum(stream, info.Header.DataSize) != info.Header.Checksum)
-        throw EPackageDamaged(LoadMessage(Msg::InstallerCorrupted));
-    stream.SetPosition(dataStart);
+    if (info.Wide) {
+        stream.ReadBuffer(raw + PackageFormat::HeaderSize, PackageFormat::WideHeaderSize - PackageFormat::HeaderSize);
+        info.Header.DataSize = GetInt64LE(raw + 8);
+        info.Header.Checksum = GetUInt32LE(raw + 16);
+        info.Header.CreationTime = GetDoubleLE(raw + 20);
+        info.Header.FileCount = GetInt32LE(raw + 28);
+        info.Header.FirstPartSize = GetInt64LE(raw + 32);
+        info.Header.VolumeCount = GetInt32LE(raw + 40);
+        if (info.Header.FirstPartSize < 0 || info.Header.FirstPartSize > info.Header.DataSize ||
+            info.Header.VolumeCount < 0 || info.Header.VolumeCount > PackageFormat::MaxVolumes)
+            Damaged();
+    } else {
+        info.Header.DataSize = GetInt32LE(raw + 8);
+        info.Header.Checksum = GetUInt32LE(raw + 12);
+        info.Header.CreationTime = GetDoubleLE(raw + 16);
+        info.Header.FileCount = GetInt32LE(raw + 24);
+        info.Header.FirstPartSize = info.Header.DataSize;
+    }
+    if (info.Header.DataSize < 0) Damaged();
+    info.DataStart = stream.Position();
+    info.DataEnd = info.DataStart + info.Header.DataSize;
+    bool checkData = info.Header.FirstPartSize <= checkUpTo;
+    if (checkData || info.Wide) {
+        if (checkData) {
+            uint32_t checksum = StreamChecksum(stream, info.Header.FirstPartSize);
+            if (info.Wide) info.Volumes = ReadVolumeTable(stream, info.Header, checksum);
+            if (checksum != info.Header.Checksum) Damaged();
+        } else {
+            stream.SetPosition(info.FirstPartEnd());
+            uint32_t ignored = 0;
+            info.Volumes = ReadVolumeTable(stream, info.Header, ignored);
+        }
+    }
+    stream.SetPosition(info.DataStart);
     info.PackageDate = DateTimeToDosDateTime(info.Header.CreationTime);
     info.Version.LoadFromStream(stream);
     info.EntriesStart = stream.Position();
     return info;
 }
 
-void TEntryHeader::Load(TStream& stream)
+void WriteWideHeader(TStream& stream, const TPackageHeader& header)
 {
-    uint8_t raw[PackageFormat::EntryHeaderSize];
-    stream.ReadBuffer(raw, sizeof raw);
+    uint8_t raw[PackageFormat::WideHeaderSize] = {};
+    std::memcpy(raw, PackageFormat::WideSignature, 8);
+    PutInt64LE(raw + 8, header.DataSize);
+    PutUInt32LE(raw + 16, header.Checksum);
+    PutDoubleLE(raw + 20, header.CreationTime);
+    PutInt32LE(raw + 28, header.FileCount);
+    PutInt64LE(raw + 32, header.FirstPartSize);
+    PutInt32LE(raw + 40, header.VolumeCount);
+    stream.WriteBuffer(raw, sizeof raw);
+}
+
+void TEntryHeader::Load(TStream& stream, bool wide)
+{
+    uint8_t raw[PackageFormat::WideEntryHeaderSize];
+    stream.ReadBuffer(raw, wide ? PackageFormat::WideEntryHeaderSize : PackageFormat::EntryHeaderSize);
     NameLength = raw[0];
     std::memcpy(Name, raw + 1, sizeof Name);
     FileTime = GetInt32LE(raw + 64);
-    StoredSize = GetInt32LE(raw + 68);
-    UncompressedSize = GetInt32LE(raw + 72);
+    StoredSize = wide ? GetInt64LE(raw + 68) : GetInt32LE(raw + 68);
+    UncompressedSize = wide ? GetInt64LE(raw + 76) : GetInt32LE(raw + 72);
 }
 
-void TEntryHeader::Save(TStream& stream) const
+void TEntryHeader::Save(TStream& stream, bool wide) const
 {
-    uint8_t raw[PackageFormat::EntryHeaderSize] = {};
+    uint8_t raw[PackageFormat::WideEntryHeaderSize] = {};
     raw[0] = NameLength;
     std::memcpy(raw + 1, Name, sizeof Name);
     PutInt32LE(raw + 64, FileTime);
-    PutInt32LE(raw + 68, StoredSize);
-    PutInt32LE(raw + 72, UncompressedSize);
-    stream.WriteBuffer(raw, sizeof raw);
+    if (wide) {
+        PutInt64LE(raw + 68, StoredSize);
+        PutInt64LE(raw + 76, UncompressedSize);
+    } else {
+        PutInt32LE(raw + 68, int32_t(StoredSize));
+        PutInt32LE(raw + 72, int32_t(UncompressedSize));
+    }
+    stream.WriteBuffer(raw, wide ? PackageFormat::WideEntryHeaderSize : PackageFormat::EntryHeaderSize);
 }
 
 std::string CheckEntryName(const std::string& name)

@@ -8,32 +8,33 @@ namespace PackageReader {
 
 void Damaged() { throw EPackageDamaged(LoadMessage(Msg::InstallerCorrupted)); }
 
-TEntryHeader ReadEntry(TStream& stream, int64_t limit)
+TEntryHeader ReadEntry(TStream& stream, int64_t limit, bool wide)
 {
     int64_t start = stream.Position();
-    if (limit - start < int64_t(PackageFormat::EntryHeaderSize)) Damaged();
+    int64_t headerSize = int64_t(wide ? PackageFormat::WideEntryHeaderSize : PackageFormat::EntryHeaderSize);
+    if (limit - start < headerSize) Damaged();
     TEntryHeader entry;
-    entry.Load(stream);
+    entry.Load(stream, wide);
     if (entry.IsEnd()) return entry;
     if (entry.NameLength > PackageFormat::MaxNameLength) Damaged();
     if (!CheckEntryName(entry.NameText()).empty()) Damaged();
-    int64_t dataStart = start + int64_t(PackageFormat::EntryHeaderSize);
+    int64_t dataStart = start + headerSize;
     if (entry.StoredSize < 0 || entry.StoredSize > limit - dataStart) Damaged();
     if (entry.UncompressedSize < 0 && !entry.IsFolder()) Damaged();
     return entry;
 }
 
-void WalkList(TStream& stream, int64_t limit, TEntryVisitor& visitor, const std::string& prefix, int depth)
+void WalkList(TStream& stream, int64_t limit, bool wide, TEntryVisitor& visitor, const std::string& prefix, int depth)
 {
     if (depth > MaxDepth) Damaged();
     for (;;) {
-        TEntryHeader entry = ReadEntry(stream, limit);
+        TEntryHeader entry = ReadEntry(stream, limit, wide);
         if (entry.IsEnd()) return;
         int64_t next = stream.Position() + entry.StoredSize;
         std::string path = prefix.empty() ? entry.NameText() : prefix + "\\" + entry.NameText();
         if (entry.IsFolder()) {
             if (visitor.EnterFolder(entry, path)) {
-                WalkList(stream, next, visitor, path, depth + 1);
+                WalkList(stream, next, wide, visitor, path, depth + 1);
                 visitor.LeaveFolder(entry, path);
             }
         } else {
@@ -57,18 +58,18 @@ public:
 
 }  // namespace
 
-void CheckList(TStream& stream, int64_t limit)
+void CheckList(TStream& stream, int64_t limit, bool wide)
 {
     int64_t start = stream.Position();
     TSizeCounter counter;
-    WalkList(stream, limit, counter);
+    WalkList(stream, limit, wide, counter);
     stream.SetPosition(start);
 }
 
-int64_t ListFileSize(TStream& stream, int64_t limit)
+int64_t ListFileSize(TStream& stream, int64_t limit, bool wide)
 {
     TSizeCounter counter;
-    WalkList(stream, limit, counter);
+    WalkList(stream, limit, wide, counter);
     return counter.Total;
 }
 
@@ -77,7 +78,7 @@ bool FindTopLevel(TStream& stream, const TPackageInfo& info, const std::string& 
 {
     stream.SetPosition(info.EntriesStart);
     for (;;) {
-        TEntryHeader entry = ReadEntry(stream, info.DataEnd);
+        TEntryHeader entry = ReadEntry(stream, info.DataEnd, info.Wide);
         if (entry.IsEnd()) return false;
         if (entry.IsFolder() == folder && SameEntryName(entry.NameText(), name)) {
             found = entry;

@@ -27,12 +27,15 @@ public:
 namespace PackageReader {
 constexpr int MaxDepth = 128;
 
+// `wide` says the list is a wide package's (TPackageInfo::Wide): its entry
+// headers carry 64-bit sizes.
+
 // Reads and checks the next header of a list that must end by `limit`.
-TEntryHeader ReadEntry(TStream& stream, int64_t limit);
+TEntryHeader ReadEntry(TStream& stream, int64_t limit, bool wide);
 
 // Walks the list at the stream's position, which must end by `limit`.
-void WalkList(TStream& stream, int64_t limit, TEntryVisitor& visitor, const std::string& prefix = std::string(),
-              int depth = 0);
+void WalkList(TStream& stream, int64_t limit, bool wide, TEntryVisitor& visitor,
+              const std::string& prefix = std::string(), int depth = 0);
 
 // Scans the top-level list for an entry of that name and kind; on success the
 // stream stands just after its header and the header is returned through `found`.
@@ -42,11 +45,11 @@ bool FindTopLevel(TStream& stream, const TPackageInfo& info, const std::string& 
 // Checks every header of the list at the stream's position without
 // decompressing anything, so a damaged tree is refused before a file is written.
 // The stream is left where it was.
-void CheckList(TStream& stream, int64_t limit);
+void CheckList(TStream& stream, int64_t limit, bool wide);
 
 // The sum of the uncompressed sizes of all files in the list at the stream's
 // position and below.
-int64_t ListFileSize(TStream& stream, int64_t limit);
+int64_t ListFileSize(TStream& stream, int64_t limit, bool wide);
 
 // Raises the package-damaged error.
 [[noreturn]] void Damaged();

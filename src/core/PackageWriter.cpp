@@ -12,7 +12,9 @@
 
 #include "Checksum.h"
 #include "Exception.h"
+#include "Inflate.h"
 #include "PackageFormat.h"
+#include "PackageVolumes.h"
 #include "Stream.h"
 
 namespace {
@@ -39,33 +41,10 @@ private:
     throw ESetupError("\"" + path + "\": " + why);
 }
 
-// Deflates one file into `out` as a zlib stream in blocks, never holding it
-// whole; returns its uncompressed size. `onBlock` hears of every block read,
-// for progress.
-int32_t StreamFile(std::unique_ptr<TStream> in, const std::string& path, int level, TStream& out,
-                   const std::function<void(int64_t)>& onBlock)
+// A narrow package's file or entry that passes 2 GiB: the builder starts over wide.
+[[noreturn]] void TooLarge(const std::string& path, const std::string& why)
 {
-    TDeflater deflater(std::min(level, 9));
-    z_stream& z = deflater.Z();
-    std::vector<uint8_t> input(BlockSize), output(BlockSize);
-    int64_t total = 0;
-    int flush = Z_NO_FLUSH;
-    do {
-        size_t got = in->Read(input.data(), input.size());
-        total += int64_t(got);
-        if (total > INT32_MAX) Refuse(path, "the file is 2 GiB or larger");
-        flush = got == 0 ? Z_FINISH : Z_NO_FLUSH;
-        z.next_in = input.data();
-        z.avail_in = uInt(got);
-        do {
-            z.next_out = output.data();
-            z.avail_out = uInt(output.size());
-            if (deflate(&z, flush) == Z_STREAM_ERROR) throw EZCompressionError("zlib failed");
-            out.WriteBuffer(output.data(), output.size() - z.avail_out);
-        } while (z.avail_out == 0);
-        if (onBlock) onBlock(int64_t(got));
-    } while (flush != Z_FINISH);
-    return int32_t(total);
+    throw EPackageTooLarge("\"" + path + "\": " + why);
 }
 
 // Whole-buffer compressors by level, made when first asked for and kept for
@@ -107,22 +86,85 @@ int ChooseWholeLevel(int level, const uint8_t* data, size_t size, TWholeCompress
     return kept == 0 || kept * 5 > sample * 4 ? 10 : 6;
 }
 
+// Whether a block resists compression: a fast trial of its first 16 KiB saves
+// less than 2%. Noise-like samples and impulse responses are such data, and
+// zlib's search finds nothing there at a fortieth of the speed of storing.
+bool Resists(const uint8_t* data, size_t size, TWholeCompressors& compressors)
+{
+    size_t sample = std::min<size_t>(size, size_t(16) * 1024);
+    if (sample < 1024) return false;
+    libdeflate_compressor* fast = compressors.Get(1);
+    std::vector<uint8_t> trial(libdeflate_zlib_compress_bound(fast, sample));
+    size_t kept = libdeflate_zlib_compress(fast, data, sample, trial.data(), trial.size());
+    return kept == 0 || kept * 50 > sample * 49;
+}
+
+// Changes the level of a running zlib stream, writing out what it flushes.
+void SetDeflateLevel(z_stream& z, int level, std::vector<uint8_t>& output, TStream& out)
+{
+    for (;;) {
+        z.next_out = output.data();
+        z.avail_out = uInt(output.size());
+        int rc = deflateParams(&z, level, Z_DEFAULT_STRATEGY);
+        out.WriteBuffer(output.data(), output.size() - z.avail_out);
+        if (rc == Z_OK) return;
+        if (rc != Z_BUF_ERROR) throw EZCompressionError("zlib failed");
+    }
+}
+
+// Deflates one file into `out` as a zlib stream in blocks, never holding it
+// whole; returns its uncompressed size. With `adaptive`, blocks that resist
+// compression are stored. `onBlock` hears of every block read, for progress.
+int64_t StreamFile(std::unique_ptr<TStream> in, const std::string& path, int level, bool wide, bool adaptive,
+                   TWholeCompressors& compressors, TStream& out, const std::function<void(int64_t)>& onBlock)
+{
+    level = std::max(0, std::min(level, 9));
+    TDeflater deflater(level);
+    z_stream& z = deflater.Z();
+    std::vector<uint8_t> input(BlockSize), output(BlockSize);
+    int64_t total = 0;
+    int current = level;
+    int flush = Z_NO_FLUSH;
+    do {
+        size_t got = ReadUpTo(*in, input.data(), input.size());
+        total += int64_t(got);
+        if (!wide && total > PackageFormat::NarrowLimit) TooLarge(path, "the file is 2 GiB or larger");
+        if (adaptive && level > 0 && got > 0) {
+            int wanted = Resists(input.data(), got, compressors) ? 0 : level;
+            if (wanted != current) SetDeflateLevel(z, current = wanted, output, out);
+        }
+        flush = got == 0 ? Z_FINISH : Z_NO_FLUSH;
+        z.next_in = input.data();
+        z.avail_in = uInt(got);
+        do {
+            z.next_out = output.data();
+            z.avail_out = uInt(output.size());
+            if (deflate(&z, flush) == Z_STREAM_ERROR) throw EZCompressionError("zlib failed");
+            out.WriteBuffer(output.data(), output.size() - z.avail_out);
+        } while (z.avail_out == 0);
+        if (onBlock) onBlock(int64_t(got));
+    } while (flush != Z_FINISH);
+    return total;
+}
+
 // Files up to this size are read whole and compressed in one piece.
 constexpr int64_t WholeFileLimit = 64ll << 20;
 
 // Deflates one file into `out`; returns its uncompressed size.
-int32_t DeflateFile(const TPackageItem& item, const std::string& path, int level, bool zlibOnly,
+int64_t DeflateFile(const TPackageItem& item, const std::string& path, int level, bool zlibOnly, bool wide,
                     TWholeCompressors& compressors, TStream& out, const std::function<void(int64_t)>& onBlock)
 {
     std::unique_ptr<TStream> in = item.Open();
-    if (zlibOnly || item.SizeHint > WholeFileLimit) return StreamFile(std::move(in), path, level, out, onBlock);
+    if (zlibOnly || item.SizeHint > WholeFileLimit)
+        return StreamFile(std::move(in), path, level, wide, !zlibOnly, compressors, out, onBlock);
     const size_t announced = static_cast<size_t>(std::max<int64_t>(item.SizeHint, 0));
     std::vector<uint8_t> data(announced + 1);
     size_t size = 0;
     for (;;) {
         if (size == data.size()) {
             // Larger than announced: past the limit it is streamed after all.
-            if (int64_t(size) > WholeFileLimit) return StreamFile(item.Open(), path, level, out, onBlock);
+            if (int64_t(size) > WholeFileLimit)
+                return StreamFile(item.Open(), path, level, wide, !zlibOnly, compressors, out, onBlock);
             data.resize(data.size() * 2);
         }
         size_t got = in->Read(data.data() + size, data.size() - size);
@@ -135,7 +177,7 @@ int32_t DeflateFile(const TPackageItem& item, const std::string& path, int level
     if (stored == 0) throw EZCompressionError("libdeflate failed");
     out.WriteBuffer(compressed.data(), stored);
     if (onBlock) onBlock(int64_t(size));
-    return int32_t(size);
+    return int64_t(size);
 }
 
 struct TFileJob {
@@ -170,7 +212,7 @@ public:
 
     // Waits for file `index` and hands over its compressed bytes; the
     // compressor's error, if any, is raised here, in package order.
-    std::unique_ptr<TMemoryStream> Take(size_t index, int32_t& size)
+    std::unique_ptr<TMemoryStream> Take(size_t index, int64_t& size)
     {
         std::unique_lock<std::mutex> lock(FMutex);
         FChanged.wait(lock, [&] { return FResults[index].Done; });
@@ -187,7 +229,7 @@ private:
     struct TResult {
         bool Done = false;
         std::unique_ptr<TMemoryStream> Data;
-        int32_t Size = 0;
+        int64_t Size = 0;
         std::exception_ptr Error;
     };
 
@@ -213,8 +255,9 @@ private:
             if (!Streamed(*FJobs[index].Item)) {
                 try {
                     result.Data = std::make_unique<TMemoryStream>();
-                    result.Size = DeflateFile(*FJobs[index].Item, FJobs[index].Path, FLevel, FZlibOnly, compressors,
-                                              *result.Data, nullptr);
+                    // Pooled files are at most WholeFileLimit: never past what a narrow package says.
+                    result.Size = DeflateFile(*FJobs[index].Item, FJobs[index].Path, FLevel, FZlibOnly, true,
+                                              compressors, *result.Data, nullptr);
                 } catch (...) {
                     result.Error = std::current_exception();
                 }
@@ -278,7 +321,7 @@ public:
             header.FileTime = item.IsFolder ? 0 : item.FileTime;
             header.UncompressedSize = item.IsFolder ? PackageFormat::FolderMark : 0;
             int64_t headerAt = FOut.Position();
-            header.Save(FOut);
+            header.Save(FOut, FOptions.Wide);
             int64_t dataAt = FOut.Position();
             if (item.IsFolder) {
                 WriteList(item.Children, path);
@@ -287,31 +330,33 @@ public:
                 ++FFileCount;
             }
             int64_t end = FOut.Position();
-            if (end - dataAt > INT32_MAX) Refuse(path, "its stored data would pass 2 GiB");
-            header.StoredSize = int32_t(end - dataAt);
+            if (!FOptions.Wide && end - dataAt > PackageFormat::NarrowLimit)
+                TooLarge(path, "its stored data would pass 2 GiB");
+            header.StoredSize = end - dataAt;
             FOut.SetPosition(headerAt);
-            header.Save(FOut);
+            header.Save(FOut, FOptions.Wide);
             FOut.SetPosition(end);
         }
         TEntryHeader endRecord;
         endRecord.UncompressedSize = PackageFormat::FolderMark;
-        endRecord.Save(FOut);
+        endRecord.Save(FOut, FOptions.Wide);
     }
 
     int32_t FileCount() const { return FFileCount; }
 
 private:
     // Puts one file's zlib stream into the package; returns its uncompressed size.
-    int32_t WriteFile(const TPackageItem& item, const std::string& path)
+    int64_t WriteFile(const TPackageItem& item, const std::string& path)
     {
         size_t index = FNextFile++;
-        int32_t size = 0;
+        int64_t size = 0;
         if (FPool && !TCompressorPool::Streamed(item)) {
             std::unique_ptr<TMemoryStream> compressed = FPool->Take(index, size);
             FOut.WriteBuffer(compressed->Data().data(), compressed->Data().size());
             FProgress.BytesDone += size;
         } else {
-            size = DeflateFile(item, path, FOptions.Level, FOptions.ZlibOnly, FCompressors, FOut, [this](int64_t bytes) {
+            size = DeflateFile(item, path, FOptions.Level, FOptions.ZlibOnly, FOptions.Wide, FCompressors, FOut,
+                               [this](int64_t bytes) {
                 FProgress.BytesDone += bytes;
                 ReportProgress(false);
             });
@@ -370,28 +415,90 @@ TPackageItem TPackageItem::File(std::string name, std::string content, int32_t f
     return item;
 }
 
+namespace {
+
+// Fills in a wide package: each volume's head, the table after the first
+// part, the header with the checksum of both.
+void FinishWide(TStream& out, TSpannedStream* spanned, int64_t start, int64_t end, const TPackageWriteOptions& options,
+                TPackageWriteResult& result)
+{
+    int64_t dataStart = start + int64_t(PackageFormat::WideHeaderSize);
+    TPackageHeader header;
+    header.DataSize = end - dataStart;
+    header.CreationTime = options.CreationTime;
+    header.FileCount = result.FileCount;
+    header.FirstPartSize = header.DataSize;
+    std::vector<uint8_t> table;
+    if (spanned && spanned->VolumeCount() > 0) {
+        header.FirstPartSize = options.VolumeSize;
+        for (size_t index = 1; index <= spanned->VolumeCount(); ++index) {
+            TVolumeRecord record;
+            record.Name = options.VolumeName(index);
+            record.Size = spanned->VolumeSize(index);
+            if (!CheckEntryName(record.Name).empty()) Refuse(record.Name, "cannot name a volume: " + CheckEntryName(record.Name));
+            TStream& volume = spanned->Volume(index);
+            volume.SetPosition(int64_t(PackageFormat::VolumeHeaderSize));
+            record.Checksum = StreamChecksum(volume, record.Size);
+            WriteVolumeHead(volume, {int32_t(index), record.Checksum, header.DataSize, options.CreationTime});
+            uint8_t raw[PackageFormat::VolumeRecordSize] = {};
+            raw[0] = uint8_t(record.Name.size());
+            std::memcpy(raw + 1, record.Name.data(), record.Name.size());
+            PutInt64LE(raw + 64, record.Size);
+            PutUInt32LE(raw + 72, record.Checksum);
+            table.insert(table.end(), raw, raw + sizeof raw);
+            result.Volumes.push_back(std::move(record));
+        }
+    }
+    header.VolumeCount = int32_t(result.Volumes.size());
+    out.SetPosition(dataStart);
+    header.Checksum = Adler32(StreamChecksum(out, header.FirstPartSize), table.data(), table.size());
+    int64_t tableAt = dataStart + header.FirstPartSize;
+    out.SetPosition(tableAt);
+    out.WriteBuffer(table.data(), table.size());
+    out.SetPosition(start);
+    WriteWideHeader(out, header);
+    out.SetPosition(tableAt + int64_t(table.size()));
+    result.Checksum = header.Checksum;
+    result.DataSize = header.DataSize;
+    result.Size = tableAt + int64_t(table.size()) - start;
+}
+
+}  // namespace
+
 TPackageWriteResult WritePackage(TStream& out, const std::vector<TPackageItem>& items,
                                  const TPackageWriteOptions& options)
 {
     int64_t start = out.Position();
-    uint8_t header[PackageFormat::HeaderSize] = {};
-    out.WriteBuffer(header, sizeof header);
-    options.Version.SaveToStream(out);
+    size_t headerSize = options.Wide ? PackageFormat::WideHeaderSize : PackageFormat::HeaderSize;
+    uint8_t header[PackageFormat::WideHeaderSize] = {};
+    out.WriteBuffer(header, headerSize);
+    std::unique_ptr<TSpannedStream> spanned;
+    if (options.Wide && options.VolumeSize > 0)
+        spanned = std::make_unique<TSpannedStream>(out, out.Position() + options.VolumeSize, options.VolumeSize,
+                                                   options.NewVolume);
+    TStream& data = spanned ? static_cast<TStream&>(*spanned) : out;
+    options.Version.SaveToStream(data);
 
-    TWriter writer(out, options);
+    TWriter writer(data, options);
     writer.CountAll(items);
     writer.StartCompressors(options.Threads);
     writer.WriteList(items, std::string());
 
-    int64_t end = out.Position();
+    TPackageWriteResult result;
+    result.FileCount = writer.FileCount();
+    result.Wide = options.Wide;
+    int64_t end = data.Position();
+    if (options.Wide) {
+        FinishWide(out, spanned.get(), start, end, options, result);
+        return result;
+    }
     int64_t dataSize = end - start - int64_t(PackageFormat::HeaderSize);
-    if (dataSize > INT32_MAX) throw ESetupError("the package data would pass 2 GiB, the most a package can hold");
+    if (dataSize > PackageFormat::NarrowLimit) TooLarge("the package", "its data would pass 2 GiB");
 
     out.SetPosition(start + int64_t(PackageFormat::HeaderSize));
-    TPackageWriteResult result;
     result.Checksum = StreamChecksum(out, dataSize);
-    result.FileCount = writer.FileCount();
     result.Size = end - start;
+    result.DataSize = dataSize;
 
     std::memcpy(header, PackageFormat::Signature, 8);
     PutInt32LE(header + 8, int32_t(dataSize));
@@ -399,7 +506,7 @@ TPackageWriteResult WritePackage(TStream& out, const std::vector<TPackageItem>& 
     PutDoubleLE(header + 16, options.CreationTime);
     PutInt32LE(header + 24, result.FileCount);
     out.SetPosition(start);
-    out.WriteBuffer(header, sizeof header);
+    out.WriteBuffer(header, PackageFormat::HeaderSize);
     out.SetPosition(end);
     return result;
 }

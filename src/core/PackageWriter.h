@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "Exception.h"
+#include "PackageFormat.h"
 #include "ProgramVersion.h"
 
 class TStream;
@@ -41,6 +43,21 @@ struct TPackageWriteOptions {
     // package's bytes are the same whatever the number.
     unsigned Threads = 0;
     std::function<void(const TWriteProgress&)> Progress;
+    // A wide package (64-bit sizes, "KX/ISB/4"); a narrow one that outgrows
+    // 2 GiB raises EPackageTooLarge.
+    bool Wide = false;
+    // Wide packages: the data past this many bytes in the output goes to
+    // volumes of this size, each made by NewVolume and named in the table by
+    // VolumeName (index from 1); 0 keeps all data in the output.
+    int64_t VolumeSize = 0;
+    std::function<std::unique_ptr<TStream>(size_t index)> NewVolume;
+    std::function<std::string(size_t index)> VolumeName;
+};
+
+// A narrow package that would pass what its 32-bit sizes can say.
+class EPackageTooLarge : public ESetupError {
+public:
+    using ESetupError::ESetupError;
 };
 
 // The whole-buffer compressor's level for a file at `level`, from a sample of
@@ -51,9 +68,12 @@ struct TPackageWriteOptions {
 int WholeFileLevel(int level, const uint8_t* data, size_t size);
 
 struct TPackageWriteResult {
-    int64_t Size = 0;  // header and data
+    int64_t Size = 0;  // header and data (of a wide package: in the output, with the volume table)
     int32_t FileCount = 0;
     uint32_t Checksum = 0;
+    bool Wide = false;
+    int64_t DataSize = 0;  // all of it, volumes included
+    std::vector<TVolumeRecord> Volumes;
 };
 
 // Writes a whole package at the stream's position. The stream must be readable

@@ -59,6 +59,15 @@ inline void PutUInt32LE(uint8_t* p, uint32_t v)
     p[3] = uint8_t(v >> 24);
 }
 inline void PutInt32LE(uint8_t* p, int32_t v) { PutUInt32LE(p, static_cast<uint32_t>(v)); }
+inline int64_t GetInt64LE(const uint8_t* p)
+{
+    return static_cast<int64_t>(uint64_t(GetUInt32LE(p)) | uint64_t(GetUInt32LE(p + 4)) << 32);
+}
+inline void PutInt64LE(uint8_t* p, int64_t v)
+{
+    PutUInt32LE(p, uint32_t(uint64_t(v)));
+    PutUInt32LE(p + 4, uint32_t(uint64_t(v) >> 32));
+}
 double GetDoubleLE(const uint8_t* p);
 void PutDoubleLE(uint8_t* p, double v);
 

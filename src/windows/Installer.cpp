@@ -88,7 +88,7 @@ public:
     void File(const TEntryHeader& entry, const std::string& path, TStream& stream) override
     {
         if (FDestination.empty())
-            Total += uint32_t(entry.UncompressedSize);
+            Total += entry.UncompressedSize;
         else
             FInstaller.InstallFile(stream, entry, FDestination + ProcessText(path), FFileTime);
     }
@@ -98,7 +98,7 @@ public:
         return true;
     }
 
-    uint32_t Total = 0;
+    int64_t Total = 0;
 
 private:
     TInstaller& FInstaller;
@@ -121,9 +121,12 @@ public:
 
 }  // namespace
 
-int32_t TInstaller::ExtractFolder(const std::string& name, const std::string& destination, int32_t fileTime)
+int64_t TInstaller::ExtractFolder(const std::string& name, const std::string& destination, int32_t fileTime)
 {
+    // Nothing is written from a package whose checksums do not hold.
+    FPackage.WaitChecked();
     if (fileTime == 0) fileTime = FPackage.Info().PackageDate;
+    bool wide = FPackage.Info().Wide;
     std::string target = IncludeDelimiter(destination);
     std::unique_ptr<TStream> package = OpenPackageStream();
     TEntryHeader entry;
@@ -131,7 +134,7 @@ int32_t TInstaller::ExtractFolder(const std::string& name, const std::string& de
     int64_t childrenEnd = package->Position() + entry.StoredSize;
     // The whole tree is checked first: a damaged entry anywhere in it is
     // refused before any file of the folder is written.
-    PackageReader::CheckList(*package, childrenEnd);
+    PackageReader::CheckList(*package, childrenEnd, wide);
     ForceFolder(target, false);
     StartInflatingAhead(*package, childrenEnd);
     struct TStopAhead {
@@ -139,15 +142,15 @@ int32_t TInstaller::ExtractFolder(const std::string& name, const std::string& de
         ~TStopAhead() { Ahead.reset(); }
     } stopAhead{FAhead};
     TExtractor extractor(*this, target, fileTime);
-    PackageReader::WalkList(*package, childrenEnd, extractor);
-    return int32_t(extractor.Total);
+    PackageReader::WalkList(*package, childrenEnd, wide, extractor);
+    return extractor.Total;
 }
 
 void TInstaller::StartInflatingAhead(TStream& package, int64_t childrenEnd)
 {
     int64_t start = package.Position();
     TFileEntries files;
-    PackageReader::WalkList(package, childrenEnd, files);
+    PackageReader::WalkList(package, childrenEnd, FPackage.Info().Wide, files);
     package.SetPosition(start);
     if (files.Entries.size() < 2) return;
     try {

@@ -47,6 +47,12 @@ public:
     // A new read-only stream standing on the first byte of the package header;
     // the caller owns it.
     std::unique_ptr<TStream> OpenPackageStream() const { return FPackage.Open(); }
+    // Waits for the check of the package's data (TSetupPackage::WaitChecked).
+    void WaitForPackageCheck(const std::function<void(int64_t done, int64_t total)>& progress)
+    {
+        FPackage.WaitChecked(progress);
+    }
+    std::string PackageCheckNote() const { return FPackage.CheckNote(); }
 
     int32_t PackageDate() const { return FPackage.Info().PackageDate; }
     const TProgramVersion& PackageVersion() const { return FPackage.Info().Version; }
@@ -62,7 +68,7 @@ public:
     }
     // Extracts the top-level folder of that name with everything below it into
     // `destination`. A file time of 0 stamps files with the package date.
-    int32_t ExtractFolder(const std::string& name, const std::string& destination, int32_t fileTime);
+    int64_t ExtractFolder(const std::string& name, const std::string& destination, int32_t fileTime);
     // The length in UTF-16 units of the longest path below the top-level
     // folder of that name (0 when it holds no file), as read at construction.
     size_t DeepestPath(const std::string& name) const { return FPackage.DeepestPath(name); }

@@ -200,6 +200,8 @@ private:
     std::unique_ptr<TInstaller> FInstaller;
     // The product folder's lock, while the run goes on.
     std::unique_ptr<TFolderLock> FFolderLock;
+    // Waits for the package's check, showing it when it is not done yet.
+    void WaitForPackageCheck(IInstallProgress& progress);
     // Takes the install folder's lock, waiting FolderLockWait; EFolderInUse when it cannot.
     void LockFolder();
     // The longest path one line writes below its destination (0 when none).

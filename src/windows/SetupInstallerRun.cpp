@@ -34,6 +34,7 @@ bool (*TSetupInstaller::FreeSpaceQuery)(const std::string&, uint64_t&) = QueryFr
 void TSetupInstaller::Install(IInstallProgress& progress)
 {
     progress.SetProgress(0);
+    WaitForPackageCheck(progress);
     progress.SetStatus(LoadMessage(Msg::StatusPreparing));
     LockFolder();
     // The run's alone in the folder until it has ended, well or rolled back;
@@ -70,6 +71,28 @@ void TSetupInstaller::Install(IInstallProgress& progress)
             reason = error.what();
         }
         throw ESetupError(FormatMessageText(Msg::RollbackIncomplete, {reason, items.substr(1)}));
+    }
+}
+
+void TSetupInstaller::WaitForPackageCheck(IInstallProgress& progress)
+{
+    // A large package is still being checked when Install is pressed at once:
+    // the bar shows the check until it is done, and nothing is written before.
+    bool told = false;
+    try {
+        FInstaller->WaitForPackageCheck([&](int64_t done, int64_t total) {
+            if (!told) {
+                progress.SetStatus(LoadMessage(Msg::StatusChecking));
+                if (OnNote) OnNote("waiting for the check of the package's data");
+                told = true;
+            }
+            progress.SetProgress(total > 0 ? int(int64_t{24} * std::min(done, total) / total) : 0);
+            progress.Working();
+        });
+    } catch (...) {
+        std::string note = FInstaller->PackageCheckNote();
+        if (OnNote && !note.empty()) OnNote("package check: " + note);
+        throw;
     }
 }
 

@@ -1,8 +1,10 @@
 #include "SetupPackage.h"
 
 #include <algorithm>
+#include <system_error>
 
 #include "Exception.h"
+#include "FileSystem.h"
 #include "FolderRule.h"
 #include "HandleStream.h"
 #include "Inflate.h"
@@ -50,7 +52,7 @@ std::unique_ptr<TStream> OpenResourceStream(const std::string& programPath, cons
 
 }  // namespace
 
-std::unique_ptr<TStream> TSetupPackage::Open() const
+std::unique_ptr<TStream> TSetupPackage::OpenFirst() const
 {
     if (!FResourceName.empty()) return OpenResourceStream(FProgramPath, FResourceName);
 
@@ -63,6 +65,19 @@ std::unique_ptr<TStream> TSetupPackage::Open() const
     }
     program.reset();
     return THandleStream::OpenRead(GetProgramFolder(FProgramPath) + "Setup.dat", 0);
+}
+
+std::unique_ptr<TStream> TSetupPackage::OpenVolume(const TVolumeRecord& volume) const
+{
+    std::string folder = GetProgramFolder(FProgramPath);
+    if (!FileExists(folder + volume.Name))
+        throw EVolumeMissing(FormatMessageText(Msg::VolumeMissing, {volume.Name, ExcludeDelimiter(folder)}));
+    return THandleStream::OpenRead(folder + volume.Name, FILE_SHARE_READ);
+}
+
+std::unique_ptr<TStream> TSetupPackage::Open() const
+{
+    return OpenSpannedPackage(OpenFirst(), FInfo, [this](const TVolumeRecord& volume, size_t) { return OpenVolume(volume); });
 }
 
 namespace {
@@ -98,12 +113,78 @@ private:
 TSetupPackage::TSetupPackage(std::string resourceName, std::string programPath)
     : FResourceName(std::move(resourceName)), FProgramPath(std::move(programPath))
 {
-    std::unique_ptr<TStream> stream = Open();
-    FInfo = ::ReadPackageHeader(*stream);
+    std::unique_ptr<TStream> first = OpenFirst();
+    FInfo = ::ReadPackageHeader(*first, CheckedAtOnce);
+    // Every volume is there and is this package's: what is missing is asked
+    // for now, not half-way through the copy.
+    for (size_t index = 1; index <= FInfo.Volumes.size(); ++index)
+        CheckVolumeHead(*OpenVolume(FInfo.Volumes[index - 1]), FInfo, index,
+                        [this](const std::string& why) { FCheckNote = why; });
+    if (FInfo.Header.DataSize <= CheckedAtOnce) {
+        Check();
+        WaitChecked();
+    }
     TTreeSurvey survey;
+    std::unique_ptr<TStream> stream = Open();
     stream->SetPosition(FInfo.EntriesStart);
-    PackageReader::WalkList(*stream, FInfo.DataEnd, survey);
+    PackageReader::WalkList(*stream, FInfo.DataEnd, FInfo.Wide, survey);
     FDeepest = std::move(survey.Deepest);
+    if (!FCheckDone) {
+        try {
+            FChecker = std::thread([this] { Check(); });
+        } catch (const std::system_error&) {
+            Check();  // no second thread: checked now, as a small package is
+        }
+    }
+}
+
+TSetupPackage::~TSetupPackage()
+{
+    FStopCheck = true;
+    if (FChecker.joinable()) FChecker.join();
+}
+
+namespace {
+struct TCheckStopped {};
+}  // namespace
+
+void TSetupPackage::Check()
+{
+    try {
+        std::unique_ptr<TStream> first = OpenFirst();
+        CheckPackageData(
+            *first, FInfo, [this](const TVolumeRecord& volume, size_t) { return OpenVolume(volume); },
+            [this](int64_t bytes) {
+                if (FStopCheck) throw TCheckStopped();
+                FCheckedBytes += bytes;
+            },
+            [this](const std::string& why) {
+                std::lock_guard<std::mutex> lock(FCheckMutex);
+                FCheckNote = why;
+            });
+    } catch (const TCheckStopped&) {
+    } catch (...) {
+        std::lock_guard<std::mutex> lock(FCheckMutex);
+        FCheckError = std::current_exception();
+    }
+    FCheckDone = true;
+}
+
+void TSetupPackage::WaitChecked(const std::function<void(int64_t, int64_t)>& progress)
+{
+    while (!FCheckDone) {
+        if (progress) progress(FCheckedBytes, PackageCheckBytes(FInfo));
+        Sleep(50);
+    }
+    if (FChecker.joinable()) FChecker.join();
+    std::lock_guard<std::mutex> lock(FCheckMutex);
+    if (FCheckError) std::rethrow_exception(FCheckError);
+}
+
+std::string TSetupPackage::CheckNote() const
+{
+    std::lock_guard<std::mutex> lock(FCheckMutex);
+    return FCheckNote;
 }
 
 size_t TSetupPackage::DeepestPath(const std::string& name) const
@@ -134,5 +215,5 @@ int64_t TSetupPackage::FolderSize(const std::string& name) const
     std::unique_ptr<TStream> package = Open();
     TEntryHeader entry;
     if (!PackageReader::FindTopLevel(*package, FInfo, name, true, entry)) return 0;
-    return PackageReader::ListFileSize(*package, package->Position() + entry.StoredSize);
+    return PackageReader::ListFileSize(*package, package->Position() + entry.StoredSize, FInfo.Wide);
 }

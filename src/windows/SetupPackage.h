@@ -1,23 +1,43 @@
 #pragma once
 // TSetupPackage: access to the setup package. It finds the package (appended
-// to the program file, in Setup.dat beside it, or in a resource), validates
-// it once at construction (the header's checksum, then every entry header, so
-// that a name Windows cannot hold is found before the first page) and opens a
-// fresh stream for every later access.
+// to the program file, in Setup.dat beside it, or in a resource) and its
+// volumes, validates it at construction (every entry header, so that a name
+// Windows cannot hold is found before the first page) and opens a fresh
+// stream for every later access. The data's checksums are checked at once
+// for a small package and on a thread of their own for a large one, while
+// the pages are read: WaitChecked stands before the first write.
+#include <atomic>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <string>
+#include <thread>
 
 #include "PackageFormat.h"
+#include "PackageVolumes.h"
 #include "Stream.h"
 
 class TSetupPackage {
 public:
-    TSetupPackage(std::string resourceName, std::string programPath);
+    // Packages up to this size are checked before the constructor returns.
+    static constexpr int64_t CheckedAtOnce = int64_t{32} << 20;
 
-    // A new read-only stream standing on the first byte of the package header.
+    TSetupPackage(std::string resourceName, std::string programPath);
+    ~TSetupPackage();
+    TSetupPackage(const TSetupPackage&) = delete;
+    TSetupPackage& operator=(const TSetupPackage&) = delete;
+
+    // A new read-only stream over the package's data (volumes included),
+    // positions as TPackageInfo gives them.
     std::unique_ptr<TStream> Open() const;
+    // Waits until the data's checksums are checked, telling `progress` the
+    // bytes done and in all several times a second; raises the damaged-
+    // package error (the same each time) when they do not hold.
+    void WaitChecked(const std::function<void(int64_t done, int64_t total)>& progress = nullptr);
+    // What the check found wrong, for the log (empty while none).
+    std::string CheckNote() const;
     const TPackageInfo& Info() const { return FInfo; }
     const std::string& ResourceName() const { return FResourceName; }
     const std::string& ProgramPath() const { return FProgramPath; }
@@ -32,9 +52,20 @@ public:
     size_t DeepestPath(const std::string& name) const;
 
 private:
+    // The program file (or Setup.dat, or the resource) at the package header.
+    std::unique_ptr<TStream> OpenFirst() const;
+    std::unique_ptr<TStream> OpenVolume(const TVolumeRecord& volume) const;
+    void Check();
+
     std::string FResourceName;
     std::string FProgramPath;
     TPackageInfo FInfo;
+    std::thread FChecker;
+    std::atomic<int64_t> FCheckedBytes{0};
+    std::atomic<bool> FCheckDone{false}, FStopCheck{false};
+    mutable std::mutex FCheckMutex;
+    std::exception_ptr FCheckError;
+    std::string FCheckNote;
     // Per top-level folder (upper case): its longest path below it.
     std::map<std::string, size_t> FDeepest;
 };

@@ -54,7 +54,17 @@ TSetupSession::TSetupSession(const std::string& programPath, const TSetupSwitche
 bool TSetupSession::Start()
 {
     try {
-        FModel = std::make_unique<TSetupInstaller>(FProgramPath);
+        for (;;) {
+            try {
+                FModel = std::make_unique<TSetupInstaller>(FProgramPath);
+                break;
+            } catch (const EVolumeMissing& e) {
+                // Asked for with the folder it belongs in; nobody to ask: exit code 4.
+                FLog.Line("missing: " + ReplaceAll(e.Message(), "\r", " "));
+                if (FUser.Unattended() || !FUser.Retry(e.Message())) throw;
+                FLog.Line("user: retry");
+            }
+        }
     } catch (const std::exception& e) {
         // Whatever stops the package from being read (its checksum, an entry
         // Windows cannot hold, a Setup.ini it cannot use) ends Setup before the first page.

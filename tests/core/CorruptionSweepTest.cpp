@@ -44,7 +44,7 @@ TOutcome ReadAll(const std::vector<uint8_t>& bytes, bool streamed = false,
         TPackageInfo info = ReadPackageHeader(stream);
         stream.SetPosition(info.EntriesStart);
         TInflateAll visitor(streamed);
-        PackageReader::WalkList(stream, info.DataEnd, visitor);
+        PackageReader::WalkList(stream, info.DataEnd, info.Wide, visitor);
         if (data) *data = visitor.Data;
         TEntryHeader found;
         PackageReader::FindTopLevel(stream, info, "Setup.ini", false, found);

@@ -53,7 +53,7 @@ TEST(PackageHeader, SignatureIsCaseSensitive)
     bytes[0] = 'k';
     EXPECT_EQ(SetupErrorOf(bytes), "Invalid setup data signature");
     bytes = SmallPackage();
-    bytes[7] = '4';
+    bytes[7] = '5';  // "KX/ISB/4" is a wide package's
     EXPECT_EQ(SetupErrorOf(bytes), "Invalid setup data signature");
 }
 

@@ -42,7 +42,7 @@ TCollector Walk(const std::vector<uint8_t>& bytes)
     TPackageInfo info = ReadPackageHeader(stream);
     TCollector collector;
     stream.SetPosition(info.EntriesStart);
-    PackageReader::WalkList(stream, info.DataEnd, collector);
+    PackageReader::WalkList(stream, info.DataEnd, info.Wide, collector);
     return collector;
 }
 
@@ -76,7 +76,7 @@ TEntryHeader HeaderAt(const std::vector<uint8_t>& bytes, size_t offset)
     TMemoryStream stream(bytes);
     stream.SetPosition(int64_t(offset));
     TEntryHeader h;
-    h.Load(stream);
+    h.Load(stream, false);
     return h;
 }
 

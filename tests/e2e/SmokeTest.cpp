@@ -90,7 +90,7 @@ TEST(Smoke, WrongSignatureShowsItsError)
     std::string program = folder / "Setup.exe";
     std::vector<uint8_t> setup = SetupProgram();
     std::vector<uint8_t> bytes = AppendPackage(setup, SamplePackage());
-    bytes[setup.size() + 7] = '4';
+    bytes[setup.size() + 7] = '5';  // "KX/ISB/4" is a wide package's
     WriteWholeFile(program, bytes);
     EXPECT_EQ(RunToMessageBox(program).Text, "Invalid setup data signature.");
 }

@@ -10,6 +10,7 @@
 #include "Exception.h"
 #include "PackageFile.h"
 #include "PackageFormat.h"
+#include "PackageVolumes.h"
 #include "ProductFolder.h"
 #include "Stream.h"
 #include "UninstallLog.h"
@@ -66,6 +67,69 @@ bool ParseDateText(const std::string& text, TDateParts& p)
     return p.Hour <= 23 && p.Minute <= 59 && p.Second <= 59 && p.Hour >= 0 && p.Minute >= 0 && p.Second >= 0;
 }
 
+namespace {
+
+// A stream the package writer may hold and drop while its owner closes it
+// and hears of a failed flush.
+class TBorrowedStream : public TStream {
+public:
+    explicit TBorrowedStream(TStream& stream) : FStream(stream) {}
+    size_t Read(void* buffer, size_t count) override { return FStream.Read(buffer, count); }
+    size_t Write(const void* buffer, size_t count) override { return FStream.Write(buffer, count); }
+    int64_t Seek(int64_t offset, SeekOrigin origin) override { return FStream.Seek(offset, origin); }
+
+private:
+    TStream& FStream;
+};
+
+void WriteOutput(const TBuildOptions& options, const TProductTree& tree, TPackageWriteOptions write, bool wide,
+                 TBuildResult& result)
+{
+    TTemporaryOutput output(options.Output);
+    std::vector<std::unique_ptr<TTemporaryOutput>> volumes;
+    std::vector<std::unique_ptr<TFileStream>> volumeFiles;
+    write.Wide = wide;
+    if (wide) {
+        write.VolumeSize = options.VolumeSize > 0 ? options.VolumeSize : DefaultVolumeSize;
+        fs::path folder = fs::path(options.Output).parent_path();
+        write.VolumeName = [&](size_t index) { return VolumeFileName(options.Output, index); };
+        write.NewVolume = [&, folder](size_t index) -> std::unique_ptr<TStream> {
+            volumes.push_back(std::make_unique<TTemporaryOutput>((folder / VolumeFileName(options.Output, index)).string()));
+            volumeFiles.push_back(std::make_unique<TFileStream>(volumes.back()->Path(), TFileStream::Mode::Create));
+            return std::make_unique<TBorrowedStream>(*volumeFiles.back());
+        };
+    }
+    {
+        TFileStream out(output.Path(), TFileStream::Mode::Create);
+        if (!options.DataOnly) {
+            TFileStream stub(options.Stub, TFileStream::Mode::Read);
+            CheckStub(stub, options.Stub);
+            int64_t stubSize = stub.Size();
+            stub.SetPosition(0);
+            out.CopyFrom(stub, stubSize);
+            if (stubSize > INT32_MAX) throw ESetupError(options.Stub + ": is too large to carry a package");
+            result.PackageOffset = stubSize;
+        }
+        result.Package = WritePackage(out, tree.Items, write);
+        if (!options.DataOnly) {
+            out.SetPosition(PackageFormat::SetupDataOffsetWord);
+            out.WriteInt32(int32_t(result.PackageOffset));
+        }
+        out.Close();
+        for (auto& file : volumeFiles) file->Close();
+    }
+    for (auto& volume : volumes) volume->Commit();
+    output.Commit();
+    // Volumes of an earlier build that this one does not have would only mislead.
+    fs::path folder = fs::path(options.Output).parent_path();
+    for (size_t index = volumes.size() + 1;; ++index) {
+        std::error_code ec;
+        if (!fs::remove(folder / VolumeFileName(options.Output, index), ec)) break;
+    }
+}
+
+}  // namespace
+
 TBuildResult BuildPackage(const TBuildOptions& options)
 {
     TPackageWriteOptions write;
@@ -102,28 +166,34 @@ TBuildResult BuildPackage(const TBuildOptions& options)
                   [](const TPackageItem& a, const TPackageItem& b) { return a.Name < b.Name; });
     }
 
-    TTemporaryOutput output(options.Output);
     TBuildResult result;
     result.FileCount = tree.FileCount;
     result.TotalBytes = tree.TotalBytes;
-    {
-        TFileStream out(output.Path(), TFileStream::Mode::Create);
-        if (!options.DataOnly) {
-            TFileStream stub(options.Stub, TFileStream::Mode::Read);
-            CheckStub(stub, options.Stub);
-            int64_t stubSize = stub.Size();
-            stub.SetPosition(0);
-            out.CopyFrom(stub, stubSize);
-            if (stubSize > INT32_MAX) throw ESetupError(options.Stub + ": is too large to carry a package");
-            result.PackageOffset = stubSize;
+    // Narrow (today's format, byte for byte) while it can carry the product;
+    // wide when it cannot, or when the maker asked for volumes smaller than the data.
+    bool wide = tree.TotalBytes >= PackageFormat::NarrowLimit || (options.VolumeSize > 0 && tree.TotalBytes > options.VolumeSize);
+    for (;;) {
+        try {
+            WriteOutput(options, tree, write, wide, result);
+            break;
+        } catch (const EPackageTooLarge&) {
+            if (wide) throw;
+            wide = true;  // larger once compressed than its files' sizes said: written again, wide
         }
-        result.Package = WritePackage(out, tree.Items, write);
-        if (!options.DataOnly) {
-            out.SetPosition(PackageFormat::SetupDataOffsetWord);
-            out.WriteInt32(int32_t(result.PackageOffset));
-        }
-        out.Close();
     }
-    output.Commit();
     return result;
+}
+
+bool ParseVolumeSize(const std::string& text, int64_t& bytes)
+{
+    char* end = nullptr;
+    double value = std::strtod(text.c_str(), &end);
+    if (end == text.c_str() || value <= 0) return false;
+    std::string unit(end);
+    double scale = unit.empty() ? 1 : unit == "K" || unit == "k" ? 1024.0 : unit == "M" ? 1048576.0 : unit == "G" ? 1073741824.0 : 0;
+    if (scale == 0) return false;
+    double total = value * scale;
+    if (total < double(PackageFormat::MinVolumeSize) || total > double(PackageFormat::MaxVolumeSize)) return false;
+    bytes = int64_t(total);
+    return true;
 }

@@ -15,6 +15,7 @@
 #include "PackageFile.h"
 #include "PackageFormat.h"
 #include "PackageReader.h"
+#include "PackageVolumes.h"
 #include "Stream.h"
 
 namespace fs = std::filesystem;
@@ -132,19 +133,62 @@ private:
 
 }  // namespace
 
+namespace {
+
+// A package as the builder's commands read it: the header checked, the data
+// one stream over the file and its volumes beside it.
+struct TOpenedPackage {
+    int64_t Offset = 0;
+    TPackageInfo Info;
+    std::unique_ptr<TStream> Data;
+};
+
+TVolumeOpener VolumesBeside(const std::string& fileName)
+{
+    fs::path folder = fs::path(fileName).parent_path();
+    return [folder](const TVolumeRecord& volume, size_t) -> std::unique_ptr<TStream> {
+        fs::path path = folder / volume.Name;
+        std::error_code ec;
+        if (!fs::is_regular_file(path, ec))
+            throw EVolumeMissing(path.string() + ": is missing (a volume of this installer, which belongs beside it)");
+        return std::make_unique<TFileStream>(path.string(), TFileStream::Mode::Read);
+    };
+}
+
+// `checkAll` checks every volume's checksum too, before anything is read.
+TOpenedPackage OpenPackage(const std::string& fileName, bool checkAll, int64_t checkUpTo = INT64_MAX)
+{
+    auto file = std::make_unique<TFileStream>(fileName, TFileStream::Mode::Read);
+    TOpenedPackage opened;
+    opened.Offset = LocatePackage(*file, fileName);
+    file->SetPosition(opened.Offset);
+    opened.Info = ReadPackageHeader(*file, checkUpTo);
+    std::string why;
+    auto note = [&why](const std::string& text) { why = text; };
+    try {
+        if (checkAll && !opened.Info.Volumes.empty()) CheckPackageData(*file, opened.Info, VolumesBeside(fileName), nullptr, note);
+        opened.Data = OpenSpannedPackage(std::move(file), opened.Info, VolumesBeside(fileName), note);
+    } catch (const EPackageDamaged& e) {
+        if (why.empty()) throw;
+        throw ESetupError(why);
+    }
+    return opened;
+}
+
+}  // namespace
+
 bool ExtractPackage(const std::string& fileName, const std::string& destination, std::ostream& out)
 {
-    TFileStream file(fileName, TFileStream::Mode::Read);
-    int64_t offset = LocatePackage(file, fileName);
-    file.SetPosition(offset);
-    TPackageInfo info = ReadPackageHeader(file);
+    TOpenedPackage package = OpenPackage(fileName, true);
+    const TPackageInfo& info = package.Info;
+    TStream& file = *package.Data;
     file.SetPosition(info.EntriesStart);
-    PackageReader::CheckList(file, info.DataEnd);
+    PackageReader::CheckList(file, info.DataEnd, info.Wide);
     std::error_code ec;
     fs::create_directories(destination, ec);
     if (ec) throw ESetupError(destination + ": cannot be created (" + ec.message() + ")");
     TExtractVisitor visitor(destination);
-    PackageReader::WalkList(file, info.DataEnd, visitor);
+    PackageReader::WalkList(file, info.DataEnd, info.Wide, visitor);
     out << destination << ": " << visitor.Files << " files, " << visitor.Bytes << " bytes (version "
         << info.Version.AsText() << ")\n";
     return true;
@@ -152,41 +196,45 @@ bool ExtractPackage(const std::string& fileName, const std::string& destination,
 
 bool ListPackage(const std::string& fileName, std::ostream& out)
 {
+    TOpenedPackage package = OpenPackage(fileName, false, -1);
+    const TPackageInfo& info = package.Info;
     TFileStream file(fileName, TFileStream::Mode::Read);
-    int64_t offset = LocatePackage(file, fileName);
-    file.SetPosition(offset);
-    uint8_t raw[PackageFormat::HeaderSize];
-    file.ReadBuffer(raw, sizeof raw);
-    int32_t dataSize = GetInt32LE(raw + 8);
-    uint32_t stored = GetUInt32LE(raw + 12);
-    bool holds = StreamChecksum(file, dataSize) == stored;
+    file.SetPosition(package.Offset);
+    bool holds = true;
+    try {
+        CheckPackageData(file, info, VolumesBeside(fileName));
+    } catch (const EPackageDamaged&) {
+        holds = false;
+    }
     out << fileName << "\n"
-        << "  package at offset " << offset << "\n"
-        << "  created     " << DateText(GetDoubleLE(raw + 16)) << "\n"
-        << "  file count  " << GetInt32LE(raw + 24) << "\n"
-        << "  data size   " << dataSize << "\n"
-        << "  checksum    " << std::hex << std::setw(8) << std::setfill('0') << stored << std::dec
+        << "  package at offset " << package.Offset << (info.Wide ? " (wide: 64-bit sizes)" : "") << "\n"
+        << "  created     " << DateText(info.Header.CreationTime) << "\n"
+        << "  file count  " << info.Header.FileCount << "\n"
+        << "  data size   " << info.Header.DataSize << "\n"
+        << "  checksum    " << std::hex << std::setw(8) << std::setfill('0') << info.Header.Checksum << std::dec
         << std::setfill(' ') << (holds ? " (holds)" : " (does not hold)") << "\n";
-    file.SetPosition(offset);
-    TPackageInfo info = ReadPackageHeader(file);
+    for (const TVolumeRecord& volume : info.Volumes)
+        out << "  volume      " << volume.Name << ", " << volume.Size << " bytes, checksum " << std::hex << std::setw(8)
+            << std::setfill('0') << volume.Checksum << std::dec << std::setfill(' ') << "\n";
+    if (!holds) OpenPackage(fileName, true);  // says what does not hold, in the installer's words
     out << "  version     " << info.Version.AsText() << "\n"
         << "  " << std::setw(12) << "stored" << " " << std::setw(12) << "size" << "  name\n";
     TListVisitor visitor(out);
-    file.SetPosition(info.EntriesStart);
-    PackageReader::WalkList(file, info.DataEnd, visitor);
+    package.Data->SetPosition(info.EntriesStart);
+    PackageReader::WalkList(*package.Data, info.DataEnd, info.Wide, visitor);
     return true;
 }
 
 bool VerifyPackage(const std::string& fileName, std::ostream& out)
 {
-    TFileStream file(fileName, TFileStream::Mode::Read);
-    int64_t offset = LocatePackage(file, fileName);
-    file.SetPosition(offset);
-    TPackageInfo info = ReadPackageHeader(file);
+    TOpenedPackage package = OpenPackage(fileName, true);
+    const TPackageInfo& info = package.Info;
     TVerifyVisitor visitor;
-    file.SetPosition(info.EntriesStart);
-    PackageReader::WalkList(file, info.DataEnd, visitor);
-    out << fileName << ": sound (version " << info.Version.AsText() << ", " << visitor.Files << " files)\n";
+    package.Data->SetPosition(info.EntriesStart);
+    PackageReader::WalkList(*package.Data, info.DataEnd, info.Wide, visitor);
+    out << fileName << ": sound (version " << info.Version.AsText() << ", " << visitor.Files << " files";
+    if (!info.Volumes.empty()) out << ", " << info.Volumes.size() + 1 << " files with the volumes";
+    out << ")\n";
     if (visitor.Files != info.Header.FileCount)
         out << fileName << ": note: the header counts " << info.Header.FileCount << " files; the installer does not read that count\n";
     return true;

@@ -32,6 +32,7 @@ const char Usage[] =
     "usage:\n"
     "  mksetup build PRODUCT_DIR --version TEXT (-o Setup.exe | --data Setup.dat)\n"
     "                [--stub PATH] [--date YYYY-MM-DDTHH:MM:SS] [--sign \"COMMAND {}\"] [--zlib]\n"
+    "                [--volume-size SIZE]\n"
     "  mksetup list FILE\n"
     "  mksetup verify FILE\n"
     "  mksetup extract FILE DIR\n"
@@ -46,6 +47,9 @@ const char Usage[] =
     "        variable SOURCE_DATE_EPOCH, fixes every time stamp for reproducible builds.\n"
     "        --zlib compresses with zlib's own deflate at level 9, as earlier versions\n"
     "        did: slower and a little larger, for comparison.\n"
+    "        A package of 2 GiB or more keeps its data past 2 GiB in volume files\n"
+    "        beside the installer (Setup-1.bin, Setup-2.bin, ...), which ship with it;\n"
+    "        --volume-size (such as 700M or 1G, 64K to 3G) splits at another size.\n"
     "list    prints an installer's or a Setup.dat's header and entries.\n"
     "verify  checks the checksum, the version record and every entry.\n"
     "extract writes every entry of an installer's or a Setup.dat's package below DIR.\n"
@@ -222,7 +226,11 @@ int Build(const std::vector<std::string>& args, const char* argv0)
         else if (a == "--date") dateText = value("--date");
         else if (a == "--sign") sign = value("--sign");
         else if (a == "--zlib") options.ZlibOnly = true;
-        else if (!a.empty() && a[0] == '-') throw std::invalid_argument("unknown option " + a);
+        else if (a == "--volume-size") {
+            const std::string& text = value("--volume-size");
+            if (!ParseVolumeSize(text, options.VolumeSize))
+                throw std::invalid_argument("--volume-size " + text + " is not a size from 64K to 3G");
+        } else if (!a.empty() && a[0] == '-') throw std::invalid_argument("unknown option " + a);
         else if (options.ProductFolder.empty()) options.ProductFolder = a;
         else throw std::invalid_argument("more than one product folder: " + a);
     }
@@ -287,6 +295,8 @@ int Build(const std::vector<std::string>& args, const char* argv0)
     if (terminal) std::fprintf(stderr, "\n");
     std::cout << options.Output << ": " << result.Package.FileCount << " files, " << ByteCount(result.TotalBytes)
               << " packed into " << ByteCount(result.Package.Size) << " (version " << options.VersionText << ")\n";
+    for (const TVolumeRecord& volume : result.Package.Volumes)
+        std::cout << "  with " << volume.Name << ": " << ByteCount(volume.Size) << "\n";
     if (!sign.empty() && !SignInstaller(sign, options.Output)) {
         std::remove(options.Output.c_str());
         std::cerr << "mksetup: " << options.Output << " was not built\n";
