@@ -10,10 +10,13 @@
 
 namespace {
 
-[[noreturn]] void Damaged(const std::function<void(const std::string&)>& note, const std::string& why)
+// A fault of a volume names the file to fetch again; one of the program file is the usual message.
+[[noreturn]] void Damaged(const std::function<void(const std::string&)>& note, const std::string& why,
+                          const std::string& volume = std::string())
 {
     if (note) note(why);
-    throw EPackageDamaged(LoadMessage(Msg::InstallerCorrupted));
+    if (volume.empty()) throw EPackageDamaged(LoadMessage(Msg::InstallerCorrupted));
+    throw EPackageDamaged(FormatMessageText(Msg::VolumeDamaged, {volume}));
 }
 
 }  // namespace
@@ -148,13 +151,14 @@ void CheckVolumeHead(TStream& volume, const TPackageInfo& info, size_t index,
     size_t got = ReadUpTo(volume, raw, sizeof raw);
     std::string name = "volume " + record.Name;
     if (got < sizeof raw || std::memcmp(raw, PackageFormat::VolumeSignature, 8) != 0)
-        Damaged(note, name + " is not a volume of an installer");
+        Damaged(note, name + " is not a volume of an installer", record.Name);
     if (GetInt64LE(raw + 16) != info.Header.DataSize || GetDoubleLE(raw + 24) != info.Header.CreationTime)
-        Damaged(note, name + " belongs to another installer");
+        Damaged(note, name + " belongs to another installer", record.Name);
     if (GetInt32LE(raw + 8) != int32_t(index) || GetUInt32LE(raw + 12) != record.Checksum)
-        Damaged(note, name + " is another volume of this installer's build");
+        Damaged(note, name + " is another volume of this installer's build", record.Name);
     if (volume.Size() != int64_t(PackageFormat::VolumeHeaderSize) + record.Size)
-        Damaged(note, name + " does not have the size the installer names (" + std::to_string(record.Size) + " bytes)");
+        Damaged(note, name + " does not have the size the installer names (" + std::to_string(record.Size) + " bytes)",
+                record.Name);
     volume.SetPosition(int64_t(PackageFormat::VolumeHeaderSize));
 }
 
@@ -162,10 +166,8 @@ std::unique_ptr<TStream> OpenSpannedPackage(std::unique_ptr<TStream> first, cons
                                             const TVolumeOpener& open,
                                             const std::function<void(const std::string&)>& note)
 {
-    if (info.Volumes.empty()) {
-        first->SetPosition(info.DataStart);
-        return first;
-    }
+    if (info.Volumes.empty()) return first;
+    int64_t position = first->Position();
     std::vector<int64_t> sizes;
     for (const TVolumeRecord& volume : info.Volumes) sizes.push_back(volume.Size);
     auto spanned = std::make_unique<TSpannedStream>(
@@ -174,7 +176,7 @@ std::unique_ptr<TStream> OpenSpannedPackage(std::unique_ptr<TStream> first, cons
             CheckVolumeHead(*volume, info, index, note);
             return volume;
         });
-    spanned->SetPosition(info.DataStart);
+    spanned->SetPosition(position);
     return spanned;
 }
 
@@ -203,7 +205,7 @@ void CheckPackageData(TStream& first, const TPackageInfo& info, const TVolumeOpe
         std::unique_ptr<TStream> volume = open(record, index);
         CheckVolumeHead(*volume, info, index, note);
         if (StreamChecksum(*volume, record.Size, progress) != record.Checksum)
-            Damaged(note, "volume " + record.Name + " is damaged: its data does not match its checksum");
+            Damaged(note, "volume " + record.Name + " is damaged: its data does not match its checksum", record.Name);
     }
 }
 

@@ -70,8 +70,8 @@ void WriteVolumeHead(TStream& volume, const TVolumeHead& head);
 void CheckVolumeHead(TStream& volume, const TPackageInfo& info, size_t index,
                      const std::function<void(const std::string&)>& note = nullptr);
 
-// The package's data as one stream (`first` stands anywhere; the result at
-// the package's first data byte); a package in one file comes back as it is.
+// The package's data as one stream, standing where `first` stood; a package
+// in one file comes back as it is.
 std::unique_ptr<TStream> OpenSpannedPackage(std::unique_ptr<TStream> first, const TPackageInfo& info,
                                             const TVolumeOpener& open,
                                             const std::function<void(const std::string&)>& note = nullptr);

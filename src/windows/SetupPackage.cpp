@@ -64,7 +64,9 @@ std::unique_ptr<TStream> TSetupPackage::OpenFirst() const
         return program;
     }
     program.reset();
-    return THandleStream::OpenRead(GetProgramFolder(FProgramPath) + "Setup.dat", 0);
+    // Shared with readers only (the check of a large package reads it on a
+    // thread of its own): a Setup.dat someone is writing is refused.
+    return THandleStream::OpenRead(GetProgramFolder(FProgramPath) + "Setup.dat", FILE_SHARE_READ);
 }
 
 std::unique_ptr<TStream> TSetupPackage::OpenVolume(const TVolumeRecord& volume) const
@@ -113,8 +115,7 @@ private:
 TSetupPackage::TSetupPackage(std::string resourceName, std::string programPath)
     : FResourceName(std::move(resourceName)), FProgramPath(std::move(programPath))
 {
-    std::unique_ptr<TStream> first = OpenFirst();
-    FInfo = ::ReadPackageHeader(*first, CheckedAtOnce);
+    FInfo = ::ReadPackageHeader(*OpenFirst(), CheckedAtOnce);
     // Every volume is there and is this package's: what is missing is asked
     // for now, not half-way through the copy.
     for (size_t index = 1; index <= FInfo.Volumes.size(); ++index)

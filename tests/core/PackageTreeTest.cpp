@@ -1,12 +1,14 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <functional>
 #include <map>
 
 #include "Exception.h"
 #include "Inflate.h"
 #include "PackageFormat.h"
 #include "PackageReader.h"
+#include "PackageVolumes.h"
 #include "TestPackages.h"
 
 namespace {
@@ -298,5 +300,125 @@ TEST(PackageTree, AFileThatCannotBeReadStopsAParallelBuild)
         FAIL() << "built without F7";
     } catch (const EFOpenError& e) {
         EXPECT_EQ(e.Message(), "Cannot open file \"F7\".");
+    }
+}
+
+namespace {
+
+// Data that does not compress, from a fixed seed.
+std::string NoiseBytes(size_t size, uint32_t seed)
+{
+    std::string bytes(size, '\0');
+    for (char& c : bytes) {
+        seed = seed * 1664525u + 1013904223u;
+        c = char(seed >> 24);
+    }
+    return bytes;
+}
+
+// A volume the writer makes in memory and hands back when it is done with it.
+class TKeptStream : public TMemoryStream {
+public:
+    explicit TKeptStream(std::vector<uint8_t>& keep) : FKeep(keep) {}
+    ~TKeptStream() override { FKeep = Data(); }
+
+private:
+    std::vector<uint8_t>& FKeep;
+};
+
+std::string VolumeDamaged(const char* number)
+{
+    return std::string("The file 'Echo Setup-") + number +
+           ".bin' of this installer is damaged or belongs to another download. Please download the installer again";
+}
+
+struct TWidePackage {
+    std::vector<uint8_t> First;
+    std::vector<std::vector<uint8_t>> Volumes;
+};
+
+TWidePackage BuildWide(const std::vector<TPackageItem>& items, int64_t volumeSize, double creationTime)
+{
+    TWidePackage package;
+    package.Volumes.reserve(64);
+    TMemoryStream out;
+    TPackageWriteOptions options;
+    options.Version = MakeVersion("3.0");
+    options.CreationTime = creationTime;
+    options.Wide = true;
+    options.VolumeSize = volumeSize;
+    options.VolumeName = [](size_t index) { return VolumeFileName("Echo Setup.exe", index); };
+    options.NewVolume = [&](size_t) -> std::unique_ptr<TStream> {
+        package.Volumes.emplace_back();
+        return std::make_unique<TKeptStream>(package.Volumes.back());
+    };
+    WritePackage(out, items, options);
+    package.First = out.Data();
+    return package;
+}
+
+}  // namespace
+
+// A wide package split into volumes reads as one package, and every kind of
+// damage to its parts is found by the check, naming the volume.
+TEST(PackageTree, AWidePackageInVolumesReadsAsOneAndEachFaultIsFound)
+{
+    std::vector<TPackageItem> items = {
+        TPackageItem::File("Setup.ini", "[Setup]\r\n"),
+        TPackageItem::Folder("Samples", {TPackageItem::File("Room.wav", NoiseBytes(90000, 1)),
+                                         TPackageItem::File("Hall.wav", NoiseBytes(70000, 2)),
+                                         TPackageItem::Folder("Empty")}),
+    };
+    const TWidePackage sound = BuildWide(items, 32768, TestCreationTime());
+    ASSERT_EQ(sound.Volumes.size(), 4u);
+    EXPECT_EQ(std::string(sound.First.begin(), sound.First.begin() + 8), "KX/ISB/4");
+    const TWidePackage other = BuildWide(items, 32768, TestCreationTime() + 1);
+
+    struct TRow {
+        const char* What;
+        std::function<void(TWidePackage&)> Damage;
+        std::string Error;  // empty: sound
+        const char* Note;
+    } rows[] = {
+        {"sound", [](TWidePackage&) {}, "", ""},
+        {"a byte of a volume's data", [](TWidePackage& p) { p.Volumes[2][500] ^= 0x20; }, VolumeDamaged("3"),
+         "volume Echo Setup-3.bin is damaged"},
+        {"a volume of another build", [&](TWidePackage& p) { p.Volumes[1] = other.Volumes[1]; }, VolumeDamaged("2"),
+         "volume Echo Setup-2.bin belongs to another installer"},
+        {"two volumes swapped", [](TWidePackage& p) { std::swap(p.Volumes[0], p.Volumes[1]); }, VolumeDamaged("1"),
+         "volume Echo Setup-1.bin is another volume of this installer's build"},
+        {"a volume cut short", [](TWidePackage& p) { p.Volumes[3].resize(p.Volumes[3].size() - 1); }, VolumeDamaged("4"),
+         "volume Echo Setup-4.bin does not have the size"},
+        {"a volume missing", [](TWidePackage& p) { p.Volumes[3].clear(); }, "missing: Echo Setup-4.bin", ""},
+        {"a byte of the volume table in the program file",
+         [](TWidePackage& p) { p.First[p.First.size() - 70] ^= 0x01; }, Corrupted, "does not match its checksum"},
+    };
+    for (const TRow& row : rows) {
+        TWidePackage package = sound;
+        row.Damage(package);
+        std::string error, note;
+        TCollector collector;
+        try {
+            TMemoryStream first(package.First);
+            TPackageInfo info = ReadPackageHeader(first, -1);
+            TVolumeOpener open = [&](const TVolumeRecord& volume, size_t index) -> std::unique_ptr<TStream> {
+                if (package.Volumes[index - 1].empty()) throw EVolumeMissing("missing: " + volume.Name);
+                return std::make_unique<TMemoryStream>(package.Volumes[index - 1]);
+            };
+            auto noted = [&](const std::string& text) { note = text; };
+            CheckPackageData(first, info, open, nullptr, noted);
+            std::unique_ptr<TStream> data =
+                OpenSpannedPackage(std::make_unique<TMemoryStream>(package.First), info, open, noted);
+            data->SetPosition(info.EntriesStart);
+            PackageReader::WalkList(*data, info.DataEnd, info.Wide, collector);
+        } catch (const Exception& e) {
+            error = e.Message();
+        }
+        EXPECT_EQ(error, row.Error) << row.What;
+        EXPECT_NE(note.find(row.Note), std::string::npos) << row.What << ": " << note;
+        if (!row.Error.empty()) continue;
+        EXPECT_EQ(collector.Files["Samples\\Room.wav"], NoiseBytes(90000, 1));
+        EXPECT_EQ(collector.Files["Samples\\Hall.wav"], NoiseBytes(70000, 2));
+        EXPECT_EQ(collector.Order.size(), 5u);  // Setup.ini, the folder, two files, the empty folder
     }
 }

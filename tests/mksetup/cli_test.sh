@@ -59,6 +59,35 @@ printf '\x55' | dd of="$work/bad.exe" bs=1 seek=$((size - 40)) conv=notrunc stat
 check "verify damaged" 1 "$mksetup" verify "$work/bad.exe"
 expect_text "verify damaged" "$work/stderr" "The installer appears to be corrupted. Please download it again"
 
+# Volumes: the data past --volume-size goes to files beside the installer,
+# each checked against the table in the installer.
+cp -r "$example" "$work/library"
+head -c 300000 /dev/urandom > "$work/library/Main/Impulses.wav"
+check "build in volumes" 0 "$mksetup" build "$work/library" --version 1.20 -o "$work/lib.exe" --stub "$work/stub.exe" --volume-size 64K
+expect_text "build in volumes" "$work/stdout" "with lib-4.bin"
+check "a narrow build keeps today's format" 0 "$mksetup" list "$work/a.exe"
+grep -q "wide" "$work/stdout" && { echo "FAIL: a small product was written wide"; failed=1; }
+check "verify volumes" 0 "$mksetup" verify "$work/lib.exe"
+expect_text "verify volumes" "$work/stdout" "5 files with the volumes"
+check "list volumes" 0 "$mksetup" list "$work/lib.exe"
+expect_text "list volumes" "$work/stdout" "volume      lib-3.bin, 65536 bytes"
+check "extract volumes" 0 "$mksetup" extract "$work/lib.exe" "$work/lib-out"
+cmp -s "$work/library/Main/Impulses.wav" "$work/lib-out/Main/Impulses.wav" || { echo "FAIL: a file read across volumes differs"; failed=1; }
+cp "$work/lib-2.bin" "$work/lib-2.keep"
+printf '\x55' | dd of="$work/lib-2.bin" bs=1 seek=5000 conv=notrunc status=none
+check "damaged volume" 1 "$mksetup" verify "$work/lib.exe"
+expect_text "damaged volume" "$work/stderr" "volume lib-2.bin is damaged"
+cp "$work/lib-3.bin" "$work/lib-2.bin"
+check "swapped volume" 1 "$mksetup" verify "$work/lib.exe"
+expect_text "swapped volume" "$work/stderr" "volume lib-2.bin is another volume of this installer's build"
+rm "$work/lib-2.bin"
+check "missing volume" 1 "$mksetup" extract "$work/lib.exe" "$work/lib-none"
+expect_text "missing volume" "$work/stderr" "lib-2.bin: is missing"
+[ ! -e "$work/lib-none" ] || { echo "FAIL: extract wrote files from a package with a missing volume"; failed=1; }
+mv "$work/lib-2.keep" "$work/lib-2.bin"
+check "bad --volume-size" 2 "$mksetup" build "$work/library" --version 1.20 -o "$work/x.exe" --volume-size 4G
+expect_text "bad --volume-size" "$work/stderr" "is not a size from 64K to 3G"
+
 check "bad version" 1 "$mksetup" build "$example" --version x.1 -o "$work/v.exe" --stub "$work/stub.exe"
 expect_text "bad version" "$work/stderr" "'x.1' is not a valid version number"
 # A version the record would show otherwise is refused, never changed.
@@ -134,6 +163,11 @@ if command -v osslsigncode >/dev/null && command -v openssl >/dev/null && [ -f "
   expect_text "signed build" "$work/stdout" "signed, and still sound"
   check "signature" 0 osslsigncode verify -CAfile "$work/cert.pem" "$work/signed.exe"
   check "signed installer verifies" 0 "$mksetup" verify "$work/signed.exe"
+  # A signed installer in volumes: the signature covers the table that names them.
+  check "signed build in volumes" 0 "$mksetup" build "$work/library" --version 1.20 -o "$work/signedlib.exe" --stub "$program" \
+    --volume-size 64K --sign "$sign"
+  expect_text "signed build in volumes" "$work/stdout" "signed, and still sound"
+  check "signature of an installer in volumes" 0 osslsigncode verify -CAfile "$work/cert.pem" "$work/signedlib.exe"
   # The uninstaller it will write is signed by the same command, with no log of its own.
   check "extract of the signed installer" 0 "$mksetup" extract "$work/signed.exe" "$work/signed"
   check "signed uninstaller" 0 osslsigncode verify -CAfile "$work/cert.pem" "$work/signed/Uninst.exe"

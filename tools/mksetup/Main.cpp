@@ -293,8 +293,10 @@ int Build(const std::vector<std::string>& args, const char* argv0)
     }
     TBuildResult result = BuildPackage(options);
     if (terminal) std::fprintf(stderr, "\n");
+    int64_t packed = result.Package.Size;
+    for (const TVolumeRecord& volume : result.Package.Volumes) packed += volume.Size + int64_t(PackageFormat::VolumeHeaderSize);
     std::cout << options.Output << ": " << result.Package.FileCount << " files, " << ByteCount(result.TotalBytes)
-              << " packed into " << ByteCount(result.Package.Size) << " (version " << options.VersionText << ")\n";
+              << " packed into " << ByteCount(packed) << " (version " << options.VersionText << ")\n";
     for (const TVolumeRecord& volume : result.Package.Volumes)
         std::cout << "  with " << volume.Name << ": " << ByteCount(volume.Size) << "\n";
     if (!sign.empty() && !SignInstaller(sign, options.Output)) {
