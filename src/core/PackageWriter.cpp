@@ -451,7 +451,8 @@ void FinishWide(TStream& out, TSpannedStream* spanned, int64_t start, int64_t en
     }
     header.VolumeCount = int32_t(result.Volumes.size());
     out.SetPosition(dataStart);
-    header.Checksum = Adler32(StreamChecksum(out, header.FirstPartSize), table.data(), table.size());
+    header.Checksum = StreamChecksum(out, header.FirstPartSize);
+    if (!table.empty()) header.Checksum = Adler32(header.Checksum, table.data(), table.size());
     int64_t tableAt = dataStart + header.FirstPartSize;
     out.SetPosition(tableAt);
     out.WriteBuffer(table.data(), table.size());

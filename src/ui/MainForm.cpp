@@ -535,6 +535,8 @@ void TMainForm::ContinueElevated()
 
 bool TMainForm::Retry(const std::string& message)
 {
+    // Before the window is made (a volume missing at the start) the box stands alone.
+    if (!FHandle) return AskRetry(message);
     return SendMessageA(FHandle, WM_APP_RETRY, 0, reinterpret_cast<LPARAM>(&message)) != 0;
 }
 

@@ -207,19 +207,26 @@ TEST_F(Builder, RefusesNamesAPackageOrWindowsCannotCarry)
     EXPECT_NO_THROW(BuildPackage(Options()));
 }
 
-TEST_F(Builder, RefusesFilesItCannotPack)
+TEST_F(Builder, PacksFilesPastTwoGigabytesAndRefusesWhatItCannotPack)
 {
-    // A file of 2 GiB: sparse, so the test costs no disk.
+    // A file past 2 GiB (sparse, so the test costs no disk) is no longer one
+    // of them: it is packed wide, its size in 64 bits, and reads back whole.
     {
         std::ofstream big(Product / "Main" / "Huge.wav", std::ios::binary);
     }
-    fs::resize_file(Product / "Main" / "Huge.wav", uintmax_t(1) << 31);
-    std::string error = BuildError(Options());
-    EXPECT_NE(error.find("Huge.wav: is 2 GiB or larger"), std::string::npos) << error;
+    fs::resize_file(Product / "Main" / "Huge.wav", (uintmax_t(1) << 31) + 1);
+    TBuildOptions fast = Options();
+    fast.Level = 1;
+    BuildPackage(fast);
+    std::ostringstream listing;
+    ListPackage((Root / "Out.exe").string(), listing);
+    EXPECT_NE(listing.str().find("(wide: 64-bit sizes)"), std::string::npos) << listing.str();
+    EXPECT_NE(listing.str().find(" 2147483649  Main\\Huge.wav"), std::string::npos) << listing.str();
     fs::remove(Product / "Main" / "Huge.wav");
+    fs::remove(Root / "Out.exe");
 
     ASSERT_EQ(mkfifo((Product / "Main" / "Pipe").c_str(), 0600), 0);
-    error = BuildError(Options());
+    std::string error = BuildError(Options());
     EXPECT_NE(error.find("Pipe: is neither a file nor a folder"), std::string::npos) << error;
     fs::remove(Product / "Main" / "Pipe");
 

@@ -309,14 +309,14 @@ TEST_F(ProductCheck, FolderContentWarnings)
          },
          "Arm/Echo.dll:1: warning: is built for x64, but its [Components] line says Machine: arm64"},
         {[](const fs::path& r) { Write(r / "Setup.ini", "\xEF\xBB\xBF" + GoodIni); }, ""},  // the installer drops the mark
-        // Sparse files: the sizes count, not the disk they take.
+        // 2 GiB in all (sparse files) is no mistake: the data past it goes to volumes.
         {[](const fs::path& r) {
              for (const char* name : {"A.wav", "B.wav"}) {
                  Write(r / "Main" / name, "");
                  fs::resize_file(r / "Main" / name, uintmax_t(1) << 30);
              }
          },
-         "bytes; a package holds less than 2 GiB (2147483648 bytes), so unless they compress below that, build stops"},
+         ""},
     };
     for (const Case& c : cases) {
         TearDown();

@@ -260,7 +260,6 @@ public:
         CheckDisplayVersion();
         CheckInstallFor();
         CheckPackedFolders();
-        CheckSize();
         CheckBitness();
         return Sorted();
     }
@@ -427,20 +426,6 @@ private:
                             "; that machine would get a plug-in it cannot load");
             }
         }
-    }
-
-    // A package holds less than 2 GiB of compressed data: a product past it
-    // is told at once, not after a minute of compressing.
-    void CheckSize()
-    {
-        uintmax_t total = 0;
-        std::error_code error;
-        for (fs::recursive_directory_iterator entry(FFolder, error), end; !error && entry != end; entry.increment(error))
-            if (entry->is_regular_file(error)) total += entry->file_size(error);
-        if (total > uintmax_t(INT32_MAX))
-            Add(FFolder, 1, false,
-                "the product's files come to " + std::to_string(total) + " bytes; a package holds less than 2 GiB "
-                "(2147483648 bytes), so unless they compress below that, build stops");
     }
 
     // Folders of the product that no [Components] line installs: packed, never written.

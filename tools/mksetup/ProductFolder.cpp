@@ -80,7 +80,6 @@ private:
         std::error_code ec;
         uintmax_t size = fs::file_size(path, ec);
         if (ec) Refuse(path, "cannot be read (" + ec.message() + ")");
-        if (size > uintmax_t(INT32_MAX)) Refuse(path, "is 2 GiB or larger; a package holds files below 2 GiB");
         // Open once now, so an unreadable file stops the build before anything is written.
         TFileStream probe(path.string(), TFileStream::Mode::Read);
         TPackageItem item;

@@ -18,6 +18,6 @@ struct TProductTree {
 // the same package. `fixedFileTime`, when given, stamps every file; otherwise
 // each file carries its own last-write time (local time). Raises ESetupError
 // naming the file and what is wrong: a missing folder, Setup.ini or Setup.lic,
-// a name an entry cannot carry, two names Windows cannot tell apart, a file of
-// 2 GiB or more, a file that cannot be read.
+// a name an entry cannot carry, two names Windows cannot tell apart, a file
+// that cannot be read.
 TProductTree ScanProductFolder(const std::string& folder, std::optional<int32_t> fixedFileTime);
