@@ -4,6 +4,7 @@
 #include <objbase.h>
 
 #include <cstdlib>
+#include <cstring>
 #include <functional>
 
 #include "FileSystem.h"
@@ -37,12 +38,12 @@ BOOL CALLBACK FindVisible(HWND window, LPARAM data)
 }
 
 // Runs a program to its end, watching for any window it shows.
-TRun RunUnattended(const std::string& program, const std::string& arguments)
+TRun RunUnattended(const std::string& program, const std::string& arguments, DWORD limit = 60000)
 {
     TProcess process(program, arguments);
     TRun run;
     DWORD start = GetTickCount();
-    while (!(run.Ended = process.WaitForExit(50)) && GetTickCount() - start < 60000) {
+    while (!(run.Ended = process.WaitForExit(50)) && GetTickCount() - start < limit) {
         std::pair<DWORD, bool> seen{process.Id(), false};
         EnumWindows(FindVisible, reinterpret_cast<LPARAM>(&seen));
         run.WindowShown = run.WindowShown || seen.second;
@@ -686,4 +687,151 @@ TEST(FolderRule, EveryFormIsRefusedAlikeInEveryFieldSwitchAndSetupIniLine)
     EXPECT_TRUE(FileExists(folder / "Odd\\Dest\\Uninst.exe"));
     EXPECT_EQ(RunUnattended(folder / "Odd\\Dest\\Uninst.exe", "/S").ExitCode, 0u);
     EXPECT_TRUE(GoneWithin(folder / "Odd\\Dest\\", 20000));
+}
+
+namespace {
+
+// Installers in volumes, made by make_volume_installers.sh: Large.exe (a file
+// of 2.25 GiB, volumes of 1 GiB, signed) and Small.exe (volumes of 64 KiB).
+class Volumes : public Unattended {
+protected:
+    void SetUp() override
+    {
+        const char* made = std::getenv("SETUP_VOLUME_INSTALLERS");
+        if (!made) GTEST_SKIP() << "SETUP_VOLUME_INSTALLERS is not set (CTest sets it)";
+        Made = WindowsPath(made) + "\\";
+        Unattended::SetUp();
+    }
+    std::string Made;
+};
+
+// Whether the installed file holds the product's bytes at these places.
+bool SameAt(const std::string& installed, const std::string& source, const std::vector<int64_t>& offsets)
+{
+    for (int64_t offset : offsets) {
+        char a[4096] = {}, b[4096] = {};
+        for (auto [path, buffer] : {std::pair<const std::string&, char*>{installed, a}, {source, b}}) {
+            HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+            if (file == INVALID_HANDLE_VALUE) return false;
+            LARGE_INTEGER at;
+            at.QuadPart = offset;
+            DWORD got = 0;
+            SetFilePointerEx(file, at, nullptr, FILE_BEGIN);
+            ReadFile(file, buffer, sizeof a, &got, nullptr);
+            CloseHandle(file);
+            if (got != sizeof a) return false;
+        }
+        if (std::memcmp(a, b, sizeof a) != 0) return false;
+    }
+    return true;
+}
+
+int64_t SizeOf(const std::string& path)
+{
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) return -1;
+    return int64_t(data.nFileSizeHigh) << 32 | data.nFileSizeLow;
+}
+
+}  // namespace
+
+// A product past every 32-bit size (one file of 2.25 GiB, a package of as
+// much in a signed installer and two volumes) installs silently and through
+// the wizard, byte for byte, and goes away again.
+TEST_F(Volumes, AProductPastTwoGigabytesInstallsSilentlyAndWithTheWizard)
+{
+    const std::string large = Made + "Large.exe", source = Made + "large\\Main\\Library.bin";
+    const int64_t size = 2415919104;
+    for (bool wizard : {false, true}) {
+        SCOPED_TRACE(wizard ? "wizard" : "silent");
+        std::string log = *Folder / "install.log";
+        if (wizard) {
+            // Every page with what it proposes, the folders inside the test's own.
+            TWizard setup(large);
+            ASSERT_TRUE(setup.Shown());
+            DWORD start = GetTickCount();
+            while (setup.Page() != Wizard::pgReady && GetTickCount() - start < 300000) {
+                int page = setup.Page();
+                if (page == Wizard::pgVstPlugins) setup.SetText(Wizard::Vst2FolderInput, ExcludeDelimiter(Vst));
+                if (page == Wizard::pgDest) setup.SetText(Wizard::DestFolderInput, ExcludeDelimiter(Plug));
+                if (page < Wizard::pgCopy) setup.Click(Wizard::NextButton);
+                TMessageBoxView box = setup.Box(page == Wizard::pgCopy ? 1000 : 300);
+                if (box.Window) setup.Answer(box, box.Buttons.front());  // a folder to be made: Yes
+            }
+            ASSERT_EQ(setup.Page(), Wizard::pgReady);
+            setup.CloseBox();
+            EXPECT_TRUE(setup.Ended());
+        } else {
+            TRun run = RunUnattended(large, "/S " + Inside() + " /LOG=\"" + log + "\"", 300000);
+            ASSERT_EQ(run.ExitCode, 0u) << ReadText(log);
+        }
+        EXPECT_EQ(SizeOf(Plug + "Library.bin"), size);
+        EXPECT_TRUE(SameAt(Plug + "Library.bin", source, {0, (int64_t(1) << 31) - 2048, size - 4096}));
+        EXPECT_TRUE(FileExists(Plug + "Readme.txt"));
+        EXPECT_EQ(RunUnattended(Plug + "Uninst.exe", "/S", 120000).ExitCode, 0u);
+        EXPECT_TRUE(GoneWithin(Plug, 60000));
+        EXPECT_TRUE(CleanUpFoldersGoneWithin(20000));
+    }
+}
+
+// A volume that is missing, damaged or another one is found before anything
+// is written: the wizard asks for a missing one with the folder it belongs
+// in, the silent run ends with exit code 4 and says which.
+TEST_F(Volumes, AFaultyVolumeIsFoundBeforeAnythingIsWritten)
+{
+    std::string small = *Folder / "Echo Setup.exe";  // renamed, as downloads are: the volumes keep their names
+    ASSERT_TRUE(CopyFileA((Made + "Small.exe").c_str(), small.c_str(), FALSE));
+    auto volume = [&](int n) { return *Folder / ("Small-" + std::to_string(n) + ".bin"); };
+    auto restore = [&] {
+        for (int n = 1; n <= 4; ++n)
+            ASSERT_TRUE(CopyFileA((Made + "Small-" + std::to_string(n) + ".bin").c_str(), volume(n).c_str(), FALSE));
+    };
+    auto flip = [](const std::string& path, int64_t offset) {
+        std::vector<uint8_t> bytes = ReadWholeFile(path);
+        bytes[size_t(offset)] ^= 0x10;
+        WriteWholeFile(path, bytes);
+    };
+    const std::string missing = "Setup cannot find the file 'Small-2.bin', a part of this installer.\r"
+                                "It belongs in the folder '" + ExcludeDelimiter(Folder->Path()) +
+                                "', beside the installer: please put it there, then retry.";
+    struct Row {
+        const char* what;
+        std::function<void()> fault;
+        std::string program, logged;
+    } rows[] = {
+        {"missing", [&] { DeleteFileA(volume(2).c_str()); }, small, "missing: " + ReplaceAll(missing, "\r", " ")},
+        {"damaged", [&] { flip(volume(3), 40000); }, small, "error: The file 'Small-3.bin' of this installer is damaged"},
+        {"another one", [&] { CopyFileA(volume(1).c_str(), volume(4).c_str(), FALSE); }, small,
+         "error: The file 'Small-4.bin' of this installer is damaged"},
+        // A large package is checked while the pages are read: the run waits for the check.
+        {"damaged, large", [&] { flip(Made + "Large-2.bin", 100000); }, Made + "Large.exe",
+         "package check: volume Large-2.bin is damaged: its data does not match its checksum"},
+    };
+    std::string log = *Folder / "run.log";
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        restore();
+        row.fault();
+        DeleteFileA(log.c_str());
+        TRun run = RunUnattended(row.program, "/S " + Inside() + " /LOG=\"" + log + "\"", 120000);
+        if (std::string(row.what) == "damaged, large") flip(Made + "Large-2.bin", 100000);  // as it was
+        EXPECT_EQ(run.ExitCode, 4u);
+        EXPECT_FALSE(DirectoryExists(Plug));
+        EXPECT_NE(ReadText(log).find(row.logged), std::string::npos) << ReadText(log);
+    }
+
+    // The wizard asks for the missing volume, and goes on once it is back.
+    restore();
+    DeleteFileA(volume(2).c_str());
+    TProcess process(small);
+    TMessageBoxView box = WaitForMessageBox(process.Id());
+    EXPECT_EQ(box.Text, missing);
+    EXPECT_EQ(box.Buttons, (std::vector<std::string>{"&Retry", "Cancel"}));
+    restore();
+    ClickButton(box.Window, "&Retry");
+    EXPECT_TRUE(WaitUntil([&] { return !TopLevelWindows(process.Id(), Wizard::WindowClass).empty(); }, 15000));
+    for (HWND window : TopLevelWindows(process.Id(), Wizard::WindowClass)) PostMessageA(window, WM_CLOSE, 0, 0);
+    TMessageBoxView question = WaitForMessageBox(process.Id(), 5000);
+    if (question.Window) ClickButton(question.Window, "&Yes");
+    EXPECT_TRUE(process.WaitForExit(10000));
 }

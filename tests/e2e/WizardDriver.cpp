@@ -168,7 +168,7 @@ void TProductKeys::Clean()
 // Walks the wizard to the end, installing into `folder`; the question about a
 // folder that holds other files is answered Yes. Returns what it asked.
 std::string InstallWithTheWizard(const std::string& program, const std::string& folder,
-                                 const std::function<void(TWizard&)>& onDestinationPage)
+                                 const std::function<void(TWizard&)>& onDestinationPage, DWORD limit)
 {
     TWizard wizard(program);
     if (!wizard.Shown()) return "no wizard";
@@ -182,7 +182,7 @@ std::string InstallWithTheWizard(const std::string& program, const std::string& 
     DWORD start = GetTickCount();
     while (!WaitUntil([&] { return wizard.Page() == Wizard::pgReady; }, 1500)) {
         if (wizard.Ended(0)) return asked + "ended";
-        if (GetTickCount() - start > 60000) return asked + "stuck on page " + std::to_string(wizard.Page());
+        if (GetTickCount() - start > limit) return asked + "stuck on page " + std::to_string(wizard.Page());
         TMessageBoxView box = wizard.Box(1000);
         if (!box.Window) {
             if (wizard.Page() > Wizard::pgDest && wizard.Page() < Wizard::pgCopy) wizard.Click(Wizard::NextButton);  // the shortcuts page

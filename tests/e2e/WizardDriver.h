@@ -66,9 +66,11 @@ bool CleanUpFoldersGoneWithin(DWORD milliseconds);
 
 // Walks the wizard to the end, installing into `folder`; the question about a
 // folder that holds other files is answered Yes; `onDestinationPage` sees the
-// destination page as the wizard first shows it. Returns what it asked.
+// destination page as the wizard first shows it; `limit` is how long the
+// pages after it and the copy may take. Returns what it asked.
 std::string InstallWithTheWizard(const std::string& program, const std::string& folder,
-                                 const std::function<void(TWizard&)>& onDestinationPage = nullptr);
+                                 const std::function<void(TWizard&)>& onDestinationPage = nullptr,
+                                 DWORD limit = 60000);
 // Runs an Uninst.exe to its end (Yes, then OK) and waits for its clean-up;
 // returns the result it reported.
 std::string UninstallWith(const std::string& uninstaller);

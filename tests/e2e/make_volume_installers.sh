@@ -12,7 +12,7 @@ rm -rf "$out"
 [ "${1:-}" = clean ] && exit 0
 mkdir -p "$out"
 noise() {  # noise BYTES KEY: bytes that do not compress, the same each time
-  head -c "$1" /dev/zero | openssl enc -aes-128-ctr -K "$2" -iv 0 -nosalt
+  head -c "$1" /dev/zero | openssl enc -aes-128-ctr -K "$2" -iv 00000000000000000000000000000000 -nosalt
 }
 mksetup=$root/out/bin/mksetup
 cp -r "$root/examples/ExampleEcho" "$out/large"
