@@ -52,6 +52,7 @@ void TSetupModel::LoadConfiguration(const TTextLoader& loadText, bool runsOn64Bi
     WelcomeNote = ini.ReadString("Setup", "WelcomeWin64", "");
     IgnoreMinorVersion = ini.ReadBool("Setup", "IgnoreMinorVersion", true);
     DefaultFolder = ini.ReadString("Setup", "DefaultFolder", "");
+    ContentFolderDefault = ini.ReadString("Setup", "ContentFolder", "$ProgramFolder\\Content");
     PersonalizeOwner = ini.ReadString("Setup", "PersonalizeOwner", "");
     PersonalizeInfo = ini.ReadString("Setup", "PersonalizeInfo", "");
     BundleSelectHeading = ini.ReadString("Setup", "BundleSelectHeading", "");
@@ -124,6 +125,7 @@ std::string TSetupModel::ExpandVariables(const std::string& text, const TSetupBu
         {"$Vst3PluginFolder", &Vst3Folder},   {"$DigiPluginFolder", &DigiFolder},
         {"$AaxPluginFolder", &AaxFolder},     {"$PhotoshopPluginFolder", &PhotoshopFolder},
         {"$ApplicationData", &AppDataFolder}, {"$ClapPluginFolder", &ClapFolder},
+        {"$ContentFolder", &ContentFolder},
     };
     for (const auto& [name, value] : folders) result = ReplaceFirst(result, name, ExcludeDelimiter(*value));
 
@@ -183,6 +185,7 @@ std::vector<std::pair<std::string, std::string>> TSetupModel::InstalledFolders()
         {"AAX", everyone && HasAax && InstallAax, &AaxFolder},
         {"RTAS", everyone && HasRtas && InstallRtas, &DigiFolder},
         {"Photoshop", everyone && HasPhotoshop && InstallPhotoshop, &PhotoshopFolder},
+        {"Content", HasContent, &ContentFolder},
     };
     std::vector<std::pair<std::string, std::string>> folders;
     for (const auto& [name, installed, folder] : parts)
@@ -282,7 +285,26 @@ std::string TSetupModel::FormatVersionKey(int32_t major, int32_t minor) const
     return std::to_string(major) + "." + std::to_string(IgnoreMinorVersion ? 0 : minor);
 }
 
-void TSetupModel::SetInstallFolder(const std::string& folder) { InstallFolder = IncludeDelimiter(folder); }
+void TSetupModel::SetInstallFolder(const std::string& folder)
+{
+    InstallFolder = IncludeDelimiter(folder);
+    // [Setup] ContentFolder may name the destination ($ProgramFolder\Content): it follows it.
+    if (!ContentFolderChosen) ContentFolder = ContentFolderFollowing(InstallFolder);
+}
+
+std::string TSetupModel::ContentFolderFollowing(const std::string& installFolder) const
+{
+    if (ContentFolderDefault.find("$ContentFolder") != std::string::npos) return std::string();
+    std::string text = ReplaceAll(ContentFolderDefault, "$ProgramFolder", ExcludeDelimiter(IncludeDelimiter(installFolder)));
+    std::string content = ExpandVariables(text, nullptr);
+    return content.empty() ? std::string() : IncludeDelimiter(content);
+}
+
+void TSetupModel::SetContentFolder(const std::string& folder)
+{
+    ContentFolder = IncludeDelimiter(folder);
+    ContentFolderChosen = true;
+}
 
 std::string ProductNameWithVersion(const std::string& name, const TProgramVersion& version, const std::string& shown)
 {

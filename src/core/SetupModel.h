@@ -112,6 +112,11 @@ public:
     std::string ReadmePath() const { return ExpandVariables(CompleteReadme, nullptr); }
     // Stores the folder with a trailing backslash (empty stays empty).
     void SetInstallFolder(const std::string& folder);
+    // The content folder as chosen (one that follows the destination is
+    // made anew from it).
+    void SetContentFolder(const std::string& folder);
+    // The content folder [Setup] ContentFolder gives with that destination.
+    std::string ContentFolderFollowing(const std::string& installFolder) const;
 
     // Configuration from Setup.ini.
     bool Is64Bit = false;
@@ -161,6 +166,15 @@ public:
     std::string PreviousVersionKey;
     std::string PreviousInstallFolder;
     std::string Vst2Folder, Vst3Folder, DigiFolder, AaxFolder, PhotoshopFolder, ClapFolder;
+    // Content ($ContentFolder): sample and impulse-response libraries a
+    // product may keep on another drive. ContentFolderDefault is [Setup]
+    // ContentFolder as written; ContentFolder the folder chosen, which
+    // follows the destination until the user, a switch or an earlier
+    // installation chose it (ContentFolderChosen).
+    std::string ContentFolderDefault, ContentFolder, PreviousContentFolder;
+    bool ContentFolderChosen = false;
+    // The package carries content (a line to $ContentFolder with files).
+    bool HasContent = false;
     bool HasVst3 = false;
     // The package carries CLAP plug-ins (a line to $ClapPluginFolder with files).
     bool HasClap = false;

@@ -62,13 +62,14 @@ TSetupSwitches ParseSetupSwitches(const std::vector<std::string>& arguments)
             else if (name == "ALLUSERS") switches.AllUsers = true;
             else if (name == "CURRENTUSER") switches.CurrentUser = true;
             else if (name == "ELEVATED") switches.Elevated = true;
-            else if (name == "DIR" || name == "VST2DIR" || name == "PSDIR" || name == "FORMATS" || name == "ITEMS" ||
-                     name == "NAME" || name == "LOG")
+            else if (name == "DIR" || name == "VST2DIR" || name == "PSDIR" || name == "CONTENTDIR" || name == "FORMATS" ||
+                     name == "ITEMS" || name == "NAME" || name == "LOG")
                 refuse(shown, "it needs a value: " + shown + "=...");
             continue;
         }
         std::optional<std::string>* text = name == "DIR" ? &switches.Dir : name == "VST2DIR" ? &switches.Vst2Dir
-                                           : name == "PSDIR" ? &switches.PsDir : name == "NAME" ? &switches.Name
+                                           : name == "PSDIR" ? &switches.PsDir : name == "CONTENTDIR" ? &switches.ContentDir
+                                           : name == "NAME" ? &switches.Name
                                            : name == "LOG" ? &switches.Log : nullptr;
         if (text) {
             if (value.empty()) refuse(shown, "the value is empty");

@@ -11,6 +11,7 @@ struct TSetupSwitches {
     std::optional<std::string> Dir;        // /DIR=: the destination
     std::optional<std::string> Vst2Dir;    // /VST2DIR=: the VST 2 plug-in folder
     std::optional<std::string> PsDir;      // /PSDIR=: the Photoshop plug-in folder
+    std::optional<std::string> ContentDir; // /CONTENTDIR=: the folder of the product's content
     std::optional<std::vector<std::string>> Formats;  // /FORMATS=: of FormatNames, lower case
     std::optional<std::vector<std::string>> Items;    // /ITEMS=: bundle item names
     std::optional<std::string> Name;       // /NAME=: the personalisation name

@@ -299,6 +299,10 @@ void TMainForm::FillFolderFields()
     SetText(Vst2FolderInput, proposal.Vst2Folder);
     SetText(PhotoshopFolderInput, proposal.PhotoshopFolder);
     SetText(DestFolderInput, proposal.DestFolder);
+    SetText(ContentFolderInput, proposal.ContentFolder);
+    FFollowingContent = proposal.ContentFolder;
+    bool content = FSession->Model().HasContent;
+    for (TControlId id : {ContentFolderLabel, ContentFolderInput, ContentBrowseButton}) SetVisible(id, content);
 }
 
 void TMainForm::PrepareDigiPage()
@@ -351,8 +355,9 @@ void TMainForm::PlaceMovableControls()
     HWND label = Control(InstallLabel);
     if (FInstallPage == pgDest) {
         SetParent(label, FPages[pgDest]);
-        SetWindowPos(label, nullptr, Scale(DesignOf(InstallLabel).Left), ScaleDesignValue(220), 0, 0,
-                     SWP_NOSIZE | SWP_NOZORDER);
+        // Below the content folder's row when there is one.
+        SetWindowPos(label, nullptr, Scale(DesignOf(InstallLabel).Left),
+                     ScaleDesignValue(FSession->Model().HasContent ? 268 : 220), 0, 0, SWP_NOSIZE | SWP_NOZORDER);
     } else if (FInstallPage == pgIcon && (FSession->Model().ShortcutKinds & skDesktop) == 0) {
         MoveToTopOf(InstallLabel, IconDesktopLabel);
     }
@@ -470,7 +475,11 @@ void TMainForm::ReadPhotoshopPage(TPageAnswers& answers) const
     answers.PhotoshopFolder = Text(PhotoshopFolderInput);
 }
 
-void TMainForm::ReadDestPage(TPageAnswers& answers) const { answers.DestFolder = Text(DestFolderInput); }
+void TMainForm::ReadDestPage(TPageAnswers& answers) const
+{
+    answers.DestFolder = Text(DestFolderInput);
+    answers.ContentFolder = Text(ContentFolderInput);
+}
 
 void TMainForm::ReadNamePage(TPageAnswers& answers) const { answers.UserName = Text(NameInput); }
 
@@ -486,6 +495,7 @@ void TMainForm::FocusField(TPageField field)
     case TPageField::Vst2Folder: FocusControl(Control(Vst2FolderInput)); break;
     case TPageField::PhotoshopFolder: FocusControl(Control(PhotoshopFolderInput)); break;
     case TPageField::DestFolder: FocusControl(Control(DestFolderInput)); break;
+    case TPageField::ContentFolder: FocusControl(Control(ContentFolderInput)); break;
     case TPageField::UserName: FocusControl(Control(NameInput)); break;
     case TPageField::Items:
     case TPageField::None: break;
@@ -591,7 +601,8 @@ void TMainForm::Vst2InstallCheckClick()
 void TMainForm::BrowseButtonClick(TControlId input, int promptMessage)
 {
     std::string prompt = LoadMessage(promptMessage);
-    if (promptMessage == Msg::BrowseInstallFolder) prompt = FSession->Model().ExpandText(prompt);
+    if (promptMessage == Msg::BrowseInstallFolder || promptMessage == Msg::BrowseContentFolder)
+        prompt = FSession->Model().ExpandText(prompt);
     SetText(input, BrowseForFolder(FHandle, prompt, Text(input)));
 }
 
@@ -629,6 +640,15 @@ void TMainForm::RunMessageLoop()
 
 void TMainForm::HandleCommand(int id, int code)
 {
+    if (code == EN_CHANGE && id == DestFolderInput) {
+        // A content folder that follows the destination follows it as it is typed.
+        const TSetupInstaller& model = FSession->Model();
+        if (model.HasContent && !model.ContentFolderChosen && Text(ContentFolderInput) == FFollowingContent) {
+            FFollowingContent = model.ContentFolderFollowing(Text(DestFolderInput));
+            SetText(ContentFolderInput, FFollowingContent);
+        }
+        return;
+    }
     if (code != BN_CLICKED) return;
     switch (id) {
     case NextButton: NextButtonClick(); break;
@@ -642,6 +662,7 @@ void TMainForm::HandleCommand(int id, int code)
     case SelectNoneButton: SelectButtonClick(false); break;
     case Vst2InstallCheck: Vst2InstallCheckClick(); break;
     case DestBrowseButton: BrowseButtonClick(DestFolderInput, Msg::BrowseInstallFolder); break;
+    case ContentBrowseButton: BrowseButtonClick(ContentFolderInput, Msg::BrowseContentFolder); break;
     case Vst2BrowseButton: BrowseButtonClick(Vst2FolderInput, Msg::BrowseVstFolder); break;
     case PhotoshopBrowseButton: BrowseButtonClick(PhotoshopFolderInput, Msg::BrowsePhotoshopFolder); break;
     default: break;

@@ -103,6 +103,8 @@ private:
     void ContinueElevated();
     // The folder fields from the session's proposal, after the Welcome page chose another scope.
     void FillFolderFields();
+    // What the content folder field shows while it follows the destination.
+    std::string FFollowingContent;
 
     HWND Control(Wizard::TControlId id) const;
     std::string Text(Wizard::TControlId id) const;

@@ -81,6 +81,10 @@ const std::vector<TControlDesign>& PageControls()
         {DestFolderLabel, pgDest, ckLabel, 8, 124, 105, 17, "Destination &Folder:", 0},
         {DestFolderInput, pgDest, ckEdit, 8, 140, 305, 21, "", 0},
         {DestBrowseButton, pgDest, ckButton, 238, 164, 75, 23, "&Browse...", 0},
+        // Shown when the package has content ($ContentFolder): it may go to another drive.
+        {ContentFolderLabel, pgDest, ckLabel, 8, 196, 305, 17, "&Content (samples and libraries):", 0},
+        {ContentFolderInput, pgDest, ckEdit, 8, 212, 305, 21, "", 0},
+        {ContentBrowseButton, pgDest, ckButton, 238, 236, 75, 23, "B&rowse...", 0},
 
         {NameHeadingLabel, pgPersonalize, ckLabel, 8, 8, 237, 17, "Personalization", cfBold},
         {NameInfoLabel, pgPersonalize, ckLabel, 8, 32, 293, 49,

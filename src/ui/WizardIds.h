@@ -83,6 +83,9 @@ enum TControlId : int {
     ReadyFoldersLabel,
     ReadyFoldersMemo,
     ClapInstallCheck,
+    ContentFolderLabel,
+    ContentFolderInput,
+    ContentBrowseButton,
 };
 
 }  // namespace Wizard

@@ -44,6 +44,7 @@ void TSetupInstaller::ChooseScope(bool oneUser)
     FindSystemFolders();
     FindPreviousInstall();
     FindInstallFolder();
+    FindContentFolder();
     SetProToolsFolders();
     FindVst2Folder();
     FindVst3Content();
@@ -333,6 +334,21 @@ void TSetupInstaller::FindInstallFolder()
     }
 }
 
+void TSetupInstaller::FindContentFolder()
+{
+    HasContent = PackageHasContent(
+        [](const std::string& destination) { return destination.find("$ContentFolder") != std::string::npos; });
+    // Libraries stay where the user put them, across versions: an earlier
+    // installation's content folder is proposed again.
+    PreviousContentFolder.clear();
+    if (HasPreviousInstall) PreviousContentFolder = ReadSetting(ScopeRoot(), GetProductKey(PreviousVersionKey), "ContentLocation");
+    ContentFolderChosen = false;
+    if (!PreviousContentFolder.empty())
+        SetContentFolder(PreviousContentFolder);
+    else
+        SetInstallFolder(InstallFolder);
+}
+
 void TSetupInstaller::SetProToolsFolders()
 {
     DigiFolder = JoinPath(CommonFilesFolder, "Digidesign\\DAE\\Plug-Ins");
@@ -459,15 +475,17 @@ TDestinationCheck TSetupInstaller::CheckDestination(const std::string& folder,
     // found now, not half-way through the copying.
     if (!CanWriteInto(folder)) return {false, FormatMessageText(Msg::FolderNotWritable, {folder})};
     // Every drive the run writes to must take what goes there.
-    std::string chosen = InstallFolder;
+    std::string chosen = InstallFolder, content = ContentFolder;
     SetInstallFolder(folder);
     try {
         CheckDiskSpace();
     } catch (const ESetupError& error) {
         InstallFolder = chosen;
+        ContentFolder = content;
         return {false, error.what()};
     }
     InstallFolder = chosen;
+    ContentFolder = content;
     // Somebody's files are there: they are kept aside and come back on removal, but the user decides.
     if (HoldsOthersFiles(folder) && !ask(FormatText(ExpandText(LoadMessage(Msg::DestinationNotEmpty)), {folder})))
         return {false, ""};

@@ -62,6 +62,7 @@ public:
     void FindPreviousInstall();
     void FindInstallFolder();
     void SetProToolsFolders();
+    void FindContentFolder();
     void FindVst2Folder();
     void FindVst3Content();
     void FindProToolsContent();

@@ -13,6 +13,7 @@ void TSetupInstaller::WriteLocation()
     if (!registry->OpenKey(GetProductKey(VersionKey), true)) return;
     try {
         registry->WriteString("Location", InstallFolder);
+        if (HasContent) registry->WriteString("ContentLocation", ContentFolder);
         registry->WriteString("VersionString", PackageVersion.AsText());
     } catch (const ERegistryException&) {
     }

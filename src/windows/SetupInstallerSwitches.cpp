@@ -40,6 +40,12 @@ std::string TSetupInstaller::ApplySwitches(const TSetupSwitches& switches)
         if (!problem.empty()) return problem;
         InstallPhotoshop = true;
     }
+    if (switches.ContentDir) {
+        std::string chosen;
+        problem = folder("/CONTENTDIR", *switches.ContentDir, false, DeepestBelow("$ContentFolder"), chosen);
+        if (!problem.empty()) return problem;
+        SetContentFolder(chosen);
+    }
     if (switches.Formats) {
         InstallVst2 = switches.WantsFormat("vst2");
         InstallVst3 = switches.WantsFormat("vst3");
@@ -82,6 +88,10 @@ void TSetupInstaller::LogDecisions(const TSetupSwitches& switches, TRunLog& log)
                         "InstallFor of Setup.ini"));
     log.Decision("destination", InstallFolder,
                  source(bool(switches.Dir), "/DIR", HasPreviousInstall ? "the earlier installation's" : "default of Setup.ini"));
+    if (HasContent)
+        log.Decision("content", ContentFolder,
+                     source(bool(switches.ContentDir), "/CONTENTDIR",
+                            PreviousContentFolder.empty() ? "default of Setup.ini" : "the earlier installation's"));
     log.Decision("VST 2 plug-in", InstallVst2 ? Vst2Folder : "not installed",
                  source(switches.Vst2Dir || switches.Formats, "/VST2DIR or /FORMATS", "found in the registry, or default"));
     log.Decision("VST 3 plug-in", HasVst3 && InstallVst3 ? Vst3Folder : "not installed",

@@ -39,6 +39,7 @@ const char* SwitchOf(TPageField field)
     case TPageField::Vst2Folder: return "/VST2DIR";
     case TPageField::PhotoshopFolder: return "/PSDIR";
     case TPageField::DestFolder: return "/DIR";
+    case TPageField::ContentFolder: return "/CONTENTDIR";
     case TPageField::UserName: return "/NAME";
     case TPageField::None: break;
     }
@@ -134,6 +135,7 @@ TPageAnswers TSetupSession::Proposal() const
     answers.Vst2Folder = model.Vst2Folder;
     answers.PhotoshopFolder = model.PhotoshopFolder;
     answers.DestFolder = model.InstallFolder;
+    answers.ContentFolder = model.ContentFolder;
     answers.UserName = model.UserName;
     answers.Shortcuts = model.ShortcutChoice;
     answers.ForCurrentUser = model.ForCurrentUser;
@@ -239,11 +241,32 @@ bool TSetupSession::LeaveDestPage(const TPageAnswers& answers)
     TFolderVerdict verdict = TSetupInstaller::CheckFolder(answers.DestFolder, true, model.DeepestBelowProductFolder());
     if (!verdict.Ok()) return Refuse(TPageField::DestFolder, model.FolderRefusal(verdict));
     std::string folder = verdict.Folder;
+    // The content folder, when the package has content: as typed, or, left as
+    // proposed, following the destination until it was chosen.
+    struct TContentAsItWas {
+        TSetupInstaller& Model;
+        std::string Folder = Model.ContentFolder;
+        bool Chosen = Model.ContentFolderChosen, Kept = false;
+        ~TContentAsItWas()
+        {
+            if (Kept) return;
+            Model.ContentFolder = Folder;
+            Model.ContentFolderChosen = Chosen;
+        }
+    } content{model};
+    if (model.HasContent && !SameTextAscii(IncludeDelimiter(Trim(answers.ContentFolder)), model.ContentFolder)) {
+        NoteAnswer("content folder", model.ContentFolder, answers.ContentFolder);
+        std::string typed;
+        if (!CheckFolderOf(TPageField::ContentFolder, answers.ContentFolder, "$ContentFolder", typed)) return false;
+        model.SetContentFolder(typed);
+    }
     // Every folder a Setup.ini line writes into, now that the product's folder is known.
     std::string chosen = model.InstallFolder;
+    std::string following = model.ContentFolder;
     model.SetInstallFolder(folder);
     std::string refused = model.RefusedComponentFolder();
-    model.SetInstallFolder(chosen);
+    model.InstallFolder = chosen;
+    model.ContentFolder = following;
     if (!refused.empty()) return Refuse(TPageField::None, refused);
     // The user can choose another folder here rather than learn of a problem
     // when the copying starts.
@@ -257,6 +280,7 @@ bool TSetupSession::LeaveDestPage(const TPageAnswers& answers)
         return Refuse(TPageField::DestFolder, check.Warning, check.FolderRefused ? TFailure::BadSwitch : TFailure::Failed);
     }
     model.SetInstallFolder(folder);
+    content.Kept = true;
     return true;
 }
 

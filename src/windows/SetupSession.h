@@ -30,14 +30,14 @@ struct TPageAnswers {
     std::vector<bool> Items;  // bundle items, in order
     bool InstallVst2 = true, InstallVst3 = true, InstallRtas = true, InstallAax = true, InstallPhotoshop = true,
          InstallClap = true;
-    std::string Vst2Folder, PhotoshopFolder, DestFolder, UserName;
+    std::string Vst2Folder, PhotoshopFolder, DestFolder, ContentFolder, UserName;
     unsigned Shortcuts = 0;  // TShortcutKind
     bool ForCurrentUser = false;  // the Welcome page's "only for me" box
 };
 
 // The field a refusal is about: the view gives it the focus, and the
 // unattended run names the switch that sets it.
-enum class TPageField { None, Items, Vst2Folder, PhotoshopFolder, DestFolder, UserName };
+enum class TPageField { None, Items, Vst2Folder, PhotoshopFolder, DestFolder, ContentFolder, UserName };
 
 class TSetupSession {
 public:

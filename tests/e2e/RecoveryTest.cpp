@@ -146,3 +146,81 @@ TEST(Recovery, TheDestinationPageKeepsTheUserWhenTheDriveIsFullOrTheFolderRefuse
     wizard.Answer(wizard.Box(), "&Yes");
     EXPECT_TRUE(wizard.Ended());
 }
+
+// Content kept apart: the Destination page asks for its folder below the
+// destination and lets it follow the destination as it is typed; /CONTENTDIR=
+// chooses it silently (here on another drive), the next installation
+// proposes it again, a drive without room for it is refused before anything
+// is written, and the uninstaller takes it away with the rest.
+TEST(Recovery, ContentGoesWhereItIsToldOnAnotherDriveAndIsRememberedAndRemoved)
+{
+    if (GetDriveTypeA("R:\\") == DRIVE_NO_ROOT_DIR)
+        GTEST_SKIP() << "the test drive R: is not there (scripts/test-drives.sh needs root)";
+    TTestFolder folder("RecoveryContent");
+    TProductKeys keys("RoomyLibrary");
+    auto installer = [&](const std::string& name, size_t bytes) {
+        std::string samples(bytes, '\0');
+        for (size_t i = 0; i < samples.size(); i += 512) samples[i] = char(i >> 9);
+        TTestFolder build(name);
+        std::string program = folder / (name + ".exe");
+        CopyFileA(BuildTestInstaller(build,
+                                     {"[Setup]", "ProductName=Roomy Library",
+                                      "RegistryRoot=Software\\SetupTests\\RoomyLibrary", "DefaultFolder=Unused",
+                                      "ContentFolder=$ProgramFolder\\Library", "[Components]", "Main=$ProgramFolder",
+                                      "Library=$ContentFolder"},
+                                     {TPackageItem::Folder("Main", {TPackageItem::File("Readme.txt", "read me")}),
+                                      TPackageItem::Folder("Library", {TPackageItem::File("Hall.wav", samples)})})
+                      .c_str(),
+                  program.c_str(), FALSE);
+        return program;
+    };
+    const std::string fits = installer("RoomyFits", 1u << 20), tooLarge = installer("RoomyLarge", 6u << 20);
+    const std::string plug = folder / "Plug\\", log = folder / "run.log";
+    auto run = [&](const std::string& program, const std::string& switches) {
+        DeleteFileA(log.c_str());
+        TProcess process(program, "/S /DIR=\"" + ExcludeDelimiter(plug) + "\" " + switches + " /LOG=\"" + log + "\"");
+        EXPECT_TRUE(process.WaitForExit(60000));
+        std::vector<uint8_t> text = ReadWholeFile(log);
+        return std::make_pair(process.ExitCode(), std::string(text.begin(), text.end()));
+    };
+    struct Row {
+        const char* what;
+        std::string program, switches;
+        DWORD exitCode;
+        std::string contentAt, logged;
+    } rows[] = {
+        {"following the destination", fits, "", 0, plug + "Library\\", "content: " + plug + "Library\\ (default of Setup.ini)"},
+        {"on another drive", fits, "/CONTENTDIR=\"R:\\Roomy Library\"", 0, "R:\\Roomy Library\\",
+         "content: R:\\Roomy Library\\ (switch /CONTENTDIR)"},
+        {"as the earlier installation had it", fits, "", 0, "R:\\Roomy Library\\",
+         "content: R:\\Roomy Library\\ (the earlier installation's)"},
+        {"on a drive without room", tooLarge, "/CONTENTDIR=R:\\Large", 1, "", "There is not enough space"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        auto [exitCode, text] = run(row.program, row.switches);
+        EXPECT_EQ(exitCode, row.exitCode) << text;
+        EXPECT_NE(text.find(row.logged), std::string::npos) << text;
+        if (!row.contentAt.empty()) {
+            EXPECT_TRUE(FileExists(row.contentAt + "Hall.wav"));
+        }
+    }
+    EXPECT_FALSE(DirectoryExists("R:\\Large"));
+    EXPECT_EQ(UninstallWith(plug + "Uninst.exe"), "Uninstallation successfully completed.");
+    EXPECT_FALSE(DirectoryExists("R:\\Roomy Library"));
+    EXPECT_FALSE(DirectoryExists(plug));
+
+    // The page: the content folder below the destination, following it as it is typed.
+    TWizard wizard(fits);
+    ASSERT_TRUE(wizard.Shown());
+    wizard.Click(NextButton);
+    wizard.Click(NextButton);
+    ASSERT_TRUE(wizard.WaitForPage(pgDest));
+    EXPECT_TRUE(wizard.Visible(ContentFolderInput));
+    EXPECT_EQ(wizard.Text(ContentFolderInput), IncludeDelimiter(wizard.Text(DestFolderInput)) + "Library\\");
+    wizard.SetText(DestFolderInput, "D:\\Libraries\\Roomy");
+    EXPECT_EQ(wizard.Text(ContentFolderInput), "D:\\Libraries\\Roomy\\Library\\");
+    wizard.CloseBox();
+    wizard.Answer(wizard.Box(), "&Yes");
+    EXPECT_TRUE(wizard.Ended());
+}
