@@ -11,4 +11,8 @@ public:
     // Called several times a second during long work (a large file), so that a
     // window can keep answering its messages; nothing to do for other sinks.
     virtual void Working() {}
+    // The copying's remaining time in seconds, once it can be estimated
+    // (every second or so while files are copied); a window shows it beside
+    // the status, a log has no use for it.
+    virtual void SetTimeLeft(int /*seconds*/) {}
 };

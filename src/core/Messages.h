@@ -1,5 +1,5 @@
 #pragma once
-// Access to the message table (ids 65216 to 65279). On Windows the texts come
+// Access to the message table (ids 65216 to 65280). On Windows the texts come
 // from the program's STRINGTABLE resource; elsewhere from the compiled-in list.
 #include <initializer_list>
 #include <string>
@@ -9,7 +9,7 @@ namespace Msg {
 #include "Messages.def"
 #undef SETUP_MESSAGE
 constexpr int First = 65216;
-constexpr int Last = 65279;
+constexpr int Last = 65280;
 }  // namespace Msg
 
 // The text of message `id`; empty when the table has no such entry.

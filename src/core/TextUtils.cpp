@@ -1,5 +1,7 @@
 #include "TextUtils.h"
 
+#include <cstdio>
+
 std::string Trim(const std::string& text)
 {
     size_t begin = 0, end = text.size();
@@ -116,4 +118,15 @@ std::string UpperAscii(const std::string& text)
     for (char& c : upper)
         if (c >= 'a' && c <= 'z') c = char(c - 'a' + 'A');
     return upper;
+}
+
+std::string TimeLeftText(int seconds)
+{
+    seconds = seconds < 0 ? 0 : seconds;
+    char text[32];
+    if (seconds >= 3600)
+        std::snprintf(text, sizeof text, "%d:%02d:%02d", seconds / 3600, seconds / 60 % 60, seconds % 60);
+    else
+        std::snprintf(text, sizeof text, "%d:%02d", seconds / 60, seconds % 60);
+    return text;
 }

@@ -29,3 +29,6 @@ std::string ReplaceFirst(const std::string& text, const std::string& what, const
 // first "=" (empty when there is none), the value the text after it.
 std::string LineName(const std::string& line);
 std::string LineValue(const std::string& line);
+
+// "0:45", "12:05", "1:02:03": a time left as the status line shows it.
+std::string TimeLeftText(int seconds);

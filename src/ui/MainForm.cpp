@@ -613,11 +613,21 @@ void TMainForm::SetStatus(const std::string& text)
     {
         std::lock_guard<std::mutex> hold(FStatusLock);
         FStatus = text;
+        FTimeLeft.clear();  // a new phase: its time is not known yet
     }
     PostMessageA(FHandle, WM_APP_STATUS, 0, 0);
     // Every status stays readable for at least half a second; the window keeps
     // answering meanwhile, on its own thread.
     Sleep(500);
+}
+
+void TMainForm::SetTimeLeft(int seconds)
+{
+    {
+        std::lock_guard<std::mutex> hold(FStatusLock);
+        FTimeLeft = TimeLeftText(seconds);
+    }
+    PostMessageA(FHandle, WM_APP_STATUS, 0, 0);
 }
 
 void TMainForm::Terminate()
@@ -683,7 +693,7 @@ LRESULT TMainForm::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam)
         std::string text;
         {
             std::lock_guard<std::mutex> hold(FStatusLock);
-            text = FStatus;
+            text = FTimeLeft.empty() ? FStatus : FormatMessageText(Msg::StatusTimeLeft, {FStatus, FTimeLeft});
         }
         SetWindowTextA(Control(CopyStatusLabel), text.c_str());
         return 0;

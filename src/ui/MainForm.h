@@ -65,6 +65,7 @@ public:
     // The installation run reports here, from its own thread: the window
     // shows it on its thread, and every status stays for half a second.
     void SetProgress(int position) override;
+    void SetTimeLeft(int seconds) override;
     void SetStatus(const std::string& text) override;
 
     // Asked from the installation's thread: the window's thread shows the box.
@@ -131,6 +132,7 @@ private:
     // The run's latest status, for the window's thread to show.
     std::mutex FStatusLock;
     std::string FStatus;
+    std::string FTimeLeft;  // beside the status while files are copied
     HWND FHandle = nullptr;
     HWND FPages[Wizard::PageCount] = {};
     HWND FImage = nullptr;

@@ -53,6 +53,8 @@ public:
         FPackage.WaitChecked(progress);
     }
     std::string PackageCheckNote() const { return FPackage.CheckNote(); }
+    void StopPackageCheck() { FPackage.StopChecking(); }
+    void ResumePackageCheck() { FPackage.ResumeChecking(); }
 
     int32_t PackageDate() const { return FPackage.Info().PackageDate; }
     const TProgramVersion& PackageVersion() const { return FPackage.Info().Version; }

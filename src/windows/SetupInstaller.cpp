@@ -346,7 +346,7 @@ void TSetupInstaller::FindContentFolder()
     if (!PreviousContentFolder.empty())
         SetContentFolder(PreviousContentFolder);
     else
-        SetInstallFolder(InstallFolder);
+        ContentFolder = ContentFolderFollowing(InstallFolder);
 }
 
 void TSetupInstaller::SetProToolsFolders()

@@ -157,6 +157,13 @@ public:
     // The uncompressed size of what one pass installs (the item's or, without
     // one, the product's own lines).
     int64_t ComponentBytes(const TSetupBundleItem* item);
+    // The copying's bytes so far and in all, for the time left.
+    struct TCopyClock {
+        int64_t Total = 0, Done = 0;
+        uint32_t Started = 0, Told = 0;  // tick counts
+        void Add(int64_t bytes, IInstallProgress& progress);
+    };
+    std::shared_ptr<TCopyClock> FCopyClock;
     // The run's passes: each selected bundle item in order, then the pass without one.
     std::vector<const TSetupBundleItem*> Passes() const;
     // The package folders a pass installs, with their destinations (lines that

@@ -194,6 +194,10 @@ void TSetupInstaller::CheckDiskSpace()
 
 void TSetupInstaller::InstallComponents(IInstallProgress& progress, int start, int end)
 {
+    // The time left is estimated from the bytes of every pass together.
+    FCopyClock = std::make_shared<TCopyClock>();
+    FCopyClock->Started = GetTickCount();
+    for (const TSetupBundleItem* item : Passes()) FCopyClock->Total += ComponentBytes(item);
     std::vector<const TSetupBundleItem*> items = Passes();
     items.pop_back();  // the pass without an item comes last, with no step of its own
     int count = int(items.size());
@@ -218,9 +222,11 @@ void TSetupInstaller::InstallPassWithProgress(IInstallProgress& progress, const 
         DWORD Heard = GetTickCount();
     };
     auto pass = std::make_shared<TPassProgress>(TPassProgress{&progress, from, to, from, ComponentBytes(item)});
-    FInstaller->OnProgress = [pass](size_t bytes) {
+    std::shared_ptr<TCopyClock> clock = FCopyClock;
+    FInstaller->OnProgress = [pass, clock](size_t bytes) {
         TPassProgress& p = *pass;
         p.Done += int64_t(bytes);
+        if (clock) clock->Add(int64_t(bytes), *p.Progress);
         int position = p.Total > 0 ? p.From + int((p.To - p.From) * std::min(p.Done, p.Total) / p.Total) : p.From;
         if (position > p.Shown && position < p.To) {
             p.Shown = position;
@@ -238,6 +244,16 @@ void TSetupInstaller::InstallPassWithProgress(IInstallProgress& progress, const 
         throw;
     }
     FInstaller->OnProgress = nullptr;
+}
+
+void TSetupInstaller::TCopyClock::Add(int64_t bytes, IInstallProgress& progress)
+{
+    Done += bytes;
+    uint32_t now = GetTickCount(), elapsed = now - Started;
+    // Once three seconds and a hundredth of the bytes have gone, once a second.
+    if (elapsed < 3000 || Done * 100 < Total || now - Told < 1000 || Done >= Total) return;
+    Told = now;
+    progress.SetTimeLeft(int(double(elapsed) / 1000 * double(Total - Done) / double(Done) + 0.5));
 }
 
 int64_t TSetupInstaller::ComponentBytes(const TSetupBundleItem* item)

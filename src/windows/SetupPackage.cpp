@@ -130,13 +130,26 @@ TSetupPackage::TSetupPackage(std::string resourceName, std::string programPath)
     stream->SetPosition(FInfo.EntriesStart);
     PackageReader::WalkList(*stream, FInfo.DataEnd, FInfo.Wide, survey);
     FDeepest = std::move(survey.Deepest);
-    if (!FCheckDone) {
-        try {
-            FChecker = std::thread([this] { Check(); });
-        } catch (const std::system_error&) {
-            Check();  // no second thread: checked now, as a small package is
-        }
+    ResumeChecking();
+}
+
+void TSetupPackage::ResumeChecking()
+{
+    if (FCheckDone || FChecker.joinable()) return;
+    FCheckedBytes = 0;
+    try {
+        FChecker = std::thread([this] { Check(); });
+    } catch (const std::system_error&) {
+        Check();  // no second thread: checked now, as a small package is
     }
+}
+
+void TSetupPackage::StopChecking()
+{
+    if (!FChecker.joinable()) return;
+    FStopCheck = true;
+    FChecker.join();
+    FStopCheck = false;
 }
 
 TSetupPackage::~TSetupPackage()
@@ -164,6 +177,7 @@ void TSetupPackage::Check()
                 FCheckNote = why;
             });
     } catch (const TCheckStopped&) {
+        return;  // not done: ResumeChecking starts again
     } catch (...) {
         std::lock_guard<std::mutex> lock(FCheckMutex);
         FCheckError = std::current_exception();
@@ -173,6 +187,7 @@ void TSetupPackage::Check()
 
 void TSetupPackage::WaitChecked(const std::function<void(int64_t, int64_t)>& progress)
 {
+    if (!FCheckDone && !FChecker.joinable()) ResumeChecking();
     while (!FCheckDone) {
         if (progress) progress(FCheckedBytes, PackageCheckBytes(FInfo));
         Sleep(50);

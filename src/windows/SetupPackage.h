@@ -36,6 +36,10 @@ public:
     // bytes done and in all several times a second; raises the damaged-
     // package error (the same each time) when they do not hold.
     void WaitChecked(const std::function<void(int64_t done, int64_t total)>& progress = nullptr);
+    // Stops the check for a while (another process does the run) and starts
+    // it again from the beginning; WaitChecked starts it again too.
+    void StopChecking();
+    void ResumeChecking();
     // What the check found wrong, for the log (empty while none).
     std::string CheckNote() const;
     const TPackageInfo& Info() const { return FInfo; }

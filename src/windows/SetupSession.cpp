@@ -356,8 +356,13 @@ int TSetupSession::ContinueElevated()
     arguments.push_back("/ELEVATED");
     FLog.Line("the run goes on with administrator rights, in a new process");
     FLog.Close();
+    // The other process checks the package itself: this one reads nothing meanwhile.
+    FModel->Installer().StopPackageCheck();
     int code = RunElevated(arguments);
-    if (code < 0) FLog.Reopen();
+    if (code < 0) {
+        FLog.Reopen();
+        FModel->Installer().ResumePackageCheck();
+    }
     return code;
 }
 

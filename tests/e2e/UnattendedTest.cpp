@@ -750,8 +750,12 @@ TEST_F(Volumes, AProductPastTwoGigabytesInstallsSilentlyAndWithTheWizard)
             TWizard setup(large);
             ASSERT_TRUE(setup.Shown());
             DWORD start = GetTickCount();
+            bool timeLeftShown = false;
             while (setup.Page() != Wizard::pgReady && GetTickCount() - start < 300000) {
                 int page = setup.Page();
+                // Copying for some seconds, the status line tells the time left.
+                timeLeftShown = timeLeftShown || (page == Wizard::pgCopy &&
+                                                  setup.Text(Wizard::CopyStatusLabel).find(" left)") != std::string::npos);
                 if (page == Wizard::pgVstPlugins) setup.SetText(Wizard::Vst2FolderInput, ExcludeDelimiter(Vst));
                 if (page == Wizard::pgDest) setup.SetText(Wizard::DestFolderInput, ExcludeDelimiter(Plug));
                 if (page < Wizard::pgCopy) setup.Click(Wizard::NextButton);
@@ -759,6 +763,7 @@ TEST_F(Volumes, AProductPastTwoGigabytesInstallsSilentlyAndWithTheWizard)
                 if (box.Window) setup.Answer(box, box.Buttons.front());  // a folder to be made: Yes
             }
             ASSERT_EQ(setup.Page(), Wizard::pgReady);
+            EXPECT_TRUE(timeLeftShown);
             setup.CloseBox();
             EXPECT_TRUE(setup.Ended());
         } else {
