@@ -122,7 +122,7 @@ TEST(WizardLayout, NoTextIsCutOrCoveredOnAnyPageAtThreeResolutions)
             "BundleSelectHeading=Grand Bundle of Every Harmonic Exciter Professional Edition",
             "BundleSelectDescription=Choose the products of the Grand Bundle you want to install on this computer.",
             "[Pages]", "VstPluginFolder=1", "DigiPluginFolder=1", "PhotoshopPluginFolder=1", "Personalization=1",
-            "[Components]", "Main=$ProgramFolder", "Vst3 $BundleItem=$Vst3PluginFolder", "Clap=$ClapPluginFolder", "Rtas=$DigiPluginFolder",
+            "[Components]", "Main=$ProgramFolder", "Vst3 $BundleItem=$Vst3PluginFolder", "Clap=$ClapPluginFolder", "Library=$ContentFolder", "Rtas=$DigiPluginFolder",
             "Aax=$AaxPluginFolder", "[Shortcuts]", "StartMenu=$ProgramFolder\\Readme.txt",
             "Desktop=$ProgramFolder\\Readme.txt", "[Complete]", "Readme=$ProgramFolder\\Readme.txt",
             "Product=$ProgramFolder\\Product.exe",
@@ -134,6 +134,7 @@ TEST(WizardLayout, NoTextIsCutOrCoveredOnAnyPageAtThreeResolutions)
              TPackageItem::Folder("Main", {TPackageItem::File("Readme.txt", "r")}),
              TPackageItem::Folder("Vst3 Alpha", {TPackageItem::File("Alpha.vst3", "a")}),
              TPackageItem::Folder("Clap", {TPackageItem::File("H.clap", "c")}),
+             TPackageItem::Folder("Library", {TPackageItem::File("Hall.wav", "w")}),
              TPackageItem::Folder("Rtas", {TPackageItem::File("H.dpm", "r")}),
              TPackageItem::Folder("Aax", {TPackageItem::File("H.aaxplugin", "x")})});
         TScreenDpi screen(dpi);
