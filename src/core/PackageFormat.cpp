@@ -100,6 +100,15 @@ void WriteWideHeader(TStream& stream, const TPackageHeader& header)
     stream.WriteBuffer(raw, sizeof raw);
 }
 
+void PutVolumeRecord(uint8_t* raw, const TVolumeRecord& volume)
+{
+    std::memset(raw, 0, PackageFormat::VolumeRecordSize);
+    raw[0] = uint8_t(volume.Name.size());
+    std::memcpy(raw + 1, volume.Name.data(), std::min<size_t>(volume.Name.size(), PackageFormat::MaxNameLength));
+    PutInt64LE(raw + 64, volume.Size);
+    PutUInt32LE(raw + 72, volume.Checksum);
+}
+
 void TEntryHeader::Load(TStream& stream, bool wide)
 {
     uint8_t raw[PackageFormat::WideEntryHeaderSize];

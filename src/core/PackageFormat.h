@@ -101,6 +101,8 @@ TPackageInfo ReadPackageHeader(TStream& stream, int64_t checkUpTo = INT64_MAX);
 
 // Writes a wide package's 48-byte header at the stream's position.
 void WriteWideHeader(TStream& stream, const TPackageHeader& header);
+// A volume's 80-byte record of the table, as written and as summed.
+void PutVolumeRecord(uint8_t* raw, const TVolumeRecord& volume);
 
 struct TEntryHeader {
     uint8_t NameLength = 0;

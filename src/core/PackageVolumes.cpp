@@ -21,7 +21,7 @@ namespace {
 
 }  // namespace
 
-TSpannedStream::TSpannedStream(std::unique_ptr<TStream> first, int64_t firstEnd, std::vector<int64_t> volumeSizes,
+TSpannedStream::TSpannedStream(std::unique_ptr<TStream> first, int64_t firstEnd, const std::vector<int64_t>& volumeSizes,
                                std::function<std::unique_ptr<TStream>(size_t index)> open)
     : FOpen(std::move(open))
 {
@@ -171,7 +171,7 @@ std::unique_ptr<TStream> OpenSpannedPackage(std::unique_ptr<TStream> first, cons
     std::vector<int64_t> sizes;
     for (const TVolumeRecord& volume : info.Volumes) sizes.push_back(volume.Size);
     auto spanned = std::make_unique<TSpannedStream>(
-        std::move(first), info.FirstPartEnd(), std::move(sizes), [&info, open, note](size_t index) {
+        std::move(first), info.FirstPartEnd(), sizes, [info, open, note](size_t index) {
             std::unique_ptr<TStream> volume = open(info.Volumes[index - 1], index);
             CheckVolumeHead(*volume, info, index, note);
             return volume;
@@ -191,11 +191,8 @@ void CheckPackageData(TStream& first, const TPackageInfo& info, const TVolumeOpe
     if (info.Wide) {
         // The table lies in the program file and is summed with the first part.
         for (const TVolumeRecord& volume : info.Volumes) {
-            uint8_t raw[PackageFormat::VolumeRecordSize] = {};
-            raw[0] = uint8_t(volume.Name.size());
-            std::memcpy(raw + 1, volume.Name.data(), volume.Name.size());
-            PutInt64LE(raw + 64, volume.Size);
-            PutUInt32LE(raw + 72, volume.Checksum);
+            uint8_t raw[PackageFormat::VolumeRecordSize];
+            PutVolumeRecord(raw, volume);
             checksum = Adler32(checksum, raw, sizeof raw);
         }
     }

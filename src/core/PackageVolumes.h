@@ -22,7 +22,7 @@ using TVolumeOpener = std::function<std::unique_ptr<TStream>(const TVolumeRecord
 class TSpannedStream : public TStream {
 public:
     // Reading: the parts the package's table names, opened when first read.
-    TSpannedStream(std::unique_ptr<TStream> first, int64_t firstEnd, std::vector<int64_t> volumeSizes,
+    TSpannedStream(std::unique_ptr<TStream> first, int64_t firstEnd, const std::vector<int64_t>& volumeSizes,
                    std::function<std::unique_ptr<TStream>(size_t index)> open);
     // Writing: `first` (not owned) takes bytes up to `firstEnd`; each further
     // `volumeSize` bytes go to a new volume that `make` creates, its head
@@ -71,7 +71,8 @@ void CheckVolumeHead(TStream& volume, const TPackageInfo& info, size_t index,
                      const std::function<void(const std::string&)>& note = nullptr);
 
 // The package's data as one stream, standing where `first` stood; a package
-// in one file comes back as it is.
+// in one file comes back as it is. The stream keeps copies of `info`, `open`
+// and `note`: what they refer to must outlive it.
 std::unique_ptr<TStream> OpenSpannedPackage(std::unique_ptr<TStream> first, const TPackageInfo& info,
                                             const TVolumeOpener& open,
                                             const std::function<void(const std::string&)>& note = nullptr);

@@ -440,12 +440,8 @@ void FinishWide(TStream& out, TSpannedStream* spanned, int64_t start, int64_t en
             volume.SetPosition(int64_t(PackageFormat::VolumeHeaderSize));
             record.Checksum = StreamChecksum(volume, record.Size);
             WriteVolumeHead(volume, {int32_t(index), record.Checksum, header.DataSize, options.CreationTime});
-            uint8_t raw[PackageFormat::VolumeRecordSize] = {};
-            raw[0] = uint8_t(record.Name.size());
-            std::memcpy(raw + 1, record.Name.data(), record.Name.size());
-            PutInt64LE(raw + 64, record.Size);
-            PutUInt32LE(raw + 72, record.Checksum);
-            table.insert(table.end(), raw, raw + sizeof raw);
+            table.resize(table.size() + PackageFormat::VolumeRecordSize);
+            PutVolumeRecord(table.data() + table.size() - PackageFormat::VolumeRecordSize, record);
             result.Volumes.push_back(std::move(record));
         }
     }

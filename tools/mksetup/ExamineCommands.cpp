@@ -167,7 +167,8 @@ TOpenedPackage OpenPackage(const std::string& fileName, bool checkAll, int64_t c
     auto note = [&why](const std::string& text) { why = text; };
     try {
         if (checkAll && !opened.Info.Volumes.empty()) CheckPackageData(*file, opened.Info, VolumesBeside(fileName), nullptr, note);
-        opened.Data = OpenSpannedPackage(std::move(file), opened.Info, VolumesBeside(fileName), note);
+        // Volumes read later name themselves in the error (the note would not outlive this call).
+        opened.Data = OpenSpannedPackage(std::move(file), opened.Info, VolumesBeside(fileName));
     } catch (const EPackageDamaged& e) {
         if (why.empty()) throw;
         throw ESetupError(why);
