@@ -31,16 +31,26 @@ public:
 FUZZ_TARGET(Package)
 {
     // The fuzzer's bytes stand for the package's data: the header is made to
-    // fit them, so the walk itself is reached, not only the checksum.
-    for (bool trusted : {false, true}) {
+    // fit them, so the walk itself is reached, not only the checksum; once
+    // with a narrow header, once with a wide one (64-bit sizes, no volumes).
+    enum { Raw, Narrow, Wide };
+    for (int trusted : {Raw, Narrow, Wide}) {
         std::vector<uint8_t> bytes(data, data + size);
-        if (trusted) {
+        if (trusted == Narrow) {
             std::vector<uint8_t> package(PackageFormat::HeaderSize);
             std::memcpy(package.data(), PackageFormat::Signature, 8);
             PutInt32LE(&package[8], int32_t(size));
             PutUInt32LE(&package[12], Adler32(1, data, size));
             package.insert(package.end(), bytes.begin(), bytes.end());
             bytes.swap(package);
+        } else if (trusted == Wide) {
+            TMemoryStream header;
+            TPackageHeader wide;
+            wide.DataSize = wide.FirstPartSize = int64_t(size);
+            wide.Checksum = Adler32(1, data, size);
+            WriteWideHeader(header, wide);
+            header.Data().insert(header.Data().end(), bytes.begin(), bytes.end());
+            bytes.swap(header.Data());
         }
         TMemoryStream stream(bytes);
         try {
