@@ -77,6 +77,7 @@ public:
     // The total uncompressed size of the folder's files, counted in 64 bits so
     // that products past 2 GiB are measured right; creates and records nothing.
     int64_t GetFolderSize(const std::string& name) { return FPackage.FolderSize(name); }
+    bool FolderHasData(const std::string& name) const { return FPackage.FolderHasData(name); }
     // Writes a shortcut and records it as a file, whether or not the shell
     // managed to write it.
     void CreateShortcut(const std::string& shortcutFile, const std::string& target, const std::string& arguments,

@@ -366,7 +366,7 @@ bool TSetupInstaller::ItemHasContent(const TSetupBundleItem* item, bool (*matche
     for (const TComponentLine& line : ComponentLines) {
         if (!matches(line.Destination)) continue;
         std::string folder = ExpandVariables(line.Key, item);
-        if (!folder.empty() && FInstaller->GetFolderSize(folder) != 0) return true;
+        if (!folder.empty() && FInstaller->FolderHasData(folder)) return true;
     }
     return false;
 }

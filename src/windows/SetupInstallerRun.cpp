@@ -250,8 +250,8 @@ void TSetupInstaller::TCopyClock::Add(int64_t bytes, IInstallProgress& progress)
 {
     Done += bytes;
     uint32_t now = GetTickCount(), elapsed = now - Started;
-    // Once three seconds and a hundredth of the bytes have gone, once a second.
-    if (elapsed < 3000 || Done * 100 < Total || now - Told < 1000 || Done >= Total) return;
+    // Once a second and a hundredth of the bytes have gone, once a second.
+    if (elapsed < 1000 || Done * 100 < Total || now - Told < 1000 || Done >= Total) return;
     Told = now;
     progress.SetTimeLeft(int(double(elapsed) / 1000 * double(Total - Done) / double(Done) + 0.5));
 }

@@ -84,18 +84,24 @@ std::unique_ptr<TStream> TSetupPackage::Open() const
 
 namespace {
 
-// Every header of the package, read once at start-up: a name Windows cannot
-// hold or a size that does not fit is found now, before the first page, and
-// the longest path below each top-level folder is measured on the way.
+// Every header of the package, read once: a name Windows cannot hold or a
+// size that does not fit is found before anything is written, and the
+// longest path and the bytes below each top-level folder are measured on the way.
 class TTreeSurvey : public TEntryVisitor {
 public:
-    void File(const TEntryHeader&, const std::string& path, TStream&) override { Measure(path); }
+    void File(const TEntryHeader& entry, const std::string& path, TStream&) override
+    {
+        Measure(path);
+        size_t slash = path.find('\\');
+        if (slash != std::string::npos) Bytes[UpperAscii(path.substr(0, slash))] += entry.UncompressedSize;
+    }
     bool EnterFolder(const TEntryHeader&, const std::string& path) override
     {
         Measure(path);
         return true;
     }
     std::map<std::string, size_t> Deepest;
+    std::map<std::string, int64_t> Bytes;
 
 private:
     void Measure(const std::string& path)
@@ -121,16 +127,35 @@ TSetupPackage::TSetupPackage(std::string resourceName, std::string programPath)
     for (size_t index = 1; index <= FInfo.Volumes.size(); ++index)
         CheckVolumeHead(*OpenVolume(FInfo.Volumes[index - 1]), FInfo, index,
                         [this](const std::string& why) { FCheckNote = why; });
+    // A small package is checked and surveyed now: its faults end Setup
+    // before the first page. A large one is surveyed, then checked, on a
+    // thread of its own: walking the headers of many thousand files spread
+    // over gigabytes takes seconds, and the first page comes at once.
     if (FInfo.Header.DataSize <= CheckedAtOnce) {
-        Check();
+        CheckData();
         WaitChecked();
+        Survey();
     }
+    ResumeChecking();
+}
+
+void TSetupPackage::Survey()
+{
     TTreeSurvey survey;
     std::unique_ptr<TStream> stream = Open();
     stream->SetPosition(FInfo.EntriesStart);
     PackageReader::WalkList(*stream, FInfo.DataEnd, FInfo.Wide, survey);
     FDeepest = std::move(survey.Deepest);
-    ResumeChecking();
+    FFolderBytes = std::move(survey.Bytes);
+    FSurveyed = true;
+}
+
+void TSetupPackage::WaitSurveyed() const
+{
+    // The thread surveys first, and is only ever stopped after that.
+    while (!FSurveyed && !FCheckDone) Sleep(10);
+    std::lock_guard<std::mutex> lock(FCheckMutex);
+    if (!FSurveyed && FCheckError) std::rethrow_exception(FCheckError);
 }
 
 void TSetupPackage::ResumeChecking()
@@ -163,6 +188,27 @@ struct TCheckStopped {};
 }  // namespace
 
 void TSetupPackage::Check()
+{
+    if (!FSurveyed) {
+        try {
+            Survey();
+        } catch (const EReadError&) {
+            // Headers that run past the data: the package is cut short or damaged.
+            std::lock_guard<std::mutex> lock(FCheckMutex);
+            FCheckError = std::make_exception_ptr(EPackageDamaged(LoadMessage(Msg::InstallerCorrupted)));
+        } catch (...) {
+            std::lock_guard<std::mutex> lock(FCheckMutex);
+            FCheckError = std::current_exception();
+        }
+        if (FCheckError) {
+            FCheckDone = true;
+            return;
+        }
+    }
+    CheckData();
+}
+
+void TSetupPackage::CheckData()
 {
     try {
         std::unique_ptr<TStream> first = OpenFirst();
@@ -205,6 +251,7 @@ std::string TSetupPackage::CheckNote() const
 
 size_t TSetupPackage::DeepestPath(const std::string& name) const
 {
+    WaitSurveyed();
     auto found = FDeepest.find(UpperAscii(name));
     return found == FDeepest.end() ? 0 : found->second;
 }
@@ -228,8 +275,38 @@ std::unique_ptr<TMemoryStream> TSetupPackage::ExtractFileToMemory(const std::str
 
 int64_t TSetupPackage::FolderSize(const std::string& name) const
 {
+    WaitSurveyed();
+    auto found = FFolderBytes.find(UpperAscii(name));
+    return found == FFolderBytes.end() ? 0 : found->second;
+}
+
+namespace {
+
+// Stops a walk at the first file with data.
+struct TFoundData {};
+class TDataFinder : public TEntryVisitor {
+public:
+    void File(const TEntryHeader& entry, const std::string&, TStream&) override
+    {
+        if (entry.UncompressedSize > 0) throw TFoundData();
+    }
+    bool EnterFolder(const TEntryHeader&, const std::string&) override { return true; }
+};
+
+}  // namespace
+
+bool TSetupPackage::FolderHasData(const std::string& name) const
+{
+    if (FSurveyed) return FolderSize(name) > 0;
+    // Before the survey is done: the folder's first files, not all of them.
     std::unique_ptr<TStream> package = Open();
     TEntryHeader entry;
-    if (!PackageReader::FindTopLevel(*package, FInfo, name, true, entry)) return 0;
-    return PackageReader::ListFileSize(*package, package->Position() + entry.StoredSize, FInfo.Wide);
+    if (!PackageReader::FindTopLevel(*package, FInfo, name, true, entry)) return false;
+    TDataFinder finder;
+    try {
+        PackageReader::WalkList(*package, package->Position() + entry.StoredSize, FInfo.Wide, finder);
+    } catch (const TFoundData&) {
+        return true;
+    }
+    return false;
 }

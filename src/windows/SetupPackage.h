@@ -49,8 +49,12 @@ public:
     // The decompressed content of the top-level file of that name (letter case
     // of A to Z ignored), positioned at 0; null when there is none.
     std::unique_ptr<TMemoryStream> ExtractFileToMemory(const std::string& name) const;
-    // The total uncompressed size of the top-level folder's files, in 64 bits.
+    // The total uncompressed size of the top-level folder's files, in 64 bits
+    // (once the survey of the headers is done: for a large package it may
+    // have to be waited for).
     int64_t FolderSize(const std::string& name) const;
+    // Whether the top-level folder holds a file with data; never waits.
+    bool FolderHasData(const std::string& name) const;
     // The length in UTF-16 units of the longest path below the top-level
     // folder of that name (0 when it holds no file).
     size_t DeepestPath(const std::string& name) const;
@@ -59,17 +63,23 @@ private:
     // The program file (or Setup.dat, or the resource) at the package header.
     std::unique_ptr<TStream> OpenFirst() const;
     std::unique_ptr<TStream> OpenVolume(const TVolumeRecord& volume) const;
+    // The thread's work: the survey, then the data's checksums.
     void Check();
+    void CheckData();
+    void Survey();
+    void WaitSurveyed() const;
 
     std::string FResourceName;
     std::string FProgramPath;
     TPackageInfo FInfo;
     std::thread FChecker;
     std::atomic<int64_t> FCheckedBytes{0};
-    std::atomic<bool> FCheckDone{false}, FStopCheck{false};
+    std::atomic<bool> FCheckDone{false}, FStopCheck{false}, FSurveyed{false};
     mutable std::mutex FCheckMutex;
     std::exception_ptr FCheckError;
     std::string FCheckNote;
-    // Per top-level folder (upper case): its longest path below it.
+    // Per top-level folder (upper case): its longest path below it, and the
+    // bytes of its files.
     std::map<std::string, size_t> FDeepest;
+    std::map<std::string, int64_t> FFolderBytes;
 };

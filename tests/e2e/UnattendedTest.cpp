@@ -753,13 +753,13 @@ TEST_F(Volumes, AProductPastTwoGigabytesInstallsSilentlyAndWithTheWizard)
             bool timeLeftShown = false;
             while (setup.Page() != Wizard::pgReady && GetTickCount() - start < 300000) {
                 int page = setup.Page();
-                // Copying for some seconds, the status line tells the time left.
+                // Copying for more than a second, the status line tells the time left.
                 timeLeftShown = timeLeftShown || (page == Wizard::pgCopy &&
                                                   setup.Text(Wizard::CopyStatusLabel).find(" left)") != std::string::npos);
                 if (page == Wizard::pgVstPlugins) setup.SetText(Wizard::Vst2FolderInput, ExcludeDelimiter(Vst));
                 if (page == Wizard::pgDest) setup.SetText(Wizard::DestFolderInput, ExcludeDelimiter(Plug));
                 if (page < Wizard::pgCopy) setup.Click(Wizard::NextButton);
-                TMessageBoxView box = setup.Box(page == Wizard::pgCopy ? 1000 : 300);
+                TMessageBoxView box = setup.Box(page == Wizard::pgCopy ? 200 : 300);
                 if (box.Window) setup.Answer(box, box.Buttons.front());  // a folder to be made: Yes
             }
             ASSERT_EQ(setup.Page(), Wizard::pgReady);
