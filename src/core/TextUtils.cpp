@@ -1,7 +1,5 @@
 #include "TextUtils.h"
 
-#include <cstdio>
-
 std::string Trim(const std::string& text)
 {
     size_t begin = 0, end = text.size();
@@ -122,11 +120,9 @@ std::string UpperAscii(const std::string& text)
 
 std::string TimeLeftText(int seconds)
 {
+    // By hand rather than with the printf family, which the installer does not otherwise carry.
     seconds = seconds < 0 ? 0 : seconds;
-    char text[32];
-    if (seconds >= 3600)
-        std::snprintf(text, sizeof text, "%d:%02d:%02d", seconds / 3600, seconds / 60 % 60, seconds % 60);
-    else
-        std::snprintf(text, sizeof text, "%d:%02d", seconds / 60, seconds % 60);
-    return text;
+    auto two = [](int value) { return std::string(value < 10 ? "0" : "") + std::to_string(value); };
+    if (seconds >= 3600) return std::to_string(seconds / 3600) + ":" + two(seconds / 60 % 60) + ":" + two(seconds % 60);
+    return std::to_string(seconds / 60) + ":" + two(seconds % 60);
 }
