@@ -41,8 +41,13 @@ int main(int argc, char** argv)
     QueryPerformanceCounter(&start);
     if (!CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) return 1;
     TFind find{process.dwProcessId, false};
+    DWORD begun = GetTickCount();
     while (!find.Found) {
         if (WaitForSingleObject(process.hProcess, 1) == WAIT_OBJECT_0) return 1;  // ended without a page
+        if (GetTickCount() - begun > 120000) {  // a message box instead of the wizard
+            TerminateProcess(process.hProcess, 1);
+            return 1;
+        }
         EnumWindows(FindWizard, reinterpret_cast<LPARAM>(&find));
     }
     QueryPerformanceCounter(&now);
