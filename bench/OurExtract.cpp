@@ -12,6 +12,6 @@ int main(int argc, char** argv)
     }
     TInstaller installer("", argv[1]);
     for (int i = 3; i < argc; ++i) installer.ExtractFolder(argv[i], std::string(argv[2]) + "\\" + argv[i], 0);
-    std::printf("%zu items logged\n", installer.UninstallLog().size());
+    std::printf("%zu items logged\n", installer.UninstallLog().Size());
     return 0;
 }

@@ -27,7 +27,7 @@ int main(int argc, char** argv)
     model.SetInstallFolder(argv[2]);
     TQuietProgress progress;
     model.Install(progress);
-    std::printf("%zu items logged\n", model.Installer().UninstallLog().size());
+    std::printf("%zu items logged\n", model.Installer().UninstallLog().Size());
     CoUninitialize();
     return 0;
 }

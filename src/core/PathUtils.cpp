@@ -131,3 +131,20 @@ bool IsInsideFolder(const std::string& path, const std::string& folder)
     if (inside.empty()) return false;
     return SameTextAscii(IncludeDelimiter(path).substr(0, inside.size()), inside);
 }
+
+TPathSet::TDigest TPathSet::Digest(const std::string& path)
+{
+    // FNV-1a, and a multiply-rotate hash with a 64-bit finish (splitmix64's):
+    // different arithmetic, so that a pair that meets in one still differs in the other.
+    uint64_t a = 0xCBF29CE484222325ull, b = 0x9E3779B97F4A7C15ull ^ path.size();
+    for (char c : path) {
+        uint64_t byte = uint8_t(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c);
+        a = (a ^ byte) * 0x100000001B3ull;
+        b = ((b ^ byte) * 0xBF58476D1CE4E5B9ull);
+        b = (b << 27) | (b >> 37);
+    }
+    b ^= b >> 31;
+    b *= 0x94D049BB133111EBull;
+    b ^= b >> 29;
+    return {a, b};
+}

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <map>
 #include <set>
 
 #include "Exception.h"
@@ -15,28 +16,46 @@ char UninstallItemLetter(int kind)
     return kind >= 0 && kind <= int(TLineKind::LocalMachine64Key) ? LineKindInfo(TLineKind(kind)).Letter : '?';
 }
 
-std::vector<std::string> CarryForward(const std::vector<std::string>& earlier, const std::vector<std::string>& current)
+TLineStore CarryForward(const std::vector<std::string>& earlier, const TLineStore& current)
 {
-    std::set<std::string> again;
-    for (const std::string& line : current) again.insert(UpperAscii(line));
-    std::vector<std::string> merged;
+    // The earlier lines by their UpperAscii text, each struck out once the
+    // new run has it too.
+    std::map<std::string, bool> again;
+    for (const std::string& line : earlier) again.emplace(UpperAscii(line), false);
+    if (!again.empty())
+        for (const std::string& line : current) {
+            auto found = again.find(UpperAscii(line));
+            if (found != again.end()) found->second = true;
+        }
+    TLineStore merged;
     for (const std::string& line : earlier)
-        if (!again.count(UpperAscii(line))) merged.push_back(line);
-    merged.insert(merged.end(), current.begin(), current.end());
+        if (!again[UpperAscii(line)]) merged.Append(line);
+    for (const std::string& line : current) merged.Append(line);
     return merged;
 }
 
-void WriteUninstallLog(TStream& stream, const TProgramVersion& version, const std::vector<std::string>& lines,
+void WriteUninstallLog(TStream& stream, const TProgramVersion& version, const TLineStore& lines,
                        const std::string& productName)
 {
     uint8_t header[UninstallLogFormat::HeaderSize] = {};
     std::memcpy(header, UninstallLogFormat::Signature, 8);
     stream.WriteBuffer(header, sizeof header);
     version.SaveToStream(stream);
-    std::string text;
-    for (const std::string& line : lines) text += line + "\r\n";
-    stream.WriteInt32(int32_t(text.size()));
+    // The text is counted first and written in pieces: a log of a hundred
+    // thousand files is never held whole as one text.
+    size_t length = 0;
+    for (const std::string& line : lines) length += line.size() + 2;
+    stream.WriteInt32(int32_t(length));
     stream.WriteInt32(int32_t(productName.size()));
+    std::string text;
+    for (const std::string& line : lines) {
+        text += line;
+        text += "\r\n";
+        if (text.size() >= 65536) {
+            stream.WriteBuffer(text.data(), text.size());
+            text.clear();
+        }
+    }
     stream.WriteBuffer(text.data(), text.size());
     stream.WriteBuffer(productName.data(), productName.size());
 }
@@ -106,20 +125,24 @@ void AddRoot(std::vector<std::string>& roots, const std::string& root, bool& add
 
 }  // namespace
 
-bool ExtendRoots(TInstallationRoots& roots, const std::vector<std::string>& lines)
+bool ExtendRoots(TInstallationRoots& roots, const std::string& line)
 {
     bool added = false;
-    for (const std::string& line : lines) {
-        TLogLine parsed = TLogLine::Parse(line);
-        if (!parsed.Info().Root || !parsed.WellFormed()) continue;
-        for (const auto& place : parsed.Places())
-            if (place.second.size() > 2)
-                AddRoot(place.first == TLineTarget::Key ? roots.Keys : roots.Folders, place.second, added);
-    }
+    TLogLine parsed = TLogLine::Parse(line);
+    if (!parsed.Info().Root || !parsed.WellFormed()) return false;
+    for (const auto& place : parsed.Places())
+        if (place.second.size() > 2) AddRoot(place.first == TLineTarget::Key ? roots.Keys : roots.Folders, place.second, added);
     return added;
 }
 
-TInstallationRoots InstallationRoots(const std::vector<std::string>& lines)
+bool ExtendRoots(TInstallationRoots& roots, const TLineStore& lines)
+{
+    bool added = false;
+    for (const std::string& line : lines) added = ExtendRoots(roots, line) || added;
+    return added;
+}
+
+TInstallationRoots InstallationRoots(const TLineStore& lines)
 {
     TInstallationRoots roots;
     ExtendRoots(roots, lines);

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "LineStore.h"
 #include "LogLine.h"
 #include "ProgramVersion.h"
 
@@ -37,7 +38,8 @@ char UninstallItemLetter(int kind);
 // the earlier installation's lines first, less those the new run recorded
 // again (paths compared without regard to the case of A to Z), then the new
 // run's. Its uninstaller then removes whatever any of them created.
-std::vector<std::string> CarryForward(const std::vector<std::string>& earlier, const std::vector<std::string>& current);
+// Memory grows with the earlier log, not with the new run's.
+TLineStore CarryForward(const std::vector<std::string>& earlier, const TLineStore& current);
 
 // Where a log's items lie: the folders (a file's folder, a created or emptied
 // folder, with a trailing backslash) and the registry keys (each with its
@@ -55,9 +57,10 @@ struct TInstallationRoots {
     static std::string Joined(const std::vector<std::string>& list);
     static std::vector<std::string> Split(const std::string& text);
 };
-TInstallationRoots InstallationRoots(const std::vector<std::string>& lines);
+TInstallationRoots InstallationRoots(const TLineStore& lines);
 // Adds what `lines` name to `roots`; true when anything was added.
-bool ExtendRoots(TInstallationRoots& roots, const std::vector<std::string>& lines);
+bool ExtendRoots(TInstallationRoots& roots, const TLineStore& lines);
+bool ExtendRoots(TInstallationRoots& roots, const std::string& line);
 
 // The lines of an earlier log that a new run may take over: those its own
 // installation's roots hold. The others go to `dropped`.
@@ -76,7 +79,7 @@ struct TUninstallLog {
 };
 
 // Writes the serialised log at the stream's position.
-void WriteUninstallLog(TStream& stream, const TProgramVersion& version, const std::vector<std::string>& lines,
+void WriteUninstallLog(TStream& stream, const TProgramVersion& version, const TLineStore& lines,
                        const std::string& productName);
 
 // Reads a serialised log at the stream's position. A wrong signature raises

@@ -186,7 +186,7 @@ bool TInstaller::ForceFolder(const std::string& path, bool removeContents)
 bool TInstaller::IsSharedPlace(const std::string& path) const
 {
     std::string key = UpperAscii(path);
-    return !OwnFolder.empty() && !IsInsideFolder(path, OwnFolder) && !FEarlier.count(key) && !FWritten.count(key);
+    return !OwnFolder.empty() && !IsInsideFolder(path, OwnFolder) && !FEarlier.count(key) && !FWritten.Contains(key);
 }
 
 void TInstaller::HoldSharedReference(const std::string& path)
@@ -196,7 +196,7 @@ void TInstaller::HoldSharedReference(const std::string& path)
     // too many nor one too few is left.
     Log(MakeLogLine(TLineKind::Sharing, path, {std::to_string(SharedFileCount(path))}));
     AddSharedFileReference(path);
-    FWritten.insert(UpperAscii(path));
+    FWritten.Insert(path);
     Log(MakeLogLine(TLineKind::Shared, path));
 }
 
@@ -227,7 +227,7 @@ void TInstaller::InstallFile(TStream& package, const TEntryHeader& entry, const 
     // file replaced is kept only until the run has ended, so that a failure
     // can put it back.
     bool changed = FEarlier.count(key) && UserChanged(target);
-    bool somebodys = (!FWritten.count(key) && !FEarlier.count(key)) || changed;
+    bool somebodys = (!FWritten.Contains(key) && !FEarlier.count(key)) || changed;
     if (changed) {
         FKeptChanged.push_back(target);
         if (OnNote) OnNote("changed since it was installed, kept aside: " + target);
@@ -258,7 +258,7 @@ void TInstaller::InstallFile(TStream& package, const TEntryHeader& entry, const 
     if (shared)
         HoldSharedReference(target);
     else
-        FWritten.insert(key);
+        FWritten.Insert(key);
 }
 
 void TInstaller::WritePartialFile(TStream& package, const TEntryHeader& entry, const std::string& partial,
@@ -392,17 +392,17 @@ std::vector<std::string> ResolveSharing(const std::vector<std::string>& lines)
     return resolved;
 }
 
-std::vector<std::string> TInstaller::UninstallerLog(bool keptCopies) const
+TLineStore TInstaller::UninstallerLog(bool keptCopies) const
 {
     // The notes that only matter while a run goes on stay out of the finished
     // log; the journal's own note stays, so that a run ended between the
     // uninstaller's last write and the journal's removal leaves nothing.
-    std::vector<std::string> log;
+    TLineStore log;
     for (const std::string& line : ::CarryForward(FEarlierLog, FJournal.Lines())) {
         TLogLine parsed = TLogLine::Parse(line);
         if (parsed.Info().Finished || line.empty() || (keptCopies && parsed.Kind == TLineKind::Aside) ||
             (parsed.Kind == TLineKind::Partial && !FJournal.Path().empty() && SameTextAscii(parsed.Path(), FJournal.Path())))
-            log.push_back(line);
+            log.Append(line);
     }
     return log;
 }
@@ -445,11 +445,11 @@ void TInstaller::CreateShortcut(const std::string& shortcutFile, const std::stri
     // another installation's of the same name) is kept aside and comes back
     // on removal, as a file would.
     std::string key = UpperAscii(shortcutFile);
-    if (FileExists(shortcutFile) && (FWritten.count(key) || FEarlier.count(key) || BackupFolder.empty()))
+    if (FileExists(shortcutFile) && (FWritten.Contains(key) || FEarlier.count(key) || BackupFolder.empty()))
         SetAside(shortcutFile);
     else if (FileExists(shortcutFile))
         MoveAside(shortcutFile, true);
-    FWritten.insert(key);
+    FWritten.Insert(key);
     // Logged before it is written: a run ended in between still removes it.
     RecordItem(ikFile, shortcutFile);
     CreateShellLink(shortcutFile, target, arguments, iconIndex);
@@ -468,21 +468,21 @@ void TInstaller::RecordRegistryKey(HKEY root, const std::string& keyPath, bool u
     for (std::string key = keyPath; !key.empty() && key != "\\" && !existing.KeyExists(key);
          key = ExcludeDelimiter(ExtractFilePath(key)))
         created = key;
-    size_t before = FJournal.Lines().size();
+    size_t before = FJournal.Lines().Size();
     if (root == HKEY_CLASSES_ROOT)
         RecordItem(ikClassesRootKey, keyPath);
     else if (root == HKEY_CURRENT_USER)
         RecordItem(ikCurrentUserKey, keyPath);
     else if (root == HKEY_LOCAL_MACHINE)
         RecordItem(use64BitView ? ikLocalMachine64Key : ikLocalMachineKey, keyPath);
-    if (FJournal.Lines().size() == before) return;
-    char letter = TLogLine::Parse(FJournal.Lines().back()).Info().Letter;
+    if (FJournal.Lines().Size() == before) return;
+    char letter = TLogLine::Parse(FJournal.Lines().Back()).Info().Letter;
     // The levels above the key that this run created, or that another
     // installation created and relies on with it: whichever goes last takes
     // them away once they are empty, and never a key that was there before.
     int levels = 0;
     if (!created.empty()) {
-        FJournal.KeyCreated(FJournal.Lines().back(), created);
+        FJournal.KeyCreated(FJournal.Lines().Back(), created);
         for (std::string key = ExcludeDelimiter(ExtractFilePath(keyPath)); key.size() >= created.size() && !key.empty();
              key = ExcludeDelimiter(ExtractFilePath(key)))
             ++levels;
@@ -502,8 +502,7 @@ void TInstaller::WriteUninstaller(const std::string& uninstallerPath, const std:
                                   const std::string& productName, const std::string& displayName)
 {
     std::string registration = RegistrationLine(keyName);
-    const std::vector<std::string>& lines = FJournal.Lines();
-    if (std::find(lines.begin(), lines.end(), registration) == lines.end()) Log(registration);
+    if (!FJournal.Lines().Contains(registration)) Log(registration);
     bool signedUninstaller = SignedUninstaller() != nullptr;
     if (signedUninstaller) {
         // The maker's signature covers the uninstaller's bytes, so the log
@@ -594,7 +593,7 @@ void TInstaller::PlaceUninstaller(const std::string& path, bool log, const std::
     // uninstaller, or at none.
     std::string partial = path + PartialSuffix;
     std::string line = MakeLogLine(TLineKind::Partial, partial);
-    if (std::find(FJournal.Lines().begin(), FJournal.Lines().end(), line) == FJournal.Lines().end()) Log(line);
+    if (!FJournal.Lines().Contains(line)) Log(line);
     DWORD error = WriteWholeAndReplace(path, partial, [&](THandleStream& file) { WriteProgramPart(file, log, productName); });
     if (error != 0) ThrowReplaceError(path, error);
 }
@@ -651,6 +650,6 @@ void TInstaller::FlushJournal() { FJournal.Flush(); }
 void TInstaller::RollBack()
 {
     FLeftOver = FJournal.RollBack();
-    FWritten.clear();
+    FWritten.Clear();
 }
 

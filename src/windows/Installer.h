@@ -16,6 +16,7 @@
 
 #include "InflateAhead.h"
 #include "PackageFormat.h"
+#include "PathUtils.h"
 #include "ProgramFile.h"
 #include "ProgramVersion.h"
 #include "HandleStream.h"
@@ -121,10 +122,10 @@ public:
     void FlushJournal();
     // The log the uninstaller receives: the carried-forward lines, then this
     // run's; with `keptCopies` the lines of the copies kept for a failure too.
-    std::vector<std::string> UninstallerLog(bool keptCopies = false) const;
+    TLineStore UninstallerLog(bool keptCopies = false) const;
     // C, U, M or 6 by the root and the view; other roots record nothing.
     void RecordRegistryKey(HKEY root, const std::string& keyPath, bool use64BitView);
-    const std::vector<std::string>& UninstallLog() const { return FJournal.Lines(); }
+    const TLineStore& UninstallLog() const { return FJournal.Lines(); }
     void WriteUninstallLog(TStream& stream, const std::string& productName, bool keptCopies = false) const;
     // Writes the uninstaller (the program part, marked, with the log appended)
     // and registers it in the Windows list of installed programs.
@@ -193,9 +194,10 @@ private:
     mutable std::unique_ptr<TMemoryStream> FSignedUninstaller;
     mutable bool FSignedUninstallerRead = false;
     std::vector<std::string> FEarlierLog;
-    // Files and folders of the earlier installation, and those this run wrote
-    // or holds a shared reference to, as UpperAscii keys.
-    std::set<std::string> FEarlier, FWritten;
+    // Files and folders of the earlier installation, as UpperAscii keys.
+    std::set<std::string> FEarlier;
+    // Files this run wrote or holds a shared reference to.
+    TPathSet FWritten;
     // The earlier installation's files as it installed them ("size|time"), by UpperAscii path.
     std::map<std::string, std::string> FEarlierStamps;
     std::vector<std::string> FKeptChanged;

@@ -21,7 +21,7 @@ std::string JournalText(const std::string& line) { return line + "\r\n"; }
 void TRunJournal::Append(const std::string& line)
 {
     if (!FKeyName.empty() && ExtendRoots(FRoots, {line})) WriteRegisteredRoots(FKeyName, FRoots);
-    FLines.push_back(line);
+    FLines.Append(line);
     if (FFile) WriteLine(line);
     std::string note = LineNote(line);
     if (!note.empty()) Note(note);
@@ -116,7 +116,7 @@ std::vector<std::string> TRunJournal::RollBack()
     FValues.OnNote = OnNote;
     FLeftOver = FValues.Restore();
     FReleased.clear();
-    for (auto line = FLines.rbegin(); line != FLines.rend(); ++line) RollBackLine(TLogLine::Parse(*line));
+    FLines.ForEachBackwards([&](const std::string& line) { RollBackLine(TLogLine::Parse(line)); });
     RestoreRegistrations();
     // Last, the journal: the earlier installation's uninstaller, put back
     // above, reads its own log again, or the earlier log that was in the
@@ -132,7 +132,7 @@ std::vector<std::string> TRunJournal::RollBack()
         DeleteFileA(FPath.c_str());
     }
     FEarlierFile.reset();
-    FLines.clear();
+    FLines.Clear();
     FKeptForFailure.clear();
     FCreatedKeys.clear();
     FReplacedRegistrations.clear();

@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "HandleStream.h"
+#include "LineStore.h"
 #include "LogLine.h"
 #include "ProgramVersion.h"
 #include "Registry.h"
@@ -32,12 +33,12 @@ public:
     TRunJournal& operator=(const TRunJournal&) = delete;
 
     // The run's lines so far, in order.
-    const std::vector<std::string>& Lines() const { return FLines; }
+    const TLineStore& Lines() const { return FLines; }
     // Appends the line of the step about to be taken (see the top of this file).
     void Append(const std::string& line);
     // The last line's step did not happen after all: its line leaves the
     // run's lines. On disk it stays; its inverse finds nothing to undo.
-    void Retract() { FLines.pop_back(); }
+    void Retract() { FLines.PopBack(); }
 
     // Writes the journal whole at `path` (the product's name, the earlier
     // installation's lines, this run's so far) under another name, flushes it
@@ -90,7 +91,7 @@ private:
     void RollBackLine(const TLogLine& line);
     void RestoreRegistrations();
 
-    std::vector<std::string> FLines;
+    TLineStore FLines;
     std::unique_ptr<THandleStream> FFile;
     std::string FPath;
     int32_t FLength = 0;

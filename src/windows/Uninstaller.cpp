@@ -50,7 +50,7 @@ void TakeOverJournal(const std::string& programPath, TUninstallLog& log)
     try {
         std::unique_ptr<THandleStream> stream = THandleStream::OpenRead(journal, FILE_SHARE_READ);
         TUninstallLog ended = ReadLogAt(*stream);
-        if (ended.ProductName == log.ProductName) log.Lines = CarryForward(log.Lines, ended.Lines);
+        if (ended.ProductName == log.ProductName) log.Lines = CarryForward(log.Lines, ended.Lines).Vector();
     } catch (const std::exception&) {
         // Not a journal of ours: left alone.
     }

@@ -5,6 +5,7 @@
 #include "PathUtils.h"
 #include "Stream.h"
 #include "TestPackages.h"
+#include "TextUtils.h"
 #include "UninstallLog.h"
 
 namespace {
@@ -240,6 +241,57 @@ TEST(UninstallLog, CarryForwardKeepsWhatOnlyTheEarlierRunCreated)
                                          "M\\Software\\Uninstall\\Echo 2.30"};
     EXPECT_EQ(CarryForward(earlier, current), expected);
     EXPECT_EQ(CarryForward({}, current), current);
+}
+
+// The packed lines read back as they were written, forwards and backwards,
+// across block starts, after lines are taken back, and with lines that share
+// nothing, everything or all but their letter with the one before.
+TEST(UninstallLog, PackedLinesReadBackAsWritten)
+{
+    std::vector<std::string> lines;
+    for (int n = 0; n < 100; ++n) {
+        std::string path = "C:\\Program Files\\Maker\\Samples\\Kit " + std::to_string(n / 7) + "\\Note " + std::to_string(n) + ".wav";
+        lines.push_back("P" + path + ".partial");
+        lines.push_back("F" + path);
+        lines.push_back("S" + path + "|" + std::to_string(n * 977) + "|01D9");
+        if (n % 9 == 0) lines.push_back("");
+        if (n % 13 == 0) lines.push_back("F");
+        if (n % 17 == 0) lines.push_back("FC:\\");
+    }
+    TLineStore store;
+    for (const std::string& line : lines) store.Append(line);
+    EXPECT_EQ(store.Vector(), lines);
+    EXPECT_EQ(store.Back(), lines.back());
+    std::vector<std::string> backwards;
+    store.ForEachBackwards([&](const std::string& line) { backwards.push_back(line); });
+    EXPECT_EQ(std::vector<std::string>(lines.rbegin(), lines.rend()), backwards);
+    EXPECT_TRUE(store.Contains(lines[150]));
+    EXPECT_FALSE(store.Contains("f" + lines[151].substr(1)));
+    // Taken back one at a time through a block's start (32 lines a block),
+    // then written again after it: every line is still what it was.
+    for (size_t keep : {lines.size() - 1, size_t(96), size_t(64), size_t(63), size_t(1), size_t(0)}) {
+        while (store.Size() > keep) store.PopBack();
+        ASSERT_EQ(store.Vector(), std::vector<std::string>(lines.begin(), lines.begin() + long(keep)));
+        if (keep > 0) {
+            EXPECT_EQ(store.Back(), lines[keep - 1]);
+        }
+    }
+    store.PopBack();  // empty: nothing happens
+    for (const std::string& line : lines) store.Append(line);
+    EXPECT_EQ(store.Vector(), lines);
+    // The written files of a run, kept as digests: A to Z in any case alike,
+    // nothing else alike (neighbouring names, other letters, other lengths).
+    TPathSet written;
+    for (const std::string& line : lines)
+        if (line.size() > 40 && line[0] == 'F') written.Insert(line.substr(1));
+    EXPECT_EQ(written.Size(), 100u);
+    EXPECT_TRUE(written.Contains(UpperAscii(lines[1].substr(1))));
+    for (const std::string& other : {lines[0].substr(1), lines[1].substr(2), lines[1].substr(1) + " ", std::string("\xC4")})
+        EXPECT_FALSE(written.Contains(other)) << other;
+    // The paths are kept once, not for each of their three lines.
+    size_t whole = 0;
+    for (const std::string& line : lines) whole += line.size();
+    EXPECT_LT(store.PackedBytes(), whole / 2);
 }
 
 TEST(UninstallLog, TheRootsOfALogHoldEveryItemAndNothingElse)

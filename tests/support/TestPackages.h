@@ -6,6 +6,7 @@
 
 #include "Checksum.h"
 #include "DosDateTime.h"
+#include "LineStore.h"
 #include "PackageWriter.h"
 #include "ProgramVersion.h"
 #include "Stream.h"
@@ -61,7 +62,7 @@ inline void RefreshChecksum(std::vector<uint8_t>& package)
 
 // The lines of an uninstall log that name items (F, D, T, U, C, M, E, 6),
 // without the notes the uninstaller reads besides.
-inline std::vector<std::string> ItemLines(const std::vector<std::string>& log)
+inline std::vector<std::string> ItemLines(const TLineStore& log)
 {
     std::vector<std::string> items;
     for (const std::string& line : log)

@@ -108,7 +108,7 @@ TEST(Extraction, MissingFolderChangesNothing)
     EXPECT_EQ(installer->ExtractFolder("Setup.ini", folder / "Dest", 0), 0);  // a file, not a folder
     EXPECT_EQ(installer->ExtractFolder("Nowhere", folder / "Dest", 0), 0);
     EXPECT_FALSE(DirectoryExists(folder / "Dest"));
-    EXPECT_TRUE(installer->UninstallLog().empty());
+    EXPECT_TRUE(installer->UninstallLog().Empty());
 }
 
 TEST(Extraction, GetFolderSizeCreatesCallsAndRecordsNothing)
@@ -121,7 +121,7 @@ TEST(Extraction, GetFolderSizeCreatesCallsAndRecordsNothing)
     EXPECT_EQ(installer->GetFolderSize("VstX"), 100000);
     EXPECT_EQ(installer->GetFolderSize("Nowhere"), 0);
     EXPECT_FALSE(called);
-    EXPECT_TRUE(installer->UninstallLog().empty());
+    EXPECT_TRUE(installer->UninstallLog().Empty());
 }
 
 TEST(Extraction, WithoutOverwriteExistingFilesStayUntouched)

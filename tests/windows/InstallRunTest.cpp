@@ -168,8 +168,8 @@ protected:
         return LockFile(Install() + "Busy.dll");
     }
 
-    const std::vector<std::string>& Log() { return Model->Installer().UninstallLog(); }
-    bool Logged(const std::string& line) { return std::find(Log().begin(), Log().end(), line) != Log().end(); }
+    std::vector<std::string> Log() { return Model->Installer().UninstallLog().Vector(); }
+    bool Logged(const std::string& line) { return Model->Installer().UninstallLog().Contains(line); }
 
     std::string Name;
     std::unique_ptr<TTestFolder> Folder;
@@ -630,7 +630,8 @@ TEST_F(InstallRun, NoOverwriteAndFolderIcons)
     DWORD iconAttributes = GetFileAttributesA((aax + "PlugIn.ico").c_str());
     EXPECT_EQ(iconAttributes & 7u, 7u);
     // A second line for the same folder writes and records the files again.
-    EXPECT_EQ(std::count(Log().begin(), Log().end(), "F" + Install() + "Readme.txt"), 2);
+    std::vector<std::string> log = Log();
+    EXPECT_EQ(std::count(log.begin(), log.end(), "F" + Install() + "Readme.txt"), 2);
     // The folder holding desktop.ini is made read-only; Wine does not keep that
     // bit on folders, so it can only be seen on Windows itself.
 }
@@ -962,7 +963,8 @@ TEST_F(InstallRun, AReplacedFileIsKeptAsideASharedOneCountedAndAReinstallCarries
     items[0] = TPackageItem::Folder("Main", {TPackageItem::File("Readme.txt", "product 2.30")});
     Construct(items, "2.30");
     Run();
-    EXPECT_EQ(std::count_if(Log().begin(), Log().end(), [](const std::string& line) { return line[0] == 'B'; }), 0);
+    std::vector<std::string> upgraded = Log();
+    EXPECT_EQ(std::count_if(upgraded.begin(), upgraded.end(), [](const std::string& line) { return line[0] == 'B'; }), 0);
     EXPECT_EQ(SharedFileCount(plugin), 1);
     std::vector<std::string> carried = ReadUninstallerLog(Install() + "Uninst.exe").Lines;
     for (const std::string& line : {"F" + Install() + "Old.txt", MakeLogLine(TLineKind::Backup, readme, {copy}),
