@@ -10,8 +10,15 @@
 void TInflateAhead::TBuffer::Reserve(size_t size)
 {
     if (size <= Capacity && Data) return;
-    Data.reset(new uint8_t[size + 1]);
-    Capacity = size;
+    // Sizes come in a few steps only (powers of two to 1 MiB, then steps of
+    // 256 KiB): buffers of every size a file happens to have would leave the
+    // heap in pieces, and the program would grow with every file inflated.
+    size_t rounded = size_t(64) << 10;
+    while (rounded < size && rounded < (size_t(1) << 20)) rounded *= 2;
+    if (rounded < size) rounded = (size + (size_t(256) << 10) - 1) & ~((size_t(256) << 10) - 1);
+    Data.reset();
+    Data.reset(new uint8_t[rounded + 1]);
+    Capacity = rounded;
 }
 
 TInflateAhead::TInflateAhead(std::unique_ptr<TStream> source, const std::vector<TEntry>& entries)
