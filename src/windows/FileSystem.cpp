@@ -1,5 +1,9 @@
 #include "FileSystem.h"
 
+#include <cctype>
+#include <cstddef>
+#include <cstring>
+
 #include "PathUtils.h"
 #include "ProcessText.h"
 #include "TextUtils.h"
@@ -24,16 +28,55 @@ bool SetLastWriteTimeFromDos(HANDLE file, int32_t dosDateTime)
     return SetFileTime(file, nullptr, nullptr, &utc) != 0;
 }
 
+namespace {
+
+std::vector<std::string> StampText(DWORD sizeHigh, DWORD sizeLow, const FILETIME& written)
+{
+    uint64_t size = (uint64_t(sizeHigh) << 32) | sizeLow;
+    return {std::to_string(size), UnsignedText(written.dwHighDateTime, 16, 8) + UnsignedText(written.dwLowDateTime, 16, 8)};
+}
+
+}  // namespace
+
 std::vector<std::string> FileStamp(const std::string& path)
 {
     WIN32_FILE_ATTRIBUTE_DATA data;
     if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data) ||
         (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
         return {};
-    uint64_t size = (uint64_t(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
-    std::string time = UnsignedText(data.ftLastWriteTime.dwHighDateTime, 16, 8) +
-                       UnsignedText(data.ftLastWriteTime.dwLowDateTime, 16, 8);
-    return {std::to_string(size), time};
+    return StampText(data.nFileSizeHigh, data.nFileSizeLow, data.ftLastWriteTime);
+}
+
+std::vector<std::string> FileStamp(HANDLE file)
+{
+    // Size and time alone: the whole file information asks for the volume's
+    // serial number too, a round trip to another process under Wine.
+    LARGE_INTEGER size{};
+    FILETIME written{};
+    if (!GetFileSizeEx(file, &size) || !GetFileTime(file, nullptr, nullptr, &written)) return {};
+    return StampText(DWORD(uint64_t(size.QuadPart) >> 32), DWORD(size.QuadPart), written);
+}
+
+DWORD RenameOpenFile(HANDLE file, const std::string& target, bool replace)
+{
+    // The name in the form the system's own layer takes: \??\C:\... or \??\UNC\server\share\...
+    std::string name;
+    if (target.size() > 2 && target[1] == ':' && target[2] == '\\' && std::isalpha(static_cast<unsigned char>(target[0])))
+        name = "\\??\\" + target;
+    else if (target.size() > 2 && target.compare(0, 2, "\\\\") == 0 && target[2] != '?' && target[2] != '.')
+        name = "\\??\\UNC\\" + target.substr(2);
+    else
+        return ERROR_INVALID_NAME;
+    TWideText wide = ToWide(name);
+    size_t bytes = (wide.size() - 1) * sizeof(wchar_t);
+    std::vector<uint8_t> buffer(offsetof(FILE_RENAME_INFO, FileName) + bytes + sizeof(wchar_t));
+    auto* info = reinterpret_cast<FILE_RENAME_INFO*>(buffer.data());
+    info->ReplaceIfExists = replace ? TRUE : FALSE;
+    info->RootDirectory = nullptr;
+    info->FileNameLength = DWORD(bytes);
+    std::memcpy(info->FileName, wide.data(), bytes + sizeof(wchar_t));
+    if (SetFileInformationByHandle(file, FileRenameInfo, info, DWORD(buffer.size()))) return 0;
+    return GetLastError();
 }
 
 namespace {

@@ -14,6 +14,14 @@ bool SetLastWriteTimeFromDos(HANDLE file, int32_t dosDateTime);
 // A file's size and last-write time as the uninstall log keeps them (decimal
 // bytes, the time as 16 hexadecimal digits); empty when there is no such file.
 std::vector<std::string> FileStamp(const std::string& path);
+// The same of a file open as `file`; empty when Windows cannot tell.
+std::vector<std::string> FileStamp(HANDLE file);
+// Renames the file open as `file` (opened with DELETE access) to the full
+// path `target`, over a file there only when `replace`: one request to the
+// system, where a rename by name opens the file again first. Returns the
+// Windows error, 0 when it went; ERROR_INVALID_NAME for a path that is not a
+// full one (a drive's or a share's).
+DWORD RenameOpenFile(HANDLE file, const std::string& target, bool replace);
 // A path as Windows resolves it: made full against the current folder, "."
 // and ".." levels resolved, and the short (8.3) names of the levels that
 // exist made long; a trailing backslash stays.

@@ -30,9 +30,9 @@ std::unique_ptr<THandleStream> THandleStream::OpenRead(const std::string& fileNa
     return std::unique_ptr<THandleStream>(new THandleStream(std::move(h)));
 }
 
-std::unique_ptr<THandleStream> THandleStream::Create(const std::string& fileName)
+std::unique_ptr<THandleStream> THandleStream::Create(const std::string& fileName, DWORD extraAccess)
 {
-    TFileHandle h(CreateFileA(fileName.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+    TFileHandle h(CreateFileA(fileName.c_str(), GENERIC_READ | GENERIC_WRITE | extraAccess, 0, nullptr, CREATE_ALWAYS,
                               FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!h.Valid()) {
         DWORD error = GetLastError();

@@ -17,7 +17,8 @@ public:
     // system's reason.
     static std::unique_ptr<THandleStream> OpenRead(const std::string& fileName, DWORD share);
     // Creates (or replaces) a file for writing; EFCreateError on failure.
-    static std::unique_ptr<THandleStream> Create(const std::string& fileName);
+    // `extraAccess` adds rights to the handle (DELETE: it can be renamed).
+    static std::unique_ptr<THandleStream> Create(const std::string& fileName, DWORD extraAccess = 0);
     // Opens an existing file for reading and writing, shared with nobody;
     // EFOpenError on failure.
     static std::unique_ptr<THandleStream> OpenWrite(const std::string& fileName);

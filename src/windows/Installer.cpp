@@ -236,36 +236,41 @@ void TInstaller::InstallFile(TStream& package, const TEntryHeader& entry, const 
     // plug-in under its real name, and a damaged package replaces nothing.
     std::string partial = target + PartialSuffix;
     Log(MakeLogLine(TLineKind::Partial, partial));
-    WritePartialFile(package, entry, partial, fileTime);
+    std::unique_ptr<THandleStream> file = WritePartialFile(package, entry, partial, fileTime);
     for (;;) {
         try {
-            PutInPlace(partial, target, somebodys);
+            PutInPlace(file, partial, target, somebodys);
             break;
         } catch (const EFileInUse& error) {
             bool retry = false;
             if (OnInstallError) OnInstallError(*this, error, target, retry);
             if (!retry) {
+                file.reset();
                 DeleteFileA(partial.c_str());
                 throw;
             }
         }
     }
+    // Size and last-write time, so that removal can tell a file the user changed since.
+    std::vector<std::string> stamp = file ? FileStamp(file->Handle()) : FileStamp(target);
+    file.reset();
     if (extraAttributes != 0) {
         DWORD now = GetFileAttributesA(target.c_str());
         if (now != INVALID_FILE_ATTRIBUTES) SetFileAttributesA(target.c_str(), now | DWORD(extraAttributes));
     }
-    RecordStamp(target);
+    if (!stamp.empty()) Log(MakeLogLine(TLineKind::Stamp, target, stamp));
     if (shared)
         HoldSharedReference(target);
     else
         FWritten.Insert(key);
 }
 
-void TInstaller::WritePartialFile(TStream& package, const TEntryHeader& entry, const std::string& partial,
-                                  int32_t fileTime)
+std::unique_ptr<THandleStream> TInstaller::WritePartialFile(TStream& package, const TEntryHeader& entry,
+                                                           const std::string& partial, int32_t fileTime)
 {
+    std::unique_ptr<THandleStream> file;
     try {
-        std::unique_ptr<THandleStream> file = THandleStream::Create(partial);
+        file = THandleStream::Create(partial, DELETE);
         TFileSink sink(file->Handle(), partial, OnProgress, OnNote);
         // The stream must also end where the entry says, with its own
         // checksum: the package's checksum can fit a damaged entry.
@@ -278,18 +283,23 @@ void TInstaller::WritePartialFile(TStream& package, const TEntryHeader& entry, c
             throw EZDecompressionError(LoadMessage(Msg::DecompressionError));
         SetLastWriteTimeFromDos(file->Handle(), fileTime);
     } catch (const EZDecompressionError&) {
+        file.reset();
         DeleteFileA(partial.c_str());
         throw EPackageDamaged(LoadMessage(Msg::InstallerCorrupted));
     } catch (const EReadError&) {
+        file.reset();
         DeleteFileA(partial.c_str());
         throw EPackageDamaged(LoadMessage(Msg::InstallerCorrupted));
     } catch (...) {
+        file.reset();
         DeleteFileA(partial.c_str());
         throw;
     }
+    return file;
 }
 
-void TInstaller::PutInPlace(const std::string& partial, const std::string& target, bool somebodys)
+void TInstaller::PutInPlace(std::unique_ptr<THandleStream>& file, const std::string& partial,
+                            const std::string& target, bool somebodys)
 {
     DWORD existing = GetFileAttributesA(target.c_str());
     if (existing != INVALID_FILE_ATTRIBUTES) {
@@ -298,8 +308,13 @@ void TInstaller::PutInPlace(const std::string& partial, const std::string& targe
     }
     // Logged before it is in place: a run ended between the two still removes it.
     RecordItem(ikFile, target);
-    if (!MoveFileExA(partial.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING)) {
-        DWORD error = GetLastError();
+    // Renamed through the handle that wrote it; a target in another form by name.
+    DWORD error = file ? RenameOpenFile(file->Handle(), target, true) : ERROR_INVALID_NAME;
+    if (error == ERROR_INVALID_NAME) {
+        file.reset();
+        error = MoveFileExA(partial.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING) ? 0 : GetLastError();
+    }
+    if (error != 0) {
         FJournal.Retract();  // what is there is not this run's file
         if (existing != INVALID_FILE_ATTRIBUTES && FileExists(target)) SetFileAttributesA(target.c_str(), existing);
         ThrowReplaceError(target, error);
@@ -337,12 +352,6 @@ void TInstaller::ThrowReplaceError(const std::string& target, DWORD error) const
     if (error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION || error == ERROR_ACCESS_DENIED)
         throw EFileInUse(message);
     throw EFCreateError(message);
-}
-
-void TInstaller::RecordStamp(const std::string& target)
-{
-    std::vector<std::string> stamp = FileStamp(target);
-    if (!stamp.empty()) Log(MakeLogLine(TLineKind::Stamp, target, stamp));
 }
 
 void TInstaller::CarryForward(const std::vector<std::string>& earlierLog, const TInstallationRoots& earlierRoots)

@@ -156,11 +156,15 @@ private:
     // on a second thread, when the list has more than one.
     void StartInflatingAhead(TStream& package, int64_t childrenEnd);
     void InstallFile(TStream& package, const TEntryHeader& entry, const std::string& target, int32_t fileTime);
-    // The entry's data in full at `partial`; a damaged stream raises the
-    // installer's corruption message and leaves nothing behind.
-    void WritePartialFile(TStream& package, const TEntryHeader& entry, const std::string& partial, int32_t fileTime);
-    // Renames the complete file over the target, moving the target aside first.
-    void PutInPlace(const std::string& partial, const std::string& target, bool somebodys);
+    // The entry's data in full at `partial`, still open (it can be renamed
+    // through its handle); a damaged stream raises the installer's corruption
+    // message and leaves nothing behind.
+    std::unique_ptr<THandleStream> WritePartialFile(TStream& package, const TEntryHeader& entry,
+                                                    const std::string& partial, int32_t fileTime);
+    // Renames the complete file over the target, moving the target aside
+    // first. `file` is closed when the rename has to go by name.
+    void PutInPlace(std::unique_ptr<THandleStream>& file, const std::string& partial, const std::string& target,
+                    bool somebodys);
     // The file at `target` goes to the backup folder, logged first: a file of
     // somebody's own comes back on removal, the product's earlier one only
     // after a failure.
@@ -182,9 +186,6 @@ private:
     bool IsSharedPlace(const std::string& path) const;
     // One more Windows reference to the file or folder, held by this installation.
     void HoldSharedReference(const std::string& path);
-    // Size and last-write time of the file just written, so that removal can
-    // tell a file the user changed since.
-    void RecordStamp(const std::string& target);
     static void ClearSignature(TStream& program, TStream& copy, int64_t length);
     // The uninstaller program a signed package carries, signed by its maker
     // (a top-level Uninst.exe entry), or null: the copy of this program then serves.

@@ -23,6 +23,7 @@ void TRunJournal::Append(const std::string& line)
     if (!FKeyName.empty() && ExtendRoots(FRoots, {line})) WriteRegisteredRoots(FKeyName, FRoots);
     FLines.Append(line);
     if (FFile) WriteLine(line);
+    if (!OnNote) return;
     std::string note = LineNote(line);
     if (!note.empty()) Note(note);
 }
@@ -30,12 +31,13 @@ void TRunJournal::Append(const std::string& line)
 void TRunJournal::WriteLine(const std::string& line)
 {
     std::string text = JournalText(line);
-    FFile->SetPosition(FFile->Size());
+    // Where the text ends is known: asking the file for its size costs a call per line.
+    FFile->SetPosition(FTextStart + FLength);
     FFile->WriteBuffer(text.data(), text.size());
     FLength += int32_t(text.size());
     FFile->SetPosition(UninstallLogFormat::HeaderSize + TProgramVersion::RecordSize);
     FFile->WriteInt32(FLength);
-    if (TLogLine::Parse(line).Info().Flush) Flush();
+    if (!line.empty() && LineKindInfo(LineKindOf(line[0])).Flush) Flush();
 }
 
 void TRunJournal::Open(const std::string& path, const TProgramVersion& version, const std::string& productName,
@@ -51,6 +53,7 @@ void TRunJournal::Open(const std::string& path, const TProgramVersion& version, 
         TMemoryStream header;
         WriteUninstallLog(header, version, {}, std::string());
         journal.WriteBuffer(header.Data().data(), header.Data().size());
+        FTextStart = int64_t(header.Data().size());
         journal.WriteBuffer(text.data(), text.size());
         journal.SetPosition(UninstallLogFormat::HeaderSize + TProgramVersion::RecordSize);
         journal.WriteInt32(FLength);

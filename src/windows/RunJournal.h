@@ -95,6 +95,7 @@ private:
     std::unique_ptr<THandleStream> FFile;
     std::string FPath;
     int32_t FLength = 0;
+    int64_t FTextStart = 0;  // where the journal's text starts in its file
     std::string FKeyName;
     TInstallationRoots FRoots;
 
