@@ -1,8 +1,10 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <memory>
 
 #include "FileSystem.h"
+#include "HandleStream.h"
 #include "PathUtils.h"
 #include "Platform.h"
 #include "ProcessText.h"
@@ -140,4 +142,45 @@ TEST(Platform, StoredTextComesInTheProgramsCodePage)
     EXPECT_EQ(FromWide(L"M\u00fcller \u65e5\u672c"), "M\xC3\xBCller \xE6\x97\xA5\xE6\x9C\xAC");
     EXPECT_EQ(std::wstring(ToWide("M\xC3\xBCller \xE6\x97\xA5\xE6\x9C\xAC").data()), L"M\u00fcller \u65e5\u672c");
     EXPECT_EQ(ToWide(""), TWideText{L'\0'});  // a C string, even when empty
+}
+
+TEST(Platform, AFileIsRenamedThroughTheHandleThatWroteIt)
+{
+    TTestFolder folder("RenameOpenFile");
+    WriteWholeFile(folder / "there.txt", {'o', 'l', 'd'});
+    struct Case {
+        std::string target;
+        bool replace;
+        DWORD error;
+        std::string at;  // where the written file must then be ("": still at its own name)
+    } cases[] = {
+        {folder / "new.txt", false, 0, folder / "new.txt"},
+        {folder / "M\xC3\xBCller \xE6\x97\xA5\xE6\x9C\xAC.txt", false, 0, folder / "M\xC3\xBCller \xE6\x97\xA5\xE6\x9C\xAC.txt"},
+        {folder / "there.txt", false, ERROR_ALREADY_EXISTS, ""},
+        {folder / "there.txt", true, 0, folder / "there.txt"},
+        {folder / "no such folder\\a.txt", true, ERROR_PATH_NOT_FOUND, ""},
+        {"relative\\a.txt", true, ERROR_INVALID_NAME, ""},
+        {"\\\\?\\" + folder / "long.txt", true, ERROR_INVALID_NAME, ""},
+        {"\\\\.\\" + folder / "device.txt", true, ERROR_INVALID_NAME, ""},
+    };
+    for (const Case& c : cases) {
+        std::string partial = folder / "written.partial";
+        std::unique_ptr<THandleStream> file = THandleStream::Create(partial, DELETE);
+        file->WriteBuffer("new", 3);
+        ASSERT_TRUE(SetLastWriteTimeFromDos(file->Handle(), 0x5A2F6000));
+        EXPECT_EQ(RenameOpenFile(file->Handle(), c.target, c.replace), c.error) << c.target;
+        // The stamp read through the handle is the one removal reads by name.
+        std::vector<std::string> stamp = FileStamp(file->Handle());
+        file.reset();
+        std::string at = c.at.empty() ? partial : c.at;
+        EXPECT_EQ(ReadWholeFile(at), (std::vector<uint8_t>{'n', 'e', 'w'})) << c.target;
+        EXPECT_EQ(stamp, FileStamp(at)) << c.target;
+        if (!c.at.empty()) {
+            EXPECT_FALSE(FileExists(partial)) << c.target;
+        }
+        if (c.error == ERROR_ALREADY_EXISTS) {
+            EXPECT_EQ(ReadWholeFile(c.target), (std::vector<uint8_t>{'o', 'l', 'd'}));
+        }
+        DeleteFileA(partial.c_str());
+    }
 }
