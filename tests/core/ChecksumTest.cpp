@@ -21,6 +21,35 @@ TEST(Checksum, Adler32KnownValues)
     EXPECT_EQ(Adler32(Adler32(1, "Wiki", 4), "pedia", 5), 0x11E60398u);
 }
 
+TEST(Checksum, Adler32AgreesWithZlibAtEveryRunBoundary)
+{
+    // Bytes of every value, long runs of 0xFF (the largest sums between
+    // reductions), odd starts and lengths around the 16-byte pieces and the
+    // 5552-byte runs, and starting sums near the modulus.
+    std::vector<uint8_t> data(3 * 5552 + 100);
+    uint32_t state = 12345;
+    for (uint8_t& byte : data) {
+        state = state * 1103515245u + 12345u;
+        byte = uint8_t(state >> 23);
+    }
+    std::vector<uint8_t> full(20000, 0xFF);
+    struct Case {
+        const std::vector<uint8_t>* bytes;
+        size_t offset, length;
+        uint32_t start;
+    } cases[] = {
+        {&data, 0, 64, 1},        {&data, 1, 65, 1},           {&data, 3, 79, 0xFFF0FFF0},
+        {&data, 5, 5551, 1},      {&data, 0, 5552, 0x12345678}, {&data, 7, 5553, 1},
+        {&data, 15, 5552 + 16, 1}, {&data, 2, data.size() - 2, 0xFFF0FFF0},
+        {&full, 0, full.size(), 1}, {&full, 1, 5552 * 3 + 15, 0xFFF0FFF0},
+    };
+    for (const Case& c : cases) {
+        const uint8_t* at = c.bytes->data() + c.offset;
+        EXPECT_EQ(Adler32(c.start, at, c.length), uint32_t(adler32(c.start, at, uInt(c.length))))
+            << "offset " << c.offset << ", length " << c.length << ", from " << c.start;
+    }
+}
+
 TEST(Checksum, StreamChecksumMatchesOnePass)
 {
     std::vector<uint8_t> data(10000);
