@@ -68,6 +68,14 @@ private:
 
 constexpr DWORD ClearedAttributes = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
 
+// A partial file that will not be put in place goes: closed first, since the
+// handle that wrote it shares nothing, not even with its own deletion.
+void DiscardPartial(std::unique_ptr<THandleStream>& file, const std::string& partial)
+{
+    file.reset();
+    DeleteFileA(partial.c_str());
+}
+
 }  // namespace
 
 TInstaller::TInstaller(std::string resourceName, std::string programPath)
@@ -245,8 +253,7 @@ void TInstaller::InstallFile(TStream& package, const TEntryHeader& entry, const 
             bool retry = false;
             if (OnInstallError) OnInstallError(*this, error, target, retry);
             if (!retry) {
-                file.reset();
-                DeleteFileA(partial.c_str());
+                DiscardPartial(file, partial);
                 throw;
             }
         }
@@ -283,16 +290,13 @@ std::unique_ptr<THandleStream> TInstaller::WritePartialFile(TStream& package, co
             throw EZDecompressionError(LoadMessage(Msg::DecompressionError));
         SetLastWriteTimeFromDos(file->Handle(), fileTime);
     } catch (const EZDecompressionError&) {
-        file.reset();
-        DeleteFileA(partial.c_str());
+        DiscardPartial(file, partial);
         throw EPackageDamaged(LoadMessage(Msg::InstallerCorrupted));
     } catch (const EReadError&) {
-        file.reset();
-        DeleteFileA(partial.c_str());
+        DiscardPartial(file, partial);
         throw EPackageDamaged(LoadMessage(Msg::InstallerCorrupted));
     } catch (...) {
-        file.reset();
-        DeleteFileA(partial.c_str());
+        DiscardPartial(file, partial);
         throw;
     }
     return file;
