@@ -7,26 +7,17 @@
 #include "Messages.h"
 #include "Stream.h"
 
-void TInflateAhead::TBuffer::Reserve(size_t size)
-{
-    if (size <= Capacity && Data) return;
-    // Sizes come in a few steps only (powers of two to 1 MiB, then steps of
-    // 256 KiB): buffers of every size a file happens to have would leave the
-    // heap in pieces, and the program would grow with every file inflated.
-    size_t rounded = size_t(64) << 10;
-    while (rounded < size && rounded < (size_t(1) << 20)) rounded *= 2;
-    if (rounded < size) rounded = (size + (size_t(256) << 10) - 1) & ~((size_t(256) << 10) - 1);
-    Data.reset();
-    Data.reset(new uint8_t[rounded + 1]);
-    Capacity = rounded;
-}
-
 TInflateAhead::TInflateAhead(std::unique_ptr<TStream> source, const std::vector<TEntry>& entries)
     : FSource(std::move(source))
 {
     for (const TEntry& entry : entries)
         if (InflatesWhole(entry.StoredSize, entry.Size)) FEntries.push_back(entry);
     std::sort(FEntries.begin(), FEntries.end(), [](const TEntry& a, const TEntry& b) { return a.Offset < b.Offset; });
+    // A small product needs no more ring than all its files together.
+    int64_t total = 0;
+    for (const TEntry& entry : FEntries) total = std::min(total + entry.Size, Window);
+    FRingSize = size_t(total);
+    FRing.reset(new uint8_t[FRingSize + 1]);
     FThread = std::thread([this] { Work(); });
 }
 
@@ -40,51 +31,71 @@ TInflateAhead::~TInflateAhead()
     FThread.join();
 }
 
+bool TInflateAhead::Place(TReady& ready) const
+{
+    // The ring holds from its head to FTail in use, perhaps wrapping; what is
+    // free runs from FTail to the ring's end and from its beginning to the
+    // head. FInFlight counts at least the bytes in use.
+    const size_t size = ready.Size, free = FRingSize - size_t(FInFlight);
+    if (FInFlight == 0 || size == 0) {
+        ready.At = FInFlight == 0 ? 0 : FTail;
+        ready.Held = int64_t(size);
+        return true;
+    }
+    if (FTail + size <= FRingSize) {
+        ready.At = FTail;
+        ready.Held = int64_t(size);
+        return size <= free;
+    }
+    // From the beginning again: the rest of the ring counts as held until
+    // this file is done with.
+    ready.At = 0;
+    ready.Held = int64_t(FRingSize - FTail + size);
+    return ready.Held <= int64_t(free);
+}
+
 void TInflateAhead::Release(TReady& ready)
 {
     FInFlight -= ready.Held;
-    if (ready.Buffer.Data && FFreeBytes + int64_t(ready.Buffer.Capacity) <= Kept) {
-        FFreeBytes += int64_t(ready.Buffer.Capacity);
-        FFree.push_back(std::move(ready.Buffer));
-    }
     ready = TReady();
 }
 
 void TInflateAhead::Work()
 {
-    TBuffer input;
+    std::unique_ptr<uint8_t[]> input;
+    size_t inputCapacity = 0;
     for (const TEntry& entry : FEntries) {
         TReady ready;
         ready.Offset = entry.Offset;
         ready.Size = size_t(entry.Size);
         {
             std::unique_lock<std::mutex> lock(FMutex);
-            // The smallest kept buffer that holds the entry, else a new one.
-            auto fit = FFree.end();
-            for (auto it = FFree.begin(); it != FFree.end(); ++it)
-                if (it->Capacity >= ready.Size && (fit == FFree.end() || it->Capacity < fit->Capacity)) fit = it;
-            if (fit != FFree.end()) {
-                FFreeBytes -= int64_t(fit->Capacity);
-                ready.Buffer = std::move(*fit);
-                FFree.erase(fit);
-            }
-            ready.Held = std::max<int64_t>(entry.Size, int64_t(ready.Buffer.Capacity));
-            if (!(FInFlight == 0 || FInFlight + ready.Held <= Window)) {
-                // Full: go on once the caller is done with half of it.
+            if (!Place(ready)) {
+                // Full: go on once the caller is done with half the ring and
+                // the file fits.
+                FWanted = ready.Size;
                 FWorkerWaiting = true;
-                FWorkerWake.wait(lock, [&] { return FStopping || WorkerMayGoOn(ready.Held); });
+                FWorkerWake.wait(lock, [&] { return FStopping || Place(ready); });
                 FWorkerWaiting = false;
             }
             if (FStopping) break;
             FInFlight += ready.Held;
+            FTail = ready.At + ready.Size;
         }
         try {
-            input.Reserve(size_t(entry.StoredSize));
-            ready.Buffer.Reserve(ready.Size);
+            // The compressed bytes: a buffer that only grows, a few times at most.
+            const size_t stored = size_t(entry.StoredSize), step = size_t(1) << 20;
+            if (inputCapacity < stored || !input) {
+                inputCapacity = std::max(inputCapacity, size_t(64) << 10);
+                while (inputCapacity < stored && inputCapacity < step) inputCapacity *= 2;
+                if (inputCapacity < stored) inputCapacity = (stored + step - 1) / step * step;
+                input.reset();
+                input.reset(new uint8_t[inputCapacity]);
+            }
+            uint8_t* output = FRing.get() + ready.At;
             FSource->SetPosition(entry.Offset);
-            size_t got = ReadUpTo(*FSource, input.Data.get(), size_t(entry.StoredSize));
-            TInflateResult result = InflateWhole(input.Data.get(), got, ready.Buffer.Data.get(), ready.Size,
-                                                 got == size_t(entry.StoredSize));
+            size_t got = ReadUpTo(*FSource, input.get(), stored);
+            TInflateResult result = InflateWhole(input.get(), got, output, ready.Size, got == stored);
             // The stream must end where the entry says, with its own checksum.
             if (!result.StreamEnded && ready.Size > 0)
                 throw EZDecompressionError(LoadMessage(Msg::DecompressionError));
@@ -102,15 +113,15 @@ void TInflateAhead::Work()
     if (FCallerWaiting) FCallerWake.notify_one();
 }
 
-bool TInflateAhead::WorkerMayGoOn(int64_t held) const
-{
-    return FInFlight == 0 || (FInFlight <= Window / 2 && FInFlight + held <= Window);
-}
-
 void TInflateAhead::WakeWorkerIfDue()
 {
-    // Any entry the thread waits for is at most half the window.
-    if (FWorkerWaiting && (FInFlight == 0 || FInFlight <= Window / 2)) FWorkerWake.notify_one();
+    // The thread is woken once half the ring is free and its file fits, or
+    // the ring is empty: a wake-up per file would cost more than it saves.
+    if (!FWorkerWaiting) return;
+    TReady wanted;
+    wanted.Size = FWanted;
+    if (FInFlight == 0 || (FInFlight <= int64_t(FRingSize / 2) && Place(wanted)))
+        FWorkerWake.notify_one();
 }
 
 bool TInflateAhead::Take(int64_t offset, const uint8_t*& data, size_t& size)
@@ -150,7 +161,7 @@ bool TInflateAhead::Take(int64_t offset, const uint8_t*& data, size_t& size)
             WakeWorkerIfDue();
             std::rethrow_exception(error);
         }
-        data = FHeld.Buffer.Data.get();
+        data = FRing.get() + FHeld.At;
         size = FHeld.Size;
         return true;
     }

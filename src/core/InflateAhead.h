@@ -24,11 +24,13 @@ public:
         int64_t StoredSize;
         int64_t Size;
     };
-    // Inflated bytes held at most, by the thread and the caller together; an
-    // entry larger than what is left waits until the caller is done with the
-    // ones before it. Buffers are kept for reuse up to half as much again.
+    // Inflated bytes held at most, by the thread and the caller together: one
+    // ring of this size, taken once, in which each file lies whole after the
+    // one before (a file that does not fit before the ring's end starts again
+    // at its beginning). Files come and go in package order, so the ring
+    // never leaves holes; buffers taken and given back per file would leave
+    // the heap in pieces, and the program would grow with every gigabyte.
     static constexpr int64_t Window = int64_t{8} << 20;
-    static constexpr int64_t Kept = Window / 2;
 
     // `source` is a stream of the package for the thread alone; `entries`
     // lists files in package order. Those InflatesWhole refuses are left out.
@@ -44,22 +46,18 @@ public:
     bool Take(int64_t offset, const uint8_t*& data, size_t& size);
 
 private:
-    struct TBuffer {
-        std::unique_ptr<uint8_t[]> Data;
-        size_t Capacity = 0;
-        void Reserve(size_t size);
-    };
     struct TReady {
         int64_t Offset = 0;
         size_t Size = 0;
-        int64_t Held = 0;  // what the buffer counts against the window
-        TBuffer Buffer;
+        size_t At = 0;     // where in the ring the content starts
+        int64_t Held = 0;  // ring bytes it takes: its size, and the ring's end it skipped
         std::exception_ptr Error;
     };
 
     void Work();
+    // Where the file goes in the ring and what it holds of it, if it fits now.
+    bool Place(TReady& ready) const;
     void Release(TReady& ready);
-    bool WorkerMayGoOn(int64_t held) const;
     void WakeWorkerIfDue();
 
     std::unique_ptr<TStream> FSource;
@@ -72,8 +70,10 @@ private:
     std::condition_variable FWorkerWake, FCallerWake;
     bool FWorkerWaiting = false, FCallerWaiting = false;
     std::deque<TReady> FReady;
-    std::vector<TBuffer> FFree;
-    int64_t FFreeBytes = 0;
+    std::unique_ptr<uint8_t[]> FRing;
+    size_t FRingSize = 0;
+    size_t FTail = 0;       // where the next file goes
+    size_t FWanted = 0;     // the size of the file the thread waits to place
     TReady FHeld;
     bool FHolding = false;
     int64_t FInFlight = 0;

@@ -5,7 +5,9 @@
 #include <gtest/gtest.h>
 #include <zlib.h>
 
+#include <chrono>
 #include <random>
+#include <thread>
 
 #include "Exception.h"
 #include "Inflate.h"
@@ -180,6 +182,39 @@ TEST(InflateAhead, HandsOverEachFileInOrderPassingOverSkippedAndLargeOnes)
     EXPECT_EQ(Taken(ahead, f.Entries[13].Offset), f.Contents[13]);
     // An offset that starts no listed entry is the caller's too.
     EXPECT_FALSE(ahead.Take(f.Entries[13].Offset + 1, data, size));
+}
+
+TEST(InflateAhead, FilesShareOneRingWithoutOverwritingTheOneBeingWritten)
+{
+    // Sizes in KiB. Each file is compared after the thread has had time to
+    // inflate the next ones: a file placed over one still held shows here.
+    const size_t K = 1024;
+    struct TRow {
+        const char* What;
+        std::vector<size_t> Sizes;
+    } rows[] = {
+        {"the third starts the ring again over the first", {3072, 3072, 3072, 3072, 3072}},
+        {"a skipped end stays held until its file is done", {3000, 3000, 1500, 3500, 2000, 3500, 4096, 100}},
+        {"whole-size files after small ones", {100, 100, 100, 100, 100, 4096, 4096, 4096, 1}},
+        {"empty files between others", {0, 1024, 0, 0, 2048, 0, 4096, 4096, 0}},
+        {"a small product: a ring as large as its files", {10, 20, 30, 15, 5}},
+        {"uneven sizes wrapping again and again", {700, 2900, 1300, 3900, 2500, 600, 3300, 1800, 4000, 900, 2200, 3700}},
+    };
+    for (const TRow& row : rows) {
+        TAheadFixture f;
+        for (size_t i = 0; i < row.Sizes.size(); ++i) {
+            std::vector<uint8_t> content = Noise(row.Sizes[i] * K, unsigned(i) + 1);
+            f.Add(content, ZlibStream(content, 0));
+        }
+        TInflateAhead ahead(std::make_unique<TMemoryStream>(f.Bytes), f.Entries);
+        for (size_t i = 0; i < f.Entries.size(); ++i) {
+            const uint8_t* data = nullptr;
+            size_t size = 0;
+            ASSERT_TRUE(ahead.Take(f.Entries[i].Offset, data, size)) << row.What << ", file " << i;
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+            EXPECT_EQ(std::vector<uint8_t>(data, data + size), f.Contents[i]) << row.What << ", file " << i;
+        }
+    }
 }
 
 TEST(InflateAhead, ADamagedEntryIsReportedWhenItsTurnComesNotBefore)
