@@ -87,17 +87,23 @@ int main(int argc, char** argv)
         << "[Setup]\r\nProductName=Bench Suite\r\nRegistryRoot=Software\\SetupBench\\Suite\r\n"
            "DefaultFolder=SetupBench\\Suite %d\r\n[Components]\r\nMain=$ProgramFolder\r\nVstX=$ProgramFolder\\VstX\r\n";
 
-    // A fifth of the payload in plug-in binaries, in name order.
+    // A fifth of the payload in plug-in binaries, in name order, at every
+    // size: past what the folder holds, the set again in a folder of its own
+    // ("Bank 2", ...), so that large payloads compress like small ones.
     std::vector<fs::path> candidates;
     for (const auto& entry : fs::directory_iterator(dlls))
         if (entry.path().extension() == ".dll" && entry.is_regular_file()) candidates.push_back(entry.path());
     std::sort(candidates.begin(), candidates.end());
     int64_t binaries = 0;
     fs::create_directories(out / "VstX");
-    for (const fs::path& dll : candidates) {
-        if (binaries >= total / 5) break;
-        fs::copy_file(dll, out / "VstX" / dll.filename().string(), fs::copy_options::overwrite_existing);
-        binaries += int64_t(fs::file_size(dll));
+    for (int bank = 1; !candidates.empty() && binaries < total / 5; ++bank) {
+        fs::path folder = bank == 1 ? out / "VstX" : out / "VstX" / ("Bank " + std::to_string(bank));
+        fs::create_directories(folder);
+        for (const fs::path& dll : candidates) {
+            if (binaries >= total / 5) break;
+            fs::copy_file(dll, folder / dll.filename().string(), fs::copy_options::overwrite_existing);
+            binaries += int64_t(fs::file_size(dll));
+        }
     }
 
     // The rest as notes of a sample library, 1 to 4 seconds each.
