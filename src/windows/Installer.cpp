@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <new>
 #include <system_error>
 
 #include "Exception.h"
@@ -165,6 +166,8 @@ void TInstaller::StartInflatingAhead(TStream& package, int64_t childrenEnd)
         FAhead = std::make_unique<TInflateAhead>(OpenPackageStream(), files.Entries);
     } catch (const std::system_error&) {
         // No second thread: every file is inflated as it is written.
+    } catch (const std::bad_alloc&) {
+        // No memory for the ring: the same.
     }
 }
 
