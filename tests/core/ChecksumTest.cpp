@@ -2,6 +2,7 @@
 #include <zlib.h>
 
 #include "Checksum.h"
+#include "Sha256.h"
 #include "Stream.h"
 
 // A stream that hands out at most a few bytes per read, like a pipe or a slow file.
@@ -82,4 +83,30 @@ TEST(Checksum, NothingToSumGivesOne)
     TMemoryStream stream;
     EXPECT_EQ(StreamChecksum(stream, 0), 1u);
     EXPECT_EQ(StreamChecksum(stream, -5), 1u);
+}
+
+TEST(Checksum, Sha256KnownValuesWholeAndInPieces)
+{
+    // FIPS 180-4's examples: the empty message, one block, the 56-byte message
+    // whose padding takes a second block, and a million 'a's.
+    std::string million(1000000, 'a');
+    struct Case {
+        std::string message, digest;
+    } cases[] = {
+        {"", "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855"},
+        {"abc", "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad"},
+        {"abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq",
+         "248d6a61d20638b8e5c026930c3e6039a33ce45964ff2167f6ecedd419db06c1"},
+        {million, "cdc76e5c9914fb9281a1c7e284d73e67f1809a48a497200e046d39ccc7112cd0"},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(TSha256::Hex(TSha256::Of(c.message.data(), c.message.size())), c.digest) << c.message.size();
+        // Pieces of every size up to 130 bytes, across the 64-byte blocks.
+        for (size_t piece = 1; piece <= 130 && piece <= c.message.size() + 1; piece += 7) {
+            TSha256 sha;
+            for (size_t at = 0; at < c.message.size(); at += piece)
+                sha.Update(c.message.data() + at, std::min(piece, c.message.size() - at));
+            EXPECT_EQ(TSha256::Hex(sha.Finish()), c.digest) << c.message.size() << " in pieces of " << piece;
+        }
+    }
 }
