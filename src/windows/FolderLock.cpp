@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "FileSystem.h"
+#include "InstallScope.h"
 #include "PathUtils.h"
 #include "TextUtils.h"
 
@@ -19,14 +20,36 @@ uint64_t Fnv1a64(const std::string& text)
     return hash;
 }
 
-HANDLE OpenLock(const std::string& globalName)
+// The namespace that only administrators can create names in: opened once
+// for the process's life, so that every lock name below it resolves. Empty
+// where this process may not (it runs without administrator rights).
+std::string AdministratorsNamespace()
 {
-    HANDLE mutex = CreateMutexA(nullptr, FALSE, globalName.c_str());
-    if (mutex) return mutex;
+    static const std::string prefix = [] {
+        HANDLE boundary = CreateBoundaryDescriptorW(L"PlugInSetup", 0);
+        if (!boundary) return std::string();
+        BYTE sid[SECURITY_MAX_SID_SIZE];
+        DWORD size = sizeof sid;
+        HANDLE space = nullptr;
+        if (CreateWellKnownSid(WinBuiltinAdministratorsSid, nullptr, sid, &size) &&
+            AddSIDToBoundaryDescriptor(&boundary, sid)) {
+            space = CreatePrivateNamespaceW(nullptr, boundary, L"PlugInSetupAdministrators");
+            if (!space && GetLastError() == ERROR_ALREADY_EXISTS)
+                space = OpenPrivateNamespaceW(boundary, L"PlugInSetupAdministrators");
+        }
+        DeleteBoundaryDescriptor(boundary);
+        return space ? std::string("PlugInSetupAdministrators\\") : std::string();
+    }();
+    return prefix;
+}
+
+HANDLE OpenLock(const std::string& name)
+{
+    HANDLE mutex = CreateMutexA(nullptr, FALSE, name.c_str());
+    if (mutex || name.rfind("Global\\", 0) != 0) return mutex;
     // Where the global namespace is closed to us, the session's own still
     // keeps two programs of this session apart.
-    std::string local = "Local\\" + globalName.substr(globalName.find('\\') + 1);
-    return CreateMutexA(nullptr, FALSE, local.c_str());
+    return CreateMutexA(nullptr, FALSE, ("Local\\" + name.substr(name.find('\\') + 1)).c_str());
 }
 
 }  // namespace
@@ -39,7 +62,11 @@ std::string FolderLockName(const std::string& folder)
     uint64_t hash = Fnv1a64(resolved);
     char digits[17];
     wsprintfA(digits, "%08lX%08lX", static_cast<unsigned long>(hash >> 32), static_cast<unsigned long>(hash));
-    return std::string("Global\\PlugInSetupFolder-") + digits;
+    // An installation for everyone takes its lock where only administrators
+    // can make names: a program without rights that took the name first
+    // would otherwise hold every installation into the folder off.
+    std::string space = OneUserScope() ? std::string() : AdministratorsNamespace();
+    return (space.empty() ? std::string("Global\\") : space) + "PlugInSetupFolder-" + digits;
 }
 
 TFolderLock::TFolderLock(const std::string& folder) : FMutex(OpenLock(FolderLockName(folder))) {}

@@ -5,14 +5,17 @@
 // the two never work on one folder at once. It is a named mutex whose name
 // comes from the folder as Windows resolves it, so every spelling of one
 // folder (case, short names, "..", a trailing backslash) meets the same lock.
+// For an installation for everyone the name lies in a namespace bounded to
+// administrators, where a program without rights cannot take it first; for
+// one user (and a process without rights) in the global one.
 #include <windows.h>
 
 #include <string>
 
 #include "WinHandle.h"
 
-// The lock's name for `folder`: "Global\PlugInSetupFolder-" and 16 hexadecimal
-// digits.
+// The lock's name for `folder`: "PlugInSetupFolder-" and 16 hexadecimal
+// digits, behind "PlugInSetupAdministrators\" or "Global\" (see above).
 std::string FolderLockName(const std::string& folder);
 
 class TFolderLock {

@@ -4,6 +4,7 @@
 #include <thread>
 
 #include "FolderLock.h"
+#include "InstallScope.h"
 #include "TestFiles.h"
 
 namespace {
@@ -52,8 +53,9 @@ TEST(FolderLock, EverySpellingOfAFolderMeetsOneName)
         {product + "\\Sub", false},
     };
     std::string name = FolderLockName(product);
-    EXPECT_EQ(name.rfind("Global\\PlugInSetupFolder-", 0), 0u) << name;
-    EXPECT_EQ(name.size(), 25u + 16u) << name;
+    size_t digits = name.rfind("\\PlugInSetupFolder-");
+    ASSERT_NE(digits, std::string::npos) << name;
+    EXPECT_EQ(name.size() - digits, 19u + 16u) << name;
     for (const auto& c : cases) EXPECT_EQ(FolderLockName(c.Other) == name, c.Same) << c.Other;
     // Setup takes the lock before it makes the folder; its uninstaller, with
     // the folder there, must meet the same name.
@@ -87,4 +89,24 @@ TEST(FolderLock, OneHolderAtATimeUntilReleasedMovedOrAbandoned)
         CloseHandle(mutex);
     }).join();
     EXPECT_TRUE(next.Acquire(0));
+}
+
+TEST(FolderLock, AnInstallationForOneUserMeetsItsUninstallerWithoutRights)
+{
+    // One user's Setup and uninstaller run without administrator rights, and
+    // a program of that user's may take the name first: their lock is the
+    // global name, which that program then holds. (An installation for
+    // everyone takes its lock in the administrators' namespace, where the
+    // system has one; Wine has none, so it cannot be shown here.)
+    TTestFolder folder("Folder Lock Squatted");
+    std::string product = folder / "Product";
+    SetOneUserScope(true);
+    std::string global = FolderLockName(product);
+    EXPECT_EQ(global.rfind("Global\\PlugInSetupFolder-", 0), 0u) << global;
+    HANDLE squatter = CreateMutexA(nullptr, TRUE, global.c_str());
+    ASSERT_NE(squatter, nullptr);
+    EXPECT_FALSE(FreeForOthers(product));
+    CloseHandle(squatter);
+    EXPECT_TRUE(FreeForOthers(product));
+    SetOneUserScope(false);
 }
