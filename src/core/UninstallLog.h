@@ -76,6 +76,9 @@ struct TUninstallLog {
     TProgramVersion Version;
     std::vector<std::string> Lines;
     std::string ProductName;
+    // The SHA-256 of the log's bytes as read from its file (not of a journal
+    // taken over beside it), as hexadecimal digits; empty where not read so.
+    std::string Digest;
 };
 
 // Writes the serialised log at the stream's position.

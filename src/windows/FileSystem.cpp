@@ -1,5 +1,7 @@
 #include "FileSystem.h"
 
+#include <sddl.h>
+
 #include <cctype>
 #include <cstddef>
 #include <cstring>
@@ -18,6 +20,20 @@ bool DirectoryExists(const std::string& path)
 {
     DWORD attributes = GetFileAttributesA(path.c_str());
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+bool CreateProtectedFolder(const std::string& path)
+{
+    // Not inherited (P): administrators and the system full control, users
+    // read and run; passed on to everything below.
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(L"D:P(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)(A;OICI;FRFX;;;BU)",
+                                                              SDDL_REVISION_1, &descriptor, nullptr))
+        return false;
+    SECURITY_ATTRIBUTES attributes{sizeof attributes, descriptor, FALSE};
+    bool made = CreateDirectoryA(path.c_str(), &attributes);
+    LocalFree(descriptor);
+    return made;
 }
 
 bool SetLastWriteTimeFromDos(HANDLE file, int32_t dosDateTime)

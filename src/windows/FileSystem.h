@@ -8,6 +8,11 @@
 
 bool FileExists(const std::string& path);       // a file, not a folder
 bool DirectoryExists(const std::string& path);  // a folder
+// Makes a folder with the rights of Program Files (administrators and the
+// system may change it, users only read and run what it holds) instead of
+// its parent's: what an installation for everyone keeps there cannot be
+// replaced by a program without rights. True when it was made.
+bool CreateProtectedFolder(const std::string& path);
 // Sets a file's last-write time from a DOS date-time read as local time;
 // creation and access times stay.
 bool SetLastWriteTimeFromDos(HANDLE file, int32_t dosDateTime);

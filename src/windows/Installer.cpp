@@ -18,6 +18,7 @@
 #include "ProcessText.h"
 #include "ProgramFile.h"
 #include "Registry.h"
+#include "Sha256.h"
 #include "SharedFiles.h"
 #include "InstallScope.h"
 #include "ShellLinks.h"
@@ -185,7 +186,12 @@ bool TInstaller::ForceFolder(const std::string& path, bool removeContents)
     if (!parent.empty() && parent != path) ForceFolder(parent, false);
     // Logged before it is made: a run ended in between still removes it.
     RecordItem(removeContents ? ikFolderContents : ikFolder, path);
-    CreateDirectoryA(path.c_str(), nullptr);
+    bool protect = std::any_of(ProtectedFolders.begin(), ProtectedFolders.end(),
+                               [&](const std::string& folder) { return IsInsideFolder(folder, path); });
+    if (protect)
+        CreateProtectedFolder(path);
+    else
+        CreateDirectoryA(path.c_str(), nullptr);
     if (!DirectoryExists(path)) {
         FJournal.Retract();  // not this run's: there is no such folder
         return false;
@@ -369,8 +375,13 @@ void TInstaller::CarryForward(const std::vector<std::string>& earlierLog, const 
     FEarlierLog = ResolveSharing(TrustedLines(earlierLog, earlierRoots, &dropped));
     if (OnNote)
         for (const std::string& line : dropped) OnNote("earlier log line not taken over, outside its roots: " + line);
+    std::vector<std::string> kept;
     for (const std::string& line : FEarlierLog) {
         TLogLine parsed = TLogLine::Parse(line);
+        // A copy kept for an earlier run's failure is gone once this run has
+        // taken over: its line is not handed on, lest its name, free again,
+        // be given to a copy of somebody's file that the line would then delete.
+        if (parsed.Kind != TLineKind::Aside) kept.push_back(line);
         switch (parsed.Kind) {
         case TLineKind::File:
         case TLineKind::Folder:
@@ -386,6 +397,7 @@ void TInstaller::CarryForward(const std::vector<std::string>& earlierLog, const 
         default: break;
         }
     }
+    FEarlierLog = std::move(kept);
 }
 
 std::vector<std::string> ResolveSharing(const std::vector<std::string>& lines)
@@ -509,9 +521,11 @@ void TInstaller::RecordRegistryKey(HKEY root, const std::string& keyPath, bool u
         Log(MakeLogLine(TLineKind::EmptyParents, keyPath, {std::string(1, letter), std::to_string(levels)}));
 }
 
-void TInstaller::WriteUninstallLog(TStream& stream, const std::string& productName, bool keptCopies) const
+std::string TInstaller::WriteUninstallLog(TStream& stream, const std::string& productName, bool keptCopies) const
 {
-    ::WriteUninstallLog(stream, FPackage.Info().Version, UninstallerLog(keptCopies), productName);
+    TDigestingStream digesting(stream);
+    ::WriteUninstallLog(digesting, FPackage.Info().Version, UninstallerLog(keptCopies), productName);
+    return digesting.Hex();
 }
 
 void TInstaller::WriteUninstaller(const std::string& uninstallerPath, const std::string& keyName,
@@ -520,22 +534,26 @@ void TInstaller::WriteUninstaller(const std::string& uninstallerPath, const std:
     std::string registration = RegistrationLine(keyName);
     if (!FJournal.Lines().Contains(registration)) Log(registration);
     bool signedUninstaller = SignedUninstaller() != nullptr;
+    // The finished log names the copies kept for a failure too: a run ended
+    // before they go leaves them to the uninstaller, as the journal would have.
+    std::string digest;
     if (signedUninstaller) {
         // The maker's signature covers the uninstaller's bytes, so the log
         // cannot be appended: the finished log replaces the journal beside it,
-        // which the uninstaller (in place since the start) reads. It names the
-        // copies kept for a failure too: a run ended before they go leaves
-        // them to the uninstaller, as the journal would have.
+        // which the uninstaller (in place since the start) reads.
         const std::string journal = FJournal.Path();
         FJournal.Close();
-        DWORD error = WriteWholeAndReplace(journal, journal + PartialSuffix,
-                                           [&](THandleStream& file) { WriteUninstallLog(file, productName, true); });
+        DWORD error = WriteWholeAndReplace(journal, journal + PartialSuffix, [&](THandleStream& file) {
+            digest = WriteUninstallLog(file, productName, true);
+        });
         if (error != 0) ThrowReplaceError(journal, error);
     } else {
-        PlaceUninstaller(uninstallerPath, true, productName);
+        digest = PlaceUninstaller(uninstallerPath, true, productName);
     }
     RegisterUninstaller(FJournal, uninstallerPath, keyName, displayName, RegistrationValues);
     WriteRegisteredRoots(keyName, InstallationRoots(UninstallerLog()));
+    // Last: from here on the log is obeyed only as it is now.
+    WriteLogDigest(keyName, digest);
     // Done: the journal (unless it is the log now) and the product's earlier files kept for a failure go.
     FJournal.Finish(signedUninstaller);
 }
@@ -575,12 +593,12 @@ void TInstaller::ClearSignature(TStream& program, TStream& copy, int64_t length)
     copy.WriteInt32(0);
 }
 
-void TInstaller::WriteProgramPart(THandleStream& uninstaller, bool log, const std::string& productName) const
+std::string TInstaller::WriteProgramPart(THandleStream& uninstaller, bool log, const std::string& productName) const
 {
     if (const TMemoryStream* program = SignedUninstaller()) {
         // Made by the builder with the uninstaller's mode and no log of its own, then signed.
         uninstaller.WriteBuffer(program->Data().data(), program->Data().size());
-        return;
+        return std::string();
     }
     int64_t copyLength;
     {
@@ -597,12 +615,12 @@ void TInstaller::WriteProgramPart(THandleStream& uninstaller, bool log, const st
     uninstaller.SetPosition(PackageFormat::SetupDataOffsetWord);
     uninstaller.WriteInt32(log ? int32_t(copyLength) : 0);
     uninstaller.WriteInt32(1);
-    if (!log) return;
+    if (!log) return std::string();
     uninstaller.SetPosition(copyLength);
-    WriteUninstallLog(uninstaller, productName);
+    return WriteUninstallLog(uninstaller, productName, true);
 }
 
-void TInstaller::PlaceUninstaller(const std::string& path, bool log, const std::string& productName)
+std::string TInstaller::PlaceUninstaller(const std::string& path, bool log, const std::string& productName)
 {
     // Written in full under another name and on the disk before it replaces
     // the one there: the list of installed programs never points at half an
@@ -610,8 +628,11 @@ void TInstaller::PlaceUninstaller(const std::string& path, bool log, const std::
     std::string partial = path + PartialSuffix;
     std::string line = MakeLogLine(TLineKind::Partial, partial);
     if (!FJournal.Lines().Contains(line)) Log(line);
-    DWORD error = WriteWholeAndReplace(path, partial, [&](THandleStream& file) { WriteProgramPart(file, log, productName); });
+    std::string digest;
+    DWORD error =
+        WriteWholeAndReplace(path, partial, [&](THandleStream& file) { digest = WriteProgramPart(file, log, productName); });
     if (error != 0) ThrowReplaceError(path, error);
+    return digest;
 }
 
 void TInstaller::BeginJournal(const std::string& uninstallerPath, const std::string& keyName,
@@ -639,6 +660,8 @@ void TInstaller::BeginJournal(const std::string& uninstallerPath, const std::str
         FJournal.RestoredOnRollBack(std::move(bytes));
     }
     Log(MakeLogLine(TLineKind::Partial, journal));
+    // From the journal's first byte on, the earlier log is no longer the one its digest vouches for.
+    ForgetLogDigest(FJournal, uninstallerPath);
     // Only an uninstaller this run brings is this run's to take away again.
     if (earlierCopy.empty()) Log(MakeLogLine(TLineKind::Partial, uninstallerPath));
     std::string registration = RegistrationLine(keyName);

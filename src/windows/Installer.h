@@ -126,7 +126,8 @@ public:
     // C, U, M or 6 by the root and the view; other roots record nothing.
     void RecordRegistryKey(HKEY root, const std::string& keyPath, bool use64BitView);
     const TLineStore& UninstallLog() const { return FJournal.Lines(); }
-    void WriteUninstallLog(TStream& stream, const std::string& productName, bool keptCopies = false) const;
+    // Returns the SHA-256 of the bytes written, as hexadecimal digits.
+    std::string WriteUninstallLog(TStream& stream, const std::string& productName, bool keptCopies = false) const;
     // Writes the uninstaller (the program part, marked, with the log appended)
     // and registers it in the Windows list of installed programs.
     void WriteUninstaller(const std::string& uninstallerPath, const std::string& keyName,
@@ -136,6 +137,10 @@ public:
     // The product's own folder. A file written outside it may be another
     // installation's too: it is shared through the Windows reference counts.
     std::string OwnFolder;
+    // The product's own folders outside Program Files, for an installation
+    // for everyone: each level of them (and above them) that the run makes
+    // gets the rights of Program Files instead of its parent's.
+    std::vector<std::string> ProtectedFolders;
     // Where a file that the run replaces, and that is not the product's, is
     // copied first, so that removal can put it back; empty keeps none.
     std::string BackupFolder;
@@ -176,9 +181,11 @@ private:
     // Writes the program part as an uninstaller; with `log` the log appended,
     // else none (it reads Uninstall.dat beside it). A signed uninstaller is
     // written as it came and never carries the log.
-    void WriteProgramPart(THandleStream& uninstaller, bool log, const std::string& productName) const;
-    // Writes the uninstaller beside `path` and renames it over `path`.
-    void PlaceUninstaller(const std::string& path, bool log, const std::string& productName);
+    // Returns the log's digest; empty without one.
+    std::string WriteProgramPart(THandleStream& uninstaller, bool log, const std::string& productName) const;
+    // Writes the uninstaller beside `path` and renames it over `path`; the
+    // log's digest, empty without one.
+    std::string PlaceUninstaller(const std::string& path, bool log, const std::string& productName);
     // A free name in the backup folder for a copy of `target`.
     std::string BackupCopyName(const std::string& target);
     // Outside the product's folder and not yet the product's: a file or folder

@@ -30,7 +30,10 @@ TOtherInstallations::TOtherInstallations(const std::string& ownUninstaller)
         const std::string& uninstaller = entry.Uninstaller;
         if (uninstaller.empty() || !FileExists(uninstaller) || SameFile(uninstaller, ownUninstaller)) continue;
         try {
-            Add(ReadUninstallerLog(uninstaller).Lines, GetProgramFolder(ResolvedPath(uninstaller)));
+            // A log its registration vouches for is read alone; one changed since names nothing.
+            TUninstallLog log = ReadUninstallerLog(uninstaller, entry.LogDigest.empty());
+            if (!entry.LogDigest.empty() && !SameTextAscii(entry.LogDigest, log.Digest)) continue;
+            Add(log.Lines, GetProgramFolder(ResolvedPath(uninstaller)));
         } catch (const std::exception&) {
             // Not one of ours, or a damaged one: it names nothing.
         }

@@ -11,7 +11,10 @@ class TOtherInstallations {
 public:
     // Reads the log of every installation in the Windows list of installed
     // programs whose uninstaller is one of ours and not `ownUninstaller`
-    // (compared as the same file). Logs that cannot be read count nothing.
+    // (compared as the same file): for an installation for everyone only
+    // those registered for everyone (AllRegistrations). Logs that cannot be
+    // read, or that no longer match the digest their registration keeps,
+    // count nothing.
     explicit TOtherInstallations(const std::string& ownUninstaller);
     TOtherInstallations() = default;
 

@@ -459,8 +459,12 @@ TDestinationCheck TSetupInstaller::CheckDestination(const std::string& folder,
         return {false, FormatMessageText(Msg::FolderHoldsOtherProduct, {ExcludeDelimiter(folder), other}), true};
     // One installation is for everyone or for one user, never both: its
     // registration, keys and shared counts are in one place.
+    // Whom it is for is where it is registered; its log says so only where it is registered nowhere.
     std::vector<std::string> earlier = EarlierInstallationLog(folder);
-    if (!earlier.empty() && IsOneUserLog(earlier) != ForCurrentUser)
+    TRegistrationScope scope = earlier.empty() ? TRegistrationScope::None
+                                               : RegistrationScope(IncludeDelimiter(folder) + UninstallerFileName, earlier);
+    bool oneUser = scope == TRegistrationScope::None ? IsOneUserLog(earlier) : scope == TRegistrationScope::OneUser;
+    if (!earlier.empty() && oneUser != ForCurrentUser)
         return {false,
                 FormatText(ExpandText(LoadMessage(Msg::FolderOtherScope)),
                            {ExcludeDelimiter(folder), ForCurrentUser ? "all users" : "one user alone"}),

@@ -14,6 +14,7 @@
 #include "SetupInstaller.h"
 #include "TextUtils.h"
 #include "UninstallRegistration.h"
+#include "Uninstaller.h"
 
 namespace {
 
@@ -113,6 +114,14 @@ void TSetupInstaller::RunSteps(IInstallProgress& progress)
     progress.SetProgress(25);
     progress.SetStatus(LoadMessage(Msg::StatusCopying));
     PrepareOwnFolder();
+    // The product's own folders that an installation for everyone makes
+    // outside Program Files get its rights: nobody without them may replace
+    // the uninstaller, its log or the program later run with them.
+    FInstaller->ProtectedFolders.clear();
+    if (!OneUserScope())
+        for (const std::string& folder : {InstallFolder, ContentFolder})
+            if (!folder.empty() && !IsInsideFolder(folder, ProgramFilesFolder) && !IsInsideFolder(folder, CommonFilesFolder))
+                FInstaller->ProtectedFolders.push_back(folder);
     // From the first write on, Uninst.exe is in place and registered, and the
     // log goes to disk as the run goes.
     FInstaller->ForceFolder(InstallFolder, false);
@@ -157,9 +166,22 @@ void TSetupInstaller::PrepareOwnFolder()
         throw ESetupError(FormatMessageText(Msg::FolderHoldsOtherProduct, {ExcludeDelimiter(InstallFolder), other}));
     FInstaller->OwnFolder = InstallFolder;
     FInstaller->BackupFolder = InstallFolder + "Replaced Files\\";
-    std::vector<std::string> earlier = EarlierInstallationLog(InstallFolder);
-    FInstaller->CarryForward(earlier, earlier.empty() ? TInstallationRoots()
-                                                      : UninstallerRoots(InstallFolder + UninstallerFileName, earlier));
+    // The earlier installation's log, as far as its registration vouches for it.
+    std::vector<std::string> earlier;
+    TInstallationRoots roots;
+    try {
+        TVouchedLog vouched = ReadVouchedLog(InstallFolder + UninstallerFileName, false);
+        if (vouched.Log.ProductName == ProductName) {
+            if (vouched.Changed && OnNote)
+                OnNote("the earlier log was changed since it was finished: only what lies in " + InstallFolder +
+                       " is taken over");
+            earlier = std::move(vouched.Log.Lines);
+            roots = std::move(vouched.Roots);
+        }
+    } catch (const std::exception&) {
+        // No installation there, not one of ours, or a damaged one: nothing to carry forward.
+    }
+    FInstaller->CarryForward(earlier, roots);
 }
 
 int64_t TSetupInstaller::GetRequiredSpace()

@@ -17,10 +17,15 @@ std::string RegistrationLine(const std::string& keyName)
     return MakeLogLine(ScopeKeyKind(), UninstallRegistryKey + keyName);
 }
 
-std::string RegistrationKeyName(const std::string& line)
+namespace {
+
+// The key name a line records as a registration, below either root.
+std::string RegistrationNameIn(const std::string& line, bool anyRoot)
 {
     TLogLine parsed = TLogLine::Parse(line);
-    if (parsed.Kind != ScopeKeyKind() || !parsed.WellFormed()) return std::string();
+    bool registrationKind = anyRoot ? parsed.Kind == TLineKind::CurrentUserKey || parsed.Kind == TLineKind::LocalMachineKey
+                                    : parsed.Kind == ScopeKeyKind();
+    if (!registrationKind || !parsed.WellFormed()) return std::string();
     std::string key = parsed.Path();
     if (key.empty() || key[0] != '\\') key = "\\" + key;
     size_t prefix = std::strlen(UninstallRegistryKey);
@@ -28,6 +33,10 @@ std::string RegistrationKeyName(const std::string& line)
     std::string name = key.substr(prefix);
     return name.find('\\') == std::string::npos ? name : std::string();
 }
+
+}  // namespace
+
+std::string RegistrationKeyName(const std::string& line) { return RegistrationNameIn(line, false); }
 
 namespace {
 
@@ -45,13 +54,16 @@ bool NamesUninstaller(TRegistry& registry, const std::string& keyName, const std
 
 }  // namespace
 
-std::string FindRegistration(const std::string& uninstallerPath, const std::vector<std::string>& logLines)
+namespace {
+
+std::string FindRegistrationIn(HKEY root, const std::string& uninstallerPath, const std::vector<std::string>& logLines)
 {
     TRegistry registry(KEY_READ);
-    registry.RootKey = ScopeRoot();
+    registry.RootKey = root;
     std::vector<std::string> named;
+    // The names the log records are tried first; they are only a guess.
     for (const std::string& line : logLines) {
-        std::string name = RegistrationKeyName(line);
+        std::string name = RegistrationNameIn(line, true);
         if (!name.empty()) named.push_back(name);
     }
     for (auto name = named.rbegin(); name != named.rend(); ++name)
@@ -62,15 +74,30 @@ std::string FindRegistration(const std::string& uninstallerPath, const std::vect
     return std::string();
 }
 
+}  // namespace
+
+std::string FindRegistration(const std::string& uninstallerPath, const std::vector<std::string>& logLines)
+{
+    return FindRegistrationIn(ScopeRoot(), uninstallerPath, logLines);
+}
+
+TRegistrationScope RegistrationScope(const std::string& uninstallerPath, const std::vector<std::string>& logLines)
+{
+    if (!FindRegistrationIn(HKEY_LOCAL_MACHINE, uninstallerPath, logLines).empty()) return TRegistrationScope::Everyone;
+    if (!FindRegistrationIn(HKEY_CURRENT_USER, uninstallerPath, logLines).empty()) return TRegistrationScope::OneUser;
+    return TRegistrationScope::None;
+}
+
 std::vector<TRegistrationEntry> AllRegistrations()
 {
     std::vector<TRegistrationEntry> entries;
     for (HKEY root : {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER}) {
+        if (root == HKEY_CURRENT_USER && !OneUserScope()) break;
         TRegistry registry(KEY_READ);
         registry.RootKey = root;
         if (!registry.OpenKey(UninstallRegistryKey, false)) continue;
         for (const std::string& name : registry.GetKeyNames()) {
-            TRegistrationEntry entry{name, std::string(), std::string()};
+            TRegistrationEntry entry{name, std::string(), std::string(), std::string()};
             try {
                 if (!registry.OpenKey(UninstallRegistryKey + name, false)) continue;
                 entry.Uninstaller = Unquoted(registry.ReadString(RegistrationValue::UninstallString));
@@ -81,6 +108,11 @@ std::vector<TRegistrationEntry> AllRegistrations()
                 entry.DisplayName = registry.ReadString(RegistrationValue::DisplayName);
             } catch (const Exception&) {
                 // A name that is no text is no name.
+            }
+            try {
+                entry.LogDigest = registry.ReadString(RegistrationValue::LogDigest);
+            } catch (const Exception&) {
+                entry.LogDigest = "-";  // a digest that is no text matches no log
             }
             entries.push_back(entry);
         }
@@ -151,15 +183,44 @@ bool WriteRegisteredRoots(const std::string& keyName, const TInstallationRoots& 
     }
 }
 
-TInstallationRoots UninstallerRoots(const std::string& uninstallerPath, const std::vector<std::string>& logLines)
+TInstallationRoots UninstallerRoots(const std::string& uninstallerPath, const std::vector<std::string>& logLines,
+                                    const std::string& logDigest, bool* distrusted)
 {
     std::string name = FindRegistration(uninstallerPath, logLines);
+    std::string digest = RegisteredText(name, RegistrationValue::LogDigest);
+    bool changed = !digest.empty() && !SameTextAscii(digest, logDigest);
+    if (distrusted) *distrusted = changed;
     TInstallationRoots roots;
-    if (ReadRegisteredRoots(name, roots)) return roots;
+    if (!changed && ReadRegisteredRoots(name, roots)) return roots;
     roots = TInstallationRoots();
     roots.Folders.push_back(GetProgramFolder(ResolvedPath(uninstallerPath)));
     if (!name.empty()) ExtendRoots(roots, {RegistrationLine(name)});
     return roots;
+}
+
+void ForgetLogDigest(TRunJournal& journal, const std::string& uninstallerPath)
+{
+    TRegistry registry;
+    registry.RootKey = ScopeRoot();
+    if (!registry.OpenKey(UninstallRegistryKey, false)) return;
+    for (const std::string& name : registry.GetKeyNames()) {
+        if (!NamesUninstaller(registry, name, uninstallerPath) || !registry.ValueExists(RegistrationValue::LogDigest))
+            continue;
+        journal.RegistrationReplaced(name, registry.CurrentKey());
+        registry.DeleteValue(RegistrationValue::LogDigest);
+    }
+}
+
+void WriteLogDigest(const std::string& keyName, const std::string& digest)
+{
+    try {
+        TRegistry registry;
+        registry.RootKey = ScopeRoot();
+        if (registry.OpenKey(UninstallRegistryKey + keyName, false))
+            registry.WriteString(RegistrationValue::LogDigest, digest);
+    } catch (const Exception&) {
+        // Without it the log is judged by its roots alone, as an earlier version's is.
+    }
 }
 
 void RegisterUninstaller(TRunJournal& journal, const std::string& uninstallerPath, const std::string& keyName,

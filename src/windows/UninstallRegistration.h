@@ -25,6 +25,10 @@ constexpr char EstimatedSize[] = "EstimatedSize";  // KiB
 constexpr char NoModify[] = "NoModify";
 constexpr char NoRepair[] = "NoRepair";
 constexpr char UrlInfoAbout[] = "URLInfoAbout";
+// The SHA-256 of the finished uninstall log, as hexadecimal digits: a log that
+// no longer matches is obeyed only inside the installation's own folder. A run
+// under way has none (its journal grows), and neither had earlier versions.
+constexpr char LogDigest[] = "LogSha256";
 }  // namespace RegistrationValue
 
 // A value of the registration beyond its name and command: text, or a number with Number set.
@@ -43,6 +47,13 @@ class TRunJournal;
 void RegisterUninstaller(TRunJournal& journal, const std::string& uninstallerPath, const std::string& keyName,
                          const std::string& displayName, const std::vector<TRegistrationValue>& values);
 
+// A run is about to change the log of the uninstaller at `uninstallerPath`:
+// the digest of its registrations goes (the journal puts it back after a
+// failure), so that a run ended from here on is judged by its roots.
+void ForgetLogDigest(TRunJournal& journal, const std::string& uninstallerPath);
+// Keeps the digest of the finished log in the registration `keyName`.
+void WriteLogDigest(const std::string& keyName, const std::string& digest);
+
 // The log line that records the registration of that key name.
 std::string RegistrationLine(const std::string& keyName);
 // The key name a log line records as the registration; empty for any other line.
@@ -53,11 +64,21 @@ struct TRegistrationEntry {
     std::string Name;         // its key's name
     std::string Uninstaller;  // UninstallString, unquoted; empty when it has none
     std::string DisplayName;
+    std::string LogDigest;  // empty when it keeps none
 };
-// Every registration, everyone's (HKEY_LOCAL_MACHINE) and this user's own
-// (HKEY_CURRENT_USER): other installations of either kind may share a folder
-// or a file with this one. A key whose UninstallString is no text is passed over.
+// Every registration whose word this process may weigh: everyone's
+// (HKEY_LOCAL_MACHINE), and for an installation for one user that user's own
+// too (HKEY_CURRENT_USER). An installation for everyone never takes a user's
+// word: anybody can write there. A key whose UninstallString is no text is
+// passed over.
 std::vector<TRegistrationEntry> AllRegistrations();
+
+// Where the uninstaller at `uninstallerPath` is registered decides whom its
+// installation is for, never a line of its log: everyone's registrations are
+// asked first, then the user's. The registrations the log names are tried
+// first, then every other.
+enum class TRegistrationScope { None, Everyone, OneUser };
+TRegistrationScope RegistrationScope(const std::string& uninstallerPath, const std::vector<std::string>& logLines);
 
 // The key name of the registration whose UninstallString is the uninstaller
 // at `uninstallerPath`, compared as the same file (not as text). The
@@ -80,5 +101,8 @@ bool ReadRegisteredRoots(const std::string& keyName, TInstallationRoots& roots);
 bool WriteRegisteredRoots(const std::string& keyName, const TInstallationRoots& roots);
 
 // The roots an uninstaller obeys: those of its registration; without one that
-// keeps roots, only the folder it runs from and its own registration's key.
-TInstallationRoots UninstallerRoots(const std::string& uninstallerPath, const std::vector<std::string>& logLines);
+// keeps roots, or where the registration keeps a digest that `logDigest` does
+// not match (the log was changed since it was finished), only the folder it
+// runs from and its own registration's key. `distrusted` tells the latter.
+TInstallationRoots UninstallerRoots(const std::string& uninstallerPath, const std::vector<std::string>& logLines,
+                                    const std::string& logDigest, bool* distrusted = nullptr);

@@ -13,6 +13,7 @@
 #include "Registry.h"
 #include "InstallScope.h"
 #include "SharedFiles.h"
+#include "Sha256.h"
 #include "ShellLinks.h"
 #include "TextUtils.h"
 #include "UninstallLog.h"
@@ -58,7 +59,21 @@ void TakeOverJournal(const std::string& programPath, TUninstallLog& log)
 
 }  // namespace
 
-TUninstallLog ReadUninstallerLog(const std::string& programPath)
+namespace {
+
+// The log at the stream's position, with the digest of its bytes to the end.
+TUninstallLog ReadDigestedLogAt(TStream& stream)
+{
+    int64_t start = stream.Position();
+    TUninstallLog log = ReadLogAt(stream);
+    stream.SetPosition(start);
+    log.Digest = StreamSha256(stream);
+    return log;
+}
+
+}  // namespace
+
+TUninstallLog ReadUninstallerLog(const std::string& programPath, bool takeOverJournal)
 {
     std::unique_ptr<TStream> stream = THandleStream::OpenRead(programPath, FILE_SHARE_READ | FILE_SHARE_WRITE);
     stream->SetPosition(PackageFormat::SetupDataOffsetWord);
@@ -66,12 +81,12 @@ TUninstallLog ReadUninstallerLog(const std::string& programPath)
     if (offset <= 0) {
         stream.reset();
         stream = THandleStream::OpenRead(GetProgramFolder(programPath) + UninstallLogFileName, 0);
-        return ReadLogAt(*stream);
+        return ReadDigestedLogAt(*stream);
     }
     stream->SetPosition(offset);
-    TUninstallLog log = ReadLogAt(*stream);
+    TUninstallLog log = ReadDigestedLogAt(*stream);
     stream.reset();
-    TakeOverJournal(programPath, log);
+    if (takeOverJournal) TakeOverJournal(programPath, log);
     return log;
 }
 
@@ -79,7 +94,27 @@ TUninstallLog ReadInstallationLog(const std::string& folder)
 {
     if (FileExists(folder + UninstallerFileName)) return ReadUninstallerLog(folder + UninstallerFileName);
     std::unique_ptr<TStream> journal = THandleStream::OpenRead(folder + UninstallLogFileName, FILE_SHARE_READ);
-    return ReadLogAt(*journal);
+    return ReadDigestedLogAt(*journal);
+}
+
+TVouchedLog ReadVouchedLog(const std::string& uninstallerPath, bool setScope)
+{
+    TVouchedLog vouched;
+    bool present = FileExists(uninstallerPath);
+    vouched.Log = present ? ReadUninstallerLog(uninstallerPath, false) : ReadInstallationLog(GetProgramFolder(uninstallerPath));
+    vouched.Scope = RegistrationScope(uninstallerPath, vouched.Log.Lines);
+    if (setScope)
+        SetOneUserScope(vouched.Scope == TRegistrationScope::None ? IsOneUserLog(vouched.Log.Lines)
+                                                                  : vouched.Scope == TRegistrationScope::OneUser);
+    bool digested = !RegisteredText(FindRegistration(uninstallerPath, vouched.Log.Lines), RegistrationValue::LogDigest).empty();
+    if (present && !digested) {
+        // No finished log is vouched for: a later run's journal beside it counts, judged by the roots.
+        std::string digest = vouched.Log.Digest;
+        vouched.Log = ReadUninstallerLog(uninstallerPath, true);
+        vouched.Log.Digest = digest;
+    }
+    vouched.Roots = UninstallerRoots(uninstallerPath, vouched.Log.Lines, vouched.Log.Digest, &vouched.Changed);
+    return vouched;
 }
 
 namespace {
@@ -97,15 +132,15 @@ bool InsideWindowsFolder(const std::string& path)
 TUninstaller::TUninstaller(const std::string& programPath)
     : FProgramPath(ResolvedPath(programPath)), FProgramFolder(GetProgramFolder(FProgramPath))
 {
-    TUninstallLog log = ReadUninstallerLog(FProgramPath);
-    FVersion = log.Version;
-    FLines = std::move(log.Lines);
-    FProductName = std::move(log.ProductName);
+    // Its registration and shared counts are where its registration says the installation was for.
+    TVouchedLog vouched = ReadVouchedLog(FProgramPath, true);
+    FVersion = vouched.Log.Version;
+    FLines = std::move(vouched.Log.Lines);
+    FProductName = std::move(vouched.Log.ProductName);
+    FRoots = std::move(vouched.Roots);
+    FLogChanged = vouched.Changed;
     NoteUnfinishedFiles();
-    // Its registration and shared counts are where its log says the installation was for.
-    SetOneUserScope(IsOneUserLog(FLines));
     FLines = ResolveSharing(FLines);
-    FRoots = UninstallerRoots(FProgramPath, FLines);
     ReadNotes();
 }
 
@@ -148,6 +183,8 @@ void TUninstaller::ReadNotes()
 bool TUninstaller::Uninstall()
 {
     FFailed = false;
+    if (FLogChanged)
+        Note("the log was changed since the installation finished it: only what lies in " + FProgramFolder + " is removed");
     FOthers = TOtherInstallations(FProgramPath);
     // A folder recorded again by a later run (an upgrade's log carries the
     // earlier one forward) is handled at its first line, after everything

@@ -1,6 +1,7 @@
 // Setup.exe and Uninst.exe run as studios and IT deploy them: /S and the other
 // switches, the log, the exit codes; no window is ever shown.
 #include <gtest/gtest.h>
+#include <aclapi.h>
 #include <objbase.h>
 
 #include <cstdlib>
@@ -8,6 +9,7 @@
 #include <functional>
 
 #include "FileSystem.h"
+#include "InstallScope.h"
 #include "PathUtils.h"
 #include "Registry.h"
 #include "SharedFiles.h"
@@ -57,6 +59,32 @@ std::string ReadText(const std::string& path)
     if (!FileExists(path)) return std::string();
     std::vector<uint8_t> bytes = ReadWholeFile(path);
     return std::string(bytes.begin(), bytes.end());
+}
+
+// What of a folder's rights a program without administrator rights has: the
+// access masks its allowed entries give Everyone, and those that let users,
+// authenticated users or everyone change it.
+std::string RightsOfOthers(const std::string& folder)
+{
+    PACL dacl = nullptr;
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (GetNamedSecurityInfoA(folder.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, &dacl, nullptr,
+                              &descriptor) != ERROR_SUCCESS)
+        return "(no rights read)";
+    std::string others;
+    const DWORD change = FILE_WRITE_DATA | FILE_APPEND_DATA | FILE_WRITE_EA | FILE_DELETE_CHILD | DELETE | WRITE_DAC |
+                         WRITE_OWNER | GENERIC_WRITE | GENERIC_ALL;
+    for (DWORD i = 0; dacl && i < dacl->AceCount; ++i) {
+        ACCESS_ALLOWED_ACE* ace = nullptr;
+        if (!GetAce(dacl, i, reinterpret_cast<void**>(&ace)) || ace->Header.AceType != ACCESS_ALLOWED_ACE_TYPE) continue;
+        PSID sid = &ace->SidStart;
+        bool everyone = IsWellKnownSid(sid, WinWorldSid);
+        bool users = IsWellKnownSid(sid, WinBuiltinUsersSid) || IsWellKnownSid(sid, WinAuthenticatedUserSid);
+        if (everyone || (users && (ace->Mask & change)))
+            others += (everyone ? "everyone " : "users ") + std::to_string(ace->Mask) + ";";
+    }
+    LocalFree(descriptor);
+    return others;
 }
 
 bool RegistrationExists()
@@ -188,6 +216,11 @@ TEST_F(EachPrefix, TheExampleGoesForEveryoneOrForOneUserAndAway)
         ASSERT_EQ(install.ExitCode, 0u) << ReadText(log);
         EXPECT_TRUE(FileExists(c.program + "Readme.txt"));
         EXPECT_TRUE(FileExists(c.vst3 + "Example Echo.vst3"));
+        // A folder made for everyone outside Program Files has its rights:
+        // nobody without administrator rights may replace the uninstaller.
+        if (!c.oneUser) {
+            EXPECT_EQ(RightsOfOthers(c.program), "");
+        }
         TRegistry machine(KEY_READ), user(KEY_READ);
         machine.RootKey = HKEY_LOCAL_MACHINE;
         EXPECT_EQ(machine.KeyExists(registration), !c.oneUser);
@@ -356,6 +389,18 @@ std::string RegisteredFolders()
     return machine.ReadString("InstallFolders");
 }
 
+// Copies a key of HKEY_LOCAL_MACHINE (with its values and subkeys) to another.
+bool CopyMachineKey(const std::string& from, const std::string& to)
+{
+    HKEY target = nullptr;
+    if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, to.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &target, nullptr) !=
+        ERROR_SUCCESS)
+        return false;
+    bool copied = RegCopyTreeA(HKEY_LOCAL_MACHINE, from.c_str(), target) == ERROR_SUCCESS;
+    RegCloseKey(target);
+    return copied;
+}
+
 bool KeyThere(HKEY root, const std::string& key, bool use64 = false)
 {
     TRegistry64 registry(use64);
@@ -382,6 +427,11 @@ TEST_F(Unattended, ATamperedLogIsObeyedOnlyWhereTheInstallationWrote)
     auto keyThere = [](HKEY root, const std::string& path, bool use64) {
         return [=] { return KeyThere(root, path, use64); };
     };
+    std::string vst3 = GetCommonFilesFolder() + "\\VST3\\", programs = GetSpecialFolder(sfPrograms) + "\\";
+    const std::string registration = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Example Echo 1.20",
+                      saved = "Software\\SetupTests\\Saved Registration";
+    std::string copy = victims + "Copy\\",
+                userRegistration = "\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\SetupTests Copy";
     for (const std::string& mode : {std::string("Uninst.exe"), std::string("Setup again, then Uninst.exe")}) {
         SCOPED_TRACE(mode);
         CreateDirectoryA(victims.c_str(), nullptr);
@@ -400,7 +450,21 @@ TEST_F(Unattended, ATamperedLogIsObeyedOnlyWhereTheInstallationWrote)
         char shortName[MAX_PATH] = {};
         GetShortPathNameA((victims + "e.txt").c_str(), shortName, MAX_PATH);
         ASSERT_EQ(RunUnattended(Setup, "/S " + Inside()).ExitCode, 0u);
-        WriteWholeFile(Plug + "Extra.txt", {'x'});  // inside the roots: the line that names it is obeyed
+        WriteWholeFile(Plug + "Extra.txt", {'x'});  // inside its own folder: the line that names it is obeyed
+        // Somebody else's files in folders the installation shares with
+        // others, which its roots hold whole: another vendor's plug-in, the user's own file.
+        WriteWholeFile(vst3 + "Other Vendor.vst3", {'t', 'h', 'e', ' ', 'u', 's', 'e', 'r', '\'', 's'});
+        WriteWholeFile(programs + "Mine.txt", {'t', 'h', 'e', ' ', 'u', 's', 'e', 'r', '\'', 's'});
+        // A user's own registration of a copy of the uninstaller: its log names
+        // every item, but a user's word never keeps one of an installation for everyone.
+        CreateDirectoryA(copy.c_str(), nullptr);
+        ASSERT_TRUE(CopyFileA((Plug + "Uninst.exe").c_str(), (copy + "Uninst.exe").c_str(), FALSE));
+        {
+            TRegistry user;
+            ASSERT_TRUE(user.OpenKey(userRegistration, true));
+            user.WriteString("DisplayName", "Example Echo");
+            user.WriteString("UninstallString", "\"" + copy + "Uninst.exe\"");
+        }
         std::vector<Row> rows = {
             {"F" + victims + "a.txt", file("a.txt")},
             {"F" + Plug + "..\\Victims\\f.txt", file("f.txt")},
@@ -421,24 +485,46 @@ TEST_F(Unattended, ATamperedLogIsObeyedOnlyWhereTheInstallationWrote)
             {"6" + key, keyThere(HKEY_LOCAL_MACHINE, key, true)},
             {"Z" + victims + "a.txt", file("a.txt")},
             {"F" + Plug + "Extra.txt", [&] { return !FileExists(Plug + "Extra.txt"); }},
+            {"F" + vst3 + "Other Vendor.vst3", [&] { return ReadText(vst3 + "Other Vendor.vst3") == "the user's"; }},
+            {"F" + programs + "Mine.txt", [&] { return ReadText(programs + "Mine.txt") == "the user's"; }},
         };
         std::vector<std::string> lines;
         for (const Row& row : rows) lines.push_back(row.line);
+        // Whom the installation is for is where it is registered, never a line.
+        lines.push_back("O" + WindowsUserName());
+        std::vector<uint8_t> vouched = ReadWholeFile(Plug + "Uninst.exe");
+        ASSERT_TRUE(CopyMachineKey(registration, saved));
         AddToLog(Plug + "Uninst.exe", lines);
-        DWORD removal = 0;
+        std::string log = *Folder / "uninstall.log";
         if (mode == "Uninst.exe") {
-            removal = RunUnattended(Plug + "Uninst.exe", "/S").ExitCode;
-            EXPECT_EQ(removal, 1u);  // lines it did not obey: not everything named went
+            // The log no longer matches its registration's digest: only the
+            // product's own folder (and its registration) goes, and it says so.
+            EXPECT_EQ(RunUnattended(Plug + "Uninst.exe", "/S /LOG=\"" + log + "\"").ExitCode, 1u);
+            EXPECT_NE(ReadText(log).find("the log was changed since the installation finished it"), std::string::npos);
+            EXPECT_TRUE(FileExists(Vst + "Example Echo.dll"));
         } else {
-            ASSERT_EQ(RunUnattended(Setup, "/S " + Inside()).ExitCode, 0u);
-            // Nothing of the added lines became a root of the new installation.
+            // Setup takes over no line of it outside the folder: the product's
+            // earlier files elsewhere are kept aside as somebody's, and come back.
+            ASSERT_EQ(RunUnattended(Setup, "/S " + Inside() + " /LOG=\"" + log + "\"").ExitCode, 0u);
+            EXPECT_NE(ReadText(log).find("the earlier log was changed since it was finished"), std::string::npos);
             EXPECT_EQ(RegisteredFolders().find("Victims"), std::string::npos) << RegisteredFolders();
-            removal = RunUnattended(Plug + "Uninst.exe", "/S").ExitCode;
+            EXPECT_EQ(RunUnattended(Plug + "Uninst.exe", "/S").ExitCode, 0u);
+            EXPECT_TRUE(FileExists(Vst + "Example Echo.dll"));
         }
         EXPECT_TRUE(GoneWithin(Plug, 20000));
-        for (const Row& row : rows) EXPECT_TRUE(row.intact()) << row.line;
-        EXPECT_FALSE(FileExists(Vst + "Example Echo.dll"));
         EXPECT_FALSE(RegistrationExists());
+        for (const Row& row : rows) EXPECT_TRUE(row.intact()) << row.line;
+        // The uninstaller as its installation finished it removes the rest
+        // (and misses what is gone already).
+        CreateDirectoryA(Plug.c_str(), nullptr);
+        WriteWholeFile(Plug + "Uninst.exe", vouched);
+        ASSERT_TRUE(CopyMachineKey(saved, registration));
+        RunUnattended(Plug + "Uninst.exe", "/S");
+        EXPECT_TRUE(GoneWithin(Plug, 20000));
+        EXPECT_FALSE(FileExists(Vst + "Example Echo.dll"));
+        EXPECT_FALSE(FileExists(vst3 + "Example Echo.vst3"));
+        EXPECT_FALSE(RegistrationExists());
+        RegDeleteTreeA(HKEY_LOCAL_MACHINE, saved.c_str());
         for (bool use64 : {false, true})
             for (HKEY root : {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE}) {
                 TRegistry64 registry(use64);
@@ -446,15 +532,17 @@ TEST_F(Unattended, ATamperedLogIsObeyedOnlyWhereTheInstallationWrote)
                 registry.DeleteKey(key);
             }
         ForgetSharedFiles(victims);
+        DeleteFileA((vst3 + "Other Vendor.vst3").c_str());
+        DeleteFileA((programs + "Mine.txt").c_str());
+        TRegistry().DeleteKey(userRegistration);
     }
 }
 
 TEST_F(Unattended, TheUninstallerKnowsItsInstallationUnderAnySpellingOfItsPath)
 {
     // Each row: how the registration names the uninstaller, and how it is
-    // started. Under any spelling it finds its roots: it removes the plug-in
-    // outside its own folder, and a line added for a file elsewhere is not obeyed.
-    std::string victim = *Folder / "Victim.txt";
+    // started. Under any spelling it finds its registration, with its roots
+    // and the digest of its log: it removes the plug-in outside its own folder.
     auto shortName = [](const std::string& path) {
         char text[MAX_PATH] = {};
         GetShortPathNameA(path.c_str(), text, MAX_PATH);
@@ -462,8 +550,6 @@ TEST_F(Unattended, TheUninstallerKnowsItsInstallationUnderAnySpellingOfItsPath)
     };
     for (int row = 0; row < 3; ++row) {
         ASSERT_EQ(RunUnattended(Setup, "/S " + Inside()).ExitCode, 0u);
-        WriteWholeFile(victim, {'m', 'i', 'n', 'e'});
-        AddToLog(Plug + "Uninst.exe", {"F" + victim});
         std::string uninstaller = Plug + "Uninst.exe", registered = uninstaller;
         if (row == 0) registered = shortName(uninstaller);
         if (row == 1) registered = UpperAscii(uninstaller);
@@ -475,8 +561,7 @@ TEST_F(Unattended, TheUninstallerKnowsItsInstallationUnderAnySpellingOfItsPath)
             ASSERT_TRUE(machine.OpenKey("\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Example Echo 1.20", false));
             machine.WriteString("UninstallString", "\"" + registered + "\"");
         }
-        EXPECT_EQ(RunUnattended(uninstaller, "/S").ExitCode, 1u);  // the added line is reported, not obeyed
-        EXPECT_TRUE(FileExists(victim));
+        EXPECT_EQ(RunUnattended(uninstaller, "/S").ExitCode, 0u);
         EXPECT_TRUE(GoneWithin(Plug, 20000));
         EXPECT_FALSE(FileExists(Vst + "Example Echo.dll"));
         EXPECT_FALSE(RegistrationExists());
