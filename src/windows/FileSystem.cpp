@@ -171,3 +171,30 @@ void FlushToDisk(HANDLE file)
 {
     if (file != INVALID_HANDLE_VALUE) FlushFileBuffers(file);
 }
+
+std::string FinalPath(HANDLE file)
+{
+    std::vector<wchar_t> path(MAX_PATH + 1);
+    DWORD length = GetFinalPathNameByHandleW(file, path.data(), DWORD(path.size()), FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+    if (length >= path.size()) {
+        path.resize(length + 1);
+        length = GetFinalPathNameByHandleW(file, path.data(), DWORD(path.size()), FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+    }
+    if (length == 0 || length >= path.size()) return std::string();
+    std::string text = FromWide(path.data(), int(length));
+    if (text.rfind("\\\\?\\UNC\\", 0) == 0) return "\\" + text.substr(7);
+    if (text.rfind("\\\\?\\", 0) == 0) return text.substr(4);
+    return text;
+}
+
+std::string PinFolder(const std::string& folder, TFileHandle& pin)
+{
+    // Without FILE_SHARE_DELETE nobody renames it, and Windows renames no
+    // folder that holds an open one.
+    pin.Reset(CreateFileW(ToWide(ExcludeDelimiter(folder)).data(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                          nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    if (!pin.Valid()) return std::string();
+    std::string final = FinalPath(pin.Get());
+    if (final.empty()) pin.Reset();
+    return final;
+}

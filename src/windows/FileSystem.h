@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "WinHandle.h"
+
 bool FileExists(const std::string& path);       // a file, not a folder
 bool DirectoryExists(const std::string& path);  // a folder
 // Makes a folder with the rights of Program Files (administrators and the
@@ -35,6 +37,14 @@ std::string ResolvedPath(const std::string& path);
 // 24 hexadecimal digits); empty when it cannot be opened even to read its
 // attributes. A file renamed keeps it; a new file under the old name has another.
 std::string FileIdentityText(const std::string& path);
+// The path Windows gives what the handle names, once every link and
+// junction on the way was followed, in the usual form (C:\..., \\server\...);
+// empty when it cannot tell.
+std::string FinalPath(HANDLE file);
+// Opens the folder so that neither it nor a folder above it can be renamed,
+// removed or swapped for a link while `pin` holds it, and returns where it
+// leads (FinalPath); empty, with nothing held, when it cannot be opened.
+std::string PinFolder(const std::string& folder, TFileHandle& pin);
 // Whether two paths name the same file, by the volume and file index Windows
 // gives it (so an 8.3 name, another letter case or another spelling of the
 // drive still match); when either cannot be opened, by their resolved paths.

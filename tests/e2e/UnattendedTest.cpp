@@ -538,6 +538,46 @@ TEST_F(Unattended, ATamperedLogIsObeyedOnlyWhereTheInstallationWrote)
     }
 }
 
+TEST_F(Unattended, ALinkInsideARootIsNeverFollowed)
+{
+    // A product with a folder of its own in each of its roots, the program
+    // folder and the VST 2 folder. Each row puts a link where the
+    // installation wrote (a folder of it, or a file), leading to the user's
+    // files of the same names: the uninstaller never reaches them through it.
+    std::string program = BuildTestInstaller(
+        *Folder,
+        {"[Setup]", "ProductName=Linked", "RegistryRoot=Software\\SetupTests\\Linked", "DefaultFolder=SetupTests\\Linked",
+         "[Pages]", "VstPluginFolder=1", "[Components]", "Main=$ProgramFolder", "VstX=$VstPluginFolder"},
+        {TPackageItem::Folder("Main", {TPackageItem::Folder("Presets", {TPackageItem::File("A.preset", "a")})}),
+         TPackageItem::Folder("VstX", {TPackageItem::Folder("Linked", {TPackageItem::File("B.dll", "b")})})});
+    // The user's files there are the installed ones, moved: their size and
+    // time are as the log recorded them, so only the link can keep them safe.
+    std::string victims = *Folder / "Documents\\";
+    const struct {
+        std::string link, installed, target;
+    } rows[] = {
+        {Plug + "Presets", Plug + "Presets\\A.preset", victims},
+        {Vst + "Linked", Vst + "Linked\\B.dll", victims},
+        {Plug + "Presets\\A.preset", Plug + "Presets\\A.preset", victims + "A.preset"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.link);
+        ASSERT_EQ(RunUnattended(program, "/S " + Inside()).ExitCode, 0u);
+        CreateDirectoryA(victims.c_str(), nullptr);
+        std::string victim = victims + row.installed.substr(row.installed.rfind('\\') + 1);
+        ASSERT_TRUE(MoveFileA(row.installed.c_str(), victim.c_str()));
+        if (DirectoryExists(row.link)) RemoveTree(row.link);
+        ASSERT_TRUE(MakeHostLink(row.link, row.target));
+        RunUnattended(Plug + "Uninst.exe", "/S");
+        EXPECT_TRUE(FileExists(victim));
+        EXPECT_TRUE(RemoveHostLink(row.link));
+        GoneWithin(Plug + "Uninst.exe", 20000);
+        RemoveTree(Plug);
+        RemoveTree(Vst);
+        RemoveTree(victims);
+    }
+}
+
 TEST_F(Unattended, TheUninstallerKnowsItsInstallationUnderAnySpellingOfItsPath)
 {
     // Each row: how the registration names the uninstaller, and how it is

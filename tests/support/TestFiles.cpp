@@ -71,6 +71,69 @@ bool GoneWithin(const std::string& path, DWORD milliseconds)
     return true;
 }
 
+namespace {
+
+// The host's name of a Windows path, from Wine's own export; empty elsewhere.
+std::string HostPath(const std::string& path)
+{
+    using TUnixName = char*(CDECL*)(const wchar_t*);
+    auto unixName = reinterpret_cast<TUnixName>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "wine_get_unix_file_name")));
+    if (!unixName) return std::string();
+    std::wstring wide(path.begin(), path.end());
+    char* name = unixName(wide.c_str());
+    if (!name) return std::string();
+    std::string result = name;
+    HeapFree(GetProcessHeap(), 0, name);
+    return result;
+}
+
+// Starts a program of the host and waits, bounded, until `done` says its
+// work is there: Wine tells neither its end nor its exit code.
+template <typename TDone>
+bool RunHostProgram(std::string command, TDone done)
+{
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process = {};
+    if (!CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
+        return false;
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    for (int wait = 0; wait < 100 && !done(); ++wait) Sleep(50);
+    return done();
+}
+
+std::string ExcludeBackslash(std::string path)
+{
+    if (!path.empty() && path.back() == '\\') path.pop_back();
+    return path;
+}
+
+}  // namespace
+
+bool MakeHostLink(const std::string& path, const std::string& target)
+{
+    // The link's own folder exists, so its host name is known; the link's name is added to it.
+    std::string link = ExcludeBackslash(path);
+    size_t slash = link.rfind('\\');
+    std::string folder = HostPath(link.substr(0, slash)), to = HostPath(ExcludeBackslash(target));
+    if (folder.empty() || to.empty()) return false;
+    return RunHostProgram("/bin/ln -s \"" + to + "\" \"" + folder + "/" + link.substr(slash + 1) + "\"",
+                          [&] { return GetFileAttributesA(link.c_str()) != INVALID_FILE_ATTRIBUTES; });
+}
+
+bool RemoveHostLink(const std::string& path)
+{
+    std::string link = HostPath(ExcludeBackslash(path));
+    return !link.empty() && RunHostProgram("/bin/rm -f \"" + link + "\"", [&] {
+        WIN32_FIND_DATAA data;
+        HANDLE found = FindFirstFileA(ExcludeBackslash(path).c_str(), &data);
+        if (found != INVALID_HANDLE_VALUE) FindClose(found);
+        return found == INVALID_HANDLE_VALUE;
+    });
+}
+
 void RemoveTree(const std::string& path)
 {
     std::string folder = path;
@@ -82,6 +145,10 @@ void RemoveTree(const std::string& path)
             std::string name = data.cFileName;
             if (name == "." || name == "..") continue;
             std::string child = folder + "\\" + name;
+            if (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+                if (!RemoveHostLink(child) && !RemoveDirectoryA(child.c_str())) DeleteFileA(child.c_str());
+                continue;
+            }
             SetFileAttributesA(child.c_str(), FILE_ATTRIBUTE_NORMAL);
             if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
                 RemoveTree(child);

@@ -25,7 +25,13 @@ void WriteWholeFile(const std::string& path, const std::vector<uint8_t>& bytes);
 HANDLE LockFile(const std::string& path);
 // Waits, bounded, until nothing is at the path any more; false on time-out.
 bool GoneWithin(const std::string& path, DWORD milliseconds);
-// Deletes a folder tree, clearing read-only bits on the way.
+// Puts a link of the host's file system at `path` (which must not exist),
+// leading to `target`: under Wine it stands in for a junction or a symbolic
+// link. RemoveHostLink takes such a link away again, never what it leads to.
+bool MakeHostLink(const std::string& path, const std::string& target);
+bool RemoveHostLink(const std::string& path);
+// Deletes a folder tree, clearing read-only bits on the way; a link in it
+// goes as a link, never followed.
 void RemoveTree(const std::string& path);
 // Drops the Windows shared-file counts of everything below a folder: they
 // outlive a test's folder and would make the next run's files look shared.
