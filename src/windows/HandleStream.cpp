@@ -7,6 +7,7 @@
 #include "Messages.h"
 
 BOOL(WINAPI* FileWriteCall)(HANDLE, LPCVOID, DWORD, LPDWORD, LPOVERLAPPED) = WriteFile;
+BOOL(WINAPI* FileDeleteCall)(LPCSTR) = DeleteFileA;
 
 std::string SysErrorMessage(DWORD code)
 {

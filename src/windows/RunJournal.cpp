@@ -102,8 +102,8 @@ std::vector<TRunJournal::TSavedValue> TRunJournal::SavedValues(HKEY key)
 void TRunJournal::Finish(bool keepFile)
 {
     FFile.reset();
-    if (!FPath.empty() && !keepFile) DeleteFileA(FPath.c_str());
-    for (const std::string& copy : FKeptForFailure) DeleteFileA(copy.c_str());
+    if (!FPath.empty() && !keepFile) FileDeleteCall(FPath.c_str());
+    for (const std::string& copy : FKeptForFailure) FileDeleteCall(copy.c_str());
     FKeptForFailure.clear();
     FReplacedRegistrations.clear();
     FCreatedKeys.clear();

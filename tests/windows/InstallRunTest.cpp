@@ -1103,14 +1103,20 @@ TEST_F(FailedRun, AFullDriveAtAnyWriteLeavesTheMachineAsItWas)
 
 namespace {
 
-// A run ended from outside right before its k-th file write, as a crash or a
-// power cut ends it: no rollback, nothing more written.
+// A run ended from outside right before its k-th file write or finishing
+// deletion, as a crash or a power cut ends it: no rollback, nothing more written.
 constexpr UINT KilledExitCode = 99;
 int KillAt = -1;
 BOOL WINAPI KillingWrite(HANDLE file, LPCVOID data, DWORD size, LPDWORD written, LPOVERLAPPED overlapped)
 {
     if (KillAt-- == 0) TerminateProcess(GetCurrentProcess(), KilledExitCode);
     return WriteFile(file, data, size, written, overlapped);
+}
+// The deletions that finish a run count as steps too.
+BOOL WINAPI KillingDelete(LPCSTR path)
+{
+    if (KillAt-- == 0) TerminateProcess(GetCurrentProcess(), KilledExitCode);
+    return DeleteFileA(path);
 }
 
 // Starts this test program as the run to be ended at write `k` (KillPoint.Child).
@@ -1170,6 +1176,7 @@ TEST(KillPoint, Child)
     PlaceProduct(model, folder);
     KillAt = std::atoi(at);
     FileWriteCall = KillingWrite;
+    FileDeleteCall = KillingDelete;
     TRecordingProgress progress;
     model.Install(progress);  // returns only for a run with fewer writes
 }
