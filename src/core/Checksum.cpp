@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <vector>
 
+#include "Sha256.h"
 #include "Stream.h"
 
 namespace {
@@ -94,7 +95,7 @@ uint32_t Adler32(uint32_t adler, const void* data, size_t length)
     return adler;
 }
 
-uint32_t StreamChecksum(TStream& stream, int64_t count, const std::function<void(int64_t)>& progress)
+uint32_t StreamChecksum(TStream& stream, int64_t count, const std::function<void(int64_t)>& progress, TSha256* digest)
 {
     // Large reads: a package of many gigabytes is checked at the disk's pace.
     std::vector<uint8_t> buffer(size_t(std::max<int64_t>(1, std::min<int64_t>(count, int64_t{1} << 20))));
@@ -103,6 +104,7 @@ uint32_t StreamChecksum(TStream& stream, int64_t count, const std::function<void
         size_t got = stream.Read(buffer.data(), size_t(std::min<int64_t>(int64_t(buffer.size()), count)));
         if (got == 0) break;
         result = Adler32(result, buffer.data(), got);
+        if (digest) digest->Update(buffer.data(), got);
         count -= int64_t(got);
         if (progress) progress(int64_t(got));
     }

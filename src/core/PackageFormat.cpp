@@ -33,6 +33,12 @@ std::vector<TVolumeRecord> ReadVolumeTable(TStream& stream, const TPackageHeader
         volumes.push_back(std::move(volume));
     }
     if (total != header.DataSize) Damaged();
+    if (header.Flags & PackageFormat::VolumeDigestsFlag)
+        for (TVolumeRecord& volume : volumes) {
+            volume.Digest.resize(PackageFormat::VolumeDigestSize);
+            stream.ReadBuffer(&volume.Digest[0], volume.Digest.size());
+            checksum = Adler32(checksum, volume.Digest.data(), volume.Digest.size());
+        }
     return volumes;
 }
 
@@ -55,7 +61,8 @@ TPackageInfo ReadPackageHeader(TStream& stream, int64_t checkUpTo)
         info.Header.FileCount = GetInt32LE(raw + 28);
         info.Header.FirstPartSize = GetInt64LE(raw + 32);
         info.Header.VolumeCount = GetInt32LE(raw + 40);
-        if (info.Header.FirstPartSize < 0 || info.Header.FirstPartSize > info.Header.DataSize ||
+        info.Header.Flags = GetInt32LE(raw + 44);
+        if ((info.Header.Flags & ~PackageFormat::VolumeDigestsFlag) != 0 ||info.Header.FirstPartSize < 0 || info.Header.FirstPartSize > info.Header.DataSize ||
             info.Header.VolumeCount < 0 || info.Header.VolumeCount > PackageFormat::MaxVolumes)
             Damaged();
     } else {
@@ -97,6 +104,7 @@ void WriteWideHeader(TStream& stream, const TPackageHeader& header)
     PutInt32LE(raw + 28, header.FileCount);
     PutInt64LE(raw + 32, header.FirstPartSize);
     PutInt32LE(raw + 40, header.VolumeCount);
+    PutInt32LE(raw + 44, header.Flags);
     stream.WriteBuffer(raw, sizeof raw);
 }
 
@@ -107,6 +115,19 @@ void PutVolumeRecord(uint8_t* raw, const TVolumeRecord& volume)
     std::memcpy(raw + 1, volume.Name.data(), std::min<size_t>(volume.Name.size(), PackageFormat::MaxNameLength));
     PutInt64LE(raw + 64, volume.Size);
     PutUInt32LE(raw + 72, volume.Checksum);
+}
+
+std::vector<uint8_t> VolumeTableBytes(const std::vector<TVolumeRecord>& volumes, int32_t flags)
+{
+    std::vector<uint8_t> table(volumes.size() * PackageFormat::VolumeRecordSize);
+    for (size_t i = 0; i < volumes.size(); ++i) PutVolumeRecord(table.data() + i * PackageFormat::VolumeRecordSize, volumes[i]);
+    if (flags & PackageFormat::VolumeDigestsFlag)
+        for (const TVolumeRecord& volume : volumes) {
+            std::string digest = volume.Digest;
+            digest.resize(PackageFormat::VolumeDigestSize);
+            table.insert(table.end(), digest.begin(), digest.end());
+        }
+    return table;
 }
 
 void TEntryHeader::Load(TStream& stream, bool wide)

@@ -12,16 +12,18 @@
 //
 //   header   "KX/ISB/4" (48 bytes): data size (64-bit), Adler-32 of the first
 //            part's data and the volume table, creation time, file count, the
-//            first part's data size (64-bit), the volume count, 4 reserved bytes
+//            first part's data size (64-bit), the volume count, flags (32-bit)
 //   data     as above, with 84-byte entry headers (sizes 64-bit); the first
 //            part holds its start, each volume the next bytes in order
 //   table    after the first part: per volume its name (length byte and 63
-//            bytes), data size (64-bit), Adler-32 of its data, 4 reserved bytes
+//            bytes), data size (64-bit), Adler-32 of its data, 4 reserved
+//            bytes; with flag 1, then each volume's SHA-256 (32 bytes) in order
 //   volume   "KX/ISV/4" (32 bytes): its number from 1, the Adler-32 of its
 //            data, the package's data size and creation time; then its data
 //
 // The table lies in the program file: a signature over the program covers
-// every volume's name, size and checksum.
+// every volume's name, size, checksum and digest. Adler-32 finds damage; only
+// the digest tells a volume somebody made to fit the checksum.
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -40,6 +42,9 @@ constexpr size_t EntryHeaderSize = 76;
 constexpr size_t WideEntryHeaderSize = 84;
 constexpr size_t VolumeRecordSize = 80;
 constexpr size_t VolumeHeaderSize = 32;
+constexpr size_t VolumeDigestSize = 32;
+// The wide header's flags.
+constexpr int32_t VolumeDigestsFlag = 1;
 // The most a narrow package's data, or any of its sizes, can be.
 constexpr int64_t NarrowLimit = INT32_MAX;
 // Volumes a package can name, and the sizes a volume can have: the program
@@ -62,6 +67,7 @@ struct TPackageHeader {
     int32_t FileCount = 0;
     int64_t FirstPartSize = 0;  // wide packages: the data in the program file
     int32_t VolumeCount = 0;    // wide packages
+    int32_t Flags = 0;          // wide packages: VolumeDigestsFlag
 };
 
 // A volume file as the package's table names it.
@@ -69,6 +75,9 @@ struct TVolumeRecord {
     std::string Name;
     int64_t Size = 0;  // its data, without its 32-byte head
     uint32_t Checksum = 0;
+    // The SHA-256 of its data (32 bytes); empty in a package built before
+    // volumes carried one.
+    std::string Digest;
 };
 
 // What reading and validating a package yields.
@@ -103,6 +112,9 @@ TPackageInfo ReadPackageHeader(TStream& stream, int64_t checkUpTo = INT64_MAX);
 void WriteWideHeader(TStream& stream, const TPackageHeader& header);
 // A volume's 80-byte record of the table, as written and as summed.
 void PutVolumeRecord(uint8_t* raw, const TVolumeRecord& volume);
+// The table as it follows the first part: the records, then (with the flag)
+// the digests; the header's checksum goes on over these bytes.
+std::vector<uint8_t> VolumeTableBytes(const std::vector<TVolumeRecord>& volumes, int32_t flags);
 
 struct TEntryHeader {
     uint8_t NameLength = 0;

@@ -7,6 +7,7 @@
 #include "Exception.h"
 #include "Inflate.h"
 #include "Messages.h"
+#include "Sha256.h"
 
 namespace {
 
@@ -190,19 +191,22 @@ void CheckPackageData(TStream& first, const TPackageInfo& info, const TVolumeOpe
     uint32_t checksum = StreamChecksum(first, info.Header.FirstPartSize, progress);
     if (info.Wide) {
         // The table lies in the program file and is summed with the first part.
-        for (const TVolumeRecord& volume : info.Volumes) {
-            uint8_t raw[PackageFormat::VolumeRecordSize];
-            PutVolumeRecord(raw, volume);
-            checksum = Adler32(checksum, raw, sizeof raw);
-        }
+        std::vector<uint8_t> table = VolumeTableBytes(info.Volumes, info.Header.Flags);
+        checksum = Adler32(checksum, table.data(), table.size());
     }
     if (checksum != info.Header.Checksum) Damaged(note, "the data in the program file does not match its checksum");
     for (size_t index = 1; index <= info.Volumes.size(); ++index) {
         const TVolumeRecord& record = info.Volumes[index - 1];
         std::unique_ptr<TStream> volume = open(record, index);
         CheckVolumeHead(*volume, info, index, note);
-        if (StreamChecksum(*volume, record.Size, progress) != record.Checksum)
+        TSha256 digest;
+        if (StreamChecksum(*volume, record.Size, progress, &digest) != record.Checksum)
             Damaged(note, "volume " + record.Name + " is damaged: its data does not match its checksum", record.Name);
+        // The checksum can be made to fit; the digest, which the signed program file keeps, cannot.
+        TSha256::TDigest bytes = digest.Finish();
+        if (!record.Digest.empty() && record.Digest != std::string(bytes.begin(), bytes.end()))
+            Damaged(note, "volume " + record.Name + " is not this installer's: its data does not match its digest",
+                    record.Name);
     }
 }
 

@@ -15,6 +15,7 @@
 #include "Inflate.h"
 #include "PackageFormat.h"
 #include "PackageVolumes.h"
+#include "Sha256.h"
 #include "Stream.h"
 
 namespace {
@@ -428,9 +429,9 @@ void FinishWide(TStream& out, TSpannedStream* spanned, int64_t start, int64_t en
     header.CreationTime = options.CreationTime;
     header.FileCount = result.FileCount;
     header.FirstPartSize = header.DataSize;
-    std::vector<uint8_t> table;
     if (spanned && spanned->VolumeCount() > 0) {
         header.FirstPartSize = options.VolumeSize;
+        header.Flags = PackageFormat::VolumeDigestsFlag;
         for (size_t index = 1; index <= spanned->VolumeCount(); ++index) {
             TVolumeRecord record;
             record.Name = options.VolumeName(index);
@@ -438,13 +439,15 @@ void FinishWide(TStream& out, TSpannedStream* spanned, int64_t start, int64_t en
             if (!CheckEntryName(record.Name).empty()) Refuse(record.Name, "cannot name a volume: " + CheckEntryName(record.Name));
             TStream& volume = spanned->Volume(index);
             volume.SetPosition(int64_t(PackageFormat::VolumeHeaderSize));
-            record.Checksum = StreamChecksum(volume, record.Size);
+            TSha256 digest;
+            record.Checksum = StreamChecksum(volume, record.Size, nullptr, &digest);
+            TSha256::TDigest bytes = digest.Finish();
+            record.Digest.assign(bytes.begin(), bytes.end());
             WriteVolumeHead(volume, {int32_t(index), record.Checksum, header.DataSize, options.CreationTime});
-            table.resize(table.size() + PackageFormat::VolumeRecordSize);
-            PutVolumeRecord(table.data() + table.size() - PackageFormat::VolumeRecordSize, record);
             result.Volumes.push_back(std::move(record));
         }
     }
+    std::vector<uint8_t> table = VolumeTableBytes(result.Volumes, header.Flags);
     header.VolumeCount = int32_t(result.Volumes.size());
     out.SetPosition(dataStart);
     header.Checksum = StreamChecksum(out, header.FirstPartSize);

@@ -4,6 +4,12 @@
 #include <cstring>
 #include <vector>
 
+#if defined(__GNUC__) && (defined(__i386__) || defined(__x86_64__))
+#include <cpuid.h>
+#include <immintrin.h>
+#define SETUP_SHA_EXTENSIONS 1
+#endif
+
 namespace {
 
 constexpr uint32_t RoundConstants[64] = {
@@ -18,7 +24,56 @@ constexpr uint32_t RoundConstants[64] = {
 
 constexpr uint32_t Rotate(uint32_t value, int bits) { return (value >> bits) | (value << (32 - bits)); }
 
+#ifdef SETUP_SHA_EXTENSIONS
+// The processor's own SHA-256 rounds, where it has them: the volumes of a
+// package of many gigabytes are digested at several times the speed of the
+// plain rounds below.
+bool HasShaExtensions()
+{
+    static const bool has = [] {
+        unsigned eax = 0, ebx = 0, ecx = 0, edx = 0;
+        if (!__get_cpuid(1, &eax, &ebx, &ecx, &edx) || !(ecx & bit_SSSE3) || !(ecx & bit_SSE4_1)) return false;
+        return __get_cpuid_count(7, 0, &eax, &ebx, &ecx, &edx) && (ebx & (1u << 29)) != 0;
+    }();
+    return has;
+}
+
+__attribute__((target("sha,sse4.1,ssse3"))) void ShaExtensionBlocks(uint32_t* state, const uint8_t* data, size_t blocks)
+{
+    const __m128i byteSwap = _mm_set_epi64x(0x0c0d0e0f08090a0bULL, 0x0405060700010203ULL);
+    // The state as the instructions hold it: ABEF and CDGH.
+    __m128i cdab = _mm_shuffle_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(state)), 0xB1);
+    __m128i efgh = _mm_shuffle_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(state + 4)), 0x1B);
+    __m128i abef = _mm_alignr_epi8(cdab, efgh, 8);
+    __m128i cdgh = _mm_blend_epi16(efgh, cdab, 0xF0);
+    for (; blocks > 0; --blocks, data += 64) {
+        __m128i savedAbef = abef, savedCdgh = cdgh;
+        __m128i w[16];
+        for (int i = 0; i < 16; ++i) {
+            if (i < 4)
+                w[i] = _mm_shuffle_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(data + 16 * i)), byteSwap);
+            else
+                w[i] = _mm_sha256msg2_epu32(
+                    _mm_add_epi32(_mm_sha256msg1_epu32(w[i - 4], w[i - 3]), _mm_alignr_epi8(w[i - 1], w[i - 2], 4)),
+                    w[i - 1]);
+            __m128i message =
+                _mm_add_epi32(w[i], _mm_loadu_si128(reinterpret_cast<const __m128i*>(RoundConstants + 4 * i)));
+            cdgh = _mm_sha256rnds2_epu32(cdgh, abef, message);
+            abef = _mm_sha256rnds2_epu32(abef, cdgh, _mm_shuffle_epi32(message, 0x0E));
+        }
+        abef = _mm_add_epi32(abef, savedAbef);
+        cdgh = _mm_add_epi32(cdgh, savedCdgh);
+    }
+    __m128i feba = _mm_shuffle_epi32(abef, 0x1B);
+    __m128i dchg = _mm_shuffle_epi32(cdgh, 0xB1);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(state), _mm_blend_epi16(feba, dchg, 0xF0));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(state + 4), _mm_alignr_epi8(dchg, feba, 8));
+}
+#endif
+
 }  // namespace
+
+bool TSha256::ProcessorRounds = true;
 
 TSha256::TSha256()
     : FState{0x6a09e667, 0xbb67ae85, 0x3c6ef372, 0xa54ff53a, 0x510e527f, 0x9b05688c, 0x1f83d9ab, 0x5be0cd19},
@@ -61,6 +116,14 @@ void TSha256::Block(const uint8_t* block)
     FState[7] += h;
 }
 
+void TSha256::Blocks(const uint8_t* data, size_t count)
+{
+#ifdef SETUP_SHA_EXTENSIONS
+    if (count > 0 && ProcessorRounds && HasShaExtensions()) return ShaExtensionBlocks(FState, data, count);
+#endif
+    for (; count > 0; --count, data += sizeof FBuffer) Block(data);
+}
+
 void TSha256::Update(const void* data, size_t length)
 {
     const uint8_t* bytes = static_cast<const uint8_t*>(data);
@@ -72,10 +135,13 @@ void TSha256::Update(const void* data, size_t length)
         bytes += take;
         length -= take;
         if (FBuffered < sizeof FBuffer) return;
-        Block(FBuffer);
+        Blocks(FBuffer, 1);
         FBuffered = 0;
     }
-    for (; length >= sizeof FBuffer; bytes += sizeof FBuffer, length -= sizeof FBuffer) Block(bytes);
+    size_t blocks = length / sizeof FBuffer;
+    Blocks(bytes, blocks);
+    bytes += blocks * sizeof FBuffer;
+    length -= blocks * sizeof FBuffer;
     if (length > 0) std::memcpy(FBuffer, bytes, length);
     FBuffered = length;
 }

@@ -22,8 +22,14 @@ public:
     static TDigest Of(const void* data, size_t length);
     static std::string Hex(const TDigest& digest);
 
+    // Whether the processor's SHA instructions are used where it has them;
+    // a test turns them off to try the plain rounds on the same machine.
+    static bool ProcessorRounds;
+
 private:
     void Block(const uint8_t* block);
+    // `count` blocks of 64 bytes, with the processor's SHA instructions where it has them.
+    void Blocks(const uint8_t* data, size_t count);
 
     uint32_t FState[8];
     uint8_t FBuffer[64];

@@ -69,6 +69,15 @@ std::unique_ptr<TStream> TSetupPackage::OpenFirst() const
     return THandleStream::OpenRead(GetProgramFolder(FProgramPath) + "Setup.dat", FILE_SHARE_READ);
 }
 
+void TSetupPackage::Hold(const std::string& path)
+{
+    // Shared with readers alone, and held for the process's life: nobody may
+    // write, rename or replace the file once it is held, so the bytes the
+    // check vouched for are the bytes every later read finds. Somebody who
+    // holds it open for writing already makes this fail, before anything is read.
+    FHeld.push_back(THandleStream::OpenRead(path, FILE_SHARE_READ));
+}
+
 std::unique_ptr<TStream> TSetupPackage::OpenVolume(const TVolumeRecord& volume) const
 {
     std::string folder = GetProgramFolder(FProgramPath);
@@ -121,12 +130,19 @@ private:
 TSetupPackage::TSetupPackage(std::string resourceName, std::string programPath)
     : FResourceName(std::move(resourceName)), FProgramPath(std::move(programPath))
 {
+    if (FResourceName.empty()) {
+        Hold(FProgramPath);
+        if (ReadProgramWord(FProgramPath, PackageFormat::SetupDataOffsetWord) <= 0)
+            Hold(GetProgramFolder(FProgramPath) + "Setup.dat");
+    }
     FInfo = ::ReadPackageHeader(*OpenFirst(), CheckedAtOnce);
     // Every volume is there and is this package's: what is missing is asked
     // for now, not half-way through the copy.
-    for (size_t index = 1; index <= FInfo.Volumes.size(); ++index)
-        CheckVolumeHead(*OpenVolume(FInfo.Volumes[index - 1]), FInfo, index,
-                        [this](const std::string& why) { FCheckNote = why; });
+    for (size_t index = 1; index <= FInfo.Volumes.size(); ++index) {
+        std::unique_ptr<TStream> volume = OpenVolume(FInfo.Volumes[index - 1]);
+        Hold(GetProgramFolder(FProgramPath) + FInfo.Volumes[index - 1].Name);
+        CheckVolumeHead(*volume, FInfo, index, [this](const std::string& why) { FCheckNote = why; });
+    }
     // A small package is checked and surveyed now: its faults end Setup
     // before the first page. A large one is surveyed, then checked, on a
     // thread of its own: walking the headers of many thousand files spread

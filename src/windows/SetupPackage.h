@@ -14,6 +14,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "PackageFormat.h"
 #include "PackageVolumes.h"
@@ -63,6 +64,8 @@ private:
     // The program file (or Setup.dat, or the resource) at the package header.
     std::unique_ptr<TStream> OpenFirst() const;
     std::unique_ptr<TStream> OpenVolume(const TVolumeRecord& volume) const;
+    // Keeps the file open for reading only, with nobody else allowed to write it.
+    void Hold(const std::string& path);
     // The thread's work: the survey, then the data's checksums.
     void Check();
     void CheckData();
@@ -82,4 +85,7 @@ private:
     // bytes of its files.
     std::map<std::string, size_t> FDeepest;
     std::map<std::string, int64_t> FFolderBytes;
+    // The program file (or Setup.dat) and the volumes, held from the first
+    // read to the end (see Hold).
+    std::vector<std::unique_ptr<TStream>> FHeld;
 };

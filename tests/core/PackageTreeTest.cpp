@@ -391,7 +391,20 @@ TEST(PackageTree, AWidePackageInVolumesReadsAsOneAndEachFaultIsFound)
          "volume Echo Setup-4.bin does not have the size"},
         {"a volume missing", [](TWidePackage& p) { p.Volumes[3].clear(); }, "missing: Echo Setup-4.bin", ""},
         {"a byte of the volume table in the program file",
-         [](TWidePackage& p) { p.First[p.First.size() - 70] ^= 0x01; }, Corrupted, "does not match its checksum"},
+         [](TWidePackage& p) { p.First[p.First.size() - 4 * 32 - 70] ^= 0x01; }, Corrupted, "does not match its checksum"},
+        {"a byte of a volume's digest in the program file",
+         [](TWidePackage& p) { p.First[p.First.size() - 10] ^= 0x01; }, Corrupted, "does not match its checksum"},
+        // +1, -2, +1 on three bytes in a row leaves Adler-32 as it was.
+        {"a volume made to fit its checksum",
+         [](TWidePackage& p) {
+             std::vector<uint8_t>& v = p.Volumes[2];
+             size_t at = 500;
+             while (v[at] == 0xFF || v[at + 1] < 2 || v[at + 2] == 0xFF) ++at;
+             v[at] += 1;
+             v[at + 1] -= 2;
+             v[at + 2] += 1;
+         },
+         VolumeDamaged("3"), "volume Echo Setup-3.bin is not this installer's: its data does not match its digest"},
     };
     for (const TRow& row : rows) {
         TWidePackage package = sound;

@@ -2,6 +2,9 @@
 
 #include "Exception.h"
 #include "Installer.h"
+#include "PackageVolumes.h"
+#include "PackageWriter.h"
+#include "PathUtils.h"
 #include "TestFiles.h"
 #include "TestPackages.h"
 
@@ -10,6 +13,25 @@ namespace {
 std::vector<uint8_t> Package(const std::string& version = "2.02")
 {
     return BuildPackageBytes({TPackageItem::File("Setup.ini", "[Setup]\r\n")}, version);
+}
+
+// A wide package whose data goes on in volumes of 64 KiB beside `program`.
+void WriteInVolumes(const std::string& program)
+{
+    TMemoryStream first;
+    TPackageWriteOptions options;
+    options.Wide = true;
+    options.VolumeSize = PackageFormat::MinVolumeSize;
+    options.VolumeName = [&](size_t index) { return VolumeFileName(program, index); };
+    options.NewVolume = [&](size_t index) -> std::unique_ptr<TStream> {
+        return std::make_unique<TFileStream>(GetProgramFolder(program) + VolumeFileName(program, index),
+                                             TFileStream::Mode::Create);
+    };
+    std::string noise(200000, 'x');
+    uint32_t state = 7;
+    for (char& c : noise) c = char((state = state * 1103515245u + 12345u) >> 24);
+    WritePackage(first, {TPackageItem::File("Setup.ini", "[Setup]\r\n"), TPackageItem::File("Noise.bin", noise)}, options);
+    WriteWholeFile(program, AppendPackage(StubProgram(), first.Data()));
 }
 
 std::string ErrorOf(const std::string& programPath)
@@ -78,16 +100,39 @@ TEST(Installer, SetupDatInUseByAWriterCannotBeOpened)
     EXPECT_NO_THROW(TInstaller("", path));
 }
 
-TEST(Installer, ProgramFileIsReadWhileOthersWriteIt)
+TEST(Installer, ThePackageIsHeldAgainstWritersFromItsFirstRead)
 {
+    // What was checked is what is installed: a program that could write the
+    // package while it is read could change it after the check.
+    // Each row: the file of the package that somebody would write.
     TTestFolder folder("InstallerShared");
-    std::string path = folder / "Setup.exe";
-    WriteWholeFile(path, AppendPackage(StubProgram(), Package()));
-    HANDLE writer = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                OPEN_EXISTING, 0, nullptr);
-    ASSERT_NE(writer, INVALID_HANDLE_VALUE);
-    EXPECT_NO_THROW(TInstaller("", path));
-    CloseHandle(writer);
+    for (const char* place : {"Setup.exe", "Setup.dat", "Setup-2.bin"}) {
+        std::string program = folder / "Setup.exe", package = folder / place;
+        if (package == folder / "Setup-2.bin") {
+            WriteInVolumes(program);
+        } else {
+            WriteWholeFile(program, package == program ? AppendPackage(StubProgram(), Package()) : StubProgram());
+            if (package != program) WriteWholeFile(package, Package());
+        }
+        auto openToWrite = [&] {
+            return CreateFileA(package.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                               0, nullptr);
+        };
+        HANDLE writer = openToWrite();
+        ASSERT_NE(writer, INVALID_HANDLE_VALUE);
+        EXPECT_THROW(TInstaller("", program), EFOpenError) << package;
+        CloseHandle(writer);
+        {
+            TInstaller installer("", program);
+            HANDLE late = openToWrite();
+            EXPECT_EQ(late, INVALID_HANDLE_VALUE) << package;
+            if (late != INVALID_HANDLE_VALUE) CloseHandle(late);
+            EXPECT_FALSE(MoveFileA(package.c_str(), (package + ".old").c_str())) << package;
+        }
+        writer = openToWrite();
+        EXPECT_NE(writer, INVALID_HANDLE_VALUE) << package;
+        CloseHandle(writer);
+    }
 }
 
 TEST(Installer, DamagedPackagesReportTheDesignMessages)
