@@ -40,9 +40,10 @@ BOOL CALLBACK FindVisible(HWND window, LPARAM data)
 }
 
 // Runs a program to its end, watching for any window it shows.
-TRun RunUnattended(const std::string& program, const std::string& arguments, DWORD limit = 60000)
+TRun RunUnattended(const std::string& program, const std::string& arguments, DWORD limit = 60000,
+                   const std::string& workingFolder = std::string())
 {
-    TProcess process(program, arguments);
+    TProcess process(program, arguments, workingFolder);
     TRun run;
     DWORD start = GetTickCount();
     while (!(run.Ended = process.WaitForExit(50)) && GetTickCount() - start < limit) {
@@ -948,6 +949,8 @@ TEST_F(Volumes, AFaultyVolumeIsFoundBeforeAnythingIsWritten)
         std::string program, logged;
     } rows[] = {
         {"missing", [&] { DeleteFileA(volume(2).c_str()); }, small, "missing: " + ReplaceAll(missing, "\r", " ")},
+        {"the last one missing", [&] { DeleteFileA(volume(4).c_str()); }, small,
+         "missing: Setup cannot find the file 'Small-4.bin'"},
         {"damaged", [&] { flip(volume(3), 40000); }, small, "error: The file 'Small-3.bin' of this installer is damaged"},
         {"another one", [&] { CopyFileA(volume(1).c_str(), volume(4).c_str(), FALSE); }, small,
          "error: The file 'Small-4.bin' of this installer is damaged"},
@@ -973,6 +976,14 @@ TEST_F(Volumes, AFaultyVolumeIsFoundBeforeAnythingIsWritten)
         EXPECT_FALSE(DirectoryExists(Plug));
         EXPECT_NE(ReadText(log).find(row.logged), std::string::npos) << ReadText(log);
     }
+
+    // Started from another working folder, it finds its volumes beside itself.
+    restore();
+    std::string elsewhere = *Folder / "Elsewhere";
+    CreateDirectoryA(elsewhere.c_str(), nullptr);
+    EXPECT_EQ(RunUnattended(small, "/S " + Inside(), 120000, elsewhere).ExitCode, 0u);
+    EXPECT_EQ(RunUnattended(Plug + "Uninst.exe", "/S").ExitCode, 0u);
+    EXPECT_TRUE(GoneWithin(Plug, 20000));
 
     // The wizard asks for the missing volume, and goes on once it is back.
     restore();

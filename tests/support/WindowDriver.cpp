@@ -4,12 +4,12 @@
 
 #include "TestFiles.h"
 
-TProcess::TProcess(const std::string& program, const std::string& arguments)
+TProcess::TProcess(const std::string& program, const std::string& arguments, const std::string& workingFolder)
 {
     STARTUPINFOA startup{};
     startup.cb = sizeof startup;
     std::string commandLine = "\"" + program + "\"" + (arguments.empty() ? "" : " " + arguments);
-    std::string folder = program.substr(0, program.find_last_of('\\'));
+    std::string folder = workingFolder.empty() ? program.substr(0, program.find_last_of('\\')) : workingFolder;
     if (!CreateProcessA(program.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, folder.c_str(),
                         &startup, &FInfo))
         throw std::runtime_error("cannot start " + program);

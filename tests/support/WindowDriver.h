@@ -8,9 +8,11 @@
 
 class TProcess {
 public:
-    // Starts `program` with its own folder as the working folder, and the
-    // command-line arguments given (as they are written after the program).
-    explicit TProcess(const std::string& program, const std::string& arguments = std::string());
+    // Starts `program` with its own folder as the working folder (or
+    // `workingFolder`), and the command-line arguments given (as they are
+    // written after the program).
+    explicit TProcess(const std::string& program, const std::string& arguments = std::string(),
+                      const std::string& workingFolder = std::string());
     ~TProcess();
     TProcess(const TProcess&) = delete;
     TProcess& operator=(const TProcess&) = delete;
