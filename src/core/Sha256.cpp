@@ -49,7 +49,7 @@ __attribute__((target("sha,sse4.1,ssse3"))) void ShaExtensionBlocks(uint32_t* st
     for (; blocks > 0; --blocks, data += 64) {
         __m128i savedAbef = abef, savedCdgh = cdgh;
         __m128i w[16];
-        for (int i = 0; i < 16; ++i) {
+        for (size_t i = 0; i < 16; ++i) {
             if (i < 4)
                 w[i] = _mm_shuffle_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(data + 16 * i)), byteSwap);
             else
@@ -84,10 +84,10 @@ TSha256::TSha256()
 void TSha256::Block(const uint8_t* block)
 {
     uint32_t w[64];
-    for (int i = 0; i < 16; ++i)
+    for (size_t i = 0; i < 16; ++i)
         w[i] = uint32_t(block[4 * i]) << 24 | uint32_t(block[4 * i + 1]) << 16 | uint32_t(block[4 * i + 2]) << 8 |
                uint32_t(block[4 * i + 3]);
-    for (int i = 16; i < 64; ++i) {
+    for (size_t i = 16; i < 64; ++i) {
         uint32_t s0 = Rotate(w[i - 15], 7) ^ Rotate(w[i - 15], 18) ^ (w[i - 15] >> 3);
         uint32_t s1 = Rotate(w[i - 2], 17) ^ Rotate(w[i - 2], 19) ^ (w[i - 2] >> 10);
         w[i] = w[i - 16] + s0 + w[i - 7] + s1;
@@ -154,8 +154,8 @@ TSha256::TDigest TSha256::Finish()
     for (int i = 0; i < 8; ++i) padding[pad + i] = uint8_t(bits >> (56 - 8 * i));
     Update(padding, pad + 8);
     TDigest digest;
-    for (int i = 0; i < 8; ++i)
-        for (int j = 0; j < 4; ++j) digest[size_t(4 * i + j)] = uint8_t(FState[i] >> (24 - 8 * j));
+    for (size_t i = 0; i < 8; ++i)
+        for (size_t j = 0; j < 4; ++j) digest[4 * i + j] = uint8_t(FState[i] >> (24 - 8 * j));
     return digest;
 }
 
@@ -177,7 +177,7 @@ std::string TSha256::Hex(const TDigest& digest)
 std::string StreamSha256(TStream& stream)
 {
     TSha256 sha;
-    std::vector<uint8_t> block(64 * 1024);
+    std::vector<uint8_t> block(size_t{64} << 10);
     for (size_t got; (got = stream.Read(block.data(), block.size())) > 0;) sha.Update(block.data(), got);
     return TSha256::Hex(sha.Finish());
 }
