@@ -125,6 +125,7 @@ protected:
             if (at != package.end()) *(at + 76 + 2) ^= 0x55;
             RefreshChecksum(package);
         }
+        Model.reset();  // it holds the installer against writers
         WriteWholeFile(*Folder / "Setup.exe", AppendPackage(StubProgram(), package));
         Model = std::make_unique<TSetupInstaller>(*Folder / "Setup.exe");
         Model->SetInstallFolder(Install());
@@ -904,6 +905,7 @@ TEST_F(InstallRun, ExampleProductLandsWhereItsSetupIniSays)
     machine.RootKey = HKEY_LOCAL_MACHINE;
     // Empty maker keys may stay from an earlier run; an installed version may not.
     ASSERT_FALSE(machine.KeyExists(root + "\\Example Echo\\1.0")) << "the prefix has the example product installed";
+    Model.reset();
     ASSERT_TRUE(CopyFileA(WindowsPath(built).c_str(), (*Folder / "Setup.exe").c_str(), FALSE));
     Model = std::make_unique<TSetupInstaller>(*Folder / "Setup.exe");
     Model->SetInstallFolder(Install());

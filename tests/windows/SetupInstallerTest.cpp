@@ -47,8 +47,10 @@ public:
         std::vector<TPackageItem> items = {TPackageItem::File("Setup.ini", Lines(Ini))};
         if (WithLicence) items.push_back(TPackageItem::File("Setup.lic", "Licence line 1\r\nLicence line 2"));
         for (auto& item : extra) items.push_back(std::move(item));
-        WriteWholeFile(Folder / "Setup.exe", AppendPackage(StubProgram(), BuildPackageBytes(items, version)));
-        return std::make_unique<TSetupInstaller>(Folder / "Setup.exe");
+        // A file of its own each time: a model holds its installer against writers while it lives.
+        std::string program = Folder / ("Setup " + std::to_string(++Built) + ".exe");
+        WriteWholeFile(program, AppendPackage(StubProgram(), BuildPackageBytes(items, version)));
+        return std::make_unique<TSetupInstaller>(program);
     }
 
     std::string ConstructionError(const std::string& version = "2.23")
@@ -78,6 +80,7 @@ public:
     bool WithLicence = true;
 
 private:
+    int Built = 0;
     void Clean()
     {
         for (bool use64 : {false, true})
