@@ -191,8 +191,11 @@ std::string PinFolder(const std::string& folder, TFileHandle& pin)
 {
     // Without FILE_SHARE_DELETE nobody renames it, and Windows renames no
     // folder that holds an open one.
-    pin.Reset(CreateFileW(ToWide(ExcludeDelimiter(folder)).data(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                          nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    // "C:" alone would be the drive's current folder, not its root.
+    std::string name = ExcludeDelimiter(folder);
+    if (!name.empty() && name.back() == ':') name += '\\';
+    pin.Reset(CreateFileW(ToWide(name).data(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                          OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
     if (!pin.Valid()) return std::string();
     std::string final = FinalPath(pin.Get());
     if (final.empty()) pin.Reset();

@@ -77,15 +77,18 @@ protected:
         ForgetSharedFiles(Folder->Path());  // what an interrupted run may have left
         Before = Take(Folder->Path());
         ASSERT_TRUE(CopyFileA(WindowsPath(built).c_str(), (*Folder / "Setup.exe").c_str(), FALSE));
-        TSetupInstaller model(*Folder / "Setup.exe");
-        model.SetInstallFolder(*Folder / "Example Echo");
-        model.Vst2Folder = *Folder / "VstPlugins";
-        model.Vst3Folder = *Folder / "VST3";
-        model.AaxFolder = *Folder / "AAX";
-        model.ShortcutChoice = skStartMenu;
-        TSilentProgress progress;
-        model.Install(progress);
-        Uninstaller = model.InstallFolder + "Uninst.exe";
+        {
+            // The model holds its installer while it lives.
+            TSetupInstaller model(*Folder / "Setup.exe");
+            model.SetInstallFolder(*Folder / "Example Echo");
+            model.Vst2Folder = *Folder / "VstPlugins";
+            model.Vst3Folder = *Folder / "VST3";
+            model.AaxFolder = *Folder / "AAX";
+            model.ShortcutChoice = skStartMenu;
+            TSilentProgress progress;
+            model.Install(progress);
+            Uninstaller = model.InstallFolder + "Uninst.exe";
+        }
         DeleteFileA((*Folder / "Setup.exe").c_str());
     }
     void TearDown() override
