@@ -318,6 +318,11 @@ TEST(UninstallLog, TheRootsOfALogHoldEveryItemAndNothingElse)
     EXPECT_EQ(roots.Keys, (std::vector<std::string>{"M\\Software\\Maker\\Echo", "U\\Software\\Maker\\Echo",
                                                      "M\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Echo 1.0"}));
     for (const std::string& line : lines) EXPECT_EQ(roots.Hold(line), line[0] != 'E') << line;
+    // Even roots that held a device path would not make its lines obeyed: they
+    // are refused by their form. Windows resolves no ".." level behind \\?\ and
+    // reaches devices through \\.\ paths.
+    roots.Folders.push_back("\\\\?\\C:\\Program Files\\Maker\\");
+    roots.Folders.push_back("\\\\.\\C:\\Program Files\\Maker\\");
 
     // Each row a line somebody could put into a log, and whether it may be obeyed.
     struct Case {
@@ -330,6 +335,9 @@ TEST(UninstallLog, TheRootsOfALogHoldEveryItemAndNothingElse)
         {"FC:\\PROGRA~1\\Maker\\Echo.dll", false},              // another spelling: refused, never widened
         {"FC:\\Program Files\\Maker\\..\\Other\\x.dll", false}, // a level that climbs out
         {"F\\\\?\\C:\\Program Files\\Maker\\x.dll", false},     // a device path
+        {"F\\\\.\\C:\\Program Files\\Maker\\x.dll", false},
+        {"D\\\\?\\C:\\Program Files\\Maker\\Sub\\", false},
+        {"BC:\\VstPlugins\\x.dll|\\\\.\\C:\\Program Files\\Maker\\1 x.dll", false},
         {"FC:\\Windows\\System32\\x.dll", false},
         {"fc:\\program files\\maker\\echo\\ECHO.DLL", false},     // "f" is no kind the table knows
         {"XC:\\Program Files\\Maker\\x.dll", false},
