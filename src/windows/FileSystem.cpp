@@ -167,9 +167,11 @@ bool SameFile(const std::string& a, const std::string& b)
     return SameTextAscii(ResolvedPath(a), ResolvedPath(b));
 }
 
+BOOL(WINAPI* FileFlushCall)(HANDLE) = FlushFileBuffers;
+
 void FlushToDisk(HANDLE file)
 {
-    if (file != INVALID_HANDLE_VALUE) FlushFileBuffers(file);
+    if (file != INVALID_HANDLE_VALUE) FileFlushCall(file);
 }
 
 std::string FinalPath(HANDLE file)
