@@ -1,21 +1,28 @@
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include "FileSystem.h"
 #include "HandleStream.h"
+#include "Registry.h"
 #include "RunJournal.h"
 #include "TestFiles.h"
 #include "TestPackages.h"
+#include "UninstallRegistration.h"
 
 namespace {
 
-// What the journal's file was given: its text in order, and how much of it
-// had been written at each flush.
+// What the journal's file was given: its text in order, how much of it had
+// been written at each flush, and a look at the machine as each write goes.
 std::string Written;
 std::vector<size_t> Flushes;
+std::function<void(const std::string&)> OnWrite;
 
 BOOL WINAPI RecordingWrite(HANDLE file, LPCVOID data, DWORD size, LPDWORD written, LPOVERLAPPED overlapped)
 {
-    Written.append(static_cast<const char*>(data), size);
+    std::string text(static_cast<const char*>(data), size);
+    Written += text;
+    if (OnWrite) OnWrite(text);
     return WriteFile(file, data, size, written, overlapped);
 }
 
@@ -38,6 +45,7 @@ struct TRecordedCalls {
         FileFlushCall = FlushFileBuffers;
         Written.clear();
         Flushes.clear();
+        OnWrite = nullptr;
     }
 };
 
@@ -86,4 +94,37 @@ TEST(RunJournal, TheLineOfAStepThatMovesOrReplacesWhatWasThereIsFlushedFirst)
             EXPECT_EQ(Flushes.back(), Written.size()) << row.Line;
         }
     }
+}
+
+// A place is in the registration's roots before the first line that names it
+// reaches the journal: the uninstaller of a run ended right after that line
+// obeys the line only inside those roots.
+TEST(RunJournal, TheRegisteredRootsHoldAPlaceBeforeItsLineIsWritten)
+{
+    TTestFolder folder("JournalRoots");
+    const std::string name = "SetupTests Journal Roots", product = folder / "Product\\";
+    TRegistry machine;
+    machine.RootKey = HKEY_LOCAL_MACHINE;
+    ASSERT_TRUE(machine.OpenKey(UninstallRegistryKey + name, true));
+    machine.CloseKey();
+    {
+        TRunJournal journal;
+        journal.Open(folder / "Uninstall.dat", MakeVersion("2.10"), "Echo", {});
+        journal.KeepRootsIn(name, InstallationRoots(std::vector<std::string>{"D" + product}));
+        TRecordedCalls calls;
+        for (const std::string& line : {"F" + folder / "Vst\\Echo.dll", std::string("U\\Software\\SetupTests\\Journal Roots"),
+                                        "B" + folder / "Docs\\Readme.txt|" + product + "Replaced Files\\1 Readme.txt"}) {
+            bool written = false, held = false;
+            OnWrite = [&](const std::string& text) {
+                if (text != line + "\r\n") return;
+                TInstallationRoots roots;
+                written = true;
+                held = ReadRegisteredRoots(name, roots) && roots.Hold(line);
+            };
+            journal.Append(line);
+            EXPECT_TRUE(written) << line;
+            EXPECT_TRUE(held) << line;
+        }
+    }
+    machine.DeleteKey(UninstallRegistryKey + name);
 }
