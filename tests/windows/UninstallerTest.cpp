@@ -282,6 +282,12 @@ TEST(Uninstaller, RemovesOnlyWhatIsStillTheProducts)
     file(aside + "1 Readme.txt", "the user's own");
     add({MakeLogLine(TLineKind::Backup, docs + "Readme.txt", {aside + "1 Readme.txt"})});
     add(stamped(docs + "Readme.txt", "the product's"));
+    // The same, but the user edited the product's file since: the edit is
+    // theirs, and the earlier file stays aside, where they are told to look.
+    file(aside + "2 Notes.txt", "somebody's notes");
+    add({MakeLogLine(TLineKind::Backup, docs + "Notes.txt", {aside + "2 Notes.txt"})});
+    add(stamped(docs + "Notes.txt", "the product's"));
+    file(docs + "Notes.txt", "the user's edit of the product's");
     // Shared plug-ins: one with a count somebody else added, one without. A
     // count is no evidence of another installation: both go, and only the
     // count this installation took goes back.
@@ -306,7 +312,7 @@ TEST(Uninstaller, RemovesOnlyWhatIsStillTheProducts)
     EXPECT_TRUE(uninstaller.Uninstall());
     std::vector<std::string> kept = uninstaller.KeptFolders();
     std::sort(kept.begin(), kept.end());
-    EXPECT_EQ(kept, (std::vector<std::string>{program, presets}));
+    EXPECT_EQ(kept, (std::vector<std::string>{docs, program, presets, aside}));
     EXPECT_TRUE(uninstaller.DeferredFolders().empty());  // the program folder was there before
     EXPECT_FALSE(FileExists(program + "Same.txt"));
     auto text = [](const std::string& path) {
@@ -315,7 +321,9 @@ TEST(Uninstaller, RemovesOnlyWhatIsStillTheProducts)
     };
     EXPECT_EQ(text(program + "Changed.txt"), "changed by the user");
     EXPECT_EQ(text(docs + "Readme.txt"), "the user's own");
-    EXPECT_FALSE(DirectoryExists(aside));
+    EXPECT_FALSE(FileExists(aside + "1 Readme.txt"));
+    EXPECT_EQ(text(docs + "Notes.txt"), "the user's edit of the product's");
+    EXPECT_TRUE(FileExists(aside + "2 Notes.txt"));
     EXPECT_FALSE(FileExists(vst + "Shared.dll"));
     EXPECT_EQ(SharedFileCount(vst + "Shared.dll"), 1);
     EXPECT_FALSE(FileExists(vst + "Solo.dll"));
