@@ -384,3 +384,30 @@ TEST(Uninstaller, ALogThatNamesWhatNoInstallationWritesIsNotObeyed)
     TRegistry user;
     user.DeleteKey(system);
 }
+
+// A run ended after its Q line kept the count it was about to raise: its
+// removal gives a reference back only where the count has grown since, never
+// the one another installation holds.
+TEST(Uninstaller, AnEndedRunGivesBackASharedCountOnlyWhereItRaisedIt)
+{
+    const struct {
+        int Logged, Now, Left;  // the count in the Q line, at removal, after it
+    } rows[] = {
+        {1, 1, 1},  // ended before it raised the count
+        {1, 2, 1},  // ended after, before its H line
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.Now);
+        TTestFolder folder("UninstallSharing");
+        std::string vst = folder / "Vst\\", plugin = vst + "Echo.dll";
+        ForgetSharedFiles(folder.Path());
+        CreateDirectoryA(vst.c_str(), nullptr);
+        WriteWholeFile(plugin, {'e'});
+        for (int i = 0; i < row.Now; ++i) AddSharedFileReference(plugin);
+        WriteUninstallerFile(folder / "Uninst.exe",
+                             {"F" + plugin, MakeLogLine(TLineKind::Sharing, plugin, {std::to_string(row.Logged)})});
+        TUninstaller(folder / "Uninst.exe").Uninstall();
+        EXPECT_EQ(SharedFileCount(plugin), row.Left);
+        ForgetSharedFiles(folder.Path());
+    }
+}
