@@ -6,6 +6,7 @@
 #include "Exception.h"
 #include "FileSystem.h"
 #include "Installer.h"
+#include "OtherInstallations.h"
 #include "PackageFormat.h"
 #include "Platform.h"
 #include "Registry.h"
@@ -410,4 +411,20 @@ TEST(Uninstaller, AnEndedRunGivesBackASharedCountOnlyWhereItRaisedIt)
         EXPECT_EQ(SharedFileCount(plugin), row.Left);
         ForgetSharedFiles(folder.Path());
     }
+}
+
+// Windows tells no two places apart by letter case: what another
+// installation names in one case it names in any, or the first removal takes
+// a file, a key or a key's parents that the other still relies on.
+TEST(OtherInstallations, APlaceNamedInAnotherLetterCaseIsTheSamePlace)
+{
+    TOtherInstallations others;
+    others.Add({"FC:\\VstPlugins\\Echo.dll", "M\\Software\\Maker\\Echo", "K\\Software\\Maker\\Echo|M|2",
+                "BC:\\VstPlugins\\Other.dll|C:\\Program Files\\Maker\\Replaced Files\\1 Other.dll"},
+               "C:\\Program Files\\Maker\\");
+    EXPECT_TRUE(others.NamesPath("c:\\vstplugins\\ECHO.DLL"));
+    EXPECT_FALSE(others.NamesPath("c:\\vstplugins\\ECHO2.DLL"));
+    EXPECT_TRUE(others.NamesKey('M', "\\SOFTWARE\\maker\\ECHO"));
+    EXPECT_EQ(others.ParentLevels('M', "\\software\\MAKER\\echo"), 2);
+    EXPECT_EQ(others.CopiesOf("c:\\vstplugins\\OTHER.DLL").size(), 1u);
 }
