@@ -192,6 +192,13 @@ size_t TSetupInstaller::DeepestBelow(const std::string& variable)
     return deepest;
 }
 
+TFolderVerdict TSetupInstaller::CheckFolderOf(const std::string& variable, const std::string& text)
+{
+    // The content folder holds nothing but the product, as its own folder
+    // does, and goes with it: never a drive's root. A plug-in folder may be one.
+    return CheckFolder(text, variable == "$ContentFolder", DeepestBelow(variable));
+}
+
 std::string TSetupInstaller::RefusedComponentFolder()
 {
     for (const TSetupBundleItem* item : Passes())

@@ -98,6 +98,9 @@ public:
     // ("$VstPluginFolder") names, with room for a file's partial name and a
     // DLL's new name.
     size_t DeepestBelow(const std::string& variable);
+    // The folder rule for the folder a path variable ("$VstPluginFolder")
+    // names, typed on its page or given by its switch.
+    TFolderVerdict CheckFolderOf(const std::string& variable, const std::string& text);
     // The same for the product's own folder ($ProgramFolder, $Vst3ProgramFolder).
     size_t DeepestBelowProductFolder()
     {

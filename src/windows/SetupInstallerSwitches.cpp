@@ -17,8 +17,7 @@ std::string TSetupInstaller::ApplySwitches(const TSetupSwitches& switches)
         return "/ALLUSERS: this product installs only for the current user";
     if (switches.CurrentUser != ForCurrentUser && (switches.CurrentUser || switches.AllUsers)) ChooseScope(switches.CurrentUser);
     // The folder rule, at the switch: a folder no page would take is refused before anything else.
-    auto folder = [&](const char* name, const std::string& text, bool own, size_t deepest, std::string& into) {
-        TFolderVerdict verdict = CheckFolder(text, own, deepest);
+    auto folder = [&](const char* name, const TFolderVerdict& verdict, std::string& into) {
         if (!verdict.Ok()) return std::string(name) + ": " + ReplaceAll(FolderRefusal(verdict), "\r", " ");
         into = verdict.Folder;
         return std::string();
@@ -26,23 +25,23 @@ std::string TSetupInstaller::ApplySwitches(const TSetupSwitches& switches)
     std::string problem;
     if (switches.Dir) {
         std::string chosen;
-        problem = folder("/DIR", *switches.Dir, true, DeepestBelowProductFolder(), chosen);
+        problem = folder("/DIR", CheckFolder(*switches.Dir, true, DeepestBelowProductFolder()), chosen);
         if (!problem.empty()) return problem;
         SetInstallFolder(chosen);
     }
     if (switches.Vst2Dir) {
-        problem = folder("/VST2DIR", *switches.Vst2Dir, false, DeepestBelow("$VstPluginFolder"), Vst2Folder);
+        problem = folder("/VST2DIR", CheckFolderOf("$VstPluginFolder", *switches.Vst2Dir), Vst2Folder);
         if (!problem.empty()) return problem;
         InstallVst2 = true;
     }
     if (switches.PsDir) {
-        problem = folder("/PSDIR", *switches.PsDir, false, DeepestBelow("$PhotoshopPluginFolder"), PhotoshopFolder);
+        problem = folder("/PSDIR", CheckFolderOf("$PhotoshopPluginFolder", *switches.PsDir), PhotoshopFolder);
         if (!problem.empty()) return problem;
         InstallPhotoshop = true;
     }
     if (switches.ContentDir) {
         std::string chosen;
-        problem = folder("/CONTENTDIR", *switches.ContentDir, false, DeepestBelow("$ContentFolder"), chosen);
+        problem = folder("/CONTENTDIR", CheckFolderOf("$ContentFolder", *switches.ContentDir), chosen);
         if (!problem.empty()) return problem;
         SetContentFolder(chosen);
     }

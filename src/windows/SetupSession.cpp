@@ -181,7 +181,7 @@ bool TSetupSession::CheckFolderOf(TPageField field, const std::string& text, con
                                   std::string& folder)
 {
     TSetupInstaller& model = *FModel;
-    TFolderVerdict verdict = TSetupInstaller::CheckFolder(text, false, model.DeepestBelow(variable));
+    TFolderVerdict verdict = model.CheckFolderOf(variable, text);
     if (!verdict.Ok()) return Refuse(field, model.FolderRefusal(verdict));
     if (!model.CanCreateFolder(verdict.Folder))
         return Refuse(field, FormatMessageText(Msg::CannotCreateFolder, {text}));

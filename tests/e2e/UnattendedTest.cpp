@@ -251,6 +251,7 @@ TEST_F(Unattended, EveryFailureHasItsExitCodeAndWritesNothing)
     } cases[] = {
         {Setup, "/FORMATS=vts3", 5, "refused: /FORMATS: \"vts3\" is not one of"},
         {Setup, "/DIR=C:\\", 5, "refused: /DIR: Could not create the folder 'C:\\'"},
+        {Setup, "/CONTENTDIR=C:\\", 5, "refused: /CONTENTDIR: Could not create the folder 'C:\\'"},
         {Setup, "/ITEMS=Echo", 5, "refused: /ITEMS: this installer is not a bundle"},
         {Setup, "/NAME=", 5, "refused: /NAME: the value is empty"},
         {*Folder / "Damaged.exe", "", 4, "error: The installer appears to be corrupted"},
