@@ -673,6 +673,9 @@ void TInstaller::BeginJournal(const std::string& uninstallerPath, const std::str
         if (!existed) FJournal.KeyCreated(registration, UninstallRegistryKey + keyName);
     }
     FJournal.Open(journal, FPackage.Info().Version, productName, FEarlierLog);
+    // The uninstaller is written like any file of the run, but its lines (P,
+    // or R over an earlier one) are not the F line that names a file in the run log.
+    if (OnNote) OnNote(LineNote(MakeLogLine(TLineKind::File, uninstallerPath)));
     if (!earlierCopy.empty()) {
         if (!CopyFileA(uninstallerPath.c_str(), earlierCopy.c_str(), TRUE))
             ThrowReplaceError(uninstallerPath, GetLastError());

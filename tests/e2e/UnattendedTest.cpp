@@ -150,7 +150,8 @@ TEST_F(Unattended, InstallsAndRemovesTheExampleWithNoWindow)
     std::string text = ReadText(log);
     for (const std::string& expected :
          {std::string("\xEF\xBB\xBF["), "destination: " + Plug + " (switch /DIR)", "VST 2 plug-in: " + Vst + " (switch",
-          "file " + Plug + "Readme.txt", std::string("registry value HKCU\\Software\\Example Audio\\Example Echo"),
+          "file " + Plug + "Readme.txt", "file " + Plug + "Uninst.exe",
+          std::string("registry value HKCU\\Software\\Example Audio\\Example Echo"),
           std::string("phase installation took"), std::string("installed"), std::string("exit code 0")})
         EXPECT_NE(text.find(expected), std::string::npos) << expected << "\n" << text;
 
