@@ -155,7 +155,13 @@ void TRunJournal::RollBackLine(const TLogLine& line)
         result(DeleteFileA(path.c_str()) || !FileExists(path), "file removed " + path);
         break;
     case TLineKind::Partial:
-        if (FileExists(path) && !SameTextAscii(path, FPath)) result(DeleteFileA(path.c_str()) != 0, "file removed " + path);
+        if (!FileExists(path)) break;
+        if (!SameTextAscii(path, FPath))
+            result(DeleteFileA(path.c_str()) != 0, "file removed " + path);
+        else if (!FEarlierFile)
+            // The journal with no earlier log to write back in its place goes
+            // here, before the folder that holds it, which the run may have made.
+            DeleteFileA(path.c_str());
         break;
     case TLineKind::Backup:
     case TLineKind::Aside:

@@ -1245,23 +1245,29 @@ TEST_F(FailedRun, ADamagedStreamAnywhereIsTheCorruptionMessageAndLeavesTheMachin
     CreateDirectoryA(Install().c_str(), nullptr);
     WriteWholeFile(Install() + "Readme.txt", {'m', 'i', 'n', 'e'});
     std::vector<std::string> before = Machine();
-    for (const char* file : {"Readme.txt", "Big.bin", "B.preset", "Echo.dll"}) {
-        DamagedFile = file;
-        Construct(Product());
-        std::vector<std::string> questions;
-        Model->OnFileQuestion = [&](const std::string& message) {
-            questions.push_back(message);
-            return false;
-        };
-        TRecordingProgress progress;
-        try {
-            Model->Install(progress);
-            ADD_FAILURE() << file << ": installed from a damaged stream";
-        } catch (const Exception& e) {
-            EXPECT_STREQ(e.what(), "The installer appears to be corrupted. Please download it again") << file;
+    // Into the user's folder, and into two levels of folders the run makes.
+    for (const std::string& destination : {Install(), *Folder / "Maker\\Product\\"}) {
+        for (const char* file : {"Readme.txt", "Big.bin", "B.preset", "Echo.dll"}) {
+            SCOPED_TRACE(destination + " " + file);
+            DamagedFile = file;
+            Construct(Product());
+            Model->SetInstallFolder(destination);
+            std::vector<std::string> questions;
+            Model->OnFileQuestion = [&](const std::string& message) {
+                questions.push_back(message);
+                return false;
+            };
+            TRecordingProgress progress;
+            try {
+                Model->Install(progress);
+                ADD_FAILURE() << "installed from a damaged stream";
+            } catch (const Exception& e) {
+                // Only the damage: nothing is left that could not be put back.
+                EXPECT_STREQ(e.what(), "The installer appears to be corrupted. Please download it again");
+            }
+            Registrations.push_back(RegistrationName());
+            EXPECT_TRUE(questions.empty());  // nothing a running program could have caused
+            EXPECT_EQ(Difference(Machine(), before), "");
         }
-        Registrations.push_back(RegistrationName());
-        EXPECT_TRUE(questions.empty()) << file;  // nothing a running program could have caused
-        EXPECT_EQ(Difference(Machine(), before), "") << file;
     }
 }
