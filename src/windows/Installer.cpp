@@ -179,7 +179,9 @@ bool TInstaller::ForceFolder(const std::string& path, bool removeContents)
         RecordItem(ikExistingFolder, path);
         // A folder that another installation created outside its own folder is
         // shared like a file: it goes with the last installation that uses it.
-        if (IsSharedPlace(path) && SharedFileCount(path) > 0) HoldSharedReference(path);
+        // One user's installation shares those of installations for everyone
+        // too: whichever of them goes last takes the folder.
+        if (IsSharedPlace(path) && CountedByAnotherInstallation(path)) HoldSharedReference(path);
         return true;
     }
     std::string parent = ExtractFilePath(ExcludeDelimiter(path));

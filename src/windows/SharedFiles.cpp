@@ -28,6 +28,15 @@ int SharedFileCount(const std::string& path)
     return registry.OpenKey(SharedFilesKey, false) ? ReadCount(registry, path) : 0;
 }
 
+bool CountedByAnotherInstallation(const std::string& path)
+{
+    if (SharedFileCount(path) > 0) return true;
+    if (!OneUserScope()) return false;
+    TRegistry registry(KEY_READ);
+    registry.RootKey = HKEY_LOCAL_MACHINE;
+    return registry.OpenKey(SharedFilesKey, false) && ReadCount(registry, path) > 0;
+}
+
 void AddSharedFileReference(const std::string& path)
 {
     TRegistry registry;

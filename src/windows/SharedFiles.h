@@ -8,6 +8,10 @@
 
 // The file's count; 0 when it has none.
 int SharedFileCount(const std::string& path);
+// Whether another installation this one may share the place with counts it:
+// one of the same scope, or, for an installation for one user, one for
+// everyone too. An installation for everyone takes no user's count as evidence.
+bool CountedByAnotherInstallation(const std::string& path);
 void AddSharedFileReference(const std::string& path);
 // Takes one reference back and returns how many remain; at 0 the entry goes.
 int ReleaseSharedFileReference(const std::string& path);

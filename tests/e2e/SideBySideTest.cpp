@@ -128,20 +128,28 @@ protected:
         }
         TRegistry user;
         user.DeleteKey(MakerKey);
-        TRegistry list;
-        list.RootKey = HKEY_LOCAL_MACHINE;
-        if (list.OpenKey(std::string(UninstallRegistryKey), false))
-            for (const std::string& name : list.GetKeyNames())
-                if (name.compare(0, 4, "Side") == 0) list.DeleteKey(std::string(UninstallRegistryKey) + name);
+        for (HKEY root : {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER}) {
+            TRegistry list;
+            list.RootKey = root;
+            if (list.OpenKey(std::string(UninstallRegistryKey), false))
+                for (const std::string& name : list.GetKeyNames())
+                    if (name.compare(0, 4, "Side") == 0)
+                        list.DeleteKey(std::string(UninstallRegistryKey) + name);
+        }
         DeleteFileA((IncludeDelimiter(GetSpecialFolder(sfPrograms)) + Caption + ".lnk").c_str());
     }
-    // An installer of version `version`; its files say which version wrote them.
-    std::string Installer(const std::string& version, std::vector<std::string> extra = {})
+    // An installer of version `version`; its files say which version wrote
+    // them. With `presets`, it also installs presets into a folder of their
+    // own, and its plug-in, presets and shortcut are named after the version:
+    // two versions share those folders but no file.
+    std::string Installer(const std::string& version, std::vector<std::string> extra = {}, bool presets = false)
     {
+        std::string suffix = presets ? " " + version : "";
         std::vector<std::string> ini = {"[Setup]", "ProductName=Side", "RegistryRoot=Software\\SetupTests\\SideMaker\\Side",
-                                        "DefaultFolder=SetupTests\\Side", "[Components]", "Main=$ProgramFolder",
-                                        "VstX=$VstPluginFolder", "[Shortcuts]",
-                                        std::string("StartMenu=$ProgramFolder\\Readme.txt,") + Caption,
+                                        "DefaultFolder=SetupTests\\Side", "InstallFor=Either", "[Components]",
+                                        "Main=$ProgramFolder", "VstX=$VstPluginFolder",
+                                        presets ? "Presets=" + ExcludeDelimiter(Presets()) : "", "[Shortcuts]",
+                                        std::string("StartMenu=$ProgramFolder\\Readme.txt,") + Caption + suffix,
                                         "[RegistrySettings]", "Setting=" + version};
         ini.insert(ini.end(), extra.begin(), extra.end());
         TTestFolder scratch("SideBySideBuild");
@@ -149,15 +157,18 @@ protected:
             scratch, ini,
             {TPackageItem::Folder("Main", {TPackageItem::File("Readme.txt", "readme " + version),
                                            TPackageItem::File("Settings.cfg", "settings " + version)}),
-             TPackageItem::Folder("VstX", {TPackageItem::File("Side.dll", "plug-in " + version)})},
+             TPackageItem::Folder("VstX", {TPackageItem::File("Side" + suffix + ".dll", "plug-in " + version)}),
+             TPackageItem::Folder("Presets", {TPackageItem::File("Side" + suffix + ".fxp", "preset " + version)})},
             version);
         std::string program = *Folder / "Setup " + version + ".exe";
         CopyFileA(built.c_str(), program.c_str(), FALSE);
         return program;
     }
-    void Install(const std::string& program, const std::string& into)
+    // For everyone unless `scope` says /CURRENTUSER.
+    void Install(const std::string& program, const std::string& into, const std::string& scope = "/ALLUSERS")
     {
-        TProcess run(program, "/S /DIR=\"" + *Folder / into + "\" /VST2DIR=\"" + Vst + "\" /LOG=\"" + *Folder / "install.log\"");
+        TProcess run(program, "/S " + scope + " /DIR=\"" + *Folder / into + "\" /VST2DIR=\"" + Vst + "\" /LOG=\"" +
+                                  *Folder / "install.log\"");
         ASSERT_TRUE(run.WaitForExit(60000));
         ASSERT_EQ(run.ExitCode(), 0u) << ReadLog("install.log");
     }
@@ -175,6 +186,7 @@ protected:
         return std::string(bytes.begin(), bytes.end());
     }
     std::map<std::string, std::string> Now() { return Machine(Folder->Path()); }
+    std::string Presets() const { return *Folder / "Presets\\"; }
 
     std::unique_ptr<TTestFolder> Folder;
     std::string Vst;
@@ -266,6 +278,23 @@ TEST_F(SideBySide, EveryScenarioLeavesTheMachineAsItMustBe)
                    EXPECT_EQ(m.count(std::string(hive) + MakerKey + "\\Side\\1|"), 0u) << hive;
            }},
           {"remove", [&] { Uninstall("A"); }, 0, nullptr}}},
+        {"for everyone and for one user, the one for everyone removed first",
+         {{"no VST 2 folder yet", [&] { RemoveDirectoryA(Vst.c_str()); }, -1, nullptr},
+          {"install 1.0 for everyone in A", [&] { Install(Installer("1.0", {}, true), "A"); }, -1, nullptr},
+          {"install 1.1 for one user in B", [&] { Install(Installer("1.1", {}, true), "B", "/CURRENTUSER"); }, -1,
+           nullptr},
+          {"remove the one for everyone: the user's is intact", [&] { Uninstall("A"); }, -1,
+           [&](std::map<std::string, std::string>& m) {
+               EXPECT_EQ(m[file(Vst + "\\Side 1.1.dll")], "plug-in 1.1");
+               EXPECT_EQ(m[file(Presets() + "Side 1.1.fxp")], "preset 1.1");
+           }},
+          {"remove the one for one user: the folders both used go with it",
+           [&] {
+               Uninstall("B");
+               EXPECT_FALSE(DirectoryExists(Presets()));
+               EXPECT_FALSE(DirectoryExists(Vst));
+           },
+           1, nullptr}}},
     };
     for (const TScenario& scenario : scenarios) {
         SCOPED_TRACE(scenario.name);
