@@ -24,6 +24,12 @@
 
 namespace {
 
+// The name of the registration WriteUninstallerFile makes for an uninstaller.
+std::string RegistrationKeyOf(const std::string& path)
+{
+    return "SetupTests " + std::to_string(std::hash<std::string>{}(UpperAscii(path)));
+}
+
 // An uninstaller file as the installation writes it: program part, log,
 // words; registered as a run registers it, with the roots of the lines given
 // (so that lines added to the file later lie outside them), unless told not to.
@@ -31,7 +37,7 @@ void WriteUninstallerFile(const std::string& path, const std::vector<std::string
                           const std::string& product = "Echo", bool appended = true, bool registered = true)
 {
     std::vector<std::string> logged = lines;
-    std::string key = "SetupTests " + std::to_string(std::hash<std::string>{}(UpperAscii(path)));
+    std::string key = RegistrationKeyOf(path);
     if (registered) logged.push_back(RegistrationLine(key));
     TMemoryStream log;
     WriteUninstallLog(log, MakeVersion("2.10"), logged, product);
@@ -51,6 +57,18 @@ void WriteUninstallerFile(const std::string& path, const std::vector<std::string
     machine.WriteString(RegistrationValue::UninstallString, "\"" + path + "\"");
     ASSERT_TRUE(WriteRegisteredRoots(key, InstallationRoots(logged)));
 }
+
+// Takes away, however the test ends, the registration of an uninstaller that
+// the test never lets run to its end: it would outlive the test in the prefix.
+struct TRegistrationGoes {
+    std::string Path;
+    ~TRegistrationGoes()
+    {
+        TRegistry machine;
+        machine.RootKey = HKEY_LOCAL_MACHINE;
+        machine.DeleteKey(UninstallRegistryKey + RegistrationKeyOf(Path));
+    }
+};
 
 bool KeyExists(HKEY root, const std::string& key, bool use64 = false)
 {
@@ -218,6 +236,7 @@ TEST(Uninstaller, ReadsUninstallDatWhenNothingIsAppended)
 TEST(Uninstaller, DamagedLogIsRefused)
 {
     TTestFolder folder("UninstallDamaged");
+    TRegistrationGoes registration{folder / "Uninst.exe"};
     WriteUninstallerFile(folder / "Uninst.exe", {"Fa"});
     std::vector<uint8_t> bytes = ReadWholeFile(folder / "Uninst.exe");
     bytes[512 + 5] = 'X';
@@ -234,6 +253,7 @@ TEST(SetupUninstaller, WithoutRightsOnlyTheWarningIsShown)
 {
     TTestFolder folder("UninstallNoRights");
     WriteWholeFile(folder / "Keep.txt", {'k'});
+    TRegistrationGoes registration{folder / "Uninst.exe"};
     WriteUninstallerFile(folder / "Uninst.exe", {"F" + folder.Path() + "Keep.txt"}, "Echo");
     TSetupUninstaller uninstaller(folder / "Uninst.exe");
     auto saved = AdminRightsCheck;
