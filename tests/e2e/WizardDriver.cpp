@@ -1,6 +1,7 @@
 #include "WizardDriver.h"
 
 #include "MainFormDesign.h"
+#include "PathUtils.h"
 #include "Registry.h"
 #include "ShellFolders.h"
 #include "TestPackages.h"
@@ -211,6 +212,12 @@ std::string UninstallWith(const std::string& uninstaller)
     GoneWithin(uninstaller, 20000);
     Sleep(500);  // the clean-up removes the folders after the program
     return result.Text;
+}
+
+bool UninstalledSilently(const std::string& folder)
+{
+    TProcess process(IncludeDelimiter(folder) + "Uninst.exe", "/S");
+    return process.WaitForExit(60000) && process.ExitCode() == 0 && GoneWithin(folder, 20000);
 }
 
 void ForgetExampleEcho()

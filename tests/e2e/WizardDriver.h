@@ -74,6 +74,9 @@ std::string InstallWithTheWizard(const std::string& program, const std::string& 
 // Runs an Uninst.exe to its end (Yes, then OK) and waits for its clean-up;
 // returns the result it reported.
 std::string UninstallWith(const std::string& uninstaller);
+// Runs the Uninst.exe in `folder` with /S; whether it ended well and its
+// clean-up took the folder.
+bool UninstalledSilently(const std::string& folder);
 
 // Removes the example product's keys, registration and Start Menu shortcuts.
 void ForgetExampleEcho();
