@@ -232,21 +232,6 @@ void ForgetExampleEcho()
         DeleteFileA((GetSpecialFolder(sfPrograms) + link).c_str());
 }
 
-std::set<std::string> CleanUpFolders()
-{
-    char windows[MAX_PATH];
-    UINT n = GetWindowsDirectoryA(windows, MAX_PATH);
-    std::set<std::string> found;
-    WIN32_FIND_DATAA data;
-    HANDLE find = FindFirstFileA((std::string(windows, n) + "\\Temp\\Uninstall-*").c_str(), &data);
-    if (find == INVALID_HANDLE_VALUE) return found;
-    do
-        found.insert(std::string(windows, n) + "\\Temp\\" + data.cFileName);
-    while (FindNextFileA(find, &data));
-    FindClose(find);
-    return found;
-}
-
 bool CleanUpFoldersGoneWithin(DWORD milliseconds)
 {
     return WaitUntil([] { return CleanUpFolders().empty(); }, milliseconds);

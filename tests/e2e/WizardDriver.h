@@ -58,10 +58,8 @@ private:
 // Waits until the condition holds; false on time-out.
 bool WaitUntil(const std::function<bool()>& condition, DWORD milliseconds = 15000);
 
-// The clean-up folders of uninstallers, in the Windows folder's Temp, and
-// whether they are gone within the time (an uninstaller's clean-up ends a
-// moment after the uninstaller).
-std::set<std::string> CleanUpFolders();
+// Whether the clean-up folders of uninstallers (CleanUpFolders) are gone
+// within the time (an uninstaller's clean-up ends a moment after the uninstaller).
 bool CleanUpFoldersGoneWithin(DWORD milliseconds);
 
 // Walks the wizard to the end, installing into `folder`; the question about a

@@ -191,6 +191,21 @@ std::vector<uint8_t> StubProgram(size_t size)
     return program;
 }
 
+std::set<std::string> CleanUpFolders()
+{
+    char windows[MAX_PATH];
+    UINT n = GetWindowsDirectoryA(windows, MAX_PATH);
+    std::set<std::string> found;
+    WIN32_FIND_DATAA data;
+    HANDLE find = FindFirstFileA((std::string(windows, n) + "\\Temp\\Uninstall-*").c_str(), &data);
+    if (find == INVALID_HANDLE_VALUE) return found;
+    do
+        found.insert(std::string(windows, n) + "\\Temp\\" + data.cFileName);
+    while (FindNextFileA(find, &data));
+    FindClose(find);
+    return found;
+}
+
 std::map<std::string, std::string> FolderListing(const std::string& folder)
 {
     std::map<std::string, std::string> found;

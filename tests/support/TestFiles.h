@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -41,6 +42,9 @@ void ForgetSharedFiles(const std::string& folder);
 // an empty text) and every file with its content, or "<size> bytes" for a
 // file over 64 KiB.
 std::map<std::string, std::string> FolderListing(const std::string& folder);
+
+// The clean-up folders of uninstallers, in the Windows folder's Temp.
+std::set<std::string> CleanUpFolders();
 
 // A fresh folder under %TEMP%\SetupTests, removed when the object goes.
 class TTestFolder {
