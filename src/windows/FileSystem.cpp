@@ -192,8 +192,8 @@ std::string FinalPath(HANDLE file)
 std::string PinFolder(const std::string& folder, TFileHandle& pin)
 {
     // Without FILE_SHARE_DELETE nobody renames it, and Windows renames no
-    // folder that holds an open one.
-    // "C:" alone would be the drive's current folder, not its root.
+    // folder that holds an open one. "C:" alone would be the drive's current
+    // folder, not its root.
     std::string name = ExcludeDelimiter(folder);
     if (!name.empty() && name.back() == ':') name += '\\';
     pin.Reset(CreateFileW(ToWide(name).data(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
