@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "LogLine.h"
 #include "WinHandle.h"
 
 bool FileExists(const std::string& path);       // a file, not a folder
@@ -45,6 +46,11 @@ std::string FinalPath(HANDLE file);
 // removed or swapped for a link while `pin` holds it, and returns where it
 // leads (FinalPath); empty, with nothing held, when it cannot be opened.
 std::string PinFolder(const std::string& folder, TFileHandle& pin);
+// Opens the folders the line's step reaches into (see PinFolder) and tells
+// whether each is where its path says, with no link or junction on the way;
+// `pins` holds them until the step is taken. A folder or file that is itself
+// a link goes as a link: removing one never follows it.
+bool ReachedDirectly(const TLogLine& line, std::vector<TFileHandle>& pins);
 // Whether two paths name the same file, by the volume and file index Windows
 // gives it (so an 8.3 name, another letter case or another spelling of the
 // drive still match); when either cannot be opened, by their resolved paths.

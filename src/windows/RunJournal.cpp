@@ -149,6 +149,14 @@ void TRunJournal::RollBackLine(const TLogLine& line)
         Note((done ? "rolled back: " : "could not roll back: ") + what);
         if (!done) FLeftOver.push_back(what);
     };
+    // A folder swapped for a link while the run went on is not reached into:
+    // what lies behind the link is somebody else's.
+    // (A shared count is the registry's, not reached through the folder.)
+    std::vector<TFileHandle> pins;
+    if (line.Kind != TLineKind::Shared && line.Kind != TLineKind::Sharing && !ReachedDirectly(line, pins)) {
+        result(false, "reached through a link " + path);
+        return;
+    }
     switch (line.Kind) {
     case TLineKind::File:
         SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);

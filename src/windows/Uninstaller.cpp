@@ -237,32 +237,6 @@ bool TUninstaller::Uninstall()
     return !FFailed;
 }
 
-bool TUninstaller::ReachedDirectly(const TLogLine& line, std::vector<TFileHandle>& pins) const
-{
-    const TLineKindInfo& info = line.Info();
-    if (info.Target != TLineTarget::File && info.Target != TLineTarget::Folder) return true;
-    for (size_t i = 0; i < size_t(info.Places) && i < line.Fields.size(); ++i) {
-        // A folder's files are reached through it; anything else through the folder that holds it.
-        const std::string& place = line.Fields[i];
-        std::string folder = line.Kind == TLineKind::FolderContents ? IncludeDelimiter(place)
-                                                                    : ExtractFilePath(ExcludeDelimiter(place));
-        if (folder.empty() || !DirectoryExists(folder)) continue;  // nothing there to reach
-        pins.emplace_back();
-        std::string final = PinFolder(folder, pins.back());
-        if (final.empty() || !SameTextAscii(ExcludeDelimiter(final), ExcludeDelimiter(ResolvedPath(folder)))) return false;
-        // A file that is a link Windows knows (a reparse point) goes as a
-        // link; one that leads elsewhere without saying so is not touched.
-        DWORD attributes = GetFileAttributesA(place.c_str());
-        if (info.Target == TLineTarget::File && attributes != INVALID_FILE_ATTRIBUTES &&
-            !(attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT))) {
-            TFileHandle file(CreateFileA(place.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                         nullptr, OPEN_EXISTING, 0, nullptr));
-            if (file.Valid() && !SameTextAscii(FinalPath(file.Get()), ResolvedPath(place))) return false;
-        }
-    }
-    return true;
-}
-
 void TUninstaller::Remove(const TLogLine& line)
 {
     const std::string& text = line.Path();

@@ -87,11 +87,6 @@ private:
     // Whether a line may be acted on: the table clears it, the roots hold every
     // place it names, and none lies in the Windows folder.
     bool Obeys(const std::string& line) const;
-    // Opens the folders the line's step reaches into (see PinFolder) and
-    // tells whether each is where its path says, with no link or junction on
-    // the way; `pins` holds them until the step is taken. A folder or file
-    // that is itself a link goes as a link: removing one never follows it.
-    bool ReachedDirectly(const TLogLine& line, std::vector<TFileHandle>& pins) const;
     void Remove(const TLogLine& line);
     void RemoveFile(const std::string& path);
     // Another installation kept our file aside when it wrote there: that copy

@@ -128,3 +128,40 @@ TEST(RunJournal, TheRegisteredRootsHoldAPlaceBeforeItsLineIsWritten)
     }
     machine.DeleteKey(UninstallRegistryKey + name);
 }
+
+// A folder the run wrote into and that was swapped for a link before the
+// rollback: the rollback removes nothing behind the link, and says so; what
+// the run wrote where no link lies still goes.
+TEST(RunJournal, TheRollbackNeverReachesThroughALink)
+{
+    TTestFolder folder("JournalLink");
+    const std::string product = folder / "Product", elsewhere = folder / "Documents";
+    ASSERT_TRUE(CreateDirectoryA(product.c_str(), nullptr));
+    ASSERT_TRUE(CreateDirectoryA(elsewhere.c_str(), nullptr));
+    const std::string plugins = folder / "Vst", kept = folder / "Docs";
+    ASSERT_TRUE(CreateDirectoryA(plugins.c_str(), nullptr));
+    ASSERT_TRUE(CreateDirectoryA(kept.c_str(), nullptr));
+    WriteWholeFile(plugins + "\\Echo.dll", {1});
+    WriteWholeFile(elsewhere + "\\Echo.dll", {2});
+    WriteWholeFile(elsewhere + "\\Readme.txt", {3});
+    WriteWholeFile(kept + "\\Readme.txt", {4});
+
+    TRunJournal journal;
+    std::vector<std::string> notes;
+    journal.OnNote = [&](const std::string& note) { notes.push_back(note); };
+    for (const std::string& line : {"F" + plugins + "\\Echo.dll", "F" + product + "\\Echo.dll",
+                                    "B" + product + "\\Readme.txt|" + kept + "\\Readme.txt"})
+        journal.Append(line);
+    // The product's folder now leads to the user's documents.
+    ASSERT_TRUE(RemoveDirectoryA(product.c_str()));
+    ASSERT_TRUE(MakeHostLink(product, elsewhere));
+    std::vector<std::string> left = journal.RollBack();
+
+    EXPECT_TRUE(FileExists(elsewhere + "\\Echo.dll"));
+    EXPECT_EQ(ReadWholeFile(elsewhere + "\\Readme.txt"), std::vector<uint8_t>{3});
+    EXPECT_TRUE(FileExists(kept + "\\Readme.txt"));
+    EXPECT_FALSE(FileExists(plugins + "\\Echo.dll"));
+    ASSERT_EQ(left.size(), 2u);
+    for (const std::string& what : left) EXPECT_EQ(what.rfind("reached through a link " + product, 0), 0u) << what;
+    RemoveHostLink(product);
+}
