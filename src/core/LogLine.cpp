@@ -37,9 +37,10 @@ const std::vector<TLineKindInfo> Table = {
     // The keys above a recorded key that did not exist before: removal takes
     // each away once it is empty, and never one that held anything.
     {K::EmptyParents,      'K', T::Key,    3, 1, false, true,  false, "empty parent keys of "},
-    // A value the run wrote into a key that was there before, as it was: the
-    // key's last installation but one puts it back when it leaves the key to another.
-    {K::PriorValue,        'V', T::Key,    4, 1, false, true,  false, nullptr},
+    // A value the run writes into a key that was there before, as it was: the
+    // key's last installation but one puts it back when it leaves the key to
+    // another. On the disk before the value is written over.
+    {K::PriorValue,        'V', T::Key,    4, 1, false, true,  true,  nullptr},
     // First in the log of an installation for one user: its registration,
     // product keys and shared counts are below HKEY_CURRENT_USER, and its
     // removal needs no administrator rights.

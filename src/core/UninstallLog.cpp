@@ -19,17 +19,23 @@ char UninstallItemLetter(int kind)
 TLineStore CarryForward(const std::vector<std::string>& earlier, const TLineStore& current)
 {
     // The earlier lines by their UpperAscii text, each struck out once the
-    // new run has it too.
+    // new run has it too. A value as it was stays where it is: removal puts
+    // the values back last line first, so the earliest line of a value is
+    // the one that stands, and a later run that found the same text must
+    // not move it behind the lines of the runs in between.
     std::map<std::string, bool> again;
-    for (const std::string& line : earlier) again.emplace(UpperAscii(line), false);
+    for (const std::string& line : earlier)
+        if (LineKindOf(line.empty() ? 0 : line[0]) != TLineKind::PriorValue) again.emplace(UpperAscii(line), false);
     if (!again.empty())
         for (const std::string& line : current) {
             auto found = again.find(UpperAscii(line));
             if (found != again.end()) found->second = true;
         }
     TLineStore merged;
-    for (const std::string& line : earlier)
-        if (!again[UpperAscii(line)]) merged.Append(line);
+    for (const std::string& line : earlier) {
+        auto found = again.find(UpperAscii(line));
+        if (found == again.end() || !found->second) merged.Append(line);
+    }
     for (const std::string& line : current) merged.Append(line);
     return merged;
 }

@@ -3,18 +3,12 @@
 #include <algorithm>
 #include <cctype>
 
+#include "SystemCalls.h"
+
 namespace {
 
 TDialogFont TheDialogFont;
 int DesignTextHeight = 0;
-
-int QueryScreenDpi()
-{
-    HDC screen = GetDC(nullptr);
-    int dpi = GetDeviceCaps(screen, LOGPIXELSY);
-    ReleaseDC(nullptr, screen);
-    return dpi > 0 ? dpi : 96;
-}
 
 void RequestDpiAwareness()
 {
@@ -58,7 +52,7 @@ int MeasureDesignTextHeight()
     HDC dc = window ? GetDC(window) : nullptr;
     int height = 0;
     if (dc) {
-        HFONT font = CreateFontA(-MulDiv(11, ScreenDpiQuery(), 96), 0, 0, 0, FW_NORMAL, 0, 0, 0, DEFAULT_CHARSET, 0, 0,
+        HFONT font = CreateFontA(-MulDiv(11, ScreenDpi(), 96), 0, 0, 0, FW_NORMAL, 0, 0, 0, DEFAULT_CHARSET, 0, 0,
                                  0, 0, "MS Sans Serif");
         HGDIOBJ old = SelectObject(dc, font);
         SIZE size{};
@@ -72,8 +66,6 @@ int MeasureDesignTextHeight()
 }
 
 }  // namespace
-
-int (*ScreenDpiQuery)() = QueryScreenDpi;
 
 void InitDialogFont()
 {
@@ -92,7 +84,7 @@ HFONT CreateDialogFont(int dpi, bool bold)
                        DEFAULT_PITCH | FF_DONTCARE, TheDialogFont.Name.c_str());
 }
 
-int ScreenDpi() { return ScreenDpiQuery(); }
+int ScreenDpi() { return SystemCalls().ScreenDpi(); }
 
 int ScaleDesignValue(int value)
 {

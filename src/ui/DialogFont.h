@@ -24,6 +24,3 @@ int ScreenDpi();
 // the design font at this DPI) / 13.
 int ScaleDesignValue(int value);
 
-// Where the screen DPI is asked for; replaceable so the scaling rules can be
-// tried at other resolutions without changing the machine.
-extern int (*ScreenDpiQuery)();

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "ProcessText.h"
+#include "SystemCalls.h"
 
 namespace {
 
@@ -33,9 +34,8 @@ using TRmGetList = DWORD(WINAPI*)(DWORD, UINT*, UINT*, TRmProcessInfo*, DWORD*);
 
 }  // namespace
 
-std::vector<std::string> (*HoldersCall)(const std::string& path) = RestartManagerHolders;
 
-std::vector<std::string> ProgramsHolding(const std::string& path) { return HoldersCall(path); }
+std::vector<std::string> ProgramsHolding(const std::string& path) { return SystemCalls().Holders(path); }
 
 std::vector<std::string> RestartManagerHolders(const std::string& path)
 {

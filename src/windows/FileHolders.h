@@ -7,7 +7,5 @@
 
 std::vector<std::string> ProgramsHolding(const std::string& path);
 
-// The call ProgramsHolding makes; tests put a stand-in here.
-extern std::vector<std::string> (*HoldersCall)(const std::string& path);
-// The Restart Manager's answer, the default of HoldersCall.
+// The Restart Manager's answer, which ProgramsHolding gives unless a test stands in.
 std::vector<std::string> RestartManagerHolders(const std::string& path);

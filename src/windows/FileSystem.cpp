@@ -8,6 +8,7 @@
 
 #include "PathUtils.h"
 #include "ProcessText.h"
+#include "SystemCalls.h"
 #include "TextUtils.h"
 
 bool FileExists(const std::string& path)
@@ -193,11 +194,9 @@ bool SameFile(const std::string& a, const std::string& b)
     return SameTextAscii(ResolvedPath(a), ResolvedPath(b));
 }
 
-BOOL(WINAPI* FileFlushCall)(HANDLE) = FlushFileBuffers;
-
 void FlushToDisk(HANDLE file)
 {
-    if (file != INVALID_HANDLE_VALUE) FileFlushCall(file);
+    if (file != INVALID_HANDLE_VALUE) SystemCalls().Flush(file);
 }
 
 std::string FinalPath(HANDLE file)

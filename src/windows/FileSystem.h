@@ -58,7 +58,3 @@ bool SameFile(const std::string& a, const std::string& b);
 // Writes what the file's handle holds through to the disk: a power cut after
 // this keeps it.
 void FlushToDisk(HANDLE file);
-// Where FlushToDisk goes. Replaceable because a file that reached the disk
-// reads back exactly as one still in the system's cache: only a power cut
-// would tell them apart.
-extern BOOL(WINAPI* FileFlushCall)(HANDLE);

@@ -5,9 +5,7 @@
 
 #include "Exception.h"
 #include "Messages.h"
-
-BOOL(WINAPI* FileWriteCall)(HANDLE, LPCVOID, DWORD, LPDWORD, LPOVERLAPPED) = WriteFile;
-BOOL(WINAPI* FileDeleteCall)(LPCSTR) = DeleteFileA;
+#include "SystemCalls.h"
 
 std::string SysErrorMessage(DWORD code)
 {
@@ -103,7 +101,7 @@ size_t THandleStream::Write(const void* buffer, size_t count)
     DropBuffer();
     DWORD put = 0;
     DWORD ask = DWORD(std::min<size_t>(count, 1u << 30));
-    if (!FileWriteCall(FHandle.Get(), buffer, ask, &put, nullptr)) return 0;
+    if (!SystemCalls().Write(FHandle.Get(), buffer, ask, &put, nullptr)) return 0;
     return put;
 }
 

@@ -55,9 +55,3 @@ std::string SysErrorMessage(DWORD code);
 DWORD WriteWholeAndReplace(const std::string& path, const std::string& partial,
                            const std::function<void(THandleStream&)>& write);
 
-// Where every file write of the program goes. Replaceable because no test
-// machine can be made to fail exactly the k-th write of a run on demand.
-extern BOOL(WINAPI* FileWriteCall)(HANDLE, LPCVOID, DWORD, LPDWORD, LPOVERLAPPED);
-// Where the deletions that finish a run go (its journal, the copies it kept
-// for a failure), for the same reason: a run ended between two of them.
-extern BOOL(WINAPI* FileDeleteCall)(LPCSTR);

@@ -4,11 +4,14 @@
 
 #include "ProcessText.h"
 #include "ProgramFile.h"
+#include "SystemCalls.h"
 #include "UninstallerCleanUp.h"
 
 namespace {
 
 bool OneUser = false;
+
+}  // namespace
 
 int ShellRunElevated(const std::vector<std::string>& arguments)
 {
@@ -35,8 +38,6 @@ int ShellRunElevated(const std::vector<std::string>& arguments)
     return int(code);
 }
 
-}  // namespace
-
 bool OneUserScope() { return OneUser; }
 
 void SetOneUserScope(bool oneUser) { OneUser = oneUser; }
@@ -59,6 +60,4 @@ std::string WindowsUserName()
     return GetUserNameW(buffer, &size) && size > 0 ? FromWide(buffer, int(size - 1)) : std::string();
 }
 
-int (*RunElevatedCall)(const std::vector<std::string>& arguments) = ShellRunElevated;
-
-int RunElevated(const std::vector<std::string>& arguments) { return RunElevatedCall(arguments); }
+int RunElevated(const std::vector<std::string>& arguments) { return SystemCalls().RunElevated(arguments); }

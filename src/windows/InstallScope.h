@@ -25,6 +25,7 @@ std::string WindowsUserName();
 
 // Asks Windows to start this program again with administrator rights (the
 // elevation prompt), with `arguments`, and waits for it: its exit code, or -1
-// when the user refused or it could not start. A test replaces the call.
-extern int (*RunElevatedCall)(const std::vector<std::string>& arguments);
+// when the user refused or it could not start. RunElevated makes the call
+// (ShellRunElevated, unless a test stands in).
 int RunElevated(const std::vector<std::string>& arguments);
+int ShellRunElevated(const std::vector<std::string>& arguments);

@@ -22,6 +22,7 @@
 #include "SharedFiles.h"
 #include "InstallScope.h"
 #include "ShellLinks.h"
+#include "SystemCalls.h"
 #include "TextUtils.h"
 #include "UninstallRegistration.h"
 #include "WinHandle.h"
@@ -50,7 +51,7 @@ public:
         if (FProgress) FProgress(size);
         while (size > 0) {
             DWORD written = 0;
-            if (!FileWriteCall(FFile, data, DWORD(std::min<size_t>(size, 1u << 30)), &written, nullptr) || written == 0) {
+            if (!SystemCalls().Write(FFile, data, DWORD(std::min<size_t>(size, 1u << 30)), &written, nullptr) || written == 0) {
                 DWORD error = written == 0 && GetLastError() == 0 ? ERROR_DISK_FULL : GetLastError();
                 std::string message = FormatMessageText(Msg::FileWriteError, {FName, SysErrorMessage(error)});
                 if (FNote) FNote("error " + std::to_string(error) + ": " + message);
@@ -86,6 +87,7 @@ TInstaller::TInstaller(std::string resourceName, std::string programPath)
     FJournal.OnNote = [this](const std::string& text) {
         if (OnNote) OnNote(text);
     };
+    FJournal.Values().OnFirstWrite = [this](const TRegistryUndo::TPrior& prior) { RecordPriorValue(prior); };
 }
 
 // Walks a folder's tree: with a destination it creates folders and installs
@@ -437,19 +439,17 @@ TLineStore TInstaller::UninstallerLog(bool keptCopies) const
     return log;
 }
 
-void TInstaller::RecordPriorValues()
+void TInstaller::RecordPriorValue(const TRegistryUndo::TPrior& prior)
 {
+    // A key this run made goes whole on removal, or stays with another installation as it is.
+    if (FJournal.InCreatedKey(prior.Letter, prior.Key)) return;
     static const char digits[] = "0123456789ABCDEF";
-    for (const TRegistryUndo::TPrior& prior : FJournal.Values().Priors()) {
-        // A key this run made goes whole on removal, or stays with another installation as it is.
-        if (FJournal.InCreatedKey(prior.Letter, prior.Key)) continue;
-        std::string data = "-";
-        if (prior.Existed) {
-            data = std::to_string(prior.Type) + ":";
-            for (BYTE byte : prior.Data) data += std::string{digits[byte >> 4], digits[byte & 15]};
-        }
-        Log(MakeLogLine(TLineKind::PriorValue, prior.Key, {std::string(1, prior.Letter), prior.Name, data}));
+    std::string data = "-";
+    if (prior.Existed) {
+        data = std::to_string(prior.Type) + ":";
+        for (BYTE byte : prior.Data) data += std::string{digits[byte >> 4], digits[byte & 15]};
     }
+    Log(MakeLogLine(TLineKind::PriorValue, prior.Key, {std::string(1, prior.Letter), prior.Name, data}));
 }
 
 bool TInstaller::UserChanged(const std::string& path) const
@@ -554,6 +554,7 @@ void TInstaller::WriteUninstaller(const std::string& uninstallerPath, const std:
     }
     RegisterUninstaller(FJournal, uninstallerPath, keyName, displayName, RegistrationValues);
     WriteRegisteredRoots(keyName, InstallationRoots(UninstallerLog()));
+    DropEarlierRegistrations(uninstallerPath, keyName);
     // Last: from here on the log is obeyed only as it is now.
     WriteLogDigest(keyName, digest);
     // Done: the journal (unless it is the log now) and the product's earlier files kept for a failure go.
@@ -687,6 +688,7 @@ void TInstaller::BeginJournal(const std::string& uninstallerPath, const std::str
     RegisterUninstaller(FJournal, uninstallerPath, keyName, displayName, RegistrationValues);
     FJournal.KeepRootsIn(keyName, InstallationRoots(FEarlierLog));
     FJournal.Flush();
+    DropEarlierRegistrations(uninstallerPath, keyName);
 }
 
 void TInstaller::FlushJournal() { FJournal.Flush(); }

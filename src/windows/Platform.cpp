@@ -5,15 +5,9 @@
 #include "PathUtils.h"
 #include "ProcessText.h"
 #include "Registry.h"
+#include "SystemCalls.h"
 
 namespace {
-
-IsWow64ProcessProc LookupInKernel32()
-{
-    HMODULE kernel = GetModuleHandleA("kernel32.dll");
-    if (!kernel) return nullptr;
-    return reinterpret_cast<IsWow64ProcessProc>(reinterpret_cast<void*>(GetProcAddress(kernel, "IsWow64Process")));
-}
 
 std::string Environment(const wchar_t* name)
 {
@@ -24,10 +18,9 @@ std::string Environment(const wchar_t* name)
 
 }  // namespace
 
-IsWow64ProcessProc (*LookupIsWow64Process)() = LookupInKernel32;
-TMachine (*NativeMachineCall)() = ProbeNativeMachine;
+TMachine NativeMachine() { return SystemCalls().NativeMachine(); }
 
-TMachine NativeMachine() { return NativeMachineCall(); }
+bool AdminRights() { return SystemCalls().AdminRights(); }
 
 TMachine ProbeNativeMachine()
 {
@@ -53,11 +46,10 @@ const char* MachineName(TMachine machine)
     }
     return "x86";
 }
-bool (*AdminRightsCheck)() = HasAdminRights;
 
 bool IsWow64()
 {
-    IsWow64ProcessProc isWow64Process = LookupIsWow64Process();
+    TIsWow64Process isWow64Process = SystemCalls().FindIsWow64Process();
     if (!isWow64Process) return false;
     BOOL wow64 = FALSE;
     return isWow64Process(GetCurrentProcess(), &wow64) && wow64;

@@ -14,8 +14,7 @@ bool IsWow64();
 // ARM64 this x86 program is emulated, and IsWow64 alone cannot say which
 // 64-bit machine it is); before it, x64 on 64-bit Windows, else x86.
 TMachine NativeMachine();
-// How NativeMachine asks, unless a test plays another machine (Wine runs no ARM64).
-extern TMachine (*NativeMachineCall)();
+// The system's answer NativeMachine gives, unless a test plays another machine.
 TMachine ProbeNativeMachine();
 // "x86", "x64" or "ARM64".
 const char* MachineName(TMachine machine);
@@ -25,11 +24,7 @@ std::string GetProgramFiles64Folder(TShellFolder folder);
 // A trial folder can be made (and is removed at once) under Program Files, and
 // HKEY_LOCAL_MACHINE\SOFTWARE opens with full access.
 bool HasAdminRights();
-// The rights check the installer and the uninstaller make: HasAdminRights,
-// unless a test plays a user without the rights (Wine always grants them).
-extern bool (*AdminRightsCheck)();
 
-// Where IsWow64Process is looked up: kernel32, unless a test plays an older
-// Windows without it.
-using IsWow64ProcessProc = BOOL(WINAPI*)(HANDLE, PBOOL);
-extern IsWow64ProcessProc (*LookupIsWow64Process)();
+// Whether this process has administrator rights, as the installer and the
+// uninstaller ask (HasAdminRights, unless a test plays a user without them).
+bool AdminRights();

@@ -3,6 +3,7 @@
 #include "Messages.h"
 #include "PathUtils.h"
 #include "ProcessText.h"
+#include "SystemCalls.h"
 
 std::string TRegistry::WithoutLeadingBackslash(const std::string& path)
 {
@@ -116,21 +117,11 @@ void TRegistryUndo::Remember(HKEY key, const std::string& where, const std::stri
             return;
         entry.Data.resize(size);
     }
+    bool first = letter && std::none_of(FEntries.begin(), FEntries.end(), [&](const TEntry& earlier) {
+        return earlier.Letter == letter && SameTextAscii(earlier.Path, path) && SameTextAscii(earlier.Name, name);
+    });
+    if (first && OnFirstWrite) OnFirstWrite({letter, path, name, entry.Existed, entry.Type, entry.Data});
     FEntries.push_back(std::move(entry));
-}
-
-std::vector<TRegistryUndo::TPrior> TRegistryUndo::Priors() const
-{
-    std::vector<TPrior> priors;
-    for (const TEntry& entry : FEntries) {
-        if (!entry.Letter) continue;
-        bool seen = false;
-        for (const TPrior& prior : priors)
-            seen = seen || (prior.Letter == entry.Letter && SameTextAscii(prior.Key, entry.Path) &&
-                            SameTextAscii(prior.Name, entry.Name));
-        if (!seen) priors.push_back({entry.Letter, entry.Path, entry.Name, entry.Existed, entry.Type, entry.Data});
-    }
-    return priors;
 }
 
 std::vector<std::string> TRegistryUndo::Restore()
@@ -176,7 +167,7 @@ void TRegistry::WriteString(const std::string& name, const std::string& value)
 {
     if (Undo) Undo->Remember(FCurrent.Get(), HiveName() + "\\" + FCurrentPath, name, KeyLetter(), "\\" + FCurrentPath);
     NoteWrite(name, value);
-    if (RegSetValueExA(FCurrent.Get(), name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+    if (SystemCalls().SetValue(FCurrent.Get(), name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
                        DWORD(value.size() + 1)) != ERROR_SUCCESS)
         throw ERegistryException("Failed to set data for '" + name + "'");
 }
@@ -196,7 +187,7 @@ void TRegistry::WriteInteger(const std::string& name, int32_t value)
     if (Undo) Undo->Remember(FCurrent.Get(), HiveName() + "\\" + FCurrentPath, name, KeyLetter(), "\\" + FCurrentPath);
     NoteWrite(name, std::to_string(value));
     DWORD data = DWORD(value);
-    if (RegSetValueExA(FCurrent.Get(), name.c_str(), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&data),
+    if (SystemCalls().SetValue(FCurrent.Get(), name.c_str(), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&data),
                        sizeof data) != ERROR_SUCCESS)
         throw ERegistryException("Failed to set data for '" + name + "'");
 }
@@ -236,27 +227,12 @@ bool TRegistry::IsEmptyKey()
            keys == 0 && values == 0;
 }
 
-namespace {
-
-TRegistry64::RegDeleteKeyExProc LookupInAdvapi32()
-{
-    // advapi32 is always loaded in this process; it is not loaded for the lookup.
-    HMODULE advapi = GetModuleHandleA("advapi32.dll");
-    if (!advapi) return nullptr;
-    return reinterpret_cast<TRegistry64::RegDeleteKeyExProc>(
-        reinterpret_cast<void*>(GetProcAddress(advapi, "RegDeleteKeyExA")));
-}
-
-}  // namespace
-
-TRegistry64::RegDeleteKeyExProc (*TRegistry64::LookupRegDeleteKeyEx)() = LookupInAdvapi32;
-
 TRegistry64::TRegistry64(bool use64BitView) : TRegistry(KEY_ALL_ACCESS | (use64BitView ? KEY_WOW64_64KEY : 0)) {}
 
 bool TRegistry64::DeleteKey(const std::string& path)
 {
     if (!(FAccess & KEY_WOW64_64KEY)) return TRegistry::DeleteKey(path);
-    RegDeleteKeyExProc deleteKeyEx = LookupRegDeleteKeyEx();
+    TRegDeleteKeyEx deleteKeyEx = SystemCalls().FindRegDeleteKeyEx();
     if (!deleteKeyEx) return false;
     return DeleteTree(path, [deleteKeyEx](HKEY base, const std::string& sub) {
         return deleteKeyEx(base, sub.c_str(), KEY_WOW64_64KEY, 0) == ERROR_SUCCESS;

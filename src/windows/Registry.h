@@ -36,8 +36,10 @@ public:
         DWORD Type = 0;
         std::vector<BYTE> Data;
     };
-    // Every value the run wrote, once, as it was before.
-    std::vector<TPrior> Priors() const;
+    // Told of each value the run is about to write for the first time, as it
+    // was, before it is written: where the run keeps it on disk, a kill
+    // between two values still knows what the first one replaced.
+    std::function<void(const TPrior&)> OnFirstWrite;
     // Puts every value back as it was, last written first; what could not be
     // put back is told to OnNote and returned.
     std::vector<std::string> Restore();
@@ -128,8 +130,4 @@ public:
     explicit TRegistry64(bool use64BitView);
     bool DeleteKey(const std::string& path) override;
 
-    using RegDeleteKeyExProc = LONG(WINAPI*)(HKEY, LPCSTR, REGSAM, DWORD);
-    // Where RegDeleteKeyExA is looked up; replaceable so that a Windows
-    // without it can be tried.
-    static RegDeleteKeyExProc (*LookupRegDeleteKeyEx)();
 };

@@ -9,6 +9,7 @@
 #include "PathUtils.h"
 #include "SharedFiles.h"
 #include "InstallScope.h"
+#include "SystemCalls.h"
 #include "TextUtils.h"
 #include "UninstallRegistration.h"
 
@@ -102,8 +103,8 @@ std::vector<TRunJournal::TSavedValue> TRunJournal::SavedValues(HKEY key)
 void TRunJournal::Finish(bool keepFile)
 {
     FFile.reset();
-    if (!FPath.empty() && !keepFile) FileDeleteCall(FPath.c_str());
-    for (const std::string& copy : FKeptForFailure) FileDeleteCall(copy.c_str());
+    if (!FPath.empty() && !keepFile) SystemCalls().Delete(FPath.c_str());
+    for (const std::string& copy : FKeptForFailure) SystemCalls().Delete(copy.c_str());
     FKeptForFailure.clear();
     FReplacedRegistrations.clear();
     FCreatedKeys.clear();

@@ -77,6 +77,6 @@ void TRunLog::Facts(const std::string& program)
     if (!IsOpen()) return;  // the rights check makes a trial folder: only for a log
     Line(program);
     Line("Windows " + WindowsVersion() + (IsWow64() ? ", 64-bit" : ", 32-bit") + " on " + MachineName(NativeMachine()) +
-         (AdminRightsCheck() ? ", administrator rights" : ", no administrator rights") + ", code page " +
+         (AdminRights() ? ", administrator rights" : ", no administrator rights") + ", code page " +
          std::to_string(GetACP()));
 }

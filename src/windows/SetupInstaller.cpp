@@ -76,7 +76,7 @@ std::unique_ptr<TStream> TSetupInstaller::OpenPackageFile(const std::string& nam
 
 int TSetupInstaller::RequirementsMessage() const
 {
-    if (!ForCurrentUser && !AdminRightsCheck()) return Msg::NoAdminRights;
+    if (!ForCurrentUser && !AdminRights()) return Msg::NoAdminRights;
     if (Is64Bit && !IsWow64()) return Msg::Needs64BitWindows;
     return 0;
 }

@@ -193,10 +193,6 @@ public:
     // of every error, for the run's log.
     std::function<void(const std::string&)> OnNote;
 
-    // Where the free space of a drive ("C:\\") is asked for; replaceable because
-    // no test machine can be made to run out of disk. False when the query fails.
-    static bool (*FreeSpaceQuery)(const std::string& root, uint64_t& freeBytes);
-
 protected:
     std::string ReadFolderSetting(const TSettingPath& path) const override;
 

@@ -12,25 +12,16 @@
 #include "Messages.h"
 #include "PathUtils.h"
 #include "SetupInstaller.h"
+#include "SystemCalls.h"
 #include "TextUtils.h"
 #include "UninstallRegistration.h"
 #include "Uninstaller.h"
 
 namespace {
 
-bool QueryFreeSpace(const std::string& root, uint64_t& freeBytes)
-{
-    ULARGE_INTEGER available;
-    if (!GetDiskFreeSpaceExA(root.c_str(), &available, nullptr, nullptr)) return false;
-    freeBytes = available.QuadPart;
-    return true;
-}
-
 constexpr int64_t SpaceMargin = 1048576;
 
 }  // namespace
-
-bool (*TSetupInstaller::FreeSpaceQuery)(const std::string&, uint64_t&) = QueryFreeSpace;
 
 void TSetupInstaller::Install(IInstallProgress& progress)
 {
@@ -149,7 +140,6 @@ void TSetupInstaller::RunSteps(IInstallProgress& progress)
     WriteFolderSettings();
     WriteOwner();
     WriteRegistrySettings();
-    FInstaller->RecordPriorValues();
     FInstaller->FlushJournal();
 
     progress.SetProgress(100);
@@ -209,7 +199,7 @@ void TSetupInstaller::CheckDiskSpace()
     // Each drive the run writes to, with what goes there.
     for (const auto& drive : RequiredSpaceByDrive()) {
         uint64_t freeBytes = 0;
-        if (!FreeSpaceQuery(drive.first, freeBytes)) freeBytes = 0;
+        if (!SystemCalls().FreeSpace(drive.first, freeBytes)) freeBytes = 0;
         if (freeBytes < uint64_t(drive.second) + SpaceMargin) throw ESetupError(LoadMessage(Msg::NotEnoughSpace));
     }
 }

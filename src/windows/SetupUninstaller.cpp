@@ -30,7 +30,7 @@ int TSetupUninstaller::Execute(ISetupUser& user, TRunLog* log)
     // One user's installation is removed with that user's rights; one for
     // everyone asks Windows for administrator rights and goes on with them.
     // (The rights are tried once: the check makes and removes a folder in Program Files.)
-    bool rights = OneUserScope() || AdminRightsCheck();
+    bool rights = OneUserScope() || AdminRights();
     if (!rights && !Elevated) {
         note("asking Windows for administrator rights, to remove an installation for all users");
         std::vector<std::string> arguments = CommandLineArguments();

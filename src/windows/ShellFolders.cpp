@@ -4,8 +4,7 @@
 #include <windows.h>
 
 #include "Registry.h"
-
-namespace {
+#include "SystemCalls.h"
 
 std::string ShellSpecialFolder(int csidl)
 {
@@ -22,10 +21,6 @@ std::string ShellSpecialFolder(int csidl)
     return result;
 }
 
-}  // namespace
-
-std::string (*SpecialFolderLookup)(int csidl) = ShellSpecialFolder;
-
 int ShellFolderCsidl(TShellFolder folder)
 {
     static const int csidl[] = {CSIDL_BITBUCKET, CSIDL_DESKTOPDIRECTORY, CSIDL_NETHOOD,  CSIDL_PERSONAL,
@@ -36,7 +31,7 @@ int ShellFolderCsidl(TShellFolder folder)
     return csidl[folder];
 }
 
-std::string GetSpecialFolder(TShellFolder folder) { return SpecialFolderLookup(ShellFolderCsidl(folder)); }
+std::string GetSpecialFolder(TShellFolder folder) { return SystemCalls().SpecialFolder(ShellFolderCsidl(folder)); }
 
 std::string GetSpecialFolderOrRegistry(TShellFolder folder, const std::string& valueName, const std::string& fallback)
 {

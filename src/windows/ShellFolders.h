@@ -38,6 +38,5 @@ std::string GetAppDataFolder();
 // roaming application data folder.
 std::string GetLocalAppDataFolder();
 
-// Where special folders are asked for: the shell, unless a test replaces it to
-// play a shell that has no such folder.
-extern std::string (*SpecialFolderLookup)(int csidl);
+// The shell's answer for a special folder (by CSIDL); empty when it has none.
+std::string ShellSpecialFolder(int csidl);

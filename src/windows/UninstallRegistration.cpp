@@ -38,6 +38,17 @@ std::string RegistrationNameIn(const std::string& line, bool anyRoot)
 
 std::string RegistrationKeyName(const std::string& line) { return RegistrationNameIn(line, false); }
 
+bool RemoveEmptyRegistration(const std::string& line)
+{
+    std::string name = RegistrationKeyName(line);
+    if (name.empty()) return false;
+    TRegistry registry;
+    registry.RootKey = ScopeRoot();
+    if (!registry.OpenKey(UninstallRegistryKey + name, false) || !registry.IsEmptyKey()) return false;
+    registry.CloseKey();
+    return registry.DeleteKey(UninstallRegistryKey + name);
+}
+
 namespace {
 
 bool NamesUninstaller(TRegistry& registry, const std::string& keyName, const std::string& uninstallerPath)
@@ -79,6 +90,17 @@ std::string FindRegistrationIn(HKEY root, const std::string& uninstallerPath, co
 std::string FindRegistration(const std::string& uninstallerPath, const std::vector<std::string>& logLines)
 {
     return FindRegistrationIn(ScopeRoot(), uninstallerPath, logLines);
+}
+
+std::vector<std::string> RegistrationsNaming(const std::string& uninstallerPath)
+{
+    std::vector<std::string> names;
+    TRegistry registry(KEY_READ);
+    registry.RootKey = ScopeRoot();
+    if (!registry.OpenKey(UninstallRegistryKey, false)) return names;
+    for (const std::string& name : registry.GetKeyNames())
+        if (NamesUninstaller(registry, name, uninstallerPath)) names.push_back(name);
+    return names;
 }
 
 TRegistrationScope RegistrationScope(const std::string& uninstallerPath, const std::vector<std::string>& logLines)
@@ -159,7 +181,10 @@ bool ReadRegisteredRoots(const std::string& keyName, TInstallationRoots& roots)
     registry.RootKey = ScopeRoot();
     try {
         if (keyName.empty() || !registry.OpenKey(UninstallRegistryKey + keyName, false)) return false;
-        if (!registry.ValueExists(RegistrationValue::InstallFolders) && !registry.ValueExists(RegistrationValue::InstallKeys))
+        // Both or none: a run ended between the two writes of its first roots
+        // is judged as one that had none yet (its lines so far lie in its own
+        // folder and its registration). Later writes only widen what is there.
+        if (!registry.ValueExists(RegistrationValue::InstallFolders) || !registry.ValueExists(RegistrationValue::InstallKeys))
             return false;
         roots.Folders = TInstallationRoots::Split(registry.ReadString(RegistrationValue::InstallFolders));
         roots.Keys = TInstallationRoots::Split(registry.ReadString(RegistrationValue::InstallKeys));
@@ -195,7 +220,25 @@ TInstallationRoots UninstallerRoots(const std::string& uninstallerPath, const st
     roots = TInstallationRoots();
     roots.Folders.push_back(GetProgramFolder(ResolvedPath(uninstallerPath)));
     if (!name.empty()) ExtendRoots(roots, {RegistrationLine(name)});
+    if (changed) return roots;
+    // A run ended while it registered anew under another name: until it had
+    // written the new registration whole, the earlier one keeps the roots.
+    for (const std::string& earlier : RegistrationsNaming(uninstallerPath)) {
+        TInstallationRoots kept;
+        if (SameTextAscii(earlier, name) || !ReadRegisteredRoots(earlier, kept)) continue;
+        roots.Folders.insert(roots.Folders.end(), kept.Folders.begin(), kept.Folders.end());
+        roots.Keys.insert(roots.Keys.end(), kept.Keys.begin(), kept.Keys.end());
+        ExtendRoots(roots, {RegistrationLine(earlier)});
+    }
     return roots;
+}
+
+void DropEarlierRegistrations(const std::string& uninstallerPath, const std::string& keyName)
+{
+    TRegistry registry;
+    registry.RootKey = ScopeRoot();
+    for (const std::string& name : RegistrationsNaming(uninstallerPath))
+        if (!SameTextAscii(name, keyName)) registry.DeleteKey(UninstallRegistryKey + name);
 }
 
 void ForgetLogDigest(TRunJournal& journal, const std::string& uninstallerPath)
@@ -236,21 +279,19 @@ void RegisterUninstaller(TRunJournal& journal, const std::string& uninstallerPat
                 // key name, and whether or not they quoted the path.
                 std::string uninstall = Unquoted(registry.ReadString(RegistrationValue::UninstallString));
                 bool same = !uninstall.empty() && SameFile(uninstall, uninstallerPath);
-                if (same || SameTextAscii(name, keyName)) {
-                    journal.RegistrationReplaced(name, registry.CurrentKey());
-                    if (!same || SameTextAscii(name, keyName)) continue;
-                    registry.CloseKey();
-                    registry.DeleteKey(UninstallRegistryKey + name);
-                }
+                if (same || SameTextAscii(name, keyName)) journal.RegistrationReplaced(name, registry.CurrentKey());
             } catch (const Exception&) {
             }
         }
     }
     try {
         if (registry.OpenKey(UninstallRegistryKey + keyName, true)) {
-            registry.WriteString(RegistrationValue::DisplayName, displayName);
-            // Quoted, so that Windows never runs "C:\Program.exe" for a path with blanks.
+            // Quoted, so that Windows never runs "C:\Program.exe" for a path with
+            // blanks. First: a run ended after any later value leaves an entry
+            // that its uninstaller finds and removes, never a name in the list
+            // of installed programs that nothing can remove.
             registry.WriteString(RegistrationValue::UninstallString, "\"" + uninstallerPath + "\"");
+            registry.WriteString(RegistrationValue::DisplayName, displayName);
             for (const TRegistrationValue& value : values) {
                 if (value.Number)
                     registry.WriteInteger(value.Name, StrToIntDef(value.Text, 0, false));

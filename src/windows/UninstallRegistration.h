@@ -38,14 +38,21 @@ struct TRegistrationValue {
 };
 
 class TRunJournal;
-// Registers the uninstaller under `keyName`: its name in the list, its command
-// (quoted) and the further values. Registrations of earlier installations
-// into the same folder (the same uninstaller file, whatever their key name)
-// and one of the same key name are first told to the journal, which puts
-// them back after a failure; the former are then removed. Registry trouble
-// never fails the installation: the registration is then skipped or partial.
+// Registers the uninstaller under `keyName`: its command (quoted, first), its
+// name in the list and the further values. Registrations of earlier
+// installations into the same folder (the same uninstaller file, whatever
+// their key name) and one of the same key name are first told to the
+// journal, which puts them back after a failure. Registry trouble never
+// fails the installation: the registration is then skipped or partial.
 void RegisterUninstaller(TRunJournal& journal, const std::string& uninstallerPath, const std::string& keyName,
                          const std::string& displayName, const std::vector<TRegistrationValue>& values);
+// Removes the earlier registrations of the same uninstaller under other key
+// names, once the one under `keyName` is whole, its roots included: a run
+// ended before then is found, with its roots, through one or the other.
+void DropEarlierRegistrations(const std::string& uninstallerPath, const std::string& keyName);
+// The key names of every registration of the installation's scope that names
+// the uninstaller.
+std::vector<std::string> RegistrationsNaming(const std::string& uninstallerPath);
 
 // A run is about to change the log of the uninstaller at `uninstallerPath`:
 // the digest of its registrations goes (the journal puts it back after a
@@ -58,6 +65,10 @@ void WriteLogDigest(const std::string& keyName, const std::string& digest);
 std::string RegistrationLine(const std::string& keyName);
 // The key name a log line records as the registration; empty for any other line.
 std::string RegistrationKeyName(const std::string& line);
+// Removes the registration a log line records where it is an empty key: a
+// run ended between creating it and naming its uninstaller there left it,
+// and an empty key is nothing anybody could lose. True when it went.
+bool RemoveEmptyRegistration(const std::string& line);
 
 // A registration in the list of installed programs, anybody's.
 struct TRegistrationEntry {

@@ -216,6 +216,10 @@ bool TUninstaller::Uninstall()
             continue;
         }
         if (!Obeys(line)) {
+            if (RemoveEmptyRegistration(line)) {
+                Note(std::string("registry key removed: ") + line[0] + " " + line.substr(1));
+                continue;
+            }
             FFailed = true;  // not removed, and said so
             Note("not obeyed, not the installation's: " + line);
             continue;

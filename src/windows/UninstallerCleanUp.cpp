@@ -200,7 +200,7 @@ std::string StartUninstallerCleanUp(const std::string& cleaner, const std::strin
     // A process with administrator rights runs its clean-up from a folder only
     // administrators may write; one without them (the removal of one user's
     // installation) from that user's own temporary folder.
-    bool admin = AdminRightsCheck();
+    bool admin = AdminRights();
     std::string temporary = admin ? TemporaryFolderOfWindows() : TemporaryFolderOfUser();
     if (!temporary.empty()) folder = CreateAdminOnlyFolder(temporary, "Uninstall-", admin);
     std::string copy = folder + ExtractFileName(cleaner);

@@ -226,19 +226,26 @@ TEST(UninstallLog, EveryKindHasOneLetterAndItsLinesComeApartAsTheTableSays)
 TEST(UninstallLog, CarryForwardKeepsWhatOnlyTheEarlierRunCreated)
 {
     // 2.10 created the folders and a preset; 2.30 found the folders and wrote the plug-in again.
+    // A value 2.10 wrote over (another product's "a") and that a run ended
+    // since wrote over again ("b"): 2.30 finds "a" there once more, and
+    // the earliest line still comes back last.
     std::vector<std::string> earlier = {"DC:\\P\\", "DC:\\P\\Presets\\", "FC:\\P\\Presets\\Old.preset",
-                                        "FC:\\P\\Echo.dll", "SC:\\P\\Echo.dll|10|01", "M\\Software\\Uninstall\\Echo 2.10"};
+                                        "FC:\\P\\Echo.dll", "SC:\\P\\Echo.dll|10|01", "M\\Software\\Uninstall\\Echo 2.10",
+                                        "V\\Software\\Maker|U|Path|1:6100", "V\\Software\\Maker|U|Path|1:6200"};
     std::vector<std::string> current = {"EC:\\P\\", "Fc:\\p\\echo.dll", "SC:\\P\\Echo.dll|12|02",
-                                        "M\\Software\\Uninstall\\Echo 2.30"};
+                                        "M\\Software\\Uninstall\\Echo 2.30", "V\\Software\\Maker|U|Path|1:6100"};
     std::vector<std::string> expected = {"DC:\\P\\",
                                          "DC:\\P\\Presets\\",
                                          "FC:\\P\\Presets\\Old.preset",
                                          "SC:\\P\\Echo.dll|10|01",
                                          "M\\Software\\Uninstall\\Echo 2.10",
+                                         "V\\Software\\Maker|U|Path|1:6100",
+                                         "V\\Software\\Maker|U|Path|1:6200",
                                          "EC:\\P\\",
                                          "Fc:\\p\\echo.dll",
                                          "SC:\\P\\Echo.dll|12|02",
-                                         "M\\Software\\Uninstall\\Echo 2.30"};
+                                         "M\\Software\\Uninstall\\Echo 2.30",
+                                         "V\\Software\\Maker|U|Path|1:6100"};
     // Compared as lines: a difference then prints lines, not packed bytes.
     EXPECT_EQ(CarryForward(earlier, current).Vector(), expected);
     EXPECT_EQ(CarryForward({}, current).Vector(), current);

@@ -5,6 +5,7 @@
 #include "InstallScope.h"
 #include "PackageFormat.h"
 #include "Stream.h"
+#include "SystemCalls.h"
 
 std::vector<std::vector<std::string>> ElevationRequests;
 int ElevationAnswer = -1;
@@ -12,7 +13,7 @@ int ElevationAnswer = -1;
 namespace {
 
 const bool ElevationPlayed = [] {
-    RunElevatedCall = [](const std::vector<std::string>& arguments) {
+    SystemCalls().RunElevated = [](const std::vector<std::string>& arguments) {
         ElevationRequests.push_back(arguments);
         return ElevationAnswer;
     };

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-// Every request for administrator rights a test makes (RunElevatedCall), with
+// Every request for administrator rights a test makes (RunElevated), with
 // its arguments: none starts a program. The request would start the test
 // program itself again, with every test in it.
 extern std::vector<std::vector<std::string>> ElevationRequests;

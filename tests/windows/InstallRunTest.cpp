@@ -21,6 +21,7 @@
 #include "ShellFolders.h"
 #include "SharedFiles.h"
 #include "ShellLinks.h"
+#include "SystemCalls.h"
 #include "TestFiles.h"
 #include "TestPackages.h"
 #include "UninstallLog.h"
@@ -85,10 +86,8 @@ protected:
         CreateDirectoryA(DesktopFolder.c_str(), nullptr);
         LocalAppDataFolder = *Folder / "Local";
         CommonFilesFolder = "C:\\Program Files\\Common Files";
-        FSavedLookup = SpecialFolderLookup;
-        SpecialFolderLookup = TestSpecialFolder;
-        FSavedQuery = TSetupInstaller::FreeSpaceQuery;
-        TSetupInstaller::FreeSpaceQuery = TestFreeSpace;
+        Calls->SpecialFolder = TestSpecialFolder;
+        Calls->FreeSpace = TestFreeSpace;
         FreeBytes = UINT64_MAX;
         FreeSpaceQueryWorks = true;
         CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
@@ -99,8 +98,6 @@ protected:
     void TearDown() override
     {
         CleanRegistry();
-        SpecialFolderLookup = FSavedLookup;
-        TSetupInstaller::FreeSpaceQuery = FSavedQuery;
         Model.reset();
         Folder.reset();
         CoUninitialize();
@@ -179,6 +176,8 @@ protected:
     std::vector<std::string> Registrations;
     // A file whose zlib stream the package carries damaged (checksum made to fit).
     std::string DamagedFile;
+    // The system's calls, as the test plays them; back as they were after it.
+    TSystemCallsScope Calls;
 
 private:
     void CleanRegistry()
@@ -198,8 +197,6 @@ private:
         // The shared counts of the test's files and folders, which outlive its folder.
         if (Folder) ForgetSharedFiles(Folder->Path());
     }
-    std::string (*FSavedLookup)(int);
-    bool (*FSavedQuery)(const std::string&, uint64_t&);
 };
 
 // A shortcut's icon location, read with the shell's link object.
@@ -345,7 +342,7 @@ TEST_F(InstallRun, EachDriveTheRunWritesToNeedsRoomForWhatGoesThere)
                TPackageItem::Folder("Presets", {TPackageItem::File("P.bin", std::string(5000, 'p'))})});
     std::map<std::string, int64_t> expected = {{"C:\\", 1000}, {"Z:\\", 5000}};
     EXPECT_EQ(Model->RequiredSpaceByDrive(), expected);
-    TSetupInstaller::FreeSpaceQuery = FreeOnEachDrive;
+    Calls->FreeSpace = FreeOnEachDrive;
     FreeByDrive = {{"C:\\", 1000 + 1048576}, {"Z:\\", 5000 + 1048576 - 1}};
     EXPECT_THROW(Model->CheckDiskSpace(), ESetupError);  // the product's drive alone would do
     FreeByDrive["Z:\\"] += 1;
@@ -427,13 +424,13 @@ TEST_F(InstallRun, EachMachineGetsTheBinariesBuiltForIt)
                                "VstA=$VstPluginFolder, machine: ARM64", "Extra=$ProgramFolder\\Extra,Machine: x64"});
         static TMachine played;
         played = row.Machine;
-        TMachine (*saved)() = NativeMachineCall;
-        NativeMachineCall = [] { return played; };
+        TMachine (*saved)() = Calls->NativeMachine;
+        Calls->NativeMachine = [] { return played; };
         Construct({TPackageItem::Folder("Main", {TPackageItem::File("Readme.txt", "r")}),
                    TPackageItem::Folder("VstX", {TPackageItem::File("Echo.dll", "x64")}),
                    TPackageItem::Folder("VstA", {TPackageItem::File("Echo.dll", "arm64")}),
                    TPackageItem::Folder("Extra", {TPackageItem::File("Tool.txt", "t")})});
-        NativeMachineCall = saved;
+        Calls->NativeMachine = saved;
         EXPECT_EQ(Model->GetRequiredSpace(), 1 + (row.Vst2 ? int64_t(std::string(row.Vst2).size()) : 0) + (row.Extra ? 1 : 0));
         Run();
         std::string dll = *Folder / "Vst2\\Echo.dll";
@@ -494,7 +491,7 @@ TEST_F(InstallRun, AnInstallationForOneUserStaysInThatUsersPlaces)
         {"everyone, without rights: Windows gives them", "/ALLUSERS", false, false, 0},
         {"everyone, without rights: the user says No at Windows' prompt", "/ALLUSERS", false, false, -1},
     };
-    auto rights = AdminRightsCheck;
+    auto rights = Calls->AdminRights;
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         TearDown();
@@ -508,7 +505,7 @@ TEST_F(InstallRun, AnInstallationForOneUserStaysInThatUsersPlaces)
                    TPackageItem::Folder("Clap", {TPackageItem::File("P.clap", "c")}),
                    TPackageItem::Folder("Aax", {TPackageItem::File("P.aaxplugin", "a")})});
         Registrations.push_back(RegistrationName());
-        AdminRightsCheck = c.rights ? rights : []() { return false; };
+        Calls->AdminRights = c.rights ? rights : []() { return false; };
         std::string local = *Folder / "Local\\";
         if (c.oneUser) {
             // The Welcome page's box: every folder is found anew for the user, the Pro Tools page goes.
@@ -531,7 +528,7 @@ TEST_F(InstallRun, AnInstallationForOneUserStaysInThatUsersPlaces)
         if (!c.oneUser) arguments.push_back("/DIR=" + Install());
         TRunLog log;
         int code = RunSilentInstall(*Folder / "Setup.exe", ParseSetupSwitches(arguments), log);
-        AdminRightsCheck = rights;
+        Calls->AdminRights = rights;
         // Without the rights, everyone's run goes on in the process that has them, or ends.
         EXPECT_EQ(ElevationRequests.size(), !c.rights && !c.oneUser ? 1u : 0u);
         if (!c.rights && !c.oneUser) {
@@ -579,19 +576,19 @@ TEST_F(InstallRun, AnInstallationForOneUserStaysInThatUsersPlaces)
         EXPECT_NE(ReadValue(other, shared, common + "VST3\\P.vst3"), "#1");
 
         // A folder holds one kind of installation: the other kind is refused there.
-        AdminRightsCheck = rights;
+        Calls->AdminRights = rights;
         arguments = {"/S", c.oneUser ? "/ALLUSERS" : "/CURRENTUSER", "/DIR=" + ExcludeDelimiter(program)};
         EXPECT_EQ(RunSilentInstall(*Folder / "Setup.exe", ParseSetupSwitches(arguments), log), 5);
         EXPECT_EQ(ReadValue(own, registration, "UninstallString"), "\"" + program + "Uninst.exe\"");
 
         // The removal needs no rights either, and leaves nothing of the installation.
-        AdminRightsCheck = c.rights ? rights : []() { return false; };
+        Calls->AdminRights = c.rights ? rights : []() { return false; };
         {
             TUninstaller uninstaller(program + "Uninst.exe");
             EXPECT_EQ(OneUserScope(), c.oneUser);
             EXPECT_TRUE(uninstaller.Uninstall());
         }
-        AdminRightsCheck = rights;
+        Calls->AdminRights = rights;
         SetOneUserScope(false);
         EXPECT_FALSE(FileExists(program + "Main.txt"));
         EXPECT_FALSE(FileExists(common + "VST3\\P.vst3"));
@@ -658,7 +655,7 @@ TEST_F(InstallRun, LockedFileRetriedThenCancelled)
     SetUp();
     lock = ConstructWithLockedFile();
     std::vector<std::string> realHolders = RestartManagerHolders(Install() + "Busy.dll");
-    HoldersCall = [](const std::string&) { return std::vector<std::string>{"Studio Host 5", "Mixer"}; };
+    Calls->Holders = [](const std::string&) { return std::vector<std::string>{"Studio Host 5", "Mixer"}; };
     questions.clear();
     std::vector<std::string> notes;
     Model->OnNote = [&](const std::string& note) { notes.push_back(note); };
@@ -668,7 +665,7 @@ TEST_F(InstallRun, LockedFileRetriedThenCancelled)
         return true;
     };
     Run();
-    HoldersCall = RestartManagerHolders;
+    Calls->Holders = RestartManagerHolders;
     ASSERT_EQ(questions.size(), 1u);
     EXPECT_EQ(questions[0], "Cannot install the file '" + Install() + "Busy.dll': it is in use by Studio Host 5, Mixer."
                             "\r\rPlease close Studio Host 5, Mixer, then retry.");
@@ -1081,7 +1078,7 @@ TEST_F(FailedRun, AFullDriveAtAnyWriteLeavesTheMachineAsItWas)
         for (int k = 0;; ++k) {
             Construct(Product(), version);
             WritesLeft = k;
-            FileWriteCall = FullDriveWrite;
+            Calls->Write = FullDriveWrite;
             TRecordingProgress progress;
             bool failed = false;
             try {
@@ -1089,7 +1086,7 @@ TEST_F(FailedRun, AFullDriveAtAnyWriteLeavesTheMachineAsItWas)
             } catch (const Exception&) {
                 failed = true;
             }
-            FileWriteCall = WriteFile;
+            Calls->Write = WriteFile;
             WritesLeft = -1;
             Registrations.push_back(RegistrationName());
             if (!failed) return k;
@@ -1114,11 +1111,17 @@ BOOL WINAPI KillingWrite(HANDLE file, LPCVOID data, DWORD size, LPDWORD written,
     if (KillAt-- == 0) TerminateProcess(GetCurrentProcess(), KilledExitCode);
     return WriteFile(file, data, size, written, overlapped);
 }
-// The deletions that finish a run count as steps too.
+// The deletions that finish a run count as steps too, and so does each
+// registry value it writes.
 BOOL WINAPI KillingDelete(LPCSTR path)
 {
     if (KillAt-- == 0) TerminateProcess(GetCurrentProcess(), KilledExitCode);
     return DeleteFileA(path);
+}
+LONG WINAPI KillingRegistryWrite(HKEY key, LPCSTR name, DWORD reserved, DWORD type, const BYTE* data, DWORD size)
+{
+    if (KillAt-- == 0) TerminateProcess(GetCurrentProcess(), KilledExitCode);
+    return RegSetValueExA(key, name, reserved, type, data, size);
 }
 
 // Starts this test program as the run to be ended at write `k` (KillPoint.Child).
@@ -1172,13 +1175,15 @@ TEST(KillPoint, Child)
     std::string folder = std::getenv("SETUP_TEST_KILL_FOLDER");
     StartMenuFolder = folder + "StartMenu";
     DesktopFolder = folder + "Desktop";
-    SpecialFolderLookup = TestSpecialFolder;
+    TSystemCallsScope calls;
+    calls->SpecialFolder = TestSpecialFolder;
     CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
     TSetupInstaller model(std::getenv("SETUP_TEST_KILL_PROGRAM"));
     PlaceProduct(model, folder);
     KillAt = std::atoi(at);
-    FileWriteCall = KillingWrite;
-    FileDeleteCall = KillingDelete;
+    calls->Write = KillingWrite;
+    calls->Delete = KillingDelete;
+    calls->SetValue = KillingRegistryWrite;
     TRecordingProgress progress;
     model.Install(progress);  // returns only for a run with fewer writes
 }
@@ -1187,13 +1192,22 @@ TEST_F(FailedRun, AKillAtAnyStepIsOneDocumentedStepFromTheMachineAsItWas)
 {
     CreateDirectoryA(Install().c_str(), nullptr);
     WriteWholeFile(Install() + "Readme.txt", {'m', 'i', 'n', 'e'});  // the user's own
+    // Another product keeps its settings in the product's key: every value a run
+    // writes over there is back after a kill at any value.
+    const std::string other = *Folder / "Other\\";
+    Ini = {"[Setup]", "ProductName=Run Other " + Name, "RegistryRoot=Software\\SetupTests\\Run\\" + Name,
+           "DefaultFolder=Unused", "[Components]", "Main=$ProgramFolder", "[RegistrySettings]", "Value=the other's"};
+    Construct({TPackageItem::Folder("Main", {TPackageItem::File("Other.txt", "the other's")})});
+    Model->SetInstallFolder(other);
+    Run();
+    ASSERT_EQ(ReadValue(HKEY_CURRENT_USER, RegistryRoot() + "\\2.0", "Value"), "the other's");
     const std::vector<std::string> before = Machine();
     // What the clean-up does once an uninstaller has ended. The product's
     // RegistryRoot above its version key stays, empty, as after every removal.
-    auto uninstall = [&] {
-        TUninstaller uninstaller(Install() + "Uninst.exe");
+    auto uninstall = [&](const std::string& from) {
+        TUninstaller uninstaller(from + "Uninst.exe");
         uninstaller.Uninstall();
-        DeleteFileA((Install() + "Uninst.exe").c_str());
+        DeleteFileA((from + "Uninst.exe").c_str());
         for (const std::string& folder : uninstaller.DeferredFolders()) RemoveDirectoryA(folder.c_str());
         for (HKEY root : {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE}) RegDeleteKeyA(root, RegistryRoot().substr(1).c_str());
     };
@@ -1223,7 +1237,7 @@ TEST_F(FailedRun, AKillAtAnyStepIsOneDocumentedStepFromTheMachineAsItWas)
             DWORD code = RunKilledAt(k, Folder->Path(), *Folder / "Setup.exe");
             if (code != KilledExitCode) {
                 EXPECT_EQ(code, 0u);  // the whole run fitted before write k
-                uninstall();
+                uninstall(Install());
                 EXPECT_EQ(Difference(Machine(), before), "");
                 break;
             }
@@ -1232,12 +1246,13 @@ TEST_F(FailedRun, AKillAtAnyStepIsOneDocumentedStepFromTheMachineAsItWas)
                 Construct(Product(sweep.signedUninstaller), "2.23");
                 EXPECT_NO_THROW(Run());
             }
-            if (FileExists(Install() + "Uninst.exe")) uninstall();
+            if (FileExists(Install() + "Uninst.exe")) uninstall(Install());
             EXPECT_EQ(Difference(Machine(), before), "");
             if (HasFailure()) return;
         }
         EXPECT_GT(k, 20);
     }
+    uninstall(other);
 }
 
 TEST_F(FailedRun, ADamagedStreamAnywhereIsTheCorruptionMessageAndLeavesTheMachineAsItWas)

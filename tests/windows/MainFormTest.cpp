@@ -6,6 +6,7 @@
 #include "DialogFont.h"
 #include "MainForm.h"
 #include "Platform.h"
+#include "SystemCalls.h"
 #include "TestFiles.h"
 #include "TestPackages.h"
 #include "WindowDriver.h"
@@ -41,8 +42,8 @@ TEST(MainForm, WithoutRightsTheWelcomePageEndsTheWizard)
         TPackageItem::File("Setup.lic", "L"), TPackageItem::File("Setup.jpg", std::string(picture.begin(), picture.end()))};
     WriteWholeFile(folder / "Setup.exe", AppendPackage(StubProgram(), BuildPackageBytes(items)));
     CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-    auto saved = AdminRightsCheck;
-    AdminRightsCheck = []() { return false; };
+    TSystemCallsScope calls;
+    calls->AdminRights = []() { return false; };
     TMessageBoxView seen;
     std::thread user([&] {
         DWORD self = GetCurrentProcessId();
@@ -65,7 +66,6 @@ TEST(MainForm, WithoutRightsTheWelcomePageEndsTheWizard)
         EXPECT_EQ(form.ExitCode(), 3);
     }
     user.join();
-    AdminRightsCheck = saved;
     // Windows was asked for the rights, for everyone, and said No.
     ASSERT_EQ(ElevationRequests.size(), 1u);
     std::vector<std::string> added(ElevationRequests[0].end() - 2, ElevationRequests[0].end());

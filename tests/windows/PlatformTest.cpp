@@ -10,6 +10,7 @@
 #include "ProcessText.h"
 #include "Registry.h"
 #include "ShellFolders.h"
+#include "SystemCalls.h"
 #include "TestFiles.h"
 
 namespace {
@@ -39,23 +40,13 @@ private:
     std::string FValue;
 };
 
-template <typename T>
-class TSwap {
-public:
-    TSwap(T& slot, T value) : FSlot(slot), FSaved(slot) { slot = value; }
-    ~TSwap() { FSlot = FSaved; }
-
-private:
-    T& FSlot;
-    T FSaved;
-};
-
 }  // namespace
 
 TEST(Platform, IsWow64FollowsTheWindowsOfThePrefix)
 {
     EXPECT_EQ(IsWow64(), Expect64BitWindows());
-    TSwap<IsWow64ProcessProc (*)()> older(LookupIsWow64Process, []() -> IsWow64ProcessProc { return nullptr; });
+    TSystemCallsScope older;
+    older->FindIsWow64Process = []() -> TIsWow64Process { return nullptr; };
     EXPECT_FALSE(IsWow64());
 }
 
@@ -86,7 +77,8 @@ TEST(Platform, ProgramFilesFoldersOfBothBitnesses)
 
 TEST(Platform, FallbacksWhenTheShellGivesNoFolder)
 {
-    TSwap<std::string (*)(int)> none(SpecialFolderLookup, [](int) { return std::string(); });
+    TSystemCallsScope none;
+    none->SpecialFolder = [](int) { return std::string(); };
     EXPECT_EQ(GetDocumentsFolder(), "C:\\My Documents");
     // Program Files comes from the registry's ProgramFilesDir instead.
     TRegistry registry(KEY_READ);
@@ -120,9 +112,8 @@ TEST(Platform, HasAdminRightsIsFalseWhenNoTrialFolderCanBeMade)
     WriteWholeFile(folder / "NotAFolder", {'x'});
     static std::string blocked;
     blocked = folder / "NotAFolder\\Program Files";
-    TSwap<std::string (*)(int)> lookup(SpecialFolderLookup, [](int csidl) {
-        return csidl == ShellFolderCsidl(sfProgramFiles) ? blocked : std::string();
-    });
+    TSystemCallsScope lookup;
+    lookup->SpecialFolder = [](int csidl) { return csidl == ShellFolderCsidl(sfProgramFiles) ? blocked : std::string(); };
     EXPECT_FALSE(HasAdminRights());
 }
 

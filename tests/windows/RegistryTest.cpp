@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "Registry.h"
+#include "SystemCalls.h"
 
 namespace {
 
@@ -149,12 +150,12 @@ TEST(Registry, The64BitViewIsSeparateForMachineKeys)
 TEST(Registry, WithoutRegDeleteKeyExNothingIsDeletedIn64BitView)
 {
     BuildTree(true, "NoEx");
-    auto saved = TRegistry64::LookupRegDeleteKeyEx;
-    TRegistry64::LookupRegDeleteKeyEx = []() -> TRegistry64::RegDeleteKeyExProc { return nullptr; };
     TRegistry64 registry(true);
-    bool deleted = registry.DeleteKey(std::string(TestRoot) + "\\NoEx");
-    TRegistry64::LookupRegDeleteKeyEx = saved;
-    EXPECT_FALSE(deleted);
+    {
+        TSystemCallsScope older;
+        older->FindRegDeleteKeyEx = []() -> TRegDeleteKeyEx { return nullptr; };
+        EXPECT_FALSE(registry.DeleteKey(std::string(TestRoot) + "\\NoEx"));
+    }
     EXPECT_TRUE(ExistsIn(true, HKEY_CURRENT_USER, std::string(TestRoot) + "\\NoEx\\A\\1\\x"));
     EXPECT_TRUE(registry.DeleteKey(std::string(TestRoot) + "\\NoEx"));
 }

@@ -6,6 +6,7 @@
 #include "HandleStream.h"
 #include "Registry.h"
 #include "RunJournal.h"
+#include "SystemCalls.h"
 #include "TestFiles.h"
 #include "TestPackages.h"
 #include "UninstallRegistration.h"
@@ -36,17 +37,16 @@ BOOL WINAPI RecordingFlush(HANDLE file)
 struct TRecordedCalls {
     TRecordedCalls()
     {
-        FileWriteCall = RecordingWrite;
-        FileFlushCall = RecordingFlush;
+        Calls->Write = RecordingWrite;
+        Calls->Flush = RecordingFlush;
     }
     ~TRecordedCalls()
     {
-        FileWriteCall = WriteFile;
-        FileFlushCall = FlushFileBuffers;
         Written.clear();
         Flushes.clear();
         OnWrite = nullptr;
     }
+    TSystemCallsScope Calls;
 };
 
 }  // namespace
@@ -79,7 +79,7 @@ TEST(RunJournal, TheLineOfAStepThatMovesOrReplacesWhatWasThereIsFlushedFirst)
         {"R" + vst + "Echo.dll|" + product + "Replaced Files\\2 Echo.dll", true},  // the earlier file moved aside
         {"Q" + vst + "Echo.dll|1", true},                                           // the count as it was
         {"K\\Software\\Maker\\Echo|U|1", false},
-        {"V\\Software\\Maker|U|Path|1:4300", false},
+        {"V\\Software\\Maker|U|Path|1:4300", true},  // a value written over
         {"OAnn", true},  // where the registration and the counts are
     };
     TRunJournal journal;

@@ -14,6 +14,7 @@
 #include "ShellLinks.h"
 #include "MessageBoxes.h"
 #include "SetupUninstaller.h"
+#include "SystemCalls.h"
 #include "TestFiles.h"
 #include "TestPackages.h"
 #include "UninstallLog.h"
@@ -256,8 +257,8 @@ TEST(SetupUninstaller, WithoutRightsOnlyTheWarningIsShown)
     TRegistrationGoes registration{folder / "Uninst.exe"};
     WriteUninstallerFile(folder / "Uninst.exe", {"F" + folder.Path() + "Keep.txt"}, "Echo");
     TSetupUninstaller uninstaller(folder / "Uninst.exe");
-    auto saved = AdminRightsCheck;
-    AdminRightsCheck = []() { return false; };
+    TSystemCallsScope calls;
+    calls->AdminRights = []() { return false; };
     TMessageBoxView seen;
     std::thread user([&] {
         seen = WaitForMessageBox(GetCurrentProcessId());
@@ -267,7 +268,6 @@ TEST(SetupUninstaller, WithoutRightsOnlyTheWarningIsShown)
     ElevationRequests.clear();
     EXPECT_EQ(uninstaller.Execute(person), 3);
     user.join();
-    AdminRightsCheck = saved;
     // Windows was asked for the rights first, and said No.
     ASSERT_EQ(ElevationRequests.size(), 1u);
     EXPECT_EQ(ElevationRequests[0].back(), "/ELEVATED");
