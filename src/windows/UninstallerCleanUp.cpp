@@ -73,22 +73,28 @@ struct TLeftovers {
 // One attempt; the caller holds the folder's lock. A file under the
 // uninstaller's name that is not the file it ran from is a newer
 // installation's: it stays, and so do the folders, which are that
-// installation's now.
+// installation's now. Once the file has gone (`fileGone`), the name is
+// never looked at again: a file made there since may be given the gone
+// file's identity (file systems reuse file numbers), and it is not ours.
 TLeftovers RemoveOnce(const std::string& programPath, const std::string& identity,
-                      const std::vector<std::string>& folders)
+                      const std::vector<std::string>& folders, bool& fileGone)
 {
     TLeftovers left;
     left.Finished = true;
-    std::string found = FileIdentityText(programPath);
+    std::string found = fileGone ? std::string() : FileIdentityText(programPath);
     if (!found.empty() && found != identity) return left;
     if (!found.empty()) {
         SetFileAttributesA(programPath.c_str(), FILE_ATTRIBUTE_NORMAL);
         if (!DeleteFileA(programPath.c_str()) && FileExists(programPath)) {
             left.Finished = false;
             left.File = programPath;
+        } else {
+            fileGone = true;
         }
-    } else if (FileExists(programPath)) {
+    } else if (!fileGone && FileExists(programPath)) {
         left.Finished = false;  // there, but held so that not even its identity can be read yet
+    } else {
+        fileGone = true;
     }
     for (const std::string& folder : folders) {
         // Only an empty folder goes: whatever somebody put there since stays.
@@ -98,7 +104,7 @@ TLeftovers RemoveOnce(const std::string& programPath, const std::string& identit
         left.Folders.push_back(folder);
         if (error != ERROR_DIR_NOT_EMPTY) left.Finished = false;
     }
-    left.AllGone = !FileExists(programPath) && left.Folders.empty();
+    left.AllGone = (fileGone || !FileExists(programPath)) && left.Folders.empty();
     return left;
 }
 
@@ -113,11 +119,12 @@ TLeftovers RemoveWhenFree(const std::string& programPath, const std::string& ide
     TFolderLock lock(ExtractFilePath(programPath));
     std::vector<DWORD> pauses = CleanUpRetryPauses();
     TLeftovers left;
+    bool fileGone = false;
     bool owned = lock.Acquire(0);
     for (size_t i = 0;; ++i) {
         bool last = i == pauses.size();
         if (owned) {
-            left = RemoveOnce(programPath, identity, folders);
+            left = RemoveOnce(programPath, identity, folders, fileGone);
             if (!left.Finished && last) RemoveAtRestart(left.File, left.Folders);
             lock.Release();
             if (left.Finished) return left;

@@ -80,7 +80,7 @@ std::vector<std::string> RemovalsAtRestartInside(const std::string& folder)
 }
 
 // What happens while the uninstaller still shows its last message.
-enum class TMeanwhile { Nothing, NewInstallation, SetupHoldsTheFolder, ScannerHoldsTheFile };
+enum class TMeanwhile { Nothing, NewInstallation, SetupHoldsTheFolder, ScannerHoldsTheFile, NewFileWithTheGoneFilesNumber };
 
 }  // namespace
 
@@ -101,13 +101,18 @@ TEST(UninstallerCleanUp, WaitsForTheUninstallerThenTakesItsFileEmptyFoldersAndIt
 {
     const struct {
         TMeanwhile Meanwhile;
-        bool Taken;  // the file under the uninstaller's name and its folders go
+        bool Taken;       // the file under the uninstaller's name (and so its folder) goes
+        bool EmptyTaken;  // the empty folder goes
     } cases[] = {
-        {TMeanwhile::Nothing, true},
+        {TMeanwhile::Nothing, true, true},
         // Setup ran for the folder: the file under that name is its uninstaller now.
-        {TMeanwhile::NewInstallation, false},
-        {TMeanwhile::SetupHoldsTheFolder, true},
-        {TMeanwhile::ScannerHoldsTheFile, true},
+        {TMeanwhile::NewInstallation, false, false},
+        {TMeanwhile::SetupHoldsTheFolder, true, true},
+        {TMeanwhile::ScannerHoldsTheFile, true, true},
+        // The file went, a folder was held, and before the next try a new file
+        // of that name got the gone file's number (file systems reuse them; a
+        // second name of the same file stands in): it is not the clean-up's.
+        {TMeanwhile::NewFileWithTheGoneFilesNumber, false, true},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(int(c.Meanwhile));
@@ -133,7 +138,8 @@ TEST(UninstallerCleanUp, WaitsForTheUninstallerThenTakesItsFileEmptyFoldersAndIt
             EXPECT_TRUE(sid == "S-1-5-18" || sid == "S-1-5-32-544" || sid == access.Owner) << sid;
 
         TFolderLock setup(product);
-        TFileHandle scanner;
+        TFileHandle scanner, holder;
+        std::string twin = kept + "Twin.exe";
         if (c.Meanwhile == TMeanwhile::NewInstallation) {
             // Written beside and moved over it, as a new file of that name is.
             WriteWholeFile(product + "Uninst.new", StubProgram(600));
@@ -143,6 +149,11 @@ TEST(UninstallerCleanUp, WaitsForTheUninstallerThenTakesItsFileEmptyFoldersAndIt
         } else if (c.Meanwhile == TMeanwhile::ScannerHoldsTheFile) {
             scanner.Reset(CreateFileA(uninstaller.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
             ASSERT_TRUE(scanner.Valid());
+        } else if (c.Meanwhile == TMeanwhile::NewFileWithTheGoneFilesNumber) {
+            ASSERT_TRUE(CreateHardLinkA(twin.c_str(), uninstaller.c_str(), nullptr));
+            holder.Reset(CreateFileA(empty.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                     OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+            ASSERT_TRUE(holder.Valid());
         }
         Sleep(1500);
         EXPECT_TRUE(FileExists(uninstaller)) << "the clean-up did not wait";
@@ -152,12 +163,17 @@ TEST(UninstallerCleanUp, WaitsForTheUninstallerThenTakesItsFileEmptyFoldersAndIt
             setup.Release();
             scanner.Reset();
         }
+        if (holder.Valid()) {
+            ASSERT_TRUE(GoneWithin(uninstaller, 10000));
+            ASSERT_TRUE(CreateHardLinkA(uninstaller.c_str(), twin.c_str(), nullptr));
+            holder.Reset();
+        }
         // Its own folder goes last: the clean-up has done all it will.
         EXPECT_TRUE(GoneWithin(cleanUp, 30000)) << "the clean-up left " << cleanUp;
         EXPECT_EQ(FileExists(uninstaller), !c.Taken);
-        EXPECT_EQ(DirectoryExists(empty), !c.Taken);
+        EXPECT_EQ(DirectoryExists(empty), !c.EmptyTaken);
         EXPECT_EQ(DirectoryExists(product), !c.Taken);
-        if (!c.Taken && FileExists(uninstaller)) {
+        if (c.Meanwhile == TMeanwhile::NewInstallation && FileExists(uninstaller)) {
             EXPECT_EQ(ReadWholeFile(uninstaller), StubProgram(600));
         }
         EXPECT_TRUE(FileExists(kept + "Mine.txt"));
