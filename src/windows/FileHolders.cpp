@@ -35,7 +35,11 @@ using TRmGetList = DWORD(WINAPI*)(DWORD, UINT*, UINT*, TRmProcessInfo*, DWORD*);
 }  // namespace
 
 
-std::vector<std::string> ProgramsHolding(const std::string& path) { return SystemCalls().Holders(path); }
+std::vector<std::string> ProgramsHolding(const std::string& path)
+{
+    auto played = SystemCalls().Holders;
+    return played ? played(path) : RestartManagerHolders(path);
+}
 
 std::vector<std::string> RestartManagerHolders(const std::string& path)
 {

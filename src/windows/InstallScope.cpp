@@ -60,4 +60,8 @@ std::string WindowsUserName()
     return GetUserNameW(buffer, &size) && size > 0 ? FromWide(buffer, int(size - 1)) : std::string();
 }
 
-int RunElevated(const std::vector<std::string>& arguments) { return SystemCalls().RunElevated(arguments); }
+int RunElevated(const std::vector<std::string>& arguments)
+{
+    auto played = SystemCalls().RunElevated;
+    return played ? played(arguments) : ShellRunElevated(arguments);
+}

@@ -27,15 +27,6 @@
 #include "UninstallRegistration.h"
 #include "WinHandle.h"
 
-const char PartialSuffix[] = ".partial";
-
-std::string PartialTarget(const std::string& path)
-{
-    size_t length = std::strlen(PartialSuffix);
-    bool partial = path.size() > length && path.compare(path.size() - length, length, PartialSuffix) == 0;
-    return partial ? path.substr(0, path.size() - length) : std::string();
-}
-
 namespace {
 
 // Inflated data goes straight to the target file in the decompressor's large blocks.
@@ -404,26 +395,6 @@ void TInstaller::CarryForward(const std::vector<std::string>& earlierLog, const 
     FEarlierLog = std::move(kept);
 }
 
-std::vector<std::string> ResolveSharing(const std::vector<std::string>& lines)
-{
-    std::set<std::string> held;
-    for (const std::string& line : lines) {
-        TLogLine parsed = TLogLine::Parse(line);
-        if (parsed.Kind == TLineKind::Shared) held.insert(UpperAscii(parsed.Path()));
-    }
-    std::vector<std::string> resolved;
-    for (const std::string& line : lines) {
-        TLogLine parsed = TLogLine::Parse(line);
-        if (parsed.Kind != TLineKind::Sharing) {
-            resolved.push_back(line);
-        } else if (!held.count(UpperAscii(parsed.Path())) && SharedReferenceTakenSince(parsed.Path(), parsed.Fields[1])) {
-            resolved.push_back(MakeLogLine(TLineKind::Shared, parsed.Path()));
-            held.insert(UpperAscii(parsed.Path()));
-        }
-    }
-    return resolved;
-}
-
 TLineStore TInstaller::UninstallerLog(bool keptCopies) const
 {
     // The notes that only matter while a run goes on stay out of the finished
@@ -552,7 +523,7 @@ void TInstaller::WriteUninstaller(const std::string& uninstallerPath, const std:
     } else {
         digest = PlaceUninstaller(uninstallerPath, true, productName);
     }
-    RegisterUninstaller(FJournal, uninstallerPath, keyName, displayName, RegistrationValues);
+    FJournal.RegistrationsReplaced(RegisterUninstaller(uninstallerPath, keyName, displayName, RegistrationValues));
     WriteRegisteredRoots(keyName, InstallationRoots(UninstallerLog()));
     DropEarlierRegistrations(uninstallerPath, keyName);
     // Last: from here on the log is obeyed only as it is now.
@@ -664,7 +635,7 @@ void TInstaller::BeginJournal(const std::string& uninstallerPath, const std::str
     }
     Log(MakeLogLine(TLineKind::Partial, journal));
     // From the journal's first byte on, the earlier log is no longer the one its digest vouches for.
-    ForgetLogDigest(FJournal, uninstallerPath);
+    FJournal.RegistrationsReplaced(ForgetLogDigest(uninstallerPath));
     // Only an uninstaller this run brings is this run's to take away again.
     if (earlierCopy.empty()) Log(MakeLogLine(TLineKind::Partial, uninstallerPath));
     std::string registration = RegistrationLine(keyName);
@@ -685,7 +656,7 @@ void TInstaller::BeginJournal(const std::string& uninstallerPath, const std::str
         FJournal.KeptForFailure(earlierCopy);
     }
     PlaceUninstaller(uninstallerPath, false, productName);
-    RegisterUninstaller(FJournal, uninstallerPath, keyName, displayName, RegistrationValues);
+    FJournal.RegistrationsReplaced(RegisterUninstaller(uninstallerPath, keyName, displayName, RegistrationValues));
     FJournal.KeepRootsIn(keyName, InstallationRoots(FEarlierLog));
     FJournal.Flush();
     DropEarlierRegistrations(uninstallerPath, keyName);

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "InflateAhead.h"
+#include "InstallationLog.h"
 #include "PackageFormat.h"
 #include "PathUtils.h"
 #include "ProgramFile.h"
@@ -217,13 +218,4 @@ private:
     std::unique_ptr<TInflateAhead> FAhead;
 };
 
-// A log's lines with every Q line resolved by the count as it is now: an H
-// line where the run that was ended had taken the reference, nothing where it
-// had not.
-std::vector<std::string> ResolveSharing(const std::vector<std::string>& lines);
-
-// The name a file is written under until it is complete.
-extern const char PartialSuffix[];
-// The file that a name ending in PartialSuffix stands for; empty for any other name.
-std::string PartialTarget(const std::string& path);
 

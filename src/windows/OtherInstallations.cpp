@@ -4,13 +4,13 @@
 
 #include "Exception.h"
 #include "FileSystem.h"
+#include "InstallationLog.h"
 #include "LogLine.h"
 #include "PathUtils.h"
 #include "ProgramFile.h"
 #include "Registry.h"
 #include "TextUtils.h"
 #include "UninstallRegistration.h"
-#include "Uninstaller.h"
 
 namespace {
 

@@ -18,9 +18,17 @@ std::string Environment(const wchar_t* name)
 
 }  // namespace
 
-TMachine NativeMachine() { return SystemCalls().NativeMachine(); }
+TMachine NativeMachine()
+{
+    auto played = SystemCalls().NativeMachine;
+    return played ? played() : ProbeNativeMachine();
+}
 
-bool AdminRights() { return SystemCalls().AdminRights(); }
+bool AdminRights()
+{
+    auto played = SystemCalls().AdminRights;
+    return played ? played() : HasAdminRights();
+}
 
 TMachine ProbeNativeMachine()
 {

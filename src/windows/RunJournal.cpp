@@ -76,28 +76,13 @@ void TRunJournal::KeepRootsIn(const std::string& keyName, const TInstallationRoo
     WriteRegisteredRoots(FKeyName, FRoots);
 }
 
-void TRunJournal::RegistrationReplaced(const std::string& keyName, HKEY key)
+void TRunJournal::RegistrationsReplaced(const std::vector<TSavedRegistration>& saved)
 {
-    for (const auto& saved : FReplacedRegistrations)
-        if (SameTextAscii(saved.first, keyName)) return;  // as it was before the run, not since
-    FReplacedRegistrations.push_back({keyName, SavedValues(key)});
-}
-
-std::vector<TRunJournal::TSavedValue> TRunJournal::SavedValues(HKEY key)
-{
-    std::vector<TSavedValue> values;
-    for (DWORD index = 0;; ++index) {
-        wchar_t name[16384];
-        DWORD nameLength = sizeof name / sizeof name[0], type = 0, size = 0;
-        if (RegEnumValueW(key, index, name, &nameLength, nullptr, &type, nullptr, &size) != ERROR_SUCCESS) break;
-        TSavedValue value{std::vector<wchar_t>(name, name + nameLength + 1), type, std::vector<BYTE>(size)};
-        nameLength = sizeof name / sizeof name[0];
-        if (RegEnumValueW(key, index, name, &nameLength, nullptr, &type, value.Data.data(), &size) != ERROR_SUCCESS)
-            break;
-        value.Data.resize(size);
-        values.push_back(std::move(value));
-    }
-    return values;
+    for (const TSavedRegistration& registration : saved)
+        if (std::none_of(FReplacedRegistrations.begin(), FReplacedRegistrations.end(), [&](const TSavedRegistration& kept) {
+                return SameTextAscii(kept.KeyName, registration.KeyName);
+            }))
+            FReplacedRegistrations.push_back(registration);  // as it was before the run, not since
 }
 
 void TRunJournal::Finish(bool keepFile)
@@ -217,19 +202,9 @@ void TRunJournal::RollBackLine(const TLogLine& line)
 void TRunJournal::RestoreRegistrations()
 {
     // The registrations that the run's own replaced come back as they were.
-    for (const auto& entry : FReplacedRegistrations) {
-        TRegistry registry;
-        registry.RootKey = ScopeRoot();
-        bool restored = registry.OpenKey(UninstallRegistryKey + entry.first, true);
-        // Values the run added go; the ones that were there get their data back.
-        for (const TSavedValue& now : restored ? SavedValues(registry.CurrentKey()) : std::vector<TSavedValue>())
-            if (std::none_of(entry.second.begin(), entry.second.end(),
-                             [&](const TSavedValue& saved) { return lstrcmpiW(saved.Name.data(), now.Name.data()) == 0; }))
-                RegDeleteValueW(registry.CurrentKey(), now.Name.data());
-        for (const TSavedValue& value : entry.second)
-            restored = restored && RegSetValueExW(registry.CurrentKey(), value.Name.data(), 0, value.Type,
-                                                  value.Data.data(), DWORD(value.Data.size())) == ERROR_SUCCESS;
-        std::string what = "registration put back " + entry.first;
+    for (const TSavedRegistration& saved : FReplacedRegistrations) {
+        bool restored = RestoreRegistration(saved);
+        std::string what = "registration put back " + saved.KeyName;
         Note((restored ? "rolled back: " : "could not roll back: ") + what);
         if (!restored) FLeftOver.push_back(what);
     }

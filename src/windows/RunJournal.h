@@ -25,6 +25,7 @@
 #include "ProgramVersion.h"
 #include "Registry.h"
 #include "UninstallLog.h"
+#include "UninstallRegistration.h"
 
 class TRunJournal {
 public:
@@ -60,7 +61,9 @@ public:
     void KeyCreated(const std::string& line, const std::string& outermost) { FCreatedKeys[line] = outermost; }
     // Whether the key (its line's letter and path) lies in one this run created.
     bool InCreatedKey(char letter, const std::string& key) const;
-    void RegistrationReplaced(const std::string& keyName, HKEY key);
+    // Registrations as they were before the run changed them: the first
+    // saved of each key name is the one a rollback writes back.
+    void RegistrationsReplaced(const std::vector<TSavedRegistration>& saved);
     void KeptForFailure(const std::string& copy) { FKeptForFailure.push_back(copy); }
     // What was at the journal's path before the run (an earlier log), written
     // back there by a rollback instead of leaving no file.
@@ -100,13 +103,7 @@ private:
     TInstallationRoots FRoots;
 
     std::map<std::string, std::string> FCreatedKeys;
-    struct TSavedValue {
-        std::vector<wchar_t> Name;  // ends in a null character
-        DWORD Type = 0;
-        std::vector<BYTE> Data;
-    };
-    static std::vector<TSavedValue> SavedValues(HKEY key);
-    std::vector<std::pair<std::string, std::vector<TSavedValue>>> FReplacedRegistrations;
+    std::vector<TSavedRegistration> FReplacedRegistrations;
     std::vector<std::string> FKeptForFailure;
     TRegistryUndo FValues;
     // While rolling back: shared references given back, as UpperAscii, and

@@ -31,7 +31,11 @@ int ShellFolderCsidl(TShellFolder folder)
     return csidl[folder];
 }
 
-std::string GetSpecialFolder(TShellFolder folder) { return SystemCalls().SpecialFolder(ShellFolderCsidl(folder)); }
+std::string GetSpecialFolder(TShellFolder folder)
+{
+    auto lookup = SystemCalls().SpecialFolder;
+    return lookup ? lookup(ShellFolderCsidl(folder)) : ShellSpecialFolder(ShellFolderCsidl(folder));
+}
 
 std::string GetSpecialFolderOrRegistry(TShellFolder folder, const std::string& valueName, const std::string& fallback)
 {

@@ -1,10 +1,5 @@
 #include "SystemCalls.h"
 
-#include "FileHolders.h"
-#include "InstallScope.h"
-#include "Platform.h"
-#include "ShellFolders.h"
-
 namespace {
 
 TIsWow64Process FindInKernel32()
@@ -44,9 +39,10 @@ TSystemCalls& SystemCalls()
 {
     // Made at the first call: the system's own entries are known only once
     // the program is loaded, and a test may replace one from a static
-    // initializer of its own. In the order of the struct's fields.
-    static TSystemCalls calls = {WriteFile, FlushFileBuffers, DeleteFileA, RegSetValueExA, ShellSpecialFolder,
-                                 ProbeNativeMachine, HasAdminRights, FindInKernel32, FindInAdvapi32,
-                                 RestartManagerHolders, QueryFreeSpace, ShellRunElevated, QueryScreenDpi};
+    // initializer of its own. In the order of the struct's fields; empty
+    // where the caller asks the system itself.
+    static TSystemCalls calls = {WriteFile,      FlushFileBuffers, DeleteFileA,    RegSetValueExA, nullptr,
+                                 nullptr,        nullptr,          FindInKernel32, FindInAdvapi32, nullptr,
+                                 QueryFreeSpace, nullptr,          QueryScreenDpi};
     return calls;
 }

@@ -9,7 +9,6 @@
 #include "PathUtils.h"
 #include "ProgramFile.h"
 #include "Registry.h"
-#include "RunJournal.h"
 #include "TextUtils.h"
 
 std::string RegistrationLine(const std::string& keyName)
@@ -241,17 +240,56 @@ void DropEarlierRegistrations(const std::string& uninstallerPath, const std::str
         if (!SameTextAscii(name, keyName)) registry.DeleteKey(UninstallRegistryKey + name);
 }
 
-void ForgetLogDigest(TRunJournal& journal, const std::string& uninstallerPath)
+namespace {
+
+std::vector<TSavedRegistration::TValue> ValuesOf(HKEY key)
+{
+    std::vector<TSavedRegistration::TValue> values;
+    for (DWORD index = 0;; ++index) {
+        wchar_t name[16384];
+        DWORD nameLength = sizeof name / sizeof name[0], type = 0, size = 0;
+        if (RegEnumValueW(key, index, name, &nameLength, nullptr, &type, nullptr, &size) != ERROR_SUCCESS) break;
+        TSavedRegistration::TValue value{std::vector<wchar_t>(name, name + nameLength + 1), type, std::vector<BYTE>(size)};
+        nameLength = sizeof name / sizeof name[0];
+        if (RegEnumValueW(key, index, name, &nameLength, nullptr, &type, value.Data.data(), &size) != ERROR_SUCCESS)
+            break;
+        value.Data.resize(size);
+        values.push_back(std::move(value));
+    }
+    return values;
+}
+
+}  // namespace
+
+bool RestoreRegistration(const TSavedRegistration& saved)
 {
     TRegistry registry;
     registry.RootKey = ScopeRoot();
-    if (!registry.OpenKey(UninstallRegistryKey, false)) return;
+    bool restored = registry.OpenKey(UninstallRegistryKey + saved.KeyName, true);
+    for (const TSavedRegistration::TValue& now : restored ? ValuesOf(registry.CurrentKey()) : std::vector<TSavedRegistration::TValue>())
+        if (std::none_of(saved.Values.begin(), saved.Values.end(), [&](const TSavedRegistration::TValue& value) {
+                return lstrcmpiW(value.Name.data(), now.Name.data()) == 0;
+            }))
+            RegDeleteValueW(registry.CurrentKey(), now.Name.data());
+    for (const TSavedRegistration::TValue& value : saved.Values)
+        restored = restored && RegSetValueExW(registry.CurrentKey(), value.Name.data(), 0, value.Type, value.Data.data(),
+                                              DWORD(value.Data.size())) == ERROR_SUCCESS;
+    return restored;
+}
+
+std::vector<TSavedRegistration> ForgetLogDigest(const std::string& uninstallerPath)
+{
+    std::vector<TSavedRegistration> saved;
+    TRegistry registry;
+    registry.RootKey = ScopeRoot();
+    if (!registry.OpenKey(UninstallRegistryKey, false)) return saved;
     for (const std::string& name : registry.GetKeyNames()) {
         if (!NamesUninstaller(registry, name, uninstallerPath) || !registry.ValueExists(RegistrationValue::LogDigest))
             continue;
-        journal.RegistrationReplaced(name, registry.CurrentKey());
+        saved.push_back({name, ValuesOf(registry.CurrentKey())});
         registry.DeleteValue(RegistrationValue::LogDigest);
     }
+    return saved;
 }
 
 void WriteLogDigest(const std::string& keyName, const std::string& digest)
@@ -266,9 +304,11 @@ void WriteLogDigest(const std::string& keyName, const std::string& digest)
     }
 }
 
-void RegisterUninstaller(TRunJournal& journal, const std::string& uninstallerPath, const std::string& keyName,
-                         const std::string& displayName, const std::vector<TRegistrationValue>& values)
+std::vector<TSavedRegistration> RegisterUninstaller(const std::string& uninstallerPath, const std::string& keyName,
+                                                    const std::string& displayName,
+                                                    const std::vector<TRegistrationValue>& values)
 {
+    std::vector<TSavedRegistration> saved;
     TRegistry registry;
     registry.RootKey = ScopeRoot();
     if (registry.OpenKey(UninstallRegistryKey, false)) {
@@ -279,7 +319,7 @@ void RegisterUninstaller(TRunJournal& journal, const std::string& uninstallerPat
                 // key name, and whether or not they quoted the path.
                 std::string uninstall = Unquoted(registry.ReadString(RegistrationValue::UninstallString));
                 bool same = !uninstall.empty() && SameFile(uninstall, uninstallerPath);
-                if (same || SameTextAscii(name, keyName)) journal.RegistrationReplaced(name, registry.CurrentKey());
+                if (same || SameTextAscii(name, keyName)) saved.push_back({name, ValuesOf(registry.CurrentKey())});
             } catch (const Exception&) {
             }
         }
@@ -301,4 +341,5 @@ void RegisterUninstaller(TRunJournal& journal, const std::string& uninstallerPat
         }
     } catch (const Exception&) {
     }
+    return saved;
 }

@@ -7,6 +7,8 @@
 // the run starts and extended before any step outside them, so that an
 // uninstaller whose log was changed since, or a run that was ended half-way,
 // obeys nothing elsewhere.
+#include <windows.h>
+
 #include <string>
 #include <vector>
 
@@ -37,15 +39,29 @@ struct TRegistrationValue {
     bool Number = false;
 };
 
-class TRunJournal;
+// A registration as it was before a run changed it: its key name and values.
+struct TSavedRegistration {
+    struct TValue {
+        std::vector<wchar_t> Name;  // ends in a null character
+        DWORD Type = 0;
+        std::vector<BYTE> Data;
+    };
+    std::string KeyName;
+    std::vector<TValue> Values;
+};
+// Writes a saved registration back as it was: values added since go, the
+// others get their data back. False when that could not be done.
+bool RestoreRegistration(const TSavedRegistration& saved);
+
 // Registers the uninstaller under `keyName`: its command (quoted, first), its
-// name in the list and the further values. Registrations of earlier
-// installations into the same folder (the same uninstaller file, whatever
-// their key name) and one of the same key name are first told to the
-// journal, which puts them back after a failure. Registry trouble never
+// name in the list and the further values. Returns, as they were before, the
+// registrations of earlier installations into the same folder (the same
+// uninstaller file, whatever their key name) and one of the same key name:
+// the run keeps them to put back after a failure. Registry trouble never
 // fails the installation: the registration is then skipped or partial.
-void RegisterUninstaller(TRunJournal& journal, const std::string& uninstallerPath, const std::string& keyName,
-                         const std::string& displayName, const std::vector<TRegistrationValue>& values);
+std::vector<TSavedRegistration> RegisterUninstaller(const std::string& uninstallerPath, const std::string& keyName,
+                                                    const std::string& displayName,
+                                                    const std::vector<TRegistrationValue>& values);
 // Removes the earlier registrations of the same uninstaller under other key
 // names, once the one under `keyName` is whole, its roots included: a run
 // ended before then is found, with its roots, through one or the other.
@@ -55,9 +71,9 @@ void DropEarlierRegistrations(const std::string& uninstallerPath, const std::str
 std::vector<std::string> RegistrationsNaming(const std::string& uninstallerPath);
 
 // A run is about to change the log of the uninstaller at `uninstallerPath`:
-// the digest of its registrations goes (the journal puts it back after a
-// failure), so that a run ended from here on is judged by its roots.
-void ForgetLogDigest(TRunJournal& journal, const std::string& uninstallerPath);
+// the digest of its registrations goes, so that a run ended from here on is
+// judged by its roots. Returns those registrations as they were.
+std::vector<TSavedRegistration> ForgetLogDigest(const std::string& uninstallerPath);
 // Keeps the digest of the finished log in the registration `keyName`.
 void WriteLogDigest(const std::string& keyName, const std::string& digest);
 

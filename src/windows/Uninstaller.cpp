@@ -6,7 +6,6 @@
 #include "FileEnumerator.h"
 #include "FileSystem.h"
 #include "HandleStream.h"
-#include "Installer.h"
 #include "PackageFormat.h"
 #include "PathUtils.h"
 #include "ProcessText.h"
@@ -19,103 +18,6 @@
 #include "UninstallLog.h"
 #include "UninstallRegistration.h"
 #include "UninstallerCleanUp.h"
-
-namespace {
-
-TUninstallLog ReadLogAt(TStream& stream)
-{
-    TUninstallLog log = ReadUninstallLog(stream);
-    // An earlier version wrote its log in the ANSI code page.
-    for (std::string& line : log.Lines) line = ProcessText(line);
-    log.ProductName = ProcessText(log.ProductName);
-    // A log written as the run went names the product in a line of its own.
-    for (const std::string& line : log.Lines) {
-        TLogLine parsed = TLogLine::Parse(line);
-        if (log.ProductName.empty() && parsed.Kind == TLineKind::Name) log.ProductName = parsed.Path();
-    }
-    return log;
-}
-
-}  // namespace
-
-namespace {
-
-// A journal beside an uninstaller that carries its own log: a later run of
-// the same product was ended before it put its uninstaller there. That run
-// carried this log forward, so its lines are this log and what the run did;
-// the roots decide what is obeyed, as for every line.
-void TakeOverJournal(const std::string& programPath, TUninstallLog& log)
-{
-    std::string journal = GetProgramFolder(programPath) + UninstallLogFileName;
-    if (!FileExists(journal)) return;
-    try {
-        std::unique_ptr<THandleStream> stream = THandleStream::OpenRead(journal, FILE_SHARE_READ);
-        TUninstallLog ended = ReadLogAt(*stream);
-        if (ended.ProductName == log.ProductName) log.Lines = CarryForward(log.Lines, ended.Lines).Vector();
-    } catch (const std::exception&) {
-        // Not a journal of ours: left alone.
-    }
-}
-
-}  // namespace
-
-namespace {
-
-// The log at the stream's position, with the digest of its bytes to the end.
-TUninstallLog ReadDigestedLogAt(TStream& stream)
-{
-    int64_t start = stream.Position();
-    TUninstallLog log = ReadLogAt(stream);
-    stream.SetPosition(start);
-    log.Digest = StreamSha256(stream);
-    return log;
-}
-
-}  // namespace
-
-TUninstallLog ReadUninstallerLog(const std::string& programPath, bool takeOverJournal)
-{
-    std::unique_ptr<TStream> stream = THandleStream::OpenRead(programPath, FILE_SHARE_READ | FILE_SHARE_WRITE);
-    stream->SetPosition(PackageFormat::SetupDataOffsetWord);
-    int32_t offset = stream->ReadInt32();
-    if (offset <= 0) {
-        stream.reset();
-        stream = THandleStream::OpenRead(GetProgramFolder(programPath) + UninstallLogFileName, 0);
-        return ReadDigestedLogAt(*stream);
-    }
-    stream->SetPosition(offset);
-    TUninstallLog log = ReadDigestedLogAt(*stream);
-    stream.reset();
-    if (takeOverJournal) TakeOverJournal(programPath, log);
-    return log;
-}
-
-TUninstallLog ReadInstallationLog(const std::string& folder)
-{
-    if (FileExists(folder + UninstallerFileName)) return ReadUninstallerLog(folder + UninstallerFileName);
-    std::unique_ptr<TStream> journal = THandleStream::OpenRead(folder + UninstallLogFileName, FILE_SHARE_READ);
-    return ReadDigestedLogAt(*journal);
-}
-
-TVouchedLog ReadVouchedLog(const std::string& uninstallerPath, bool setScope)
-{
-    TVouchedLog vouched;
-    bool present = FileExists(uninstallerPath);
-    vouched.Log = present ? ReadUninstallerLog(uninstallerPath, false) : ReadInstallationLog(GetProgramFolder(uninstallerPath));
-    vouched.Scope = RegistrationScope(uninstallerPath, vouched.Log.Lines);
-    if (setScope)
-        SetOneUserScope(vouched.Scope == TRegistrationScope::None ? IsOneUserLog(vouched.Log.Lines)
-                                                                  : vouched.Scope == TRegistrationScope::OneUser);
-    bool digested = !RegisteredText(FindRegistration(uninstallerPath, vouched.Log.Lines), RegistrationValue::LogDigest).empty();
-    if (present && !digested) {
-        // No finished log is vouched for: a later run's journal beside it counts, judged by the roots.
-        std::string digest = vouched.Log.Digest;
-        vouched.Log = ReadUninstallerLog(uninstallerPath, true);
-        vouched.Log.Digest = digest;
-    }
-    vouched.Roots = UninstallerRoots(uninstallerPath, vouched.Log.Lines, vouched.Log.Digest, &vouched.Changed);
-    return vouched;
-}
 
 namespace {
 

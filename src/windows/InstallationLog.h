@@ -1,0 +1,52 @@
+#pragma once
+// The files an installation keeps: its uninstall log (appended to Uninst.exe
+// or in Uninstall.dat beside it), the journal a run writes as it goes, the
+// partial names files are written under, and how a log's shared counts stand.
+// Read here for the uninstaller, for Setup again and for the evidence of
+// other installations alike.
+#include <string>
+#include <vector>
+
+#include "UninstallLog.h"
+#include "UninstallRegistration.h"
+
+// The uninstall log of an uninstaller file: appended to it, or in
+// Uninstall.dat beside it when nothing is appended. Beside one that carries
+// its log, a journal of the same product is a later run's that was ended
+// before it replaced the uninstaller: with `takeOverJournal` its lines are
+// taken over too.
+TUninstallLog ReadUninstallerLog(const std::string& programPath, bool takeOverJournal = true);
+// The log of the installation in a folder (ending in a backslash): its
+// Uninst.exe's, or, where a run was ended before it placed one, the journal
+// Uninstall.dat on its own. EFOpenError when the folder holds neither.
+TUninstallLog ReadInstallationLog(const std::string& folder);
+
+// The log of an installation as far as its registration vouches for it: read
+// with its digest, a journal beside it taken over only while the
+// registration keeps no digest (a run under way or ended, or an earlier
+// version's installation), and the roots it may be obeyed in.
+struct TVouchedLog {
+    TUninstallLog Log;
+    TInstallationRoots Roots;
+    // Where its registration is: whom the installation is for.
+    TRegistrationScope Scope = TRegistrationScope::None;
+    // The registration keeps a digest the log does not match: it was changed
+    // since it was finished, and only the installation's own folder is obeyed.
+    bool Changed = false;
+};
+// `uninstallerPath` need not exist: a run ended early leaves only the journal.
+// With `setScope` (the uninstaller) this process's scope is set from the
+// registration (from the log only where there is none anywhere: it is then
+// obeyed in its own folder alone); else the registration is looked for in the
+// scope already set.
+TVouchedLog ReadVouchedLog(const std::string& uninstallerPath, bool setScope);
+
+// A log's lines with every Q line resolved by the count as it is now: an H
+// line where the run that was ended had taken the reference, nothing where it
+// had not.
+std::vector<std::string> ResolveSharing(const std::vector<std::string>& lines);
+
+// The name a file is written under until it is complete.
+extern const char PartialSuffix[];
+// The file that a name ending in PartialSuffix stands for; empty for any other name.
+std::string PartialTarget(const std::string& path);
