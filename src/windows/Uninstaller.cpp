@@ -73,8 +73,10 @@ void TUninstaller::ReadNotes()
             FStamps[UpperAscii(parsed.Path())] = parsed.Fields[1] + "|" + parsed.Fields[2];  // the latest stamp counts
         else if (parsed.Kind == TLineKind::Shared)
             FShared.insert(UpperAscii(parsed.Path()));
-        else if (parsed.Kind == TLineKind::Backup && FileExists(parsed.Fields[1]))
+        else if (parsed.Kind == TLineKind::Backup && FileExists(parsed.Fields[1])) {
             FReplaced.insert(UpperAscii(parsed.Path()));
+            FKeptCopies.insert(UpperAscii(parsed.Fields[1]));
+        }
         else if (parsed.Kind == TLineKind::PriorValue)
             FPriorValues.push_back(parsed);
         else if (parsed.Kind == TLineKind::Partial && !PartialTarget(parsed.Path()).empty())
@@ -178,8 +180,10 @@ void TUninstaller::Remove(const TLogLine& line)
         if (!SameFile(text, FProgramPath)) DeleteFileA(text.c_str());
         break;
     case TLineKind::Aside:
-        // The product's earlier file, kept while a run went on that never ended.
-        DeleteFileA(line.Fields[1].c_str());
+        // The product's earlier file, kept while a run went on that never
+        // ended; never a copy of somebody's file that comes back (a B line)
+        // and was given the same name once the earlier copy had gone.
+        if (!FKeptCopies.count(UpperAscii(line.Fields[1]))) DeleteFileA(line.Fields[1].c_str());
         break;
     default: break;
     }

@@ -91,6 +91,7 @@ private:
     // Files this installation replaced and whose earlier copy it still keeps
     // (B notes): its own goes, and the copy comes back.
     std::set<std::string> FReplaced;
+    std::set<std::string> FKeptCopies;  // the copies B lines put back, as UpperAscii
     // The values this installation wrote into keys that were there before (V
     // notes), in the log's order.
     std::vector<TLogLine> FPriorValues;

@@ -303,6 +303,9 @@ TEST(Uninstaller, RemovesOnlyWhatIsStillTheProducts)
     file(aside + "1 Readme.txt", "the user's own");
     add({MakeLogLine(TLineKind::Backup, docs + "Readme.txt", {aside + "1 Readme.txt"})});
     add(stamped(docs + "Readme.txt", "the product's"));
+    // A line of a copy kept only while a run went on, under the name the
+    // user's copy was given once that one had gone: the user's copy stays.
+    add({MakeLogLine(TLineKind::Aside, docs + "Readme.txt", {aside + "1 Readme.txt"})});
     // The same, but the user edited the product's file since: the edit is
     // theirs, and the earlier file stays aside, where they are told to look.
     file(aside + "2 Notes.txt", "somebody's notes");
