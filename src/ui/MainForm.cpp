@@ -98,7 +98,11 @@ bool TMainForm::FormCreate()
     FCaption = model.ExpandText("$ProductName Setup$BitSuffix");
     CreateWindows();
     try {
-        FPicture = LoadSidePicture(model, FDpi);
+        FPicture = LoadSidePicture(
+            [&model](const std::string& name, const std::string& alternative, std::string* opened) {
+                return model.OpenPackageFile(name, alternative, opened);
+            },
+            FDpi);
         SetWindowTextA(FImage, FPicture.Source.c_str());
     } catch (const std::exception& e) {
         ShowErrorBox(e.what(), FCaption);

@@ -9,7 +9,6 @@ extern "C" {
 
 #include "Exception.h"
 #include "Messages.h"
-#include "SetupInstaller.h"
 
 namespace {
 
@@ -66,11 +65,10 @@ TPicture DecodeJpeg(const std::vector<uint8_t>& data, const std::string& source)
     return picture;
 }
 
-TPicture LoadSidePicture(TSetupInstaller& model, int dpi)
+TPicture LoadSidePicture(const TPackageFileOpener& open, int dpi)
 {
     std::string opened;
-    std::unique_ptr<TStream> stream = dpi < 192 ? model.OpenPackageFile("Setup.jpg", "", &opened)
-                                                : model.OpenPackageFile("Setup@2x.jpg", "Setup.jpg", &opened);
+    std::unique_ptr<TStream> stream = dpi < 192 ? open("Setup.jpg", "", &opened) : open("Setup@2x.jpg", "Setup.jpg", &opened);
     std::vector<uint8_t> bytes(size_t(stream->Size() - stream->Position()));
     if (!bytes.empty()) stream->ReadBuffer(bytes.data(), bytes.size());
     try {
