@@ -78,7 +78,6 @@ TInstaller::TInstaller(std::string resourceName, std::string programPath)
     FJournal.OnNote = [this](const std::string& text) {
         if (OnNote) OnNote(text);
     };
-    FJournal.Values().OnFirstWrite = [this](const TRegistryUndo::TPrior& prior) { RecordPriorValue(prior); };
 }
 
 // Walks a folder's tree: with a destination it creates folders and installs
@@ -408,19 +407,6 @@ TLineStore TInstaller::UninstallerLog(bool keptCopies) const
             log.Append(line);
     }
     return log;
-}
-
-void TInstaller::RecordPriorValue(const TRegistryUndo::TPrior& prior)
-{
-    // A key this run made goes whole on removal, or stays with another installation as it is.
-    if (FJournal.InCreatedKey(prior.Letter, prior.Key)) return;
-    static const char digits[] = "0123456789ABCDEF";
-    std::string data = "-";
-    if (prior.Existed) {
-        data = std::to_string(prior.Type) + ":";
-        for (BYTE byte : prior.Data) data += std::string{digits[byte >> 4], digits[byte & 15]};
-    }
-    Log(MakeLogLine(TLineKind::PriorValue, prior.Key, {std::string(1, prior.Letter), prior.Name, data}));
 }
 
 bool TInstaller::UserChanged(const std::string& path) const

@@ -115,10 +115,6 @@ public:
     // Files of the earlier installation that the user had changed: kept aside
     // in BackupFolder, not written over, and put back on removal.
     const std::vector<std::string>& KeptChanged() const { return FKeptChanged; }
-    // Records, for removal and before it is written, a registry value the run
-    // writes into a key that was there before, as it was: when another
-    // installation keeps the key, this one's removal puts it back.
-    void RecordPriorValue(const TRegistryUndo::TPrior& prior);
     // Writes what the journal holds through to the disk.
     void FlushJournal();
     // The log the uninstaller receives: the carried-forward lines, then this

@@ -4,6 +4,7 @@
 #include "PathUtils.h"
 #include "ProcessText.h"
 #include "SystemCalls.h"
+#include "TextUtils.h"
 
 std::string TRegistry::WithoutLeadingBackslash(const std::string& path)
 {
@@ -98,47 +99,43 @@ std::string TRegistry::ReadString(const std::string& name)
     return FromWide(value.data(), int(length));
 }
 
-void TRegistryUndo::Remember(HKEY key, const std::string& where, const std::string& name, char letter,
-                             const std::string& path)
+void TRegistryUndo::Remember(HKEY key, const std::string& name, char letter, const std::string& path)
 {
-    HKEY copy = nullptr;
-    if (RegOpenKeyExA(key, "", 0, KEY_QUERY_VALUE | KEY_SET_VALUE, &copy) != ERROR_SUCCESS) return;
-    TEntry entry;
-    entry.Key.Reset(copy);
-    entry.Where = where;
-    entry.Letter = letter;
-    entry.Path = path;
-    entry.Name = name;
+    if (!letter || !FSeen.insert(UpperAscii(std::string(1, letter) + path + "|" + name)).second) return;
+    TPrior prior{letter, path, name, false, 0, {}};
     DWORD size = 0;
-    entry.Existed = RegQueryValueExA(copy, name.c_str(), nullptr, &entry.Type, nullptr, &size) == ERROR_SUCCESS;
-    if (entry.Existed) {
-        entry.Data.resize(size);
-        if (RegQueryValueExA(copy, name.c_str(), nullptr, &entry.Type, entry.Data.data(), &size) != ERROR_SUCCESS)
-            return;
-        entry.Data.resize(size);
+    prior.Existed = RegQueryValueExA(key, name.c_str(), nullptr, &prior.Type, nullptr, &size) == ERROR_SUCCESS;
+    if (prior.Existed) {
+        prior.Data.resize(size);
+        if (RegQueryValueExA(key, name.c_str(), nullptr, &prior.Type, prior.Data.data(), &size) != ERROR_SUCCESS) return;
+        prior.Data.resize(size);
     }
-    bool first = letter && std::none_of(FEntries.begin(), FEntries.end(), [&](const TEntry& earlier) {
-        return earlier.Letter == letter && SameTextAscii(earlier.Path, path) && SameTextAscii(earlier.Name, name);
-    });
-    if (first && OnFirstWrite) OnFirstWrite({letter, path, name, entry.Existed, entry.Type, entry.Data});
-    FEntries.push_back(std::move(entry));
+    if (OnFirstWrite) OnFirstWrite(prior);
 }
 
-std::vector<std::string> TRegistryUndo::Restore()
+bool PutBackPriorValue(const TLogLine& line)
 {
-    std::vector<std::string> leftOver;
-    for (auto entry = FEntries.rbegin(); entry != FEntries.rend(); ++entry) {
-        LONG result = entry->Existed ? RegSetValueExA(entry->Key.Get(), entry->Name.c_str(), 0, entry->Type,
-                                                      entry->Data.data(), DWORD(entry->Data.size()))
-                                     : RegDeleteValueA(entry->Key.Get(), entry->Name.c_str());
-        bool done = result == ERROR_SUCCESS || (!entry->Existed && result == ERROR_FILE_NOT_FOUND);
-        std::string what = std::string(entry->Existed ? "registry value put back " : "registry value removed ") +
-                           entry->Where + "\\" + entry->Name;
-        if (OnNote) OnNote((done ? "rolled back: " : "could not roll back: ") + what);
-        if (!done) leftOver.push_back(what);
+    char letter = KeyLetterField(line.Fields);
+    TRegistry64 registry(letter == '6');
+    registry.RootKey = letter == 'U' ? HKEY_CURRENT_USER : letter == 'C' ? HKEY_CLASSES_ROOT : HKEY_LOCAL_MACHINE;
+    if (!registry.OpenKey(line.Path(), false)) return false;
+    const std::string& name = line.Fields[2];
+    const std::string& data = line.Fields[3];
+    if (data == "-") {
+        LONG result = RegDeleteValueA(registry.CurrentKey(), name.c_str());
+        return result == ERROR_SUCCESS || result == ERROR_FILE_NOT_FOUND;
     }
-    FEntries.clear();
-    return leftOver;
+    size_t colon = data.find(':');
+    if (colon == std::string::npos || (data.size() - colon - 1) % 2 != 0) return false;
+    auto digit = [](char c) { return c >= 'A' && c <= 'F' ? c - 'A' + 10 : c >= '0' && c <= '9' ? c - '0' : -1; };
+    std::vector<BYTE> bytes;
+    for (size_t i = colon + 1; i + 1 < data.size(); i += 2) {
+        int high = digit(data[i]), low = digit(data[i + 1]);
+        if (high < 0 || low < 0) return false;  // written by this program: nothing but hexadecimal digits
+        bytes.push_back(BYTE(high * 16 + low));
+    }
+    return RegSetValueExA(registry.CurrentKey(), name.c_str(), 0, DWORD(StrToIntDef(data.substr(0, colon), REG_SZ, false)),
+                          bytes.data(), DWORD(bytes.size())) == ERROR_SUCCESS;
 }
 
 char TRegistry::KeyLetter() const
@@ -165,7 +162,7 @@ void TRegistry::NoteWrite(const std::string& name, const std::string& value) con
 
 void TRegistry::WriteString(const std::string& name, const std::string& value)
 {
-    if (Undo) Undo->Remember(FCurrent.Get(), HiveName() + "\\" + FCurrentPath, name, KeyLetter(), "\\" + FCurrentPath);
+    if (Undo) Undo->Remember(FCurrent.Get(), name, KeyLetter(), "\\" + FCurrentPath);
     NoteWrite(name, value);
     if (SystemCalls().SetValue(FCurrent.Get(), name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
                        DWORD(value.size() + 1)) != ERROR_SUCCESS)
@@ -184,7 +181,7 @@ int32_t TRegistry::ReadInteger(const std::string& name)
 
 void TRegistry::WriteInteger(const std::string& name, int32_t value)
 {
-    if (Undo) Undo->Remember(FCurrent.Get(), HiveName() + "\\" + FCurrentPath, name, KeyLetter(), "\\" + FCurrentPath);
+    if (Undo) Undo->Remember(FCurrent.Get(), name, KeyLetter(), "\\" + FCurrentPath);
     NoteWrite(name, std::to_string(value));
     DWORD data = DWORD(value);
     if (SystemCalls().SetValue(FCurrent.Get(), name.c_str(), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&data),

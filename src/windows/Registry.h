@@ -8,10 +8,12 @@
 
 #include <cstdint>
 #include <functional>
+#include <set>
 #include <string>
 #include <vector>
 
 #include "Exception.h"
+#include "LogLine.h"
 #include "WinHandle.h"
 
 // A value of another type than asked for, or a value that cannot be written.
@@ -25,9 +27,8 @@ public:
 class TRegistryUndo {
 public:
     // `letter` and `path`: the key as a log line names it (U, C, M or 6, and
-    // the path below the root).
-    void Remember(HKEY key, const std::string& where, const std::string& name, char letter = 0,
-                  const std::string& path = std::string());
+    // the path below the root). A key of no such root is not remembered.
+    void Remember(HKEY key, const std::string& name, char letter, const std::string& path);
     // A value as it was before the run first wrote it.
     struct TPrior {
         char Letter = 0;
@@ -40,26 +41,11 @@ public:
     // was, before it is written: where the run keeps it on disk, a kill
     // between two values still knows what the first one replaced.
     std::function<void(const TPrior&)> OnFirstWrite;
-    // Puts every value back as it was, last written first; what could not be
-    // put back is told to OnNote and returned.
-    std::vector<std::string> Restore();
-    // The run ended well: nothing is to be put back.
-    void Forget() { FEntries.clear(); }
     // Told of every value written while it is the undo ("HKLM\\Key\\Name = value").
     std::function<void(const std::string&)> OnNote;
 
 private:
-    struct TEntry {
-        TRegKey Key;
-        std::string Where;  // the key's path, for the run's log
-        char Letter = 0;
-        std::string Path;
-        std::string Name;
-        bool Existed = false;
-        DWORD Type = 0;
-        std::vector<BYTE> Data;
-    };
-    std::vector<TEntry> FEntries;
+    std::set<std::string> FSeen;  // letter, key and name of each value remembered, as UpperAscii
 };
 
 class TRegistry {
@@ -131,3 +117,7 @@ public:
     bool DeleteKey(const std::string& path) override;
 
 };
+
+// Puts a value back as a V line of a log keeps it (its data, or "-": it was
+// not there); false when that could not be done.
+bool PutBackPriorValue(const TLogLine& line);

@@ -19,6 +19,21 @@ std::string JournalText(const std::string& line) { return line + "\r\n"; }
 
 }  // namespace
 
+TRunJournal::TRunJournal()
+{
+    FValues.OnFirstWrite = [this](const TRegistryUndo::TPrior& prior) {
+        // A key this run made goes whole, on a rollback and on removal.
+        if (InCreatedKey(prior.Letter, prior.Key)) return;
+        static const char digits[] = "0123456789ABCDEF";
+        std::string data = "-";
+        if (prior.Existed) {
+            data = std::to_string(prior.Type) + ":";
+            for (BYTE byte : prior.Data) data += std::string{digits[byte >> 4], digits[byte & 15]};
+        }
+        Append(MakeLogLine(TLineKind::PriorValue, prior.Key, {std::string(1, prior.Letter), prior.Name, data}));
+    };
+}
+
 void TRunJournal::Append(const std::string& line)
 {
     if (!FKeyName.empty() && ExtendRoots(FRoots, {line})) WriteRegisteredRoots(FKeyName, FRoots);
@@ -94,7 +109,6 @@ void TRunJournal::Finish(bool keepFile)
     FReplacedRegistrations.clear();
     FCreatedKeys.clear();
     FKeyName.clear();
-    FValues.Forget();
     FEarlierFile.reset();
 }
 
@@ -102,8 +116,7 @@ std::vector<std::string> TRunJournal::RollBack()
 {
     FFile.reset();
     FKeyName.clear();
-    FValues.OnNote = OnNote;
-    FLeftOver = FValues.Restore();
+    FLeftOver.clear();
     FReleased.clear();
     FLines.ForEachBackwards([&](const std::string& line) { RollBackLine(TLogLine::Parse(line)); });
     RestoreRegistrations();
@@ -162,6 +175,9 @@ void TRunJournal::RollBackLine(const TLogLine& line)
         if (FileExists(line.Fields[1]))
             result(MoveFileExA(line.Fields[1].c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED) != 0,
                    "file put back " + path);
+        break;
+    case TLineKind::PriorValue:
+        result(PutBackPriorValue(line), "registry value put back " + line.Fields[1] + " " + path + "\\" + line.Fields[2]);
         break;
     case TLineKind::Shared:
         FReleased.insert(UpperAscii(path));

@@ -29,7 +29,7 @@
 
 class TRunJournal {
 public:
-    TRunJournal() = default;
+    TRunJournal();
     TRunJournal(const TRunJournal&) = delete;
     TRunJournal& operator=(const TRunJournal&) = delete;
 
@@ -55,9 +55,10 @@ public:
 
     // What a rollback needs beyond the lines: the outermost key the run
     // created for a key line, each registration the run replaced (its values
-    // as they were, saved once), the copies kept only for a failure, and the
-    // registry values written (registry objects of the run remember each
-    // value here before they write it).
+    // as they were, saved once) and the copies kept only for a failure. The
+    // registry objects of the run tell Values() of each value before they
+    // write it: one the run writes over in a key that was there before gets
+    // its V line (the value as it was) here first.
     void KeyCreated(const std::string& line, const std::string& outermost) { FCreatedKeys[line] = outermost; }
     // Whether the key (its line's letter and path) lies in one this run created.
     bool InCreatedKey(char letter, const std::string& key) const;

@@ -345,28 +345,9 @@ void TUninstaller::PutBackPriorValues(char letter, const std::string& key)
 {
     for (auto prior = FPriorValues.rbegin(); prior != FPriorValues.rend(); ++prior) {
         if (KeyLetterField(prior->Fields) != letter || !IsInsideFolder(prior->Path(), key)) continue;
-        TRegistry64 registry(letter == '6');
-        registry.RootKey = RootOfKeyLetter(letter);
-        if (!registry.OpenKey(prior->Path(), false)) continue;
-        const std::string& name = prior->Fields[2];
-        const std::string& data = prior->Fields[3];
-        size_t colon = data.find(':');
-        if (data == "-") {
-            RegDeleteValueA(registry.CurrentKey(), name.c_str());
-        } else if (colon != std::string::npos && (data.size() - colon - 1) % 2 == 0) {
-            auto digit = [](char c) { return c >= 'A' && c <= 'F' ? c - 'A' + 10 : c >= '0' && c <= '9' ? c - '0' : -1; };
-            std::vector<BYTE> bytes;
-            bool written = true;  // by this program: nothing but hexadecimal digits
-            for (size_t i = colon + 1; i + 1 < data.size() && written; i += 2) {
-                int high = digit(data[i]), low = digit(data[i + 1]);
-                written = high >= 0 && low >= 0;
-                bytes.push_back(BYTE(high * 16 + low));
-            }
-            if (!written) continue;  // that value stays; the others still come back
-            RegSetValueExA(registry.CurrentKey(), name.c_str(), 0, DWORD(StrToIntDef(data.substr(0, colon), REG_SZ, false)),
-                           bytes.data(), DWORD(bytes.size()));
-        }
-        Note(std::string("registry value put back: ") + letter + " " + prior->Path() + "\\" + name);
+        // A value that cannot be put back stays as it is; the others still come back.
+        if (PutBackPriorValue(*prior))
+            Note(std::string("registry value put back: ") + letter + " " + prior->Path() + "\\" + prior->Fields[2]);
     }
 }
 

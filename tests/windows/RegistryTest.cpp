@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "Registry.h"
+#include "RunJournal.h"
 #include "SystemCalls.h"
 
 namespace {
@@ -179,7 +180,7 @@ TEST(Registry, AFailedRunPutsBackEveryValueItWroteLastWrittenFirst)
     const struct {
         const char* Before;   // the key's values before the run
         const char* Written;  // what the run wrote, in order
-        const char* After;    // the key's values once the undo has restored them
+        const char* After;    // the key's values once the rollback has put them back
     } rows[] = {
         {"", "Added=new", ""},  // a value the run added to a key that was there goes
         {"Keep=k", "Added=#1; Keep=changed", "Keep=k"},
@@ -199,10 +200,11 @@ TEST(Registry, AFailedRunPutsBackEveryValueItWroteLastWrittenFirst)
         registry.DeleteKey(key);
         ASSERT_TRUE(registry.OpenKey(key, true));
         WriteItems(registry, row.Before);
-        TRegistryUndo undo;
-        registry.Undo = &undo;
+        // Each value the run writes over is in its journal, as it was, before it is written.
+        TRunJournal journal;
+        registry.Undo = &journal.Values();
         WriteItems(registry, row.Written);
-        EXPECT_EQ(undo.Restore(), std::vector<std::string>());
+        EXPECT_EQ(journal.RollBack(), std::vector<std::string>());
         EXPECT_EQ(ListItems(registry), row.After);
         registry.CloseKey();
         EXPECT_TRUE(registry.DeleteKey(key));
