@@ -113,6 +113,7 @@ protected:
     }
     void TearDown() override
     {
+        if (!Folder) return;  // skipped: nothing was set up
         if (FileExists(Plug + "Uninst.exe")) {
             RunUnattended(Plug + "Uninst.exe", "/S");
             GoneWithin(Plug, 20000);

@@ -93,6 +93,7 @@ protected:
     }
     void TearDown() override
     {
+        if (!Folder) return;  // skipped: nothing was set up
         ForgetExampleEcho();
         ForgetSharedFiles(Folder->Path());
         Folder.reset();
