@@ -43,6 +43,8 @@ public:
     std::function<void(const TPrior&)> OnFirstWrite;
     // Told of every value written while it is the undo ("HKLM\\Key\\Name = value").
     std::function<void(const std::string&)> OnNote;
+    // The run has ended: the next one finds every value anew.
+    void Forget() { FSeen.clear(); }
 
 private:
     std::set<std::string> FSeen;  // letter, key and name of each value remembered, as UpperAscii

@@ -109,6 +109,7 @@ void TRunJournal::Finish(bool keepFile)
     FReplacedRegistrations.clear();
     FCreatedKeys.clear();
     FKeyName.clear();
+    FValues.Forget();
     FEarlierFile.reset();
 }
 
@@ -138,6 +139,7 @@ std::vector<std::string> TRunJournal::RollBack()
     FKeptForFailure.clear();
     FCreatedKeys.clear();
     FReplacedRegistrations.clear();
+    FValues.Forget();
     return FLeftOver;
 }
 

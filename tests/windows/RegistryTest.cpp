@@ -194,14 +194,15 @@ TEST(Registry, AFailedRunPutsBackEveryValueItWroteLastWrittenFirst)
     };
     const std::string key =
         std::string("\\Software\\SetupTests\\") + ::testing::UnitTest::GetInstance()->current_test_info()->name();
+    // Each value the run writes over is in its journal, as it was, before it
+    // is written. One journal serves every row, as one run follows another.
+    TRunJournal journal;
     for (const auto& row : rows) {
         SCOPED_TRACE(std::string(row.Before) + " | " + row.Written);
         TRegistry registry;
         registry.DeleteKey(key);
         ASSERT_TRUE(registry.OpenKey(key, true));
         WriteItems(registry, row.Before);
-        // Each value the run writes over is in its journal, as it was, before it is written.
-        TRunJournal journal;
         registry.Undo = &journal.Values();
         WriteItems(registry, row.Written);
         EXPECT_EQ(journal.RollBack(), std::vector<std::string>());
