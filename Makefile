@@ -84,7 +84,7 @@ bench: build
 lint: bootstrap
 	@$(MAKE) --no-print-directory native
 	@cppcheck --quiet --error-exitcode=1 --inline-suppr --enable=warning,performance,portability --std=c++17 \
-	  -D_WIN32 -DWIN32 -I src/core -I src/windows -I src/ui src tools fuzz
+	  -D_WIN32 -DWIN32 $(addprefix -I ,$(wildcard src/core/*/ src/windows/*/)) -I src/ui src tools fuzz
 	@run-clang-tidy -quiet -p $(NATIVE) "$(CURDIR)/(src|tools|fuzz)/" >out/clang-tidy.log 2>&1 || \
 	  { grep -E -A3 'warning:|error:' out/clang-tidy.log; exit 1; }
 	@echo "lint: clean"

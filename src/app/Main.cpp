@@ -13,6 +13,7 @@
 #include "MainForm.h"
 #include "MessageBoxes.h"
 #include "Messages.h"
+#include "ProcessText.h"
 #include "ProgramFile.h"
 #include "RunLog.h"
 #include "SetupSwitches.h"

@@ -33,7 +33,7 @@ bool Described(const std::string& section, const std::string& key)
 TEST(SetupIniReference, EverythingTheReaderReadsIsDescribed)
 {
     // The reader's own source: every key, page key and list section it asks for.
-    std::string reader = ReadFile(SETUP_SOURCE_DIR "/src/core/SetupModel.cpp");
+    std::string reader = ReadFile(SETUP_SOURCE_DIR "/src/core/model/SetupModel.cpp");
     ASSERT_FALSE(reader.empty());
     std::set<std::pair<std::string, std::string>> read;
     const std::regex key(R"re(ini\.Read(?:String|Bool)\("(\w+)", "(\w+)")re"),

@@ -1,5 +1,7 @@
 #include "ProcessText.h"
 
+#include <shellapi.h>
+
 #include "TextUtils.h"
 
 namespace {
@@ -53,3 +55,21 @@ std::string FromWide(const wchar_t* text, int length)
 }
 
 TWideText ToWide(const std::string& text) { return Widen(text, CP_ACP); }
+
+std::string Quoted(const std::string& argument)
+{
+    size_t backslashes = 0;
+    while (backslashes < argument.size() && argument[argument.size() - 1 - backslashes] == '\\') ++backslashes;
+    return "\"" + argument + std::string(backslashes, '\\') + "\"";
+}
+
+std::vector<std::string> CommandLineArguments()
+{
+    std::vector<std::string> arguments;
+    int count = 0;
+    LPWSTR* words = CommandLineToArgvW(GetCommandLineW(), &count);
+    if (!words) return arguments;
+    for (int i = 1; i < count; ++i) arguments.push_back(FromWide(words[i]));
+    LocalFree(words);
+    return arguments;
+}

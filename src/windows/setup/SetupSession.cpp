@@ -4,8 +4,8 @@
 #include "InstallScope.h"
 #include "Messages.h"
 #include "PathUtils.h"
+#include "ProcessText.h"
 #include "TextUtils.h"
-#include "UninstallerCleanUp.h"
 
 using namespace Wizard;
 

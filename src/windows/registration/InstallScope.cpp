@@ -5,7 +5,6 @@
 #include "ProcessText.h"
 #include "ProgramFile.h"
 #include "SystemCalls.h"
-#include "UninstallerCleanUp.h"
 
 namespace {
 

@@ -22,3 +22,9 @@ std::string ProcessText(const std::string& stored);
 // miscounts multi-byte text.
 std::string FromWide(const wchar_t* text, int length = -1);
 TWideText ToWide(const std::string& text);
+
+// The program's command-line arguments, without the program's own name.
+std::vector<std::string> CommandLineArguments();
+// One argument as CommandLineToArgvW reads it back: quoted, with the
+// backslashes before the closing quote doubled.
+std::string Quoted(const std::string& argument);

@@ -152,24 +152,6 @@ std::vector<DWORD> CleanUpRetryPauses()
     return pauses;
 }
 
-std::string Quoted(const std::string& argument)
-{
-    size_t backslashes = 0;
-    while (backslashes < argument.size() && argument[argument.size() - 1 - backslashes] == '\\') ++backslashes;
-    return "\"" + argument + std::string(backslashes, '\\') + "\"";
-}
-
-std::vector<std::string> CommandLineArguments()
-{
-    std::vector<std::string> arguments;
-    int count = 0;
-    LPWSTR* words = CommandLineToArgvW(GetCommandLineW(), &count);
-    if (!words) return arguments;
-    for (int i = 1; i < count; ++i) arguments.push_back(FromWide(words[i]));
-    LocalFree(words);
-    return arguments;
-}
-
 PSECURITY_DESCRIPTOR AdminOnlyFolderSecurity()
 {
     PSECURITY_DESCRIPTOR descriptor = nullptr;

@@ -43,12 +43,6 @@ int RunUninstallerCleanUp(const std::vector<std::string>& arguments);
 std::vector<DWORD> CleanUpRetryPauses();
 
 
-// The program's command-line arguments, without the program's own name.
-std::vector<std::string> CommandLineArguments();
-// One argument as CommandLineToArgvW reads it back: quoted, with the
-// backslashes before the closing quote doubled.
-std::string Quoted(const std::string& argument);
-
 // The security of such a folder: a protected access list that gives full
 // control to SYSTEM and Administrators and nothing to anyone else, for the
 // folder and all it will hold. The caller frees it with LocalFree; null when

@@ -4,12 +4,12 @@
 #include "Messages.h"
 #include "PathUtils.h"
 #include "Platform.h"
+#include "ProcessText.h"
 #include "SetupInstaller.h"
 #include "SetupModel.h"
 #include "SetupSwitches.h"
 #include "TextUtils.h"
 #include "UninstallRegistration.h"
-#include "UninstallerCleanUp.h"
 
 TSetupUninstaller::TSetupUninstaller(const std::string& programPath)
     : FUninstaller(std::make_unique<TUninstaller>(programPath)), FProductName(FUninstaller->ProductName())

@@ -4,7 +4,7 @@
 
 #include "Exception.h"
 #include "FileSystem.h"
-#include "Installer.h"
+#include "InstallationLog.h"
 #include "Messages.h"
 #include "PathUtils.h"
 #include "SharedFiles.h"
