@@ -77,12 +77,14 @@ dist: tools
 bench: build
 	@bash scripts/with-display.sh python3 bench/run_bench.py
 
-# Static checks: cppcheck on every source of ours (the Windows layer included),
+# Static checks: each room of the sources includes only the rooms below it
+# (scripts/check-rooms.py), cppcheck on every source of ours (the Windows layer included),
 # clang-tidy with .clang-tidy on what the native tree compiles. A finding that
 # is cppcheck's mistake is suppressed on its line, with the reason beside it
 # (// cppcheck-suppress <id> ; why).
 lint: bootstrap
 	@$(MAKE) --no-print-directory native
+	@python3 scripts/check-rooms.py
 	@cppcheck --quiet --error-exitcode=1 --inline-suppr --enable=warning,performance,portability --std=c++17 \
 	  -D_WIN32 -DWIN32 $(addprefix -I ,$(wildcard src/core/*/ src/windows/*/)) -I src/ui src tools fuzz
 	@run-clang-tidy -quiet -p $(NATIVE) "$(CURDIR)/(src|tools|fuzz)/" >out/clang-tidy.log 2>&1 || \
