@@ -79,7 +79,7 @@ std::map<std::string, std::string> Machine(const std::string& folder)
                 list.OpenKey(std::string(UninstallRegistryKey), false);
             }
     for (const auto& entry : FolderListing(folder))
-        if (int count = SharedFileCount(ExcludeDelimiter(entry.first)))
+        if (int count = SharedFileCount(TInstallScope::Everyone, ExcludeDelimiter(entry.first)))
             state["count " + entry.first] = std::to_string(count);
     return state;
 }
@@ -263,7 +263,7 @@ TEST_F(SideBySide, EveryScenarioLeavesTheMachineAsItMustBe)
            [&] {
                CreateShellLink(link, *Folder / "Mine.exe", "", 0);
                Write(plugin, "the user's plug-in");
-               AddSharedFileReference(plugin);
+               AddSharedFileReference(TInstallScope::Everyone, plugin);
            },
            -1, nullptr},
           {"install 1.0 in A", [&] { Install(Installer("1.0"), "A"); }, -1,

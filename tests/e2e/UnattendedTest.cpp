@@ -427,7 +427,7 @@ TEST_F(Unattended, ATamperedLogIsObeyedOnlyWhereTheInstallationWrote)
         std::string path = victims + name;
         return [path] { return ReadText(path) == "the user's"; };
     };
-    auto counted = [&](const std::string& path) { return [path] { return SharedFileCount(path) == 1; }; };
+    auto counted = [&](const std::string& path) { return [path] { return SharedFileCount(TInstallScope::Everyone, path) == 1; }; };
     auto keyThere = [](HKEY root, const std::string& path, bool use64) {
         return [=] { return KeyThere(root, path, use64); };
     };
@@ -444,7 +444,7 @@ TEST_F(Unattended, ATamperedLogIsObeyedOnlyWhereTheInstallationWrote)
             WriteWholeFile(victims + name, {'t', 'h', 'e', ' ', 'u', 's', 'e', 'r', '\'', 's'});
         ForgetSharedFiles(victims);
         for (const std::string& shared : {victims + "shared.dll", victims + "q.dll", empty})
-            AddSharedFileReference(shared);
+            AddSharedFileReference(TInstallScope::Everyone, shared);
         for (bool use64 : {false, true})
             for (HKEY root : {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE}) {
                 TRegistry64 registry(use64);

@@ -10,10 +10,10 @@
 namespace {
 
 // Whether another thread of this program could take the folder's lock now.
-bool FreeForOthers(const std::string& folder)
+bool FreeForOthers(const std::string& folder, TInstallScope scope = TInstallScope::Everyone)
 {
     bool taken = false;
-    std::thread other([&] { taken = TFolderLock(folder).Acquire(0); });
+    std::thread other([&] { taken = TFolderLock(folder, scope).Acquire(0); });
     other.join();
     return taken;
 }
@@ -52,21 +52,21 @@ TEST(FolderLock, EverySpellingOfAFolderMeetsOneName)
         {folder / "Long Product Name2", false},
         {product + "\\Sub", false},
     };
-    std::string name = FolderLockName(product);
+    std::string name = FolderLockName(product, TInstallScope::Everyone);
     size_t digits = name.rfind("\\PlugInSetupFolder-");
     ASSERT_NE(digits, std::string::npos) << name;
     EXPECT_EQ(name.size() - digits, 19u + 16u) << name;
-    for (const auto& c : cases) EXPECT_EQ(FolderLockName(c.Other) == name, c.Same) << c.Other;
+    for (const auto& c : cases) EXPECT_EQ(FolderLockName(c.Other, TInstallScope::Everyone) == name, c.Same) << c.Other;
     // Setup takes the lock before it makes the folder; its uninstaller, with
     // the folder there, must meet the same name.
-    EXPECT_EQ(FolderLockName(shortProduct + "\\Not Yet\\"), FolderLockName(product + "\\Not Yet"));
+    EXPECT_EQ(FolderLockName(shortProduct + "\\Not Yet\\", TInstallScope::Everyone), FolderLockName(product + "\\Not Yet", TInstallScope::Everyone));
 }
 
 TEST(FolderLock, OneHolderAtATimeUntilReleasedMovedOrAbandoned)
 {
     TTestFolder folder("Folder Lock Holders");
     std::string product = folder / "Product", other = folder / "Other";
-    TFolderLock lock(product + "\\");
+    TFolderLock lock(product + "\\", TInstallScope::Everyone);
     ASSERT_TRUE(lock.Acquire(0));
     EXPECT_FALSE(FreeForOthers(product));
     EXPECT_TRUE(FreeForOthers(other));
@@ -75,16 +75,16 @@ TEST(FolderLock, OneHolderAtATimeUntilReleasedMovedOrAbandoned)
     lock.Release();  // owns nothing any more
     EXPECT_TRUE(moved.Owned());
     EXPECT_FALSE(FreeForOthers(product));
-    TFolderLock assigned(other);
+    TFolderLock assigned(other, TInstallScope::Everyone);
     assigned = std::move(moved);
     EXPECT_FALSE(FreeForOthers(product));
     assigned.Release();
     EXPECT_TRUE(FreeForOthers(product));
 
     // A holder that ended without letting go leaves the lock to the next.
-    TFolderLock next(product);
+    TFolderLock next(product, TInstallScope::Everyone);
     std::thread([&] {
-        HANDLE mutex = CreateMutexA(nullptr, FALSE, FolderLockName(product).c_str());
+        HANDLE mutex = CreateMutexA(nullptr, FALSE, FolderLockName(product, TInstallScope::Everyone).c_str());
         EXPECT_EQ(WaitForSingleObject(mutex, 0), WAIT_OBJECT_0);
         CloseHandle(mutex);
     }).join();
@@ -100,13 +100,11 @@ TEST(FolderLock, AnInstallationForOneUserMeetsItsUninstallerWithoutRights)
     // system has one; Wine has none, so it cannot be shown here.)
     TTestFolder folder("Folder Lock Squatted");
     std::string product = folder / "Product";
-    SetOneUserScope(true);
-    std::string global = FolderLockName(product);
+    std::string global = FolderLockName(product, TInstallScope::OneUser);
     EXPECT_EQ(global.rfind("Global\\PlugInSetupFolder-", 0), 0u) << global;
     HANDLE squatter = CreateMutexA(nullptr, TRUE, global.c_str());
     ASSERT_NE(squatter, nullptr);
-    EXPECT_FALSE(FreeForOthers(product));
+    EXPECT_FALSE(FreeForOthers(product, TInstallScope::OneUser));
     CloseHandle(squatter);
-    EXPECT_TRUE(FreeForOthers(product));
-    SetOneUserScope(false);
+    EXPECT_TRUE(FreeForOthers(product, TInstallScope::OneUser));
 }

@@ -585,11 +585,10 @@ TEST_F(InstallRun, AnInstallationForOneUserStaysInThatUsersPlaces)
         Calls->AdminRights = c.rights ? rights : []() { return false; };
         {
             TUninstaller uninstaller(program + "Uninst.exe");
-            EXPECT_EQ(OneUserScope(), c.oneUser);
+            EXPECT_EQ(uninstaller.Scope(), c.oneUser ? TInstallScope::OneUser : TInstallScope::Everyone);
             EXPECT_TRUE(uninstaller.Uninstall());
         }
         Calls->AdminRights = rights;
-        SetOneUserScope(false);
         EXPECT_FALSE(FileExists(program + "Main.txt"));
         EXPECT_FALSE(FileExists(common + "VST3\\P.vst3"));
         EXPECT_FALSE(FileExists(common + "CLAP\\P.clap"));
@@ -954,7 +953,7 @@ TEST_F(InstallRun, AReplacedFileIsKeptAsideASharedOneCountedAndAReinstallCarries
     EXPECT_EQ(ReadWholeFile(copy), (std::vector<uint8_t>{'u', 's', 'e', 'r'}));
     EXPECT_EQ(at(MakeLogLine(TLineKind::Stamp, readme, FileStamp(readme))), at("F" + readme) + 1);
     EXPECT_TRUE(Logged(MakeLogLine(TLineKind::Shared, plugin)));
-    EXPECT_EQ(SharedFileCount(plugin), 1);
+    EXPECT_EQ(SharedFileCount(TInstallScope::Everyone, plugin), 1);
 
     // 2.30 into the same folder, without Old.txt: the product's own files are
     // not kept aside again, the plug-in keeps one reference, and the new
@@ -964,7 +963,7 @@ TEST_F(InstallRun, AReplacedFileIsKeptAsideASharedOneCountedAndAReinstallCarries
     Run();
     std::vector<std::string> upgraded = Log();
     EXPECT_EQ(std::count_if(upgraded.begin(), upgraded.end(), [](const std::string& line) { return line[0] == 'B'; }), 0);
-    EXPECT_EQ(SharedFileCount(plugin), 1);
+    EXPECT_EQ(SharedFileCount(TInstallScope::Everyone, plugin), 1);
     std::vector<std::string> carried = ReadUninstallerLog(Install() + "Uninst.exe").Lines;
     for (const std::string& line : {"F" + Install() + "Old.txt", MakeLogLine(TLineKind::Backup, readme, {copy}),
                                     MakeLogLine(TLineKind::Shared, plugin)})
@@ -1042,7 +1041,7 @@ protected:
         ExportKey(HKEY_LOCAL_MACHINE, "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Run " + Name + " 2.10", state);
         ExportKey(HKEY_LOCAL_MACHINE, "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Run " + Name + " 2.23", state);
         for (const std::string& path : {Install() + "Readme.txt", *Folder / "Vst2\\Echo.dll", *Folder / "Vst2\\"})
-            state.push_back(path + " shared " + std::to_string(SharedFileCount(path)));
+            state.push_back(path + " shared " + std::to_string(SharedFileCount(TInstallScope::Everyone, path)));
         return state;
     }
     // With `signedUninstaller`, the package carries the uninstaller a signed

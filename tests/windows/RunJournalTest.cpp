@@ -119,7 +119,7 @@ TEST(RunJournal, TheRegisteredRootsHoldAPlaceBeforeItsLineIsWritten)
                 if (text != line + "\r\n") return;
                 TInstallationRoots roots;
                 written = true;
-                held = ReadRegisteredRoots(name, roots) && roots.Hold(line);
+                held = ReadRegisteredRoots(TInstallScope::Everyone, name, roots) && roots.Hold(line);
             };
             journal.Append(line);
             EXPECT_TRUE(written) << line;

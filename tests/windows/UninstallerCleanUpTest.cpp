@@ -137,7 +137,7 @@ TEST(UninstallerCleanUp, WaitsForTheUninstallerThenTakesItsFileEmptyFoldersAndIt
         for (const std::string& sid : access.Allowed)
             EXPECT_TRUE(sid == "S-1-5-18" || sid == "S-1-5-32-544" || sid == access.Owner) << sid;
 
-        TFolderLock setup(product);
+        TFolderLock setup(product, TInstallScope::Everyone);
         TFileHandle scanner, holder;
         std::string twin = kept + "Twin.exe";
         if (c.Meanwhile == TMeanwhile::NewInstallation) {

@@ -39,7 +39,7 @@ void WriteUninstallerFile(const std::string& path, const std::vector<std::string
 {
     std::vector<std::string> logged = lines;
     std::string key = RegistrationKeyOf(path);
-    if (registered) logged.push_back(RegistrationLine(key));
+    if (registered) logged.push_back(RegistrationLine(TInstallScope::Everyone, key));
     TMemoryStream log;
     WriteUninstallLog(log, MakeVersion("2.10"), logged, product);
     std::vector<uint8_t> program = StubProgram();
@@ -56,7 +56,7 @@ void WriteUninstallerFile(const std::string& path, const std::vector<std::string
     machine.RootKey = HKEY_LOCAL_MACHINE;
     ASSERT_TRUE(machine.OpenKey(UninstallRegistryKey + key, true));
     machine.WriteString(RegistrationValue::UninstallString, "\"" + path + "\"");
-    ASSERT_TRUE(WriteRegisteredRoots(key, InstallationRoots(logged)));
+    ASSERT_TRUE(WriteRegisteredRoots(TInstallScope::Everyone, key, InstallationRoots(logged)));
 }
 
 // Takes away, however the test ends, the registration of an uninstaller that
@@ -316,14 +316,14 @@ TEST(Uninstaller, RemovesOnlyWhatIsStillTheProducts)
     // count is no evidence of another installation: both go, and only the
     // count this installation took goes back.
     for (const char* name : {"Shared.dll", "Solo.dll"})
-        while (ReleaseSharedFileReference(vst + name) > 0) {
+        while (ReleaseSharedFileReference(TInstallScope::Everyone, vst + name) > 0) {
         }
     for (const char* name : {"Shared.dll", "Solo.dll"}) {
         add(stamped(vst + name, "dll"));
         add({MakeLogLine(TLineKind::Shared, vst + name)});
-        AddSharedFileReference(vst + name);
+        AddSharedFileReference(TInstallScope::Everyone, vst + name);
     }
-    AddSharedFileReference(vst + "Shared.dll");
+    AddSharedFileReference(TInstallScope::Everyone, vst + "Shared.dll");
     // Shortcuts of the same name: one a later installation elsewhere rewrote.
     CreateShellLink(links + "Other.lnk", folder / "Elsewhere\\Echo.exe", "", 0);
     CreateShellLink(links + "Ours.lnk", program + "Echo.exe", "", 0);
@@ -349,14 +349,14 @@ TEST(Uninstaller, RemovesOnlyWhatIsStillTheProducts)
     EXPECT_EQ(text(docs + "Notes.txt"), "the user's edit of the product's");
     EXPECT_TRUE(FileExists(aside + "2 Notes.txt"));
     EXPECT_FALSE(FileExists(vst + "Shared.dll"));
-    EXPECT_EQ(SharedFileCount(vst + "Shared.dll"), 1);
+    EXPECT_EQ(SharedFileCount(TInstallScope::Everyone, vst + "Shared.dll"), 1);
     EXPECT_FALSE(FileExists(vst + "Solo.dll"));
-    EXPECT_EQ(SharedFileCount(vst + "Solo.dll"), 0);
+    EXPECT_EQ(SharedFileCount(TInstallScope::Everyone, vst + "Solo.dll"), 0);
     EXPECT_TRUE(FileExists(links + "Other.lnk"));
     EXPECT_FALSE(FileExists(links + "Ours.lnk"));
     EXPECT_FALSE(FileExists(presets + "Factory.preset"));
     EXPECT_TRUE(FileExists(presets + "Mine.preset"));
-    ReleaseSharedFileReference(vst + "Shared.dll");
+    ReleaseSharedFileReference(TInstallScope::Everyone, vst + "Shared.dll");
     CoUninitialize();
 }
 
@@ -427,11 +427,11 @@ TEST(Uninstaller, AnEndedRunGivesBackASharedCountOnlyWhereItRaisedIt)
         ForgetSharedFiles(folder.Path());
         CreateDirectoryA(vst.c_str(), nullptr);
         WriteWholeFile(plugin, {'e'});
-        for (int i = 0; i < row.Now; ++i) AddSharedFileReference(plugin);
+        for (int i = 0; i < row.Now; ++i) AddSharedFileReference(TInstallScope::Everyone, plugin);
         WriteUninstallerFile(folder / "Uninst.exe",
                              {"F" + plugin, MakeLogLine(TLineKind::Sharing, plugin, {std::to_string(row.Logged)})});
         TUninstaller(folder / "Uninst.exe").Uninstall();
-        EXPECT_EQ(SharedFileCount(plugin), row.Left);
+        EXPECT_EQ(SharedFileCount(TInstallScope::Everyone, plugin), row.Left);
         ForgetSharedFiles(folder.Path());
     }
 }

@@ -266,7 +266,7 @@ TEST(UninstallerWriter, AFileOutsideTheProductFolderIsKeptAsideWhateverItsShared
         ForgetSharedFiles(folder.Path());
         std::string before = row.Before;
         if (before != "none") WriteWholeFile(plugin, {before.begin(), before.end()});
-        for (int i = 0; i < row.Count; ++i) AddSharedFileReference(plugin);
+        for (int i = 0; i < row.Count; ++i) AddSharedFileReference(TInstallScope::Everyone, plugin);
         WriteWholeFile(folder / "Setup.exe",
                        AppendPackage(StubProgram(), BuildPackageBytes({TPackageItem::Folder(
                                                         "VstX", {TPackageItem::File("Echo.dll", "product")})})));

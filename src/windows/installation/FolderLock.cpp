@@ -54,7 +54,7 @@ HANDLE OpenLock(const std::string& name)
 
 }  // namespace
 
-std::string FolderLockName(const std::string& folder)
+std::string FolderLockName(const std::string& folder, TInstallScope scope)
 {
     // Every spelling of one folder meets the same lock: Setup takes it before
     // it makes the folder, its uninstaller once the folder is there.
@@ -65,11 +65,14 @@ std::string FolderLockName(const std::string& folder)
     // An installation for everyone takes its lock where only administrators
     // can make names: a program without rights that took the name first
     // would otherwise hold every installation into the folder off.
-    std::string space = OneUserScope() ? std::string() : AdministratorsNamespace();
+    std::string space = scope == TInstallScope::OneUser ? std::string() : AdministratorsNamespace();
     return (space.empty() ? std::string("Global\\") : space) + "PlugInSetupFolder-" + digits;
 }
 
-TFolderLock::TFolderLock(const std::string& folder) : FMutex(OpenLock(FolderLockName(folder))) {}
+TFolderLock::TFolderLock(const std::string& folder, TInstallScope scope)
+    : FMutex(OpenLock(FolderLockName(folder, scope)))
+{
+}
 
 TFolderLock::~TFolderLock() { Release(); }
 

@@ -12,15 +12,17 @@
 
 #include <string>
 
+#include "InstallScope.h"
 #include "WinHandle.h"
 
-// The lock's name for `folder`: "PlugInSetupFolder-" and 16 hexadecimal
-// digits, behind "PlugInSetupAdministrators\" or "Global\" (see above).
-std::string FolderLockName(const std::string& folder);
+// The lock's name for `folder` and an installation of `scope`:
+// "PlugInSetupFolder-" and 16 hexadecimal digits, behind
+// "PlugInSetupAdministrators\" or "Global\" (see above).
+std::string FolderLockName(const std::string& folder, TInstallScope scope);
 
 class TFolderLock {
 public:
-    explicit TFolderLock(const std::string& folder);
+    TFolderLock(const std::string& folder, TInstallScope scope);
     ~TFolderLock();
     TFolderLock(const TFolderLock&) = delete;
     TFolderLock& operator=(const TFolderLock&) = delete;

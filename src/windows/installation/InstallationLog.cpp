@@ -91,23 +91,22 @@ TUninstallLog ReadInstallationLog(const std::string& folder)
     return ReadDigestedLogAt(*journal);
 }
 
-TVouchedLog ReadVouchedLog(const std::string& uninstallerPath, bool setScope)
+TVouchedLog ReadVouchedLog(const std::string& uninstallerPath, std::optional<TInstallScope> scope)
 {
     TVouchedLog vouched;
     bool present = FileExists(uninstallerPath);
     vouched.Log = present ? ReadUninstallerLog(uninstallerPath, false) : ReadInstallationLog(GetProgramFolder(uninstallerPath));
-    vouched.Scope = RegistrationScope(uninstallerPath, vouched.Log.Lines);
-    if (setScope)
-        SetOneUserScope(vouched.Scope == TRegistrationScope::None ? IsOneUserLog(vouched.Log.Lines)
-                                                                  : vouched.Scope == TRegistrationScope::OneUser);
-    bool digested = !RegisteredText(FindRegistration(uninstallerPath, vouched.Log.Lines), RegistrationValue::LogDigest).empty();
+    vouched.Scope = scope ? *scope : InstallationScope(uninstallerPath, vouched.Log.Lines);
+    std::string name = FindRegistration(vouched.Scope, uninstallerPath, vouched.Log.Lines);
+    bool digested = !RegisteredText(vouched.Scope, name, RegistrationValue::LogDigest).empty();
     if (present && !digested) {
         // No finished log is vouched for: a later run's journal beside it counts, judged by the roots.
         std::string digest = vouched.Log.Digest;
         vouched.Log = ReadUninstallerLog(uninstallerPath, true);
         vouched.Log.Digest = digest;
     }
-    vouched.Roots = UninstallerRoots(uninstallerPath, vouched.Log.Lines, vouched.Log.Digest, &vouched.Changed);
+    vouched.Roots =
+        UninstallerRoots(vouched.Scope, uninstallerPath, vouched.Log.Lines, vouched.Log.Digest, &vouched.Changed);
     return vouched;
 }
 
@@ -120,7 +119,7 @@ std::string PartialTarget(const std::string& path)
     return partial ? path.substr(0, path.size() - length) : std::string();
 }
 
-std::vector<std::string> ResolveSharing(const std::vector<std::string>& lines)
+std::vector<std::string> ResolveSharing(TInstallScope scope, const std::vector<std::string>& lines)
 {
     std::set<std::string> held;
     for (const std::string& line : lines) {
@@ -132,7 +131,7 @@ std::vector<std::string> ResolveSharing(const std::vector<std::string>& lines)
         TLogLine parsed = TLogLine::Parse(line);
         if (parsed.Kind != TLineKind::Sharing) {
             resolved.push_back(line);
-        } else if (!held.count(UpperAscii(parsed.Path())) && SharedReferenceTakenSince(parsed.Path(), parsed.Fields[1])) {
+        } else if (!held.count(UpperAscii(parsed.Path())) && SharedReferenceTakenSince(scope, parsed.Path(), parsed.Fields[1])) {
             resolved.push_back(MakeLogLine(TLineKind::Shared, parsed.Path()));
             held.insert(UpperAscii(parsed.Path()));
         }

@@ -4,6 +4,7 @@
 // partial names files are written under, and how a log's shared counts stand.
 // Read here for the uninstaller, for Setup again and for the evidence of
 // other installations alike.
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -28,23 +29,23 @@ TUninstallLog ReadInstallationLog(const std::string& folder);
 struct TVouchedLog {
     TUninstallLog Log;
     TInstallationRoots Roots;
-    // Where its registration is: whom the installation is for.
-    TRegistrationScope Scope = TRegistrationScope::None;
+    // Whom the installation is for, as it was read (see ReadVouchedLog).
+    TInstallScope Scope = TInstallScope::Everyone;
     // The registration keeps a digest the log does not match: it was changed
     // since it was finished, and only the installation's own folder is obeyed.
     bool Changed = false;
 };
 // `uninstallerPath` need not exist: a run ended early leaves only the journal.
-// With `setScope` (the uninstaller) this process's scope is set from the
-// registration (from the log only where there is none anywhere: it is then
-// obeyed in its own folder alone); else the registration is looked for in the
-// scope already set.
-TVouchedLog ReadVouchedLog(const std::string& uninstallerPath, bool setScope);
+// Without `scope` (the uninstaller) the installation's scope is where it is
+// registered (its log's O line only where it is registered nowhere: it is then
+// obeyed in its own folder alone); with it (Setup) the registration is looked
+// for in that scope.
+TVouchedLog ReadVouchedLog(const std::string& uninstallerPath, std::optional<TInstallScope> scope = std::nullopt);
 
 // A log's lines with every Q line resolved by the count as it is now: an H
 // line where the run that was ended had taken the reference, nothing where it
 // had not.
-std::vector<std::string> ResolveSharing(const std::vector<std::string>& lines);
+std::vector<std::string> ResolveSharing(TInstallScope scope, const std::vector<std::string>& lines);
 
 // The name a file is written under until it is complete.
 extern const char PartialSuffix[];

@@ -24,9 +24,9 @@ std::string PathText(const std::string& path) { return UpperAscii(ExcludeDelimit
 
 }  // namespace
 
-TOtherInstallations::TOtherInstallations(const std::string& ownUninstaller)
+TOtherInstallations::TOtherInstallations(TInstallScope scope, const std::string& ownUninstaller)
 {
-    for (const TRegistrationEntry& entry : AllRegistrations()) {
+    for (const TRegistrationEntry& entry : AllRegistrations(scope)) {
         const std::string& uninstaller = entry.Uninstaller;
         if (uninstaller.empty() || !FileExists(uninstaller) || SameFile(uninstaller, ownUninstaller)) continue;
         try {

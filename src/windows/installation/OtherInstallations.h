@@ -7,15 +7,17 @@
 #include <string>
 #include <vector>
 
+#include "InstallScope.h"
+
 class TOtherInstallations {
 public:
     // Reads the log of every installation in the Windows list of installed
     // programs whose uninstaller is one of ours and not `ownUninstaller`
-    // (compared as the same file): for an installation for everyone only
-    // those registered for everyone (AllRegistrations). Logs that cannot be
+    // (compared as the same file): for an installation for everyone (`scope`)
+    // only those registered for everyone (AllRegistrations). Logs that cannot be
     // read, or that no longer match the digest their registration keeps,
     // count nothing.
-    explicit TOtherInstallations(const std::string& ownUninstaller);
+    TOtherInstallations(TInstallScope scope, const std::string& ownUninstaller);
     TOtherInstallations() = default;
 
     // A file or folder another installation wrote, or holds a reference to.

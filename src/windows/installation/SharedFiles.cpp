@@ -21,26 +21,26 @@ int ReadCount(TRegistry& registry, const std::string& path)
 
 }  // namespace
 
-int SharedFileCount(const std::string& path)
+int SharedFileCount(TInstallScope scope, const std::string& path)
 {
     TRegistry registry(KEY_READ);
-    registry.RootKey = ScopeRoot();
+    registry.RootKey = ScopeRoot(scope);
     return registry.OpenKey(SharedFilesKey, false) ? ReadCount(registry, path) : 0;
 }
 
-bool CountedByAnotherInstallation(const std::string& path)
+bool CountedByAnotherInstallation(TInstallScope scope, const std::string& path)
 {
-    if (SharedFileCount(path) > 0) return true;
-    if (!OneUserScope()) return false;
+    if (SharedFileCount(scope, path) > 0) return true;
+    if (scope != TInstallScope::OneUser) return false;
     TRegistry registry(KEY_READ);
     registry.RootKey = HKEY_LOCAL_MACHINE;
     return registry.OpenKey(SharedFilesKey, false) && ReadCount(registry, path) > 0;
 }
 
-void AddSharedFileReference(const std::string& path)
+void AddSharedFileReference(TInstallScope scope, const std::string& path)
 {
     TRegistry registry;
-    registry.RootKey = ScopeRoot();
+    registry.RootKey = ScopeRoot(scope);
     if (!registry.OpenKey(SharedFilesKey, true)) return;
     try {
         registry.WriteInteger(path, ReadCount(registry, path) + 1);
@@ -48,10 +48,10 @@ void AddSharedFileReference(const std::string& path)
     }
 }
 
-int ReleaseSharedFileReference(const std::string& path)
+int ReleaseSharedFileReference(TInstallScope scope, const std::string& path)
 {
     TRegistry registry;
-    registry.RootKey = ScopeRoot();
+    registry.RootKey = ScopeRoot(scope);
     if (!registry.OpenKey(SharedFilesKey, false)) return 0;
     int remaining = std::max(0, ReadCount(registry, path) - 1);
     try {
@@ -64,7 +64,7 @@ int ReleaseSharedFileReference(const std::string& path)
     return remaining;
 }
 
-bool SharedReferenceTakenSince(const std::string& path, const std::string& before)
+bool SharedReferenceTakenSince(TInstallScope scope, const std::string& path, const std::string& before)
 {
-    return SharedFileCount(path) > std::atoi(before.c_str());
+    return SharedFileCount(scope, path) > std::atoi(before.c_str());
 }

@@ -36,7 +36,7 @@ TRunJournal::TRunJournal()
 
 void TRunJournal::Append(const std::string& line)
 {
-    if (!FKeyName.empty() && ExtendRoots(FRoots, {line})) WriteRegisteredRoots(FKeyName, FRoots);
+    if (!FKeyName.empty() && ExtendRoots(FRoots, {line})) WriteRegisteredRoots(FScope, FKeyName, FRoots);
     FLines.Append(line);
     if (FFile) WriteLine(line);
     if (!OnNote) return;
@@ -88,7 +88,7 @@ void TRunJournal::KeepRootsIn(const std::string& keyName, const TInstallationRoo
     FKeyName = keyName;
     FRoots = roots;
     ExtendRoots(FRoots, FLines);
-    WriteRegisteredRoots(FKeyName, FRoots);
+    WriteRegisteredRoots(FScope, FKeyName, FRoots);
 }
 
 void TRunJournal::RegistrationsReplaced(const std::vector<TSavedRegistration>& saved)
@@ -183,13 +183,13 @@ void TRunJournal::RollBackLine(const TLogLine& line)
         break;
     case TLineKind::Shared:
         FReleased.insert(UpperAscii(path));
-        ReleaseSharedFileReference(path);
+        ReleaseSharedFileReference(FScope, path);
         result(true, "shared reference released " + path);
         break;
     case TLineKind::Sharing:
         // Ended between this line and its H line: the count tells.
-        if (!FReleased.count(UpperAscii(path)) && SharedReferenceTakenSince(path, line.Fields[1])) {
-            ReleaseSharedFileReference(path);
+        if (!FReleased.count(UpperAscii(path)) && SharedReferenceTakenSince(FScope, path, line.Fields[1])) {
+            ReleaseSharedFileReference(FScope, path);
             result(true, "shared reference released " + path);
         }
         break;

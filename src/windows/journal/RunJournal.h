@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "HandleStream.h"
+#include "InstallScope.h"
 #include "LineStore.h"
 #include "LogLine.h"
 #include "ProgramVersion.h"
@@ -32,6 +33,10 @@ public:
     TRunJournal();
     TRunJournal(const TRunJournal&) = delete;
     TRunJournal& operator=(const TRunJournal&) = delete;
+
+    // Whom the run installs for: the registration's roots and the shared
+    // counts a rollback gives back are that scope's.
+    void SetScope(TInstallScope scope) { FScope = scope; }
 
     // The run's lines so far, in order.
     const TLineStore& Lines() const { return FLines; }
@@ -100,6 +105,7 @@ private:
     std::string FPath;
     int32_t FLength = 0;
     int64_t FTextStart = 0;  // where the journal's text starts in its file
+    TInstallScope FScope = TInstallScope::Everyone;
     std::string FKeyName;
     TInstallationRoots FRoots;
 

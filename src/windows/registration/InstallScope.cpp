@@ -6,12 +6,6 @@
 #include "ProgramFile.h"
 #include "SystemCalls.h"
 
-namespace {
-
-bool OneUser = false;
-
-}  // namespace
-
 int ShellRunElevated(const std::vector<std::string>& arguments)
 {
     TWideText program = ToWide(ModuleFileName());
@@ -37,13 +31,12 @@ int ShellRunElevated(const std::vector<std::string>& arguments)
     return int(code);
 }
 
-bool OneUserScope() { return OneUser; }
+HKEY ScopeRoot(TInstallScope scope) { return scope == TInstallScope::OneUser ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE; }
 
-void SetOneUserScope(bool oneUser) { OneUser = oneUser; }
-
-HKEY ScopeRoot() { return OneUser ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE; }
-
-TLineKind ScopeKeyKind() { return OneUser ? TLineKind::CurrentUserKey : TLineKind::LocalMachineKey; }
+TLineKind ScopeKeyKind(TInstallScope scope)
+{
+    return scope == TInstallScope::OneUser ? TLineKind::CurrentUserKey : TLineKind::LocalMachineKey;
+}
 
 bool IsOneUserLog(const std::vector<std::string>& lines)
 {

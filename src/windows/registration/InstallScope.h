@@ -1,10 +1,11 @@
 #pragma once
-// Whom the installation this process works on is for: everyone on the machine
-// (its registration, product keys and shared counts below HKEY_LOCAL_MACHINE,
-// which takes administrator rights) or the user who runs it (the same below
-// HKEY_CURRENT_USER, no rights needed). One per process, set as soon as it is
-// known: by Setup when the page or the switch has chosen, by the uninstaller
-// from its log's O line.
+// Whom an installation is for: everyone on the machine (its registration,
+// product keys and shared counts below HKEY_LOCAL_MACHINE, which takes
+// administrator rights) or the user who runs it (the same below
+// HKEY_CURRENT_USER, no rights needed). A value the run, its journal and the
+// uninstaller carry: Setup's comes from the page or the switch, the
+// uninstaller's from where its installation is registered (or its log's O
+// line where it is registered nowhere).
 #include <windows.h>
 
 #include <string>
@@ -12,12 +13,11 @@
 
 #include "LogLine.h"
 
-bool OneUserScope();
-void SetOneUserScope(bool oneUser);
+enum class TInstallScope { Everyone, OneUser };
 // HKEY_CURRENT_USER for one user, else HKEY_LOCAL_MACHINE.
-HKEY ScopeRoot();
+HKEY ScopeRoot(TInstallScope scope);
 // The log-line kind of a key below ScopeRoot: U or M.
-TLineKind ScopeKeyKind();
+TLineKind ScopeKeyKind(TInstallScope scope);
 // The log was written by an installation for one user (it holds an O line).
 bool IsOneUserLog(const std::vector<std::string>& lines);
 // The name Windows knows the user by; empty when it tells none.

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <optional>
 
 #include "Exception.h"
 #include "FileSystem.h"
@@ -11,19 +12,20 @@
 #include "Registry.h"
 #include "TextUtils.h"
 
-std::string RegistrationLine(const std::string& keyName)
+std::string RegistrationLine(TInstallScope scope, const std::string& keyName)
 {
-    return MakeLogLine(ScopeKeyKind(), UninstallRegistryKey + keyName);
+    return MakeLogLine(ScopeKeyKind(scope), UninstallRegistryKey + keyName);
 }
 
 namespace {
 
-// The key name a line records as a registration, below either root.
-std::string RegistrationNameIn(const std::string& line, bool anyRoot)
+// The key name a line records as a registration below the scope's root, or
+// below either root without a scope.
+std::string RegistrationNameIn(const std::string& line, std::optional<TInstallScope> scope)
 {
     TLogLine parsed = TLogLine::Parse(line);
-    bool registrationKind = anyRoot ? parsed.Kind == TLineKind::CurrentUserKey || parsed.Kind == TLineKind::LocalMachineKey
-                                    : parsed.Kind == ScopeKeyKind();
+    bool registrationKind = !scope ? parsed.Kind == TLineKind::CurrentUserKey || parsed.Kind == TLineKind::LocalMachineKey
+                                   : parsed.Kind == ScopeKeyKind(*scope);
     if (!registrationKind || !parsed.WellFormed()) return std::string();
     std::string key = parsed.Path();
     if (key.empty() || key[0] != '\\') key = "\\" + key;
@@ -35,14 +37,14 @@ std::string RegistrationNameIn(const std::string& line, bool anyRoot)
 
 }  // namespace
 
-std::string RegistrationKeyName(const std::string& line) { return RegistrationNameIn(line, false); }
+std::string RegistrationKeyName(TInstallScope scope, const std::string& line) { return RegistrationNameIn(line, scope); }
 
-bool RemoveEmptyRegistration(const std::string& line)
+bool RemoveEmptyRegistration(TInstallScope scope, const std::string& line)
 {
-    std::string name = RegistrationKeyName(line);
+    std::string name = RegistrationKeyName(scope, line);
     if (name.empty()) return false;
     TRegistry registry;
-    registry.RootKey = ScopeRoot();
+    registry.RootKey = ScopeRoot(scope);
     if (!registry.OpenKey(UninstallRegistryKey + name, false) || !registry.IsEmptyKey()) return false;
     registry.CloseKey();
     return registry.DeleteKey(UninstallRegistryKey + name);
@@ -73,7 +75,7 @@ std::string FindRegistrationIn(HKEY root, const std::string& uninstallerPath, co
     std::vector<std::string> named;
     // The names the log records are tried first; they are only a guess.
     for (const std::string& line : logLines) {
-        std::string name = RegistrationNameIn(line, true);
+        std::string name = RegistrationNameIn(line, std::nullopt);
         if (!name.empty()) named.push_back(name);
     }
     for (auto name = named.rbegin(); name != named.rend(); ++name)
@@ -86,16 +88,17 @@ std::string FindRegistrationIn(HKEY root, const std::string& uninstallerPath, co
 
 }  // namespace
 
-std::string FindRegistration(const std::string& uninstallerPath, const std::vector<std::string>& logLines)
+std::string FindRegistration(TInstallScope scope, const std::string& uninstallerPath,
+                             const std::vector<std::string>& logLines)
 {
-    return FindRegistrationIn(ScopeRoot(), uninstallerPath, logLines);
+    return FindRegistrationIn(ScopeRoot(scope), uninstallerPath, logLines);
 }
 
-std::vector<std::string> RegistrationsNaming(const std::string& uninstallerPath)
+std::vector<std::string> RegistrationsNaming(TInstallScope scope, const std::string& uninstallerPath)
 {
     std::vector<std::string> names;
     TRegistry registry(KEY_READ);
-    registry.RootKey = ScopeRoot();
+    registry.RootKey = ScopeRoot(scope);
     if (!registry.OpenKey(UninstallRegistryKey, false)) return names;
     for (const std::string& name : registry.GetKeyNames())
         if (NamesUninstaller(registry, name, uninstallerPath)) names.push_back(name);
@@ -109,11 +112,18 @@ TRegistrationScope RegistrationScope(const std::string& uninstallerPath, const s
     return TRegistrationScope::None;
 }
 
-std::vector<TRegistrationEntry> AllRegistrations()
+TInstallScope InstallationScope(const std::string& uninstallerPath, const std::vector<std::string>& logLines)
+{
+    TRegistrationScope registered = RegistrationScope(uninstallerPath, logLines);
+    bool oneUser = registered == TRegistrationScope::None ? IsOneUserLog(logLines) : registered == TRegistrationScope::OneUser;
+    return oneUser ? TInstallScope::OneUser : TInstallScope::Everyone;
+}
+
+std::vector<TRegistrationEntry> AllRegistrations(TInstallScope scope)
 {
     std::vector<TRegistrationEntry> entries;
     for (HKEY root : {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER}) {
-        if (root == HKEY_CURRENT_USER && !OneUserScope()) break;
+        if (root == HKEY_CURRENT_USER && scope != TInstallScope::OneUser) break;
         TRegistry registry(KEY_READ);
         registry.RootKey = root;
         if (!registry.OpenKey(UninstallRegistryKey, false)) continue;
@@ -141,10 +151,10 @@ std::vector<TRegistrationEntry> AllRegistrations()
     return entries;
 }
 
-std::string RegisteredText(const std::string& keyName, const char* valueName)
+std::string RegisteredText(TInstallScope scope, const std::string& keyName, const char* valueName)
 {
     TRegistry registry(KEY_READ);
-    registry.RootKey = ScopeRoot();
+    registry.RootKey = ScopeRoot(scope);
     try {
         if (!keyName.empty() && registry.OpenKey(UninstallRegistryKey + keyName, false))
             return registry.ReadString(valueName);
@@ -154,10 +164,10 @@ std::string RegisteredText(const std::string& keyName, const char* valueName)
     return std::string();
 }
 
-std::string FreeRegistrationKey(const std::string& uninstallerPath, const std::string& keyName)
+std::string FreeRegistrationKey(TInstallScope scope, const std::string& uninstallerPath, const std::string& keyName)
 {
     TRegistry registry(KEY_READ);
-    registry.RootKey = ScopeRoot();
+    registry.RootKey = ScopeRoot(scope);
     for (int number = 1; number < 100; ++number) {
         std::string name = number == 1 ? keyName : keyName + " (" + std::to_string(number) + ")";
         if (!registry.KeyExists(UninstallRegistryKey + name) || NamesUninstaller(registry, name, uninstallerPath))
@@ -174,10 +184,10 @@ std::string FreeRegistrationKey(const std::string& uninstallerPath, const std::s
     return keyName;
 }
 
-bool ReadRegisteredRoots(const std::string& keyName, TInstallationRoots& roots)
+bool ReadRegisteredRoots(TInstallScope scope, const std::string& keyName, TInstallationRoots& roots)
 {
     TRegistry registry(KEY_READ);
-    registry.RootKey = ScopeRoot();
+    registry.RootKey = ScopeRoot(scope);
     try {
         if (keyName.empty() || !registry.OpenKey(UninstallRegistryKey + keyName, false)) return false;
         // Both or none: a run ended between the two writes of its first roots
@@ -193,11 +203,11 @@ bool ReadRegisteredRoots(const std::string& keyName, TInstallationRoots& roots)
     }
 }
 
-bool WriteRegisteredRoots(const std::string& keyName, const TInstallationRoots& roots)
+bool WriteRegisteredRoots(TInstallScope scope, const std::string& keyName, const TInstallationRoots& roots)
 {
     try {
         TRegistry registry;
-        registry.RootKey = ScopeRoot();
+        registry.RootKey = ScopeRoot(scope);
         if (!registry.OpenKey(UninstallRegistryKey + keyName, false)) return false;
         registry.WriteString(RegistrationValue::InstallFolders, TInstallationRoots::Joined(roots.Folders));
         registry.WriteString(RegistrationValue::InstallKeys, TInstallationRoots::Joined(roots.Keys));
@@ -207,36 +217,37 @@ bool WriteRegisteredRoots(const std::string& keyName, const TInstallationRoots& 
     }
 }
 
-TInstallationRoots UninstallerRoots(const std::string& uninstallerPath, const std::vector<std::string>& logLines,
-                                    const std::string& logDigest, bool* distrusted)
+TInstallationRoots UninstallerRoots(TInstallScope scope, const std::string& uninstallerPath,
+                                    const std::vector<std::string>& logLines, const std::string& logDigest,
+                                    bool* distrusted)
 {
-    std::string name = FindRegistration(uninstallerPath, logLines);
-    std::string digest = RegisteredText(name, RegistrationValue::LogDigest);
+    std::string name = FindRegistration(scope, uninstallerPath, logLines);
+    std::string digest = RegisteredText(scope, name, RegistrationValue::LogDigest);
     bool changed = !digest.empty() && !SameTextAscii(digest, logDigest);
     if (distrusted) *distrusted = changed;
     TInstallationRoots roots;
-    if (!changed && ReadRegisteredRoots(name, roots)) return roots;
+    if (!changed && ReadRegisteredRoots(scope, name, roots)) return roots;
     roots = TInstallationRoots();
     roots.Folders.push_back(GetProgramFolder(ResolvedPath(uninstallerPath)));
-    if (!name.empty()) ExtendRoots(roots, {RegistrationLine(name)});
+    if (!name.empty()) ExtendRoots(roots, {RegistrationLine(scope, name)});
     if (changed) return roots;
     // A run ended while it registered anew under another name: until it had
     // written the new registration whole, the earlier one keeps the roots.
-    for (const std::string& earlier : RegistrationsNaming(uninstallerPath)) {
+    for (const std::string& earlier : RegistrationsNaming(scope, uninstallerPath)) {
         TInstallationRoots kept;
-        if (SameTextAscii(earlier, name) || !ReadRegisteredRoots(earlier, kept)) continue;
+        if (SameTextAscii(earlier, name) || !ReadRegisteredRoots(scope, earlier, kept)) continue;
         roots.Folders.insert(roots.Folders.end(), kept.Folders.begin(), kept.Folders.end());
         roots.Keys.insert(roots.Keys.end(), kept.Keys.begin(), kept.Keys.end());
-        ExtendRoots(roots, {RegistrationLine(earlier)});
+        ExtendRoots(roots, {RegistrationLine(scope, earlier)});
     }
     return roots;
 }
 
-void DropEarlierRegistrations(const std::string& uninstallerPath, const std::string& keyName)
+void DropEarlierRegistrations(TInstallScope scope, const std::string& uninstallerPath, const std::string& keyName)
 {
     TRegistry registry;
-    registry.RootKey = ScopeRoot();
-    for (const std::string& name : RegistrationsNaming(uninstallerPath))
+    registry.RootKey = ScopeRoot(scope);
+    for (const std::string& name : RegistrationsNaming(scope, uninstallerPath))
         if (!SameTextAscii(name, keyName)) registry.DeleteKey(UninstallRegistryKey + name);
 }
 
@@ -264,7 +275,7 @@ std::vector<TSavedRegistration::TValue> ValuesOf(HKEY key)
 bool RestoreRegistration(const TSavedRegistration& saved)
 {
     TRegistry registry;
-    registry.RootKey = ScopeRoot();
+    registry.RootKey = ScopeRoot(saved.Scope);
     bool restored = registry.OpenKey(UninstallRegistryKey + saved.KeyName, true);
     for (const TSavedRegistration::TValue& now : restored ? ValuesOf(registry.CurrentKey()) : std::vector<TSavedRegistration::TValue>())
         if (std::none_of(saved.Values.begin(), saved.Values.end(), [&](const TSavedRegistration::TValue& value) {
@@ -277,26 +288,26 @@ bool RestoreRegistration(const TSavedRegistration& saved)
     return restored;
 }
 
-std::vector<TSavedRegistration> ForgetLogDigest(const std::string& uninstallerPath)
+std::vector<TSavedRegistration> ForgetLogDigest(TInstallScope scope, const std::string& uninstallerPath)
 {
     std::vector<TSavedRegistration> saved;
     TRegistry registry;
-    registry.RootKey = ScopeRoot();
+    registry.RootKey = ScopeRoot(scope);
     if (!registry.OpenKey(UninstallRegistryKey, false)) return saved;
     for (const std::string& name : registry.GetKeyNames()) {
         if (!NamesUninstaller(registry, name, uninstallerPath) || !registry.ValueExists(RegistrationValue::LogDigest))
             continue;
-        saved.push_back({name, ValuesOf(registry.CurrentKey())});
+        saved.push_back({scope, name, ValuesOf(registry.CurrentKey())});
         registry.DeleteValue(RegistrationValue::LogDigest);
     }
     return saved;
 }
 
-void WriteLogDigest(const std::string& keyName, const std::string& digest)
+void WriteLogDigest(TInstallScope scope, const std::string& keyName, const std::string& digest)
 {
     try {
         TRegistry registry;
-        registry.RootKey = ScopeRoot();
+        registry.RootKey = ScopeRoot(scope);
         if (registry.OpenKey(UninstallRegistryKey + keyName, false))
             registry.WriteString(RegistrationValue::LogDigest, digest);
     } catch (const Exception&) {
@@ -304,13 +315,13 @@ void WriteLogDigest(const std::string& keyName, const std::string& digest)
     }
 }
 
-std::vector<TSavedRegistration> RegisterUninstaller(const std::string& uninstallerPath, const std::string& keyName,
-                                                    const std::string& displayName,
+std::vector<TSavedRegistration> RegisterUninstaller(TInstallScope scope, const std::string& uninstallerPath,
+                                                    const std::string& keyName, const std::string& displayName,
                                                     const std::vector<TRegistrationValue>& values)
 {
     std::vector<TSavedRegistration> saved;
     TRegistry registry;
-    registry.RootKey = ScopeRoot();
+    registry.RootKey = ScopeRoot(scope);
     if (registry.OpenKey(UninstallRegistryKey, false)) {
         for (const std::string& name : registry.GetKeyNames()) {
             try {
@@ -319,7 +330,7 @@ std::vector<TSavedRegistration> RegisterUninstaller(const std::string& uninstall
                 // key name, and whether or not they quoted the path.
                 std::string uninstall = Unquoted(registry.ReadString(RegistrationValue::UninstallString));
                 bool same = !uninstall.empty() && SameFile(uninstall, uninstallerPath);
-                if (same || SameTextAscii(name, keyName)) saved.push_back({name, ValuesOf(registry.CurrentKey())});
+                if (same || SameTextAscii(name, keyName)) saved.push_back({scope, name, ValuesOf(registry.CurrentKey())});
             } catch (const Exception&) {
             }
         }

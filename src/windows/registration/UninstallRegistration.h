@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "InstallScope.h"
 #include "UninstallLog.h"
 
 namespace RegistrationValue {
@@ -39,13 +40,15 @@ struct TRegistrationValue {
     bool Number = false;
 };
 
-// A registration as it was before a run changed it: its key name and values.
+// A registration as it was before a run changed it: its scope's root, its key
+// name and values.
 struct TSavedRegistration {
     struct TValue {
         std::vector<wchar_t> Name;  // ends in a null character
         DWORD Type = 0;
         std::vector<BYTE> Data;
     };
+    TInstallScope Scope = TInstallScope::Everyone;
     std::string KeyName;
     std::vector<TValue> Values;
 };
@@ -59,32 +62,32 @@ bool RestoreRegistration(const TSavedRegistration& saved);
 // uninstaller file, whatever their key name) and one of the same key name:
 // the run keeps them to put back after a failure. Registry trouble never
 // fails the installation: the registration is then skipped or partial.
-std::vector<TSavedRegistration> RegisterUninstaller(const std::string& uninstallerPath, const std::string& keyName,
-                                                    const std::string& displayName,
+std::vector<TSavedRegistration> RegisterUninstaller(TInstallScope scope, const std::string& uninstallerPath,
+                                                    const std::string& keyName, const std::string& displayName,
                                                     const std::vector<TRegistrationValue>& values);
 // Removes the earlier registrations of the same uninstaller under other key
 // names, once the one under `keyName` is whole, its roots included: a run
 // ended before then is found, with its roots, through one or the other.
-void DropEarlierRegistrations(const std::string& uninstallerPath, const std::string& keyName);
+void DropEarlierRegistrations(TInstallScope scope, const std::string& uninstallerPath, const std::string& keyName);
 // The key names of every registration of the installation's scope that names
 // the uninstaller.
-std::vector<std::string> RegistrationsNaming(const std::string& uninstallerPath);
+std::vector<std::string> RegistrationsNaming(TInstallScope scope, const std::string& uninstallerPath);
 
 // A run is about to change the log of the uninstaller at `uninstallerPath`:
 // the digest of its registrations goes, so that a run ended from here on is
 // judged by its roots. Returns those registrations as they were.
-std::vector<TSavedRegistration> ForgetLogDigest(const std::string& uninstallerPath);
+std::vector<TSavedRegistration> ForgetLogDigest(TInstallScope scope, const std::string& uninstallerPath);
 // Keeps the digest of the finished log in the registration `keyName`.
-void WriteLogDigest(const std::string& keyName, const std::string& digest);
+void WriteLogDigest(TInstallScope scope, const std::string& keyName, const std::string& digest);
 
 // The log line that records the registration of that key name.
-std::string RegistrationLine(const std::string& keyName);
+std::string RegistrationLine(TInstallScope scope, const std::string& keyName);
 // The key name a log line records as the registration; empty for any other line.
-std::string RegistrationKeyName(const std::string& line);
+std::string RegistrationKeyName(TInstallScope scope, const std::string& line);
 // Removes the registration a log line records where it is an empty key: a
 // run ended between creating it and naming its uninstaller there left it,
 // and an empty key is nothing anybody could lose. True when it went.
-bool RemoveEmptyRegistration(const std::string& line);
+bool RemoveEmptyRegistration(TInstallScope scope, const std::string& line);
 
 // A registration in the list of installed programs, anybody's.
 struct TRegistrationEntry {
@@ -93,12 +96,12 @@ struct TRegistrationEntry {
     std::string DisplayName;
     std::string LogDigest;  // empty when it keeps none
 };
-// Every registration whose word this process may weigh: everyone's
-// (HKEY_LOCAL_MACHINE), and for an installation for one user that user's own
-// too (HKEY_CURRENT_USER). An installation for everyone never takes a user's
+// Every registration whose word an installation of `scope` may weigh:
+// everyone's (HKEY_LOCAL_MACHINE), and for an installation for one user that
+// user's own too (HKEY_CURRENT_USER). An installation for everyone never takes a user's
 // word: anybody can write there. A key whose UninstallString is no text is
 // passed over.
-std::vector<TRegistrationEntry> AllRegistrations();
+std::vector<TRegistrationEntry> AllRegistrations(TInstallScope scope);
 
 // Where the uninstaller at `uninstallerPath` is registered decides whom its
 // installation is for, never a line of its log: everyone's registrations are
@@ -106,30 +109,35 @@ std::vector<TRegistrationEntry> AllRegistrations();
 // first, then every other.
 enum class TRegistrationScope { None, Everyone, OneUser };
 TRegistrationScope RegistrationScope(const std::string& uninstallerPath, const std::vector<std::string>& logLines);
+// Whom the installation is for: where it is registered, and only where it is
+// registered nowhere what its log says (an O line: one user).
+TInstallScope InstallationScope(const std::string& uninstallerPath, const std::vector<std::string>& logLines);
 
 // The key name of the registration whose UninstallString is the uninstaller
 // at `uninstallerPath`, compared as the same file (not as text). The
 // registrations the log names are tried first, then every other; empty when
 // none is.
-std::string FindRegistration(const std::string& uninstallerPath, const std::vector<std::string>& logLines);
+std::string FindRegistration(TInstallScope scope, const std::string& uninstallerPath,
+                             const std::vector<std::string>& logLines);
 // A text value of the registration `keyName`; empty when there is none.
-std::string RegisteredText(const std::string& keyName, const char* valueName);
+std::string RegisteredText(TInstallScope scope, const std::string& keyName, const char* valueName);
 
 // The key name under which the uninstaller at `uninstallerPath` is registered:
 // `keyName`, unless that registration belongs to another installation (its
 // uninstaller is another file that exists), then "keyName (2)", "(3)", ...:
 // each installation has an entry of its own, and removing one never removes another's.
-std::string FreeRegistrationKey(const std::string& uninstallerPath, const std::string& keyName);
+std::string FreeRegistrationKey(TInstallScope scope, const std::string& uninstallerPath, const std::string& keyName);
 
 // The roots kept in a registration; false when it keeps none.
-bool ReadRegisteredRoots(const std::string& keyName, TInstallationRoots& roots);
+bool ReadRegisteredRoots(TInstallScope scope, const std::string& keyName, TInstallationRoots& roots);
 // Keeps the roots in the registration (which must exist); false when they
 // could not be written.
-bool WriteRegisteredRoots(const std::string& keyName, const TInstallationRoots& roots);
+bool WriteRegisteredRoots(TInstallScope scope, const std::string& keyName, const TInstallationRoots& roots);
 
 // The roots an uninstaller obeys: those of its registration; without one that
 // keeps roots, or where the registration keeps a digest that `logDigest` does
 // not match (the log was changed since it was finished), only the folder it
 // runs from and its own registration's key. `distrusted` tells the latter.
-TInstallationRoots UninstallerRoots(const std::string& uninstallerPath, const std::vector<std::string>& logLines,
-                                    const std::string& logDigest, bool* distrusted = nullptr);
+TInstallationRoots UninstallerRoots(TInstallScope scope, const std::string& uninstallerPath,
+                                    const std::vector<std::string>& logLines, const std::string& logDigest,
+                                    bool* distrusted = nullptr);

@@ -173,7 +173,7 @@ bool TInstaller::ForceFolder(const std::string& path, bool removeContents)
         // shared like a file: it goes with the last installation that uses it.
         // One user's installation shares those of installations for everyone
         // too: whichever of them goes last takes the folder.
-        if (IsSharedPlace(path) && CountedByAnotherInstallation(path)) HoldSharedReference(path);
+        if (IsSharedPlace(path) && CountedByAnotherInstallation(Scope(), path)) HoldSharedReference(path);
         return true;
     }
     std::string parent = ExtractFilePath(ExcludeDelimiter(path));
@@ -205,8 +205,8 @@ void TInstaller::HoldSharedReference(const std::string& path)
     // The count as it was goes to the journal first: a run ended before the
     // H line tells by the count whether it took the reference, so neither one
     // too many nor one too few is left.
-    Log(MakeLogLine(TLineKind::Sharing, path, {std::to_string(SharedFileCount(path))}));
-    AddSharedFileReference(path);
+    Log(MakeLogLine(TLineKind::Sharing, path, {std::to_string(SharedFileCount(Scope(), path))}));
+    AddSharedFileReference(Scope(), path);
     FWritten.Insert(path);
     Log(MakeLogLine(TLineKind::Shared, path));
 }
@@ -220,7 +220,7 @@ void TInstaller::InstallFile(TStream& package, const TEntryHeader& entry, const 
     if (target.empty()) return;
     std::string key = UpperAscii(target);
     bool shared = IsSharedPlace(target);
-    bool counted = shared && SharedFileCount(target) > 0;
+    bool counted = shared && SharedFileCount(Scope(), target) > 0;
     if (!OverwriteFiles && FileExists(target)) {
         // Kept as it is. Another installation's file that this product relies
         // on too takes one more reference, so neither removal takes it alone.
@@ -366,7 +366,7 @@ void TInstaller::CarryForward(const std::vector<std::string>& earlierLog, const 
     // Only what the earlier installation's own roots hold is taken over: a
     // line somebody added to its log is neither obeyed here nor handed on.
     std::vector<std::string> dropped;
-    FEarlierLog = ResolveSharing(TrustedLines(earlierLog, earlierRoots, &dropped));
+    FEarlierLog = ResolveSharing(Scope(), TrustedLines(earlierLog, earlierRoots, &dropped));
     if (OnNote)
         for (const std::string& line : dropped) OnNote("earlier log line not taken over, outside its roots: " + line);
     std::vector<std::string> kept;
@@ -474,7 +474,7 @@ void TInstaller::RecordRegistryKey(HKEY root, const std::string& keyPath, bool u
              key = ExcludeDelimiter(ExtractFilePath(key)))
             ++levels;
     } else if (!OwnFolder.empty()) {
-        levels = TOtherInstallations(OwnFolder + UninstallerFileName).ParentLevels(letter, keyPath);
+        levels = TOtherInstallations(Scope(), OwnFolder + UninstallerFileName).ParentLevels(letter, keyPath);
     }
     if (levels > 0)
         Log(MakeLogLine(TLineKind::EmptyParents, keyPath, {std::string(1, letter), std::to_string(levels)}));
@@ -490,7 +490,7 @@ std::string TInstaller::WriteUninstallLog(TStream& stream, const std::string& pr
 void TInstaller::WriteUninstaller(const std::string& uninstallerPath, const std::string& keyName,
                                   const std::string& productName, const std::string& displayName)
 {
-    std::string registration = RegistrationLine(keyName);
+    std::string registration = RegistrationLine(Scope(), keyName);
     if (!FJournal.Lines().Contains(registration)) Log(registration);
     bool signedUninstaller = SignedUninstaller() != nullptr;
     // The finished log names the copies kept for a failure too: a run ended
@@ -509,11 +509,11 @@ void TInstaller::WriteUninstaller(const std::string& uninstallerPath, const std:
     } else {
         digest = PlaceUninstaller(uninstallerPath, true, productName);
     }
-    FJournal.RegistrationsReplaced(RegisterUninstaller(uninstallerPath, keyName, displayName, RegistrationValues));
-    WriteRegisteredRoots(keyName, InstallationRoots(UninstallerLog()));
-    DropEarlierRegistrations(uninstallerPath, keyName);
+    FJournal.RegistrationsReplaced(RegisterUninstaller(Scope(), uninstallerPath, keyName, displayName, RegistrationValues));
+    WriteRegisteredRoots(Scope(), keyName, InstallationRoots(UninstallerLog()));
+    DropEarlierRegistrations(Scope(), uninstallerPath, keyName);
     // Last: from here on the log is obeyed only as it is now.
-    WriteLogDigest(keyName, digest);
+    WriteLogDigest(Scope(), keyName, digest);
     // Done: the journal (unless it is the log now) and the product's earlier files kept for a failure go.
     FJournal.Finish(signedUninstaller);
 }
@@ -602,7 +602,7 @@ void TInstaller::BeginJournal(const std::string& uninstallerPath, const std::str
     // An earlier installation's uninstaller comes back if the run fails. It is
     // copied, not moved: until the new one replaces it, it stays in place. Its
     // line comes first, so that a rollback puts it back last.
-    if (OneUserScope()) Log(MakeLogLine(TLineKind::OneUser, WindowsUserName()));
+    if (Scope() == TInstallScope::OneUser) Log(MakeLogLine(TLineKind::OneUser, WindowsUserName()));
     std::string earlierCopy;
     if (FileExists(uninstallerPath)) {
         earlierCopy = BackupCopyName(uninstallerPath);
@@ -621,13 +621,13 @@ void TInstaller::BeginJournal(const std::string& uninstallerPath, const std::str
     }
     Log(MakeLogLine(TLineKind::Partial, journal));
     // From the journal's first byte on, the earlier log is no longer the one its digest vouches for.
-    FJournal.RegistrationsReplaced(ForgetLogDigest(uninstallerPath));
+    FJournal.RegistrationsReplaced(ForgetLogDigest(Scope(), uninstallerPath));
     // Only an uninstaller this run brings is this run's to take away again.
     if (earlierCopy.empty()) Log(MakeLogLine(TLineKind::Partial, uninstallerPath));
-    std::string registration = RegistrationLine(keyName);
+    std::string registration = RegistrationLine(Scope(), keyName);
     {
         TRegistry registry(KEY_READ);
-        registry.RootKey = ScopeRoot();
+        registry.RootKey = ScopeRoot(Scope());
         bool existed = registry.KeyExists(UninstallRegistryKey + keyName);
         Log(registration);
         if (!existed) FJournal.KeyCreated(registration, UninstallRegistryKey + keyName);
@@ -642,10 +642,10 @@ void TInstaller::BeginJournal(const std::string& uninstallerPath, const std::str
         FJournal.KeptForFailure(earlierCopy);
     }
     PlaceUninstaller(uninstallerPath, false, productName);
-    FJournal.RegistrationsReplaced(RegisterUninstaller(uninstallerPath, keyName, displayName, RegistrationValues));
+    FJournal.RegistrationsReplaced(RegisterUninstaller(Scope(), uninstallerPath, keyName, displayName, RegistrationValues));
     FJournal.KeepRootsIn(keyName, InstallationRoots(FEarlierLog));
     FJournal.Flush();
-    DropEarlierRegistrations(uninstallerPath, keyName);
+    DropEarlierRegistrations(Scope(), uninstallerPath, keyName);
 }
 
 void TInstaller::FlushJournal() { FJournal.Flush(); }

@@ -46,6 +46,16 @@ public:
     TInstaller(const TInstaller&) = delete;
     TInstaller& operator=(const TInstaller&) = delete;
 
+    // Whom the run installs for: where its registration, product keys and
+    // shared counts go, and its journal's with them. Set before the run
+    // starts; for everyone unless set.
+    void SetScope(TInstallScope scope)
+    {
+        FScope = scope;
+        FJournal.SetScope(scope);
+    }
+    TInstallScope Scope() const { return FScope; }
+
     // A new read-only stream standing on the first byte of the package header;
     // the caller owns it.
     std::unique_ptr<TStream> OpenPackageStream() const { return FPackage.Open(); }
@@ -208,6 +218,7 @@ private:
     std::vector<std::string> FKeptChanged;
     // The run's write-ahead journal, with what its rollback needs.
     TRunJournal FJournal;
+    TInstallScope FScope = TInstallScope::Everyone;
     // What the last rollback could not put back.
     std::vector<std::string> FLeftOver;
     // While a folder is extracted: its small files inflated a step ahead.

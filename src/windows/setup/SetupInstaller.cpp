@@ -40,7 +40,7 @@ TSetupInstaller::TSetupInstaller(const std::string& programPath)
 void TSetupInstaller::ChooseScope(bool oneUser)
 {
     ForCurrentUser = oneUser;
-    SetOneUserScope(oneUser);
+    FInstaller->SetScope(Scope());
     FindSystemFolders();
     FindPreviousInstall();
     FindInstallFolder();
@@ -132,7 +132,7 @@ std::string TSetupInstaller::OtherInstallationIn(const std::string& folder) cons
         }
     }
     // A registration that names an uninstaller in this folder, of a product of another name.
-    for (const TRegistrationEntry& entry : AllRegistrations())
+    for (const TRegistrationEntry& entry : AllRegistrations(Scope()))
         if (!entry.Uninstaller.empty() &&
             SameTextAscii(ResolvedPath(entry.Uninstaller), ResolvedPath(own + UninstallerFileName)) &&
             !SameTextAscii(entry.DisplayName.substr(0, ProductName.size()), ProductName))
@@ -298,10 +298,10 @@ void TSetupInstaller::FindPreviousInstall()
     PreviousVersion = TProgramVersion();
     PreviousVersion.ParseText("0");
     std::unique_ptr<TRegistry64> registry = CreateSettingsRegistry();
-    registry->RootKey = ScopeRoot();
+    registry->RootKey = ScopeRoot(Scope());
     if (!registry->OpenKey(RegistryRoot, false)) return;
     for (const std::string& subKey : registry->GetKeyNames()) {
-        std::string text = ReadSetting(ScopeRoot(), GetProductKey(subKey), "VersionString");
+        std::string text = ReadSetting(ScopeRoot(Scope()), GetProductKey(subKey), "VersionString");
         if (text.empty()) text = subKey;
         TProgramVersion found;
         try {
@@ -322,7 +322,7 @@ void TSetupInstaller::FindInstallFolder()
     InstallFolder = JoinPath(ProgramFilesFolder, FormatDefaultFolder(DefaultFolder, PackageVersion.Major));
     PreviousInstallFolder.clear();
     if (!HasPreviousInstall) return;
-    PreviousInstallFolder = ReadSetting(ScopeRoot(), GetProductKey(PreviousVersionKey), "Location");
+    PreviousInstallFolder = ReadSetting(ScopeRoot(Scope()), GetProductKey(PreviousVersionKey), "Location");
     if (!PreviousInstallFolder.empty()) {
         std::string major = std::to_string(PreviousVersion.Major);
         for (const std::string& line : InstalledFiles) {
@@ -348,7 +348,7 @@ void TSetupInstaller::FindContentFolder()
     // Libraries stay where the user put them, across versions: an earlier
     // installation's content folder is proposed again.
     PreviousContentFolder.clear();
-    if (HasPreviousInstall) PreviousContentFolder = ReadSetting(ScopeRoot(), GetProductKey(PreviousVersionKey), "ContentLocation");
+    if (HasPreviousInstall) PreviousContentFolder = ReadSetting(ScopeRoot(Scope()), GetProductKey(PreviousVersionKey), "ContentLocation");
     ContentFolderChosen = false;
     if (!PreviousContentFolder.empty())
         SetContentFolder(PreviousContentFolder);
@@ -365,7 +365,7 @@ void TSetupInstaller::SetProToolsFolders()
 void TSetupInstaller::FindVst2Folder()
 {
     // One user's VST 2 folder is that user's own setting; there is no common one.
-    Vst2Folder = ReadSetting(ScopeRoot(), "Software\\Vst", "VstPluginsPath");
+    Vst2Folder = ReadSetting(ScopeRoot(Scope()), "Software\\Vst", "VstPluginsPath");
 }
 
 bool TSetupInstaller::ItemHasContent(const TSetupBundleItem* item, bool (*matches)(const std::string& destination))
@@ -468,10 +468,7 @@ TDestinationCheck TSetupInstaller::CheckDestination(const std::string& folder,
     // registration, keys and shared counts are in one place.
     // Whom it is for is where it is registered; its log says so only where it is registered nowhere.
     std::vector<std::string> earlier = EarlierInstallationLog(folder);
-    TRegistrationScope scope = earlier.empty() ? TRegistrationScope::None
-                                               : RegistrationScope(IncludeDelimiter(folder) + UninstallerFileName, earlier);
-    bool oneUser = scope == TRegistrationScope::None ? IsOneUserLog(earlier) : scope == TRegistrationScope::OneUser;
-    if (!earlier.empty() && oneUser != ForCurrentUser)
+    if (!earlier.empty() && InstallationScope(IncludeDelimiter(folder) + UninstallerFileName, earlier) != Scope())
         return {false,
                 FormatText(ExpandText(LoadMessage(Msg::FolderOtherScope)),
                            {ExcludeDelimiter(folder), ForCurrentUser ? "all users" : "one user alone"}),

@@ -54,10 +54,11 @@ public:
                                              std::string* opened = nullptr);
     std::vector<std::string> LoadPackageText(const std::string& name);
 
-    // For one user (or everyone): the scope of the process (InstallScope.h)
-    // and everything found for it anew, the folders, an earlier installation
-    // of that scope and the plug-in folders.
+    // For one user (or everyone): the scope of the run (InstallScope.h) and
+    // everything found for it anew, the folders, an earlier installation of
+    // that scope and the plug-in folders.
     void ChooseScope(bool oneUser);
+    TInstallScope Scope() const { return ForCurrentUser ? TInstallScope::OneUser : TInstallScope::Everyone; }
     void FindSystemFolders();
     void FindPreviousInstall();
     void FindInstallFolder();

@@ -91,7 +91,7 @@ void TSetupInstaller::WaitForPackageCheck(IInstallProgress& progress)
 void TSetupInstaller::LockFolder()
 {
     // Never at once with the folder's uninstaller, its clean-up or another Setup.
-    auto lock = std::make_unique<TFolderLock>(InstallFolder);
+    auto lock = std::make_unique<TFolderLock>(InstallFolder, Scope());
     if (!lock->Acquire(FolderLockWait)) {
         std::string message = FormatMessageText(Msg::FolderInUse, {ExcludeDelimiter(InstallFolder)});
         if (OnNote) OnNote("refused: " + message);
@@ -109,7 +109,7 @@ void TSetupInstaller::RunSteps(IInstallProgress& progress)
     // outside Program Files get its rights: nobody without them may replace
     // the uninstaller, its log or the program later run with them.
     FInstaller->ProtectedFolders.clear();
-    if (!OneUserScope())
+    if (Scope() == TInstallScope::Everyone)
         for (const std::string& folder : {InstallFolder, ContentFolder})
             if (!folder.empty() && !IsInsideFolder(folder, ProgramFilesFolder) && !IsInsideFolder(folder, CommonFilesFolder))
                 FInstaller->ProtectedFolders.push_back(folder);
@@ -118,7 +118,7 @@ void TSetupInstaller::RunSteps(IInstallProgress& progress)
     FInstaller->ForceFolder(InstallFolder, false);
     std::string name = FullProductName() + BitSuffix();
     FInstaller->RegistrationValues = RegistrationValues();
-    FRegistrationKey = FreeRegistrationKey(InstallFolder + UninstallerFileName, RecordedProductName() + BitSuffix());
+    FRegistrationKey = FreeRegistrationKey(Scope(), InstallFolder + UninstallerFileName, RecordedProductName() + BitSuffix());
     FInstaller->BeginJournal(InstallFolder + UninstallerFileName, FRegistrationKey, ProductName, name);
     bool libraries = !TSetupModel::CallLibraries.empty();
     int end = libraries ? 50 : 75;
@@ -135,7 +135,7 @@ void TSetupInstaller::RunSteps(IInstallProgress& progress)
     progress.SetStatus(LoadMessage(Msg::StatusSettings));
     std::string productKey = GetProductKey(VersionKey);
     FInstaller->RecordRegistryKey(HKEY_CURRENT_USER, productKey, Is64Bit);
-    if (!OneUserScope()) FInstaller->RecordRegistryKey(HKEY_LOCAL_MACHINE, productKey, Is64Bit);
+    if (Scope() == TInstallScope::Everyone) FInstaller->RecordRegistryKey(HKEY_LOCAL_MACHINE, productKey, Is64Bit);
     WriteLocation();
     WriteFolderSettings();
     WriteOwner();
@@ -160,7 +160,7 @@ void TSetupInstaller::PrepareOwnFolder()
     std::vector<std::string> earlier;
     TInstallationRoots roots;
     try {
-        TVouchedLog vouched = ReadVouchedLog(InstallFolder + UninstallerFileName, false);
+        TVouchedLog vouched = ReadVouchedLog(InstallFolder + UninstallerFileName, Scope());
         if (vouched.Log.ProductName == ProductName) {
             if (vouched.Changed && OnNote)
                 OnNote("the earlier log was changed since it was finished: only what lies in " + InstallFolder +

@@ -9,7 +9,7 @@
 void TSetupInstaller::WriteLocation()
 {
     std::unique_ptr<TRegistry64> registry = CreateSettingsRegistry();
-    registry->RootKey = ScopeRoot();
+    registry->RootKey = ScopeRoot(Scope());
     if (!registry->OpenKey(GetProductKey(VersionKey), true)) return;
     try {
         registry->WriteString("Location", InstallFolder);
@@ -53,11 +53,11 @@ void TSetupInstaller::WriteRegistrySettings()
         for (const TSetupBundleItem& item : BundleItems) {
             if (!item.Selected) continue;
             WriteSettingList(RegistrySettings, HKEY_CURRENT_USER, &item);
-            WriteSettingList(GlobalRegistrySettings, ScopeRoot(), &item);
+            WriteSettingList(GlobalRegistrySettings, ScopeRoot(Scope()), &item);
         }
     }
     WriteSettingList(RegistrySettings, HKEY_CURRENT_USER, nullptr);
-    WriteSettingList(GlobalRegistrySettings, ScopeRoot(), nullptr);
+    WriteSettingList(GlobalRegistrySettings, ScopeRoot(Scope()), nullptr);
 }
 
 void TSetupInstaller::WriteSettingList(const std::vector<std::string>& lines, HKEY root, const TSetupBundleItem* item)

@@ -23,14 +23,15 @@ int TSetupUninstaller::Execute(ISetupUser& user, TRunLog* log)
         if (log) log->Line(text);
     };
     // The version as users saw it in the list of installed programs (a maker's DisplayVersion), else the record's.
-    std::string shown = RegisteredText(FindRegistration(FUninstaller->ProgramPath(), FUninstaller->LogLines()),
+    TInstallScope scope = FUninstaller->Scope();
+    std::string shown = RegisteredText(scope, FindRegistration(scope, FUninstaller->ProgramPath(), FUninstaller->LogLines()),
                                        RegistrationValue::DisplayVersion);
     std::string name = ProductNameWithVersion(FProductName, FUninstaller->Version(), shown);
     note("removing " + name + " (" + FUninstaller->ProgramPath() + ")");
     // One user's installation is removed with that user's rights; one for
     // everyone asks Windows for administrator rights and goes on with them.
     // (The rights are tried once: the check makes and removes a folder in Program Files.)
-    bool rights = OneUserScope() || AdminRights();
+    bool rights = scope == TInstallScope::OneUser || AdminRights();
     if (!rights && !Elevated) {
         note("asking Windows for administrator rights, to remove an installation for all users");
         std::vector<std::string> arguments = CommandLineArguments();
@@ -48,7 +49,7 @@ int TSetupUninstaller::Execute(ISetupUser& user, TRunLog* log)
         return ExitCode::Requirements;
     }
     // Never at once with a Setup into the same folder, or another uninstaller of it.
-    FFolderLock = std::make_unique<TFolderLock>(GetProgramFolder(FUninstaller->ProgramPath()));
+    FFolderLock = std::make_unique<TFolderLock>(GetProgramFolder(FUninstaller->ProgramPath()), scope);
     if (!FFolderLock->Acquire(silent ? SilentFolderLockWait : 0)) {
         std::string message =
             FormatMessageText(Msg::FolderInUse, {ExcludeDelimiter(GetProgramFolder(FUninstaller->ProgramPath()))});

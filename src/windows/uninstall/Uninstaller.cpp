@@ -35,14 +35,15 @@ TUninstaller::TUninstaller(const std::string& programPath)
     : FProgramPath(ResolvedPath(programPath)), FProgramFolder(GetProgramFolder(FProgramPath))
 {
     // Its registration and shared counts are where its registration says the installation was for.
-    TVouchedLog vouched = ReadVouchedLog(FProgramPath, true);
+    TVouchedLog vouched = ReadVouchedLog(FProgramPath);
+    FScope = vouched.Scope;
     FVersion = vouched.Log.Version;
     FLines = std::move(vouched.Log.Lines);
     FProductName = std::move(vouched.Log.ProductName);
     FRoots = std::move(vouched.Roots);
     FLogChanged = vouched.Changed;
     NoteUnfinishedFiles();
-    FLines = ResolveSharing(FLines);
+    FLines = ResolveSharing(FScope, FLines);
     ReadNotes();
 }
 
@@ -89,7 +90,7 @@ bool TUninstaller::Uninstall()
     FFailed = false;
     if (FLogChanged)
         Note("the log was changed since the installation finished it: only what lies in " + FProgramFolder + " is removed");
-    FOthers = TOtherInstallations(FProgramPath);
+    FOthers = TOtherInstallations(FScope, FProgramPath);
     // A folder recorded again by a later run (an upgrade's log carries the
     // earlier one forward) is handled at its first line, after everything
     // that either run put into it.
@@ -120,7 +121,7 @@ bool TUninstaller::Uninstall()
             continue;
         }
         if (!Obeys(line)) {
-            if (RemoveEmptyRegistration(line)) {
+            if (RemoveEmptyRegistration(FScope, line)) {
                 Note(std::string("registry key removed: ") + line[0] + " " + line.substr(1));
                 continue;
             }
@@ -196,7 +197,7 @@ void TUninstaller::RemoveFile(const std::string& path)
     if (!FHandled.insert(key).second) return;
     // The count this installation took goes back, whatever it stands at: a
     // count alone never makes a file another installation's.
-    if (FShared.count(key)) ReleaseSharedFileReference(path);
+    if (FShared.count(key)) ReleaseSharedFileReference(FScope, path);
     // Where this installation kept aside what was there, its own file goes and
     // the copy comes back (below); otherwise the last installation out removes it.
     if (!FReplaced.count(key) && (FOthers.NamesPath(path) || IsOtherInstallationsShortcut(path))) {
@@ -259,7 +260,7 @@ void TUninstaller::RemoveFolder(const std::string& path)
 {
     std::string key = UpperAscii(path);
     if (!FHandled.insert(key).second) return;
-    if (FShared.count(key)) ReleaseSharedFileReference(path);
+    if (FShared.count(key)) ReleaseSharedFileReference(FScope, path);
     if (FOthers.NamesPath(path)) {
         FLeft.insert(key);  // another installation still uses it
         return;

@@ -11,6 +11,7 @@
 
 #include "InstallationLog.h"
 #include "ProgramFile.h"
+#include "InstallScope.h"
 #include "ProgramVersion.h"
 #include "OtherInstallations.h"
 #include "UninstallLog.h"
@@ -39,6 +40,8 @@ public:
 
     const std::string& ProductName() const { return FProductName; }
     const std::string& ProgramPath() const { return FProgramPath; }
+    // Whom the installation is for: where it is registered (see ReadVouchedLog).
+    TInstallScope Scope() const { return FScope; }
     // Told of every item removed, kept or not obeyed, for the run's log.
     std::function<void(const std::string&)> OnNote;
     const TProgramVersion& Version() const { return FVersion; }
@@ -108,6 +111,7 @@ private:
     std::vector<std::string> FKept;
     // The log was changed since its installation finished it (see TVouchedLog).
     bool FLogChanged = false;
+    TInstallScope FScope = TInstallScope::Everyone;
 };
 
 // Everything directly inside a folder (ending in a backslash): its files, and

@@ -116,7 +116,10 @@ TLeftovers RemoveOnce(const std::string& programPath, const std::string& identit
 TLeftovers RemoveWhenFree(const std::string& programPath, const std::string& identity,
                           const std::vector<std::string>& folders)
 {
-    TFolderLock lock(ExtractFilePath(programPath));
+    // Where this process has administrator rights (as the uninstaller that
+    // started it had), the lock of an installation for everyone; else the
+    // global one, which is where an installation for one user takes it too.
+    TFolderLock lock(ExtractFilePath(programPath), TInstallScope::Everyone);
     std::vector<DWORD> pauses = CleanUpRetryPauses();
     TLeftovers left;
     bool fileGone = false;
