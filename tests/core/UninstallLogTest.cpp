@@ -25,11 +25,22 @@ TUninstallLog Parse(std::vector<uint8_t> bytes)
 
 }  // namespace
 
-TEST(UninstallLog, LettersFollowTheKindNumbers)
+TEST(UninstallLog, LettersFollowTheKindNumbersAndKeyLettersTheirRoots)
 {
     std::string letters;
-    for (int kind = ikFile; kind <= ikLocalMachine64Key; ++kind) letters += UninstallItemLetter(kind);
+    for (int kind = 0; kind <= int(TLineKind::LocalMachine64Key); ++kind) letters += LineKindInfo(TLineKind(kind)).Letter;
     EXPECT_EQ(letters, "FDTUCME6");
+    const std::pair<char, TKeyRoot> keys[] = {{'U', TKeyRoot::CurrentUser}, {'C', TKeyRoot::ClassesRoot},
+                                              {'M', TKeyRoot::LocalMachine}, {'6', TKeyRoot::LocalMachine64},
+                                              {'K', TKeyRoot::None},        {'F', TKeyRoot::None}};
+    for (const auto& key : keys) {
+        EXPECT_EQ(KeyRootOfLetter(key.first), key.second) << key.first;
+        if (key.second != TKeyRoot::None) {
+            EXPECT_EQ(LineKindInfo(KeyLineKind(key.second)).Letter, key.first);
+        }
+        EXPECT_EQ(KeyLetterField({"Software\\Maker", std::string(1, key.first)}) != 0, key.second != TKeyRoot::None);
+    }
+    EXPECT_EQ(KeyLineKind(TKeyRoot::None), TLineKind::Unknown);
 }
 
 TEST(UninstallLog, SerialisedLayout)

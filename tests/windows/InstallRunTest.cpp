@@ -963,6 +963,17 @@ TEST_F(InstallRun, AReplacedFileIsKeptAsideASharedOneCountedAndAReinstallCarries
     Run();
     std::vector<std::string> upgraded = Log();
     EXPECT_EQ(std::count_if(upgraded.begin(), upgraded.end(), [](const std::string& line) { return line[0] == 'B'; }), 0);
+    // What it set aside of 2.10's own (R lines: the files and the uninstaller)
+    // was kept only for a failure, and is gone now; the user's copy stays.
+    int aside = 0;
+    for (const std::string& line : upgraded) {
+        TLogLine parsed = TLogLine::Parse(line);
+        if (parsed.Kind != TLineKind::Aside) continue;
+        ++aside;
+        EXPECT_FALSE(FileExists(parsed.Fields[1])) << line;
+    }
+    EXPECT_EQ(aside, 3);  // Readme.txt, the plug-in and Uninst.exe
+    EXPECT_TRUE(FileExists(copy));
     EXPECT_EQ(SharedFileCount(TInstallScope::Everyone, plugin), 1);
     std::vector<std::string> carried = ReadUninstallerLog(Install() + "Uninst.exe").Lines;
     for (const std::string& line : {"F" + Install() + "Old.txt", MakeLogLine(TLineKind::Backup, readme, {copy}),

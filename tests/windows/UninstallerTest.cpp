@@ -174,7 +174,7 @@ TEST(Uninstaller, AChangedLogIsObeyedOnlyWhereTheInstallationWrote)
     TInstaller installer("", folder / "Setup.exe");
     installer.ForceFolder(product, false);
     WriteWholeFile(product + "Plugin.dll", {'p'});
-    installer.RecordItem(ikFile, product + "Plugin.dll");
+    installer.RecordItem(TLineKind::File, product + "Plugin.dll");
     installer.RecordRegistryKey(HKEY_CURRENT_USER, key, false);
     installer.WriteUninstaller(product + "Uninst.exe", name, "Echo", "Echo 2.10");
 

@@ -83,7 +83,7 @@ TEST(UninstallerWriter, CopiesTheProgramPartMarksItAndAppendsTheLog)
     for (size_t i = 0x40; i < program.size(); ++i) program[i] = uint8_t(i);
     WriteWholeFile(folder / "Setup.exe", AppendPackage(program, BuildPackageBytes(SampleItems(), "3.10")));
     TInstaller installer("", folder / "Setup.exe");
-    installer.RecordItem(ikFile, "C:\\Program Files\\Sample\\Readme.txt");
+    installer.RecordItem(TLineKind::File, "C:\\Program Files\\Sample\\Readme.txt");
     TRegistrations registrations;
     registrations.Expect("SetupTests Copy");
     installer.WriteUninstaller(folder / "Uninst.exe", "SetupTests Copy", "Sample", "Sample 3");

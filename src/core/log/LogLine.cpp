@@ -14,37 +14,38 @@ namespace {
 
 using K = TLineKind;
 using T = TLineTarget;
+using R = TKeyRoot;
 
 const std::vector<TLineKindInfo> Table = {
-    // kind                 letter target     fields places root  finished flush  note
-    {K::File,              'F', T::File,   1, 1, true,  true,  false, "file "},
-    {K::Folder,            'D', T::Folder, 1, 1, true,  true,  false, "folder created "},
-    {K::FolderContents,    'T', T::Folder, 1, 1, true,  true,  false, "folder emptied on removal "},
-    {K::CurrentUserKey,    'U', T::Key,    1, 1, true,  true,  false, "registry key HKCU"},
-    {K::ClassesRootKey,    'C', T::Key,    1, 1, true,  true,  false, "registry key HKCR"},
-    {K::LocalMachineKey,   'M', T::Key,    1, 1, true,  true,  true,  "registry key HKLM"},
-    {K::ExistingFolder,    'E', T::Folder, 1, 1, false, true,  false, "folder there before "},
-    {K::LocalMachine64Key, '6', T::Key,    1, 1, true,  true,  false, "registry key HKLM (64-bit)"},
-    {K::Stamp,             'S', T::File,   3, 1, false, true,  false, nullptr},
-    {K::Backup,            'B', T::File,   2, 2, true,  true,  true,  "kept aside "},
-    {K::Shared,            'H', T::File,   1, 1, true,  true,  true,  "shared reference "},
-    {K::Partial,           'P', T::File,   1, 1, true,  false, false, nullptr},
-    {K::Name,              'N', T::None,   1, 0, false, false, false, nullptr},
-    {K::Aside,             'R', T::File,   2, 2, true,  false, true,  "set aside until the run has ended "},
+    // kind                letter target    key root           fields places root  finished flush  note
+    {K::File,              'F', T::File,   R::None,           1, 1, true,  true,  false, "file "},
+    {K::Folder,            'D', T::Folder, R::None,           1, 1, true,  true,  false, "folder created "},
+    {K::FolderContents,    'T', T::Folder, R::None,           1, 1, true,  true,  false, "folder emptied on removal "},
+    {K::CurrentUserKey,    'U', T::Key,    R::CurrentUser,    1, 1, true,  true,  false, "registry key HKCU"},
+    {K::ClassesRootKey,    'C', T::Key,    R::ClassesRoot,    1, 1, true,  true,  false, "registry key HKCR"},
+    {K::LocalMachineKey,   'M', T::Key,    R::LocalMachine,   1, 1, true,  true,  true,  "registry key HKLM"},
+    {K::ExistingFolder,    'E', T::Folder, R::None,           1, 1, false, true,  false, "folder there before "},
+    {K::LocalMachine64Key, '6', T::Key,    R::LocalMachine64, 1, 1, true,  true,  false, "registry key HKLM (64-bit)"},
+    {K::Stamp,             'S', T::File,   R::None,           3, 1, false, true,  false, nullptr},
+    {K::Backup,            'B', T::File,   R::None,           2, 2, true,  true,  true,  "kept aside "},
+    {K::Shared,            'H', T::File,   R::None,           1, 1, true,  true,  true,  "shared reference "},
+    {K::Partial,           'P', T::File,   R::None,           1, 1, true,  false, false, nullptr},
+    {K::Name,              'N', T::None,   R::None,           1, 0, false, false, false, nullptr},
+    {K::Aside,             'R', T::File,   R::None,           2, 2, true,  false, true,  "set aside until the run has ended "},
     // Before a shared count is raised, with the count as it was: a run ended
     // between the two tells by the count whether the reference was taken.
-    {K::Sharing,           'Q', T::File,   2, 1, true,  false, true,  nullptr},
+    {K::Sharing,           'Q', T::File,   R::None,           2, 1, true,  false, true,  nullptr},
     // The keys above a recorded key that did not exist before: removal takes
     // each away once it is empty, and never one that held anything.
-    {K::EmptyParents,      'K', T::Key,    3, 1, false, true,  false, "empty parent keys of "},
+    {K::EmptyParents,      'K', T::Key,    R::None,           3, 1, false, true,  false, "empty parent keys of "},
     // A value the run writes into a key that was there before, as it was: the
     // key's last installation but one puts it back when it leaves the key to
     // another. On the disk before the value is written over.
-    {K::PriorValue,        'V', T::Key,    4, 1, false, true,  true,  nullptr},
+    {K::PriorValue,        'V', T::Key,    R::None,           4, 1, false, true,  true,  nullptr},
     // First in the log of an installation for one user: its registration,
     // product keys and shared counts are below HKEY_CURRENT_USER, and its
     // removal needs no administrator rights.
-    {K::OneUser,           'O', T::None,   1, 0, false, true,  true,  "for one user: "},
+    {K::OneUser,           'O', T::None,   R::None,           1, 0, false, true,  true,  "for one user: "},
 };
 
 const std::string NoPath;
@@ -70,14 +71,22 @@ const std::vector<TLineKindInfo>& LineKinds() { return Table; }
 
 char KeyLetterField(const std::vector<std::string>& fields)
 {
-    if (fields.size() < 2 || fields[1].size() != 1 || std::string("UCM6").find(fields[1][0]) == std::string::npos)
-        return 0;
+    if (fields.size() < 2 || fields[1].size() != 1 || KeyRootOfLetter(fields[1][0]) == R::None) return 0;
     return fields[1][0];
+}
+
+TKeyRoot KeyRootOfLetter(char letter) { return LineKindInfo(LineKindOf(letter)).KeyRoot; }
+
+TLineKind KeyLineKind(TKeyRoot root)
+{
+    for (const TLineKindInfo& info : Table)
+        if (root != R::None && info.KeyRoot == root) return info.Kind;
+    return K::Unknown;
 }
 
 const TLineKindInfo& LineKindInfo(TLineKind kind)
 {
-    static const TLineKindInfo unknown = {K::Unknown, '?', T::None, 0, 0, false, false, false, nullptr};
+    static const TLineKindInfo unknown = {K::Unknown, '?', T::None, R::None, 0, 0, false, false, false, nullptr};
     size_t index = size_t(kind);
     return index < Table.size() ? Table[index] : unknown;
 }

@@ -35,11 +35,15 @@ enum class TLineKind : int {
 
 // What the fields of a line name.
 enum class TLineTarget { None, File, Folder, Key };
+// The registry root and view of the key a key line names (U, C, M, 6); None
+// for every other kind, also for K and V lines, which name theirs by letter.
+enum class TKeyRoot { None, CurrentUser, ClassesRoot, LocalMachine, LocalMachine64 };
 
 struct TLineKindInfo {
     TLineKind Kind;
     char Letter;
     TLineTarget Target;
+    TKeyRoot KeyRoot;
     // The number of "|"-separated fields; 1 takes the whole text as one field
     // (a key or a name may hold a "|").
     int Fields;
@@ -66,6 +70,10 @@ TLineKind LineKindOf(char letter);
 
 // The key kind letter (U, C, M or 6) a K or V line names in its second field, or 0.
 char KeyLetterField(const std::vector<std::string>& fields);
+// The root and view of the key lines of that letter; None for any other letter.
+TKeyRoot KeyRootOfLetter(char letter);
+// The kind of the key lines below that root and view (Unknown for None).
+TLineKind KeyLineKind(TKeyRoot root);
 
 // A line taken apart by the table.
 struct TLogLine {

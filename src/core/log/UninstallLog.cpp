@@ -11,11 +11,6 @@
 #include "Stream.h"
 #include "TextUtils.h"
 
-char UninstallItemLetter(int kind)
-{
-    return kind >= 0 && kind <= int(TLineKind::LocalMachine64Key) ? LineKindInfo(TLineKind(kind)).Letter : '?';
-}
-
 TLineStore CarryForward(const std::vector<std::string>& earlier, const TLineStore& current)
 {
     // The earlier lines by their UpperAscii text, each struck out once the

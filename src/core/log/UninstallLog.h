@@ -20,20 +20,6 @@ class TStream;
 constexpr char UninstallerFileName[] = "Uninst.exe";
 constexpr char UninstallLogFileName[] = "Uninstall.dat";
 
-// Item kinds, numbered as the log's letters F, D, T, U, C, M, E, 6.
-enum TUninstallItemKind : int {
-    ikFile = 0,            // F: a file the installation wrote
-    ikFolder = 1,          // D: a folder it created
-    ikFolderContents = 2,  // T: a folder whose files all go on removal
-    ikCurrentUserKey = 3,  // U: HKEY_CURRENT_USER key
-    ikClassesRootKey = 4,  // C: HKEY_CLASSES_ROOT key
-    ikLocalMachineKey = 5, // M: HKEY_LOCAL_MACHINE key, default view
-    ikExistingFolder = 6,  // E: a folder that existed before
-    ikLocalMachine64Key = 7 // 6: HKEY_LOCAL_MACHINE key, 64-bit view
-};
-
-char UninstallItemLetter(int kind);
-
 // The log of a run that replaces an earlier installation in the same folder:
 // the earlier installation's lines first, less those the new run recorded
 // again (paths compared without regard to the case of A to Z), then the new

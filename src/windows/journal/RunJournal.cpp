@@ -104,8 +104,12 @@ void TRunJournal::Finish(bool keepFile)
 {
     FFile.reset();
     if (!FPath.empty() && !keepFile) SystemCalls().Delete(FPath.c_str());
-    for (const std::string& copy : FKeptForFailure) SystemCalls().Delete(copy.c_str());
-    FKeptForFailure.clear();
+    // The product's earlier files that the run set aside (its R lines) were
+    // kept only for a failure.
+    FLines.ForEachBackwards([&](const std::string& line) {
+        TLogLine parsed = TLogLine::Parse(line);
+        if (parsed.Kind == TLineKind::Aside && parsed.WellFormed()) SystemCalls().Delete(parsed.Fields[1].c_str());
+    });
     FReplacedRegistrations.clear();
     FCreatedKeys.clear();
     FKeyName.clear();
@@ -136,7 +140,6 @@ std::vector<std::string> TRunJournal::RollBack()
     }
     FEarlierFile.reset();
     FLines.Clear();
-    FKeptForFailure.clear();
     FCreatedKeys.clear();
     FReplacedRegistrations.clear();
     FValues.Forget();
@@ -205,10 +208,8 @@ void TRunJournal::RollBackLine(const TLogLine& line)
         // Only the keys the run created go, with the parents it created for them.
         auto created = FCreatedKeys.find(MakeLogLine(line.Kind, path));
         if (created == FCreatedKeys.end()) break;
-        TRegistry64 registry(line.Kind == TLineKind::LocalMachine64Key);
-        registry.RootKey = line.Kind == TLineKind::CurrentUserKey   ? HKEY_CURRENT_USER
-                           : line.Kind == TLineKind::ClassesRootKey ? HKEY_CLASSES_ROOT
-                                                                    : HKEY_LOCAL_MACHINE;
+        TRegistry64 registry(Is64BitView(line.Info().KeyRoot));
+        registry.RootKey = RootKeyOf(line.Info().KeyRoot);
         result(registry.DeleteKey(created->second) || !registry.KeyExists(created->second),
                "registry key removed " + created->second);
         break;

@@ -59,8 +59,8 @@ public:
     void KeepRootsIn(const std::string& keyName, const TInstallationRoots& roots);
 
     // What a rollback needs beyond the lines: the outermost key the run
-    // created for a key line, each registration the run replaced (its values
-    // as they were, saved once) and the copies kept only for a failure. The
+    // created for a key line and each registration the run replaced (its
+    // values as they were, saved once). The
     // registry objects of the run tell Values() of each value before they
     // write it: one the run writes over in a key that was there before gets
     // its V line (the value as it was) here first.
@@ -70,7 +70,6 @@ public:
     // Registrations as they were before the run changed them: the first
     // saved of each key name is the one a rollback writes back.
     void RegistrationsReplaced(const std::vector<TSavedRegistration>& saved);
-    void KeptForFailure(const std::string& copy) { FKeptForFailure.push_back(copy); }
     // What was at the journal's path before the run (an earlier log), written
     // back there by a rollback instead of leaving no file.
     void RestoredOnRollBack(std::vector<uint8_t> earlier) { FEarlierFile = std::move(earlier); }
@@ -79,8 +78,8 @@ public:
     // No more lines: the file is closed, so that it can be replaced.
     void Close() { FFile.reset(); }
     // The run ended well: the journal file (unless it now holds the finished
-    // log, `keepFile`) and the copies kept for a failure go; nothing is left
-    // to roll back.
+    // log, `keepFile`) and the copies its R lines kept for a failure go;
+    // nothing is left to roll back.
     void Finish(bool keepFile = false);
     // Undoes every step, last first: the registry values, then each line,
     // then the registrations the run replaced, last the journal file. Returns
@@ -111,7 +110,6 @@ private:
 
     std::map<std::string, std::string> FCreatedKeys;
     std::vector<TSavedRegistration> FReplacedRegistrations;
-    std::vector<std::string> FKeptForFailure;
     TRegistryUndo FValues;
     // While rolling back: shared references given back, as UpperAscii, and
     // what could not be put back.

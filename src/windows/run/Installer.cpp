@@ -168,7 +168,7 @@ bool TInstaller::ForceFolder(const std::string& path, bool removeContents)
 {
     if (path.empty()) return false;
     if (!removeContents && DirectoryExists(path)) {
-        RecordItem(ikExistingFolder, path);
+        RecordItem(TLineKind::ExistingFolder, path);
         // A folder that another installation created outside its own folder is
         // shared like a file: it goes with the last installation that uses it.
         // One user's installation shares those of installations for everyone
@@ -179,7 +179,7 @@ bool TInstaller::ForceFolder(const std::string& path, bool removeContents)
     std::string parent = ExtractFilePath(ExcludeDelimiter(path));
     if (!parent.empty() && parent != path) ForceFolder(parent, false);
     // Logged before it is made: a run ended in between still removes it.
-    RecordItem(removeContents ? ikFolderContents : ikFolder, path);
+    RecordItem(removeContents ? TLineKind::FolderContents : TLineKind::Folder, path);
     bool protect = std::any_of(ProtectedFolders.begin(), ProtectedFolders.end(),
                                [&](const std::string& folder) { return IsInsideFolder(folder, path); });
     if (protect)
@@ -225,7 +225,7 @@ void TInstaller::InstallFile(TStream& package, const TEntryHeader& entry, const 
         // Kept as it is. Another installation's file that this product relies
         // on too takes one more reference, so neither removal takes it alone.
         if (counted) {
-            RecordItem(ikFile, target);
+            RecordItem(TLineKind::File, target);
             HoldSharedReference(target);
         }
         return;
@@ -314,7 +314,7 @@ void TInstaller::PutInPlace(std::unique_ptr<THandleStream>& file, const std::str
         if (!BackupFolder.empty()) MoveAside(target, somebodys);
     }
     // Logged before it is in place: a run ended between the two still removes it.
-    RecordItem(ikFile, target);
+    RecordItem(TLineKind::File, target);
     // Renamed through the handle that wrote it; a target in another form by name.
     DWORD error = file ? RenameOpenFile(file->Handle(), target, true) : ERROR_INVALID_NAME;
     if (error == ERROR_INVALID_NAME) {
@@ -337,7 +337,6 @@ void TInstaller::MoveAside(const std::string& target, bool somebodys)
         // The note stays: a copy that is not there is never put back.
         ThrowReplaceError(target, GetLastError());
     }
-    if (!somebodys) FJournal.KeptForFailure(copy);
 }
 
 std::string TInstaller::BackupCopyName(const std::string& target)
@@ -438,11 +437,11 @@ void TInstaller::CreateShortcut(const std::string& shortcutFile, const std::stri
         MoveAside(shortcutFile, true);
     FWritten.Insert(key);
     // Logged before it is written: a run ended in between still removes it.
-    RecordItem(ikFile, shortcutFile);
+    RecordItem(TLineKind::File, shortcutFile);
     CreateShellLink(shortcutFile, target, arguments, iconIndex);
 }
 
-void TInstaller::RecordItem(int kind, const std::string& text) { Log(UninstallItemLetter(kind) + text); }
+void TInstaller::RecordItem(TLineKind kind, const std::string& text) { Log(MakeLogLine(kind, text)); }
 
 void TInstaller::Log(const std::string& line) { FJournal.Append(line); }
 
@@ -456,12 +455,8 @@ void TInstaller::RecordRegistryKey(HKEY root, const std::string& keyPath, bool u
          key = ExcludeDelimiter(ExtractFilePath(key)))
         created = key;
     size_t before = FJournal.Lines().Size();
-    if (root == HKEY_CLASSES_ROOT)
-        RecordItem(ikClassesRootKey, keyPath);
-    else if (root == HKEY_CURRENT_USER)
-        RecordItem(ikCurrentUserKey, keyPath);
-    else if (root == HKEY_LOCAL_MACHINE)
-        RecordItem(use64BitView ? ikLocalMachine64Key : ikLocalMachineKey, keyPath);
+    TKeyRoot recorded = KeyRootOf(root, use64BitView);
+    if (recorded != TKeyRoot::None) RecordItem(KeyLineKind(recorded), keyPath);
     if (FJournal.Lines().Size() == before) return;
     char letter = TLogLine::Parse(FJournal.Lines().Back()).Info().Letter;
     // The levels above the key that this run created, or that another
@@ -639,7 +634,6 @@ void TInstaller::BeginJournal(const std::string& uninstallerPath, const std::str
     if (!earlierCopy.empty()) {
         if (!CopyFileA(uninstallerPath.c_str(), earlierCopy.c_str(), TRUE))
             ThrowReplaceError(uninstallerPath, GetLastError());
-        FJournal.KeptForFailure(earlierCopy);
     }
     PlaceUninstaller(uninstallerPath, false, productName);
     FJournal.RegistrationsReplaced(RegisterUninstaller(Scope(), uninstallerPath, keyName, displayName, RegistrationValues));

@@ -99,7 +99,7 @@ public:
     // removeContents) for each created one.
     bool ForceFolder(const std::string& path, bool removeContents);
 
-    void RecordItem(int kind, const std::string& text);
+    void RecordItem(TLineKind kind, const std::string& text);
     // Takes a file of the product's out of the way until the run has ended:
     // a failure puts it back (deleted when there is no backup folder).
     void SetAside(const std::string& path);

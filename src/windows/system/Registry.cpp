@@ -115,9 +115,10 @@ void TRegistryUndo::Remember(HKEY key, const std::string& name, char letter, con
 
 bool PutBackPriorValue(const TLogLine& line)
 {
-    char letter = KeyLetterField(line.Fields);
-    TRegistry64 registry(letter == '6');
-    registry.RootKey = letter == 'U' ? HKEY_CURRENT_USER : letter == 'C' ? HKEY_CLASSES_ROOT : HKEY_LOCAL_MACHINE;
+    TKeyRoot root = KeyRootOfLetter(KeyLetterField(line.Fields));
+    if (root == TKeyRoot::None) return false;
+    TRegistry64 registry(Is64BitView(root));
+    registry.RootKey = RootKeyOf(root);
     if (!registry.OpenKey(line.Path(), false)) return false;
     const std::string& name = line.Fields[2];
     const std::string& data = line.Fields[3];
@@ -138,12 +139,29 @@ bool PutBackPriorValue(const TLogLine& line)
                           bytes.data(), DWORD(bytes.size())) == ERROR_SUCCESS;
 }
 
+HKEY RootKeyOf(TKeyRoot root)
+{
+    switch (root) {
+    case TKeyRoot::CurrentUser: return HKEY_CURRENT_USER;
+    case TKeyRoot::ClassesRoot: return HKEY_CLASSES_ROOT;
+    case TKeyRoot::LocalMachine:
+    case TKeyRoot::LocalMachine64: return HKEY_LOCAL_MACHINE;
+    default: return nullptr;
+    }
+}
+
+TKeyRoot KeyRootOf(HKEY rootKey, bool use64BitView)
+{
+    if (rootKey == HKEY_CURRENT_USER) return TKeyRoot::CurrentUser;
+    if (rootKey == HKEY_CLASSES_ROOT) return TKeyRoot::ClassesRoot;
+    if (rootKey == HKEY_LOCAL_MACHINE) return use64BitView ? TKeyRoot::LocalMachine64 : TKeyRoot::LocalMachine;
+    return TKeyRoot::None;
+}
+
 char TRegistry::KeyLetter() const
 {
-    if (RootKey == HKEY_CURRENT_USER) return 'U';
-    if (RootKey == HKEY_CLASSES_ROOT) return 'C';
-    if (RootKey == HKEY_LOCAL_MACHINE) return FAccess & KEY_WOW64_64KEY ? '6' : 'M';
-    return 0;
+    TKeyRoot root = KeyRootOf(RootKey, (FAccess & KEY_WOW64_64KEY) != 0);
+    return root == TKeyRoot::None ? 0 : LineKindInfo(KeyLineKind(root)).Letter;
 }
 
 std::string TRegistry::HiveName() const

@@ -120,6 +120,12 @@ public:
 
 };
 
+// The root key and view of a log's key lines (the table of line kinds says
+// which root each letter names), and back; None for another root.
+HKEY RootKeyOf(TKeyRoot root);
+inline bool Is64BitView(TKeyRoot root) { return root == TKeyRoot::LocalMachine64; }
+TKeyRoot KeyRootOf(HKEY rootKey, bool use64BitView);
+
 // Puts a value back as a V line of a log keeps it (its data, or "-": it was
 // not there); false when that could not be done.
 bool PutBackPriorValue(const TLogLine& line);

@@ -317,15 +317,6 @@ void TUninstaller::RemoveFolderFiles(const std::string& path)
     }
 }
 
-namespace {
-
-HKEY RootOfKeyLetter(char letter)
-{
-    return letter == 'U' ? HKEY_CURRENT_USER : letter == 'C' ? HKEY_CLASSES_ROOT : HKEY_LOCAL_MACHINE;
-}
-
-}  // namespace
-
 void TUninstaller::RemoveRegistryKey(const TLogLine& line)
 {
     char letter = line.Info().Letter;
@@ -336,8 +327,8 @@ void TUninstaller::RemoveRegistryKey(const TLogLine& line)
         PutBackPriorValues(letter, line.Path());
         return;
     }
-    TRegistry64 registry(letter == '6');
-    registry.RootKey = RootOfKeyLetter(letter);
+    TRegistry64 registry(Is64BitView(line.Info().KeyRoot));
+    registry.RootKey = RootKeyOf(line.Info().KeyRoot);
     registry.DeleteKey(line.Path());
     Note(std::string("registry key removed: ") + letter + " " + line.Path());
 }
@@ -354,9 +345,11 @@ void TUninstaller::PutBackPriorValues(char letter, const std::string& key)
 
 void TUninstaller::RemoveEmptyParents(const TLogLine& line)
 {
-    char letter = line.Fields[1][0];
-    TRegistry64 registry(letter == '6');
-    registry.RootKey = RootOfKeyLetter(letter);
+    char letter = KeyLetterField(line.Fields);
+    TKeyRoot root = KeyRootOfLetter(letter);
+    if (root == TKeyRoot::None) return;
+    TRegistry64 registry(Is64BitView(root));
+    registry.RootKey = RootKeyOf(root);
     std::string key = ExcludeDelimiter(line.Path());
     for (int level = StrToIntDef(line.Fields[2], 0, false); level > 0; --level) {
         key = ExcludeDelimiter(ExtractFilePath(key));
