@@ -91,6 +91,24 @@ TUninstallLog ReadInstallationLog(const std::string& folder)
     return ReadDigestedLogAt(*journal);
 }
 
+TFolderSurvey SurveyFolder(const std::string& folder)
+{
+    TFolderSurvey survey;
+    survey.Folder = IncludeDelimiter(folder);
+    if (survey.Folder.empty()) return survey;
+    survey.Exists = DirectoryExists(survey.Folder);
+    survey.HasUninstaller = FileExists(survey.Folder + UninstallerFileName);
+    survey.HasJournal = FileExists(survey.Folder + UninstallLogFileName);
+    if (survey.HasUninstaller || survey.HasJournal) {
+        try {
+            survey.Log = ReadInstallationLog(survey.Folder);
+        } catch (const std::exception&) {
+            // Not one of ours, or a damaged one: no log.
+        }
+    }
+    return survey;
+}
+
 TVouchedLog ReadVouchedLog(const std::string& uninstallerPath, std::optional<TInstallScope> scope)
 {
     TVouchedLog vouched;

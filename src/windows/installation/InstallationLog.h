@@ -22,6 +22,19 @@ TUninstallLog ReadUninstallerLog(const std::string& programPath, bool takeOverJo
 // Uninstall.dat on its own. EFOpenError when the folder holds neither.
 TUninstallLog ReadInstallationLog(const std::string& folder);
 
+// What a folder holds of an installation, looked at once for all that Setup
+// asks of a destination: whether the folder is there, whether it holds an
+// uninstaller or a journal, and the log read from them.
+struct TFolderSurvey {
+    std::string Folder;  // with a trailing backslash; empty for no folder
+    bool Exists = false;
+    bool HasUninstaller = false, HasJournal = false;
+    // The log (ReadInstallationLog); none where the folder holds neither file
+    // or where what it holds could not be read (not one of ours, or damaged).
+    std::optional<TUninstallLog> Log;
+};
+TFolderSurvey SurveyFolder(const std::string& folder);
+
 // The log of an installation as far as its registration vouches for it: read
 // with its digest, a journal beside it taken over only while the
 // registration keeps no digest (a run under way or ended, or an earlier

@@ -105,31 +105,22 @@ bool TSetupInstaller::CanCreateFolder(const std::string& path) const
     return result;
 }
 
-std::vector<std::string> TSetupInstaller::EarlierInstallationLog(const std::string& folder) const
+std::vector<std::string> TSetupInstaller::EarlierInstallationLog(const TFolderSurvey& survey) const
 {
-    if (folder.empty()) return {};
-    try {
-        TUninstallLog log = ReadInstallationLog(IncludeDelimiter(folder));
-        if (log.ProductName == ProductName) return log.Lines;
-    } catch (const std::exception&) {
-        // No installation there, not one of ours, or a damaged one: nothing to carry forward.
-    }
-    return {};
+    // Not one of ours, a damaged one or another product's: nothing to carry forward.
+    return survey.Log && survey.Log->ProductName == ProductName ? survey.Log->Lines : std::vector<std::string>();
 }
 
-std::string TSetupInstaller::OtherInstallationIn(const std::string& folder) const
+std::string TSetupInstaller::OtherInstallationIn(const TFolderSurvey& survey) const
 {
-    std::string own = IncludeDelimiter(folder);
-    if (own.empty() || !DirectoryExists(own)) return std::string();
-    if (FileExists(own + UninstallerFileName) || FileExists(own + UninstallLogFileName)) {
-        try {
-            std::string name = ReadInstallationLog(own).ProductName;
-            if (name == ProductName) return std::string();
-            return name.empty() ? UninstallerFileName : name;
-        } catch (const std::exception&) {
-            // Not an uninstaller of ours, or one damaged: somebody else's all the same.
-            return FileExists(own + UninstallerFileName) ? UninstallerFileName : UninstallLogFileName;
-        }
+    const std::string& own = survey.Folder;
+    if (own.empty() || !survey.Exists) return std::string();
+    if (survey.HasUninstaller || survey.HasJournal) {
+        // Not an uninstaller of ours, or one damaged: somebody else's all the same.
+        if (!survey.Log) return survey.HasUninstaller ? UninstallerFileName : UninstallLogFileName;
+        const std::string& name = survey.Log->ProductName;
+        if (name == ProductName) return std::string();
+        return name.empty() ? UninstallerFileName : name;
     }
     // A registration that names an uninstaller in this folder, of a product of another name.
     for (const TRegistrationEntry& entry : AllRegistrations(Scope()))
@@ -223,9 +214,10 @@ bool TSetupInstaller::CanWriteInto(const std::string& folder)
     return true;
 }
 
-bool TSetupInstaller::HoldsOthersFiles(const std::string& folder) const
+bool TSetupInstaller::HoldsOthersFiles(const TFolderSurvey& survey) const
 {
-    return DirectoryExists(folder) && !FolderEntries(IncludeDelimiter(folder)).empty() && !IsEarlierInstallation(folder);
+    bool earlier = SameTextAscii(survey.Folder, PreviousInstallFolder) || !EarlierInstallationLog(survey).empty();
+    return survey.Exists && !FolderEntries(survey.Folder).empty() && !earlier;
 }
 
 std::vector<std::string> TSetupInstaller::LoadPackageText(const std::string& name)
@@ -460,15 +452,17 @@ TDestinationCheck TSetupInstaller::CheckDestination(const std::string& folder,
 {
     if (!CanCreateFolder(folder))
         return {false, FormatMessageText(Msg::CannotCreateFolder, {folder}), true};
+    // What the folder holds of an installation, read once for every question below.
+    TFolderSurvey survey = SurveyFolder(folder);
     // One product per folder: another's uninstaller, journal and registration are never written over.
-    std::string other = OtherInstallationIn(folder);
+    std::string other = OtherInstallationIn(survey);
     if (!other.empty())
         return {false, FormatMessageText(Msg::FolderHoldsOtherProduct, {ExcludeDelimiter(folder), other}), true};
     // One installation is for everyone or for one user, never both: its
     // registration, keys and shared counts are in one place.
     // Whom it is for is where it is registered; its log says so only where it is registered nowhere.
-    std::vector<std::string> earlier = EarlierInstallationLog(folder);
-    if (!earlier.empty() && InstallationScope(IncludeDelimiter(folder) + UninstallerFileName, earlier) != Scope())
+    std::vector<std::string> earlier = EarlierInstallationLog(survey);
+    if (!earlier.empty() && InstallationScope(survey.Folder + UninstallerFileName, earlier) != Scope())
         return {false,
                 FormatText(ExpandText(LoadMessage(Msg::FolderOtherScope)),
                            {ExcludeDelimiter(folder), ForCurrentUser ? "all users" : "one user alone"}),
@@ -495,7 +489,7 @@ TDestinationCheck TSetupInstaller::CheckDestination(const std::string& folder,
     InstallFolder = chosen;
     ContentFolder = content;
     // Somebody's files are there: they are kept aside and come back on removal, but the user decides.
-    if (HoldsOthersFiles(folder) && !ask(FormatText(ExpandText(LoadMessage(Msg::DestinationNotEmpty)), {folder})))
+    if (HoldsOthersFiles(survey) && !ask(FormatText(ExpandText(LoadMessage(Msg::DestinationNotEmpty)), {folder})))
         return {false, ""};
     return {true, ""};
 }

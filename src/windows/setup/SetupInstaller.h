@@ -77,18 +77,13 @@ public:
     bool PackageHasContent(bool (*matches)(const std::string& destination));
     // Every level of the path that is missing can be created (and is removed again at once).
     bool CanCreateFolder(const std::string& path) const;
-    // The log of an earlier installation of this product in the folder (its
-    // Uninst.exe's), empty when there is none.
-    std::vector<std::string> EarlierInstallationLog(const std::string& folder) const;
-    // Another product's installation in the folder (its Uninst.exe, its
-    // journal, or a registration naming an uninstaller there): its name, or
-    // the file that tells of it; empty when there is none.
-    std::string OtherInstallationIn(const std::string& folder) const;
-    bool IsEarlierInstallation(const std::string& folder) const
-    {
-        return SameTextAscii(IncludeDelimiter(folder), PreviousInstallFolder) ||
-               !EarlierInstallationLog(IncludeDelimiter(folder)).empty();
-    }
+    // The log of an earlier installation of this product in the surveyed
+    // folder (its Uninst.exe's), empty when there is none.
+    std::vector<std::string> EarlierInstallationLog(const TFolderSurvey& survey) const;
+    // Another product's installation in the surveyed folder (its Uninst.exe,
+    // its journal, or a registration naming an uninstaller there): its name,
+    // or the file that tells of it; empty when there is none.
+    std::string OtherInstallationIn(const TFolderSurvey& survey) const;
     // The folder rule (FolderRule.h) with what the machine adds: the Windows
     // folder and anything inside it, compared as Windows resolves both paths.
     // `deepest`: the longest path the run writes below the folder.
@@ -115,7 +110,7 @@ public:
     // whether it can be made is asked separately).
     static bool CanWriteInto(const std::string& folder);
     // The folder exists and holds files that are not an earlier installation of this product.
-    bool HoldsOthersFiles(const std::string& folder) const;
+    bool HoldsOthersFiles(const TFolderSurvey& survey) const;
     // Every check the Destination page makes of a normalised folder: a place
     // for a product, creatable, writable, room on every drive the run writes
     // to; `ask` answers the questions (another folder than the earlier

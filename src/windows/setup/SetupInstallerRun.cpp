@@ -151,7 +151,7 @@ void TSetupInstaller::PrepareOwnFolder()
 {
     // Checked again where nothing can have changed it since: the run never
     // writes over another product's installation.
-    std::string other = OtherInstallationIn(InstallFolder);
+    std::string other = OtherInstallationIn(SurveyFolder(InstallFolder));
     if (!other.empty())
         throw ESetupError(FormatMessageText(Msg::FolderHoldsOtherProduct, {ExcludeDelimiter(InstallFolder), other}));
     FInstaller->OwnFolder = InstallFolder;
