@@ -979,6 +979,16 @@ TEST_F(InstallRun, AReplacedFileIsKeptAsideASharedOneCountedAndAReinstallCarries
     for (const std::string& line : {"F" + Install() + "Old.txt", MakeLogLine(TLineKind::Backup, readme, {copy}),
                                     MakeLogLine(TLineKind::Shared, plugin)})
         EXPECT_EQ(std::count(carried.begin(), carried.end(), line), 1) << line;
+    // 2.10's registration was in the journal, value by value, before 2.30
+    // wrote over it; that, and the keys a run made, matter to its own
+    // rollback alone and stay out of the finished log.
+    auto registrationValue = [](const std::string& line) {
+        TLogLine parsed = TLogLine::Parse(line);
+        return parsed.Kind == TLineKind::PriorValue && IsInsideFolder(parsed.Path(), UninstallRegistryKey);
+    };
+    EXPECT_TRUE(std::any_of(upgraded.begin(), upgraded.end(), registrationValue));
+    for (const std::string& line : carried)
+        EXPECT_FALSE(registrationValue(line) || TLogLine::Parse(line).Kind == TLineKind::CreatedKey) << line;
 }
 
 namespace {

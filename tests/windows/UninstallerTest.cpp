@@ -126,7 +126,7 @@ TEST(Uninstaller, RemovesFilesFoldersAndKeysInEveryView)
     CreateKey(HKEY_LOCAL_MACHINE, key);
     CreateKey(HKEY_LOCAL_MACHINE, key, true);
     WriteUninstallerFile(folder / "Uninst.exe", {"D" + product, "T" + t, "F" + product + "Plugin.dll", "U" + key,
-                                                 "M" + key, "6" + key, "X unknown kinds do nothing", ""});
+                                                 "M" + key, "6" + key, "Z unknown kinds do nothing", ""});
     TUninstaller uninstaller(folder / "Uninst.exe");
     // The T folder keeps the user's subfolder, so it and its parent stay: not a
     // failure of the product, but the user is told where their files are.

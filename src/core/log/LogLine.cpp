@@ -46,6 +46,10 @@ const std::vector<TLineKindInfo> Table = {
     // product keys and shared counts are below HKEY_CURRENT_USER, and its
     // removal needs no administrator rights.
     {K::OneUser,           'O', T::None,   R::None,           1, 0, false, true,  true,  "for one user: "},
+    // Beside a key line, before the key is made: the run made it and the
+    // levels above it that were not there either. Only the run's own
+    // rollback takes them away (whole); the finished log leaves it out.
+    {K::CreatedKey,        'X', T::Key,    R::None,           3, 1, false, false, false, nullptr},
 };
 
 const std::string NoPath;
@@ -127,9 +131,9 @@ bool TLogLine::WellFormed() const
                                           : IsInstallationPathForm(Fields[size_t(i)]);
         if (!form) return false;
     }
-    if (Kind == K::EmptyParents) {
-        int levels = 0;
-        if (!KeyLetterField(Fields) || !TryStrToInt(Fields[2], levels, false) || levels < 1 || levels > 32) return false;
+    if (Kind == K::EmptyParents || Kind == K::CreatedKey) {
+        int levels = 0, least = Kind == K::CreatedKey ? 0 : 1;
+        if (!KeyLetterField(Fields) || !TryStrToInt(Fields[2], levels, false) || levels < least || levels > 32) return false;
     }
     if (Kind == K::PriorValue && !KeyLetterField(Fields)) return false;
     return true;
@@ -142,7 +146,7 @@ std::vector<std::pair<TLineTarget, std::string>> TLogLine::Places() const
     for (int i = 0; i < info.Places && size_t(i) < Fields.size(); ++i) {
         const std::string& place = Fields[size_t(i)];
         if (info.Target == T::Key)
-            places.emplace_back(T::Key, KeyRoot(Kind == K::EmptyParents || Kind == K::PriorValue ? KeyLetterField(Fields) : info.Letter, place));
+            places.emplace_back(T::Key, KeyRoot(info.KeyRoot == R::None ? KeyLetterField(Fields) : info.Letter, place));
         else
             places.emplace_back(T::Folder, RootOfPlace(info.Target, place));
     }

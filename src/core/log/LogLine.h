@@ -30,13 +30,14 @@ enum class TLineKind : int {
     EmptyParents,           // K<key>|<key letter>|<levels>: levels above a recorded key the run created
     PriorValue,             // V<key>|<key letter>|<name>|<type>:<hex data>, or "-": a value as it was before
     OneUser,                // O<user name>: the installation is for that user alone (HKEY_CURRENT_USER)
+    CreatedKey,             // X<key>|<key letter>|<levels>: the run created the key and that many levels above it
     Unknown
 };
 
 // What the fields of a line name.
 enum class TLineTarget { None, File, Folder, Key };
 // The registry root and view of the key a key line names (U, C, M, 6); None
-// for every other kind, also for K and V lines, which name theirs by letter.
+// for every other kind, also for K, V and X lines, which name theirs by letter.
 enum class TKeyRoot { None, CurrentUser, ClassesRoot, LocalMachine, LocalMachine64 };
 
 struct TLineKindInfo {
@@ -68,7 +69,7 @@ const TLineKindInfo& LineKindInfo(TLineKind kind);
 // The kind of a letter; Unknown for any letter the table does not hold.
 TLineKind LineKindOf(char letter);
 
-// The key kind letter (U, C, M or 6) a K or V line names in its second field, or 0.
+// The key kind letter (U, C, M or 6) a K, V or X line names in its second field, or 0.
 char KeyLetterField(const std::vector<std::string>& fields);
 // The root and view of the key lines of that letter; None for any other letter.
 TKeyRoot KeyRootOfLetter(char letter);

@@ -5,6 +5,7 @@
 #include "Exception.h"
 #include "FileSystem.h"
 #include "InstallationLog.h"
+#include "LogUndo.h"
 #include "Messages.h"
 #include "PathUtils.h"
 #include "SharedFiles.h"
@@ -36,12 +37,23 @@ TRunJournal::TRunJournal()
 
 void TRunJournal::Append(const std::string& line)
 {
-    if (!FKeyName.empty() && ExtendRoots(FRoots, {line})) WriteRegisteredRoots(FScope, FKeyName, FRoots);
+    if (!FKeyName.empty() && ExtendRoots(FRoots, {line})) WriteRegisteredRoots(FScope, FKeyName, FRoots, &FValues);
     FLines.Append(line);
+    if (!line.empty() && LineKindOf(line[0]) == TLineKind::CreatedKey) {
+        TLogLine parsed = TLogLine::Parse(line);
+        if (parsed.WellFormed()) FCreatedKeys.emplace_back(parsed.Fields[1][0], CreatedKeyOf(parsed));
+    }
     if (FFile) WriteLine(line);
     if (!OnNote) return;
     std::string note = LineNote(line);
     if (!note.empty()) Note(note);
+}
+
+void TRunJournal::Retract()
+{
+    if (!FLines.Back().empty() && LineKindOf(FLines.Back()[0]) == TLineKind::CreatedKey && !FCreatedKeys.empty())
+        FCreatedKeys.pop_back();
+    FLines.PopBack();
 }
 
 void TRunJournal::WriteLine(const std::string& line)
@@ -88,16 +100,7 @@ void TRunJournal::KeepRootsIn(const std::string& keyName, const TInstallationRoo
     FKeyName = keyName;
     FRoots = roots;
     ExtendRoots(FRoots, FLines);
-    WriteRegisteredRoots(FScope, FKeyName, FRoots);
-}
-
-void TRunJournal::RegistrationsReplaced(const std::vector<TSavedRegistration>& saved)
-{
-    for (const TSavedRegistration& registration : saved)
-        if (std::none_of(FReplacedRegistrations.begin(), FReplacedRegistrations.end(), [&](const TSavedRegistration& kept) {
-                return SameTextAscii(kept.KeyName, registration.KeyName);
-            }))
-            FReplacedRegistrations.push_back(registration);  // as it was before the run, not since
+    WriteRegisteredRoots(FScope, FKeyName, FRoots, &FValues);
 }
 
 void TRunJournal::Finish(bool keepFile)
@@ -110,9 +113,8 @@ void TRunJournal::Finish(bool keepFile)
         TLogLine parsed = TLogLine::Parse(line);
         if (parsed.Kind == TLineKind::Aside && parsed.WellFormed()) SystemCalls().Delete(parsed.Fields[1].c_str());
     });
-    FReplacedRegistrations.clear();
-    FCreatedKeys.clear();
     FKeyName.clear();
+    FCreatedKeys.clear();
     FValues.Forget();
     FEarlierFile.reset();
 }
@@ -121,10 +123,11 @@ std::vector<std::string> TRunJournal::RollBack()
 {
     FFile.reset();
     FKeyName.clear();
-    FLeftOver.clear();
-    FReleased.clear();
-    FLines.ForEachBackwards([&](const std::string& line) { RollBackLine(TLogLine::Parse(line)); });
-    RestoreRegistrations();
+    TLogUndo undo(TUndoMode::RollBack, FScope);
+    undo.SetJournal(FPath, FEarlierFile.has_value());
+    undo.OnNote = OnNote;
+    undo.Undo(FLines);
+    std::vector<std::string> leftOver = undo.LeftOver();
     // Last, the journal: the earlier installation's uninstaller, put back
     // above, reads its own log again, or the earlier log that was in the
     // journal's place, written back now.
@@ -134,104 +137,20 @@ std::vector<std::string> TRunJournal::RollBack()
         });
         std::string what = "file put back " + FPath;
         Note((error == 0 ? "rolled back: " : "could not roll back: ") + what);
-        if (error != 0) FLeftOver.push_back(what);
+        if (error != 0) leftOver.push_back(what);
     } else if (!FPath.empty()) {
         DeleteFileA(FPath.c_str());
     }
     FEarlierFile.reset();
     FLines.Clear();
     FCreatedKeys.clear();
-    FReplacedRegistrations.clear();
     FValues.Forget();
-    return FLeftOver;
-}
-
-void TRunJournal::RollBackLine(const TLogLine& line)
-{
-    const std::string& path = line.Path();
-    auto result = [&](bool done, const std::string& what) {
-        Note((done ? "rolled back: " : "could not roll back: ") + what);
-        if (!done) FLeftOver.push_back(what);
-    };
-    // A folder swapped for a link while the run went on is not reached into:
-    // what lies behind the link is somebody else's.
-    // (A shared count is the registry's, not reached through the folder.)
-    std::vector<TFileHandle> pins;
-    if (line.Kind != TLineKind::Shared && line.Kind != TLineKind::Sharing && !ReachedDirectly(line, pins)) {
-        result(false, "reached through a link " + path);
-        return;
-    }
-    switch (line.Kind) {
-    case TLineKind::File:
-        SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-        result(DeleteFileA(path.c_str()) || !FileExists(path), "file removed " + path);
-        break;
-    case TLineKind::Partial:
-        if (!FileExists(path)) break;
-        if (!SameTextAscii(path, FPath))
-            result(DeleteFileA(path.c_str()) != 0, "file removed " + path);
-        else if (!FEarlierFile)
-            // The journal with no earlier log to write back in its place goes
-            // here, before the folder that holds it, which the run may have made.
-            DeleteFileA(path.c_str());
-        break;
-    case TLineKind::Backup:
-    case TLineKind::Aside:
-        if (FileExists(line.Fields[1]))
-            result(MoveFileExA(line.Fields[1].c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED) != 0,
-                   "file put back " + path);
-        break;
-    case TLineKind::PriorValue:
-        result(PutBackPriorValue(line), "registry value put back " + line.Fields[1] + " " + path + "\\" + line.Fields[2]);
-        break;
-    case TLineKind::Shared:
-        FReleased.insert(UpperAscii(path));
-        ReleaseSharedFileReference(FScope, path);
-        result(true, "shared reference released " + path);
-        break;
-    case TLineKind::Sharing:
-        // Ended between this line and its H line: the count tells.
-        if (!FReleased.count(UpperAscii(path)) && SharedReferenceTakenSince(FScope, path, line.Fields[1])) {
-            ReleaseSharedFileReference(FScope, path);
-            result(true, "shared reference released " + path);
-        }
-        break;
-    case TLineKind::Folder:
-    case TLineKind::FolderContents:
-        SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_DIRECTORY);
-        result(RemoveDirectoryA(path.c_str()) || !DirectoryExists(path), "folder removed " + path);
-        break;
-    case TLineKind::CurrentUserKey:
-    case TLineKind::ClassesRootKey:
-    case TLineKind::LocalMachineKey:
-    case TLineKind::LocalMachine64Key: {
-        // Only the keys the run created go, with the parents it created for them.
-        auto created = FCreatedKeys.find(MakeLogLine(line.Kind, path));
-        if (created == FCreatedKeys.end()) break;
-        TRegistry64 registry(Is64BitView(line.Info().KeyRoot));
-        registry.RootKey = RootKeyOf(line.Info().KeyRoot);
-        result(registry.DeleteKey(created->second) || !registry.KeyExists(created->second),
-               "registry key removed " + created->second);
-        break;
-    }
-    default: break;
-    }
-}
-
-void TRunJournal::RestoreRegistrations()
-{
-    // The registrations that the run's own replaced come back as they were.
-    for (const TSavedRegistration& saved : FReplacedRegistrations) {
-        bool restored = RestoreRegistration(saved);
-        std::string what = "registration put back " + saved.KeyName;
-        Note((restored ? "rolled back: " : "could not roll back: ") + what);
-        if (!restored) FLeftOver.push_back(what);
-    }
+    return leftOver;
 }
 
 bool TRunJournal::InCreatedKey(char letter, const std::string& key) const
 {
     for (const auto& created : FCreatedKeys)
-        if (TLogLine::Parse(created.first).Info().Letter == letter && IsInsideFolder(key, created.second)) return true;
+        if (created.first == letter && IsInsideFolder(key, created.second)) return true;
     return false;
 }

@@ -12,7 +12,6 @@
 #include <windows.h>
 
 #include <functional>
-#include <map>
 #include <memory>
 #include <optional>
 #include <set>
@@ -44,7 +43,7 @@ public:
     void Append(const std::string& line);
     // The last line's step did not happen after all: its line leaves the
     // run's lines. On disk it stays; its inverse finds nothing to undo.
-    void Retract() { FLines.PopBack(); }
+    void Retract();
 
     // Writes the journal whole at `path` (the product's name, the earlier
     // installation's lines, this run's so far) under another name, flushes it
@@ -58,18 +57,12 @@ public:
     // every line that names a place outside them.
     void KeepRootsIn(const std::string& keyName, const TInstallationRoots& roots);
 
-    // What a rollback needs beyond the lines: the outermost key the run
-    // created for a key line and each registration the run replaced (its
-    // values as they were, saved once). The
-    // registry objects of the run tell Values() of each value before they
-    // write it: one the run writes over in a key that was there before gets
-    // its V line (the value as it was) here first.
-    void KeyCreated(const std::string& line, const std::string& outermost) { FCreatedKeys[line] = outermost; }
+    // The registry objects of the run tell Values() of each value before they
+    // write it: one the run writes over in a key that was there before (one
+    // no X line names) gets its V line (the value as it was) here first. The
+    // registration's values go the same way, through the registration's calls.
     // Whether the key (its line's letter and path) lies in one this run created.
     bool InCreatedKey(char letter, const std::string& key) const;
-    // Registrations as they were before the run changed them: the first
-    // saved of each key name is the one a rollback writes back.
-    void RegistrationsReplaced(const std::vector<TSavedRegistration>& saved);
     // What was at the journal's path before the run (an earlier log), written
     // back there by a rollback instead of leaving no file.
     void RestoredOnRollBack(std::vector<uint8_t> earlier) { FEarlierFile = std::move(earlier); }
@@ -81,9 +74,8 @@ public:
     // log, `keepFile`) and the copies its R lines kept for a failure go;
     // nothing is left to roll back.
     void Finish(bool keepFile = false);
-    // Undoes every step, last first: the registry values, then each line,
-    // then the registrations the run replaced, last the journal file. Returns
-    // what could not be put back as it was.
+    // Undoes every step, last first, the journal file last. Returns what
+    // could not be put back as it was.
     std::vector<std::string> RollBack();
 
     // Told of every line appended (the run log's words for it) and of every
@@ -96,8 +88,6 @@ private:
         if (OnNote) OnNote(text);
     }
     void WriteLine(const std::string& line);
-    void RollBackLine(const TLogLine& line);
-    void RestoreRegistrations();
 
     TLineStore FLines;
     std::unique_ptr<THandleStream> FFile;
@@ -108,12 +98,9 @@ private:
     std::string FKeyName;
     TInstallationRoots FRoots;
 
-    std::map<std::string, std::string> FCreatedKeys;
-    std::vector<TSavedRegistration> FReplacedRegistrations;
     TRegistryUndo FValues;
-    // While rolling back: shared references given back, as UpperAscii, and
-    // what could not be put back.
-    std::set<std::string> FReleased;
-    std::vector<std::string> FLeftOver;
+    // The keys the X lines so far say the run created (letter, outermost
+    // key), looked up before each value the run writes.
+    std::vector<std::pair<char, std::string>> FCreatedKeys;
     std::optional<std::vector<uint8_t>> FEarlierFile;
 };

@@ -203,12 +203,15 @@ bool ReadRegisteredRoots(TInstallScope scope, const std::string& keyName, TInsta
     }
 }
 
-bool WriteRegisteredRoots(TInstallScope scope, const std::string& keyName, const TInstallationRoots& roots)
+bool WriteRegisteredRoots(TInstallScope scope, const std::string& keyName, const TInstallationRoots& roots,
+                          TRegistryUndo* undo)
 {
     try {
         TRegistry registry;
         registry.RootKey = ScopeRoot(scope);
         if (!registry.OpenKey(UninstallRegistryKey + keyName, false)) return false;
+        registry.RememberValue(undo, RegistrationValue::InstallFolders);
+        registry.RememberValue(undo, RegistrationValue::InstallKeys);
         registry.WriteString(RegistrationValue::InstallFolders, TInstallationRoots::Joined(roots.Folders));
         registry.WriteString(RegistrationValue::InstallKeys, TInstallationRoots::Joined(roots.Keys));
         return true;
@@ -243,114 +246,72 @@ TInstallationRoots UninstallerRoots(TInstallScope scope, const std::string& unin
     return roots;
 }
 
-void DropEarlierRegistrations(TInstallScope scope, const std::string& uninstallerPath, const std::string& keyName)
+void DropEarlierRegistrations(TInstallScope scope, const std::string& uninstallerPath, const std::string& keyName,
+                              TRegistryUndo* undo)
 {
     TRegistry registry;
     registry.RootKey = ScopeRoot(scope);
-    for (const std::string& name : RegistrationsNaming(scope, uninstallerPath))
-        if (!SameTextAscii(name, keyName)) registry.DeleteKey(UninstallRegistryKey + name);
-}
-
-namespace {
-
-std::vector<TSavedRegistration::TValue> ValuesOf(HKEY key)
-{
-    std::vector<TSavedRegistration::TValue> values;
-    for (DWORD index = 0;; ++index) {
-        wchar_t name[16384];
-        DWORD nameLength = sizeof name / sizeof name[0], type = 0, size = 0;
-        if (RegEnumValueW(key, index, name, &nameLength, nullptr, &type, nullptr, &size) != ERROR_SUCCESS) break;
-        TSavedRegistration::TValue value{std::vector<wchar_t>(name, name + nameLength + 1), type, std::vector<BYTE>(size)};
-        nameLength = sizeof name / sizeof name[0];
-        if (RegEnumValueW(key, index, name, &nameLength, nullptr, &type, value.Data.data(), &size) != ERROR_SUCCESS)
-            break;
-        value.Data.resize(size);
-        values.push_back(std::move(value));
+    for (const std::string& name : RegistrationsNaming(scope, uninstallerPath)) {
+        if (SameTextAscii(name, keyName) || !registry.OpenKey(UninstallRegistryKey + name, false)) continue;
+        registry.RememberValues(undo);
+        registry.CloseKey();
+        registry.DeleteKey(UninstallRegistryKey + name);
     }
-    return values;
 }
 
-}  // namespace
-
-bool RestoreRegistration(const TSavedRegistration& saved)
+void ForgetLogDigest(TInstallScope scope, const std::string& uninstallerPath, TRegistryUndo* undo)
 {
-    TRegistry registry;
-    registry.RootKey = ScopeRoot(saved.Scope);
-    bool restored = registry.OpenKey(UninstallRegistryKey + saved.KeyName, true);
-    for (const TSavedRegistration::TValue& now : restored ? ValuesOf(registry.CurrentKey()) : std::vector<TSavedRegistration::TValue>())
-        if (std::none_of(saved.Values.begin(), saved.Values.end(), [&](const TSavedRegistration::TValue& value) {
-                return lstrcmpiW(value.Name.data(), now.Name.data()) == 0;
-            }))
-            RegDeleteValueW(registry.CurrentKey(), now.Name.data());
-    for (const TSavedRegistration::TValue& value : saved.Values)
-        restored = restored && RegSetValueExW(registry.CurrentKey(), value.Name.data(), 0, value.Type, value.Data.data(),
-                                              DWORD(value.Data.size())) == ERROR_SUCCESS;
-    return restored;
-}
-
-std::vector<TSavedRegistration> ForgetLogDigest(TInstallScope scope, const std::string& uninstallerPath)
-{
-    std::vector<TSavedRegistration> saved;
     TRegistry registry;
     registry.RootKey = ScopeRoot(scope);
-    if (!registry.OpenKey(UninstallRegistryKey, false)) return saved;
+    if (!registry.OpenKey(UninstallRegistryKey, false)) return;
     for (const std::string& name : registry.GetKeyNames()) {
         if (!NamesUninstaller(registry, name, uninstallerPath) || !registry.ValueExists(RegistrationValue::LogDigest))
             continue;
-        saved.push_back({scope, name, ValuesOf(registry.CurrentKey())});
+        registry.RememberValue(undo, RegistrationValue::LogDigest);
         registry.DeleteValue(RegistrationValue::LogDigest);
     }
-    return saved;
 }
 
-void WriteLogDigest(TInstallScope scope, const std::string& keyName, const std::string& digest)
+void WriteLogDigest(TInstallScope scope, const std::string& keyName, const std::string& digest, TRegistryUndo* undo)
 {
     try {
         TRegistry registry;
         registry.RootKey = ScopeRoot(scope);
-        if (registry.OpenKey(UninstallRegistryKey + keyName, false))
-            registry.WriteString(RegistrationValue::LogDigest, digest);
+        if (!registry.OpenKey(UninstallRegistryKey + keyName, false)) return;
+        registry.RememberValue(undo, RegistrationValue::LogDigest);
+        registry.WriteString(RegistrationValue::LogDigest, digest);
     } catch (const Exception&) {
         // Without it the log is judged by its roots alone, as an earlier version's is.
     }
 }
 
-std::vector<TSavedRegistration> RegisterUninstaller(TInstallScope scope, const std::string& uninstallerPath,
-                                                    const std::string& keyName, const std::string& displayName,
-                                                    const std::vector<TRegistrationValue>& values)
+void RegisterUninstaller(TInstallScope scope, const std::string& uninstallerPath, const std::string& keyName,
+                         const std::string& displayName, const std::vector<TRegistrationValue>& values,
+                         TRegistryUndo* undo)
 {
-    std::vector<TSavedRegistration> saved;
     TRegistry registry;
     registry.RootKey = ScopeRoot(scope);
-    if (registry.OpenKey(UninstallRegistryKey, false)) {
-        for (const std::string& name : registry.GetKeyNames()) {
-            try {
-                if (!registry.OpenKey(UninstallRegistryKey + name, false)) continue;
-                // Earlier installations into the same folder, whatever their
-                // key name, and whether or not they quoted the path.
-                std::string uninstall = Unquoted(registry.ReadString(RegistrationValue::UninstallString));
-                bool same = !uninstall.empty() && SameFile(uninstall, uninstallerPath);
-                if (same || SameTextAscii(name, keyName)) saved.push_back({scope, name, ValuesOf(registry.CurrentKey())});
-            } catch (const Exception&) {
-            }
-        }
-    }
     try {
         if (registry.OpenKey(UninstallRegistryKey + keyName, true)) {
             // Quoted, so that Windows never runs "C:\Program.exe" for a path with
             // blanks. First: a run ended after any later value leaves an entry
             // that its uninstaller finds and removes, never a name in the list
             // of installed programs that nothing can remove.
-            registry.WriteString(RegistrationValue::UninstallString, "\"" + uninstallerPath + "\"");
-            registry.WriteString(RegistrationValue::DisplayName, displayName);
+            auto write = [&](const std::string& name, const std::string& text) {
+                registry.RememberValue(undo, name);
+                registry.WriteString(name, text);
+            };
+            write(RegistrationValue::UninstallString, "\"" + uninstallerPath + "\"");
+            write(RegistrationValue::DisplayName, displayName);
             for (const TRegistrationValue& value : values) {
-                if (value.Number)
+                if (value.Number) {
+                    registry.RememberValue(undo, value.Name);
                     registry.WriteInteger(value.Name, StrToIntDef(value.Text, 0, false));
-                else if (!value.Text.empty())
-                    registry.WriteString(value.Name, value.Text);
+                } else if (!value.Text.empty()) {
+                    write(value.Name, value.Text);
+                }
             }
         }
     } catch (const Exception&) {
     }
-    return saved;
 }

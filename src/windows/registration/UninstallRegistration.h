@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "InstallScope.h"
+#include "Registry.h"
 #include "UninstallLog.h"
 
 namespace RegistrationValue {
@@ -40,45 +41,31 @@ struct TRegistrationValue {
     bool Number = false;
 };
 
-// A registration as it was before a run changed it: its scope's root, its key
-// name and values.
-struct TSavedRegistration {
-    struct TValue {
-        std::vector<wchar_t> Name;  // ends in a null character
-        DWORD Type = 0;
-        std::vector<BYTE> Data;
-    };
-    TInstallScope Scope = TInstallScope::Everyone;
-    std::string KeyName;
-    std::vector<TValue> Values;
-};
-// Writes a saved registration back as it was: values added since go, the
-// others get their data back. False when that could not be done.
-bool RestoreRegistration(const TSavedRegistration& saved);
-
 // Registers the uninstaller under `keyName`: its command (quoted, first), its
-// name in the list and the further values. Returns, as they were before, the
-// registrations of earlier installations into the same folder (the same
-// uninstaller file, whatever their key name) and one of the same key name:
-// the run keeps them to put back after a failure. Registry trouble never
-// fails the installation: the registration is then skipped or partial.
-std::vector<TSavedRegistration> RegisterUninstaller(TInstallScope scope, const std::string& uninstallerPath,
-                                                    const std::string& keyName, const std::string& displayName,
-                                                    const std::vector<TRegistrationValue>& values);
+// name in the list and the further values. Each value written is told to
+// `undo` first (as every call below that writes or deletes a registration's
+// value, or a whole registration, does), so that a run's journal keeps it as
+// it was. Registry trouble never fails the installation: the registration is
+// then skipped or partial.
+void RegisterUninstaller(TInstallScope scope, const std::string& uninstallerPath, const std::string& keyName,
+                         const std::string& displayName, const std::vector<TRegistrationValue>& values,
+                         TRegistryUndo* undo = nullptr);
 // Removes the earlier registrations of the same uninstaller under other key
 // names, once the one under `keyName` is whole, its roots included: a run
 // ended before then is found, with its roots, through one or the other.
-void DropEarlierRegistrations(TInstallScope scope, const std::string& uninstallerPath, const std::string& keyName);
+void DropEarlierRegistrations(TInstallScope scope, const std::string& uninstallerPath, const std::string& keyName,
+                              TRegistryUndo* undo = nullptr);
 // The key names of every registration of the installation's scope that names
 // the uninstaller.
 std::vector<std::string> RegistrationsNaming(TInstallScope scope, const std::string& uninstallerPath);
 
 // A run is about to change the log of the uninstaller at `uninstallerPath`:
 // the digest of its registrations goes, so that a run ended from here on is
-// judged by its roots. Returns those registrations as they were.
-std::vector<TSavedRegistration> ForgetLogDigest(TInstallScope scope, const std::string& uninstallerPath);
+// judged by its roots.
+void ForgetLogDigest(TInstallScope scope, const std::string& uninstallerPath, TRegistryUndo* undo = nullptr);
 // Keeps the digest of the finished log in the registration `keyName`.
-void WriteLogDigest(TInstallScope scope, const std::string& keyName, const std::string& digest);
+void WriteLogDigest(TInstallScope scope, const std::string& keyName, const std::string& digest,
+                    TRegistryUndo* undo = nullptr);
 
 // The log line that records the registration of that key name.
 std::string RegistrationLine(TInstallScope scope, const std::string& keyName);
@@ -132,7 +119,8 @@ std::string FreeRegistrationKey(TInstallScope scope, const std::string& uninstal
 bool ReadRegisteredRoots(TInstallScope scope, const std::string& keyName, TInstallationRoots& roots);
 // Keeps the roots in the registration (which must exist); false when they
 // could not be written.
-bool WriteRegisteredRoots(TInstallScope scope, const std::string& keyName, const TInstallationRoots& roots);
+bool WriteRegisteredRoots(TInstallScope scope, const std::string& keyName, const TInstallationRoots& roots,
+                          TRegistryUndo* undo = nullptr);
 
 // The roots an uninstaller obeys: those of its registration; without one that
 // keeps roots, or where the registration keeps a digest that `logDigest` does

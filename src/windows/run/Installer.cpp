@@ -401,6 +401,8 @@ TLineStore TInstaller::UninstallerLog(bool keptCopies) const
     TLineStore log;
     for (const std::string& line : ::CarryForward(FEarlierLog, FJournal.Lines())) {
         TLogLine parsed = TLogLine::Parse(line);
+        // The registrations' values as they were matter only to the run's own rollback.
+        if (parsed.Kind == TLineKind::PriorValue && IsInsideFolder(parsed.Path(), UninstallRegistryKey)) continue;
         if (parsed.Info().Finished || line.empty() || (keptCopies && parsed.Kind == TLineKind::Aside) ||
             (parsed.Kind == TLineKind::Partial && !FJournal.Path().empty() && SameTextAscii(parsed.Path(), FJournal.Path())))
             log.Append(line);
@@ -464,10 +466,10 @@ void TInstaller::RecordRegistryKey(HKEY root, const std::string& keyPath, bool u
     // them away once they are empty, and never a key that was there before.
     int levels = 0;
     if (!created.empty()) {
-        FJournal.KeyCreated(FJournal.Lines().Back(), created);
         for (std::string key = ExcludeDelimiter(ExtractFilePath(keyPath)); key.size() >= created.size() && !key.empty();
              key = ExcludeDelimiter(ExtractFilePath(key)))
             ++levels;
+        Log(MakeLogLine(TLineKind::CreatedKey, keyPath, {std::string(1, letter), std::to_string(levels)}));
     } else if (!OwnFolder.empty()) {
         levels = TOtherInstallations(Scope(), OwnFolder + UninstallerFileName).ParentLevels(letter, keyPath);
     }
@@ -504,11 +506,11 @@ void TInstaller::WriteUninstaller(const std::string& uninstallerPath, const std:
     } else {
         digest = PlaceUninstaller(uninstallerPath, true, productName);
     }
-    FJournal.RegistrationsReplaced(RegisterUninstaller(Scope(), uninstallerPath, keyName, displayName, RegistrationValues));
-    WriteRegisteredRoots(Scope(), keyName, InstallationRoots(UninstallerLog()));
-    DropEarlierRegistrations(Scope(), uninstallerPath, keyName);
+    RegisterUninstaller(Scope(), uninstallerPath, keyName, displayName, RegistrationValues, &Values());
+    WriteRegisteredRoots(Scope(), keyName, InstallationRoots(UninstallerLog()), &Values());
+    DropEarlierRegistrations(Scope(), uninstallerPath, keyName, &Values());
     // Last: from here on the log is obeyed only as it is now.
-    WriteLogDigest(Scope(), keyName, digest);
+    WriteLogDigest(Scope(), keyName, digest, &Values());
     // Done: the journal (unless it is the log now) and the product's earlier files kept for a failure go.
     FJournal.Finish(signedUninstaller);
 }
@@ -616,7 +618,7 @@ void TInstaller::BeginJournal(const std::string& uninstallerPath, const std::str
     }
     Log(MakeLogLine(TLineKind::Partial, journal));
     // From the journal's first byte on, the earlier log is no longer the one its digest vouches for.
-    FJournal.RegistrationsReplaced(ForgetLogDigest(Scope(), uninstallerPath));
+    ForgetLogDigest(Scope(), uninstallerPath, &Values());
     // Only an uninstaller this run brings is this run's to take away again.
     if (earlierCopy.empty()) Log(MakeLogLine(TLineKind::Partial, uninstallerPath));
     std::string registration = RegistrationLine(Scope(), keyName);
@@ -625,7 +627,8 @@ void TInstaller::BeginJournal(const std::string& uninstallerPath, const std::str
         registry.RootKey = ScopeRoot(Scope());
         bool existed = registry.KeyExists(UninstallRegistryKey + keyName);
         Log(registration);
-        if (!existed) FJournal.KeyCreated(registration, UninstallRegistryKey + keyName);
+        char letter = TLogLine::Parse(registration).Info().Letter;
+        if (!existed) Log(MakeLogLine(TLineKind::CreatedKey, UninstallRegistryKey + keyName, {std::string(1, letter), "0"}));
     }
     FJournal.Open(journal, FPackage.Info().Version, productName, FEarlierLog);
     // The uninstaller is written like any file of the run, but its lines (P,
@@ -636,10 +639,10 @@ void TInstaller::BeginJournal(const std::string& uninstallerPath, const std::str
             ThrowReplaceError(uninstallerPath, GetLastError());
     }
     PlaceUninstaller(uninstallerPath, false, productName);
-    FJournal.RegistrationsReplaced(RegisterUninstaller(Scope(), uninstallerPath, keyName, displayName, RegistrationValues));
+    RegisterUninstaller(Scope(), uninstallerPath, keyName, displayName, RegistrationValues, &Values());
     FJournal.KeepRootsIn(keyName, InstallationRoots(FEarlierLog));
     FJournal.Flush();
-    DropEarlierRegistrations(Scope(), uninstallerPath, keyName);
+    DropEarlierRegistrations(Scope(), uninstallerPath, keyName, &Values());
 }
 
 void TInstaller::FlushJournal() { FJournal.Flush(); }

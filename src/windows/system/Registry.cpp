@@ -119,9 +119,10 @@ bool PutBackPriorValue(const TLogLine& line)
     if (root == TKeyRoot::None) return false;
     TRegistry64 registry(Is64BitView(root));
     registry.RootKey = RootKeyOf(root);
-    if (!registry.OpenKey(line.Path(), false)) return false;
     const std::string& name = line.Fields[2];
     const std::string& data = line.Fields[3];
+    // A key the run deleted (a registration it took over) comes back with its values.
+    if (!registry.OpenKey(line.Path(), data != "-")) return data == "-";
     if (data == "-") {
         LONG result = RegDeleteValueA(registry.CurrentKey(), name.c_str());
         return result == ERROR_SUCCESS || result == ERROR_FILE_NOT_FOUND;
@@ -210,6 +211,24 @@ void TRegistry::WriteInteger(const std::string& name, int32_t value)
 bool TRegistry::ValueExists(const std::string& name)
 {
     return RegQueryValueExA(FCurrent.Get(), name.c_str(), nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
+}
+
+void TRegistry::RememberValue(TRegistryUndo* undo, const std::string& name) const
+{
+    if (undo) undo->Remember(FCurrent.Get(), name, KeyLetter(), "\\" + FCurrentPath);
+}
+
+void TRegistry::RememberValues(TRegistryUndo* undo) const
+{
+    if (!undo) return;
+    std::vector<std::string> names;
+    for (DWORD index = 0;; ++index) {
+        char name[16384];
+        DWORD length = sizeof name;
+        if (RegEnumValueA(FCurrent.Get(), index, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
+        names.emplace_back(name, length);
+    }
+    for (const std::string& name : names) RememberValue(undo, name);
 }
 
 bool TRegistry::DeleteValue(const std::string& name)

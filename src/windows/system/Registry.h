@@ -84,6 +84,11 @@ public:
     std::vector<std::string> GetKeyNames();
     // The current key holds neither a subkey nor a value (false when none is open).
     bool IsEmptyKey();
+    // Tells `undo` (when there is one) of a value of the current key before
+    // it is written or deleted, or of each of its values before the key goes,
+    // as Undo is told of a write; the run's log hears nothing of it.
+    void RememberValue(TRegistryUndo* undo, const std::string& name) const;
+    void RememberValues(TRegistryUndo* undo) const;
 
 protected:
     // The key a path starts from: the current key for a relative path when one

@@ -4,12 +4,11 @@
 #include <windows.h>
 
 #include <functional>
-#include <map>
-#include <set>
 #include <string>
 #include <vector>
 
 #include "InstallationLog.h"
+#include "LogUndo.h"
 #include "ProgramFile.h"
 #include "InstallScope.h"
 #include "ProgramVersion.h"
@@ -31,7 +30,7 @@ public:
     // installation replaced comes back.
     bool Uninstall();
     // The folders that kept files of the user's own (found by Uninstall).
-    const std::vector<std::string>& KeptFolders() const { return FKept; }
+    const std::vector<std::string>& KeptFolders() const { return FUndo.KeptFolders(); }
     // Starts the clean-up that deletes the uninstaller once this process has
     // ended and removes the deferred folders (see UninstallerCleanUp.h).
     // Returns the clean-up's folder; empty when it is left to the next start
@@ -46,75 +45,25 @@ public:
     std::function<void(const std::string&)> OnNote;
     const TProgramVersion& Version() const { return FVersion; }
     const std::vector<std::string>& LogLines() const { return FLines; }
-    const std::vector<std::string>& DeferredFolders() const { return FDeferred; }
+    const std::vector<std::string>& DeferredFolders() const { return FUndo.DeferredFolders(); }
 
 private:
     void Note(const std::string& text) const
     {
         if (OnNote) OnNote(text);
     }
-    void ReadNotes();
     // Adds what a run ended while it wrote the journal or the uninstaller left
     // under unfinished names.
     void NoteUnfinishedFiles();
-    // Whether a line may be acted on: the table clears it, the roots hold every
-    // place it names, and none lies in the Windows folder.
-    bool Obeys(const std::string& line) const;
-    void Remove(const TLogLine& line);
-    void RemoveFile(const std::string& path);
-    // Another installation kept our file aside when it wrote there: that copy
-    // is ours (its stamp, or a shortcut's target, says so) and goes with us.
-    void DropCopiesKeptByOthers(const std::string& path);
-    // The empty keys this installation created above a key it recorded (a K line).
-    void RemoveEmptyParents(const TLogLine& line);
-    bool IsOtherInstallationsShortcut(const std::string& path) const;
-    void RestoreFile(const TLogLine& note);
-    void RemoveFolder(const std::string& path);
-    // What a folder still holds besides `ignored` and the items removal left
-    // on purpose: true when that is anything at all.
-    bool HoldsOthers(const std::string& folder, const std::string& ignored = std::string()) const;
-    void Keep(const std::string& folder);
-    void RemoveFolderFiles(const std::string& path);
-    void RemoveRegistryKey(const TLogLine& line);
 
     std::string FProgramPath;
     std::string FProgramFolder;
-    bool FFailed = false;
     std::string FProductName;
     std::vector<std::string> FLines;
-    std::vector<std::string> FDeferred;
     TProgramVersion FVersion;
-    // Where the installation wrote, as it recorded beside its registration:
-    // no line outside is obeyed. Empty for an installation that did not say.
-    TInstallationRoots FRoots;
-    // From the log's notes, by UpperAscii path: each file's stamp as installed
-    // ("size|time"), and the files whose shared reference is the product's.
-    std::map<std::string, std::string> FStamps;
-    std::set<std::string> FShared;
-    // Files this installation replaced and whose earlier copy it still keeps
-    // (B notes): its own goes, and the copy comes back.
-    std::set<std::string> FReplaced;
-    std::set<std::string> FKeptCopies;  // the copies B lines put back, as UpperAscii
-    // The values this installation wrote into keys that were there before (V
-    // notes), in the log's order.
-    std::vector<TLogLine> FPriorValues;
-    // Puts back the values this installation replaced in a key (and the keys
-    // below it) that it leaves to another installation.
-    void PutBackPriorValues(char letter, const std::string& key);
-    // What the other registered installations name: left to the last one out.
-    TOtherInstallations FOthers;
-    // Files that a run was writing when the log was taken (from P notes).
-    std::set<std::string> FPartial;
-    // Items handled in this run, and items left on purpose (shared, another
-    // installation's), by UpperAscii path.
-    std::set<std::string> FHandled, FLeft;
-    std::vector<std::string> FKept;
     // The log was changed since its installation finished it (see TVouchedLog).
     bool FLogChanged = false;
     TInstallScope FScope = TInstallScope::Everyone;
+    // Removes the lines, last first, as the installation's roots allow.
+    TLogUndo FUndo{TUndoMode::Removal, TInstallScope::Everyone};
 };
-
-// Everything directly inside a folder (ending in a backslash): its files, and
-// its subfolders with a trailing backslash.
-std::vector<std::string> FolderEntries(const std::string& folder);
-
