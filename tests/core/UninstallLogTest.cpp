@@ -228,7 +228,7 @@ TEST(UninstallLog, EveryKindHasOneLetterAndItsLinesComeApartAsTheTableSays)
         EXPECT_EQ(parsed.Fields.size(), row.Fields == 1 ? 1u : size_t(row.Fields) + 1) << row.Letter;
     }
     EXPECT_EQ(letters.substr(0, 8), "FDTUCME6");
-    EXPECT_EQ(TLogLine::Parse("XC:\\a.dll").Kind, TLineKind::Unknown);
+    EXPECT_EQ(TLogLine::Parse("ZC:\\a.dll").Kind, TLineKind::Unknown);
     EXPECT_EQ(TLogLine::Parse("").Kind, TLineKind::Unknown);
     EXPECT_EQ(LineNote("BC:\\Docs\\Readme.txt|C:\\P\\1 Readme.txt"), "kept aside C:\\Docs\\Readme.txt as C:\\P\\1 Readme.txt");
     EXPECT_EQ(LineNote("SC:\\P\\a.dll|1|2"), "");

@@ -81,6 +81,7 @@ TEST(RunJournal, TheLineOfAStepThatMovesOrReplacesWhatWasThereIsFlushedFirst)
         {"K\\Software\\Maker\\Echo|U|1", false},
         {"V\\Software\\Maker|U|Path|1:4300", true},  // a value written over
         {"OAnn", true},  // where the registration and the counts are
+        {"X\\Software\\Maker\\Echo|U|1", false},  // made by the run: nothing there before
     };
     TRunJournal journal;
     journal.Open(folder / "Uninstall.dat", MakeVersion("2.10"), "Echo", {});
