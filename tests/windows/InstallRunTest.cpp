@@ -341,13 +341,13 @@ TEST_F(InstallRun, EachDriveTheRunWritesToNeedsRoomForWhatGoesThere)
     Construct({TPackageItem::Folder("Main", {TPackageItem::File("A.bin", std::string(1000, 'a'))}),
                TPackageItem::Folder("Presets", {TPackageItem::File("P.bin", std::string(5000, 'p'))})});
     std::map<std::string, int64_t> expected = {{"C:\\", 1000}, {"Z:\\", 5000}};
-    EXPECT_EQ(Model->RequiredSpaceByDrive(), expected);
+    EXPECT_EQ(Model->RequiredSpaceByDrive(Model->Destination()), expected);
     Calls->FreeSpace = FreeOnEachDrive;
     FreeByDrive = {{"C:\\", 1000 + 1048576}, {"Z:\\", 5000 + 1048576 - 1}};
-    EXPECT_THROW(Model->CheckDiskSpace(), ESetupError);  // the product's drive alone would do
+    EXPECT_THROW(Model->CheckDiskSpace(Model->Destination()), ESetupError);  // the product's drive alone would do
     FreeByDrive["Z:\\"] += 1;
     AskedDrives.clear();
-    EXPECT_NO_THROW(Model->CheckDiskSpace());
+    EXPECT_NO_THROW(Model->CheckDiskSpace(Model->Destination()));
     EXPECT_EQ(AskedDrives, (std::map<std::string, int>{{"C:\\", 1}, {"Z:\\", 1}}));
 }
 
@@ -371,10 +371,10 @@ TEST_F(InstallRun, DiskSpaceIsCheckedBeforeAnythingIsWritten)
     EXPECT_TRUE(Log().empty());
     FreeSpaceQueryWorks = false;
     FreeBytes = UINT64_MAX;
-    EXPECT_THROW(Model->CheckDiskSpace(), ESetupError);
+    EXPECT_THROW(Model->CheckDiskSpace(Model->Destination()), ESetupError);
     FreeSpaceQueryWorks = true;
     FreeBytes = 3 * 1234 + 1048576;
-    EXPECT_NO_THROW(Model->CheckDiskSpace());
+    EXPECT_NO_THROW(Model->CheckDiskSpace(Model->Destination()));
 }
 
 TEST_F(InstallRun, RequiredSpacePastTwoGigabytesDoesNotWrapAround)
@@ -386,7 +386,7 @@ TEST_F(InstallRun, RequiredSpacePastTwoGigabytesDoesNotWrapAround)
     Construct({TPackageItem::Folder("Big", {TPackageItem::File("Zeros.bin", std::string(200000000, '\0'))})});
     EXPECT_EQ(Model->GetRequiredSpace(), int64_t(13) * 200000000);
     FreeBytes = 2000000000;
-    EXPECT_THROW(Model->CheckDiskSpace(), ESetupError);
+    EXPECT_THROW(Model->CheckDiskSpace(Model->Destination()), ESetupError);
 }
 
 TEST_F(InstallRun, DllSuffixesAndVst3Renaming)

@@ -104,7 +104,8 @@ void TSetupModel::LoadConfiguration(const TTextLoader& loadText, bool runsOn64Bi
     if (IsBundle) BundleItems = ParseBundleInfo(loadText("BundleInfo.ini"), BundleItemName, PackageDate);
 }
 
-std::string TSetupModel::ExpandVariables(const std::string& text, const TSetupBundleItem* item) const
+std::string TSetupModel::ExpandVariables(const std::string& text, const TSetupBundleItem* item,
+                                         const TDestination& destination) const
 {
     auto has = [&](const char* name) { return text.find(name) != std::string::npos; };
     if ((has("$VstPluginFolder") && !InstallVst2) ||
@@ -120,12 +121,12 @@ std::string TSetupModel::ExpandVariables(const std::string& text, const TSetupBu
         result = ReplaceFirst(result, "%" + LineName(Folders[i]), ExcludeDelimiter(FolderValue(i)));
 
     const std::pair<const char*, const std::string*> folders[] = {
-        {"$Documents", &DocumentsFolder},     {"$ProgramFolder", &InstallFolder},
-        {"$VstPluginFolder", &Vst2Folder},    {"$Vst3ProgramFolder", &InstallFolder},
+        {"$Documents", &DocumentsFolder},     {"$ProgramFolder", &destination.InstallFolder},
+        {"$VstPluginFolder", &Vst2Folder},    {"$Vst3ProgramFolder", &destination.InstallFolder},
         {"$Vst3PluginFolder", &Vst3Folder},   {"$DigiPluginFolder", &DigiFolder},
         {"$AaxPluginFolder", &AaxFolder},     {"$PhotoshopPluginFolder", &PhotoshopFolder},
         {"$ApplicationData", &AppDataFolder}, {"$ClapPluginFolder", &ClapFolder},
-        {"$ContentFolder", &ContentFolder},
+        {"$ContentFolder", &destination.ContentFolder},
     };
     for (const auto& [name, value] : folders) result = ReplaceFirst(result, name, ExcludeDelimiter(*value));
 
@@ -287,16 +288,23 @@ std::string TSetupModel::FormatVersionKey(int32_t major, int32_t minor) const
 
 void TSetupModel::SetInstallFolder(const std::string& folder)
 {
-    InstallFolder = IncludeDelimiter(folder);
+    TDestination destination = DestinationAt(folder);
+    InstallFolder = destination.InstallFolder;
+    ContentFolder = destination.ContentFolder;
+}
+
+TDestination TSetupModel::DestinationAt(const std::string& folder) const
+{
+    std::string installFolder = IncludeDelimiter(folder);
     // [Setup] ContentFolder may name the destination ($ProgramFolder\Content): it follows it.
-    if (!ContentFolderChosen) ContentFolder = ContentFolderFollowing(InstallFolder);
+    return {installFolder, ContentFolderChosen ? ContentFolder : ContentFolderFollowing(installFolder)};
 }
 
 std::string TSetupModel::ContentFolderFollowing(const std::string& installFolder) const
 {
     if (ContentFolderDefault.find("$ContentFolder") != std::string::npos) return std::string();
     std::string text = ReplaceAll(ContentFolderDefault, "$ProgramFolder", ExcludeDelimiter(IncludeDelimiter(installFolder)));
-    std::string content = ExpandVariables(text, nullptr);
+    std::string content = ExpandVariables(text, nullptr, {IncludeDelimiter(installFolder), std::string()});
     return content.empty() ? std::string() : IncludeDelimiter(content);
 }
 

@@ -67,6 +67,12 @@ inline bool IsVst3Destination(const std::string& text) { return text.find("Vst3"
 // The one value a [ComponentsOptions] line knows.
 constexpr char NoOverwriteOption[] = "NoOverwrite";
 
+// Where a run puts the product: its folder and its content folder, each
+// ending in a backslash (the content folder empty where there is none).
+struct TDestination {
+    std::string InstallFolder, ContentFolder;
+};
+
 class TSetupModel {
 public:
     // Returns the lines of a named file of the product (the package entry, or
@@ -82,7 +88,13 @@ public:
 
     // Path variables ($ProgramFolder, %Folder, $BundleItem, ...), first
     // occurrence of each; empty when the text names a format the user did not choose.
-    std::string ExpandVariables(const std::string& text, const TSetupBundleItem* item) const;
+    std::string ExpandVariables(const std::string& text, const TSetupBundleItem* item) const
+    {
+        return ExpandVariables(text, item, Destination());
+    }
+    // The same for a run into `destination` rather than the folders chosen so far.
+    std::string ExpandVariables(const std::string& text, const TSetupBundleItem* item,
+                                const TDestination& destination) const;
     // Text variables ($ProductName, $FullProductName, ...), every occurrence, in their order.
     std::string ExpandText(const std::string& text) const;
     std::string FolderValue(size_t index) const;
@@ -110,8 +122,13 @@ public:
     std::string FormatVersionKey(int32_t major, int32_t minor) const;
     std::string ProductPath() const { return ExpandVariables(CompleteProduct, nullptr); }
     std::string ReadmePath() const { return ExpandVariables(CompleteReadme, nullptr); }
-    // Stores the folder with a trailing backslash (empty stays empty).
+    // Stores the folder with a trailing backslash (empty stays empty), and
+    // the content folder that follows it.
     void SetInstallFolder(const std::string& folder);
+    // The folders chosen so far, and those a run into `folder` would take:
+    // what SetInstallFolder would store, without storing it.
+    TDestination Destination() const { return {InstallFolder, ContentFolder}; }
+    TDestination DestinationAt(const std::string& folder) const;
     // The content folder as chosen (one that follows the destination is
     // made anew from it).
     void SetContentFolder(const std::string& folder);

@@ -190,11 +190,11 @@ TFolderVerdict TSetupInstaller::CheckFolderOf(const std::string& variable, const
     return CheckFolder(text, variable == "$ContentFolder", DeepestBelow(variable));
 }
 
-std::string TSetupInstaller::RefusedComponentFolder()
+std::string TSetupInstaller::RefusedComponentFolder(const TDestination& to)
 {
     for (const TSetupBundleItem* item : Passes())
         for (const TComponentLine& line : ComponentLines) {
-            std::string destination = ExpandVariables(line.Destination, item);
+            std::string destination = ExpandVariables(line.Destination, item, to);
             size_t depth = LineDepth(line, item);
             if (destination.empty() || depth == 0) continue;
             TFolderVerdict verdict = CheckFolder(destination, false, depth);
@@ -477,17 +477,11 @@ TDestinationCheck TSetupInstaller::CheckDestination(const std::string& folder,
     // found now, not half-way through the copying.
     if (!CanWriteInto(folder)) return {false, FormatMessageText(Msg::FolderNotWritable, {folder})};
     // Every drive the run writes to must take what goes there.
-    std::string chosen = InstallFolder, content = ContentFolder;
-    SetInstallFolder(folder);
     try {
-        CheckDiskSpace();
+        CheckDiskSpace(DestinationAt(folder));
     } catch (const ESetupError& error) {
-        InstallFolder = chosen;
-        ContentFolder = content;
         return {false, error.what()};
     }
-    InstallFolder = chosen;
-    ContentFolder = content;
     // Somebody's files are there: they are kept aside and come back on removal, but the user decides.
     if (HoldsOthersFiles(survey) && !ask(FormatText(ExpandText(LoadMessage(Msg::DestinationNotEmpty)), {folder})))
         return {false, ""};

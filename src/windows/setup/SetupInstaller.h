@@ -102,10 +102,10 @@ public:
     {
         return std::max(DeepestBelow("$ProgramFolder"), DeepestBelow("$Vst3ProgramFolder"));
     }
-    // The first folder of a [Components] line that the folder rule refuses,
-    // with the choices as they stand: what the user is told; empty when every
-    // folder the run writes into passes.
-    std::string RefusedComponentFolder();
+    // The first folder of a [Components] line that the folder rule refuses
+    // for a run into `destination`: what the user is told; empty when every
+    // folder the run would write into passes.
+    std::string RefusedComponentFolder(const TDestination& destination);
     // A file can be created in the folder (true when it does not exist yet:
     // whether it can be made is asked separately).
     static bool CanWriteInto(const std::string& folder);
@@ -140,9 +140,9 @@ public:
     int64_t GetRequiredSpace();
     // ESetupError "There is not enough space..." when the installation folder's
     // drive has less than the required space and 1 MiB to spare.
-    void CheckDiskSpace();
+    void CheckDiskSpace(const TDestination& destination);
     // What the run writes to each drive ("C:\\"), for the chosen folders and items.
-    std::map<std::string, int64_t> RequiredSpaceByDrive();
+    std::map<std::string, int64_t> RequiredSpaceByDrive(const TDestination& destination);
     // The installation run's steps after the disk-space check.
     void RunSteps(IInstallProgress& progress);
     // The installation folder becomes the product's own: files outside it are
@@ -167,7 +167,8 @@ public:
     std::vector<const TSetupBundleItem*> Passes() const;
     // The package folders a pass installs, with their destinations (lines that
     // expand to nothing are left out, as the pass leaves them out).
-    std::vector<std::pair<std::string, std::string>> PassFolders(const TSetupBundleItem* item) const;
+    std::vector<std::pair<std::string, std::string>> PassFolders(const TSetupBundleItem* item,
+                                                                 const TDestination& destination) const;
     void CallLibraries();
     void WriteLocation();
     void WriteFolderSettings();

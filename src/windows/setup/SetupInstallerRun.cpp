@@ -36,7 +36,7 @@ void TSetupInstaller::Install(IInstallProgress& progress)
         std::unique_ptr<TFolderLock>& Lock;
         ~TUnlock() { Lock.reset(); }
     } unlock{FFolderLock};
-    CheckDiskSpace();
+    CheckDiskSpace(Destination());
     FInstaller->OnNote = OnNote;
     FInstaller->Values().OnNote = OnNote;
     struct TQuiet {
@@ -181,23 +181,23 @@ int64_t TSetupInstaller::GetRequiredSpace()
     return total;
 }
 
-std::map<std::string, int64_t> TSetupInstaller::RequiredSpaceByDrive()
+std::map<std::string, int64_t> TSetupInstaller::RequiredSpaceByDrive(const TDestination& destination)
 {
     std::map<std::string, int64_t> drives;
     auto add = [&](const std::string& folder, int64_t bytes) {
         std::string drive = UpperAscii(ExtractFileDrive(folder));
         if (!drive.empty()) drives[drive + "\\"] += bytes;
     };
-    add(InstallFolder, 0);  // Uninst.exe at least
+    add(destination.InstallFolder, 0);  // Uninst.exe at least
     for (const TSetupBundleItem* item : Passes())
-        for (const auto& folder : PassFolders(item)) add(folder.second, FInstaller->GetFolderSize(folder.first));
+        for (const auto& folder : PassFolders(item, destination)) add(folder.second, FInstaller->GetFolderSize(folder.first));
     return drives;
 }
 
-void TSetupInstaller::CheckDiskSpace()
+void TSetupInstaller::CheckDiskSpace(const TDestination& destination)
 {
     // Each drive the run writes to, with what goes there.
-    for (const auto& drive : RequiredSpaceByDrive()) {
+    for (const auto& drive : RequiredSpaceByDrive(destination)) {
         uint64_t freeBytes = 0;
         if (!SystemCalls().FreeSpace(drive.first, freeBytes)) freeBytes = 0;
         if (freeBytes < uint64_t(drive.second) + SpaceMargin) throw ESetupError(LoadMessage(Msg::NotEnoughSpace));
@@ -271,7 +271,7 @@ void TSetupInstaller::TCopyClock::Add(int64_t bytes, IInstallProgress& progress)
 int64_t TSetupInstaller::ComponentBytes(const TSetupBundleItem* item)
 {
     int64_t total = 0;
-    for (const auto& folder : PassFolders(item)) total += FInstaller->GetFolderSize(folder.first);
+    for (const auto& folder : PassFolders(item, Destination())) total += FInstaller->GetFolderSize(folder.first);
     return total;
 }
 
@@ -285,11 +285,13 @@ std::vector<const TSetupBundleItem*> TSetupInstaller::Passes() const
     return passes;
 }
 
-std::vector<std::pair<std::string, std::string>> TSetupInstaller::PassFolders(const TSetupBundleItem* item) const
+std::vector<std::pair<std::string, std::string>> TSetupInstaller::PassFolders(const TSetupBundleItem* item,
+                                                                              const TDestination& to) const
 {
     std::vector<std::pair<std::string, std::string>> folders;
     for (const TComponentLine& line : ComponentLines) {
-        std::string folderName = ExpandVariables(line.Key, item), destination = ExpandVariables(line.Destination, item);
+        std::string folderName = ExpandVariables(line.Key, item, to);
+        std::string destination = ExpandVariables(line.Destination, item, to);
         if (!folderName.empty() && !destination.empty()) folders.emplace_back(folderName, destination);
     }
     return folders;

@@ -261,12 +261,7 @@ bool TSetupSession::LeaveDestPage(const TPageAnswers& answers)
         model.SetContentFolder(typed);
     }
     // Every folder a Setup.ini line writes into, now that the product's folder is known.
-    std::string chosen = model.InstallFolder;
-    std::string following = model.ContentFolder;
-    model.SetInstallFolder(folder);
-    std::string refused = model.RefusedComponentFolder();
-    model.InstallFolder = chosen;
-    model.ContentFolder = following;
+    std::string refused = model.RefusedComponentFolder(model.DestinationAt(folder));
     if (!refused.empty()) return Refuse(TPageField::None, refused);
     // The user can choose another folder here rather than learn of a problem
     // when the copying starts.
