@@ -125,7 +125,8 @@ TEST(UninstallerCleanUp, WaitsForTheUninstallerThenTakesItsFileEmptyFoldersAndIt
         TKernelHandle ended(CreateEventA(nullptr, TRUE, FALSE, nullptr));
 
         std::string cleanUp =
-            StartUninstallerCleanUp(WindowsPath(SETUP_PROGRAM), uninstaller, {empty, product, kept}, ended.Get());
+            StartUninstallerCleanUp(WindowsPath(SETUP_PROGRAM), uninstaller, {empty, product, kept}, ended.Get(),
+                                    TInstallScope::Everyone);
         ASSERT_FALSE(cleanUp.empty());
         EXPECT_TRUE(IsInsideFolder(cleanUp, WindowsTemp())) << cleanUp;
         EXPECT_TRUE(FileExists(cleanUp + "Setup.exe"));
@@ -256,7 +257,7 @@ TEST(UninstallerCleanUp, OnlyACopyInAFolderOfItsOwnInTheWindowsTemporaryFolderRe
         SECURITY_ATTRIBUTES inherited{sizeof inherited, nullptr, TRUE};
         TKernelHandle ended(CreateEventA(&inherited, TRUE, TRUE, nullptr));  // already signalled
         std::string commandLine = "\"" + program + "\" /CLEANUP " +
-                                  std::to_string(reinterpret_cast<uintptr_t>(ended.Get())) + " " +
+                                  std::to_string(reinterpret_cast<uintptr_t>(ended.Get())) + " Everyone " +
                                   FileIdentityText(victim) + " \"" + victim + "\"";
         STARTUPINFOA startup{};
         startup.cb = sizeof startup;

@@ -40,5 +40,5 @@ bool TUninstaller::Uninstall()
 
 std::string TUninstaller::StartCleanUp()
 {
-    return StartUninstallerCleanUp(ModuleFileName(), FProgramPath, FUndo.DeferredFolders(), GetCurrentProcess());
+    return StartUninstallerCleanUp(ModuleFileName(), FProgramPath, FUndo.DeferredFolders(), GetCurrentProcess(), FScope);
 }

@@ -114,12 +114,13 @@ TLeftovers RemoveOnce(const std::string& programPath, const std::string& identit
 // the file is still the uninstaller's own. Without the lock at the end nothing
 // is registered: the Setup that holds it may be writing that very name.
 TLeftovers RemoveWhenFree(const std::string& programPath, const std::string& identity,
-                          const std::vector<std::string>& folders)
+                          const std::vector<std::string>& folders, TInstallScope scope)
 {
-    // Where this process has administrator rights (as the uninstaller that
-    // started it had), the lock of an installation for everyone; else the
-    // global one, which is where an installation for one user takes it too.
-    TFolderLock lock(ExtractFilePath(programPath), TInstallScope::Everyone);
+    // The lock Setup takes for the installation's scope: for everyone, where
+    // only administrators make names (the global one where this process has
+    // no rights to them); for one user the global one, also where an
+    // administrator removes that user's installation.
+    TFolderLock lock(ExtractFilePath(programPath), scope);
     std::vector<DWORD> pauses = CleanUpRetryPauses();
     TLeftovers left;
     bool fileGone = false;
@@ -141,6 +142,9 @@ TLeftovers RemoveWhenFree(const std::string& programPath, const std::string& ide
         }
     }
 }
+
+// How the command line names whom the installation is for.
+const char* ScopeWord(TInstallScope scope) { return scope == TInstallScope::OneUser ? "OneUser" : "Everyone"; }
 
 }  // namespace
 
@@ -186,7 +190,8 @@ std::string CreateAdminOnlyFolder(const std::string& parent, const std::string& 
 }
 
 std::string StartUninstallerCleanUp(const std::string& cleaner, const std::string& programPath,
-                                    const std::vector<std::string>& folders, HANDLE waitFor)
+                                    const std::vector<std::string>& folders, HANDLE waitFor,
+                                    TInstallScope scope)
 {
     std::string folder;
     // A process with administrator rights runs its clean-up from a folder only
@@ -215,8 +220,8 @@ std::string StartUninstallerCleanUp(const std::string& cleaner, const std::strin
     // The uninstaller still runs from its file, so the file under that name
     // now is surely its own.
     std::string commandLine = Quoted(copy) + " " + CleanUpSwitch + " " +
-                              std::to_string(reinterpret_cast<uintptr_t>(inheritable)) + " " +
-                              Quoted(FileIdentityText(programPath)) + " " + Quoted(programPath);
+                              std::to_string(reinterpret_cast<uintptr_t>(inheritable)) + " " + ScopeWord(scope) +
+                              " " + Quoted(FileIdentityText(programPath)) + " " + Quoted(programPath);
     for (const std::string& f : folders) commandLine += " " + Quoted(ExcludeDelimiter(f));
     STARTUPINFOA startup{};
     startup.cb = sizeof startup;
@@ -246,16 +251,21 @@ int RunUninstallerCleanUp(const std::vector<std::string>& arguments)
     std::string windows = TemporaryFolderOfWindows(), user = TemporaryFolderOfUser();
     bool temporary = (!windows.empty() && SameTextAscii(parent, windows)) || (!user.empty() && SameTextAscii(parent, user));
     if (!temporary || ExtractFileName(folder).compare(0, 10, "Uninstall-") != 0) return 2;
-    if (arguments.size() < 3) return 2;
+    if (arguments.size() < 4) return 2;
     char* end = nullptr;
     uintptr_t value = std::strtoul(arguments[0].c_str(), &end, 10);
     if (!end || *end) return 2;
+    TInstallScope scope = TInstallScope::Everyone;
+    if (arguments[1] == ScopeWord(TInstallScope::OneUser))
+        scope = TInstallScope::OneUser;
+    else if (arguments[1] != ScopeWord(TInstallScope::Everyone))
+        return 2;
     TKernelHandle uninstaller(reinterpret_cast<HANDLE>(value));
     // Waits without a time limit: the uninstaller ends when its last message
     // is closed, however long that stays open.
     if (WaitForSingleObject(uninstaller.Get(), INFINITE) == WAIT_FAILED) return 2;
-    std::vector<std::string> folders(arguments.begin() + 3, arguments.end());
-    int exitCode = RemoveWhenFree(arguments[2], arguments[1], folders).AllGone ? 0 : 1;
+    std::vector<std::string> folders(arguments.begin() + 4, arguments.end());
+    int exitCode = RemoveWhenFree(arguments[3], arguments[2], folders, scope).AllGone ? 0 : 1;
 
     // This copy goes when it ends (the handle its starter left it); its folder
     // goes a moment later, through the system's own command processor with

@@ -17,6 +17,8 @@
 #include <string>
 #include <vector>
 
+#include "InstallScope.h"
+
 // The switch that starts a program file as the clean-up.
 extern const char* const CleanUpSwitch;
 
@@ -26,13 +28,15 @@ extern const char* const CleanUpSwitch;
 // signalled. `programPath` is identified now: only that file is removed later,
 // whatever takes its name meanwhile. Returns the clean-up's folder, or an empty
 // text when none could be made: the file and the folders are then removed when
-// Windows next starts.
+// Windows next starts. Each attempt is made under the folder's lock as an
+// installation for `scope` takes it, so never while Setup writes there.
 std::string StartUninstallerCleanUp(const std::string& cleaner, const std::string& programPath,
-                                    const std::vector<std::string>& folders, HANDLE waitFor);
+                                    const std::vector<std::string>& folders, HANDLE waitFor,
+                                    TInstallScope scope);
 
 // The clean-up's side. `arguments` follow the switch: the uninstaller's
-// process handle (inherited), the identity of the uninstaller's file
-// (FileIdentityText), its path, the folders. Returns the exit code: 0 when the
+// process handle (inherited), whom the installation is for (ScopeWord), the
+// identity of the uninstaller's file (FileIdentityText), its path, the folders. Returns the exit code: 0 when the
 // file and every folder went.
 int RunUninstallerCleanUp(const std::vector<std::string>& arguments);
 
