@@ -447,9 +447,10 @@ void TSetupInstaller::FindUserName()
     if (UserName.empty()) UserName = WindowsUserName();
 }
 
-TDestinationCheck TSetupInstaller::CheckDestination(const std::string& folder,
+TDestinationCheck TSetupInstaller::CheckDestination(const TDestination& destination,
                                                     const std::function<bool(const std::string&)>& ask)
 {
+    const std::string& folder = destination.InstallFolder;
     if (!CanCreateFolder(folder))
         return {false, FormatMessageText(Msg::CannotCreateFolder, {folder}), true};
     // What the folder holds of an installation, read once for every question below.
@@ -478,7 +479,7 @@ TDestinationCheck TSetupInstaller::CheckDestination(const std::string& folder,
     if (!CanWriteInto(folder)) return {false, FormatMessageText(Msg::FolderNotWritable, {folder})};
     // Every drive the run writes to must take what goes there.
     try {
-        CheckDiskSpace(DestinationAt(folder));
+        CheckDiskSpace(destination);
     } catch (const ESetupError& error) {
         return {false, error.what()};
     }

@@ -111,12 +111,13 @@ public:
     static bool CanWriteInto(const std::string& folder);
     // The folder exists and holds files that are not an earlier installation of this product.
     bool HoldsOthersFiles(const TFolderSurvey& survey) const;
-    // Every check the Destination page makes of a normalised folder: a place
+    // Every check the Destination page makes of a normalised destination: a place
     // for a product, creatable, writable, room on every drive the run writes
     // to; `ask` answers the questions (another folder than the earlier
     // installation's, over a copy of another major version, a folder with
     // other files).
-    TDestinationCheck CheckDestination(const std::string& folder, const std::function<bool(const std::string&)>& ask);
+    TDestinationCheck CheckDestination(const TDestination& destination,
+                                       const std::function<bool(const std::string&)>& ask);
 
     // Whether this machine can take the product: the message id (65246 without
     // administrator rights, 65247 for a 64-bit product on 32-bit Windows) or 0.

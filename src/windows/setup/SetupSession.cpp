@@ -242,30 +242,23 @@ bool TSetupSession::LeaveDestPage(const TPageAnswers& answers)
     if (!verdict.Ok()) return Refuse(TPageField::DestFolder, model.FolderRefusal(verdict));
     std::string folder = verdict.Folder;
     // The content folder, when the package has content: as typed, or, left as
-    // proposed, following the destination until it was chosen.
-    struct TContentAsItWas {
-        TSetupInstaller& Model;
-        std::string Folder = Model.ContentFolder;
-        bool Chosen = Model.ContentFolderChosen, Kept = false;
-        ~TContentAsItWas()
-        {
-            if (Kept) return;
-            Model.ContentFolder = Folder;
-            Model.ContentFolderChosen = Chosen;
-        }
-    } content{model};
+    // proposed, following the destination until it was chosen. Both are
+    // checked as they would be and taken over only once they pass.
+    TDestination to = model.DestinationAt(folder);
+    bool contentTyped = false;
     if (model.HasContent && !SameTextAscii(IncludeDelimiter(Trim(answers.ContentFolder)), model.ContentFolder)) {
         NoteAnswer("content folder", model.ContentFolder, answers.ContentFolder);
         std::string typed;
         if (!CheckFolderOf(TPageField::ContentFolder, answers.ContentFolder, "$ContentFolder", typed)) return false;
-        model.SetContentFolder(typed);
+        to.ContentFolder = IncludeDelimiter(typed);
+        contentTyped = true;
     }
     // Every folder a Setup.ini line writes into, now that the product's folder is known.
-    std::string refused = model.RefusedComponentFolder(model.DestinationAt(folder));
+    std::string refused = model.RefusedComponentFolder(to);
     if (!refused.empty()) return Refuse(TPageField::None, refused);
     // The user can choose another folder here rather than learn of a problem
     // when the copying starts.
-    TDestinationCheck check = model.CheckDestination(folder, [this](const std::string& question) { return Ask(question); });
+    TDestinationCheck check = model.CheckDestination(to, [this](const std::string& question) { return Ask(question); });
     if (!check.Ok) {
         FRefused = TPageField::DestFolder;
         if (check.Warning.empty()) {
@@ -274,8 +267,8 @@ bool TSetupSession::LeaveDestPage(const TPageAnswers& answers)
         }
         return Refuse(TPageField::DestFolder, check.Warning, check.FolderRefused ? TFailure::BadSwitch : TFailure::Failed);
     }
+    if (contentTyped) model.SetContentFolder(to.ContentFolder);
     model.SetInstallFolder(folder);
-    content.Kept = true;
     return true;
 }
 
