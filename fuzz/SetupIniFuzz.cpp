@@ -19,8 +19,8 @@ FUZZ_TARGET(SetupIni)
     } catch (const Exception&) {
         // A configuration the installer refuses: expansion runs on what was read.
     }
-    model.InstallFolder = "C:\\Program Files\\Maker\\";
-    model.Vst2Folder = "C:\\VstPlugins\\";
+    model.Choices.InstallFolder = "C:\\Program Files\\Maker\\";
+    model.Choices.Vst2Folder = "C:\\VstPlugins\\";
     for (const std::vector<std::string>* list : {&model.Components, &model.Folders, &model.RegistrySettings,
                                                  &model.Shortcuts, &model.CallLibraries}) {
         for (const std::string& line : *list) {

@@ -245,7 +245,7 @@ void TMainForm::PreparePages()
     SetVisible(WelcomeForMeCheck, choice);
     SetChecked(WelcomeForMeCheck, proposal.ForCurrentUser);
     SetText(WelcomeForMeLabel, ExpandPluginText(DesignOf(WelcomeForMeLabel).Caption));
-    SetVisible(WelcomeForMeLabel, (choice || model.ForCurrentUser) && !model.EveryoneOnlyFormats().empty());
+    SetVisible(WelcomeForMeLabel, (choice || model.Choices.ForCurrentUser) && !model.EveryoneOnlyFormats().empty());
 
     std::string licence = model.LicenseText;
     SetText(LicenseMemo, licence);
@@ -317,7 +317,7 @@ void TMainForm::PrepareDigiPage()
     // plug-ins); a hidden box stays unticked.
     if (model.HasRtas) {
         SetText(RtasInstallCheck, ExpandPluginText(DesignOf(RtasInstallCheck).Caption));
-        SetChecked(RtasInstallCheck, model.InstallRtas);
+        SetChecked(RtasInstallCheck, model.Choices.InstallRtas);
         SetText(RtasDescriptionLabel, ExpandPluginText(DesignOf(RtasDescriptionLabel).Caption));
     } else {
         // The AAX choice takes the RTAS place.
@@ -327,7 +327,7 @@ void TMainForm::PrepareDigiPage()
         MoveToTopOf(AaxDescriptionLabel, RtasDescriptionLabel);
     }
     SetText(AaxInstallCheck, ExpandPluginText(DesignOf(AaxInstallCheck).Caption));
-    SetChecked(AaxInstallCheck, model.HasAax && model.InstallAax);
+    SetChecked(AaxInstallCheck, model.HasAax && model.Choices.InstallAax);
     SetText(AaxDescriptionLabel, ExpandPluginText(DesignOf(AaxDescriptionLabel).Caption));
     SetVisible(AaxInstallCheck, model.HasAax);
     SetVisible(AaxDescriptionLabel, model.HasAax);
@@ -339,17 +339,17 @@ void TMainForm::PrepareVstPage()
     for (TControlId id : {VstHeadingLabel, Vst2DescriptionLabel, Vst2InstallCheck, Vst2FolderLabel,
                           Vst3DescriptionLabel, Vst3InstallCheck, ClapInstallCheck})
         SetText(id, ExpandPluginText(DesignOf(id).Caption));
-    SetChecked(Vst2InstallCheck, model.InstallVst2);
+    SetChecked(Vst2InstallCheck, model.Choices.InstallVst2);
     Vst2InstallCheckClick();
     SetVisible(Vst3DescriptionLabel, model.HasVst3);
-    SetChecked(Vst3InstallCheck, model.InstallVst3);
+    SetChecked(Vst3InstallCheck, model.Choices.InstallVst3);
     SetVisible(Vst3InstallCheck, model.HasVst3);
     bool list = model.HasVst3 && !model.Vst3ItemList.empty();
     SetVisible(Vst3ListLabel, list);
     SetText(Vst3ListLabel, ReplaceFirst(DesignOf(Vst3ListLabel).Caption, "$List", model.Vst3ItemList));
     if (!list) MoveToTopOf(Vst3InstallCheck, Vst3ListLabel);
     // CLAP beside VST 3, or in its place.
-    SetChecked(ClapInstallCheck, model.InstallClap);
+    SetChecked(ClapInstallCheck, model.Choices.InstallClap);
     SetVisible(ClapInstallCheck, model.HasClap);
     if (!model.HasVst3) MoveToTopOf(ClapInstallCheck, Vst3InstallCheck);
 }
@@ -512,9 +512,9 @@ bool TMainForm::LeavePage(int index)
         Finish();
         return false;
     }
-    bool oneUser = FSession->Model().ForCurrentUser;
+    bool oneUser = FSession->Model().Choices.ForCurrentUser;
     if (FSession->LeavePage(index, ReadPage(index))) {
-        if (FSession->Model().ForCurrentUser != oneUser) FillFolderFields();
+        if (FSession->Model().Choices.ForCurrentUser != oneUser) FillFolderFields();
         return true;
     }
     if (FSession->WantsElevation()) {
@@ -563,7 +563,7 @@ void TMainForm::Finish()
     }
     if (IsWindowVisible(Control(ReadyStartCheck)) && Checked(ReadyStartCheck)) {
         Note("user: Finish, starting " + model.ProductPath());
-        ShellExecuteA(FHandle, nullptr, model.ProductPath().c_str(), nullptr, model.InstallFolder.c_str(),
+        ShellExecuteA(FHandle, nullptr, model.ProductPath().c_str(), nullptr, model.Choices.InstallFolder.c_str(),
                       SW_SHOWNORMAL);
     }
     SendMessageA(FHandle, WM_CLOSE, 0, 0);
@@ -657,7 +657,7 @@ void TMainForm::HandleCommand(int id, int code)
     if (code == EN_CHANGE && id == DestFolderInput) {
         // A content folder that follows the destination follows it as it is typed.
         const TSetupInstaller& model = FSession->Model();
-        if (model.HasContent && !model.ContentFolderChosen && Text(ContentFolderInput) == FFollowingContent) {
+        if (model.HasContent && !model.Choices.ContentFolderChosen && Text(ContentFolderInput) == FFollowingContent) {
             FFollowingContent = model.ContentFolderFollowing(Text(DestFolderInput));
             SetText(ContentFolderInput, FFollowingContent);
         }

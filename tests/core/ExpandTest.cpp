@@ -15,12 +15,12 @@ public:
         RegistryRoot = "\\Software\\Maker\\Echo";
         BundleRegistryRoot = "\\Software\\Maker\\Bundle";
         PackageVersion = MakeVersion("2.23");
-        InstallFolder = "C:\\Program Files\\Maker\\Echo\\";
-        Vst2Folder = "C:\\VstPlugins\\";
-        Vst3Folder = "C:\\Program Files\\Common Files\\VST3";
-        DigiFolder = "C:\\Program Files\\Common Files\\Digidesign\\DAE\\Plug-Ins\\";
-        AaxFolder = "C:\\Program Files\\Common Files\\Avid\\Audio\\Plug-Ins\\";
-        PhotoshopFolder = "C:\\Photoshop\\Plug-ins\\";
+        Choices.InstallFolder = "C:\\Program Files\\Maker\\Echo\\";
+        Choices.Vst2Folder = "C:\\VstPlugins\\";
+        Choices.Vst3Folder = "C:\\Program Files\\Common Files\\VST3";
+        Choices.DigiFolder = "C:\\Program Files\\Common Files\\Digidesign\\DAE\\Plug-Ins\\";
+        Choices.AaxFolder = "C:\\Program Files\\Common Files\\Avid\\Audio\\Plug-Ins\\";
+        Choices.PhotoshopFolder = "C:\\Photoshop\\Plug-ins\\";
         DocumentsFolder = "C:\\Users\\me\\Documents";
         AppDataFolder = "C:\\Users\\me\\AppData\\Roaming";
     }
@@ -47,12 +47,12 @@ TEST(ExpandVariables, UnchosenFormatsGiveTheEmptyText)
 {
     TExpandModel m;
     EXPECT_EQ(m.ExpandVariables("$VstPluginFolder", nullptr), "C:\\VstPlugins");
-    m.InstallVst2 = false;
+    m.Choices.InstallVst2 = false;
     EXPECT_EQ(m.ExpandVariables("$VstPluginFolder", nullptr), "");
     EXPECT_EQ(m.ExpandVariables("$VstPluginFolder\\Sub", nullptr), "");
-    m.InstallVst3 = false;
+    m.Choices.InstallVst3 = false;
     EXPECT_EQ(m.ExpandVariables("$Vst3ProgramFolder\\VST3", nullptr), "");
-    m.InstallRtas = false, m.InstallAax = false, m.InstallPhotoshop = false;
+    m.Choices.InstallRtas = false, m.Choices.InstallAax = false, m.Choices.InstallPhotoshop = false;
     for (const char* text : {"$DigiPluginFolder", "$AaxPluginFolder", "$PhotoshopPluginFolder"})
         EXPECT_EQ(m.ExpandVariables(text, nullptr), "") << text;
     EXPECT_EQ(m.ExpandVariables("$ProgramFolder", nullptr), "C:\\Program Files\\Maker\\Echo");
@@ -77,7 +77,7 @@ TEST(ExpandVariables, FoldersEntriesInListOrderAndTheirVariables)
     EXPECT_EQ(m.ExpandVariables("%Pre\\x", nullptr), "C:\\Users\\me\\Documents\\Pre\\x");
     // A gated variable that enters through a folder value is not gated.
     m.Folders = {"Vst=$VstPluginFolder"};
-    m.InstallVst2 = false;
+    m.Choices.InstallVst2 = false;
     EXPECT_EQ(m.ExpandVariables("%Vst\\Echo.dll", nullptr), "C:\\VstPlugins\\Echo.dll");
 }
 

@@ -81,13 +81,13 @@ protected:
             // The model holds its installer while it lives.
             TSetupInstaller model(*Folder / "Setup.exe");
             model.SetInstallFolder(*Folder / "Example Echo");
-            model.Vst2Folder = *Folder / "VstPlugins";
-            model.Vst3Folder = *Folder / "VST3";
-            model.AaxFolder = *Folder / "AAX";
-            model.ShortcutChoice = skStartMenu;
+            model.Choices.Vst2Folder = *Folder / "VstPlugins";
+            model.Choices.Vst3Folder = *Folder / "VST3";
+            model.Choices.AaxFolder = *Folder / "AAX";
+            model.Choices.ShortcutChoice = skStartMenu;
             TSilentProgress progress;
             model.Install(progress);
-            Uninstaller = model.InstallFolder + "Uninst.exe";
+            Uninstaller = model.Choices.InstallFolder + "Uninst.exe";
         }
         DeleteFileA((*Folder / "Setup.exe").c_str());
     }
@@ -202,7 +202,7 @@ TEST(Uninstallers, ThreeAtOnceLeaveNothing)
         model.SetInstallFolder(folder / name);
         TSilentProgress progress;
         model.Install(progress);
-        products.push_back(model.InstallFolder);
+        products.push_back(model.Choices.InstallFolder);
         ASSERT_TRUE(FileExists(products.back() + "Uninst.exe"));
     }
 

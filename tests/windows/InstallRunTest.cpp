@@ -126,11 +126,11 @@ protected:
         WriteWholeFile(*Folder / "Setup.exe", AppendPackage(StubProgram(), package));
         Model = std::make_unique<TSetupInstaller>(*Folder / "Setup.exe");
         Model->SetInstallFolder(Install());
-        Model->Vst2Folder = *Folder / "Vst2";
-        Model->Vst3Folder = *Folder / "Vst3";
-        Model->DigiFolder = *Folder / "Rtas";
-        Model->AaxFolder = *Folder / "Aax";
-        Model->ClapFolder = *Folder / "Clap";
+        Model->Choices.Vst2Folder = *Folder / "Vst2";
+        Model->Choices.Vst3Folder = *Folder / "Vst3";
+        Model->Choices.DigiFolder = *Folder / "Rtas";
+        Model->Choices.AaxFolder = *Folder / "Aax";
+        Model->Choices.ClapFolder = *Folder / "Clap";
         return *Model;
     }
 
@@ -307,11 +307,11 @@ TEST_F(InstallRun, SwitchesChooseItemsFormatsAndTheFolder)
     std::vector<bool> selected;
     for (const TSetupBundleItem& item : Model->BundleItems) selected.push_back(item.Selected);
     EXPECT_EQ(selected, (std::vector<bool>{false, true, true}));
-    EXPECT_FALSE(Model->InstallVst2 || Model->InstallVst3 || Model->InstallRtas);
-    EXPECT_TRUE(Model->InstallAax && Model->InstallPhotoshop);
-    EXPECT_EQ(Model->UserName, "Ann");
-    EXPECT_EQ(Model->InstallFolder, "D:\\Plug\\Echo\\");
-    EXPECT_EQ(Model->ShortcutChoice, 0u);
+    EXPECT_FALSE(Model->Choices.InstallVst2 || Model->Choices.InstallVst3 || Model->Choices.InstallRtas);
+    EXPECT_TRUE(Model->Choices.InstallAax && Model->Choices.InstallPhotoshop);
+    EXPECT_EQ(Model->Choices.UserName, "Ann");
+    EXPECT_EQ(Model->Choices.InstallFolder, "D:\\Plug\\Echo\\");
+    EXPECT_EQ(Model->Choices.ShortcutChoice, 0u);
 
     struct Case {
         const char* argument;
@@ -458,9 +458,9 @@ TEST_F(InstallRun, UnchosenFormatsAreLeftOut)
                    TPackageItem::Folder("Aax", {TPackageItem::File("P.aaxplugin", "x")}),
                    TPackageItem::Folder("Clap", {TPackageItem::File("P.clap", "x")})});
         EXPECT_TRUE(Model->HasClap);
-        Model->InstallVst2 = false;
-        Model->InstallRtas = false;
-        Model->InstallClap = clap;
+        Model->Choices.InstallVst2 = false;
+        Model->Choices.InstallRtas = false;
+        Model->Choices.InstallClap = clap;
         Run();
         EXPECT_FALSE(DirectoryExists(*Folder / "Vst2"));
         EXPECT_FALSE(DirectoryExists(*Folder / "Rtas"));
@@ -519,7 +519,7 @@ TEST_F(InstallRun, AnInstallationForOneUserStaysInThatUsersPlaces)
             answers.ForCurrentUser = true;
             EXPECT_TRUE(session.LeavePage(Wizard::pgWelcome, answers));
             EXPECT_EQ(session.Proposal().DestFolder, local + "Programs\\Maker\\Echo");
-            EXPECT_EQ(session.Model().Vst3Folder, local + "Programs\\Common\\VST3");
+            EXPECT_EQ(session.Model().Choices.Vst3Folder, local + "Programs\\Common\\VST3");
             EXPECT_FALSE(session.PageShown(Wizard::pgDigiPlugins));
         }
         ElevationRequests.clear();
@@ -701,7 +701,7 @@ TEST_F(InstallRun, LibraryCallsRunAfterTheFilesAreInPlace)
                            "SetupDefaults=$VstPluginFolder\\CallTest.dll"});
     Construct({TPackageItem::Folder("Main", {TPackageItem::File("CallTest.dll", std::string(library.begin(), library.end())),
                                              TPackageItem::File("Readme.txt", "r")})});
-    Model->InstallVst2 = false;
+    Model->Choices.InstallVst2 = false;
     Run();
     EXPECT_EQ(ReadText(Install() + "RegisterPlugin.ran"), "ran after Readme.txt");
     EXPECT_FALSE(FileExists(Install() + "SetupDefaults.ran"));
@@ -716,7 +716,7 @@ TEST_F(InstallRun, RegistrySettings)
                            "[RegistrySettings]", "Number=#42", "Hash=#", "Word=#x", "Paths\\Help=$ProgramFolder\\Help.chm",
                            "Default\\=unnamed", "[GlobalRegistrySettings]", "PurchaseUrl=", "Hex=#$1F"});
     Construct({});
-    Model->UserName = "Ada Lovelace";
+    Model->Choices.UserName = "Ada Lovelace";
     Run();
     std::string user = RegistryRoot() + "\\2.0", machine = RegistryRoot() + "\\2.0";
     EXPECT_EQ(ReadValue(HKEY_LOCAL_MACHINE, machine, "Location"), Install());
@@ -818,7 +818,7 @@ TEST_F(InstallRun, ShortcutsFollowTheUsersChoices)
                            "Desktop=$ProgramFolder\\Echo.exe, $ProductName Help ,-safe,3",
                            "ProgramFolder=$ProgramFolder\\Echo.exe,Echo,/edit,x", "startmenu=$ProgramFolder\\Echo.exe,Lower"});
     Construct({TPackageItem::Folder("Main", {TPackageItem::File("Readme.txt", "r"), TPackageItem::File("Echo.exe", "e")})});
-    Model->ShortcutChoice = skStartMenu;
+    Model->Choices.ShortcutChoice = skStartMenu;
     Run();
     std::string target, arguments;
     ASSERT_TRUE(ReadShellLink(StartMenuFolder + "\\Readme.lnk", target, arguments));
@@ -830,7 +830,7 @@ TEST_F(InstallRun, ShortcutsFollowTheUsersChoices)
     EXPECT_TRUE(Logged("F" + StartMenuFolder + "\\Readme.lnk"));
     EXPECT_TRUE(Logged("F" + Install() + "Echo.lnk"));
 
-    Model->ShortcutChoice = skStartMenu | skDesktop;
+    Model->Choices.ShortcutChoice = skStartMenu | skDesktop;
     Model->CreateShortcuts();
     ASSERT_TRUE(ReadShellLink(DesktopFolder + "\\Run ShortcutsFollowTheUsersChoices Help.lnk", target, arguments));
     EXPECT_EQ(arguments, "-safe");
@@ -905,10 +905,10 @@ TEST_F(InstallRun, ExampleProductLandsWhereItsSetupIniSays)
     ASSERT_TRUE(CopyFileA(WindowsPath(built).c_str(), (*Folder / "Setup.exe").c_str(), FALSE));
     Model = std::make_unique<TSetupInstaller>(*Folder / "Setup.exe");
     Model->SetInstallFolder(Install());
-    Model->Vst2Folder = *Folder / "Vst2";
-    Model->Vst3Folder = *Folder / "Vst3";
-    Model->AaxFolder = *Folder / "Aax";
-    Model->ShortcutChoice = skStartMenu;
+    Model->Choices.Vst2Folder = *Folder / "Vst2";
+    Model->Choices.Vst3Folder = *Folder / "Vst3";
+    Model->Choices.AaxFolder = *Folder / "Aax";
+    Model->Choices.ShortcutChoice = skStartMenu;
     Run();
     std::string product = root + "\\Example Echo\\1.0";
     std::string location = ReadValue(HKEY_LOCAL_MACHINE, product, "Location");
@@ -1177,11 +1177,11 @@ DWORD RunKilledAt(int k, const std::string& folder, const std::string& program)
 void PlaceProduct(TSetupInstaller& model, const std::string& folder)
 {
     model.SetInstallFolder(folder + "Install\\");
-    model.Vst2Folder = folder + "Vst2";
-    model.Vst3Folder = folder + "Vst3";
-    model.DigiFolder = folder + "Rtas";
-    model.AaxFolder = folder + "Aax";
-    model.ClapFolder = folder + "Clap";
+    model.Choices.Vst2Folder = folder + "Vst2";
+    model.Choices.Vst3Folder = folder + "Vst3";
+    model.Choices.DigiFolder = folder + "Rtas";
+    model.Choices.AaxFolder = folder + "Aax";
+    model.Choices.ClapFolder = folder + "Clap";
 }
 
 }  // namespace

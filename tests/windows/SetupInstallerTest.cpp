@@ -166,10 +166,10 @@ TEST(SetupInstaller, SystemFoldersFollowTheProductsBitness)
     auto model32 = product.Construct();
     EXPECT_EQ(model32->ProgramFilesFolder, GetProgramFilesFolder());
     EXPECT_EQ(model32->CommonFilesFolder, GetCommonFilesFolder());
-    EXPECT_EQ(model32->InstallFolder, GetProgramFilesFolder() + "\\SetupTests\\ModelFolders 2");
-    EXPECT_EQ(model32->DigiFolder, GetCommonFilesFolder() + "\\Digidesign\\DAE\\Plug-Ins");
-    EXPECT_EQ(model32->AaxFolder, GetCommonFilesFolder() + "\\Avid\\Audio\\Plug-Ins");
-    EXPECT_EQ(model32->Vst3Folder, GetCommonFilesFolder() + "\\VST3");
+    EXPECT_EQ(model32->Choices.InstallFolder, GetProgramFilesFolder() + "\\SetupTests\\ModelFolders 2");
+    EXPECT_EQ(model32->Choices.DigiFolder, GetCommonFilesFolder() + "\\Digidesign\\DAE\\Plug-Ins");
+    EXPECT_EQ(model32->Choices.AaxFolder, GetCommonFilesFolder() + "\\Avid\\Audio\\Plug-Ins");
+    EXPECT_EQ(model32->Choices.Vst3Folder, GetCommonFilesFolder() + "\\VST3");
     EXPECT_EQ(model32->DocumentsFolder, GetDocumentsFolder());
     EXPECT_EQ(model32->AppDataFolder, GetAppDataFolder());
     EXPECT_EQ(model32->VersionKey, "2.0");
@@ -178,7 +178,7 @@ TEST(SetupInstaller, SystemFoldersFollowTheProductsBitness)
     auto model64 = product.Construct();
     EXPECT_EQ(model64->ProgramFilesFolder, "C:\\Program Files");
     EXPECT_EQ(model64->CommonFilesFolder, "C:\\Program Files\\Common Files");
-    EXPECT_EQ(model64->InstallFolder, "C:\\Program Files\\SetupTests\\ModelFolders 2");
+    EXPECT_EQ(model64->Choices.InstallFolder, "C:\\Program Files\\SetupTests\\ModelFolders 2");
     if (Expect64BitWindows()) {
         EXPECT_NE(model32->ProgramFilesFolder, model64->ProgramFilesFolder);
     }
@@ -198,7 +198,7 @@ TEST(SetupInstaller, PreviousInstallationOfTheSameMajorProposesItsFolder)
     EXPECT_EQ(model->PreviousVersion.AsText(), "2.10");
     EXPECT_EQ(model->PreviousVersionKey, "2.0");
     EXPECT_EQ(model->PreviousInstallFolder, oldFolder + "\\");
-    EXPECT_EQ(model->InstallFolder, oldFolder + "\\");
+    EXPECT_EQ(model->Choices.InstallFolder, oldFolder + "\\");
 
     auto older = product.Construct("1.60");  // the 2.10 installation is of a later major
     EXPECT_EQ(older->PreviousVersion.AsText(), "1.52");
@@ -207,7 +207,7 @@ TEST(SetupInstaller, PreviousInstallationOfTheSameMajorProposesItsFolder)
     auto next = product.Construct("3.00");  // a new major gets a fresh folder, but knows the old one
     EXPECT_TRUE(next->HasPreviousInstall);
     EXPECT_EQ(next->PreviousInstallFolder, oldFolder + "\\");
-    EXPECT_EQ(next->InstallFolder, GetProgramFilesFolder() + "\\SetupTests\\ModelPrevious 3");
+    EXPECT_EQ(next->Choices.InstallFolder, GetProgramFilesFolder() + "\\SetupTests\\ModelPrevious 3");
 }
 
 TEST(SetupInstaller, PreviousInstallationWhoseFilesAreGoneIsForgotten)
@@ -223,7 +223,7 @@ TEST(SetupInstaller, PreviousInstallationWhoseFilesAreGoneIsForgotten)
     auto model = product.Construct();
     EXPECT_FALSE(model->HasPreviousInstall);
     EXPECT_EQ(model->PreviousInstallFolder, "");
-    EXPECT_EQ(model->InstallFolder, GetProgramFilesFolder() + "\\SetupTests\\ModelPreviousGone 2");
+    EXPECT_EQ(model->Choices.InstallFolder, GetProgramFilesFolder() + "\\SetupTests\\ModelPreviousGone 2");
 }
 
 TEST(SetupInstaller, A64BitProductReadsThe64BitView)
@@ -254,7 +254,7 @@ TEST(SetupInstaller, UserNameFromTheEarlierInstallationOrWindows)
     char buffer[256];
     DWORD size = sizeof buffer;
     ASSERT_TRUE(GetUserNameA(buffer, &size));
-    EXPECT_EQ(fresh->UserName, std::string(buffer));
+    EXPECT_EQ(fresh->Choices.UserName, std::string(buffer));
     EXPECT_EQ(fresh->PreviousUserName, "");
 
     product.Installed("2.0", "2.10", product.Folder.Path());
@@ -263,7 +263,7 @@ TEST(SetupInstaller, UserNameFromTheEarlierInstallationOrWindows)
     registry.WriteString("Name", "Ada Lovelace");
     auto again = product.Construct();
     EXPECT_EQ(again->PreviousUserName, "Ada Lovelace");
-    EXPECT_EQ(again->UserName, "Ada Lovelace");
+    EXPECT_EQ(again->Choices.UserName, "Ada Lovelace");
 }
 
 TEST(SetupInstaller, Vst3ContentOfABundle)
@@ -319,9 +319,9 @@ TEST(SetupInstaller, HostFoldersFromTheRegistry)
     } else {
         machine.DeleteKey("\\Software\\Vst");
     }
-    EXPECT_EQ(model->Vst2Folder, "C:\\Steinberg\\VstPlugins");
-    EXPECT_EQ(model->PhotoshopFolder, "C:\\Photoshop 60.0\\Plug-ins");
-    EXPECT_EQ(withoutPage->PhotoshopFolder, "");
+    EXPECT_EQ(model->Choices.Vst2Folder, "C:\\Steinberg\\VstPlugins");
+    EXPECT_EQ(model->Choices.PhotoshopFolder, "C:\\Photoshop 60.0\\Plug-ins");
+    EXPECT_EQ(withoutPage->Choices.PhotoshopFolder, "");
 }
 
 TEST(SetupInstaller, ExampleProductConstructs)
@@ -334,7 +334,7 @@ TEST(SetupInstaller, ExampleProductConstructs)
     EXPECT_EQ(model.ProductName, "Example Echo");
     EXPECT_EQ(model.FullProductName(), "Example Echo 1.20");
     EXPECT_EQ(model.RegistryRoot, "\\Software\\Example Audio\\Example Echo");
-    EXPECT_EQ(model.InstallFolder, GetProgramFilesFolder() + "\\Example Audio\\Example Echo 1");
+    EXPECT_EQ(model.Choices.InstallFolder, GetProgramFilesFolder() + "\\Example Audio\\Example Echo 1");
     EXPECT_EQ(model.PageFlags, unsigned(pfVstPluginFolder | pfDigiPluginFolder));
     EXPECT_EQ(model.ShortcutKinds, unsigned(skStartMenu));
     EXPECT_TRUE(model.HasVst3);
@@ -367,7 +367,7 @@ TEST(SetupInstaller, ExampleProductFindsItsOlderInstallation)
     machine.DeleteKey(root);
     EXPECT_TRUE(model.HasPreviousInstall);
     EXPECT_EQ(model.PreviousVersion.AsText(), "1.05");
-    EXPECT_EQ(model.InstallFolder, oldFolder + "\\");
+    EXPECT_EQ(model.Choices.InstallFolder, oldFolder + "\\");
 
     // Without its Readme the old folder is no installation any more.
     DeleteFileA((oldFolder + "\\Readme.txt").c_str());
@@ -377,7 +377,7 @@ TEST(SetupInstaller, ExampleProductFindsItsOlderInstallation)
     TSetupInstaller without(folder / "Setup.exe");
     machine.DeleteKey(root);
     EXPECT_FALSE(without.HasPreviousInstall);
-    EXPECT_EQ(without.InstallFolder, GetProgramFilesFolder() + "\\Example Audio\\Example Echo 1");
+    EXPECT_EQ(without.Choices.InstallFolder, GetProgramFilesFolder() + "\\Example Audio\\Example Echo 1");
 }
 
 TEST(SetupInstaller, ADestinationThatCannotTakeAFileIsFoundBeforeTheRun)

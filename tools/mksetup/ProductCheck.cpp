@@ -193,13 +193,13 @@ void TChecker::LoadModel()
         Add(FIniPath, LineOf("Setup", "DefaultFolder"), true,
             "DefaultFolder \"" + folder + "\" is a full path; the installer puts it below Program Files, so write "
             "it without a drive or leading backslash (such as \"Maker\\Product %d\")");
-    FModel.InstallFolder = "C:\\Program Files\\Product\\";
+    FModel.Choices.InstallFolder = "C:\\Program Files\\Product\\";
     // Folders of their own for the plug-in variables, so that a shortcut's target can be placed.
-    FModel.Vst2Folder = "C:\\VST2\\";
-    FModel.Vst3Folder = "C:\\VST3\\";
-    FModel.DigiFolder = "C:\\RTAS\\";
-    FModel.AaxFolder = "C:\\AAX\\";
-    FModel.PhotoshopFolder = "C:\\Photoshop\\";
+    FModel.Choices.Vst2Folder = "C:\\VST2\\";
+    FModel.Choices.Vst3Folder = "C:\\VST3\\";
+    FModel.Choices.DigiFolder = "C:\\RTAS\\";
+    FModel.Choices.AaxFolder = "C:\\AAX\\";
+    FModel.Choices.PhotoshopFolder = "C:\\Photoshop\\";
     FModel.DocumentsFolder = "C:\\Documents\\";
     FModel.AppDataFolder = "C:\\AppData\\";
     if (Trim(FModel.ProductName).empty())

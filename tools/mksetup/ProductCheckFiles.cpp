@@ -159,7 +159,7 @@ void TChecker::CollectInstalledFiles(std::set<std::string>& files, std::vector<s
         for (size_t at; (at = path.find("\\\\")) != std::string::npos;) path.erase(at, 1);
         return Upper(ExcludeDelimiter(path));
     };
-    files.insert(clean(FModel.InstallFolder + "\\" + UninstallerFileName));
+    files.insert(clean(FModel.Choices.InstallFolder + "\\" + UninstallerFileName));
     for (const TComponentLine& line : FModel.ComponentLines) {
         std::vector<const TSetupBundleItem*> items{nullptr};
         if (line.Key.find("$BundleItem") != std::string::npos || line.Destination.find("$BundleItem") != std::string::npos) {

@@ -108,12 +108,12 @@ std::string TSetupModel::ExpandVariables(const std::string& text, const TSetupBu
                                          const TDestination& destination) const
 {
     auto has = [&](const char* name) { return text.find(name) != std::string::npos; };
-    if ((has("$VstPluginFolder") && !InstallVst2) ||
-        ((has("$Vst3PluginFolder") || has("$Vst3ProgramFolder")) && !InstallVst3) ||
-        (has("$DigiPluginFolder") && !InstallRtas) || (has("$AaxPluginFolder") && !InstallAax) ||
-        (has("$PhotoshopPluginFolder") && !InstallPhotoshop) || (has("$ClapPluginFolder") && !InstallClap) ||
+    if ((has("$VstPluginFolder") && !Choices.InstallVst2) ||
+        ((has("$Vst3PluginFolder") || has("$Vst3ProgramFolder")) && !Choices.InstallVst3) ||
+        (has("$DigiPluginFolder") && !Choices.InstallRtas) || (has("$AaxPluginFolder") && !Choices.InstallAax) ||
+        (has("$PhotoshopPluginFolder") && !Choices.InstallPhotoshop) || (has("$ClapPluginFolder") && !Choices.InstallClap) ||
         (has("$BundleItem") && !item) ||
-        (ForCurrentUser && (has("$DigiPluginFolder") || has("$AaxPluginFolder") || has("$PhotoshopPluginFolder"))))
+        (Choices.ForCurrentUser && (has("$DigiPluginFolder") || has("$AaxPluginFolder") || has("$PhotoshopPluginFolder"))))
         return std::string();
 
     std::string result = text;
@@ -122,10 +122,10 @@ std::string TSetupModel::ExpandVariables(const std::string& text, const TSetupBu
 
     const std::pair<const char*, const std::string*> folders[] = {
         {"$Documents", &DocumentsFolder},     {"$ProgramFolder", &destination.InstallFolder},
-        {"$VstPluginFolder", &Vst2Folder},    {"$Vst3ProgramFolder", &destination.InstallFolder},
-        {"$Vst3PluginFolder", &Vst3Folder},   {"$DigiPluginFolder", &DigiFolder},
-        {"$AaxPluginFolder", &AaxFolder},     {"$PhotoshopPluginFolder", &PhotoshopFolder},
-        {"$ApplicationData", &AppDataFolder}, {"$ClapPluginFolder", &ClapFolder},
+        {"$VstPluginFolder", &Choices.Vst2Folder},    {"$Vst3ProgramFolder", &destination.InstallFolder},
+        {"$Vst3PluginFolder", &Choices.Vst3Folder},   {"$DigiPluginFolder", &Choices.DigiFolder},
+        {"$AaxPluginFolder", &Choices.AaxFolder},     {"$PhotoshopPluginFolder", &Choices.PhotoshopFolder},
+        {"$ApplicationData", &AppDataFolder}, {"$ClapPluginFolder", &Choices.ClapFolder},
         {"$ContentFolder", &destination.ContentFolder},
     };
     for (const auto& [name, value] : folders) result = ReplaceFirst(result, name, ExcludeDelimiter(*value));
@@ -177,16 +177,16 @@ std::string TSetupModel::EveryoneOnlyFormats() const
 
 std::vector<std::pair<std::string, std::string>> TSetupModel::InstalledFolders() const
 {
-    bool everyone = !ForCurrentUser;
+    bool everyone = !Choices.ForCurrentUser;
     const std::tuple<const char*, bool, const std::string*> parts[] = {
-        {"Program", true, &InstallFolder},
-        {"VST 2", HasVst2 && InstallVst2, &Vst2Folder},
-        {"VST 3", HasVst3 && InstallVst3, &Vst3Folder},
-        {"CLAP", HasClap && InstallClap, &ClapFolder},
-        {"AAX", everyone && HasAax && InstallAax, &AaxFolder},
-        {"RTAS", everyone && HasRtas && InstallRtas, &DigiFolder},
-        {"Photoshop", everyone && HasPhotoshop && InstallPhotoshop, &PhotoshopFolder},
-        {"Content", HasContent, &ContentFolder},
+        {"Program", true, &Choices.InstallFolder},
+        {"VST 2", HasVst2 && Choices.InstallVst2, &Choices.Vst2Folder},
+        {"VST 3", HasVst3 && Choices.InstallVst3, &Choices.Vst3Folder},
+        {"CLAP", HasClap && Choices.InstallClap, &Choices.ClapFolder},
+        {"AAX", everyone && HasAax && Choices.InstallAax, &Choices.AaxFolder},
+        {"RTAS", everyone && HasRtas && Choices.InstallRtas, &Choices.DigiFolder},
+        {"Photoshop", everyone && HasPhotoshop && Choices.InstallPhotoshop, &Choices.PhotoshopFolder},
+        {"Content", HasContent, &Choices.ContentFolder},
     };
     std::vector<std::pair<std::string, std::string>> folders;
     for (const auto& [name, installed, folder] : parts)
@@ -289,15 +289,15 @@ std::string TSetupModel::FormatVersionKey(int32_t major, int32_t minor) const
 void TSetupModel::SetInstallFolder(const std::string& folder)
 {
     TDestination destination = DestinationAt(folder);
-    InstallFolder = destination.InstallFolder;
-    ContentFolder = destination.ContentFolder;
+    Choices.InstallFolder = destination.InstallFolder;
+    Choices.ContentFolder = destination.ContentFolder;
 }
 
 TDestination TSetupModel::DestinationAt(const std::string& folder) const
 {
     std::string installFolder = IncludeDelimiter(folder);
     // [Setup] ContentFolder may name the destination ($ProgramFolder\Content): it follows it.
-    return {installFolder, ContentFolderChosen ? ContentFolder : ContentFolderFollowing(installFolder)};
+    return {installFolder, Choices.ContentFolderChosen ? Choices.ContentFolder : ContentFolderFollowing(installFolder)};
 }
 
 std::string TSetupModel::ContentFolderFollowing(const std::string& installFolder) const
@@ -310,8 +310,8 @@ std::string TSetupModel::ContentFolderFollowing(const std::string& installFolder
 
 void TSetupModel::SetContentFolder(const std::string& folder)
 {
-    ContentFolder = IncludeDelimiter(folder);
-    ContentFolderChosen = true;
+    Choices.ContentFolder = IncludeDelimiter(folder);
+    Choices.ContentFolderChosen = true;
 }
 
 std::string ProductNameWithVersion(const std::string& name, const TProgramVersion& version, const std::string& shown)

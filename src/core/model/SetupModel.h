@@ -73,6 +73,29 @@ struct TDestination {
     std::string InstallFolder, ContentFolder;
 };
 
+// What the user chose on the pages or by switches, over what Setup found and
+// proposed: where the product, its content and each plug-in format go, which
+// formats, for whom, the name, the shortcuts. The session writes them when a
+// page is left or a switch is read; the run reads them.
+struct TSetupChoices {
+    // For the user who runs Setup alone: the program and the VST 3 and CLAP
+    // plug-ins in that user's folders, the registry below HKEY_CURRENT_USER;
+    // the formats without such a place are left out.
+    bool ForCurrentUser = false;
+    bool InstallVst2 = true, InstallVst3 = true, InstallRtas = true, InstallAax = true, InstallPhotoshop = true,
+         InstallClap = true;
+    std::string InstallFolder;
+    // Content ($ContentFolder): sample and impulse-response libraries a
+    // product may keep on another drive. ContentFolder is the folder chosen,
+    // which follows the destination until the user, a switch or an earlier
+    // installation chose it (ContentFolderChosen).
+    std::string ContentFolder;
+    bool ContentFolderChosen = false;
+    std::string Vst2Folder, Vst3Folder, DigiFolder, AaxFolder, PhotoshopFolder, ClapFolder;
+    std::string UserName;
+    unsigned ShortcutChoice = 0;
+};
+
 class TSetupModel {
 public:
     // Returns the lines of a named file of the product (the package entry, or
@@ -127,7 +150,7 @@ public:
     void SetInstallFolder(const std::string& folder);
     // The folders chosen so far, and those a run into `folder` would take:
     // what SetInstallFolder would store, without storing it.
-    TDestination Destination() const { return {InstallFolder, ContentFolder}; }
+    TDestination Destination() const { return {Choices.InstallFolder, Choices.ContentFolder}; }
     TDestination DestinationAt(const std::string& folder) const;
     // The content folder as chosen (one that follows the destination is
     // made anew from it).
@@ -177,19 +200,12 @@ public:
     // %LOCALAPPDATA%: below it, Programs and Programs\Common take the place of
     // Program Files and Common Files for an installation for one user.
     std::string LocalAppDataFolder;
-    std::string InstallFolder;
     bool HasPreviousInstall = false;
     TProgramVersion PreviousVersion;
     std::string PreviousVersionKey;
     std::string PreviousInstallFolder;
-    std::string Vst2Folder, Vst3Folder, DigiFolder, AaxFolder, PhotoshopFolder, ClapFolder;
-    // Content ($ContentFolder): sample and impulse-response libraries a
-    // product may keep on another drive. ContentFolderDefault is [Setup]
-    // ContentFolder as written; ContentFolder the folder chosen, which
-    // follows the destination until the user, a switch or an earlier
-    // installation chose it (ContentFolderChosen).
-    std::string ContentFolderDefault, ContentFolder, PreviousContentFolder;
-    bool ContentFolderChosen = false;
+    // [Setup] ContentFolder as written, and the content folder of the earlier installation.
+    std::string ContentFolderDefault, PreviousContentFolder;
     // The package carries content (a line to $ContentFolder with files).
     bool HasContent = false;
     bool HasVst3 = false;
@@ -201,16 +217,10 @@ public:
     bool HasRtas = false, HasAax = false;
     // The package carries VST 2 or Photoshop plug-ins: without a folder for them the run cannot be complete.
     bool HasVst2 = false, HasPhotoshop = false;
-    std::string PreviousUserName, UserName;
+    std::string PreviousUserName;
 
-    // The user's choices.
-    // For the user who runs Setup alone: the program and the VST 3 and CLAP
-    // plug-ins in that user's folders, the registry below HKEY_CURRENT_USER;
-    // the formats without such a place are left out.
-    bool ForCurrentUser = false;
-    bool InstallVst2 = true, InstallVst3 = true, InstallRtas = true, InstallAax = true, InstallPhotoshop = true,
-         InstallClap = true;
-    unsigned ShortcutChoice = 0;
+    // The user's choices, proposed from the above until a page or a switch decides.
+    TSetupChoices Choices;
 
 protected:
     // Reads a remembered folder of an earlier installation (HKEY_CURRENT_USER,

@@ -33,13 +33,14 @@ TSetupInstaller::TSetupInstaller(const std::string& programPath)
     // Lines built for another machine (Machine: arm64 on an x64 one) are not this machine's to install.
     ComponentLines = ComponentLinesFor(ComponentLines, NativeMachine());
     VersionKey = FormatVersionKey(PackageVersion.Major, PackageVersion.Minor);
-    InstallVst2 = InstallVst3 = InstallRtas = InstallAax = InstallPhotoshop = InstallClap = true;
+    Choices.InstallVst2 = Choices.InstallVst3 = Choices.InstallRtas = true;
+    Choices.InstallAax = Choices.InstallPhotoshop = Choices.InstallClap = true;
     ChooseScope(InstallFor == TInstallFor::CurrentUser);
 }
 
 void TSetupInstaller::ChooseScope(bool oneUser)
 {
-    ForCurrentUser = oneUser;
+    Choices.ForCurrentUser = oneUser;
     FInstaller->SetScope(Scope());
     FindSystemFolders();
     FindPreviousInstall();
@@ -76,7 +77,7 @@ std::unique_ptr<TStream> TSetupInstaller::OpenPackageFile(const std::string& nam
 
 int TSetupInstaller::RequirementsMessage() const
 {
-    if (!ForCurrentUser && !AdminRights()) return Msg::NoAdminRights;
+    if (!Choices.ForCurrentUser && !AdminRights()) return Msg::NoAdminRights;
     if (Is64Bit && !IsWow64()) return Msg::Needs64BitWindows;
     return 0;
 }
@@ -246,7 +247,7 @@ void TSetupInstaller::FindSystemFolders()
     AppDataFolder = GetAppDataFolder();
     DocumentsFolder = GetDocumentsFolder();
     LocalAppDataFolder = GetLocalAppDataFolder();
-    if (ForCurrentUser) {
+    if (Choices.ForCurrentUser) {
         // Where Windows keeps one user's programs (FOLDERID_UserProgramFiles)
         // and their shared files, as the VST 3 and CLAP hosts look for them.
         ProgramFilesFolder = JoinPath(LocalAppDataFolder, "Programs");
@@ -311,7 +312,7 @@ void TSetupInstaller::FindPreviousInstall()
 
 void TSetupInstaller::FindInstallFolder()
 {
-    InstallFolder = JoinPath(ProgramFilesFolder, FormatDefaultFolder(DefaultFolder, PackageVersion.Major));
+    Choices.InstallFolder = JoinPath(ProgramFilesFolder, FormatDefaultFolder(DefaultFolder, PackageVersion.Major));
     PreviousInstallFolder.clear();
     if (!HasPreviousInstall) return;
     PreviousInstallFolder = ReadSetting(ScopeRoot(Scope()), GetProductKey(PreviousVersionKey), "Location");
@@ -327,7 +328,7 @@ void TSetupInstaller::FindInstallFolder()
     }
     if (!PreviousInstallFolder.empty()) {
         PreviousInstallFolder = IncludeDelimiter(PreviousInstallFolder);
-        if (PackageVersion.Major == PreviousVersion.Major) InstallFolder = PreviousInstallFolder;
+        if (PackageVersion.Major == PreviousVersion.Major) Choices.InstallFolder = PreviousInstallFolder;
     } else {
         HasPreviousInstall = false;
     }
@@ -341,23 +342,23 @@ void TSetupInstaller::FindContentFolder()
     // installation's content folder is proposed again.
     PreviousContentFolder.clear();
     if (HasPreviousInstall) PreviousContentFolder = ReadSetting(ScopeRoot(Scope()), GetProductKey(PreviousVersionKey), "ContentLocation");
-    ContentFolderChosen = false;
+    Choices.ContentFolderChosen = false;
     if (!PreviousContentFolder.empty())
         SetContentFolder(PreviousContentFolder);
     else
-        ContentFolder = ContentFolderFollowing(InstallFolder);
+        Choices.ContentFolder = ContentFolderFollowing(Choices.InstallFolder);
 }
 
 void TSetupInstaller::SetProToolsFolders()
 {
-    DigiFolder = JoinPath(CommonFilesFolder, "Digidesign\\DAE\\Plug-Ins");
-    AaxFolder = JoinPath(CommonFilesFolder, "Avid\\Audio\\Plug-Ins");
+    Choices.DigiFolder = JoinPath(CommonFilesFolder, "Digidesign\\DAE\\Plug-Ins");
+    Choices.AaxFolder = JoinPath(CommonFilesFolder, "Avid\\Audio\\Plug-Ins");
 }
 
 void TSetupInstaller::FindVst2Folder()
 {
     // One user's VST 2 folder is that user's own setting; there is no common one.
-    Vst2Folder = ReadSetting(ScopeRoot(Scope()), "Software\\Vst", "VstPluginsPath");
+    Choices.Vst2Folder = ReadSetting(ScopeRoot(Scope()), "Software\\Vst", "VstPluginsPath");
 }
 
 bool TSetupInstaller::ItemHasContent(const TSetupBundleItem* item, bool (*matches)(const std::string& destination))
@@ -394,8 +395,8 @@ void TSetupInstaller::FindProToolsContent()
 
 void TSetupInstaller::FindVst3Content()
 {
-    Vst3Folder = JoinPath(CommonFilesFolder, "VST3");
-    ClapFolder = JoinPath(CommonFilesFolder, "CLAP");
+    Choices.Vst3Folder = JoinPath(CommonFilesFolder, "VST3");
+    Choices.ClapFolder = JoinPath(CommonFilesFolder, "CLAP");
     Vst3ItemList.clear();
     if (!IsBundle) {
         HasVst3 = ItemHasVst3(nullptr);
@@ -431,7 +432,7 @@ void TSetupInstaller::FindPhotoshopFolder()
             }
         }
         if (highest <= 0) return;
-        if (registry->OpenKey(chosen + "\\PluginPath", false)) PhotoshopFolder = registry->ReadString("");
+        if (registry->OpenKey(chosen + "\\PluginPath", false)) Choices.PhotoshopFolder = registry->ReadString("");
     } catch (const Exception&) {
     }
 }
@@ -443,8 +444,8 @@ void TSetupInstaller::FindUserName()
         TSettingPath owner = SplitSettingPath(PersonalizeOwner, PreviousVersionKey, nullptr);
         PreviousUserName = ReadSetting(HKEY_CURRENT_USER, owner.Key, owner.ValueName);
     }
-    UserName = PreviousUserName;
-    if (UserName.empty()) UserName = WindowsUserName();
+    Choices.UserName = PreviousUserName;
+    if (Choices.UserName.empty()) Choices.UserName = WindowsUserName();
 }
 
 TDestinationCheck TSetupInstaller::CheckDestination(const TDestination& destination,
@@ -466,7 +467,7 @@ TDestinationCheck TSetupInstaller::CheckDestination(const TDestination& destinat
     if (!earlier.empty() && InstallationScope(survey.Folder + UninstallerFileName, earlier) != Scope())
         return {false,
                 FormatText(ExpandText(LoadMessage(Msg::FolderOtherScope)),
-                           {ExcludeDelimiter(folder), ForCurrentUser ? "all users" : "one user alone"}),
+                           {ExcludeDelimiter(folder), Choices.ForCurrentUser ? "all users" : "one user alone"}),
                 true};
     if (HasPreviousInstall) {
         bool same = SameTextAscii(PreviousInstallFolder, folder);

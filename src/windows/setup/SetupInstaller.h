@@ -58,7 +58,7 @@ public:
     // everything found for it anew, the folders, an earlier installation of
     // that scope and the plug-in folders.
     void ChooseScope(bool oneUser);
-    TInstallScope Scope() const { return ForCurrentUser ? TInstallScope::OneUser : TInstallScope::Everyone; }
+    TInstallScope Scope() const { return Choices.ForCurrentUser ? TInstallScope::OneUser : TInstallScope::Everyone; }
     void FindSystemFolders();
     void FindPreviousInstall();
     void FindInstallFolder();

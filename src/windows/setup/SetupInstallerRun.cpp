@@ -91,9 +91,9 @@ void TSetupInstaller::WaitForPackageCheck(IInstallProgress& progress)
 void TSetupInstaller::LockFolder()
 {
     // Never at once with the folder's uninstaller, its clean-up or another Setup.
-    auto lock = std::make_unique<TFolderLock>(InstallFolder, Scope());
+    auto lock = std::make_unique<TFolderLock>(Choices.InstallFolder, Scope());
     if (!lock->Acquire(FolderLockWait)) {
-        std::string message = FormatMessageText(Msg::FolderInUse, {ExcludeDelimiter(InstallFolder)});
+        std::string message = FormatMessageText(Msg::FolderInUse, {ExcludeDelimiter(Choices.InstallFolder)});
         if (OnNote) OnNote("refused: " + message);
         throw EFolderInUse(message);
     }
@@ -110,16 +110,17 @@ void TSetupInstaller::RunSteps(IInstallProgress& progress)
     // the uninstaller, its log or the program later run with them.
     FInstaller->ProtectedFolders.clear();
     if (Scope() == TInstallScope::Everyone)
-        for (const std::string& folder : {InstallFolder, ContentFolder})
+        for (const std::string& folder : {Choices.InstallFolder, Choices.ContentFolder})
             if (!folder.empty() && !IsInsideFolder(folder, ProgramFilesFolder) && !IsInsideFolder(folder, CommonFilesFolder))
                 FInstaller->ProtectedFolders.push_back(folder);
     // From the first write on, Uninst.exe is in place and registered, and the
     // log goes to disk as the run goes.
-    FInstaller->ForceFolder(InstallFolder, false);
+    FInstaller->ForceFolder(Choices.InstallFolder, false);
     std::string name = FullProductName() + BitSuffix();
     FInstaller->RegistrationValues = RegistrationValues();
-    FRegistrationKey = FreeRegistrationKey(Scope(), InstallFolder + UninstallerFileName, RecordedProductName() + BitSuffix());
-    FInstaller->BeginJournal(InstallFolder + UninstallerFileName, FRegistrationKey, ProductName, name);
+    FRegistrationKey =
+        FreeRegistrationKey(Scope(), Choices.InstallFolder + UninstallerFileName, RecordedProductName() + BitSuffix());
+    FInstaller->BeginJournal(Choices.InstallFolder + UninstallerFileName, FRegistrationKey, ProductName, name);
     bool libraries = !TSetupModel::CallLibraries.empty();
     int end = libraries ? 50 : 75;
     InstallComponents(progress, 25, end);
@@ -151,19 +152,19 @@ void TSetupInstaller::PrepareOwnFolder()
 {
     // Checked again where nothing can have changed it since: the run never
     // writes over another product's installation.
-    std::string other = OtherInstallationIn(SurveyFolder(InstallFolder));
+    std::string other = OtherInstallationIn(SurveyFolder(Choices.InstallFolder));
     if (!other.empty())
-        throw ESetupError(FormatMessageText(Msg::FolderHoldsOtherProduct, {ExcludeDelimiter(InstallFolder), other}));
-    FInstaller->OwnFolder = InstallFolder;
-    FInstaller->BackupFolder = InstallFolder + "Replaced Files\\";
+        throw ESetupError(FormatMessageText(Msg::FolderHoldsOtherProduct, {ExcludeDelimiter(Choices.InstallFolder), other}));
+    FInstaller->OwnFolder = Choices.InstallFolder;
+    FInstaller->BackupFolder = Choices.InstallFolder + "Replaced Files\\";
     // The earlier installation's log, as far as its registration vouches for it.
     std::vector<std::string> earlier;
     TInstallationRoots roots;
     try {
-        TVouchedLog vouched = ReadVouchedLog(InstallFolder + UninstallerFileName, Scope());
+        TVouchedLog vouched = ReadVouchedLog(Choices.InstallFolder + UninstallerFileName, Scope());
         if (vouched.Log.ProductName == ProductName) {
             if (vouched.Changed && OnNote)
-                OnNote("the earlier log was changed since it was finished: only what lies in " + InstallFolder +
+                OnNote("the earlier log was changed since it was finished: only what lies in " + Choices.InstallFolder +
                        " is taken over");
             earlier = std::move(vouched.Log.Lines);
             roots = std::move(vouched.Roots);
@@ -371,8 +372,8 @@ std::vector<TRegistrationValue> TSetupInstaller::RegistrationValues()
     namespace Value = RegistrationValue;
     return {{Value::DisplayVersion, VersionText()},
             {Value::Publisher, publisher},
-            {Value::DisplayIcon, InstallFolder + UninstallerFileName},
-            {Value::InstallLocation, ExcludeDelimiter(InstallFolder)},
+            {Value::DisplayIcon, Choices.InstallFolder + UninstallerFileName},
+            {Value::InstallLocation, ExcludeDelimiter(Choices.InstallFolder)},
             {Value::EstimatedSize, std::to_string((GetRequiredSpace() + 1023) / 1024), true},
             {Value::NoModify, "1", true},
             {Value::NoRepair, "1", true},
@@ -382,5 +383,5 @@ std::vector<TRegistrationValue> TSetupInstaller::RegistrationValues()
 void TSetupInstaller::CreateUninstaller()
 {
     std::string name = FullProductName() + BitSuffix();
-    FInstaller->WriteUninstaller(InstallFolder + UninstallerFileName, FRegistrationKey, ProductName, name);
+    FInstaller->WriteUninstaller(Choices.InstallFolder + UninstallerFileName, FRegistrationKey, ProductName, name);
 }

@@ -12,8 +12,8 @@ void TSetupInstaller::WriteLocation()
     registry->RootKey = ScopeRoot(Scope());
     if (!registry->OpenKey(GetProductKey(VersionKey), true)) return;
     try {
-        registry->WriteString("Location", InstallFolder);
-        if (HasContent) registry->WriteString("ContentLocation", ContentFolder);
+        registry->WriteString("Location", Choices.InstallFolder);
+        if (HasContent) registry->WriteString("ContentLocation", Choices.ContentFolder);
         registry->WriteString("VersionString", PackageVersion.AsText());
     } catch (const ERegistryException&) {
     }
@@ -42,7 +42,7 @@ void TSetupInstaller::WriteOwner()
     std::unique_ptr<TRegistry64> registry = CreateSettingsRegistry();
     if (!registry->OpenKey(owner.Key, true)) return;
     try {
-        registry->WriteString(owner.ValueName, UserName);
+        registry->WriteString(owner.ValueName, Choices.UserName);
     } catch (const ERegistryException&) {
     }
 }

@@ -38,11 +38,11 @@ void TSetupInstaller::CreateShortcuts()
     for (const std::string& line : Shortcuts) {
         std::string location = LineName(line), folder;
         if (location == "StartMenu") {
-            if (ShortcutChoice & skStartMenu) folder = GetSpecialFolder(sfPrograms);
+            if (Choices.ShortcutChoice & skStartMenu) folder = GetSpecialFolder(sfPrograms);
         } else if (location == "Desktop") {
-            if (ShortcutChoice & skDesktop) folder = GetSpecialFolder(sfDesktop);
+            if (Choices.ShortcutChoice & skDesktop) folder = GetSpecialFolder(sfDesktop);
         } else if (location == "ProgramFolder") {
-            folder = InstallFolder;
+            folder = Choices.InstallFolder;
         }
         if (folder.empty()) continue;
         folder = ExcludeDelimiter(folder);

@@ -15,7 +15,8 @@ std::string TSetupInstaller::ApplySwitches(const TSetupSwitches& switches)
         return "/CURRENTUSER: this product installs only for all users";
     if (switches.AllUsers && InstallFor == TInstallFor::CurrentUser)
         return "/ALLUSERS: this product installs only for the current user";
-    if (switches.CurrentUser != ForCurrentUser && (switches.CurrentUser || switches.AllUsers)) ChooseScope(switches.CurrentUser);
+    if (switches.CurrentUser != Choices.ForCurrentUser && (switches.CurrentUser || switches.AllUsers))
+        ChooseScope(switches.CurrentUser);
     // The folder rule, at the switch: a folder no page would take is refused before anything else.
     auto folder = [&](const char* name, const TFolderVerdict& verdict, std::string& into) {
         if (!verdict.Ok()) return std::string(name) + ": " + ReplaceAll(FolderRefusal(verdict), "\r", " ");
@@ -30,14 +31,14 @@ std::string TSetupInstaller::ApplySwitches(const TSetupSwitches& switches)
         SetInstallFolder(chosen);
     }
     if (switches.Vst2Dir) {
-        problem = folder("/VST2DIR", CheckFolderOf("$VstPluginFolder", *switches.Vst2Dir), Vst2Folder);
+        problem = folder("/VST2DIR", CheckFolderOf("$VstPluginFolder", *switches.Vst2Dir), Choices.Vst2Folder);
         if (!problem.empty()) return problem;
-        InstallVst2 = true;
+        Choices.InstallVst2 = true;
     }
     if (switches.PsDir) {
-        problem = folder("/PSDIR", CheckFolderOf("$PhotoshopPluginFolder", *switches.PsDir), PhotoshopFolder);
+        problem = folder("/PSDIR", CheckFolderOf("$PhotoshopPluginFolder", *switches.PsDir), Choices.PhotoshopFolder);
         if (!problem.empty()) return problem;
-        InstallPhotoshop = true;
+        Choices.InstallPhotoshop = true;
     }
     if (switches.ContentDir) {
         std::string chosen;
@@ -46,12 +47,12 @@ std::string TSetupInstaller::ApplySwitches(const TSetupSwitches& switches)
         SetContentFolder(chosen);
     }
     if (switches.Formats) {
-        InstallVst2 = switches.WantsFormat("vst2");
-        InstallVst3 = switches.WantsFormat("vst3");
-        InstallClap = switches.WantsFormat("clap");
-        InstallAax = switches.WantsFormat("aax");
-        InstallRtas = switches.WantsFormat("rtas");
-        InstallPhotoshop = switches.WantsFormat("photoshop");
+        Choices.InstallVst2 = switches.WantsFormat("vst2");
+        Choices.InstallVst3 = switches.WantsFormat("vst3");
+        Choices.InstallClap = switches.WantsFormat("clap");
+        Choices.InstallAax = switches.WantsFormat("aax");
+        Choices.InstallRtas = switches.WantsFormat("rtas");
+        Choices.InstallPhotoshop = switches.WantsFormat("photoshop");
     }
     if (switches.Items) {
         if (!IsBundle) return "/ITEMS: this installer is not a bundle";
@@ -67,8 +68,8 @@ std::string TSetupInstaller::ApplySwitches(const TSetupSwitches& switches)
                 item.Selected = item.Selected || SameTextAscii(item.ItemName, wanted) || SameTextAscii(item.DisplayName, wanted);
         }
     }
-    if (switches.Name) UserName = *switches.Name;
-    if (switches.NoShortcuts) ShortcutChoice = 0;
+    if (switches.Name) Choices.UserName = *switches.Name;
+    if (switches.NoShortcuts) Choices.ShortcutChoice = 0;
     return std::string();
 }
 
@@ -82,32 +83,32 @@ void TSetupInstaller::LogDecisions(const TSetupSwitches& switches, TRunLog& log)
              (IsBundle ? ", a bundle" : ""));
     if (HasPreviousInstall)
         log.Line("earlier installation: " + PreviousVersion.AsText() + " in " + PreviousInstallFolder);
-    log.Decision("installed for", ForCurrentUser ? "the current user, " + WindowsUserName() : "all users",
+    log.Decision("installed for", Choices.ForCurrentUser ? "the current user, " + WindowsUserName() : "all users",
                  source(switches.AllUsers || switches.CurrentUser, switches.CurrentUser ? "/CURRENTUSER" : "/ALLUSERS",
                         "InstallFor of Setup.ini"));
-    log.Decision("destination", InstallFolder,
+    log.Decision("destination", Choices.InstallFolder,
                  source(bool(switches.Dir), "/DIR", HasPreviousInstall ? "the earlier installation's" : "default of Setup.ini"));
     if (HasContent)
-        log.Decision("content", ContentFolder,
+        log.Decision("content", Choices.ContentFolder,
                      source(bool(switches.ContentDir), "/CONTENTDIR",
                             PreviousContentFolder.empty() ? "default of Setup.ini" : "the earlier installation's"));
-    log.Decision("VST 2 plug-in", InstallVst2 ? Vst2Folder : "not installed",
+    log.Decision("VST 2 plug-in", Choices.InstallVst2 ? Choices.Vst2Folder : "not installed",
                  source(switches.Vst2Dir || switches.Formats, "/VST2DIR or /FORMATS", "found in the registry, or default"));
-    log.Decision("VST 3 plug-in", HasVst3 && InstallVst3 ? Vst3Folder : "not installed",
+    log.Decision("VST 3 plug-in", HasVst3 && Choices.InstallVst3 ? Choices.Vst3Folder : "not installed",
                  source(bool(switches.Formats), "/FORMATS", "default"));
-    log.Decision("CLAP plug-in", HasClap && InstallClap ? ClapFolder : "not installed",
+    log.Decision("CLAP plug-in", HasClap && Choices.InstallClap ? Choices.ClapFolder : "not installed",
                  source(bool(switches.Formats), "/FORMATS", "default"));
-    const char* notInstalled = ForCurrentUser ? "not installed (no place for one user)" : "not installed";
-    log.Decision("AAX plug-in", HasAax && InstallAax && !ForCurrentUser ? AaxFolder : notInstalled,
+    const char* notInstalled = Choices.ForCurrentUser ? "not installed (no place for one user)" : "not installed";
+    log.Decision("AAX plug-in", HasAax && Choices.InstallAax && !Choices.ForCurrentUser ? Choices.AaxFolder : notInstalled,
                  source(bool(switches.Formats), "/FORMATS", "default"));
-    log.Decision("RTAS plug-in", HasRtas && InstallRtas && !ForCurrentUser ? DigiFolder : notInstalled,
+    log.Decision("RTAS plug-in", HasRtas && Choices.InstallRtas && !Choices.ForCurrentUser ? Choices.DigiFolder : notInstalled,
                  source(bool(switches.Formats), "/FORMATS", "default"));
-    log.Decision("Photoshop plug-in", InstallPhotoshop && !ForCurrentUser ? PhotoshopFolder : notInstalled,
+    log.Decision("Photoshop plug-in", Choices.InstallPhotoshop && !Choices.ForCurrentUser ? Choices.PhotoshopFolder : notInstalled,
                  source(switches.PsDir || switches.Formats, "/PSDIR or /FORMATS", "found in the registry, or default"));
     for (const TSetupBundleItem& item : BundleItems)
         log.Decision("bundle item " + item.DisplayName, item.Selected ? "installed" : "not installed",
                      source(bool(switches.Items), "/ITEMS", "default"));
-    log.Decision("user name", UserName, source(bool(switches.Name), "/NAME", "found on this machine"));
-    log.Decision("shortcuts", ShortcutChoice == 0 ? "none" : "offered kinds",
+    log.Decision("user name", Choices.UserName, source(bool(switches.Name), "/NAME", "found on this machine"));
+    log.Decision("shortcuts", Choices.ShortcutChoice == 0 ? "none" : "offered kinds",
                  source(switches.NoShortcuts, "/NOSHORTCUTS", "default"));
 }

@@ -83,7 +83,7 @@ bool TSetupSession::Start()
         return false;
     }
     // The proposal of the Icon page: both boxes ticked, unless a switch said none.
-    FModel->ShortcutChoice = FSwitches.NoShortcuts ? 0u : unsigned(skStartMenu | skDesktop);
+    FModel->Choices.ShortcutChoice = FSwitches.NoShortcuts ? 0u : unsigned(skStartMenu | skDesktop);
     FModel->OnFileQuestion = [this](const std::string& message) {
         bool retry = FUser.Retry(message);
         FLog.Line("question: " + message + " | answer: " + (retry ? "Retry" : "Cancel") +
@@ -105,8 +105,8 @@ bool TSetupSession::PageShown(int page) const
     case pgVstPlugins: return (model.PageFlags & pfVstPluginFolder) != 0;
     // Pro Tools and Photoshop look for plug-ins only in the folders for everyone.
     case pgDigiPlugins:
-        return (model.PageFlags & pfDigiPluginFolder) != 0 && (model.HasRtas || model.HasAax) && !model.ForCurrentUser;
-    case pgPhotoshopPlugin: return (model.PageFlags & pfPhotoshopPluginFolder) != 0 && !model.ForCurrentUser;
+        return (model.PageFlags & pfDigiPluginFolder) != 0 && (model.HasRtas || model.HasAax) && !model.Choices.ForCurrentUser;
+    case pgPhotoshopPlugin: return (model.PageFlags & pfPhotoshopPluginFolder) != 0 && !model.Choices.ForCurrentUser;
     case pgPersonalize: return (model.PageFlags & pfPersonalization) != 0;
     case pgIcon: return (model.ShortcutKinds & (skStartMenu | skDesktop)) != 0;
     default: return true;
@@ -125,20 +125,20 @@ TPageAnswers TSetupSession::Proposal() const
     const TSetupModel& model = *FModel;
     TPageAnswers answers;
     for (const TSetupBundleItem& item : model.BundleItems) answers.Items.push_back(item.Selected);
-    answers.InstallVst2 = model.InstallVst2;
-    answers.InstallVst3 = model.InstallVst3;
-    answers.InstallClap = model.InstallClap;
+    answers.InstallVst2 = model.Choices.InstallVst2;
+    answers.InstallVst3 = model.Choices.InstallVst3;
+    answers.InstallClap = model.Choices.InstallClap;
     // A 64-bit package offers no RTAS: its box stays unticked.
-    answers.InstallRtas = model.HasRtas && model.InstallRtas;
-    answers.InstallAax = model.HasAax && model.InstallAax;
-    answers.InstallPhotoshop = model.InstallPhotoshop;
-    answers.Vst2Folder = model.Vst2Folder;
-    answers.PhotoshopFolder = model.PhotoshopFolder;
-    answers.DestFolder = model.InstallFolder;
-    answers.ContentFolder = model.ContentFolder;
-    answers.UserName = model.UserName;
-    answers.Shortcuts = model.ShortcutChoice;
-    answers.ForCurrentUser = model.ForCurrentUser;
+    answers.InstallRtas = model.HasRtas && model.Choices.InstallRtas;
+    answers.InstallAax = model.HasAax && model.Choices.InstallAax;
+    answers.InstallPhotoshop = model.Choices.InstallPhotoshop;
+    answers.Vst2Folder = model.Choices.Vst2Folder;
+    answers.PhotoshopFolder = model.Choices.PhotoshopFolder;
+    answers.DestFolder = model.Choices.InstallFolder;
+    answers.ContentFolder = model.Choices.ContentFolder;
+    answers.UserName = model.Choices.UserName;
+    answers.Shortcuts = model.Choices.ShortcutChoice;
+    answers.ForCurrentUser = model.Choices.ForCurrentUser;
     return answers;
 }
 
@@ -192,52 +192,52 @@ bool TSetupSession::CheckFolderOf(TPageField field, const std::string& text, con
 bool TSetupSession::LeaveVstPage(const TPageAnswers& answers)
 {
     TSetupInstaller& model = *FModel;
-    NoteTick("VST 2 box", model.InstallVst2, answers.InstallVst2);
-    NoteAnswer("VST 2 folder", model.Vst2Folder, answers.Vst2Folder);
-    model.InstallVst2 = answers.InstallVst2;
-    if (model.InstallVst2) {
+    NoteTick("VST 2 box", model.Choices.InstallVst2, answers.InstallVst2);
+    NoteAnswer("VST 2 folder", model.Choices.Vst2Folder, answers.Vst2Folder);
+    model.Choices.InstallVst2 = answers.InstallVst2;
+    if (model.Choices.InstallVst2) {
         if (Trim(answers.Vst2Folder).empty()) {
             // Unticking the box is the way to go on without VST 2; unattended,
             // a package without VST 2 plug-ins needs no folder for them.
             if (!FUser.Unattended()) return Refuse(TPageField::Vst2Folder, LoadMessage(Msg::ChooseVst2Folder));
             if (model.HasVst2) return Refuse(TPageField::Vst2Folder, LoadMessage(Msg::NoVst2FolderKnown));
-            model.InstallVst2 = false;
+            model.Choices.InstallVst2 = false;
             FLog.Line("VST 2: the package holds no VST 2 plug-in, and no folder is known: not installed");
-        } else if (!CheckFolderOf(TPageField::Vst2Folder, answers.Vst2Folder, "$VstPluginFolder", model.Vst2Folder)) {
+        } else if (!CheckFolderOf(TPageField::Vst2Folder, answers.Vst2Folder, "$VstPluginFolder", model.Choices.Vst2Folder)) {
             return false;
         }
     }
-    NoteTick("VST 3 box", model.InstallVst3, answers.InstallVst3);
-    model.InstallVst3 = answers.InstallVst3;
-    NoteTick("CLAP box", model.InstallClap, answers.InstallClap);
-    model.InstallClap = answers.InstallClap;
+    NoteTick("VST 3 box", model.Choices.InstallVst3, answers.InstallVst3);
+    model.Choices.InstallVst3 = answers.InstallVst3;
+    NoteTick("CLAP box", model.Choices.InstallClap, answers.InstallClap);
+    model.Choices.InstallClap = answers.InstallClap;
     return true;
 }
 
 bool TSetupSession::LeavePhotoshopPage(const TPageAnswers& answers)
 {
     TSetupInstaller& model = *FModel;
-    NoteTick("Photoshop box", model.InstallPhotoshop, answers.InstallPhotoshop);
-    NoteAnswer("Photoshop folder", model.PhotoshopFolder, answers.PhotoshopFolder);
-    model.InstallPhotoshop = answers.InstallPhotoshop;
-    if (!model.InstallPhotoshop) return true;
+    NoteTick("Photoshop box", model.Choices.InstallPhotoshop, answers.InstallPhotoshop);
+    NoteAnswer("Photoshop folder", model.Choices.PhotoshopFolder, answers.PhotoshopFolder);
+    model.Choices.InstallPhotoshop = answers.InstallPhotoshop;
+    if (!model.Choices.InstallPhotoshop) return true;
     if (Trim(answers.PhotoshopFolder).empty()) {
         // With a window, an empty folder leaves the plug-in out; unattended, a
         // package that holds one is not installed without it.
         if (FUser.Unattended() && model.HasPhotoshop)
             return Refuse(TPageField::PhotoshopFolder, LoadMessage(Msg::NoPhotoshopFolderKnown));
-        model.InstallPhotoshop = false;
+        model.Choices.InstallPhotoshop = false;
         FLog.Line("Photoshop: no folder: not installed");
         return true;
     }
     return CheckFolderOf(TPageField::PhotoshopFolder, answers.PhotoshopFolder, "$PhotoshopPluginFolder",
-                         model.PhotoshopFolder);
+                         model.Choices.PhotoshopFolder);
 }
 
 bool TSetupSession::LeaveDestPage(const TPageAnswers& answers)
 {
     TSetupInstaller& model = *FModel;
-    NoteAnswer("destination", model.InstallFolder, answers.DestFolder);
+    NoteAnswer("destination", model.Choices.InstallFolder, answers.DestFolder);
     TFolderVerdict verdict = TSetupInstaller::CheckFolder(answers.DestFolder, true, model.DeepestBelowProductFolder());
     if (!verdict.Ok()) return Refuse(TPageField::DestFolder, model.FolderRefusal(verdict));
     std::string folder = verdict.Folder;
@@ -246,8 +246,8 @@ bool TSetupSession::LeaveDestPage(const TPageAnswers& answers)
     // checked as they would be and taken over only once they pass.
     TDestination to = model.DestinationAt(folder);
     bool contentTyped = false;
-    if (model.HasContent && !SameTextAscii(IncludeDelimiter(Trim(answers.ContentFolder)), model.ContentFolder)) {
-        NoteAnswer("content folder", model.ContentFolder, answers.ContentFolder);
+    if (model.HasContent && !SameTextAscii(IncludeDelimiter(Trim(answers.ContentFolder)), model.Choices.ContentFolder)) {
+        NoteAnswer("content folder", model.Choices.ContentFolder, answers.ContentFolder);
         std::string typed;
         if (!CheckFolderOf(TPageField::ContentFolder, answers.ContentFolder, "$ContentFolder", typed)) return false;
         to.ContentFolder = IncludeDelimiter(typed);
@@ -279,8 +279,8 @@ bool TSetupSession::LeavePage(int page, const TPageAnswers& answers)
     switch (page) {
     case pgWelcome:
         FWantsElevation = false;
-        if (model.InstallFor == TInstallFor::Either && answers.ForCurrentUser != model.ForCurrentUser) {
-            NoteTick("only-for-me box", model.ForCurrentUser, answers.ForCurrentUser);
+        if (model.InstallFor == TInstallFor::Either && answers.ForCurrentUser != model.Choices.ForCurrentUser) {
+            NoteTick("only-for-me box", model.Choices.ForCurrentUser, answers.ForCurrentUser);
             // Every folder is found anew for the other scope; the switches' folders still hold.
             model.ChooseScope(answers.ForCurrentUser);
             std::string problem = model.ApplySwitches(FSwitches);
@@ -312,10 +312,10 @@ bool TSetupSession::LeavePage(int page, const TPageAnswers& answers)
     }
     case pgVstPlugins: return LeaveVstPage(answers);
     case pgDigiPlugins:
-        NoteTick("RTAS box", model.InstallRtas && model.HasRtas, answers.InstallRtas);
-        NoteTick("AAX box", model.InstallAax && model.HasAax, answers.InstallAax);
-        model.InstallRtas = answers.InstallRtas;
-        model.InstallAax = answers.InstallAax;
+        NoteTick("RTAS box", model.Choices.InstallRtas && model.HasRtas, answers.InstallRtas);
+        NoteTick("AAX box", model.Choices.InstallAax && model.HasAax, answers.InstallAax);
+        model.Choices.InstallRtas = answers.InstallRtas;
+        model.Choices.InstallAax = answers.InstallAax;
         return true;
     case pgPhotoshopPlugin: return LeavePhotoshopPage(answers);
     case pgDest: return LeaveDestPage(answers);
@@ -325,13 +325,14 @@ bool TSetupSession::LeavePage(int page, const TPageAnswers& answers)
                                                     ? std::string("no user name was found on this machine; name one")
                                                     : LoadMessage(Msg::EnterNameFirst));
         }
-        NoteAnswer("user name", model.UserName, answers.UserName);
-        model.UserName = answers.UserName;
+        NoteAnswer("user name", model.Choices.UserName, answers.UserName);
+        model.Choices.UserName = answers.UserName;
         return true;
     case pgIcon:
-        NoteTick("start-menu shortcut box", (model.ShortcutChoice & skStartMenu) != 0, (answers.Shortcuts & skStartMenu) != 0);
-        NoteTick("desktop shortcut box", (model.ShortcutChoice & skDesktop) != 0, (answers.Shortcuts & skDesktop) != 0);
-        model.ShortcutChoice = answers.Shortcuts;
+        NoteTick("start-menu shortcut box", (model.Choices.ShortcutChoice & skStartMenu) != 0,
+                 (answers.Shortcuts & skStartMenu) != 0);
+        NoteTick("desktop shortcut box", (model.Choices.ShortcutChoice & skDesktop) != 0, (answers.Shortcuts & skDesktop) != 0);
+        model.Choices.ShortcutChoice = answers.Shortcuts;
         return true;
     default: return true;
     }
