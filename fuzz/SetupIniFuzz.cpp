@@ -21,16 +21,17 @@ FUZZ_TARGET(SetupIni)
     }
     model.Choices.InstallFolder = "C:\\Program Files\\Maker\\";
     model.Choices.Vst2Folder = "C:\\VstPlugins\\";
-    for (const std::vector<std::string>* list : {&model.Components, &model.Folders, &model.RegistrySettings,
-                                                 &model.Shortcuts, &model.CallLibraries}) {
+    for (const std::vector<std::string>* list :
+         {&model.Facts().Components, &model.Facts().Folders, &model.Facts().RegistrySettings, &model.Facts().Shortcuts,
+          &model.Facts().CallLibraries}) {
         for (const std::string& line : *list) {
             model.ExpandVariables(line, nullptr);
             model.ExpandText(line);
-            for (const TSetupBundleItem& item : model.BundleItems) model.ExpandVariables(line, &item);
+            for (const TSetupBundleItem& item : model.Facts().BundleItems) model.ExpandVariables(line, &item);
         }
     }
     try {
-        FormatDefaultFolder(model.DefaultFolder, 3);
+        FormatDefaultFolder(model.Facts().DefaultFolder, 3);
     } catch (const Exception&) {
     }
     try {

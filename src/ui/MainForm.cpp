@@ -216,14 +216,14 @@ void TMainForm::CreatePageControls()
 std::string TMainForm::ExpandPluginText(const std::string& text) const
 {
     const TSetupInstaller& model = FSession->Model();
-    std::string result = ReplaceAll(
-        text, "$PluginDescription",
-        LoadMessage(model.IsBundle ? Msg::PluginDescriptionBundle : Msg::PluginDescriptionSingle));
-    int formats = !model.HasRtas ? Msg::ProToolsFormatsAax
-                  : model.HasAax ? Msg::ProToolsFormatsRtasAax
-                                 : Msg::ProToolsFormatsRtas;
+    std::string result =
+        ReplaceAll(text, "$PluginDescription",
+                   LoadMessage(model.Facts().IsBundle ? Msg::PluginDescriptionBundle : Msg::PluginDescriptionSingle));
+    int formats = !model.Facts().HasRtas ? Msg::ProToolsFormatsAax
+                  : model.Facts().HasAax ? Msg::ProToolsFormatsRtasAax
+                                         : Msg::ProToolsFormatsRtas;
     result = ReplaceAll(result, "$ProToolsFormats", LoadMessage(formats));
-    result = ReplaceAll(result, "$AaxInfo", LoadMessage(model.Is64Bit ? Msg::AaxInfo64 : Msg::AaxInfo32));
+    result = ReplaceAll(result, "$AaxInfo", LoadMessage(model.Facts().Is64Bit ? Msg::AaxInfo64 : Msg::AaxInfo32));
     result = ReplaceAll(result, "$EveryoneOnlyFormats", model.EveryoneOnlyFormats());
     return model.ExpandText(result);
 }
@@ -237,27 +237,27 @@ void TMainForm::PreparePages()
 
     expand(WelcomeHeadingLabel);
     expand(WelcomeDescriptionLabel);
-    if (!model.WelcomeNote.empty())
-        SetText(WelcomeStepLabel, model.WelcomeNote + "\r\n\r\n" + DesignOf(WelcomeStepLabel).Caption);
+    if (!model.Facts().WelcomeNote.empty())
+        SetText(WelcomeStepLabel, model.Facts().WelcomeNote + "\r\n\r\n" + DesignOf(WelcomeStepLabel).Caption);
     // The choice of whom for, when the product leaves it to the user and no switch has made it.
     const TSetupSwitches& switches = FSession->Switches();
-    bool choice = model.InstallFor == TInstallFor::Either && !switches.AllUsers && !switches.CurrentUser;
+    bool choice = model.Facts().InstallFor == TInstallFor::Either && !switches.AllUsers && !switches.CurrentUser;
     SetVisible(WelcomeForMeCheck, choice);
     SetChecked(WelcomeForMeCheck, proposal.ForCurrentUser);
     SetText(WelcomeForMeLabel, ExpandPluginText(DesignOf(WelcomeForMeLabel).Caption));
     SetVisible(WelcomeForMeLabel, (choice || model.Choices.ForCurrentUser) && !model.EveryoneOnlyFormats().empty());
 
-    std::string licence = model.LicenseText;
+    std::string licence = model.Facts().LicenseText;
     SetText(LicenseMemo, licence);
 
     expand(BundleHeadingLabel);
     expand(BundleDescriptionLabel);
     HWND list = Control(BundleList);
-    for (size_t i = 0; i < model.BundleItems.size(); ++i) {
+    for (size_t i = 0; i < model.Facts().BundleItems.size(); ++i) {
         LVITEMA item{};
         item.mask = LVIF_TEXT;
         item.iItem = int(i);
-        std::string name = model.BundleItems[i].DisplayName;
+        std::string name = model.Facts().BundleItems[i].DisplayName;
         item.pszText = &name[0];
         SendMessageA(list, LVM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&item));
         ListView_SetCheckState(list, int(i), proposal.Items[i]);
@@ -278,7 +278,8 @@ void TMainForm::PreparePages()
     expand(IconStartMenuLabel);
     expand(IconDesktopLabel);
     // Only the boxes of locations that [Shortcuts] names: a box that would do nothing is not offered.
-    bool startMenu = (model.ShortcutKinds & skStartMenu) != 0, desktop = (model.ShortcutKinds & skDesktop) != 0;
+    bool startMenu = (model.Facts().ShortcutKinds & skStartMenu) != 0,
+         desktop = (model.Facts().ShortcutKinds & skDesktop) != 0;
     SetVisible(IconStartMenuLabel, startMenu);
     SetVisible(IconStartMenuCheck, startMenu);
     SetVisible(IconDesktopLabel, desktop);
@@ -289,7 +290,7 @@ void TMainForm::PreparePages()
     FInstallPage = FSession->InstallPage();
     PlaceMovableControls();
 
-    SetText(ReadyDescriptionLabel, model.CompleteMessage);
+    SetText(ReadyDescriptionLabel, model.Facts().CompleteMessage);
     expand(ReadyStartLabel);
     expand(ReadyStartCheck);
     bool product = !model.ProductPath().empty();
@@ -305,7 +306,7 @@ void TMainForm::FillFolderFields()
     SetText(DestFolderInput, proposal.DestFolder);
     SetText(ContentFolderInput, proposal.ContentFolder);
     FFollowingContent = proposal.ContentFolder;
-    bool content = FSession->Model().HasContent;
+    bool content = FSession->Model().Facts().HasContent;
     for (TControlId id : {ContentFolderLabel, ContentFolderInput, ContentBrowseButton}) SetVisible(id, content);
 }
 
@@ -315,7 +316,7 @@ void TMainForm::PrepareDigiPage()
     SetText(DigiDescriptionLabel, ExpandPluginText(DesignOf(DigiDescriptionLabel).Caption));
     // Only the formats the package carries are offered (never RTAS for 64-bit
     // plug-ins); a hidden box stays unticked.
-    if (model.HasRtas) {
+    if (model.Facts().HasRtas) {
         SetText(RtasInstallCheck, ExpandPluginText(DesignOf(RtasInstallCheck).Caption));
         SetChecked(RtasInstallCheck, model.Choices.InstallRtas);
         SetText(RtasDescriptionLabel, ExpandPluginText(DesignOf(RtasDescriptionLabel).Caption));
@@ -327,10 +328,10 @@ void TMainForm::PrepareDigiPage()
         MoveToTopOf(AaxDescriptionLabel, RtasDescriptionLabel);
     }
     SetText(AaxInstallCheck, ExpandPluginText(DesignOf(AaxInstallCheck).Caption));
-    SetChecked(AaxInstallCheck, model.HasAax && model.Choices.InstallAax);
+    SetChecked(AaxInstallCheck, model.Facts().HasAax && model.Choices.InstallAax);
     SetText(AaxDescriptionLabel, ExpandPluginText(DesignOf(AaxDescriptionLabel).Caption));
-    SetVisible(AaxInstallCheck, model.HasAax);
-    SetVisible(AaxDescriptionLabel, model.HasAax);
+    SetVisible(AaxInstallCheck, model.Facts().HasAax);
+    SetVisible(AaxDescriptionLabel, model.Facts().HasAax);
 }
 
 void TMainForm::PrepareVstPage()
@@ -341,17 +342,17 @@ void TMainForm::PrepareVstPage()
         SetText(id, ExpandPluginText(DesignOf(id).Caption));
     SetChecked(Vst2InstallCheck, model.Choices.InstallVst2);
     Vst2InstallCheckClick();
-    SetVisible(Vst3DescriptionLabel, model.HasVst3);
+    SetVisible(Vst3DescriptionLabel, model.Facts().HasVst3);
     SetChecked(Vst3InstallCheck, model.Choices.InstallVst3);
-    SetVisible(Vst3InstallCheck, model.HasVst3);
-    bool list = model.HasVst3 && !model.Vst3ItemList.empty();
+    SetVisible(Vst3InstallCheck, model.Facts().HasVst3);
+    bool list = model.Facts().HasVst3 && !model.Facts().Vst3ItemList.empty();
     SetVisible(Vst3ListLabel, list);
-    SetText(Vst3ListLabel, ReplaceFirst(DesignOf(Vst3ListLabel).Caption, "$List", model.Vst3ItemList));
+    SetText(Vst3ListLabel, ReplaceFirst(DesignOf(Vst3ListLabel).Caption, "$List", model.Facts().Vst3ItemList));
     if (!list) MoveToTopOf(Vst3InstallCheck, Vst3ListLabel);
     // CLAP beside VST 3, or in its place.
     SetChecked(ClapInstallCheck, model.Choices.InstallClap);
-    SetVisible(ClapInstallCheck, model.HasClap);
-    if (!model.HasVst3) MoveToTopOf(ClapInstallCheck, Vst3InstallCheck);
+    SetVisible(ClapInstallCheck, model.Facts().HasClap);
+    if (!model.Facts().HasVst3) MoveToTopOf(ClapInstallCheck, Vst3InstallCheck);
 }
 
 void TMainForm::PlaceMovableControls()
@@ -361,11 +362,12 @@ void TMainForm::PlaceMovableControls()
         SetParent(label, FPages[pgDest]);
         // Below the content folder's row when there is one.
         SetWindowPos(label, nullptr, Scale(DesignOf(InstallLabel).Left),
-                     ScaleDesignValue(FSession->Model().HasContent ? 268 : 220), 0, 0, SWP_NOSIZE | SWP_NOZORDER);
-    } else if (FInstallPage == pgIcon && (FSession->Model().ShortcutKinds & skDesktop) == 0) {
+                     ScaleDesignValue(FSession->Model().Facts().HasContent ? 268 : 220), 0, 0,
+                     SWP_NOSIZE | SWP_NOZORDER);
+    } else if (FInstallPage == pgIcon && (FSession->Model().Facts().ShortcutKinds & skDesktop) == 0) {
         MoveToTopOf(InstallLabel, IconDesktopLabel);
     }
-    if ((FSession->Model().ShortcutKinds & skStartMenu) == 0) {
+    if ((FSession->Model().Facts().ShortcutKinds & skStartMenu) == 0) {
         // The desktop question takes the place of the start-menu one.
         if (FInstallPage == pgIcon) MoveToTopOf(InstallLabel, IconDesktopLabel);
         MoveToTopOf(IconDesktopLabel, IconStartMenuLabel);
@@ -429,7 +431,7 @@ void TMainForm::InstallationEnded(bool installed)
         folders += (folders.empty() ? "" : "\r\n") + part + ": " + folder;
     SetText(ReadyFoldersMemo, folders);
     if (!FSession->ResultNote().empty())
-        SetText(ReadyDescriptionLabel, FSession->Model().CompleteMessage + "\r\n\r\n" +
+        SetText(ReadyDescriptionLabel, FSession->Model().Facts().CompleteMessage + "\r\n\r\n" +
                                            ReplaceAll(FSession->ResultNote(), "\r", "\r\n"));
     ShowPage(pgReady);
 }
@@ -657,7 +659,8 @@ void TMainForm::HandleCommand(int id, int code)
     if (code == EN_CHANGE && id == DestFolderInput) {
         // A content folder that follows the destination follows it as it is typed.
         const TSetupInstaller& model = FSession->Model();
-        if (model.HasContent && !model.Choices.ContentFolderChosen && Text(ContentFolderInput) == FFollowingContent) {
+        if (model.Facts().HasContent && !model.Choices.ContentFolderChosen &&
+            Text(ContentFolderInput) == FFollowingContent) {
             FFollowingContent = model.ContentFolderFollowing(Text(DestFolderInput));
             SetText(ContentFolderInput, FFollowingContent);
         }

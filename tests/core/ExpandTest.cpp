@@ -11,19 +11,22 @@ class TExpandModel : public TSetupModel {
 public:
     TExpandModel()
     {
-        ProductName = "Echo";
-        RegistryRoot = "\\Software\\Maker\\Echo";
-        BundleRegistryRoot = "\\Software\\Maker\\Bundle";
-        PackageVersion = MakeVersion("2.23");
+        FFacts.ProductName = "Echo";
+        FFacts.RegistryRoot = "\\Software\\Maker\\Echo";
+        FFacts.BundleRegistryRoot = "\\Software\\Maker\\Bundle";
+        FFacts.PackageVersion = MakeVersion("2.23");
         Choices.InstallFolder = "C:\\Program Files\\Maker\\Echo\\";
         Choices.Vst2Folder = "C:\\VstPlugins\\";
         Choices.Vst3Folder = "C:\\Program Files\\Common Files\\VST3";
         Choices.DigiFolder = "C:\\Program Files\\Common Files\\Digidesign\\DAE\\Plug-Ins\\";
         Choices.AaxFolder = "C:\\Program Files\\Common Files\\Avid\\Audio\\Plug-Ins\\";
         Choices.PhotoshopFolder = "C:\\Photoshop\\Plug-ins\\";
-        DocumentsFolder = "C:\\Users\\me\\Documents";
-        AppDataFolder = "C:\\Users\\me\\AppData\\Roaming";
+        FMachine.DocumentsFolder = "C:\\Users\\me\\Documents";
+        FMachine.AppDataFolder = "C:\\Users\\me\\AppData\\Roaming";
     }
+    // The facts as a test sets them.
+    TSetupFacts& Facts() { return FFacts; }
+    TMachineFacts& Machine() { return FMachine; }
     std::string Remembered;
     TSettingPath Asked;
 
@@ -71,12 +74,12 @@ TEST(ExpandVariables, OnlyTheFirstOccurrenceOfEachIsReplaced)
 TEST(ExpandVariables, FoldersEntriesInListOrderAndTheirVariables)
 {
     TExpandModel m;
-    m.Folders = {"Pre=$Documents\\Pre\\", "Presets=$ProgramFolder\\Presets"};
+    m.Facts().Folders = {"Pre=$Documents\\Pre\\", "Presets=$ProgramFolder\\Presets"};
     // "%Pre" matches the start of "%Presets": the replacement looks no further.
     EXPECT_EQ(m.ExpandVariables("%Presets", nullptr), "C:\\Users\\me\\Documents\\Presets");
     EXPECT_EQ(m.ExpandVariables("%Pre\\x", nullptr), "C:\\Users\\me\\Documents\\Pre\\x");
     // A gated variable that enters through a folder value is not gated.
-    m.Folders = {"Vst=$VstPluginFolder"};
+    m.Facts().Folders = {"Vst=$VstPluginFolder"};
     m.Choices.InstallVst2 = false;
     EXPECT_EQ(m.ExpandVariables("%Vst\\Echo.dll", nullptr), "C:\\VstPlugins\\Echo.dll");
 }
@@ -84,18 +87,18 @@ TEST(ExpandVariables, FoldersEntriesInListOrderAndTheirVariables)
 TEST(ExpandVariables, FoldersRememberedByAnEarlierInstallationOfTheSameMajor)
 {
     TExpandModel m;
-    m.Folders = {"Samples=$Documents\\Echo Samples"};
-    m.FoldersRegistry = {"samples=Paths\\SampleFolder"};
+    m.Facts().Folders = {"Samples=$Documents\\Echo Samples"};
+    m.Facts().FoldersRegistry = {"samples=Paths\\SampleFolder"};
     m.Remembered = "D:\\Samples";
     EXPECT_EQ(m.FolderValue(0), "$Documents\\Echo Samples");  // no earlier installation
-    m.HasPreviousInstall = true;
-    m.PreviousVersion = MakeVersion("2.10");
-    m.PreviousVersionKey = "2.0";
+    m.Machine().HasPreviousInstall = true;
+    m.Machine().PreviousVersion = MakeVersion("2.10");
+    m.Machine().PreviousVersionKey = "2.0";
     EXPECT_EQ(m.FolderValue(0), "D:\\Samples\\");
     EXPECT_EQ(m.Asked.Key, "\\Software\\Maker\\Echo\\2.0\\Paths");
     EXPECT_EQ(m.Asked.ValueName, "SampleFolder");
     EXPECT_EQ(m.ExpandVariables("%Samples\\Kits", nullptr), "D:\\Samples\\Kits");
-    m.PreviousVersion = MakeVersion("1.50");
+    m.Machine().PreviousVersion = MakeVersion("1.50");
     EXPECT_EQ(m.FolderValue(0), "$Documents\\Echo Samples");
 }
 
@@ -118,24 +121,24 @@ TEST(ExpandVariables, BundleItemsAndTheirFilters)
 TEST(ExpandText, VariablesInOrderAndInsertedTextOnlySeesLaterSteps)
 {
     TExpandModel m;
-    m.Is64Bit = true;
-    m.PersonalizeInfo = "For $ProductName$BitSuffix.";
+    m.Facts().Is64Bit = true;
+    m.Facts().PersonalizeInfo = "For $ProductName$BitSuffix.";
     EXPECT_EQ(m.ExpandText("$PersonalizeInfo"), "For $ProductName (64-bit).");
     EXPECT_EQ(m.ExpandText("$ProductName $ProductName $ProductVersion"), "Echo Echo 2.23");
     EXPECT_EQ(m.BitSuffix(), " (64-bit)");
-    m.Is64Bit = false;
+    m.Facts().Is64Bit = false;
     EXPECT_EQ(m.ExpandText("[$BitSuffix]"), "[]");
 }
 
 TEST(ExpandText, FullProductName)
 {
     TExpandModel m;
-    m.ProductName = "Echo 2";
+    m.Facts().ProductName = "Echo 2";
     EXPECT_EQ(m.ExpandText("$FullProductName"), "Echo 2.23");
-    m.IsBundle = true;
+    m.Facts().IsBundle = true;
     EXPECT_EQ(m.ExpandText("$FullProductName"), "Echo 2");
-    m.IsBundle = false;
-    m.ProductSuffix = "Studio";
+    m.Facts().IsBundle = false;
+    m.Facts().ProductSuffix = "Studio";
     EXPECT_EQ(m.FullProductName(), "Echo 2.23 Studio");
     EXPECT_EQ(ProductNameWithVersion("Delay 12", MakeVersion("12.00")), "Delay 12 12.00");
     EXPECT_EQ(ProductNameWithVersion("Delay", MakeVersion("0.90")), "Delay");
@@ -154,7 +157,7 @@ TEST(SettingPaths, SplitBelowTheProductKeyOrTheBundleRoot)
     TSettingPath unnamed = m.SplitSettingPath("Paths\\", "2.0", nullptr);
     EXPECT_EQ(unnamed.ValueName, "");
     TSetupBundleItem x = Item("X", "3.40");
-    m.IgnoreMinorVersion = false;
+    m.Facts().IgnoreMinorVersion = false;
     TSettingPath item = m.SplitSettingPath("$BundleItem\\Path", "2.0", &x);
     EXPECT_EQ(item.Key, "\\Software\\Maker\\Bundle\\X\\3.4");
     EXPECT_EQ(m.SplitSettingPath("Path", "2.0", &x).Key, "");

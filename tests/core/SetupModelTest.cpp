@@ -38,7 +38,7 @@ TSetupModel Load(std::vector<std::string> ini, std::vector<std::string> lic = {"
     files.Files["Setup.ini"] = std::move(ini);
     files.Files["Setup.lic"] = std::move(lic);
     TSetupModel model;
-    model.PackageVersion = MakeVersion(version);
+    model.SetPackageStamp(MakeVersion(version), 0);
     model.LoadConfiguration(files.Loader(), wow64);
     return model;
 }
@@ -59,31 +59,31 @@ std::string LoadError(TFiles& files)
 TEST(SetupModel, DefaultsOfAMinimalConfiguration)
 {
     TSetupModel m = Load(MinimalIni());
-    EXPECT_FALSE(m.Is64Bit);
-    EXPECT_FALSE(m.IsBundle);
-    EXPECT_EQ(m.ProductName, "Echo");
-    EXPECT_EQ(m.InstallDescription, "Echo");  // "$ProductName" after substitution
-    EXPECT_TRUE(m.IgnoreMinorVersion);
-    EXPECT_EQ(m.PageFlags, 0u);
-    EXPECT_EQ(m.CompleteMessage,
+    EXPECT_FALSE(m.Facts().Is64Bit);
+    EXPECT_FALSE(m.Facts().IsBundle);
+    EXPECT_EQ(m.Facts().ProductName, "Echo");
+    EXPECT_EQ(m.Facts().InstallDescription, "Echo");  // "$ProductName" after substitution
+    EXPECT_TRUE(m.Facts().IgnoreMinorVersion);
+    EXPECT_EQ(m.Facts().PageFlags, 0u);
+    EXPECT_EQ(m.Facts().CompleteMessage,
               "Echo has been installed successfully. You can start Echo from the Start menu or the desktop. Please "
               "read the Readme.txt file for additional information.");
-    EXPECT_EQ(m.ShortcutKinds, 0u);
-    EXPECT_TRUE(m.Components.empty());
-    EXPECT_TRUE(m.BundleItems.empty());
+    EXPECT_EQ(m.Facts().ShortcutKinds, 0u);
+    EXPECT_TRUE(m.Facts().Components.empty());
+    EXPECT_TRUE(m.Facts().BundleItems.empty());
 }
 
 TEST(SetupModel, RegistryRootsGetALeadingBackslash)
 {
-    EXPECT_EQ(Load(MinimalIni()).RegistryRoot, "\\Software\\Maker\\Echo");
+    EXPECT_EQ(Load(MinimalIni()).Facts().RegistryRoot, "\\Software\\Maker\\Echo");
     TSetupModel given = Load({"[Setup]", "RegistryRoot=\\Software\\X", "DefaultFolder=X"});
-    EXPECT_EQ(given.RegistryRoot, "\\Software\\X");
+    EXPECT_EQ(given.Facts().RegistryRoot, "\\Software\\X");
 }
 
 TEST(SetupModel, LicenceLinesEachEndInCrLf)
 {
-    EXPECT_EQ(Load(MinimalIni(), {"One", "Two", "Three"}).LicenseText, "One\r\nTwo\r\nThree\r\n");
-    EXPECT_EQ(Load(MinimalIni(), {}).LicenseText, "");
+    EXPECT_EQ(Load(MinimalIni(), {"One", "Two", "Three"}).Facts().LicenseText, "One\r\nTwo\r\nThree\r\n");
+    EXPECT_EQ(Load(MinimalIni(), {}).Facts().LicenseText, "");
 }
 
 TEST(SetupModel, MissingFilesAndInvalidConfigurationsStopTheLoad)
@@ -116,7 +116,7 @@ TEST(SetupModel, IgnoreMinorVersionDecidesTheVersionKey)
     TSetupModel off = Load(MinimalIni({"IgnoreMinorVersion=0"}));
     EXPECT_EQ(off.FormatVersionKey(2, 2), "2.2");
     TSetupModel word = Load(MinimalIni({"IgnoreMinorVersion=yes"}));
-    EXPECT_TRUE(word.IgnoreMinorVersion);
+    EXPECT_TRUE(word.Facts().IgnoreMinorVersion);
 }
 
 TEST(SetupModel, PagesShortcutsAndLists)
@@ -124,18 +124,18 @@ TEST(SetupModel, PagesShortcutsAndLists)
     TSetupModel m = Load(MinimalIni({"[pages]", "VstPluginFolder=1", "DigiPluginFolder=0",
                                      "PhotoshopPluginFolder=$1", "Personalization=yes", "[Shortcuts]",
                                      "desktop=$ProgramFolder\\Echo.exe", "ProgramFolder=x"}));
-    EXPECT_EQ(m.PageFlags, unsigned(pfVstPluginFolder | pfPhotoshopPluginFolder));
-    EXPECT_EQ(m.ShortcutKinds, unsigned(skDesktop));
-    EXPECT_EQ(m.Shortcuts.size(), 2u);
+    EXPECT_EQ(m.Facts().PageFlags, unsigned(pfVstPluginFolder | pfPhotoshopPluginFolder));
+    EXPECT_EQ(m.Facts().ShortcutKinds, unsigned(skDesktop));
+    EXPECT_EQ(m.Facts().Shortcuts.size(), 2u);
 }
 
 TEST(SetupModel, WelcomeNoteIsKeptFor64BitProductsOrOn64BitWindows)
 {
     std::vector<std::string> note = {"WelcomeWin64=$ProductName runs as 32-bit$BitSuffix."};
-    EXPECT_EQ(Load(MinimalIni(note), {"l"}, true).WelcomeNote, "Echo runs as 32-bit.");
-    EXPECT_EQ(Load(MinimalIni(note), {"l"}, false).WelcomeNote, "");
+    EXPECT_EQ(Load(MinimalIni(note), {"l"}, true).Facts().WelcomeNote, "Echo runs as 32-bit.");
+    EXPECT_EQ(Load(MinimalIni(note), {"l"}, false).Facts().WelcomeNote, "");
     note.push_back("Is64Bit=1");
-    EXPECT_EQ(Load(MinimalIni(note), {"l"}, false).WelcomeNote, "Echo runs as 32-bit (64-bit).");
+    EXPECT_EQ(Load(MinimalIni(note), {"l"}, false).Facts().WelcomeNote, "Echo runs as 32-bit (64-bit).");
 }
 
 TEST(SetupModel, CompleteMessageIsExpandedBeforeInstallDescription)
@@ -143,9 +143,9 @@ TEST(SetupModel, CompleteMessageIsExpandedBeforeInstallDescription)
     TSetupModel m = Load(MinimalIni({"InstallDescription=the $ProductName plug-ins", "[Complete]",
                                      "Message=Done: $InstallDescription.", "Readme=$ProgramFolder\\Readme.txt"}));
     // At the moment the message is expanded, InstallDescription still holds its variable.
-    EXPECT_EQ(m.CompleteMessage, "Done: the $ProductName plug-ins.");
-    EXPECT_EQ(m.InstallDescription, "the Echo plug-ins");
-    EXPECT_EQ(m.CompleteReadme, "$ProgramFolder\\Readme.txt");
+    EXPECT_EQ(m.Facts().CompleteMessage, "Done: the $ProductName plug-ins.");
+    EXPECT_EQ(m.Facts().InstallDescription, "the Echo plug-ins");
+    EXPECT_EQ(m.Facts().CompleteReadme, "$ProgramFolder\\Readme.txt");
 }
 
 TEST(SetupModel, BundleItemsFromBundleInfo)
@@ -156,19 +156,19 @@ TEST(SetupModel, BundleItemsFromBundleInfo)
     files.Files["Setup.lic"] = {"x"};
     files.Files["BundleInfo.ini"] = {"[Items]", "", "=1.00", "A=1.20", "B=2.02 beta 1, B Deluxe", "no equals"};
     TSetupModel m;
-    m.PackageDate = PartsToDosDateTime({2024, 3, 15, 23, 0, 0});
+    m.SetPackageStamp(TProgramVersion(), PartsToDosDateTime({2024, 3, 15, 23, 0, 0}));
     m.LoadConfiguration(files.Loader(), true);
-    EXPECT_EQ(m.BundleRegistryRoot, "\\Software\\Maker\\Bundle");
-    ASSERT_EQ(m.BundleItems.size(), 2u);
-    const TSetupBundleItem& a = m.BundleItems[0];
+    EXPECT_EQ(m.Facts().BundleRegistryRoot, "\\Software\\Maker\\Bundle");
+    ASSERT_EQ(m.Facts().BundleItems.size(), 2u);
+    const TSetupBundleItem& a = m.Facts().BundleItems[0];
     EXPECT_EQ(a.ItemName, "A");
     EXPECT_EQ(a.ItemProductName, "A");
     EXPECT_EQ(a.ItemVersion.AsText(), "1.20");
     EXPECT_EQ(a.DisplayName, "A Edition 1.20");
-    EXPECT_TRUE(a.Selected);
+    EXPECT_EQ(m.Choices.Items, std::vector<bool>(2, true));
     // 23:00 plus 1 hour 20 minutes passes midnight.
     EXPECT_EQ(a.ItemDate, PartsToDosDateTime({2024, 3, 16, 0, 20, 0}));
-    const TSetupBundleItem& b = m.BundleItems[1];
+    const TSetupBundleItem& b = m.Facts().BundleItems[1];
     EXPECT_EQ(b.ItemProductName, " B Deluxe");  // not trimmed
     EXPECT_EQ(b.ItemVersion.Beta, 1);
     EXPECT_EQ(b.DisplayName, "B Edition 2.02 beta 1");

@@ -243,8 +243,8 @@ TEST_F(InstallRun, ProgressWithLibraryCallsAndABundle)
     Construct({TPackageItem::File("BundleInfo.ini", "A=1.00\r\nB=1.10\r\nC=1.20\r\nD=1.30\r\n"),
                TPackageItem::Folder("Main B", {TPackageItem::File("B.txt", "b")}),
                TPackageItem::Folder("Main D", {TPackageItem::File("D.txt", "d")})});
-    Model->BundleItems[0].Selected = false;
-    Model->BundleItems[2].Selected = false;
+    Model->Choices.Items[0] = false;
+    Model->Choices.Items[2] = false;
     std::vector<std::string> expected = {"0", Preparing, "25", Copying, "25", "37", "50", Initializing, "75",
                                          Settings, "100"};
     EXPECT_EQ(Run(), expected);
@@ -258,8 +258,8 @@ TEST_F(InstallRun, BundleOfFourWithEndSeventyFive)
     Ini.insert(Ini.end(), {"IsBundle=1", "BundleRegistryRoot=Software\\SetupTests\\RunBundle\\" + Name,
                            "[Components]", "Main $BundleItem=$ProgramFolder\\$BundleItem"});
     Construct({TPackageItem::File("BundleInfo.ini", "A=1.00\r\nB=1.10\r\nC=1.20\r\nD=1.30\r\n")});
-    Model->BundleItems[0].Selected = false;
-    Model->BundleItems[2].Selected = false;
+    Model->Choices.Items[0] = false;
+    Model->Choices.Items[2] = false;
     std::vector<std::string> events = Run();
     std::vector<std::string> expected = {"0", Preparing, "25", Copying, "25", "50", "75", Settings, "100"};
     EXPECT_EQ(events, expected);
@@ -304,9 +304,7 @@ TEST_F(InstallRun, SwitchesChooseItemsFormatsAndTheFolder)
     EXPECT_EQ(Model->ApplySwitches(ParseSetupSwitches({"/ITEMS=b, C", "/FORMATS=aax,photoshop", "/NAME=Ann",
                                                        "/DIR=D:\\Plug\\.\\Echo", "/NOSHORTCUTS"})),
               "");
-    std::vector<bool> selected;
-    for (const TSetupBundleItem& item : Model->BundleItems) selected.push_back(item.Selected);
-    EXPECT_EQ(selected, (std::vector<bool>{false, true, true}));
+    EXPECT_EQ(Model->Choices.Items, (std::vector<bool>{false, true, true}));
     EXPECT_FALSE(Model->Choices.InstallVst2 || Model->Choices.InstallVst3 || Model->Choices.InstallRtas);
     EXPECT_TRUE(Model->Choices.InstallAax && Model->Choices.InstallPhotoshop);
     EXPECT_EQ(Model->Choices.UserName, "Ann");
@@ -438,7 +436,8 @@ TEST_F(InstallRun, EachMachineGetsTheBinariesBuiltForIt)
         EXPECT_EQ(FileExists(Install() + "Extra\\Tool.txt"), row.Extra);
         // The 64-bit package's keys are in the machine's own (64-bit) view, on ARM64 as on x64.
         if (row.Machine != TMachine::X86) {
-            EXPECT_EQ(ReadValue(HKEY_LOCAL_MACHINE, Model->GetProductKey(Model->VersionKey), "Location", true), Install());
+            EXPECT_EQ(ReadValue(HKEY_LOCAL_MACHINE, Model->GetProductKey(Model->Facts().VersionKey), "Location", true),
+                      Install());
         }
     }
 }
@@ -457,7 +456,7 @@ TEST_F(InstallRun, UnchosenFormatsAreLeftOut)
                    TPackageItem::Folder("Rtas", {TPackageItem::File("P.dpm", "x")}),
                    TPackageItem::Folder("Aax", {TPackageItem::File("P.aaxplugin", "x")}),
                    TPackageItem::Folder("Clap", {TPackageItem::File("P.clap", "x")})});
-        EXPECT_TRUE(Model->HasClap);
+        EXPECT_TRUE(Model->Facts().HasClap);
         Model->Choices.InstallVst2 = false;
         Model->Choices.InstallRtas = false;
         Model->Choices.InstallClap = clap;
@@ -568,7 +567,7 @@ TEST_F(InstallRun, AnInstallationForOneUserStaysInThatUsersPlaces)
         ASSERT_FALSE(registration.empty());
         EXPECT_EQ(ReadValue(own, registration, "UninstallString"), "\"" + program + "Uninst.exe\"");
         EXPECT_EQ(ReadValue(other, registration, "UninstallString"), "(no key)");
-        std::string version = Model->GetProductKey(Model->VersionKey);
+        std::string version = Model->GetProductKey(Model->Facts().VersionKey);
         EXPECT_EQ(ReadValue(HKEY_LOCAL_MACHINE, version, "Global"), c.oneUser ? "(no key)" : "1");
         EXPECT_EQ(ReadValue(HKEY_CURRENT_USER, version, "Global"), c.oneUser ? "1" : "(no value)");
         std::string shared = "\\Software\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs";
@@ -729,7 +728,7 @@ TEST_F(InstallRun, RegistrySettings)
     EXPECT_EQ(ReadValue(HKEY_CURRENT_USER, user + "\\Paths", "Help"), Install() + "Help.chm");
     EXPECT_EQ(ReadValue(HKEY_CURRENT_USER, user + "\\Default", ""), "unnamed");
     EXPECT_EQ(ReadValue(HKEY_CURRENT_USER, user + "\\Paths", "PresetFolder"),
-              ExcludeDelimiter(Model->DocumentsFolder) + "\\Echo Presets\\");
+              ExcludeDelimiter(Model->Machine().DocumentsFolder) + "\\Echo Presets\\");
     // A folder without a registry line is remembered nowhere: never the product key's default value.
     EXPECT_EQ(ReadValue(HKEY_CURRENT_USER, user, ""), "(no value)");
     EXPECT_EQ(ReadValue(HKEY_CURRENT_USER, user + "\\Owner", "Name"), "Ada Lovelace");
@@ -744,7 +743,7 @@ TEST_F(InstallRun, BundleItemSettingsGoBelowTheBundleRoot)
     Ini.insert(Ini.end(), {"IsBundle=1", "IgnoreMinorVersion=0", "BundleRegistryRoot=" + bundleRoot.substr(1),
                            "[RegistrySettings]", "$BundleItem\\Settings\\Path=$ProgramFolder\\$BundleItem", "Plain=1"});
     Construct({TPackageItem::File("BundleInfo.ini", "A=1.20\r\nB=3.40\r\n")});
-    Model->BundleItems[1].Selected = false;
+    Model->Choices.Items[1] = false;
     Run();
     EXPECT_EQ(ReadValue(HKEY_CURRENT_USER, bundleRoot + "\\A\\Settings\\1.2", "Path"), Install() + "A");
     EXPECT_EQ(ReadValue(HKEY_CURRENT_USER, bundleRoot + "\\B\\Settings\\3.4", "Path"), "(no key)");

@@ -120,7 +120,7 @@ TEST(SetupInstaller, ConstructionFailuresCarryTheirMessages)
     WriteWholeFile(product.Folder / "Setup.ini",
                    {std::begin("[Setup]\r\nProductName=Beside\r\nRegistryRoot=R\r\nDefaultFolder=D"),
                     std::end("[Setup]\r\nProductName=Beside\r\nRegistryRoot=R\r\nDefaultFolder=D") - 1});
-    EXPECT_EQ(TSetupInstaller(product.Folder / "Setup.exe").ProductName, "Beside");
+    EXPECT_EQ(TSetupInstaller(product.Folder / "Setup.exe").Facts().ProductName, "Beside");
 }
 
 // A licence as editors save it: with or without a byte order mark, in UTF-8 or UTF-16.
@@ -139,7 +139,7 @@ TEST(SetupInstaller, ALicenceIsReadInTheEncodingItsByteOrderMarkNames)
         TProduct product("ModelLicence");
         product.WithLicence = false;
         auto model = product.Construct("2.23", {TPackageItem::File("Setup.lic", saved)});
-        EXPECT_EQ(model->LicenseText, "Lizenz f\xC3\xBCr \xE6\x97\xA5\r\nZeile 2\r\n") << saved.substr(0, 2);
+        EXPECT_EQ(model->Facts().LicenseText, "Lizenz f\xC3\xBCr \xE6\x97\xA5\r\nZeile 2\r\n") << saved.substr(0, 2);
     }
 }
 
@@ -149,8 +149,8 @@ TEST(SetupInstaller, PackageFilesComeBeforeFilesBesideTheProgram)
     std::string beside = "[Setup]\r\nProductName=Beside\r\nRegistryRoot=R\r\nDefaultFolder=D";
     WriteWholeFile(product.Folder / "Setup.ini", std::vector<uint8_t>(beside.begin(), beside.end()));
     auto model = product.Construct();
-    EXPECT_EQ(model->ProductName, "Test ModelPackageFirst");
-    EXPECT_EQ(model->LicenseText, "Licence line 1\r\nLicence line 2\r\n");
+    EXPECT_EQ(model->Facts().ProductName, "Test ModelPackageFirst");
+    EXPECT_EQ(model->Facts().LicenseText, "Licence line 1\r\nLicence line 2\r\n");
     // The picture: the entry, its alternative, then files beside the program.
     WriteWholeFile(product.Folder / "Setup.jpg", {'j', 'p', 'g'});
     auto picture = model->OpenPackageFile("Setup@2x.jpg", "Setup.jpg");
@@ -164,23 +164,23 @@ TEST(SetupInstaller, SystemFoldersFollowTheProductsBitness)
 {
     TProduct product("ModelFolders");
     auto model32 = product.Construct();
-    EXPECT_EQ(model32->ProgramFilesFolder, GetProgramFilesFolder());
-    EXPECT_EQ(model32->CommonFilesFolder, GetCommonFilesFolder());
+    EXPECT_EQ(model32->Machine().ProgramFilesFolder, GetProgramFilesFolder());
+    EXPECT_EQ(model32->Machine().CommonFilesFolder, GetCommonFilesFolder());
     EXPECT_EQ(model32->Choices.InstallFolder, GetProgramFilesFolder() + "\\SetupTests\\ModelFolders 2");
     EXPECT_EQ(model32->Choices.DigiFolder, GetCommonFilesFolder() + "\\Digidesign\\DAE\\Plug-Ins");
     EXPECT_EQ(model32->Choices.AaxFolder, GetCommonFilesFolder() + "\\Avid\\Audio\\Plug-Ins");
     EXPECT_EQ(model32->Choices.Vst3Folder, GetCommonFilesFolder() + "\\VST3");
-    EXPECT_EQ(model32->DocumentsFolder, GetDocumentsFolder());
-    EXPECT_EQ(model32->AppDataFolder, GetAppDataFolder());
-    EXPECT_EQ(model32->VersionKey, "2.0");
+    EXPECT_EQ(model32->Machine().DocumentsFolder, GetDocumentsFolder());
+    EXPECT_EQ(model32->Machine().AppDataFolder, GetAppDataFolder());
+    EXPECT_EQ(model32->Facts().VersionKey, "2.0");
 
     product.Ini.push_back("Is64Bit=1");
     auto model64 = product.Construct();
-    EXPECT_EQ(model64->ProgramFilesFolder, "C:\\Program Files");
-    EXPECT_EQ(model64->CommonFilesFolder, "C:\\Program Files\\Common Files");
+    EXPECT_EQ(model64->Machine().ProgramFilesFolder, "C:\\Program Files");
+    EXPECT_EQ(model64->Machine().CommonFilesFolder, "C:\\Program Files\\Common Files");
     EXPECT_EQ(model64->Choices.InstallFolder, "C:\\Program Files\\SetupTests\\ModelFolders 2");
     if (Expect64BitWindows()) {
-        EXPECT_NE(model32->ProgramFilesFolder, model64->ProgramFilesFolder);
+        EXPECT_NE(model32->Machine().ProgramFilesFolder, model64->Machine().ProgramFilesFolder);
     }
 }
 
@@ -194,19 +194,19 @@ TEST(SetupInstaller, PreviousInstallationOfTheSameMajorProposesItsFolder)
     product.Installed("junk", "", "");
 
     auto model = product.Construct("2.23");
-    EXPECT_TRUE(model->HasPreviousInstall);
-    EXPECT_EQ(model->PreviousVersion.AsText(), "2.10");
-    EXPECT_EQ(model->PreviousVersionKey, "2.0");
-    EXPECT_EQ(model->PreviousInstallFolder, oldFolder + "\\");
+    EXPECT_TRUE(model->Machine().HasPreviousInstall);
+    EXPECT_EQ(model->Machine().PreviousVersion.AsText(), "2.10");
+    EXPECT_EQ(model->Machine().PreviousVersionKey, "2.0");
+    EXPECT_EQ(model->Machine().PreviousInstallFolder, oldFolder + "\\");
     EXPECT_EQ(model->Choices.InstallFolder, oldFolder + "\\");
 
     auto older = product.Construct("1.60");  // the 2.10 installation is of a later major
-    EXPECT_EQ(older->PreviousVersion.AsText(), "1.52");
-    EXPECT_EQ(older->PreviousVersionKey, "1.0");
+    EXPECT_EQ(older->Machine().PreviousVersion.AsText(), "1.52");
+    EXPECT_EQ(older->Machine().PreviousVersionKey, "1.0");
 
     auto next = product.Construct("3.00");  // a new major gets a fresh folder, but knows the old one
-    EXPECT_TRUE(next->HasPreviousInstall);
-    EXPECT_EQ(next->PreviousInstallFolder, oldFolder + "\\");
+    EXPECT_TRUE(next->Machine().HasPreviousInstall);
+    EXPECT_EQ(next->Machine().PreviousInstallFolder, oldFolder + "\\");
     EXPECT_EQ(next->Choices.InstallFolder, GetProgramFilesFolder() + "\\SetupTests\\ModelPrevious 3");
 }
 
@@ -218,11 +218,11 @@ TEST(SetupInstaller, PreviousInstallationWhoseFilesAreGoneIsForgotten)
     WriteWholeFile(oldFolder + "\\Echo.exe", {'x'});
     product.Installed("2.0", "2.10", oldFolder);
     product.Ini.insert(product.Ini.end(), {"[InstalledFiles]", "1=Missing For Major One.exe", "2=Echo.exe"});
-    EXPECT_TRUE(product.Construct()->HasPreviousInstall);
+    EXPECT_TRUE(product.Construct()->Machine().HasPreviousInstall);
     product.Ini.push_back("2=Manual.pdf");
     auto model = product.Construct();
-    EXPECT_FALSE(model->HasPreviousInstall);
-    EXPECT_EQ(model->PreviousInstallFolder, "");
+    EXPECT_FALSE(model->Machine().HasPreviousInstall);
+    EXPECT_EQ(model->Machine().PreviousInstallFolder, "");
     EXPECT_EQ(model->Choices.InstallFolder, GetProgramFilesFolder() + "\\SetupTests\\ModelPreviousGone 2");
 }
 
@@ -232,8 +232,8 @@ TEST(SetupInstaller, A64BitProductReadsThe64BitView)
     product.Ini.push_back("Is64Bit=1");
     product.Installed("2.0", "2.01", product.Folder / "Wide", true);
     auto model = product.Construct();
-    EXPECT_TRUE(model->HasPreviousInstall);
-    EXPECT_EQ(model->PreviousInstallFolder, product.Folder / "Wide\\");
+    EXPECT_TRUE(model->Machine().HasPreviousInstall);
+    EXPECT_EQ(model->Machine().PreviousInstallFolder, product.Folder / "Wide\\");
     if (Expect64BitWindows()) {
         // The 64-bit write is at HKLM\Software itself, not below Wow6432Node.
         TRegistry64 wide(true);
@@ -242,7 +242,7 @@ TEST(SetupInstaller, A64BitProductReadsThe64BitView)
         EXPECT_FALSE(wide.KeyExists("\\Software\\Wow6432Node\\SetupTests\\ModelView64"));
         // A 32-bit product of the same name sees nothing there.
         product.Ini.pop_back();
-        EXPECT_FALSE(product.Construct()->HasPreviousInstall);
+        EXPECT_FALSE(product.Construct()->Machine().HasPreviousInstall);
     }
 }
 
@@ -255,14 +255,14 @@ TEST(SetupInstaller, UserNameFromTheEarlierInstallationOrWindows)
     DWORD size = sizeof buffer;
     ASSERT_TRUE(GetUserNameA(buffer, &size));
     EXPECT_EQ(fresh->Choices.UserName, std::string(buffer));
-    EXPECT_EQ(fresh->PreviousUserName, "");
+    EXPECT_EQ(fresh->Machine().PreviousUserName, "");
 
     product.Installed("2.0", "2.10", product.Folder.Path());
     TRegistry registry;
     ASSERT_TRUE(registry.OpenKey(product.RegistryRoot() + "\\2.0\\Owner", true));
     registry.WriteString("Name", "Ada Lovelace");
     auto again = product.Construct();
-    EXPECT_EQ(again->PreviousUserName, "Ada Lovelace");
+    EXPECT_EQ(again->Machine().PreviousUserName, "Ada Lovelace");
     EXPECT_EQ(again->Choices.UserName, "Ada Lovelace");
 }
 
@@ -280,14 +280,14 @@ TEST(SetupInstaller, Vst3ContentOfABundle)
         return product.Construct("1.20", std::move(extra));
     };
     auto two = build({"A", "C"});
-    EXPECT_TRUE(two->HasVst3);
-    EXPECT_EQ(two->Vst3ItemList, "A, C");
+    EXPECT_TRUE(two->Facts().HasVst3);
+    EXPECT_EQ(two->Facts().Vst3ItemList, "A, C");
     auto all = build({"A", "B", "C"});
-    EXPECT_TRUE(all->HasVst3);
-    EXPECT_EQ(all->Vst3ItemList, "");
+    EXPECT_TRUE(all->Facts().HasVst3);
+    EXPECT_EQ(all->Facts().Vst3ItemList, "");
     auto none = build({});
-    EXPECT_FALSE(none->HasVst3);
-    EXPECT_EQ(none->BundleItems.size(), 3u);
+    EXPECT_FALSE(none->Facts().HasVst3);
+    EXPECT_EQ(none->Facts().BundleItems.size(), 3u);
 }
 
 TEST(SetupInstaller, HostFoldersFromTheRegistry)
@@ -331,16 +331,16 @@ TEST(SetupInstaller, ExampleProductConstructs)
     TTestFolder folder("ModelExample");
     ASSERT_TRUE(CopyFileA(WindowsPath(built).c_str(), (folder / "Setup.exe").c_str(), FALSE));
     TSetupInstaller model(folder / "Setup.exe");
-    EXPECT_EQ(model.ProductName, "Example Echo");
+    EXPECT_EQ(model.Facts().ProductName, "Example Echo");
     EXPECT_EQ(model.FullProductName(), "Example Echo 1.20");
-    EXPECT_EQ(model.RegistryRoot, "\\Software\\Example Audio\\Example Echo");
+    EXPECT_EQ(model.Facts().RegistryRoot, "\\Software\\Example Audio\\Example Echo");
     EXPECT_EQ(model.Choices.InstallFolder, GetProgramFilesFolder() + "\\Example Audio\\Example Echo 1");
-    EXPECT_EQ(model.PageFlags, unsigned(pfVstPluginFolder | pfDigiPluginFolder));
-    EXPECT_EQ(model.ShortcutKinds, unsigned(skStartMenu));
-    EXPECT_TRUE(model.HasVst3);
-    EXPECT_EQ(model.Components.size(), 4u);
+    EXPECT_EQ(model.Facts().PageFlags, unsigned(pfVstPluginFolder | pfDigiPluginFolder));
+    EXPECT_EQ(model.Facts().ShortcutKinds, unsigned(skStartMenu));
+    EXPECT_TRUE(model.Facts().HasVst3);
+    EXPECT_EQ(model.Facts().Components.size(), 4u);
     EXPECT_EQ(model.ExpandVariables("$AaxPluginFolder", nullptr), GetCommonFilesFolder() + "\\Avid\\Audio\\Plug-Ins");
-    EXPECT_EQ(model.WelcomeNote, "");
+    EXPECT_EQ(model.Facts().WelcomeNote, "");
 }
 
 TEST(SetupInstaller, ExampleProductFindsItsOlderInstallation)
@@ -365,8 +365,8 @@ TEST(SetupInstaller, ExampleProductFindsItsOlderInstallation)
 
     TSetupInstaller model(folder / "Setup.exe");
     machine.DeleteKey(root);
-    EXPECT_TRUE(model.HasPreviousInstall);
-    EXPECT_EQ(model.PreviousVersion.AsText(), "1.05");
+    EXPECT_TRUE(model.Machine().HasPreviousInstall);
+    EXPECT_EQ(model.Machine().PreviousVersion.AsText(), "1.05");
     EXPECT_EQ(model.Choices.InstallFolder, oldFolder + "\\");
 
     // Without its Readme the old folder is no installation any more.
@@ -376,7 +376,7 @@ TEST(SetupInstaller, ExampleProductFindsItsOlderInstallation)
     machine.CloseKey();
     TSetupInstaller without(folder / "Setup.exe");
     machine.DeleteKey(root);
-    EXPECT_FALSE(without.HasPreviousInstall);
+    EXPECT_FALSE(without.Machine().HasPreviousInstall);
     EXPECT_EQ(without.Choices.InstallFolder, GetProgramFilesFolder() + "\\Example Audio\\Example Echo 1");
 }
 

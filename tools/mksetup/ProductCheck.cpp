@@ -150,8 +150,7 @@ void TChecker::CheckHeadersAndLines()
 
 void TChecker::LoadModel()
 {
-    FModel.PackageDate = PartsToDosDateTime({2024, 1, 1, 0, 0, 0});
-    if (FVersion) FModel.PackageVersion = *FVersion;
+    FModel.SetPackageStamp(FVersion ? *FVersion : TProgramVersion(), PartsToDosDateTime({2024, 1, 1, 0, 0, 0}));
     try {
         FModel.LoadConfiguration(
             [&](const std::string& name) {
@@ -163,25 +162,25 @@ void TChecker::LoadModel()
             },
             true);
     } catch (const EFOpenError&) {
-        if (FModel.IsBundle)
+        if (FModel.Facts().IsBundle)
             Add(FFolder / "BundleInfo.ini", 1, true, "is missing; a bundle lists its products there");
     } catch (const ESetupError& e) {
         int line = SectionLine("Setup");
-        if (FModel.RegistryRoot.empty()) Add(FIniPath, line, true, e.Message() + ": RegistryRoot is missing");
-        if (FModel.DefaultFolder.empty()) Add(FIniPath, line, true, e.Message() + ": DefaultFolder is missing");
-        if (FModel.IsBundle && FModel.BundleRegistryRoot.empty())
+        if (FModel.Facts().RegistryRoot.empty()) Add(FIniPath, line, true, e.Message() + ": RegistryRoot is missing");
+        if (FModel.Facts().DefaultFolder.empty()) Add(FIniPath, line, true, e.Message() + ": DefaultFolder is missing");
+        if (FModel.Facts().IsBundle && FModel.Facts().BundleRegistryRoot.empty())
             Add(FIniPath, line, true, e.Message() + ": a bundle needs BundleRegistryRoot");
     } catch (const Exception& e) {
         // A bundle item's version: find the line that carries it.
         CheckBundleInfo(e.Message());
     }
     try {
-        FormatDefaultFolder(FModel.DefaultFolder, FVersion ? FVersion->Major : 1);
+        FormatDefaultFolder(FModel.Facts().DefaultFolder, FVersion ? FVersion->Major : 1);
     } catch (const Exception& e) {
         Add(FIniPath, LineOf("Setup", "DefaultFolder"), true, e.Message());
     }
     // The installer puts DefaultFolder below Program Files.
-    const std::string& folder = FModel.DefaultFolder;
+    const std::string& folder = FModel.Facts().DefaultFolder;
     for (size_t at = folder.find("%0"); at != std::string::npos; at = folder.find("%0", at + 1))
         if (at + 2 < folder.size() && std::isdigit(static_cast<unsigned char>(folder[at + 2]))) {
             std::string width = folder.substr(at + 2, folder.find_first_not_of("0123456789", at + 2) - at - 2);
@@ -200,12 +199,14 @@ void TChecker::LoadModel()
     FModel.Choices.DigiFolder = "C:\\RTAS\\";
     FModel.Choices.AaxFolder = "C:\\AAX\\";
     FModel.Choices.PhotoshopFolder = "C:\\Photoshop\\";
-    FModel.DocumentsFolder = "C:\\Documents\\";
-    FModel.AppDataFolder = "C:\\AppData\\";
-    if (Trim(FModel.ProductName).empty())
+    TMachineFacts machine;
+    machine.DocumentsFolder = "C:\\Documents\\";
+    machine.AppDataFolder = "C:\\AppData\\";
+    FModel.AssumeMachine(machine);
+    if (Trim(FModel.Facts().ProductName).empty())
         Add(FIniPath, SectionLine("Setup"), true,
             "ProductName is missing; the wizard and the list of installed programs would show no name");
-    if (FModel.Components.empty())
+    if (FModel.Facts().Components.empty())
         Add(FIniPath, std::max(SectionLine("Components"), SectionLine("Setup")), true,
             "no [Components] line: the installer would install nothing");
 }

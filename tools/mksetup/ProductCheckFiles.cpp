@@ -63,10 +63,10 @@ unsigned TChecker::MachineOf(const fs::path& path)
 // a 32-bit package lands where 64-bit hosts never look, and the other way round.
 void TChecker::CheckBitness()
 {
-    bool wide = FModel.Is64Bit;
+    bool wide = FModel.Facts().Is64Bit;
     const char* package = wide ? "a 64-bit package (Is64Bit=1)" : "a 32-bit package (Is64Bit=0)";
     std::error_code error;
-    for (const TComponentLine& line : FModel.ComponentLines) {
+    for (const TComponentLine& line : FModel.Facts().ComponentLines) {
         std::string key = FModel.ExpandVariables(line.Key, nullptr);
         fs::path folder = FFolder / key;
         if (key.empty() || !fs::is_directory(folder, error)) continue;
@@ -103,10 +103,11 @@ void TChecker::CheckBitness()
 void TChecker::CheckPackedFolders()
 {
     std::vector<std::string> installed;
-    for (const std::string& line : FModel.Components) {
+    for (const std::string& line : FModel.Facts().Components) {
         std::string key = LineName(line);
         if (key.find("$BundleItem") != std::string::npos) {
-            for (const TSetupBundleItem& item : FModel.BundleItems) installed.push_back(FModel.ExpandVariables(key, &item));
+            for (const TSetupBundleItem& item : FModel.Facts().BundleItems)
+                installed.push_back(FModel.ExpandVariables(key, &item));
         } else {
             installed.push_back(FModel.ExpandVariables(key, nullptr));
         }
@@ -160,11 +161,11 @@ void TChecker::CollectInstalledFiles(std::set<std::string>& files, std::vector<s
         return Upper(ExcludeDelimiter(path));
     };
     files.insert(clean(FModel.Choices.InstallFolder + "\\" + UninstallerFileName));
-    for (const TComponentLine& line : FModel.ComponentLines) {
+    for (const TComponentLine& line : FModel.Facts().ComponentLines) {
         std::vector<const TSetupBundleItem*> items{nullptr};
         if (line.Key.find("$BundleItem") != std::string::npos || line.Destination.find("$BundleItem") != std::string::npos) {
             items.clear();
-            for (const TSetupBundleItem& item : FModel.BundleItems) items.push_back(&item);
+            for (const TSetupBundleItem& item : FModel.Facts().BundleItems) items.push_back(&item);
         }
         for (const TSetupBundleItem* item : items) {
             std::string name = FModel.ExpandVariables(line.Key, item);

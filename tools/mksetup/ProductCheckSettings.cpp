@@ -60,7 +60,7 @@ void TChecker::CheckBundleInfo(const std::string& message)
         std::string value = LineValue(lines[i]);
         std::string versionText = value.substr(0, value.find(','));
         try {
-            TSetupBundleItem item("", FModel.PackageDate, name, versionText, name);
+            TSetupBundleItem item("", FModel.Facts().PackageDate, name, versionText, name);
         } catch (const Exception& e) {
             Add(FFolder / "BundleInfo.ini", int(i) + 1, true, e.Message());
             return;
@@ -80,11 +80,12 @@ bool TChecker::PackageFolderExists(const std::string& name) const
 void TChecker::CheckComponents()
 {
     for (const auto& [number, line] : SectionLines("Components")) {
-        TComponentLine component = ParseComponentLine(line, FModel.ComponentsOptions);
+        TComponentLine component = ParseComponentLine(line, FModel.Facts().ComponentsOptions);
         const std::string& key = component.Key;
         std::vector<std::string> names;
         if (key.find("$BundleItem") != std::string::npos) {
-            for (const TSetupBundleItem& item : FModel.BundleItems) names.push_back(FModel.ExpandVariables(key, &item));
+            for (const TSetupBundleItem& item : FModel.Facts().BundleItems)
+                names.push_back(FModel.ExpandVariables(key, &item));
         } else {
             names.push_back(FModel.ExpandVariables(key, nullptr));
         }
@@ -133,7 +134,7 @@ void TChecker::CheckMachines()
 void TChecker::CheckOptions()
 {
     std::set<std::string> keys;
-    for (const std::string& line : FModel.Components) keys.insert(LineName(line));
+    for (const std::string& line : FModel.Facts().Components) keys.insert(LineName(line));
     for (const auto& [number, line] : SectionLines("ComponentsOptions")) {
         if (LineValue(line) != NoOverwriteOption)
             Add(FIniPath, number, false,
@@ -224,7 +225,7 @@ void TChecker::CheckFoldersRegistry()
 {
     for (const auto& numbered : SectionLines("FoldersRegistry")) {
         std::string name = LineName(numbered.second);
-        bool paired = std::any_of(FModel.Folders.begin(), FModel.Folders.end(),
+        bool paired = std::any_of(FModel.Facts().Folders.begin(), FModel.Facts().Folders.end(),
                                   [&](const std::string& folder) { return SameTextAscii(LineName(folder), name); });
         if (!paired) Add(FIniPath, numbered.first, false, "\"" + name + "\" has no [Folders] entry");
     }
@@ -256,7 +257,7 @@ void TChecker::CheckFolderIcons()
 // folder's %d, the registry's version key and what counts as newer.
 void TChecker::CheckDisplayVersion()
 {
-    const std::string& shown = FModel.DisplayVersion;
+    const std::string& shown = FModel.Facts().DisplayVersion;
     if (!FVersion || shown.empty()) return;
     int32_t major = StrToIntDef(shown.substr(0, shown.find_first_not_of("0123456789")), -1, false);
     if (major != FVersion->Major)
@@ -283,7 +284,7 @@ void TChecker::CheckInstallFor()
     }
     std::vector<std::string> everyoneOnly;
     for (const char* variable : {"$AaxPluginFolder", "$DigiPluginFolder", "$PhotoshopPluginFolder"})
-        for (const TComponentLine& component : FModel.ComponentLines)
+        for (const TComponentLine& component : FModel.Facts().ComponentLines)
             if (component.Destination.find(variable) != std::string::npos &&
                 std::find(everyoneOnly.begin(), everyoneOnly.end(), variable) == everyoneOnly.end())
                 everyoneOnly.push_back(variable);
@@ -295,9 +296,9 @@ void TChecker::CheckInstallFor()
 
 void TChecker::CheckInstalledFiles()
 {
-    if (!FVersion || FModel.InstalledFiles.empty()) return;
+    if (!FVersion || FModel.Facts().InstalledFiles.empty()) return;
     std::string major = std::to_string(FVersion->Major);
-    bool matched = std::any_of(FModel.InstalledFiles.begin(), FModel.InstalledFiles.end(),
+    bool matched = std::any_of(FModel.Facts().InstalledFiles.begin(), FModel.Facts().InstalledFiles.end(),
                                [&](const std::string& line) { return LineName(line) == major; });
     if (!matched)
         Add(FIniPath, SectionLine("InstalledFiles"), false,

@@ -25,7 +25,6 @@ TSetupBundleItem::TSetupBundleItem(const std::string& bundleItemName, int32_t pa
     ItemVersion.ParseText(versionText);
     ItemName = name;
     ItemProductName = productName;
-    Selected = true;
     DisplayName = ReplaceAll(bundleItemName + " " + versionText, "$BundleItem", ItemName);
     ItemDate = AddHoursAndMinutes(packageDate, ItemVersion.Major, ItemVersion.Minor * 10 + ItemVersion.Release);
 }

@@ -17,7 +17,6 @@ public:
 
     std::string DisplayName;
     int32_t ItemDate = 0;
-    bool Selected = true;
     std::string ItemName;
     std::string ItemProductName;
     TProgramVersion ItemVersion;

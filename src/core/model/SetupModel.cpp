@@ -38,70 +38,75 @@ std::string WithLeadingBackslash(const std::string& key) { return !key.empty() &
 void TSetupModel::LoadConfiguration(const TTextLoader& loadText, bool runsOn64BitWindows)
 {
     TIniFile ini(loadText("Setup.ini"));
-    Is64Bit = ini.ReadBool("Setup", "Is64Bit", false);
-    IsBundle = ini.ReadBool("Setup", "IsBundle", false);
+    FFacts.Is64Bit = ini.ReadBool("Setup", "Is64Bit", false);
+    FFacts.IsBundle = ini.ReadBool("Setup", "IsBundle", false);
     // An unknown value installs for everyone, as a product without the key does; mksetup check refuses it.
-    InstallFor = TInstallFor::AllUsers;
-    ParseInstallFor(ini.ReadString("Setup", "InstallFor", "AllUsers"), InstallFor);
-    ProductName = ini.ReadString("Setup", "ProductName", "");
-    ProductSuffix = ini.ReadString("Setup", "ProductSuffix", "");
-    Publisher = ini.ReadString("Setup", "Publisher", "");
-    DisplayVersion = Trim(ini.ReadString("Setup", "DisplayVersion", ""));
-    RegistryRoot = ini.ReadString("Setup", "RegistryRoot", "");
-    InstallDescription = ini.ReadString("Setup", "InstallDescription", "$ProductName");
-    WelcomeNote = ini.ReadString("Setup", "WelcomeWin64", "");
-    IgnoreMinorVersion = ini.ReadBool("Setup", "IgnoreMinorVersion", true);
-    DefaultFolder = ini.ReadString("Setup", "DefaultFolder", "");
-    ContentFolderDefault = ini.ReadString("Setup", "ContentFolder", "$ProgramFolder\\Content");
-    PersonalizeOwner = ini.ReadString("Setup", "PersonalizeOwner", "");
-    PersonalizeInfo = ini.ReadString("Setup", "PersonalizeInfo", "");
-    BundleSelectHeading = ini.ReadString("Setup", "BundleSelectHeading", "");
-    BundleSelectDescription = ini.ReadString("Setup", "BundleSelectDescription", "");
-    BundleRegistryRoot = ini.ReadString("Setup", "BundleRegistryRoot", "");
-    BundleItemName = ini.ReadString("Setup", "BundleItemName", "");
+    FFacts.InstallFor = TInstallFor::AllUsers;
+    ParseInstallFor(ini.ReadString("Setup", "InstallFor", "AllUsers"), FFacts.InstallFor);
+    FFacts.ProductName = ini.ReadString("Setup", "ProductName", "");
+    FFacts.ProductSuffix = ini.ReadString("Setup", "ProductSuffix", "");
+    FFacts.Publisher = ini.ReadString("Setup", "Publisher", "");
+    FFacts.DisplayVersion = Trim(ini.ReadString("Setup", "DisplayVersion", ""));
+    FFacts.RegistryRoot = ini.ReadString("Setup", "RegistryRoot", "");
+    FFacts.InstallDescription = ini.ReadString("Setup", "InstallDescription", "$ProductName");
+    FFacts.WelcomeNote = ini.ReadString("Setup", "WelcomeWin64", "");
+    FFacts.IgnoreMinorVersion = ini.ReadBool("Setup", "IgnoreMinorVersion", true);
+    FFacts.DefaultFolder = ini.ReadString("Setup", "DefaultFolder", "");
+    FFacts.ContentFolderDefault = ini.ReadString("Setup", "ContentFolder", "$ProgramFolder\\Content");
+    FFacts.PersonalizeOwner = ini.ReadString("Setup", "PersonalizeOwner", "");
+    FFacts.PersonalizeInfo = ini.ReadString("Setup", "PersonalizeInfo", "");
+    FFacts.BundleSelectHeading = ini.ReadString("Setup", "BundleSelectHeading", "");
+    FFacts.BundleSelectDescription = ini.ReadString("Setup", "BundleSelectDescription", "");
+    FFacts.BundleRegistryRoot = ini.ReadString("Setup", "BundleRegistryRoot", "");
+    FFacts.BundleItemName = ini.ReadString("Setup", "BundleItemName", "");
 
-    PageFlags = 0;
+    FFacts.PageFlags = 0;
     const std::pair<const char*, TPageFlag> pages[] = {{"VstPluginFolder", pfVstPluginFolder},
                                                        {"DigiPluginFolder", pfDigiPluginFolder},
                                                        {"PhotoshopPluginFolder", pfPhotoshopPluginFolder},
                                                        {"Personalization", pfPersonalization}};
     for (const auto& [key, flag] : pages)
-        if (ini.ReadBool("Pages", key, false)) PageFlags |= flag;
+        if (ini.ReadBool("Pages", key, false)) FFacts.PageFlags |= flag;
 
-    InstalledFiles = ini.ReadSection("InstalledFiles");
-    Folders = ini.ReadSection("Folders");
-    FoldersRegistry = ini.ReadSection("FoldersRegistry");
-    Components = ini.ReadSection("Components");
-    ComponentsOptions = ini.ReadSection("ComponentsOptions");
-    ComponentLines.clear();
-    for (const std::string& line : Components) ComponentLines.push_back(ParseComponentLine(line, ComponentsOptions));
-    CallLibraries = ini.ReadSection("CallLibraries");
-    RegistrySettings = ini.ReadSection("RegistrySettings");
-    GlobalRegistrySettings = ini.ReadSection("GlobalRegistrySettings");
-    Shortcuts = ini.ReadSection("Shortcuts");
+    FFacts.InstalledFiles = ini.ReadSection("InstalledFiles");
+    FFacts.Folders = ini.ReadSection("Folders");
+    FFacts.FoldersRegistry = ini.ReadSection("FoldersRegistry");
+    FFacts.Components = ini.ReadSection("Components");
+    FFacts.ComponentsOptions = ini.ReadSection("ComponentsOptions");
+    FFacts.ComponentLines.clear();
+    for (const std::string& line : FFacts.Components)
+        FFacts.ComponentLines.push_back(ParseComponentLine(line, FFacts.ComponentsOptions));
+    FFacts.CallLibraries = ini.ReadSection("CallLibraries");
+    FFacts.RegistrySettings = ini.ReadSection("RegistrySettings");
+    FFacts.GlobalRegistrySettings = ini.ReadSection("GlobalRegistrySettings");
+    FFacts.Shortcuts = ini.ReadSection("Shortcuts");
 
     // InstallDescription has not had its own variables replaced at this moment.
-    CompleteMessage = ExpandText(ini.ReadString("Complete", "Message", DefaultCompleteMessage));
-    CompleteReadme = ini.ReadString("Complete", "Readme", "");
-    CompleteProduct = ini.ReadString("Complete", "Product", "");
+    FFacts.CompleteMessage = ExpandText(ini.ReadString("Complete", "Message", DefaultCompleteMessage));
+    FFacts.CompleteReadme = ini.ReadString("Complete", "Readme", "");
+    FFacts.CompleteProduct = ini.ReadString("Complete", "Product", "");
 
-    LicenseText = JoinLines(loadText("Setup.lic"));
+    FFacts.LicenseText = JoinLines(loadText("Setup.lic"));
 
-    if (RegistryRoot.empty() || DefaultFolder.empty() || (IsBundle && BundleRegistryRoot.empty()))
+    if (FFacts.RegistryRoot.empty() || FFacts.DefaultFolder.empty() ||
+        (FFacts.IsBundle && FFacts.BundleRegistryRoot.empty()))
         throw ESetupError(LoadMessage(Msg::InvalidConfiguration));
-    RegistryRoot = WithLeadingBackslash(RegistryRoot);
-    if (IsBundle) BundleRegistryRoot = WithLeadingBackslash(BundleRegistryRoot);
+    FFacts.RegistryRoot = WithLeadingBackslash(FFacts.RegistryRoot);
+    if (FFacts.IsBundle) FFacts.BundleRegistryRoot = WithLeadingBackslash(FFacts.BundleRegistryRoot);
 
-    ShortcutKinds = 0;
-    if (HasLineNamed(Shortcuts, "StartMenu")) ShortcutKinds |= skStartMenu;
-    if (HasLineNamed(Shortcuts, "Desktop")) ShortcutKinds |= skDesktop;
+    FFacts.ShortcutKinds = 0;
+    if (HasLineNamed(FFacts.Shortcuts, "StartMenu")) FFacts.ShortcutKinds |= skStartMenu;
+    if (HasLineNamed(FFacts.Shortcuts, "Desktop")) FFacts.ShortcutKinds |= skDesktop;
 
-    WelcomeNote = ExpandText(WelcomeNote);
-    InstallDescription = ExpandText(InstallDescription);
-    if (!Is64Bit && !runsOn64BitWindows) WelcomeNote.clear();
+    FFacts.WelcomeNote = ExpandText(FFacts.WelcomeNote);
+    FFacts.InstallDescription = ExpandText(FFacts.InstallDescription);
+    if (!FFacts.Is64Bit && !runsOn64BitWindows) FFacts.WelcomeNote.clear();
 
-    BundleItems.clear();
-    if (IsBundle) BundleItems = ParseBundleInfo(loadText("BundleInfo.ini"), BundleItemName, PackageDate);
+    FFacts.BundleItems.clear();
+    if (FFacts.IsBundle)
+        FFacts.BundleItems = ParseBundleInfo(loadText("BundleInfo.ini"), FFacts.BundleItemName, FFacts.PackageDate);
+    FFacts.VersionKey = FormatVersionKey(FFacts.PackageVersion.Major, FFacts.PackageVersion.Minor);
+    Choices.Items.assign(FFacts.BundleItems.size(), true);
 }
 
 std::string TSetupModel::ExpandVariables(const std::string& text, const TSetupBundleItem* item,
@@ -117,15 +122,15 @@ std::string TSetupModel::ExpandVariables(const std::string& text, const TSetupBu
         return std::string();
 
     std::string result = text;
-    for (size_t i = 0; i < Folders.size(); ++i)
-        result = ReplaceFirst(result, "%" + LineName(Folders[i]), ExcludeDelimiter(FolderValue(i)));
+    for (size_t i = 0; i < FFacts.Folders.size(); ++i)
+        result = ReplaceFirst(result, "%" + LineName(FFacts.Folders[i]), ExcludeDelimiter(FolderValue(i)));
 
     const std::pair<const char*, const std::string*> folders[] = {
-        {"$Documents", &DocumentsFolder},     {"$ProgramFolder", &destination.InstallFolder},
-        {"$VstPluginFolder", &Choices.Vst2Folder},    {"$Vst3ProgramFolder", &destination.InstallFolder},
-        {"$Vst3PluginFolder", &Choices.Vst3Folder},   {"$DigiPluginFolder", &Choices.DigiFolder},
-        {"$AaxPluginFolder", &Choices.AaxFolder},     {"$PhotoshopPluginFolder", &Choices.PhotoshopFolder},
-        {"$ApplicationData", &AppDataFolder}, {"$ClapPluginFolder", &Choices.ClapFolder},
+        {"$Documents", &FMachine.DocumentsFolder},      {"$ProgramFolder", &destination.InstallFolder},
+        {"$VstPluginFolder", &Choices.Vst2Folder},      {"$Vst3ProgramFolder", &destination.InstallFolder},
+        {"$Vst3PluginFolder", &Choices.Vst3Folder},     {"$DigiPluginFolder", &Choices.DigiFolder},
+        {"$AaxPluginFolder", &Choices.AaxFolder},       {"$PhotoshopPluginFolder", &Choices.PhotoshopFolder},
+        {"$ApplicationData", &FMachine.AppDataFolder},  {"$ClapPluginFolder", &Choices.ClapFolder},
         {"$ContentFolder", &destination.ContentFolder},
     };
     for (const auto& [name, value] : folders) result = ReplaceFirst(result, name, ExcludeDelimiter(*value));
@@ -166,9 +171,9 @@ bool ParseInstallFor(const std::string& text, TInstallFor& into)
 std::string TSetupModel::EveryoneOnlyFormats() const
 {
     std::vector<std::string> formats;
-    if (HasAax) formats.push_back("AAX");
-    if (HasRtas) formats.push_back("RTAS");
-    if (HasPhotoshop) formats.push_back("Photoshop");
+    if (FFacts.HasAax) formats.push_back("AAX");
+    if (FFacts.HasRtas) formats.push_back("RTAS");
+    if (FFacts.HasPhotoshop) formats.push_back("Photoshop");
     std::string text;
     for (size_t i = 0; i < formats.size(); ++i)
         text += (i == 0 ? "" : i + 1 == formats.size() ? " and " : ", ") + formats[i];
@@ -180,13 +185,13 @@ std::vector<std::pair<std::string, std::string>> TSetupModel::InstalledFolders()
     bool everyone = !Choices.ForCurrentUser;
     const std::tuple<const char*, bool, const std::string*> parts[] = {
         {"Program", true, &Choices.InstallFolder},
-        {"VST 2", HasVst2 && Choices.InstallVst2, &Choices.Vst2Folder},
-        {"VST 3", HasVst3 && Choices.InstallVst3, &Choices.Vst3Folder},
-        {"CLAP", HasClap && Choices.InstallClap, &Choices.ClapFolder},
-        {"AAX", everyone && HasAax && Choices.InstallAax, &Choices.AaxFolder},
-        {"RTAS", everyone && HasRtas && Choices.InstallRtas, &Choices.DigiFolder},
-        {"Photoshop", everyone && HasPhotoshop && Choices.InstallPhotoshop, &Choices.PhotoshopFolder},
-        {"Content", HasContent, &Choices.ContentFolder},
+        {"VST 2", FFacts.HasVst2 && Choices.InstallVst2, &Choices.Vst2Folder},
+        {"VST 3", FFacts.HasVst3 && Choices.InstallVst3, &Choices.Vst3Folder},
+        {"CLAP", FFacts.HasClap && Choices.InstallClap, &Choices.ClapFolder},
+        {"AAX", everyone && FFacts.HasAax && Choices.InstallAax, &Choices.AaxFolder},
+        {"RTAS", everyone && FFacts.HasRtas && Choices.InstallRtas, &Choices.DigiFolder},
+        {"Photoshop", everyone && FFacts.HasPhotoshop && Choices.InstallPhotoshop, &Choices.PhotoshopFolder},
+        {"Content", FFacts.HasContent, &Choices.ContentFolder},
     };
     std::vector<std::pair<std::string, std::string>> folders;
     for (const auto& [name, installed, folder] : parts)
@@ -198,13 +203,13 @@ std::string TSetupModel::ExpandText(const std::string& text) const
 {
     std::string result = text;
     const std::pair<const char*, std::string> variables[] = {
-        {"$ProductName", ProductName},
+        {"$ProductName", FFacts.ProductName},
         {"$FullProductName", FullProductName()},
         {"$ProductVersion", VersionText()},
-        {"$PersonalizeInfo", PersonalizeInfo},
-        {"$InstallDescription", InstallDescription},
-        {"$BundleSelectHeading", BundleSelectHeading},
-        {"$BundleSelectDescription", BundleSelectDescription},
+        {"$PersonalizeInfo", FFacts.PersonalizeInfo},
+        {"$InstallDescription", FFacts.InstallDescription},
+        {"$BundleSelectHeading", FFacts.BundleSelectHeading},
+        {"$BundleSelectDescription", FFacts.BundleSelectDescription},
         {"$BitSuffix", BitSuffix()},
     };
     for (const auto& [name, value] : variables) result = ReplaceAll(result, name, value);
@@ -213,15 +218,15 @@ std::string TSetupModel::ExpandText(const std::string& text) const
 
 std::string TSetupModel::FolderValue(size_t index) const
 {
-    std::string value = LineValue(Folders.at(index));
+    std::string value = LineValue(FFacts.Folders.at(index));
     // A folder without a [FoldersRegistry] name is remembered nowhere. Earlier
     // installations wrote it to the version key's (Default) value, the last
     // folder winning: read back only where one folder alone can have written it.
     size_t unnamed = 0;
-    for (size_t i = 0; i < Folders.size(); ++i) unnamed += HasFolderSetting(i) ? 0 : 1;
+    for (size_t i = 0; i < FFacts.Folders.size(); ++i) unnamed += HasFolderSetting(i) ? 0 : 1;
     bool remembered = HasFolderSetting(index) || unnamed == 1;
-    if (remembered && HasPreviousInstall && PackageVersion.Major == PreviousVersion.Major) {
-        std::string remembered = ReadFolderSetting(FolderSettingLocation(index, PreviousVersionKey));
+    if (remembered && FMachine.HasPreviousInstall && FFacts.PackageVersion.Major == FMachine.PreviousVersion.Major) {
+        std::string remembered = ReadFolderSetting(FolderSettingLocation(index, FMachine.PreviousVersionKey));
         if (!remembered.empty()) value = IncludeDelimiter(remembered);
     }
     return value;
@@ -229,17 +234,17 @@ std::string TSetupModel::FolderValue(size_t index) const
 
 bool TSetupModel::HasFolderSetting(size_t index) const
 {
-    std::string name = LineName(Folders.at(index));
-    for (const std::string& line : FoldersRegistry)
+    std::string name = LineName(FFacts.Folders.at(index));
+    for (const std::string& line : FFacts.FoldersRegistry)
         if (SameTextAscii(LineName(line), name) && !LineValue(line).empty()) return true;
     return false;
 }
 
 TSettingPath TSetupModel::FolderSettingLocation(size_t index, const std::string& versionKey) const
 {
-    std::string name = LineName(Folders.at(index));
+    std::string name = LineName(FFacts.Folders.at(index));
     std::string location;
-    for (const std::string& line : FoldersRegistry)
+    for (const std::string& line : FFacts.FoldersRegistry)
         if (SameTextAscii(LineName(line), name)) {
             location = LineValue(line);
             break;
@@ -262,28 +267,31 @@ TSettingPath TSetupModel::SplitSettingPath(const std::string& settingName, const
     }
     std::string expanded = ExcludeDelimiter(ExpandVariables(keyPath, item));
     if (expanded.empty()) return path;
-    path.Key = JoinPath(JoinPath(BundleRegistryRoot, expanded),
+    path.Key = JoinPath(JoinPath(FFacts.BundleRegistryRoot, expanded),
                         FormatVersionKey(item->ItemVersion.Major, item->ItemVersion.Minor));
     return path;
 }
 
 std::string TSetupModel::FullProductName() const
 {
-    std::string result = IsBundle ? ProductName : ProductNameWithVersion(ProductName, PackageVersion, DisplayVersion);
-    if (!ProductSuffix.empty()) result += " " + ProductSuffix;
+    std::string result = FFacts.IsBundle
+                             ? FFacts.ProductName
+                             : ProductNameWithVersion(FFacts.ProductName, FFacts.PackageVersion, FFacts.DisplayVersion);
+    if (!FFacts.ProductSuffix.empty()) result += " " + FFacts.ProductSuffix;
     return result;
 }
 
 std::string TSetupModel::RecordedProductName() const
 {
-    std::string result = IsBundle ? ProductName : ProductNameWithVersion(ProductName, PackageVersion);
-    if (!ProductSuffix.empty()) result += " " + ProductSuffix;
+    std::string result =
+        FFacts.IsBundle ? FFacts.ProductName : ProductNameWithVersion(FFacts.ProductName, FFacts.PackageVersion);
+    if (!FFacts.ProductSuffix.empty()) result += " " + FFacts.ProductSuffix;
     return result;
 }
 
 std::string TSetupModel::FormatVersionKey(int32_t major, int32_t minor) const
 {
-    return std::to_string(major) + "." + std::to_string(IgnoreMinorVersion ? 0 : minor);
+    return std::to_string(major) + "." + std::to_string(FFacts.IgnoreMinorVersion ? 0 : minor);
 }
 
 void TSetupModel::SetInstallFolder(const std::string& folder)
@@ -302,8 +310,9 @@ TDestination TSetupModel::DestinationAt(const std::string& folder) const
 
 std::string TSetupModel::ContentFolderFollowing(const std::string& installFolder) const
 {
-    if (ContentFolderDefault.find("$ContentFolder") != std::string::npos) return std::string();
-    std::string text = ReplaceAll(ContentFolderDefault, "$ProgramFolder", ExcludeDelimiter(IncludeDelimiter(installFolder)));
+    if (FFacts.ContentFolderDefault.find("$ContentFolder") != std::string::npos) return std::string();
+    std::string text =
+        ReplaceAll(FFacts.ContentFolderDefault, "$ProgramFolder", ExcludeDelimiter(IncludeDelimiter(installFolder)));
     std::string content = ExpandVariables(text, nullptr, {IncludeDelimiter(installFolder), std::string()});
     return content.empty() ? std::string() : IncludeDelimiter(content);
 }

@@ -27,15 +27,14 @@ TSetupInstaller::TSetupInstaller(const std::string& programPath)
     FInstaller->OnInstallError = [this](TInstaller&, const std::exception&, const std::string& fileName, bool& retry) {
         FileInstallFailed(fileName, retry);
     };
-    PackageVersion = FInstaller->PackageVersion();
-    PackageDate = FInstaller->PackageDate();
+    SetPackageStamp(FInstaller->PackageVersion(), FInstaller->PackageDate());
     LoadConfiguration([this](const std::string& name) { return LoadPackageText(name); }, IsWow64());
     // Lines built for another machine (Machine: arm64 on an x64 one) are not this machine's to install.
-    ComponentLines = ComponentLinesFor(ComponentLines, NativeMachine());
-    VersionKey = FormatVersionKey(PackageVersion.Major, PackageVersion.Minor);
+    FFacts.ComponentLines = ComponentLinesFor(FFacts.ComponentLines, NativeMachine());
+    SurveyPackage();
     Choices.InstallVst2 = Choices.InstallVst3 = Choices.InstallRtas = true;
     Choices.InstallAax = Choices.InstallPhotoshop = Choices.InstallClap = true;
-    ChooseScope(InstallFor == TInstallFor::CurrentUser);
+    ChooseScope(FFacts.InstallFor == TInstallFor::CurrentUser);
 }
 
 void TSetupInstaller::ChooseScope(bool oneUser)
@@ -46,11 +45,8 @@ void TSetupInstaller::ChooseScope(bool oneUser)
     FindPreviousInstall();
     FindInstallFolder();
     FindContentFolder();
-    SetProToolsFolders();
-    FindVst2Folder();
-    FindVst3Content();
-    FindProToolsContent();
-    if (PageFlags & pfPhotoshopPluginFolder) FindPhotoshopFolder();
+    FindPluginFolders();
+    if (FFacts.PageFlags & pfPhotoshopPluginFolder) FindPhotoshopFolder();
     FindUserName();
 }
 
@@ -78,7 +74,7 @@ std::unique_ptr<TStream> TSetupInstaller::OpenPackageFile(const std::string& nam
 int TSetupInstaller::RequirementsMessage() const
 {
     if (!Choices.ForCurrentUser && !AdminRights()) return Msg::NoAdminRights;
-    if (Is64Bit && !IsWow64()) return Msg::Needs64BitWindows;
+    if (FFacts.Is64Bit && !IsWow64()) return Msg::Needs64BitWindows;
     return 0;
 }
 
@@ -109,7 +105,7 @@ bool TSetupInstaller::CanCreateFolder(const std::string& path) const
 std::vector<std::string> TSetupInstaller::EarlierInstallationLog(const TFolderSurvey& survey) const
 {
     // Not one of ours, a damaged one or another product's: nothing to carry forward.
-    return survey.Log && survey.Log->ProductName == ProductName ? survey.Log->Lines : std::vector<std::string>();
+    return survey.Log && survey.Log->ProductName == FFacts.ProductName ? survey.Log->Lines : std::vector<std::string>();
 }
 
 std::string TSetupInstaller::OtherInstallationIn(const TFolderSurvey& survey) const
@@ -120,14 +116,14 @@ std::string TSetupInstaller::OtherInstallationIn(const TFolderSurvey& survey) co
         // Not an uninstaller of ours, or one damaged: somebody else's all the same.
         if (!survey.Log) return survey.HasUninstaller ? UninstallerFileName : UninstallLogFileName;
         const std::string& name = survey.Log->ProductName;
-        if (name == ProductName) return std::string();
+        if (name == FFacts.ProductName) return std::string();
         return name.empty() ? UninstallerFileName : name;
     }
     // A registration that names an uninstaller in this folder, of a product of another name.
     for (const TRegistrationEntry& entry : AllRegistrations(Scope()))
         if (!entry.Uninstaller.empty() &&
             SameTextAscii(ResolvedPath(entry.Uninstaller), ResolvedPath(own + UninstallerFileName)) &&
-            !SameTextAscii(entry.DisplayName.substr(0, ProductName.size()), ProductName))
+            !SameTextAscii(entry.DisplayName.substr(0, FFacts.ProductName.size()), FFacts.ProductName))
             return entry.DisplayName.empty() ? entry.Name : entry.DisplayName;
     return std::string();
 }
@@ -174,8 +170,8 @@ size_t TSetupInstaller::DeepestBelow(const std::string& variable)
 {
     size_t deepest = 0;
     std::vector<const TSetupBundleItem*> items = {nullptr};
-    for (const TSetupBundleItem& item : BundleItems) items.push_back(&item);
-    for (const TComponentLine& line : ComponentLines) {
+    for (const TSetupBundleItem& item : FFacts.BundleItems) items.push_back(&item);
+    for (const TComponentLine& line : FFacts.ComponentLines) {
         if (line.Destination.compare(0, variable.size(), variable) != 0) continue;
         size_t below = Utf16Length(IncludeDelimiter(line.Destination.substr(variable.size())));
         for (const TSetupBundleItem* item : items)
@@ -194,7 +190,7 @@ TFolderVerdict TSetupInstaller::CheckFolderOf(const std::string& variable, const
 std::string TSetupInstaller::RefusedComponentFolder(const TDestination& to)
 {
     for (const TSetupBundleItem* item : Passes())
-        for (const TComponentLine& line : ComponentLines) {
+        for (const TComponentLine& line : FFacts.ComponentLines) {
             std::string destination = ExpandVariables(line.Destination, item, to);
             size_t depth = LineDepth(line, item);
             if (destination.empty() || depth == 0) continue;
@@ -217,7 +213,8 @@ bool TSetupInstaller::CanWriteInto(const std::string& folder)
 
 bool TSetupInstaller::HoldsOthersFiles(const TFolderSurvey& survey) const
 {
-    bool earlier = SameTextAscii(survey.Folder, PreviousInstallFolder) || !EarlierInstallationLog(survey).empty();
+    bool earlier =
+        SameTextAscii(survey.Folder, FMachine.PreviousInstallFolder) || !EarlierInstallationLog(survey).empty();
     return survey.Exists && !FolderEntries(survey.Folder).empty() && !earlier;
 }
 
@@ -244,26 +241,26 @@ std::vector<std::string> TSetupInstaller::LoadPackageText(const std::string& nam
 
 void TSetupInstaller::FindSystemFolders()
 {
-    AppDataFolder = GetAppDataFolder();
-    DocumentsFolder = GetDocumentsFolder();
-    LocalAppDataFolder = GetLocalAppDataFolder();
+    FMachine.AppDataFolder = GetAppDataFolder();
+    FMachine.DocumentsFolder = GetDocumentsFolder();
+    FMachine.LocalAppDataFolder = GetLocalAppDataFolder();
     if (Choices.ForCurrentUser) {
         // Where Windows keeps one user's programs (FOLDERID_UserProgramFiles)
         // and their shared files, as the VST 3 and CLAP hosts look for them.
-        ProgramFilesFolder = JoinPath(LocalAppDataFolder, "Programs");
-        CommonFilesFolder = JoinPath(ProgramFilesFolder, "Common");
-    } else if (Is64Bit) {
-        ProgramFilesFolder = GetProgramFiles64Folder(sfProgramFiles);
-        CommonFilesFolder = GetProgramFiles64Folder(sfCommonFiles);
+        FMachine.ProgramFilesFolder = JoinPath(FMachine.LocalAppDataFolder, "Programs");
+        FMachine.CommonFilesFolder = JoinPath(FMachine.ProgramFilesFolder, "Common");
+    } else if (FFacts.Is64Bit) {
+        FMachine.ProgramFilesFolder = GetProgramFiles64Folder(sfProgramFiles);
+        FMachine.CommonFilesFolder = GetProgramFiles64Folder(sfCommonFiles);
     } else {
-        ProgramFilesFolder = GetProgramFilesFolder();
-        CommonFilesFolder = GetCommonFilesFolder();
+        FMachine.ProgramFilesFolder = GetProgramFilesFolder();
+        FMachine.CommonFilesFolder = GetCommonFilesFolder();
     }
 }
 
 std::unique_ptr<TRegistry64> TSetupInstaller::CreateSettingsRegistry() const
 {
-    auto registry = std::make_unique<TRegistry64>(Is64Bit);
+    auto registry = std::make_unique<TRegistry64>(FFacts.Is64Bit);
     // What the run writes through it, a failed run puts back.
     registry->Undo = &FInstaller->Values();
     return registry;
@@ -287,12 +284,12 @@ std::string TSetupInstaller::ReadFolderSetting(const TSettingPath& path) const
 
 void TSetupInstaller::FindPreviousInstall()
 {
-    HasPreviousInstall = false;
-    PreviousVersion = TProgramVersion();
-    PreviousVersion.ParseText("0");
+    FMachine.HasPreviousInstall = false;
+    FMachine.PreviousVersion = TProgramVersion();
+    FMachine.PreviousVersion.ParseText("0");
     std::unique_ptr<TRegistry64> registry = CreateSettingsRegistry();
     registry->RootKey = ScopeRoot(Scope());
-    if (!registry->OpenKey(RegistryRoot, false)) return;
+    if (!registry->OpenKey(FFacts.RegistryRoot, false)) return;
     for (const std::string& subKey : registry->GetKeyNames()) {
         std::string text = ReadSetting(ScopeRoot(Scope()), GetProductKey(subKey), "VersionString");
         if (text.empty()) text = subKey;
@@ -302,68 +299,70 @@ void TSetupInstaller::FindPreviousInstall()
         } catch (const EProgramVersionError&) {
             continue;
         }
-        if (PackageVersion.Major >= found.Major && found.Compare(PreviousVersion) > 0) {
-            PreviousVersion = found;
-            HasPreviousInstall = true;
+        if (FFacts.PackageVersion.Major >= found.Major && found.Compare(FMachine.PreviousVersion) > 0) {
+            FMachine.PreviousVersion = found;
+            FMachine.HasPreviousInstall = true;
         }
     }
-    if (HasPreviousInstall) PreviousVersionKey = FormatVersionKey(PreviousVersion.Major, PreviousVersion.Minor);
+    if (FMachine.HasPreviousInstall)
+        FMachine.PreviousVersionKey = FormatVersionKey(FMachine.PreviousVersion.Major, FMachine.PreviousVersion.Minor);
 }
 
 void TSetupInstaller::FindInstallFolder()
 {
-    Choices.InstallFolder = JoinPath(ProgramFilesFolder, FormatDefaultFolder(DefaultFolder, PackageVersion.Major));
-    PreviousInstallFolder.clear();
-    if (!HasPreviousInstall) return;
-    PreviousInstallFolder = ReadSetting(ScopeRoot(Scope()), GetProductKey(PreviousVersionKey), "Location");
-    if (!PreviousInstallFolder.empty()) {
-        std::string major = std::to_string(PreviousVersion.Major);
-        for (const std::string& line : InstalledFiles) {
+    Choices.InstallFolder =
+        JoinPath(FMachine.ProgramFilesFolder, FormatDefaultFolder(FFacts.DefaultFolder, FFacts.PackageVersion.Major));
+    FMachine.PreviousInstallFolder.clear();
+    if (!FMachine.HasPreviousInstall) return;
+    FMachine.PreviousInstallFolder =
+        ReadSetting(ScopeRoot(Scope()), GetProductKey(FMachine.PreviousVersionKey), "Location");
+    if (!FMachine.PreviousInstallFolder.empty()) {
+        std::string major = std::to_string(FMachine.PreviousVersion.Major);
+        for (const std::string& line : FFacts.InstalledFiles) {
             if (LineName(line) != major) continue;
-            if (!FileExists(JoinPath(PreviousInstallFolder, LineValue(line)))) {
-                PreviousInstallFolder.clear();
+            if (!FileExists(JoinPath(FMachine.PreviousInstallFolder, LineValue(line)))) {
+                FMachine.PreviousInstallFolder.clear();
                 break;
             }
         }
     }
-    if (!PreviousInstallFolder.empty()) {
-        PreviousInstallFolder = IncludeDelimiter(PreviousInstallFolder);
-        if (PackageVersion.Major == PreviousVersion.Major) Choices.InstallFolder = PreviousInstallFolder;
+    if (!FMachine.PreviousInstallFolder.empty()) {
+        FMachine.PreviousInstallFolder = IncludeDelimiter(FMachine.PreviousInstallFolder);
+        if (FFacts.PackageVersion.Major == FMachine.PreviousVersion.Major)
+            Choices.InstallFolder = FMachine.PreviousInstallFolder;
     } else {
-        HasPreviousInstall = false;
+        FMachine.HasPreviousInstall = false;
     }
 }
 
 void TSetupInstaller::FindContentFolder()
 {
-    HasContent = PackageHasContent(
-        [](const std::string& destination) { return destination.find("$ContentFolder") != std::string::npos; });
     // Libraries stay where the user put them, across versions: an earlier
     // installation's content folder is proposed again.
-    PreviousContentFolder.clear();
-    if (HasPreviousInstall) PreviousContentFolder = ReadSetting(ScopeRoot(Scope()), GetProductKey(PreviousVersionKey), "ContentLocation");
+    FMachine.PreviousContentFolder.clear();
+    if (FMachine.HasPreviousInstall)
+        FMachine.PreviousContentFolder =
+            ReadSetting(ScopeRoot(Scope()), GetProductKey(FMachine.PreviousVersionKey), "ContentLocation");
     Choices.ContentFolderChosen = false;
-    if (!PreviousContentFolder.empty())
-        SetContentFolder(PreviousContentFolder);
+    if (!FMachine.PreviousContentFolder.empty())
+        SetContentFolder(FMachine.PreviousContentFolder);
     else
         Choices.ContentFolder = ContentFolderFollowing(Choices.InstallFolder);
 }
 
-void TSetupInstaller::SetProToolsFolders()
+void TSetupInstaller::FindPluginFolders()
 {
-    Choices.DigiFolder = JoinPath(CommonFilesFolder, "Digidesign\\DAE\\Plug-Ins");
-    Choices.AaxFolder = JoinPath(CommonFilesFolder, "Avid\\Audio\\Plug-Ins");
-}
-
-void TSetupInstaller::FindVst2Folder()
-{
+    Choices.DigiFolder = JoinPath(FMachine.CommonFilesFolder, "Digidesign\\DAE\\Plug-Ins");
+    Choices.AaxFolder = JoinPath(FMachine.CommonFilesFolder, "Avid\\Audio\\Plug-Ins");
     // One user's VST 2 folder is that user's own setting; there is no common one.
     Choices.Vst2Folder = ReadSetting(ScopeRoot(Scope()), "Software\\Vst", "VstPluginsPath");
+    Choices.Vst3Folder = JoinPath(FMachine.CommonFilesFolder, "VST3");
+    Choices.ClapFolder = JoinPath(FMachine.CommonFilesFolder, "CLAP");
 }
 
 bool TSetupInstaller::ItemHasContent(const TSetupBundleItem* item, bool (*matches)(const std::string& destination))
 {
-    for (const TComponentLine& line : ComponentLines) {
+    for (const TComponentLine& line : FFacts.ComponentLines) {
         if (!matches(line.Destination)) continue;
         std::string folder = ExpandVariables(line.Key, item);
         if (!folder.empty() && FInstaller->FolderHasData(folder)) return true;
@@ -373,47 +372,41 @@ bool TSetupInstaller::ItemHasContent(const TSetupBundleItem* item, bool (*matche
 
 bool TSetupInstaller::PackageHasContent(bool (*matches)(const std::string& destination))
 {
-    for (const TSetupBundleItem& item : BundleItems)
+    for (const TSetupBundleItem& item : FFacts.BundleItems)
         if (ItemHasContent(&item, matches)) return true;
     return ItemHasContent(nullptr, matches);
 }
 
-void TSetupInstaller::FindProToolsContent()
+void TSetupInstaller::SurveyPackage()
 {
-    HasRtas = !Is64Bit && PackageHasContent([](const std::string& destination) {
+    FFacts.HasContent = PackageHasContent(
+        [](const std::string& destination) { return destination.find("$ContentFolder") != std::string::npos; });
+    FFacts.HasRtas = !FFacts.Is64Bit && PackageHasContent([](const std::string& destination) {
         return destination.find("$DigiPluginFolder") != std::string::npos;
     });
-    HasAax = PackageHasContent(
+    FFacts.HasAax = PackageHasContent(
         [](const std::string& destination) { return destination.find("$AaxPluginFolder") != std::string::npos; });
-    HasVst2 = PackageHasContent(
+    FFacts.HasVst2 = PackageHasContent(
         [](const std::string& destination) { return destination.find("$VstPluginFolder") != std::string::npos; });
-    HasPhotoshop = PackageHasContent(
+    FFacts.HasPhotoshop = PackageHasContent(
         [](const std::string& destination) { return destination.find("$PhotoshopPluginFolder") != std::string::npos; });
-    HasClap = PackageHasContent(
+    FFacts.HasClap = PackageHasContent(
         [](const std::string& destination) { return destination.find("$ClapPluginFolder") != std::string::npos; });
-}
-
-void TSetupInstaller::FindVst3Content()
-{
-    Choices.Vst3Folder = JoinPath(CommonFilesFolder, "VST3");
-    Choices.ClapFolder = JoinPath(CommonFilesFolder, "CLAP");
-    Vst3ItemList.clear();
-    if (!IsBundle) {
-        HasVst3 = ItemHasVst3(nullptr);
+    if (!FFacts.IsBundle) {
+        FFacts.HasVst3 = ItemHasVst3(nullptr);
         return;
     }
-    HasVst3 = false;
     bool all = true;
-    for (const TSetupBundleItem& item : BundleItems) {
+    for (const TSetupBundleItem& item : FFacts.BundleItems) {
         if (ItemHasVst3(&item)) {
-            if (!Vst3ItemList.empty()) Vst3ItemList += ", ";
-            Vst3ItemList += item.ItemName;
-            HasVst3 = true;
+            if (!FFacts.Vst3ItemList.empty()) FFacts.Vst3ItemList += ", ";
+            FFacts.Vst3ItemList += item.ItemName;
+            FFacts.HasVst3 = true;
         } else {
             all = false;
         }
     }
-    if (all) Vst3ItemList.clear();
+    if (all) FFacts.Vst3ItemList.clear();
 }
 
 void TSetupInstaller::FindPhotoshopFolder()
@@ -439,12 +432,12 @@ void TSetupInstaller::FindPhotoshopFolder()
 
 void TSetupInstaller::FindUserName()
 {
-    PreviousUserName.clear();
-    if (HasPreviousInstall) {
-        TSettingPath owner = SplitSettingPath(PersonalizeOwner, PreviousVersionKey, nullptr);
-        PreviousUserName = ReadSetting(HKEY_CURRENT_USER, owner.Key, owner.ValueName);
+    FMachine.PreviousUserName.clear();
+    if (FMachine.HasPreviousInstall) {
+        TSettingPath owner = SplitSettingPath(FFacts.PersonalizeOwner, FMachine.PreviousVersionKey, nullptr);
+        FMachine.PreviousUserName = ReadSetting(HKEY_CURRENT_USER, owner.Key, owner.ValueName);
     }
-    Choices.UserName = PreviousUserName;
+    Choices.UserName = FMachine.PreviousUserName;
     if (Choices.UserName.empty()) Choices.UserName = WindowsUserName();
 }
 
@@ -469,9 +462,9 @@ TDestinationCheck TSetupInstaller::CheckDestination(const TDestination& destinat
                 FormatText(ExpandText(LoadMessage(Msg::FolderOtherScope)),
                            {ExcludeDelimiter(folder), Choices.ForCurrentUser ? "all users" : "one user alone"}),
                 true};
-    if (HasPreviousInstall) {
-        bool same = SameTextAscii(PreviousInstallFolder, folder);
-        bool sameMajor = PackageVersion.Major == PreviousVersion.Major;
+    if (FMachine.HasPreviousInstall) {
+        bool same = SameTextAscii(FMachine.PreviousInstallFolder, folder);
+        bool sameMajor = FFacts.PackageVersion.Major == FMachine.PreviousVersion.Major;
         if (sameMajor && !same && !ask(ExpandText(LoadMessage(Msg::UpgradeSameFolder)))) return {false, ""};
         if (!sameMajor && same && !ask(ExpandText(LoadMessage(Msg::OverwriteExistingCopy)))) return {false, ""};
     }

@@ -59,16 +59,6 @@ public:
     // that scope and the plug-in folders.
     void ChooseScope(bool oneUser);
     TInstallScope Scope() const { return Choices.ForCurrentUser ? TInstallScope::OneUser : TInstallScope::Everyone; }
-    void FindSystemFolders();
-    void FindPreviousInstall();
-    void FindInstallFolder();
-    void SetProToolsFolders();
-    void FindContentFolder();
-    void FindVst2Folder();
-    void FindVst3Content();
-    void FindProToolsContent();
-    void FindPhotoshopFolder();
-    void FindUserName();
     // The package holds files for a [Components] line whose destination
     // `matches`, for the item (or, without one, the product).
     bool ItemHasContent(const TSetupBundleItem* item, bool (*matches)(const std::string& destination));
@@ -195,6 +185,16 @@ protected:
     std::string ReadFolderSetting(const TSettingPath& path) const override;
 
 private:
+    // What the package carries (each plug-in format, content), asked once.
+    void SurveyPackage();
+    // The machine's facts for the scope, and the choices proposed from them.
+    void FindSystemFolders();
+    void FindPreviousInstall();
+    void FindInstallFolder();
+    void FindContentFolder();
+    void FindPluginFolders();
+    void FindPhotoshopFolder();
+    void FindUserName();
     void BeforeFileInstalled(std::string& fileName, int32_t& attributes);
     void FileInstallFailed(const std::string& fileName, bool& retry);
 

@@ -111,7 +111,8 @@ void TSetupInstaller::RunSteps(IInstallProgress& progress)
     FInstaller->ProtectedFolders.clear();
     if (Scope() == TInstallScope::Everyone)
         for (const std::string& folder : {Choices.InstallFolder, Choices.ContentFolder})
-            if (!folder.empty() && !IsInsideFolder(folder, ProgramFilesFolder) && !IsInsideFolder(folder, CommonFilesFolder))
+            if (!folder.empty() && !IsInsideFolder(folder, FMachine.ProgramFilesFolder) &&
+                !IsInsideFolder(folder, FMachine.CommonFilesFolder))
                 FInstaller->ProtectedFolders.push_back(folder);
     // From the first write on, Uninst.exe is in place and registered, and the
     // log goes to disk as the run goes.
@@ -120,8 +121,8 @@ void TSetupInstaller::RunSteps(IInstallProgress& progress)
     FInstaller->RegistrationValues = RegistrationValues();
     FRegistrationKey =
         FreeRegistrationKey(Scope(), Choices.InstallFolder + UninstallerFileName, RecordedProductName() + BitSuffix());
-    FInstaller->BeginJournal(Choices.InstallFolder + UninstallerFileName, FRegistrationKey, ProductName, name);
-    bool libraries = !TSetupModel::CallLibraries.empty();
+    FInstaller->BeginJournal(Choices.InstallFolder + UninstallerFileName, FRegistrationKey, FFacts.ProductName, name);
+    bool libraries = !FFacts.CallLibraries.empty();
     int end = libraries ? 50 : 75;
     InstallComponents(progress, 25, end);
     FInstaller->FlushJournal();  // every file's line on the disk before the next phase
@@ -134,9 +135,10 @@ void TSetupInstaller::RunSteps(IInstallProgress& progress)
 
     progress.SetProgress(75);
     progress.SetStatus(LoadMessage(Msg::StatusSettings));
-    std::string productKey = GetProductKey(VersionKey);
-    FInstaller->RecordRegistryKey(HKEY_CURRENT_USER, productKey, Is64Bit);
-    if (Scope() == TInstallScope::Everyone) FInstaller->RecordRegistryKey(HKEY_LOCAL_MACHINE, productKey, Is64Bit);
+    std::string productKey = GetProductKey(FFacts.VersionKey);
+    FInstaller->RecordRegistryKey(HKEY_CURRENT_USER, productKey, FFacts.Is64Bit);
+    if (Scope() == TInstallScope::Everyone)
+        FInstaller->RecordRegistryKey(HKEY_LOCAL_MACHINE, productKey, FFacts.Is64Bit);
     WriteLocation();
     WriteFolderSettings();
     WriteOwner();
@@ -162,7 +164,7 @@ void TSetupInstaller::PrepareOwnFolder()
     TInstallationRoots roots;
     try {
         TVouchedLog vouched = ReadVouchedLog(Choices.InstallFolder + UninstallerFileName, Scope());
-        if (vouched.Log.ProductName == ProductName) {
+        if (vouched.Log.ProductName == FFacts.ProductName) {
             if (vouched.Changed && OnNote)
                 OnNote("the earlier log was changed since it was finished: only what lies in " + Choices.InstallFolder +
                        " is taken over");
@@ -178,7 +180,7 @@ void TSetupInstaller::PrepareOwnFolder()
 int64_t TSetupInstaller::GetRequiredSpace()
 {
     int64_t total = 0;
-    for (const TComponentLine& line : ComponentLines) total += FInstaller->GetFolderSize(line.Key);
+    for (const TComponentLine& line : FFacts.ComponentLines) total += FInstaller->GetFolderSize(line.Key);
     return total;
 }
 
@@ -279,9 +281,9 @@ int64_t TSetupInstaller::ComponentBytes(const TSetupBundleItem* item)
 std::vector<const TSetupBundleItem*> TSetupInstaller::Passes() const
 {
     std::vector<const TSetupBundleItem*> passes;
-    if (IsBundle)
-        for (const TSetupBundleItem& item : BundleItems)
-            if (item.Selected) passes.push_back(&item);
+    if (FFacts.IsBundle)
+        for (size_t i = 0; i < FFacts.BundleItems.size(); ++i)
+            if (Choices.Items.at(i)) passes.push_back(&FFacts.BundleItems[i]);
     passes.push_back(nullptr);
     return passes;
 }
@@ -290,7 +292,7 @@ std::vector<std::pair<std::string, std::string>> TSetupInstaller::PassFolders(co
                                                                               const TDestination& to) const
 {
     std::vector<std::pair<std::string, std::string>> folders;
-    for (const TComponentLine& line : ComponentLines) {
+    for (const TComponentLine& line : FFacts.ComponentLines) {
         std::string folderName = ExpandVariables(line.Key, item, to);
         std::string destination = ExpandVariables(line.Destination, item, to);
         if (!folderName.empty() && !destination.empty()) folders.emplace_back(folderName, destination);
@@ -300,7 +302,7 @@ std::vector<std::pair<std::string, std::string>> TSetupInstaller::PassFolders(co
 
 void TSetupInstaller::InstallComponentPass(const TSetupBundleItem* item)
 {
-    for (const TComponentLine& line : ComponentLines) {
+    for (const TComponentLine& line : FFacts.ComponentLines) {
         std::string folderName = ExpandVariables(line.Key, item);
         std::string destination = ExpandVariables(line.Destination, item);
         if (folderName.empty() || destination.empty()) continue;
@@ -344,7 +346,7 @@ void TSetupInstaller::FileInstallFailed(const std::string& fileName, bool& retry
 
 void TSetupInstaller::CallLibraries()
 {
-    for (const std::string& line : TSetupModel::CallLibraries) {
+    for (const std::string& line : FFacts.CallLibraries) {
         std::string library = ExpandVariables(LineValue(line), nullptr);
         if (library.empty()) continue;
         HMODULE module = LoadLibraryA(library.c_str());
@@ -359,14 +361,15 @@ void TSetupInstaller::CallLibraries()
 std::vector<TRegistrationValue> TSetupInstaller::RegistrationValues()
 {
     // The maker: Publisher, else the level of RegistryRoot below "Software".
-    std::string publisher = Publisher;
+    std::string publisher = FFacts.Publisher;
     if (publisher.empty()) {
-        std::string root = RegistryRoot.substr(std::min(RegistryRoot.find_first_not_of('\\'), RegistryRoot.size()));
+        std::string root = FFacts.RegistryRoot.substr(
+            std::min(FFacts.RegistryRoot.find_first_not_of('\\'), FFacts.RegistryRoot.size()));
         if (SameTextAscii(root.substr(0, 9), "Software\\")) root = root.substr(9);
         publisher = root.substr(0, root.find('\\'));
     }
     std::string about;
-    for (const std::vector<std::string>* lines : {&RegistrySettings, &GlobalRegistrySettings})
+    for (const std::vector<std::string>* lines : {&FFacts.RegistrySettings, &FFacts.GlobalRegistrySettings})
         for (const std::string& line : *lines)
             if (SameTextAscii(ExtractFileName(LineName(line)), "PurchaseUrl")) about = ExpandVariables(LineValue(line), nullptr);
     namespace Value = RegistrationValue;
@@ -383,5 +386,6 @@ std::vector<TRegistrationValue> TSetupInstaller::RegistrationValues()
 void TSetupInstaller::CreateUninstaller()
 {
     std::string name = FullProductName() + BitSuffix();
-    FInstaller->WriteUninstaller(Choices.InstallFolder + UninstallerFileName, FRegistrationKey, ProductName, name);
+    FInstaller->WriteUninstaller(Choices.InstallFolder + UninstallerFileName, FRegistrationKey, FFacts.ProductName,
+                                 name);
 }

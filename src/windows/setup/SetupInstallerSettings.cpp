@@ -10,11 +10,11 @@ void TSetupInstaller::WriteLocation()
 {
     std::unique_ptr<TRegistry64> registry = CreateSettingsRegistry();
     registry->RootKey = ScopeRoot(Scope());
-    if (!registry->OpenKey(GetProductKey(VersionKey), true)) return;
+    if (!registry->OpenKey(GetProductKey(FFacts.VersionKey), true)) return;
     try {
         registry->WriteString("Location", Choices.InstallFolder);
-        if (HasContent) registry->WriteString("ContentLocation", Choices.ContentFolder);
-        registry->WriteString("VersionString", PackageVersion.AsText());
+        if (FFacts.HasContent) registry->WriteString("ContentLocation", Choices.ContentFolder);
+        registry->WriteString("VersionString", FFacts.PackageVersion.AsText());
     } catch (const ERegistryException&) {
     }
 }
@@ -22,11 +22,11 @@ void TSetupInstaller::WriteLocation()
 void TSetupInstaller::WriteFolderSettings()
 {
     std::unique_ptr<TRegistry64> registry = CreateSettingsRegistry();
-    for (size_t i = 0; i < Folders.size(); ++i) {
+    for (size_t i = 0; i < FFacts.Folders.size(); ++i) {
         // Never to the version key's (Default): each folder's value is its own, or none.
         if (!HasFolderSetting(i)) continue;
         std::string folder = ExpandVariables(FolderValue(i), nullptr);
-        TSettingPath location = FolderSettingLocation(i, VersionKey);
+        TSettingPath location = FolderSettingLocation(i, FFacts.VersionKey);
         if (!registry->OpenKey(location.Key, true)) continue;
         try {
             registry->WriteString(location.ValueName, IncludeDelimiter(folder));
@@ -37,8 +37,8 @@ void TSetupInstaller::WriteFolderSettings()
 
 void TSetupInstaller::WriteOwner()
 {
-    if (PersonalizeOwner.empty()) return;
-    TSettingPath owner = SplitSettingPath(PersonalizeOwner, VersionKey, nullptr);
+    if (FFacts.PersonalizeOwner.empty()) return;
+    TSettingPath owner = SplitSettingPath(FFacts.PersonalizeOwner, FFacts.VersionKey, nullptr);
     std::unique_ptr<TRegistry64> registry = CreateSettingsRegistry();
     if (!registry->OpenKey(owner.Key, true)) return;
     try {
@@ -49,15 +49,15 @@ void TSetupInstaller::WriteOwner()
 
 void TSetupInstaller::WriteRegistrySettings()
 {
-    if (IsBundle) {
-        for (const TSetupBundleItem& item : BundleItems) {
-            if (!item.Selected) continue;
-            WriteSettingList(RegistrySettings, HKEY_CURRENT_USER, &item);
-            WriteSettingList(GlobalRegistrySettings, ScopeRoot(Scope()), &item);
+    if (FFacts.IsBundle) {
+        for (const TSetupBundleItem* item : Passes()) {
+            if (!item) continue;
+            WriteSettingList(FFacts.RegistrySettings, HKEY_CURRENT_USER, item);
+            WriteSettingList(FFacts.GlobalRegistrySettings, ScopeRoot(Scope()), item);
         }
     }
-    WriteSettingList(RegistrySettings, HKEY_CURRENT_USER, nullptr);
-    WriteSettingList(GlobalRegistrySettings, ScopeRoot(Scope()), nullptr);
+    WriteSettingList(FFacts.RegistrySettings, HKEY_CURRENT_USER, nullptr);
+    WriteSettingList(FFacts.GlobalRegistrySettings, ScopeRoot(Scope()), nullptr);
 }
 
 void TSetupInstaller::WriteSettingList(const std::vector<std::string>& lines, HKEY root, const TSetupBundleItem* item)
@@ -65,7 +65,7 @@ void TSetupInstaller::WriteSettingList(const std::vector<std::string>& lines, HK
     std::unique_ptr<TRegistry64> registry = CreateSettingsRegistry();
     registry->RootKey = root;
     for (const std::string& line : lines) {
-        TSettingPath path = SplitSettingPath(LineName(line), VersionKey, item);
+        TSettingPath path = SplitSettingPath(LineName(line), FFacts.VersionKey, item);
         // A key that expands to nothing ("$BundleItem" in the pass without an
         // item, a plug-in folder not chosen) skips its line, as the component
         // pass skips such folders.

@@ -35,7 +35,7 @@ TShortcutDefinition ParseDefinition(const std::string& definition, const TSetupM
 
 void TSetupInstaller::CreateShortcuts()
 {
-    for (const std::string& line : Shortcuts) {
+    for (const std::string& line : FFacts.Shortcuts) {
         std::string location = LineName(line), folder;
         if (location == "StartMenu") {
             if (Choices.ShortcutChoice & skStartMenu) folder = GetSpecialFolder(sfPrograms);

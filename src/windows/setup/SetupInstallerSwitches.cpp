@@ -11,9 +11,9 @@ std::string TSetupInstaller::ApplySwitches(const TSetupSwitches& switches)
     if (!switches.BadSwitch.empty()) return switches.BadSwitch + ": " + switches.BadReason;
     // Whom for comes first: it decides every folder below.
     if (switches.AllUsers && switches.CurrentUser) return "/CURRENTUSER: /ALLUSERS chooses otherwise; name one of them";
-    if (switches.CurrentUser && InstallFor == TInstallFor::AllUsers)
+    if (switches.CurrentUser && FFacts.InstallFor == TInstallFor::AllUsers)
         return "/CURRENTUSER: this product installs only for all users";
-    if (switches.AllUsers && InstallFor == TInstallFor::CurrentUser)
+    if (switches.AllUsers && FFacts.InstallFor == TInstallFor::CurrentUser)
         return "/ALLUSERS: this product installs only for the current user";
     if (switches.CurrentUser != Choices.ForCurrentUser && (switches.CurrentUser || switches.AllUsers))
         ChooseScope(switches.CurrentUser);
@@ -55,17 +55,20 @@ std::string TSetupInstaller::ApplySwitches(const TSetupSwitches& switches)
         Choices.InstallPhotoshop = switches.WantsFormat("photoshop");
     }
     if (switches.Items) {
-        if (!IsBundle) return "/ITEMS: this installer is not a bundle";
+        if (!FFacts.IsBundle) return "/ITEMS: this installer is not a bundle";
         for (const std::string& wanted : *switches.Items) {
             bool known = false;
-            for (const TSetupBundleItem& item : BundleItems)
+            for (const TSetupBundleItem& item : FFacts.BundleItems)
                 known = known || SameTextAscii(item.ItemName, wanted) || SameTextAscii(item.DisplayName, wanted);
             if (!known) return "/ITEMS: \"" + wanted + "\" is not an item of this bundle";
         }
-        for (TSetupBundleItem& item : BundleItems) {
-            item.Selected = false;
+        for (size_t i = 0; i < FFacts.BundleItems.size(); ++i) {
+            const TSetupBundleItem& item = FFacts.BundleItems[i];
+            bool wantedOne = false;
             for (const std::string& wanted : *switches.Items)
-                item.Selected = item.Selected || SameTextAscii(item.ItemName, wanted) || SameTextAscii(item.DisplayName, wanted);
+                wantedOne =
+                    wantedOne || SameTextAscii(item.ItemName, wanted) || SameTextAscii(item.DisplayName, wanted);
+            Choices.Items.at(i) = wantedOne;
         }
     }
     if (switches.Name) Choices.UserName = *switches.Name;
@@ -79,34 +82,40 @@ void TSetupInstaller::LogDecisions(const TSetupSwitches& switches, TRunLog& log)
     auto source = [](bool fromSwitch, const char* name, const char* otherwise) {
         return fromSwitch ? std::string("switch ") + name : std::string(otherwise);
     };
-    log.Line("package " + ProductName + " " + PackageVersion.AsText() + (Is64Bit ? ", 64-bit" : ", 32-bit") +
-             (IsBundle ? ", a bundle" : ""));
-    if (HasPreviousInstall)
-        log.Line("earlier installation: " + PreviousVersion.AsText() + " in " + PreviousInstallFolder);
+    log.Line("package " + FFacts.ProductName + " " + FFacts.PackageVersion.AsText() +
+             (FFacts.Is64Bit ? ", 64-bit" : ", 32-bit") + (FFacts.IsBundle ? ", a bundle" : ""));
+    if (FMachine.HasPreviousInstall)
+        log.Line("earlier installation: " + FMachine.PreviousVersion.AsText() + " in " +
+                 FMachine.PreviousInstallFolder);
     log.Decision("installed for", Choices.ForCurrentUser ? "the current user, " + WindowsUserName() : "all users",
                  source(switches.AllUsers || switches.CurrentUser, switches.CurrentUser ? "/CURRENTUSER" : "/ALLUSERS",
                         "InstallFor of Setup.ini"));
     log.Decision("destination", Choices.InstallFolder,
-                 source(bool(switches.Dir), "/DIR", HasPreviousInstall ? "the earlier installation's" : "default of Setup.ini"));
-    if (HasContent)
-        log.Decision("content", Choices.ContentFolder,
-                     source(bool(switches.ContentDir), "/CONTENTDIR",
-                            PreviousContentFolder.empty() ? "default of Setup.ini" : "the earlier installation's"));
+                 source(bool(switches.Dir), "/DIR",
+                        FMachine.HasPreviousInstall ? "the earlier installation's" : "default of Setup.ini"));
+    if (FFacts.HasContent)
+        log.Decision(
+            "content", Choices.ContentFolder,
+            source(bool(switches.ContentDir), "/CONTENTDIR",
+                   FMachine.PreviousContentFolder.empty() ? "default of Setup.ini" : "the earlier installation's"));
     log.Decision("VST 2 plug-in", Choices.InstallVst2 ? Choices.Vst2Folder : "not installed",
                  source(switches.Vst2Dir || switches.Formats, "/VST2DIR or /FORMATS", "found in the registry, or default"));
-    log.Decision("VST 3 plug-in", HasVst3 && Choices.InstallVst3 ? Choices.Vst3Folder : "not installed",
+    log.Decision("VST 3 plug-in", FFacts.HasVst3 && Choices.InstallVst3 ? Choices.Vst3Folder : "not installed",
                  source(bool(switches.Formats), "/FORMATS", "default"));
-    log.Decision("CLAP plug-in", HasClap && Choices.InstallClap ? Choices.ClapFolder : "not installed",
+    log.Decision("CLAP plug-in", FFacts.HasClap && Choices.InstallClap ? Choices.ClapFolder : "not installed",
                  source(bool(switches.Formats), "/FORMATS", "default"));
     const char* notInstalled = Choices.ForCurrentUser ? "not installed (no place for one user)" : "not installed";
-    log.Decision("AAX plug-in", HasAax && Choices.InstallAax && !Choices.ForCurrentUser ? Choices.AaxFolder : notInstalled,
+    log.Decision("AAX plug-in",
+                 FFacts.HasAax && Choices.InstallAax && !Choices.ForCurrentUser ? Choices.AaxFolder : notInstalled,
                  source(bool(switches.Formats), "/FORMATS", "default"));
-    log.Decision("RTAS plug-in", HasRtas && Choices.InstallRtas && !Choices.ForCurrentUser ? Choices.DigiFolder : notInstalled,
+    log.Decision("RTAS plug-in",
+                 FFacts.HasRtas && Choices.InstallRtas && !Choices.ForCurrentUser ? Choices.DigiFolder : notInstalled,
                  source(bool(switches.Formats), "/FORMATS", "default"));
     log.Decision("Photoshop plug-in", Choices.InstallPhotoshop && !Choices.ForCurrentUser ? Choices.PhotoshopFolder : notInstalled,
                  source(switches.PsDir || switches.Formats, "/PSDIR or /FORMATS", "found in the registry, or default"));
-    for (const TSetupBundleItem& item : BundleItems)
-        log.Decision("bundle item " + item.DisplayName, item.Selected ? "installed" : "not installed",
+    for (size_t i = 0; i < FFacts.BundleItems.size(); ++i)
+        log.Decision("bundle item " + FFacts.BundleItems[i].DisplayName,
+                     Choices.Items.at(i) ? "installed" : "not installed",
                      source(bool(switches.Items), "/ITEMS", "default"));
     log.Decision("user name", Choices.UserName, source(bool(switches.Name), "/NAME", "found on this machine"));
     log.Decision("shortcuts", Choices.ShortcutChoice == 0 ? "none" : "offered kinds",

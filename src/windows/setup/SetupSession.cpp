@@ -101,15 +101,22 @@ bool TSetupSession::PageShown(int page) const
 {
     const TSetupModel& model = *FModel;
     switch (page) {
-    case pgBundleItems: return model.IsBundle;
-    case pgVstPlugins: return (model.PageFlags & pfVstPluginFolder) != 0;
-    // Pro Tools and Photoshop look for plug-ins only in the folders for everyone.
-    case pgDigiPlugins:
-        return (model.PageFlags & pfDigiPluginFolder) != 0 && (model.HasRtas || model.HasAax) && !model.Choices.ForCurrentUser;
-    case pgPhotoshopPlugin: return (model.PageFlags & pfPhotoshopPluginFolder) != 0 && !model.Choices.ForCurrentUser;
-    case pgPersonalize: return (model.PageFlags & pfPersonalization) != 0;
-    case pgIcon: return (model.ShortcutKinds & (skStartMenu | skDesktop)) != 0;
-    default: return true;
+        case pgBundleItems:
+            return model.Facts().IsBundle;
+        case pgVstPlugins:
+            return (model.Facts().PageFlags & pfVstPluginFolder) != 0;
+        // Pro Tools and Photoshop look for plug-ins only in the folders for everyone.
+        case pgDigiPlugins:
+            return (model.Facts().PageFlags & pfDigiPluginFolder) != 0 &&
+                   (model.Facts().HasRtas || model.Facts().HasAax) && !model.Choices.ForCurrentUser;
+        case pgPhotoshopPlugin:
+            return (model.Facts().PageFlags & pfPhotoshopPluginFolder) != 0 && !model.Choices.ForCurrentUser;
+        case pgPersonalize:
+            return (model.Facts().PageFlags & pfPersonalization) != 0;
+        case pgIcon:
+            return (model.Facts().ShortcutKinds & (skStartMenu | skDesktop)) != 0;
+        default:
+            return true;
     }
 }
 
@@ -124,13 +131,13 @@ TPageAnswers TSetupSession::Proposal() const
 {
     const TSetupModel& model = *FModel;
     TPageAnswers answers;
-    for (const TSetupBundleItem& item : model.BundleItems) answers.Items.push_back(item.Selected);
+    answers.Items = model.Choices.Items;
     answers.InstallVst2 = model.Choices.InstallVst2;
     answers.InstallVst3 = model.Choices.InstallVst3;
     answers.InstallClap = model.Choices.InstallClap;
     // A 64-bit package offers no RTAS: its box stays unticked.
-    answers.InstallRtas = model.HasRtas && model.Choices.InstallRtas;
-    answers.InstallAax = model.HasAax && model.Choices.InstallAax;
+    answers.InstallRtas = model.Facts().HasRtas && model.Choices.InstallRtas;
+    answers.InstallAax = model.Facts().HasAax && model.Choices.InstallAax;
     answers.InstallPhotoshop = model.Choices.InstallPhotoshop;
     answers.Vst2Folder = model.Choices.Vst2Folder;
     answers.PhotoshopFolder = model.Choices.PhotoshopFolder;
@@ -200,7 +207,7 @@ bool TSetupSession::LeaveVstPage(const TPageAnswers& answers)
             // Unticking the box is the way to go on without VST 2; unattended,
             // a package without VST 2 plug-ins needs no folder for them.
             if (!FUser.Unattended()) return Refuse(TPageField::Vst2Folder, LoadMessage(Msg::ChooseVst2Folder));
-            if (model.HasVst2) return Refuse(TPageField::Vst2Folder, LoadMessage(Msg::NoVst2FolderKnown));
+            if (model.Facts().HasVst2) return Refuse(TPageField::Vst2Folder, LoadMessage(Msg::NoVst2FolderKnown));
             model.Choices.InstallVst2 = false;
             FLog.Line("VST 2: the package holds no VST 2 plug-in, and no folder is known: not installed");
         } else if (!CheckFolderOf(TPageField::Vst2Folder, answers.Vst2Folder, "$VstPluginFolder", model.Choices.Vst2Folder)) {
@@ -224,7 +231,7 @@ bool TSetupSession::LeavePhotoshopPage(const TPageAnswers& answers)
     if (Trim(answers.PhotoshopFolder).empty()) {
         // With a window, an empty folder leaves the plug-in out; unattended, a
         // package that holds one is not installed without it.
-        if (FUser.Unattended() && model.HasPhotoshop)
+        if (FUser.Unattended() && model.Facts().HasPhotoshop)
             return Refuse(TPageField::PhotoshopFolder, LoadMessage(Msg::NoPhotoshopFolderKnown));
         model.Choices.InstallPhotoshop = false;
         FLog.Line("Photoshop: no folder: not installed");
@@ -246,7 +253,8 @@ bool TSetupSession::LeaveDestPage(const TPageAnswers& answers)
     // checked as they would be and taken over only once they pass.
     TDestination to = model.DestinationAt(folder);
     bool contentTyped = false;
-    if (model.HasContent && !SameTextAscii(IncludeDelimiter(Trim(answers.ContentFolder)), model.Choices.ContentFolder)) {
+    if (model.Facts().HasContent &&
+        !SameTextAscii(IncludeDelimiter(Trim(answers.ContentFolder)), model.Choices.ContentFolder)) {
         NoteAnswer("content folder", model.Choices.ContentFolder, answers.ContentFolder);
         std::string typed;
         if (!CheckFolderOf(TPageField::ContentFolder, answers.ContentFolder, "$ContentFolder", typed)) return false;
@@ -279,7 +287,7 @@ bool TSetupSession::LeavePage(int page, const TPageAnswers& answers)
     switch (page) {
     case pgWelcome:
         FWantsElevation = false;
-        if (model.InstallFor == TInstallFor::Either && answers.ForCurrentUser != model.Choices.ForCurrentUser) {
+        if (model.Facts().InstallFor == TInstallFor::Either && answers.ForCurrentUser != model.Choices.ForCurrentUser) {
             NoteTick("only-for-me box", model.Choices.ForCurrentUser, answers.ForCurrentUser);
             // Every folder is found anew for the other scope; the switches' folders still hold.
             model.ChooseScope(answers.ForCurrentUser);
@@ -303,17 +311,18 @@ bool TSetupSession::LeavePage(int page, const TPageAnswers& answers)
         return true;
     case pgBundleItems: {
         bool any = false;
-        for (size_t i = 0; i < model.BundleItems.size() && i < answers.Items.size(); ++i) {
-            NoteTick("bundle item " + model.BundleItems[i].DisplayName, model.BundleItems[i].Selected, answers.Items[i]);
-            model.BundleItems[i].Selected = answers.Items[i];
+        for (size_t i = 0; i < model.Facts().BundleItems.size() && i < answers.Items.size(); ++i) {
+            NoteTick("bundle item " + model.Facts().BundleItems[i].DisplayName, model.Choices.Items.at(i),
+                     answers.Items[i]);
+            model.Choices.Items.at(i) = answers.Items[i];
             any = any || answers.Items[i];
         }
         return any || Refuse(TPageField::Items, LoadMessage(Msg::NothingSelected));
     }
     case pgVstPlugins: return LeaveVstPage(answers);
     case pgDigiPlugins:
-        NoteTick("RTAS box", model.Choices.InstallRtas && model.HasRtas, answers.InstallRtas);
-        NoteTick("AAX box", model.Choices.InstallAax && model.HasAax, answers.InstallAax);
+        NoteTick("RTAS box", model.Choices.InstallRtas && model.Facts().HasRtas, answers.InstallRtas);
+        NoteTick("AAX box", model.Choices.InstallAax && model.Facts().HasAax, answers.InstallAax);
         model.Choices.InstallRtas = answers.InstallRtas;
         model.Choices.InstallAax = answers.InstallAax;
         return true;
@@ -363,7 +372,7 @@ bool TSetupSession::ElevationRefused()
     FFailureText = text;
     if (!FUser.Unattended()) FUser.Inform(text);
     // A product that may go to the user alone stays on the page: the box is the way on.
-    if (!FUser.Unattended() && FModel->InstallFor == TInstallFor::Either) return true;
+    if (!FUser.Unattended() && FModel->Facts().InstallFor == TInstallFor::Either) return true;
     FFailure = TFailure::Requirements;
     return false;
 }
