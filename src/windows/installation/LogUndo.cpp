@@ -1,5 +1,7 @@
 #include "LogUndo.h"
 
+#include <algorithm>
+
 #include "FileEnumerator.h"
 #include "FileSystem.h"
 #include "InstallationLog.h"
@@ -118,8 +120,14 @@ bool TLogUndo::UndoLines(const Lines& lines)
         }
     }
     size_t index = LineCount(lines);
+    FRegistrations.clear();
     EachBackwards(lines, [&](const std::string& line) { Step(--index, line); });
-    if (FMode == TUndoMode::RollBack) return FLeftOver.empty();
+    if (FMode == TUndoMode::RollBack) {
+        for (const TRegistrationUndo& registration : FRegistrations)
+            if (registration.Existed || !registration.Done)
+                Done(registration.Done, "registration put back " + registration.Name);
+        return FLeftOver.empty();
+    }
     // Last, once every key below them is gone: the keys the installation
     // created above its own, as far as they are empty.
     EachBackwards(lines, [&](const std::string& line) {
@@ -177,9 +185,22 @@ void TLogUndo::RollBackStep(const TLogLine& line)
             Done(MoveFileExA(line.Fields[1].c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED) != 0,
                  "file put back " + path);
         break;
-    case TLineKind::PriorValue:
-        Done(PutBackPriorValue(line), "registry value put back " + line.Fields[1] + " " + path + "\\" + line.Fields[2]);
+    case TLineKind::PriorValue: {
+        bool done = PutBackPriorValue(line);
+        std::string name = RegistrationNameOfKey(path);
+        if (name.empty()) {
+            Done(done, "registry value put back " + line.Fields[1] + " " + path + "\\" + line.Fields[2]);
+            break;
+        }
+        // An entry in the list of installed programs comes back as one: told
+        // once its values are back, where it was there before the run.
+        auto found = std::find_if(FRegistrations.begin(), FRegistrations.end(),
+                                  [&](const TRegistrationUndo& undo) { return SameTextAscii(undo.Name, name); });
+        if (found == FRegistrations.end()) found = FRegistrations.insert(FRegistrations.end(), {name, false, true});
+        found->Existed = found->Existed || line.Fields[3] != "-";
+        found->Done = found->Done && done;
         break;
+    }
     case TLineKind::Shared:
         FReleased.insert(UpperAscii(path));
         ReleaseSharedFileReference(FScope, path);

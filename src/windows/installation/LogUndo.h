@@ -106,6 +106,13 @@ private:
     bool FEarlierLogReturns = false;
     std::set<std::string> FReleased;
     std::vector<std::string> FLeftOver;
+    // The entries in the list of installed programs whose values came back,
+    // in the order met: whether any was there before, whether all came back.
+    struct TRegistrationUndo {
+        std::string Name;
+        bool Existed, Done;
+    };
+    std::vector<TRegistrationUndo> FRegistrations;
 
     // Removing:
     std::string FProgramPath;

@@ -57,15 +57,15 @@ public:
     // every line that names a place outside them.
     void KeepRootsIn(const std::string& keyName, const TInstallationRoots& roots);
 
-    // The registry objects of the run tell Values() of each value before they
-    // write it: one the run writes over in a key that was there before (one
-    // no X line names) gets its V line (the value as it was) here first. The
-    // registration's values go the same way, through the registration's calls.
     // Whether the key (its line's letter and path) lies in one this run created.
     bool InCreatedKey(char letter, const std::string& key) const;
     // What was at the journal's path before the run (an earlier log), written
     // back there by a rollback instead of leaving no file.
     void RestoredOnRollBack(std::vector<uint8_t> earlier) { FEarlierFile = std::move(earlier); }
+    // The registry objects of the run tell Values() of each value before they
+    // write it: one the run writes over in a key that was there before (one
+    // no X line names) gets its V line (the value as it was) here first. The
+    // registration's values go the same way, through the registration's calls.
     TRegistryUndo& Values() { return FValues; }
 
     // No more lines: the file is closed, so that it can be replaced.

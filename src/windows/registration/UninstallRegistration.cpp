@@ -27,15 +27,19 @@ std::string RegistrationNameIn(const std::string& line, std::optional<TInstallSc
     bool registrationKind = !scope ? parsed.Kind == TLineKind::CurrentUserKey || parsed.Kind == TLineKind::LocalMachineKey
                                    : parsed.Kind == ScopeKeyKind(*scope);
     if (!registrationKind || !parsed.WellFormed()) return std::string();
-    std::string key = parsed.Path();
+    return RegistrationNameOfKey(parsed.Path());
+}
+
+}  // namespace
+
+std::string RegistrationNameOfKey(std::string key)
+{
     if (key.empty() || key[0] != '\\') key = "\\" + key;
     size_t prefix = std::strlen(UninstallRegistryKey);
     if (key.size() <= prefix || !SameTextAscii(key.substr(0, prefix), UninstallRegistryKey)) return std::string();
     std::string name = key.substr(prefix);
     return name.find('\\') == std::string::npos ? name : std::string();
 }
-
-}  // namespace
 
 std::string RegistrationKeyName(TInstallScope scope, const std::string& line) { return RegistrationNameIn(line, scope); }
 

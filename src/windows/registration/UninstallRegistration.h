@@ -71,6 +71,9 @@ void WriteLogDigest(TInstallScope scope, const std::string& keyName, const std::
 std::string RegistrationLine(TInstallScope scope, const std::string& keyName);
 // The key name a log line records as the registration; empty for any other line.
 std::string RegistrationKeyName(TInstallScope scope, const std::string& line);
+// The name of the entry a registry key is (a key right below the list of
+// installed programs, with or without its leading backslash); empty for any other key.
+std::string RegistrationNameOfKey(std::string key);
 // Removes the registration a log line records where it is an empty key: a
 // run ended between creating it and naming its uninstaller there left it,
 // and an empty key is nothing anybody could lose. True when it went.
