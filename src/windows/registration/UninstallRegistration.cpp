@@ -32,6 +32,11 @@ std::string RegistrationNameIn(const std::string& line, std::optional<TInstallSc
 
 }  // namespace
 
+bool IsRegistrationPriorValue(const TLogLine& line)
+{
+    return line.Kind == TLineKind::PriorValue && IsInsideFolder(line.Path(), UninstallRegistryKey);
+}
+
 std::string RegistrationNameOfKey(std::string key)
 {
     if (key.empty() || key[0] != '\\') key = "\\" + key;

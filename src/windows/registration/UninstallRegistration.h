@@ -74,6 +74,10 @@ std::string RegistrationKeyName(TInstallScope scope, const std::string& line);
 // The name of the entry a registry key is (a key right below the list of
 // installed programs, with or without its leading backslash); empty for any other key.
 std::string RegistrationNameOfKey(std::string key);
+// A registration's value as it was before a run (a V line in the list of
+// installed programs): it matters only to that run's own rollback, and no
+// finished log, nor a run that takes over a journal, keeps it.
+bool IsRegistrationPriorValue(const TLogLine& line);
 // Removes the registration a log line records where it is an empty key: a
 // run ended between creating it and naming its uninstaller there left it,
 // and an empty key is nothing anybody could lose. True when it went.

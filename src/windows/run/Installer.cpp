@@ -364,8 +364,16 @@ void TInstaller::CarryForward(const std::vector<std::string>& earlierLog, const 
 {
     // Only what the earlier installation's own roots hold is taken over: a
     // line somebody added to its log is neither obeyed here nor handed on.
+    // A journal taken over carries what only its own run's rollback needed
+    // (the keys it made, its registrations' values as they were): left out,
+    // as its finished log would have left them, rather than told of as foreign.
+    std::vector<std::string> lines;
+    for (const std::string& line : earlierLog) {
+        TLogLine parsed = TLogLine::Parse(line);
+        if (parsed.Kind != TLineKind::CreatedKey && !IsRegistrationPriorValue(parsed)) lines.push_back(line);
+    }
     std::vector<std::string> dropped;
-    FEarlierLog = ResolveSharing(Scope(), TrustedLines(earlierLog, earlierRoots, &dropped));
+    FEarlierLog = ResolveSharing(Scope(), TrustedLines(lines, earlierRoots, &dropped));
     if (OnNote)
         for (const std::string& line : dropped) OnNote("earlier log line not taken over, outside its roots: " + line);
     std::vector<std::string> kept;
@@ -401,8 +409,7 @@ TLineStore TInstaller::UninstallerLog(bool keptCopies) const
     TLineStore log;
     for (const std::string& line : ::CarryForward(FEarlierLog, FJournal.Lines())) {
         TLogLine parsed = TLogLine::Parse(line);
-        // The registrations' values as they were matter only to the run's own rollback.
-        if (parsed.Kind == TLineKind::PriorValue && IsInsideFolder(parsed.Path(), UninstallRegistryKey)) continue;
+        if (IsRegistrationPriorValue(parsed)) continue;
         if (parsed.Info().Finished || line.empty() || (keptCopies && parsed.Kind == TLineKind::Aside) ||
             (parsed.Kind == TLineKind::Partial && !FJournal.Path().empty() && SameTextAscii(parsed.Path(), FJournal.Path())))
             log.Append(line);
