@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "Languages.h"
 #include "TextUtils.h"
 
 const char* const FormatNames[6] = {"vst2", "vst3", "clap", "aax", "rtas", "photoshop"};
@@ -63,7 +64,7 @@ TSetupSwitches ParseSetupSwitches(const std::vector<std::string>& arguments)
             else if (name == "CURRENTUSER") switches.CurrentUser = true;
             else if (name == "ELEVATED") switches.Elevated = true;
             else if (name == "DIR" || name == "VST2DIR" || name == "PSDIR" || name == "CONTENTDIR" || name == "FORMATS" ||
-                     name == "ITEMS" || name == "NAME" || name == "LOG")
+                     name == "ITEMS" || name == "NAME" || name == "LOG" || name == "LANG")
                 refuse(shown, "it needs a value: " + shown + "=...");
             continue;
         }
@@ -74,6 +75,12 @@ TSetupSwitches ParseSetupSwitches(const std::vector<std::string>& arguments)
         if (text) {
             if (value.empty()) refuse(shown, "the value is empty");
             *text = value;
+        } else if (name == "LANG") {
+            const TLanguage* language = FindLanguage(value);
+            if (language)
+                switches.Language = language->Tag;
+            else
+                refuse(shown, "\"" + value + "\" is not one of the languages: " + KnownLanguageTags());
         } else if (name == "FORMATS" || name == "ITEMS") {
             std::vector<std::string> list = SplitList(value);
             for (std::string& item : list) {

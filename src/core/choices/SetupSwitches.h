@@ -21,6 +21,7 @@ struct TSetupSwitches {
     // /ELEVATED: Setup started itself with administrator rights; it does not ask for them again.
     bool Elevated = false;
     std::optional<std::string> Log;        // /LOG=: the run's log file
+    std::optional<std::string> Language;   // /LANG=: the tag of the language to speak, as the list writes it
     // The first switch with a value that cannot be used and why; empty when none.
     std::string BadSwitch, BadReason;
 
