@@ -207,7 +207,7 @@ TEST_F(EachPrefix, TheExampleGoesForEveryoneOrForOneUserAndAway)
         std::string switches, program, vst3;
         const char* logged;
     } cases[] = {
-        {false, "/ALLUSERS /FORMATS=vst3 /DIR=\"" + ExcludeDelimiter(Plug) + "\"", Plug,
+        {false, "/ALLUSERS /FORMATS=vst3 /LANG=EN /DIR=\"" + ExcludeDelimiter(Plug) + "\"", Plug,
          GetCommonFilesFolder() + "\\VST3\\", "installed for: all users (switch /ALLUSERS)"},
         {true, "/CURRENTUSER /FORMATS=vst3,aax", local + "Programs\\Example Audio\\Example Echo 1\\",
          local + "Programs\\Common\\VST3\\", "AAX plug-in: not installed (no place for one user)"},
@@ -230,7 +230,10 @@ TEST_F(EachPrefix, TheExampleGoesForEveryoneOrForOneUserAndAway)
         EXPECT_EQ(user.KeyExists(registration), c.oneUser);
         EXPECT_EQ(machine.KeyExists("\\Software\\Example Audio"), !c.oneUser);
         std::string text = ReadText(log);
-        for (const std::string& expected : {std::string(c.logged), "installed into: VST 3: " + ExcludeDelimiter(c.vst3)})
+        std::string language = c.oneUser ? "language: English (en) (the user's preferred languages)"
+                                         : "language: English (en) (switch /LANG)";
+        for (const std::string& expected :
+             {std::string(c.logged), "installed into: VST 3: " + ExcludeDelimiter(c.vst3), language})
             EXPECT_NE(text.find(expected), std::string::npos) << expected << "\n" << text;
         EXPECT_EQ(RunUnattended(c.program + "Uninst.exe", "/S").ExitCode, 0u);
         EXPECT_TRUE(GoneWithin(c.program, 20000));
@@ -256,6 +259,8 @@ TEST_F(Unattended, EveryFailureHasItsExitCodeAndWritesNothing)
         {Setup, "/CONTENTDIR=C:\\", 5, "refused: /CONTENTDIR: Could not create the folder 'C:\\'"},
         {Setup, "/ITEMS=Echo", 5, "refused: /ITEMS: this installer is not a bundle"},
         {Setup, "/NAME=", 5, "refused: /NAME: the value is empty"},
+        {Setup, "/LANG=xx", 5, "refused: /LANG: \"xx\" is not one of the languages: en, ar, bg,"},
+        {Setup, "/LANG=de", 5, "refused: /LANG: this installer does not speak German; it speaks en"},
         {*Folder / "Damaged.exe", "", 4, "error: The installer appears to be corrupted"},
     };
     std::string log = *Folder / "run.log";

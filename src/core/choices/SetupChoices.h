@@ -25,5 +25,7 @@ struct TSetupChoices {
     // Whether each of a bundle's items goes, in BundleInfo.ini's order.
     std::vector<bool> Items;
     std::string UserName;
+    // The tag of the language the wizard speaks (Languages.h).
+    std::string Language = "en";
     unsigned ShortcutChoice = 0;
 };

@@ -77,6 +77,8 @@ const std::vector<TLanguage>& Languages()
     return languages;
 }
 
+std::vector<std::string> SpokenLanguages() { return {"en"}; }
+
 const TLanguage* FindLanguage(const std::string& tag)
 {
     for (const TLanguage& language : Languages())

@@ -13,6 +13,10 @@ struct TLanguage {
     bool RightToLeft;
 };
 
+// The languages whose texts this program carries: English alone until the
+// translations come.
+std::vector<std::string> SpokenLanguages();
+
 // Every language, English first, then by tag.
 const std::vector<TLanguage>& Languages();
 // The language of a tag written as the list writes it (any letter case); null for none.

@@ -1,8 +1,12 @@
 // The command line's choices: applied to the model as the wizard's proposal
 // (or, with /S, as the choices themselves), and told to the run's log with
 // where each came from.
+#include <algorithm>
+
 #include "InstallScope.h"
+#include "Languages.h"
 #include "PathUtils.h"
+#include "Platform.h"
 #include "SetupInstaller.h"
 #include "TextUtils.h"
 
@@ -73,6 +77,15 @@ std::string TSetupInstaller::ApplySwitches(const TSetupSwitches& switches)
     }
     if (switches.Name) Choices.UserName = *switches.Name;
     if (switches.NoShortcuts) Choices.ShortcutChoice = 0;
+    const std::vector<std::string> spoken = SpokenLanguages();
+    if (switches.Language) {
+        if (std::none_of(spoken.begin(), spoken.end(), [&](const std::string& tag) { return tag == *switches.Language; }))
+            return "/LANG: this installer does not speak " + std::string(FindLanguage(*switches.Language)->Name) +
+                   "; it speaks " + JoinLanguageTags(spoken);
+        Choices.Language = *switches.Language;
+    } else {
+        Choices.Language = ChooseLanguage(UserPreferredLanguages(), spoken);
+    }
     return std::string();
 }
 
@@ -87,6 +100,8 @@ void TSetupInstaller::LogDecisions(const TSetupSwitches& switches, TRunLog& log)
     if (FMachine.HasPreviousInstall)
         log.Line("earlier installation: " + FMachine.PreviousVersion.AsText() + " in " +
                  FMachine.PreviousInstallFolder);
+    log.Decision("language", std::string(FindLanguage(Choices.Language)->Name) + " (" + Choices.Language + ")",
+                 source(bool(switches.Language), "/LANG", "the user's preferred languages"));
     log.Decision("installed for", Choices.ForCurrentUser ? "the current user, " + WindowsUserName() : "all users",
                  source(switches.AllUsers || switches.CurrentUser, switches.CurrentUser ? "/CURRENTUSER" : "/ALLUSERS",
                         "InstallFor of Setup.ini"));

@@ -55,6 +55,29 @@ const char* MachineName(TMachine machine)
     return "x86";
 }
 
+std::vector<std::string> UserPreferredLanguages()
+{
+    // The tags are ASCII: each wide character is taken as it is.
+    auto ascii = [](const wchar_t* text) {
+        std::string tag;
+        for (; *text; ++text) tag += char(*text < 128 ? *text : '?');
+        return tag;
+    };
+    std::vector<std::string> tags;
+    ULONG count = 0, size = 0;
+    if (GetUserPreferredUILanguages(MUI_LANGUAGE_NAME, &count, nullptr, &size) && size > 0) {
+        std::vector<wchar_t> names(size);
+        if (GetUserPreferredUILanguages(MUI_LANGUAGE_NAME, &count, names.data(), &size))
+            for (const wchar_t* name = names.data(); *name; name += wcslen(name) + 1) tags.push_back(ascii(name));
+    }
+    if (tags.empty()) {
+        wchar_t name[LOCALE_NAME_MAX_LENGTH] = {};
+        if (LCIDToLocaleName(MAKELCID(GetUserDefaultUILanguage(), SORT_DEFAULT), name, LOCALE_NAME_MAX_LENGTH, 0) > 0)
+            tags.push_back(ascii(name));
+    }
+    return tags;
+}
+
 bool IsWow64()
 {
     TIsWow64Process isWow64Process = SystemCalls().FindIsWow64Process();

@@ -4,9 +4,14 @@
 #include <windows.h>
 
 #include <string>
+#include <vector>
 
 #include "SetupModel.h"
 #include "ShellFolders.h"
+
+// The user's preferred UI languages, best first, as BCP 47 tags ("de-DE"):
+// GetUserPreferredUILanguages, else the one GetUserDefaultUILanguage names.
+std::vector<std::string> UserPreferredLanguages();
 
 // The 32-bit program runs on 64-bit Windows.
 bool IsWow64();
