@@ -1,5 +1,5 @@
 // Our whole installation: the setup model built from the installer file (its
-// checksum pass included) and Install run with a progress sink that does not pause.
+// checksum pass included) and the installation run with a progress sink that does not pause.
 #include <windows.h>
 #include <objbase.h>
 #include <psapi.h>
@@ -9,6 +9,7 @@
 #include <string>
 
 #include "SetupInstaller.h"
+#include "SetupRun.h"
 
 namespace {
 class TQuietProgress : public IInstallProgress {
@@ -41,7 +42,7 @@ int main(int argc, char** argv)
     if (argc > 3 && std::string(argv[3]) == "--model-only") return 0;
     model.SetInstallFolder(argv[2]);
     TQuietProgress progress;
-    model.Install(progress);
+    RunInstallation(model, progress);
     std::printf("%zu items logged\n", model.Installer().UninstallLog().Size());
     CoUninitialize();
     return 0;

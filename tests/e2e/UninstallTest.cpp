@@ -8,6 +8,7 @@
 #include "PathUtils.h"
 #include "Registry.h"
 #include "SetupInstaller.h"
+#include "SetupRun.h"
 #include "ShellFolders.h"
 #include "TestFiles.h"
 #include "WindowDriver.h"
@@ -86,7 +87,7 @@ protected:
             model.Choices.AaxFolder = *Folder / "AAX";
             model.Choices.ShortcutChoice = skStartMenu;
             TSilentProgress progress;
-            model.Install(progress);
+            RunInstallation(model, progress);
             Uninstaller = model.Choices.InstallFolder + "Uninst.exe";
         }
         DeleteFileA((*Folder / "Setup.exe").c_str());
@@ -201,7 +202,7 @@ TEST(Uninstallers, ThreeAtOnceLeaveNothing)
         TSetupInstaller model(program);
         model.SetInstallFolder(folder / name);
         TSilentProgress progress;
-        model.Install(progress);
+        RunInstallation(model, progress);
         products.push_back(model.Choices.InstallFolder);
         ASSERT_TRUE(FileExists(products.back() + "Uninst.exe"));
     }

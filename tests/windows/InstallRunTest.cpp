@@ -17,6 +17,7 @@
 #include "Platform.h"
 #include "Registry.h"
 #include "SetupInstaller.h"
+#include "SetupRun.h"
 #include "SetupSession.h"
 #include "ShellFolders.h"
 #include "SharedFiles.h"
@@ -137,7 +138,7 @@ protected:
     std::vector<std::string> Run()
     {
         TRecordingProgress progress;
-        Model->Install(progress);
+        RunInstallation(*Model, progress);
         Registrations.push_back(RegistrationName());
         return progress.Events;
     }
@@ -680,7 +681,7 @@ TEST_F(InstallRun, LockedFileRetriedThenCancelled)
     lock = ConstructWithLockedFile();
     Model->OnFileQuestion = [](const std::string&) { return false; };
     TRecordingProgress progress;
-    EXPECT_THROW(Model->Install(progress), EFileInUse);
+    EXPECT_THROW(RunInstallation(*Model, progress), EFileInUse);
     CloseHandle(lock);
     EXPECT_EQ(FolderEntries(Install()), std::vector<std::string>{Install() + "Busy.dll"});
     EXPECT_EQ(ReadText(Install() + "Busy.dll"), "x");
@@ -830,7 +831,7 @@ TEST_F(InstallRun, ShortcutsFollowTheUsersChoices)
     EXPECT_TRUE(Logged("F" + Install() + "Echo.lnk"));
 
     Model->Choices.ShortcutChoice = skStartMenu | skDesktop;
-    Model->CreateShortcuts();
+    TSetupRun(*Model, Model->Installer()).CreateShortcuts();
     ASSERT_TRUE(ReadShellLink(DesktopFolder + "\\Run ShortcutsFollowTheUsersChoices Help.lnk", target, arguments));
     EXPECT_EQ(arguments, "-safe");
     // An icon index of 3 takes the target's icon by its resource id: -3.
@@ -1103,7 +1104,7 @@ TEST_F(FailedRun, AFullDriveAtAnyWriteLeavesTheMachineAsItWas)
             TRecordingProgress progress;
             bool failed = false;
             try {
-                Model->Install(progress);
+                RunInstallation(*Model, progress);
             } catch (const Exception&) {
                 failed = true;
             }
@@ -1213,7 +1214,7 @@ TEST(KillPoint, Child)
     calls->Delete = KillingDelete;
     calls->SetValue = KillingRegistryWrite;
     TRecordingProgress progress;
-    model.Install(progress);  // returns only for a run with fewer writes
+    RunInstallation(model, progress);  // returns only for a run with fewer writes
 }
 
 TEST_F(FailedRun, AKillAtAnyStepIsOneDocumentedStepFromTheMachineAsItWas)
@@ -1311,7 +1312,7 @@ TEST_F(FailedRun, ADamagedStreamAnywhereIsTheCorruptionMessageAndLeavesTheMachin
             };
             TRecordingProgress progress;
             try {
-                Model->Install(progress);
+                RunInstallation(*Model, progress);
                 ADD_FAILURE() << "installed from a damaged stream";
             } catch (const Exception& e) {
                 // Only the damage: nothing is left that could not be put back.

@@ -21,12 +21,6 @@
 TSetupInstaller::TSetupInstaller(const std::string& programPath)
     : FInstaller(std::make_unique<TInstaller>(std::string(), programPath))
 {
-    FInstaller->OnInstallFile = [this](TInstaller&, std::string& fileName, int32_t& attributes) {
-        BeforeFileInstalled(fileName, attributes);
-    };
-    FInstaller->OnInstallError = [this](TInstaller&, const std::exception&, const std::string& fileName, bool& retry) {
-        FileInstallFailed(fileName, retry);
-    };
     SetPackageStamp(FInstaller->PackageVersion(), FInstaller->PackageDate());
     LoadConfiguration([this](const std::string& name) { return LoadPackageText(name); }, IsWow64());
     // Lines built for another machine (Machine: arm64 on an x64 one) are not this machine's to install.

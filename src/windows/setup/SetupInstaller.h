@@ -122,57 +122,23 @@ public:
     // A registry object in the product's view: the 64-bit one for a 64-bit package.
     std::unique_ptr<TRegistry64> CreateSettingsRegistry() const;
 
-    // The installation run: disk space, components and files, library calls,
-    // the product keys recorded, registry settings, shortcuts, and last the
-    // uninstaller. Any failure leaves it as an exception; nothing is rolled back.
-    void Install(IInstallProgress& progress);
     // The uncompressed size of every [Components] line's package folder, keys as
     // written; counted in 64 bits.
-    int64_t GetRequiredSpace();
+    int64_t GetRequiredSpace() const;
     // ESetupError "There is not enough space..." when the installation folder's
     // drive has less than the required space and 1 MiB to spare.
-    void CheckDiskSpace(const TDestination& destination);
+    void CheckDiskSpace(const TDestination& destination) const;
     // What the run writes to each drive ("C:\\"), for the chosen folders and items.
-    std::map<std::string, int64_t> RequiredSpaceByDrive(const TDestination& destination);
-    // The installation run's steps after the disk-space check.
-    void RunSteps(IInstallProgress& progress);
-    // The installation folder becomes the product's own: files outside it are
-    // shared, files it replaces are kept aside, and an earlier installation
-    // there is carried forward.
-    void PrepareOwnFolder();
-    void InstallComponents(IInstallProgress& progress, int start, int end);
-    void InstallComponentPass(const TSetupBundleItem* item);
-    // One pass with the bar moving from `from` towards `to` as its bytes are written.
-    void InstallPassWithProgress(IInstallProgress& progress, const TSetupBundleItem* item, int from, int to);
+    std::map<std::string, int64_t> RequiredSpaceByDrive(const TDestination& destination) const;
     // The uncompressed size of what one pass installs (the item's or, without
     // one, the product's own lines).
-    int64_t ComponentBytes(const TSetupBundleItem* item);
-    // The copying's bytes so far and in all, for the time left.
-    struct TCopyClock {
-        int64_t Total = 0, Done = 0;
-        uint32_t Started = 0, Told = 0;  // tick counts
-        void Add(int64_t bytes, IInstallProgress& progress);
-    };
-    std::shared_ptr<TCopyClock> FCopyClock;
+    int64_t ComponentBytes(const TSetupBundleItem* item) const;
     // The run's passes: each selected bundle item in order, then the pass without one.
     std::vector<const TSetupBundleItem*> Passes() const;
     // The package folders a pass installs, with their destinations (lines that
     // expand to nothing are left out, as the pass leaves them out).
     std::vector<std::pair<std::string, std::string>> PassFolders(const TSetupBundleItem* item,
                                                                  const TDestination& destination) const;
-    void CallLibraries();
-    void WriteLocation();
-    void WriteFolderSettings();
-    void WriteOwner();
-    void WriteRegistrySettings();
-    void WriteSettingList(const std::vector<std::string>& lines, HKEY root, const TSetupBundleItem* item);
-    void CreateShortcuts();
-    void DeleteStaleShortcuts(const std::string& folder, const std::string& target, const std::string& arguments);
-    void CreateUninstaller();
-    // The registration's values beyond its name and command: version,
-    // publisher, icon, folder, size in KiB, no Modify or Repair, and the
-    // product's web page when a PurchaseUrl setting names one.
-    std::vector<TRegistrationValue> RegistrationValues();
 
     // Asked when a file cannot be written, with the text of message 65216: true
     // to write it again, false to give up. Unanswered, the run gives up.
@@ -195,24 +161,12 @@ private:
     void FindPluginFolders();
     void FindPhotoshopFolder();
     void FindUserName();
-    void BeforeFileInstalled(std::string& fileName, int32_t& attributes);
-    void FileInstallFailed(const std::string& fileName, bool& retry);
 
     // Reads a string value, or empty when the key does not open or the value
     // cannot be read: discovery never fails on the registry.
     std::string ReadSetting(HKEY root, const std::string& key, const std::string& valueName) const;
 
     std::unique_ptr<TInstaller> FInstaller;
-    // The product folder's lock, while the run goes on.
-    std::unique_ptr<TFolderLock> FFolderLock;
-    // Waits for the package's check, showing it when it is not done yet.
-    void WaitForPackageCheck(IInstallProgress& progress);
-    // Takes the install folder's lock, waiting FolderLockWait; EFolderInUse when it cannot.
-    void LockFolder();
     // The longest path one line writes below its destination (0 when none).
     size_t LineDepth(const TComponentLine& line, const TSetupBundleItem* item) const;
-    // The key of this installation's entry in the installed-programs list.
-    std::string FRegistrationKey;
-    // The [Components] line being installed.
-    const TComponentLine* FLine = nullptr;
 };

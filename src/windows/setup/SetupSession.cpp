@@ -5,6 +5,7 @@
 #include "Messages.h"
 #include "PathUtils.h"
 #include "ProcessText.h"
+#include "SetupRun.h"
 #include "TextUtils.h"
 
 using namespace Wizard;
@@ -381,7 +382,7 @@ bool TSetupSession::Install(IInstallProgress& progress)
 {
     FLog.Phase("checks");
     try {
-        FModel->Install(progress);
+        RunInstallation(*FModel, progress);
     } catch (const std::exception& e) {
         FLog.Line("error: " + std::string(e.what()));
         FLog.Phase("installation (failed, rolled back)");

@@ -1,7 +1,7 @@
 // Shortcuts of the installation run.
 #include "FileEnumerator.h"
 #include "PathUtils.h"
-#include "SetupInstaller.h"
+#include "SetupRun.h"
 #include "ShellFolders.h"
 #include "ShellLinks.h"
 #include "TextUtils.h"
@@ -33,7 +33,7 @@ TShortcutDefinition ParseDefinition(const std::string& definition, const TSetupM
 
 }  // namespace
 
-void TSetupInstaller::CreateShortcuts()
+void TSetupRun::CreateShortcuts()
 {
     for (const std::string& line : FFacts.Shortcuts) {
         std::string location = LineName(line), folder;
@@ -46,16 +46,15 @@ void TSetupInstaller::CreateShortcuts()
         }
         if (folder.empty()) continue;
         folder = ExcludeDelimiter(folder);
-        TShortcutDefinition definition = ParseDefinition(LineValue(line), *this);
+        TShortcutDefinition definition = ParseDefinition(LineValue(line), FSetup);
         std::string shortcutFile = folder + "\\" + definition.Caption + ".lnk";
-        std::string target = ExpandVariables(definition.Target, nullptr);
+        std::string target = FSetup.ExpandVariables(definition.Target, nullptr);
         DeleteStaleShortcuts(ExtractFilePath(shortcutFile), target, definition.Arguments);
         FInstaller->CreateShortcut(shortcutFile, target, definition.Arguments, definition.IconIndex);
     }
 }
 
-void TSetupInstaller::DeleteStaleShortcuts(const std::string& folder, const std::string& target,
-                                           const std::string& arguments)
+void TSetupRun::DeleteStaleShortcuts(const std::string& folder, const std::string& target, const std::string& arguments)
 {
     TFileEnumerator links(folder + "*.lnk", FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_ARCHIVE);
     while (links.Next()) {

@@ -1,4 +1,5 @@
-// The installation run and its file steps.
+// The installation run and its file steps; its registry settings and its
+// shortcuts are in SetupRunSettings.cpp and SetupRunShortcuts.cpp.
 #include <windows.h>
 
 #include <algorithm>
@@ -11,19 +12,35 @@
 #include "InstallScope.h"
 #include "Messages.h"
 #include "PathUtils.h"
-#include "SetupInstaller.h"
+#include "SetupRun.h"
 #include "SystemCalls.h"
 #include "TextUtils.h"
 #include "UninstallRegistration.h"
 #include "Uninstaller.h"
 
-namespace {
+void RunInstallation(TSetupInstaller& setup, IInstallProgress& progress)
+{
+    TSetupRun(setup, setup.Installer()).Install(progress);
+}
 
-constexpr int64_t SpaceMargin = 1048576;
+TSetupRun::TSetupRun(const TSetupInstaller& setup, TInstaller& installer)
+    : FSetup(setup), FFacts(setup.Facts()), FMachine(setup.Machine()), Choices(setup.Choices), FInstaller(&installer)
+{
+    FInstaller->OnInstallFile = [this](TInstaller&, std::string& fileName, int32_t& attributes) {
+        BeforeFileInstalled(fileName, attributes);
+    };
+    FInstaller->OnInstallError = [this](TInstaller&, const std::exception&, const std::string& fileName, bool& retry) {
+        FileInstallFailed(fileName, retry);
+    };
+}
 
-}  // namespace
+TSetupRun::~TSetupRun()
+{
+    FInstaller->OnInstallFile = nullptr;
+    FInstaller->OnInstallError = nullptr;
+}
 
-void TSetupInstaller::Install(IInstallProgress& progress)
+void TSetupRun::Install(IInstallProgress& progress)
 {
     progress.SetProgress(0);
     WaitForPackageCheck(progress);
@@ -36,9 +53,9 @@ void TSetupInstaller::Install(IInstallProgress& progress)
         std::unique_ptr<TFolderLock>& Lock;
         ~TUnlock() { Lock.reset(); }
     } unlock{FFolderLock};
-    CheckDiskSpace(Destination());
-    FInstaller->OnNote = OnNote;
-    FInstaller->Values().OnNote = OnNote;
+    FSetup.CheckDiskSpace(FSetup.Destination());
+    FInstaller->OnNote = FSetup.OnNote;
+    FInstaller->Values().OnNote = FSetup.OnNote;
     struct TQuiet {
         TInstaller& Installer;
         ~TQuiet()
@@ -52,7 +69,7 @@ void TSetupInstaller::Install(IInstallProgress& progress)
     } catch (...) {
         // Nothing of a failed run stays: the machine is as it was before, or
         // the user is told what could not be put back.
-        if (OnNote) OnNote("the run failed: rolling back");
+        Note("the run failed: rolling back");
         FInstaller->RollBack();
         if (FInstaller->LeftOver().empty()) throw;
         std::string items, reason;
@@ -66,7 +83,7 @@ void TSetupInstaller::Install(IInstallProgress& progress)
     }
 }
 
-void TSetupInstaller::WaitForPackageCheck(IInstallProgress& progress)
+void TSetupRun::WaitForPackageCheck(IInstallProgress& progress)
 {
     // A large package is still being checked when Install is pressed at once:
     // the bar shows the check until it is done, and nothing is written before.
@@ -75,7 +92,7 @@ void TSetupInstaller::WaitForPackageCheck(IInstallProgress& progress)
         FInstaller->WaitForPackageCheck([&](int64_t done, int64_t total) {
             if (!told) {
                 progress.SetStatus(LoadMessage(Msg::StatusChecking));
-                if (OnNote) OnNote("waiting for the check of the package's data");
+                Note("waiting for the check of the package's data");
                 told = true;
             }
             progress.SetProgress(total > 0 ? int(int64_t{24} * std::min(done, total) / total) : 0);
@@ -83,24 +100,24 @@ void TSetupInstaller::WaitForPackageCheck(IInstallProgress& progress)
         });
     } catch (...) {
         std::string note = FInstaller->PackageCheckNote();
-        if (OnNote && !note.empty()) OnNote("package check: " + note);
+        if (!note.empty()) Note("package check: " + note);
         throw;
     }
 }
 
-void TSetupInstaller::LockFolder()
+void TSetupRun::LockFolder()
 {
     // Never at once with the folder's uninstaller, its clean-up or another Setup.
-    auto lock = std::make_unique<TFolderLock>(Choices.InstallFolder, Scope());
-    if (!lock->Acquire(FolderLockWait)) {
+    auto lock = std::make_unique<TFolderLock>(Choices.InstallFolder, FSetup.Scope());
+    if (!lock->Acquire(FSetup.FolderLockWait)) {
         std::string message = FormatMessageText(Msg::FolderInUse, {ExcludeDelimiter(Choices.InstallFolder)});
-        if (OnNote) OnNote("refused: " + message);
+        Note("refused: " + message);
         throw EFolderInUse(message);
     }
     FFolderLock = std::move(lock);
 }
 
-void TSetupInstaller::RunSteps(IInstallProgress& progress)
+void TSetupRun::RunSteps(IInstallProgress& progress)
 {
     progress.SetProgress(25);
     progress.SetStatus(LoadMessage(Msg::StatusCopying));
@@ -109,7 +126,7 @@ void TSetupInstaller::RunSteps(IInstallProgress& progress)
     // outside Program Files get its rights: nobody without them may replace
     // the uninstaller, its log or the program later run with them.
     FInstaller->ProtectedFolders.clear();
-    if (Scope() == TInstallScope::Everyone)
+    if (FSetup.Scope() == TInstallScope::Everyone)
         for (const std::string& folder : {Choices.InstallFolder, Choices.ContentFolder})
             if (!folder.empty() && !IsInsideFolder(folder, FMachine.ProgramFilesFolder) &&
                 !IsInsideFolder(folder, FMachine.CommonFilesFolder))
@@ -117,10 +134,10 @@ void TSetupInstaller::RunSteps(IInstallProgress& progress)
     // From the first write on, Uninst.exe is in place and registered, and the
     // log goes to disk as the run goes.
     FInstaller->ForceFolder(Choices.InstallFolder, false);
-    std::string name = FullProductName() + BitSuffix();
+    std::string name = FSetup.FullProductName() + FSetup.BitSuffix();
     FInstaller->RegistrationValues = RegistrationValues();
-    FRegistrationKey =
-        FreeRegistrationKey(Scope(), Choices.InstallFolder + UninstallerFileName, RecordedProductName() + BitSuffix());
+    FRegistrationKey = FreeRegistrationKey(FSetup.Scope(), Choices.InstallFolder + UninstallerFileName,
+                                           FSetup.RecordedProductName() + FSetup.BitSuffix());
     FInstaller->BeginJournal(Choices.InstallFolder + UninstallerFileName, FRegistrationKey, FFacts.ProductName, name);
     bool libraries = !FFacts.CallLibraries.empty();
     int end = libraries ? 50 : 75;
@@ -130,14 +147,14 @@ void TSetupInstaller::RunSteps(IInstallProgress& progress)
     if (libraries) {
         progress.SetProgress(50);
         progress.SetStatus(LoadMessage(Msg::StatusInitializing));
-        TSetupInstaller::CallLibraries();
+        CallLibraries();
     }
 
     progress.SetProgress(75);
     progress.SetStatus(LoadMessage(Msg::StatusSettings));
-    std::string productKey = GetProductKey(FFacts.VersionKey);
+    std::string productKey = FSetup.GetProductKey(FFacts.VersionKey);
     FInstaller->RecordRegistryKey(HKEY_CURRENT_USER, productKey, FFacts.Is64Bit);
-    if (Scope() == TInstallScope::Everyone)
+    if (FSetup.Scope() == TInstallScope::Everyone)
         FInstaller->RecordRegistryKey(HKEY_LOCAL_MACHINE, productKey, FFacts.Is64Bit);
     WriteLocation();
     WriteFolderSettings();
@@ -150,24 +167,25 @@ void TSetupInstaller::RunSteps(IInstallProgress& progress)
     CreateUninstaller();
 }
 
-void TSetupInstaller::PrepareOwnFolder()
+void TSetupRun::PrepareOwnFolder()
 {
     // Checked again where nothing can have changed it since: the run never
     // writes over another product's installation.
-    std::string other = OtherInstallationIn(SurveyFolder(Choices.InstallFolder));
+    std::string other = FSetup.OtherInstallationIn(SurveyFolder(Choices.InstallFolder));
     if (!other.empty())
-        throw ESetupError(FormatMessageText(Msg::FolderHoldsOtherProduct, {ExcludeDelimiter(Choices.InstallFolder), other}));
+        throw ESetupError(
+            FormatMessageText(Msg::FolderHoldsOtherProduct, {ExcludeDelimiter(Choices.InstallFolder), other}));
     FInstaller->OwnFolder = Choices.InstallFolder;
     FInstaller->BackupFolder = Choices.InstallFolder + "Replaced Files\\";
     // The earlier installation's log, as far as its registration vouches for it.
     std::vector<std::string> earlier;
     TInstallationRoots roots;
     try {
-        TVouchedLog vouched = ReadVouchedLog(Choices.InstallFolder + UninstallerFileName, Scope());
+        TVouchedLog vouched = ReadVouchedLog(Choices.InstallFolder + UninstallerFileName, FSetup.Scope());
         if (vouched.Log.ProductName == FFacts.ProductName) {
-            if (vouched.Changed && OnNote)
-                OnNote("the earlier log was changed since it was finished: only what lies in " + Choices.InstallFolder +
-                       " is taken over");
+            if (vouched.Changed && FSetup.OnNote)
+                FSetup.OnNote("the earlier log was changed since it was finished: only what lies in " +
+                              Choices.InstallFolder + " is taken over");
             earlier = std::move(vouched.Log.Lines);
             roots = std::move(vouched.Roots);
         }
@@ -177,43 +195,13 @@ void TSetupInstaller::PrepareOwnFolder()
     FInstaller->CarryForward(earlier, roots);
 }
 
-int64_t TSetupInstaller::GetRequiredSpace()
-{
-    int64_t total = 0;
-    for (const TComponentLine& line : FFacts.ComponentLines) total += FInstaller->GetFolderSize(line.Key);
-    return total;
-}
-
-std::map<std::string, int64_t> TSetupInstaller::RequiredSpaceByDrive(const TDestination& destination)
-{
-    std::map<std::string, int64_t> drives;
-    auto add = [&](const std::string& folder, int64_t bytes) {
-        std::string drive = UpperAscii(ExtractFileDrive(folder));
-        if (!drive.empty()) drives[drive + "\\"] += bytes;
-    };
-    add(destination.InstallFolder, 0);  // Uninst.exe at least
-    for (const TSetupBundleItem* item : Passes())
-        for (const auto& folder : PassFolders(item, destination)) add(folder.second, FInstaller->GetFolderSize(folder.first));
-    return drives;
-}
-
-void TSetupInstaller::CheckDiskSpace(const TDestination& destination)
-{
-    // Each drive the run writes to, with what goes there.
-    for (const auto& drive : RequiredSpaceByDrive(destination)) {
-        uint64_t freeBytes = 0;
-        if (!SystemCalls().FreeSpace(drive.first, freeBytes)) freeBytes = 0;
-        if (freeBytes < uint64_t(drive.second) + SpaceMargin) throw ESetupError(LoadMessage(Msg::NotEnoughSpace));
-    }
-}
-
-void TSetupInstaller::InstallComponents(IInstallProgress& progress, int start, int end)
+void TSetupRun::InstallComponents(IInstallProgress& progress, int start, int end)
 {
     // The time left is estimated from the bytes of every pass together.
     FCopyClock = std::make_shared<TCopyClock>();
     FCopyClock->Started = GetTickCount();
-    for (const TSetupBundleItem* item : Passes()) FCopyClock->Total += ComponentBytes(item);
-    std::vector<const TSetupBundleItem*> items = Passes();
+    for (const TSetupBundleItem* item : FSetup.Passes()) FCopyClock->Total += FSetup.ComponentBytes(item);
+    std::vector<const TSetupBundleItem*> items = FSetup.Passes();
     items.pop_back();  // the pass without an item comes last, with no step of its own
     int count = int(items.size());
     for (int k = 0; k < count; ++k) {
@@ -224,8 +212,7 @@ void TSetupInstaller::InstallComponents(IInstallProgress& progress, int start, i
     InstallPassWithProgress(progress, nullptr, count > 0 ? end : start, end);
 }
 
-void TSetupInstaller::InstallPassWithProgress(IInstallProgress& progress, const TSetupBundleItem* item, int from,
-                                              int to)
+void TSetupRun::InstallPassWithProgress(IInstallProgress& progress, const TSetupBundleItem* item, int from, int to)
 {
     // The bar moves with the bytes written, also within one large file, and
     // the window hears from the run several times a second. The counts live
@@ -236,7 +223,7 @@ void TSetupInstaller::InstallPassWithProgress(IInstallProgress& progress, const 
         int64_t Total, Done = 0;
         DWORD Heard = GetTickCount();
     };
-    auto pass = std::make_shared<TPassProgress>(TPassProgress{&progress, from, to, from, ComponentBytes(item)});
+    auto pass = std::make_shared<TPassProgress>(TPassProgress{&progress, from, to, from, FSetup.ComponentBytes(item)});
     std::shared_ptr<TCopyClock> clock = FCopyClock;
     FInstaller->OnProgress = [pass, clock](size_t bytes) {
         TPassProgress& p = *pass;
@@ -261,7 +248,7 @@ void TSetupInstaller::InstallPassWithProgress(IInstallProgress& progress, const 
     FInstaller->OnProgress = nullptr;
 }
 
-void TSetupInstaller::TCopyClock::Add(int64_t bytes, IInstallProgress& progress)
+void TSetupRun::TCopyClock::Add(int64_t bytes, IInstallProgress& progress)
 {
     Done += bytes;
     uint32_t now = GetTickCount(), elapsed = now - Started;
@@ -271,56 +258,27 @@ void TSetupInstaller::TCopyClock::Add(int64_t bytes, IInstallProgress& progress)
     progress.SetTimeLeft(int(double(elapsed) / 1000 * double(Total - Done) / double(Done) + 0.5));
 }
 
-int64_t TSetupInstaller::ComponentBytes(const TSetupBundleItem* item)
-{
-    int64_t total = 0;
-    for (const auto& folder : PassFolders(item, Destination())) total += FInstaller->GetFolderSize(folder.first);
-    return total;
-}
-
-std::vector<const TSetupBundleItem*> TSetupInstaller::Passes() const
-{
-    std::vector<const TSetupBundleItem*> passes;
-    if (FFacts.IsBundle)
-        for (size_t i = 0; i < FFacts.BundleItems.size(); ++i)
-            if (Choices.Items.at(i)) passes.push_back(&FFacts.BundleItems[i]);
-    passes.push_back(nullptr);
-    return passes;
-}
-
-std::vector<std::pair<std::string, std::string>> TSetupInstaller::PassFolders(const TSetupBundleItem* item,
-                                                                              const TDestination& to) const
-{
-    std::vector<std::pair<std::string, std::string>> folders;
-    for (const TComponentLine& line : FFacts.ComponentLines) {
-        std::string folderName = ExpandVariables(line.Key, item, to);
-        std::string destination = ExpandVariables(line.Destination, item, to);
-        if (!folderName.empty() && !destination.empty()) folders.emplace_back(folderName, destination);
-    }
-    return folders;
-}
-
-void TSetupInstaller::InstallComponentPass(const TSetupBundleItem* item)
+void TSetupRun::InstallComponentPass(const TSetupBundleItem* item)
 {
     for (const TComponentLine& line : FFacts.ComponentLines) {
-        std::string folderName = ExpandVariables(line.Key, item);
-        std::string destination = ExpandVariables(line.Destination, item);
+        std::string folderName = FSetup.ExpandVariables(line.Key, item);
+        std::string destination = FSetup.ExpandVariables(line.Destination, item);
         if (folderName.empty() || destination.empty()) continue;
         FLine = &line;
         FInstaller->OverwriteFiles = !line.NoOverwrite;
         struct TLineEnd {
-            TSetupInstaller& Setup;
+            TSetupRun& Run;
             ~TLineEnd()
             {
-                Setup.FLine = nullptr;
-                Setup.FInstaller->OverwriteFiles = true;
+                Run.FLine = nullptr;
+                Run.FInstaller->OverwriteFiles = true;
             }
         } lineEnd{*this};
         FInstaller->ExtractFolder(folderName, destination, item ? item->ItemDate : 0);
     }
 }
 
-void TSetupInstaller::BeforeFileInstalled(std::string& fileName, int32_t& attributes)
+void TSetupRun::BeforeFileInstalled(std::string& fileName, int32_t& attributes)
 {
     if (SameTextAscii(ExtractFileExt(fileName), ".dll")) {
         fileName = ChangeFileExt(fileName, "") + (FLine ? FLine->DllSuffix : std::string()) + ".dll";
@@ -334,31 +292,33 @@ void TSetupInstaller::BeforeFileInstalled(std::string& fileName, int32_t& attrib
     if (desktopIni) SetFileAttributesA(ExcludeDelimiter(ExtractFilePath(fileName)).c_str(), FILE_ATTRIBUTE_READONLY);
 }
 
-void TSetupInstaller::FileInstallFailed(const std::string& fileName, bool& retry)
+void TSetupRun::FileInstallFailed(const std::string& fileName, bool& retry)
 {
     // The question names the programs that hold the file, where Windows can tell.
     std::string names;
     for (const std::string& name : ProgramsHolding(fileName)) names += (names.empty() ? "" : ", ") + name;
-    if (!names.empty() && OnNote) OnNote("held by " + names + ": " + fileName);
-    retry = OnFileQuestion && OnFileQuestion(names.empty() ? FormatMessageText(Msg::FileInstallFailed, {fileName})
-                                                           : FormatMessageText(Msg::FileHeldBy, {fileName, names, names}));
+    if (!names.empty() && FSetup.OnNote) FSetup.OnNote("held by " + names + ": " + fileName);
+    retry = FSetup.OnFileQuestion &&
+            FSetup.OnFileQuestion(names.empty() ? FormatMessageText(Msg::FileInstallFailed, {fileName})
+                                                : FormatMessageText(Msg::FileHeldBy, {fileName, names, names}));
 }
 
-void TSetupInstaller::CallLibraries()
+void TSetupRun::CallLibraries()
 {
     for (const std::string& line : FFacts.CallLibraries) {
-        std::string library = ExpandVariables(LineValue(line), nullptr);
+        std::string library = FSetup.ExpandVariables(LineValue(line), nullptr);
         if (library.empty()) continue;
         HMODULE module = LoadLibraryA(library.c_str());
         if (!module) continue;
         using TExport = void (*)();
-        auto function = reinterpret_cast<TExport>(reinterpret_cast<void*>(GetProcAddress(module, LineName(line).c_str())));
+        auto function =
+            reinterpret_cast<TExport>(reinterpret_cast<void*>(GetProcAddress(module, LineName(line).c_str())));
         if (function) function();
         FreeLibrary(module);
     }
 }
 
-std::vector<TRegistrationValue> TSetupInstaller::RegistrationValues()
+std::vector<TRegistrationValue> TSetupRun::RegistrationValues() const
 {
     // The maker: Publisher, else the level of RegistryRoot below "Software".
     std::string publisher = FFacts.Publisher;
@@ -371,21 +331,22 @@ std::vector<TRegistrationValue> TSetupInstaller::RegistrationValues()
     std::string about;
     for (const std::vector<std::string>* lines : {&FFacts.RegistrySettings, &FFacts.GlobalRegistrySettings})
         for (const std::string& line : *lines)
-            if (SameTextAscii(ExtractFileName(LineName(line)), "PurchaseUrl")) about = ExpandVariables(LineValue(line), nullptr);
+            if (SameTextAscii(ExtractFileName(LineName(line)), "PurchaseUrl"))
+                about = FSetup.ExpandVariables(LineValue(line), nullptr);
     namespace Value = RegistrationValue;
-    return {{Value::DisplayVersion, VersionText()},
+    return {{Value::DisplayVersion, FSetup.VersionText()},
             {Value::Publisher, publisher},
             {Value::DisplayIcon, Choices.InstallFolder + UninstallerFileName},
             {Value::InstallLocation, ExcludeDelimiter(Choices.InstallFolder)},
-            {Value::EstimatedSize, std::to_string((GetRequiredSpace() + 1023) / 1024), true},
+            {Value::EstimatedSize, std::to_string((FSetup.GetRequiredSpace() + 1023) / 1024), true},
             {Value::NoModify, "1", true},
             {Value::NoRepair, "1", true},
             {Value::UrlInfoAbout, about}};
 }
 
-void TSetupInstaller::CreateUninstaller()
+void TSetupRun::CreateUninstaller()
 {
-    std::string name = FullProductName() + BitSuffix();
+    std::string name = FSetup.FullProductName() + FSetup.BitSuffix();
     FInstaller->WriteUninstaller(Choices.InstallFolder + UninstallerFileName, FRegistrationKey, FFacts.ProductName,
                                  name);
 }
