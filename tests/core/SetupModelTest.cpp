@@ -3,6 +3,7 @@
 #include <map>
 
 #include "Exception.h"
+#include "Messages.h"
 #include "SetupModel.h"
 #include "TestPackages.h"
 
@@ -191,4 +192,37 @@ TEST(SetupModel, BundleItemVersionsOutOfRangeStopTheLoad)
     EXPECT_EQ(error("x1.00"), "'x1.00' is not a valid version number");
     TSetupBundleItem late("$BundleItem", PartsToDosDateTime({2024, 1, 1, 23, 0, 0}), "X", "2.00", "X");
     EXPECT_EQ(late.ItemDate, PartsToDosDateTime({2024, 1, 2, 1, 0, 0}));
+}
+
+TEST(SetupModel, TheMakersTextsInTheChosenLanguageTakeThePlaceOfTheProgramsOwn)
+{
+    TSetupModel m = Load(
+        MinimalIni({"[Texts.en]", "NotEnoughSpace=The drive is full.\\nFree some space.",
+                    "FileInstallFailed=%s is busy", "FolderInUse=No placeholder here", "NoSuchMessage=x",
+                    "NothingSelected=", "[texts.DE]", "NothingSelected=Bitte mindestens ein Element w\xC3\xA4hlen."}));
+    struct Case {
+        const char* language;
+        std::map<int, std::string> texts;
+        std::vector<std::string> refused;
+    } cases[] = {
+        {"en",
+         {{Msg::NotEnoughSpace, "The drive is full.\rFree some space."}, {Msg::FileInstallFailed, "%s is busy"}},
+         {"FolderInUse of [Texts.en]: its %s placeholders are not the program's text's",
+          "NoSuchMessage of [Texts.en]: no message has that name", "NothingSelected of [Texts.en]: it is empty"}},
+        {"de", {{Msg::NothingSelected, "Bitte mindestens ein Element w\xC3\xA4hlen."}}, {}},
+        {"fr", {}, {}},  // no section: the program's own texts
+    };
+    for (const Case& c : cases) {
+        m.Choices.Language = c.language;
+        std::vector<std::string> refused;
+        EXPECT_EQ(m.MessageTexts(&refused), c.texts) << c.language;
+        EXPECT_EQ(refused, c.refused) << c.language;
+    }
+    // Laid over the program's texts, and taken off again.
+    m.Choices.Language = "en";
+    SetMessageTexts(m.MessageTexts());
+    EXPECT_EQ(FormatMessageText(Msg::FileInstallFailed, {"a.dll"}), "a.dll is busy");
+    EXPECT_EQ(LoadMessage(Msg::NothingSelected), "You need to install at least one item.");
+    SetMessageTexts({});
+    EXPECT_EQ(LoadMessage(Msg::FileInstallFailed), LoadStoredMessage(Msg::FileInstallFailed));
 }

@@ -359,6 +359,25 @@ TEST_F(Unattended, ASignedInstallerLeavesASignedUninstallerWithItsLogBesideIt)
     }
 }
 
+// The maker's texts in Setup.ini speak in place of the installer's own; one
+// that would drop a placeholder is refused and named in the log.
+TEST(MakersTexts, TakeThePlaceOfTheInstallersOwn)
+{
+    TTestFolder folder("MakersTexts");
+    std::string program = BuildTestInstaller(
+        folder, {"[Setup]", "ProductName=Worded", "RegistryRoot=Software\\SetupTests\\Worded",
+                 "DefaultFolder=SetupTests\\Worded", "[Texts.en]", "CannotCreateFolder=No folder at %s for us.",
+                 "FolderInUse=Busy.", "[Texts.de]", "CannotCreateFolder=Kein Ordner: %s"});
+    std::string log = folder / "run.log";
+    TRun run = RunUnattended(program, "/S /LANG=en /DIR=C:\\ /LOG=\"" + log + "\"");
+    EXPECT_EQ(run.ExitCode, 5u);
+    std::string text = ReadText(log);
+    for (const char* expected :
+         {"refused: /DIR: No folder at C:\\ for us.",
+          "text not taken: FolderInUse of [Texts.en]: its %s placeholders are not the program's"})
+        EXPECT_NE(text.find(expected), std::string::npos) << expected << "\n" << text;
+}
+
 TEST(Unattended32, A64BitPackageOn32BitWindowsEndsWithCodeThree)
 {
     TTestFolder folder("Unattended64On32");

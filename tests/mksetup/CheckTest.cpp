@@ -135,6 +135,10 @@ TEST_F(ProductCheck, ErrorsThatWouldStopTheInstaller)
              Write(r / "Setup.ini", wide);
          },
          "Setup.ini:1: error: is saved as UTF-16 without a byte-order mark, which the installer cannot read"},
+        {[](const fs::path& r) { Write(r / "Setup.ini", GoodIni + "[Texts.pt]\r\n[Texts.en]\r\nFolderInUse=Busy\r\n"); },
+         "Setup.ini:8: error: \"[Texts.pt]\": \"pt\" is none of the languages en, ar,"},
+        {[](const fs::path& r) { Write(r / "Setup.ini", GoodIni + "[Texts.en]\r\nFolderInUse=Busy\r\n"); },
+         "Setup.ini:9: error: the text of FolderInUse has other %s placeholders than the program's: \"Another Setup"},
         {[](const fs::path& r) { Write(r / "Setup.ini", GoodIni + "Arm=$VstPluginFolder,Machine: arm46\r\n"); },
          "Setup.ini:8: error: \"arm46\" is no machine; the machines are x64, arm64, arm64ec and arm64x"},
         {[](const fs::path& r) { Write(r / "Uninst.exe", "MZ"); },
@@ -236,6 +240,9 @@ TEST_F(ProductCheck, WarningsForWhatIsLegalButAlmostCertainlyWrong)
         {"[Setup]\r\nProductName=E\r\nRegistryRoot=R\r\nDefaultFolder=D\r\nInstallFor=CurrentUser\r\n[Components]\r\n"
          "Main=$ProgramFolder\r\nVst3=$AaxPluginFolder\r\n",
          "Setup.ini:12: warning: InstallFor=CurrentUser leaves out every line to $AaxPluginFolder"},
+        {"[Texts.en]\r\nNotEnoughSpac=The drive is full.\r\nNotEnoughSpace=Full.\\nFree some space.\r\n",
+         "Setup.ini:9: warning: \"NotEnoughSpac\" is no message; the installer passes it over; did you mean "
+         "\"NotEnoughSpace\"?"},
         {"[Pages]\r\nWelcome=1\r\n", "warning: \"Welcome\" is no key of [Pages]; its keys are VstPluginFolder, "
                                       "DigiPluginFolder, PhotoshopPluginFolder and Personalization"},
     };

@@ -12,6 +12,8 @@
 #include "PathUtils.h"
 #include "ProductFolder.h"
 #include "SetupBundleItem.h"
+#include "Languages.h"
+#include "Messages.h"
 #include "SetupIniReference.h"
 #include "TextUtils.h"
 #include "UninstallLog.h"
@@ -22,7 +24,35 @@ void TChecker::CheckNames()
 {
     std::vector<std::string> sections = ListSections;
     for (const auto& [name, keys] : KnownKeys) sections.push_back(name);
+    std::vector<std::string> messages;
+#define SETUP_MESSAGE(id, name, text) messages.push_back(#name);
+#include "Messages.def"
+#undef SETUP_MESSAGE
+    // [Texts.TAG]: the maker's texts in one of the languages, by message name.
+    auto textsTag = [](const std::string& section) {
+        return section.size() > 6 && SameTextAscii(section.substr(0, 6), "Texts.") ? section.substr(6) : std::string();
+    };
     for (const TIniLine& line : FLines) {
+        std::string tag = textsTag(line.Section);
+        if (!tag.empty()) {
+            if (line.IsSection && !FindLanguage(tag))
+                Add(FIniPath, line.Number, true,
+                    "\"[" + line.Section + "]\": \"" + tag + "\" is none of the languages " + KnownLanguageTags());
+            if (line.IsSection || line.Text.find('=') == std::string::npos) continue;
+            std::string name = Trim(LineName(line.Text));
+            int id = MessageNamed(name);
+            if (!id) {
+                std::string nearest = Nearest(name, messages);
+                Add(FIniPath, line.Number, false,
+                    "\"" + name + "\" is no message; the installer passes it over" +
+                        (nearest.empty() ? std::string() : "; did you mean \"" + nearest + "\"?"));
+            } else if (!SamePlaceholders(LineValue(line.Text), LoadStoredMessage(id))) {
+                Add(FIniPath, line.Number, true,
+                    "the text of " + name + " has other %s placeholders than the program's: \"" +
+                        ReplaceAll(LoadStoredMessage(id), "\r", "\\n") + "\"; the installer keeps its own");
+            }
+            continue;
+        }
         if (line.IsSection) {
             bool known = std::any_of(sections.begin(), sections.end(),
                                      [&](const std::string& s) { return SameTextAscii(s, line.Section); });

@@ -4,6 +4,7 @@
 // read only afterwards) and the machine's for the chosen scope (its folders
 // and an earlier installation; found anew when the scope changes).
 #include <cstdint>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -98,6 +99,9 @@ struct TSetupFacts {
     std::string LicenseText;
     std::vector<std::string> InstalledFiles, Folders, FoldersRegistry, Components, ComponentsOptions, CallLibraries,
         RegistrySettings, GlobalRegistrySettings, Shortcuts;
+    // The maker's texts per language: the lines of [Texts.TAG] by the tag as
+    // the list of languages writes it ("de", "pt-BR").
+    std::map<std::string, std::vector<std::string>> Texts;
     // [Components] with [ComponentsOptions], read once.
     std::vector<TComponentLine> ComponentLines;
     unsigned ShortcutKinds = 0;

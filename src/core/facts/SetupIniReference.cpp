@@ -1,5 +1,30 @@
 #include "SetupIniReference.h"
 
+#include "Messages.h"
+#include "TextUtils.h"
+
+namespace {
+
+// [Texts.TAG]: one key per message, its text in English beside it.
+TIniSectionReference TextsSectionReference()
+{
+    TIniSectionReference section{
+        "Texts.TAG", false, "",
+        "The product's own words for the installer's messages in one language (TAG: a tag of /LANG=, such as en, de "
+        "or pt-BR), used when Setup speaks that language: a key per message, by name. A text keeps the message's %s "
+        "placeholders, in number (the installer keeps its own text otherwise, and so does an empty one); \\n is a "
+        "line break. Messages not named keep the installer's text.",
+        {},
+        {"NotEnoughSpace=The destination drive is full.\\nFree some space for the plug-ins and try again."}};
+#define SETUP_MESSAGE(id, name, english) \
+    section.Keys.push_back({#name, "text", "the installer's", ReplaceAll(english, "\r", "\\n")});
+#include "Messages.def"
+#undef SETUP_MESSAGE
+    return section;
+}
+
+}  // namespace
+
 const std::vector<TIniSectionReference>& SetupIniSections()
 {
     static const std::vector<TIniSectionReference> sections = {
@@ -61,6 +86,7 @@ const std::vector<TIniSectionReference>& SetupIniSections()
          {"HelpFileName=$ProgramFolder\\Manual.pdf", "PurchaseUrl=https://example.com/space-echo"}},
         {"Shortcuts", true, "LOCATION=TARGET,CAPTION[,ARGUMENTS[,ICON]]", "A shortcut to TARGET at LOCATION (StartMenu, Desktop or ProgramFolder); ICON is the icon's index in TARGET.", {},
          {"StartMenu=$ProgramFolder\\Readme.txt,$ProductName Readme", "Desktop=$ProgramFolder\\Editor.exe,$ProductName Editor"}},
+        TextsSectionReference(),
     };
     return sections;
 }

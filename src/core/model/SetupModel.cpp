@@ -7,6 +7,7 @@
 
 #include "Exception.h"
 #include "IniFile.h"
+#include "Languages.h"
 #include "Messages.h"
 #include "PathUtils.h"
 #include "TextUtils.h"
@@ -76,6 +77,10 @@ void TSetupModel::LoadConfiguration(const TTextLoader& loadText, bool runsOn64Bi
     FFacts.RegistrySettings = ini.ReadSection("RegistrySettings");
     FFacts.GlobalRegistrySettings = ini.ReadSection("GlobalRegistrySettings");
     FFacts.Shortcuts = ini.ReadSection("Shortcuts");
+    FFacts.Texts.clear();
+    for (const TLanguage& language : Languages())
+        if (ini.SectionExists(TextsSection(language.Tag)))
+            FFacts.Texts[language.Tag] = ini.ReadSection(TextsSection(language.Tag));
 
     // InstallDescription has not had its own variables replaced at this moment.
     FFacts.CompleteMessage = ExpandText(ini.ReadString("Complete", "Message", DefaultCompleteMessage));
@@ -372,4 +377,28 @@ std::string FormatDefaultFolder(const std::string& pattern, int32_t major)
         used = true;
     }
     return result;
+}
+
+std::string TextsSection(const std::string& tag) { return "Texts." + tag; }
+
+std::map<int, std::string> TSetupModel::MessageTexts(std::vector<std::string>* refused) const
+{
+    std::map<int, std::string> texts;
+    auto lines = FFacts.Texts.find(Choices.Language);
+    if (lines == FFacts.Texts.end()) return texts;
+    for (const std::string& line : lines->second) {
+        std::string name = Trim(LineName(line));
+        int id = MessageNamed(name);
+        std::string text = ReplaceAll(LineValue(line), "\\n", "\r");
+        std::string why = !id ? "no message has that name"
+                          : !SamePlaceholders(text, LoadStoredMessage(id))
+                              ? "its %s placeholders are not the program's text's"
+                          : text.empty() ? "it is empty"
+                                         : std::string();
+        if (why.empty())
+            texts[id] = text;
+        else if (refused)
+            refused->push_back(name + " of [" + TextsSection(Choices.Language) + "]: " + why);
+    }
+    return texts;
 }

@@ -6,6 +6,7 @@
 // (TSetupInstaller) builds on it and finds what only the machine can tell.
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -89,6 +90,11 @@ public:
     // The content folder as chosen (one that follows the destination is
     // made anew from it).
     void SetContentFolder(const std::string& folder);
+    // The maker's texts for the chosen language ([Texts.TAG] of Setup.ini), by
+    // message: each one whose name is a message's and whose "%s" placeholders
+    // are the program's text's; "\n" in a text is a line break. The others go
+    // to `refused`, each with its reason.
+    std::map<int, std::string> MessageTexts(std::vector<std::string>* refused = nullptr) const;
     // The content folder [Setup] ContentFolder gives with that destination.
     std::string ContentFolderFollowing(const std::string& installFolder) const;
 
@@ -110,6 +116,9 @@ protected:
     // the product's view); empty when there is none. Without a registry, none.
     virtual std::string ReadFolderSetting(const TSettingPath&) const { return std::string(); }
 };
+
+// The section of Setup.ini with the maker's texts in a language: "Texts.de".
+std::string TextsSection(const std::string& tag);
 
 // DefaultFolder with the package's major number: "%d" (and the other integer
 // forms, with flags, width and precision) receives it, "%%" is a percent sign.

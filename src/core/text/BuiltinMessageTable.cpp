@@ -2,7 +2,7 @@
 // native tests).
 #include "Messages.h"
 
-std::string LoadMessage(int id)
+std::string LoadStoredMessage(int id)
 {
     const char* text = BuiltinMessage(id);
     return text ? text : std::string();

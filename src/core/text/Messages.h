@@ -2,6 +2,7 @@
 // Access to the message table (ids 65216 to 65280). On Windows the texts come
 // from the program's STRINGTABLE resource; elsewhere from the compiled-in list.
 #include <initializer_list>
+#include <map>
 #include <string>
 
 namespace Msg {
@@ -12,8 +13,21 @@ constexpr int First = 65216;
 constexpr int Last = 65280;
 }  // namespace Msg
 
-// The text of message `id`; empty when the table has no such entry.
+// The text of message `id`: the text the product gave it for its language
+// (SetMessageTexts), else the program's own; empty when the table has no
+// such entry.
 std::string LoadMessage(int id);
+// The program's own text of message `id` (its resources on Windows, the
+// compiled-in list elsewhere); empty when there is none.
+std::string LoadStoredMessage(int id);
+
+// The message a name in the list stands for ("NotEnoughSpace"); 0 for none.
+int MessageNamed(const std::string& name);
+// The texts that take the place of the program's own from now on, by id
+// (an empty map gives every message its own text back).
+void SetMessageTexts(const std::map<int, std::string>& texts);
+// Whether a text may stand for another: the same "%s" placeholders, in number.
+bool SamePlaceholders(const std::string& text, const std::string& english);
 
 // The compiled-in text of message `id` (nullptr when none). The resource table
 // is checked against it.

@@ -77,15 +77,20 @@ std::string TSetupInstaller::ApplySwitches(const TSetupSwitches& switches)
     }
     if (switches.Name) Choices.UserName = *switches.Name;
     if (switches.NoShortcuts) Choices.ShortcutChoice = 0;
+    return std::string();
+}
+
+std::string TSetupInstaller::ApplyLanguage(const TSetupSwitches& switches)
+{
     const std::vector<std::string> spoken = SpokenLanguages();
-    if (switches.Language) {
-        if (std::none_of(spoken.begin(), spoken.end(), [&](const std::string& tag) { return tag == *switches.Language; }))
-            return "/LANG: this installer does not speak " + std::string(FindLanguage(*switches.Language)->Name) +
-                   "; it speaks " + JoinLanguageTags(spoken);
-        Choices.Language = *switches.Language;
-    } else {
+    if (!switches.Language) {
         Choices.Language = ChooseLanguage(UserPreferredLanguages(), spoken);
+        return std::string();
     }
+    if (std::none_of(spoken.begin(), spoken.end(), [&](const std::string& tag) { return tag == *switches.Language; }))
+        return "/LANG: this installer does not speak " + std::string(FindLanguage(*switches.Language)->Name) +
+               "; it speaks " + JoinLanguageTags(spoken);
+    Choices.Language = *switches.Language;
     return std::string();
 }
 

@@ -3,7 +3,7 @@
 
 #include "Messages.h"
 
-std::string LoadMessage(int id)
+std::string LoadStoredMessage(int id)
 {
     // LoadStringA with a zero length hands back a pointer to the resource text
     // only in its wide form; read into a buffer that grows instead.
