@@ -7,7 +7,7 @@ TEST(SetupSwitches, ReadInAnyCaseQuotedOrNotAndUnknownOnesPassedOver)
     TSetupSwitches s = ParseSetupSwitches({"/s", "/Dir=\"C:\\Program Files\\Echo\"", "\"/VST2DIR=D:\\Vst\"",
                                            "/psdir=E:\\PS", "/FORMATS=VST3, aax,Photoshop", "/ITEMS=Echo,Delay",
                                            "/NAME=Ann Smith", "/noshortcuts", "/LOG=C:\\install.log", "/X", "other",
-                                           "/CLEANUP", "/lang=PT-br"});
+                                           "/CLEANUP", "/lang=EN"});
     EXPECT_TRUE(s.BadSwitch.empty()) << s.BadSwitch << ": " << s.BadReason;
     EXPECT_TRUE(s.Silent);
     EXPECT_EQ(s.Dir, "C:\\Program Files\\Echo");
@@ -18,7 +18,7 @@ TEST(SetupSwitches, ReadInAnyCaseQuotedOrNotAndUnknownOnesPassedOver)
     EXPECT_EQ(s.Name, "Ann Smith");
     EXPECT_TRUE(s.NoShortcuts);
     EXPECT_EQ(s.Log, "C:\\install.log");
-    EXPECT_EQ(s.Language, "pt-BR");  // as the list writes it
+    EXPECT_EQ(s.Language, "en");  // as the list writes it
     EXPECT_TRUE(s.WantsFormat("aax"));
     EXPECT_FALSE(s.WantsFormat("vst2"));
 
@@ -45,6 +45,7 @@ TEST(SetupSwitches, ValuesThatCannotBeUsedNameTheirSwitch)
         {{"/LOG"}, "/LOG"},
         {{"/LANG=pt"}, "/LANG"},  // Portuguese of which country
         {{"/LANG=xx"}, "/LANG"},
+        {{"/LANG=de"}, "/LANG"},  // known, but not spoken by this installer
         {{"/LANG="}, "/LANG"},
         {{"/S", "/VST2DIR=", "/FORMATS=bad"}, "/VST2DIR"},  // the first one counts
         {{"/S", "/NOSHORTCUTS", "-FORMATS=bad", "FORMATS=bad"}, ""},  // not switches

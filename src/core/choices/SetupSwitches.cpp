@@ -77,10 +77,14 @@ TSetupSwitches ParseSetupSwitches(const std::vector<std::string>& arguments)
             *text = value;
         } else if (name == "LANG") {
             const TLanguage* language = FindLanguage(value);
-            if (language)
-                switches.Language = language->Tag;
-            else
+            const std::vector<std::string> spoken = SpokenLanguages();
+            if (!language)
                 refuse(shown, "\"" + value + "\" is not one of the languages: " + KnownLanguageTags());
+            else if (std::find(spoken.begin(), spoken.end(), language->Tag) == spoken.end())
+                refuse(shown, "this installer does not speak " + std::string(language->Name) + "; it speaks " +
+                                  JoinLanguageTags(spoken));
+            else
+                switches.Language = language->Tag;
         } else if (name == "FORMATS" || name == "ITEMS") {
             std::vector<std::string> list = SplitList(value);
             for (std::string& item : list) {

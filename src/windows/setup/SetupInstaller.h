@@ -116,10 +116,9 @@ public:
     // The command line's choices as the model's: a text naming the switch and
     // what is wrong with its value, or empty. Nothing is written.
     std::string ApplySwitches(const TSetupSwitches& switches);
-    // The language to speak: /LANG= or the user's preferred UI languages,
-    // among those the installer speaks; the text naming the switch when it
-    // names another, or empty.
-    std::string ApplyLanguage(const TSetupSwitches& switches);
+    // The language to speak: /LANG= (which names one the installer speaks),
+    // else the user's preferred UI languages among those.
+    void ChooseLanguage(const TSetupSwitches& switches);
     // Every decision the run will follow, and where it came from.
     void LogDecisions(const TSetupSwitches& switches, TRunLog& log) const;
 

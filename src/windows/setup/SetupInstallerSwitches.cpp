@@ -1,8 +1,6 @@
 // The command line's choices: applied to the model as the wizard's proposal
 // (or, with /S, as the choices themselves), and told to the run's log with
 // where each came from.
-#include <algorithm>
-
 #include "InstallScope.h"
 #include "Languages.h"
 #include "PathUtils.h"
@@ -80,18 +78,10 @@ std::string TSetupInstaller::ApplySwitches(const TSetupSwitches& switches)
     return std::string();
 }
 
-std::string TSetupInstaller::ApplyLanguage(const TSetupSwitches& switches)
+void TSetupInstaller::ChooseLanguage(const TSetupSwitches& switches)
 {
-    const std::vector<std::string> spoken = SpokenLanguages();
-    if (!switches.Language) {
-        Choices.Language = ChooseLanguage(UserPreferredLanguages(), spoken);
-        return std::string();
-    }
-    if (std::none_of(spoken.begin(), spoken.end(), [&](const std::string& tag) { return tag == *switches.Language; }))
-        return "/LANG: this installer does not speak " + std::string(FindLanguage(*switches.Language)->Name) +
-               "; it speaks " + JoinLanguageTags(spoken);
-    Choices.Language = *switches.Language;
-    return std::string();
+    Choices.Language =
+        switches.Language ? *switches.Language : ::ChooseLanguage(UserPreferredLanguages(), SpokenLanguages());
 }
 
 void TSetupInstaller::LogDecisions(const TSetupSwitches& switches, TRunLog& log) const
