@@ -397,8 +397,12 @@ std::map<int, std::string> TSetupModel::MessageTexts(std::vector<std::string>* r
                                          : std::string();
         if (why.empty())
             texts[id] = text;
-        else if (refused)
-            refused->push_back(name + " of [" + TextsSection(Choices.Language) + "]: " + why);
+        else if (refused) {
+            std::string told = name;
+            told += " of [" + TextsSection(Choices.Language) + "]: ";
+            told += why;
+            refused->push_back(told);
+        }
     }
     return texts;
 }
