@@ -45,7 +45,7 @@ int RunUninstaller(const TSetupSwitches& switches, TRunLog& log)
         if (!switches.Silent) ShowErrorBox(e.what(), ApplicationTitle);
         return ExitCode::Damaged;
     }
-    ApplicationTitle = uninstaller->ProductName() + " Uninstaller";
+    ApplicationTitle = FormatMessageText(Msg::UninstallerCaption, {uninstaller->ProductName()});
     uninstaller->Elevated = switches.Elevated;
     TUnattendedUser nobody;
     TMessageBoxUser person;

@@ -87,7 +87,7 @@ bool TMainForm::FormCreate()
     if (!FLog) FLog = &FNoLog;
     FSession = std::make_unique<TSetupSession>(FProgramPath, *FSwitches, *FLog, *this);
     if (!FSession->Start()) {
-        ShowErrorBox(FSession->FailureText(), "Setup");
+        ShowErrorBox(FSession->FailureText(), LoadMessage(Msg::ErrorCaption));
         FExitCode = FSession->ExitCode();
         return false;
     }
@@ -95,7 +95,7 @@ bool TMainForm::FormCreate()
     FDpi = ScreenDpi();
     FFont = CreateDialogFont(FDpi, false);
     FBoldFont = CreateDialogFont(FDpi, true);
-    FCaption = model.ExpandText("$ProductName Setup$BitSuffix");
+    FCaption = model.ExpandText(LoadMessage(Msg::SetupCaption));
     CreateWindows();
     try {
         FPicture = LoadSidePicture(
@@ -147,13 +147,13 @@ void TMainForm::CreateWindows()
     const struct {
         TControlId Id;
         int Left;
-        const char* Caption;
+        int Text;
         DWORD Style;
-    } buttons[] = {{BackButton, BackLeft, "< &Back", BS_PUSHBUTTON},
-                   {NextButton, NextLeft, "&Next >", BS_DEFPUSHBUTTON},
-                   {CancelButton, CancelLeft, "Cancel", BS_PUSHBUTTON}};
+    } buttons[] = {{BackButton, BackLeft, Msg::BackButton, BS_PUSHBUTTON},
+                   {NextButton, NextLeft, Msg::NextButton, BS_DEFPUSHBUTTON},
+                   {CancelButton, CancelLeft, Msg::CancelButton, BS_PUSHBUTTON}};
     for (const auto& button : buttons) {
-        HWND control = CreateWindowExA(0, "BUTTON", button.Caption, WS_CHILD | WS_VISIBLE | WS_TABSTOP | button.Style,
+        HWND control = CreateWindowExA(0, "BUTTON", LoadMessage(button.Text).c_str(), WS_CHILD | WS_VISIBLE | WS_TABSTOP | button.Style,
                                        Scale(button.Left), Scale(ButtonTop), Scale(ButtonWidth), Scale(ButtonHeight),
                                        FHandle, reinterpret_cast<HMENU>(intptr_t(button.Id)), instance, nullptr);
         SendMessageA(control, WM_SETFONT, reinterpret_cast<WPARAM>(FFont), FALSE);
@@ -194,7 +194,7 @@ void TMainForm::CreatePageControls()
             break;
         case ckProgressBar: windowClass = PROGRESS_CLASSA; break;
         }
-        HWND control = CreateWindowExA(exStyle, windowClass, design.Caption, style, Scale(design.Left),
+        HWND control = CreateWindowExA(exStyle, windowClass, DesignText(design.Id).c_str(), style, Scale(design.Left),
                                        Scale(design.Top), Scale(design.Width), Scale(design.Height),
                                        FPages[design.Page], reinterpret_cast<HMENU>(intptr_t(design.Id)), instance,
                                        nullptr);
@@ -211,6 +211,12 @@ void TMainForm::CreatePageControls()
     column.cx = Scale(DesignOf(BundleList).Width) - GetSystemMetrics(SM_CXVSCROLL) - 4;
     SendMessageA(list, LVM_INSERTCOLUMNA, 0, reinterpret_cast<LPARAM>(&column));
     SendMessageA(Control(CopyProgressBar), PBM_SETRANGE32, 0, 100);
+}
+
+std::string TMainForm::DesignText(TControlId id) const
+{
+    int text = DesignOf(id).Text;
+    return text ? LoadMessage(text) : std::string();
 }
 
 std::string TMainForm::ExpandPluginText(const std::string& text) const
@@ -232,22 +238,22 @@ void TMainForm::PreparePages()
 {
     TSetupInstaller& model = FSession->Model();
     TPageAnswers proposal = FSession->Proposal();
-    auto expand = [&](TControlId id) { SetText(id, model.ExpandText(DesignOf(id).Caption)); };
-    auto expandPlugin = [&](TControlId id) { SetText(id, ExpandPluginText(DesignOf(id).Caption)); };
+    auto expand = [&](TControlId id) { SetText(id, model.ExpandText(DesignText(id))); };
+    auto expandPlugin = [&](TControlId id) { SetText(id, ExpandPluginText(DesignText(id))); };
 
     expand(WelcomeHeadingLabel);
     expand(WelcomeDescriptionLabel);
     if (!model.Facts().WelcomeNote.empty())
-        SetText(WelcomeStepLabel, model.Facts().WelcomeNote + "\r\n\r\n" + DesignOf(WelcomeStepLabel).Caption);
+        SetText(WelcomeStepLabel, model.Facts().WelcomeNote + "\r\n\r\n" + DesignText(WelcomeStepLabel));
     // The choice of whom for, when the product leaves it to the user and no switch has made it.
     const TSetupSwitches& switches = FSession->Switches();
     bool choice = model.Facts().InstallFor == TInstallFor::Either && !switches.AllUsers && !switches.CurrentUser;
     SetVisible(WelcomeForMeCheck, choice);
     SetChecked(WelcomeForMeCheck, proposal.ForCurrentUser);
-    SetText(WelcomeForMeLabel, ExpandPluginText(DesignOf(WelcomeForMeLabel).Caption));
+    SetText(WelcomeForMeLabel, ExpandPluginText(DesignText(WelcomeForMeLabel)));
     SetVisible(WelcomeForMeLabel, (choice || model.Choices.ForCurrentUser) && !model.EveryoneOnlyFormats().empty());
 
-    std::string licence = model.Facts().LicenseText;
+    std::string licence = model.LicenseText();
     SetText(LicenseMemo, licence);
 
     expand(BundleHeadingLabel);
@@ -290,7 +296,7 @@ void TMainForm::PreparePages()
     FInstallPage = FSession->InstallPage();
     PlaceMovableControls();
 
-    SetText(ReadyDescriptionLabel, model.Facts().CompleteMessage);
+    SetText(ReadyDescriptionLabel, model.CompleteMessage());
     expand(ReadyStartLabel);
     expand(ReadyStartCheck);
     bool product = !model.ProductPath().empty();
@@ -313,13 +319,13 @@ void TMainForm::FillFolderFields()
 void TMainForm::PrepareDigiPage()
 {
     TSetupInstaller& model = FSession->Model();
-    SetText(DigiDescriptionLabel, ExpandPluginText(DesignOf(DigiDescriptionLabel).Caption));
+    SetText(DigiDescriptionLabel, ExpandPluginText(DesignText(DigiDescriptionLabel)));
     // Only the formats the package carries are offered (never RTAS for 64-bit
     // plug-ins); a hidden box stays unticked.
     if (model.Facts().HasRtas) {
-        SetText(RtasInstallCheck, ExpandPluginText(DesignOf(RtasInstallCheck).Caption));
+        SetText(RtasInstallCheck, ExpandPluginText(DesignText(RtasInstallCheck)));
         SetChecked(RtasInstallCheck, model.Choices.InstallRtas);
-        SetText(RtasDescriptionLabel, ExpandPluginText(DesignOf(RtasDescriptionLabel).Caption));
+        SetText(RtasDescriptionLabel, ExpandPluginText(DesignText(RtasDescriptionLabel)));
     } else {
         // The AAX choice takes the RTAS place.
         SetVisible(RtasInstallCheck, false);
@@ -327,9 +333,9 @@ void TMainForm::PrepareDigiPage()
         MoveToTopOf(AaxInstallCheck, RtasInstallCheck);
         MoveToTopOf(AaxDescriptionLabel, RtasDescriptionLabel);
     }
-    SetText(AaxInstallCheck, ExpandPluginText(DesignOf(AaxInstallCheck).Caption));
+    SetText(AaxInstallCheck, ExpandPluginText(DesignText(AaxInstallCheck)));
     SetChecked(AaxInstallCheck, model.Facts().HasAax && model.Choices.InstallAax);
-    SetText(AaxDescriptionLabel, ExpandPluginText(DesignOf(AaxDescriptionLabel).Caption));
+    SetText(AaxDescriptionLabel, ExpandPluginText(DesignText(AaxDescriptionLabel)));
     SetVisible(AaxInstallCheck, model.Facts().HasAax);
     SetVisible(AaxDescriptionLabel, model.Facts().HasAax);
 }
@@ -339,7 +345,7 @@ void TMainForm::PrepareVstPage()
     TSetupInstaller& model = FSession->Model();
     for (TControlId id : {VstHeadingLabel, Vst2DescriptionLabel, Vst2InstallCheck, Vst2FolderLabel,
                           Vst3DescriptionLabel, Vst3InstallCheck, ClapInstallCheck})
-        SetText(id, ExpandPluginText(DesignOf(id).Caption));
+        SetText(id, ExpandPluginText(DesignText(id)));
     SetChecked(Vst2InstallCheck, model.Choices.InstallVst2);
     Vst2InstallCheckClick();
     SetVisible(Vst3DescriptionLabel, model.Facts().HasVst3);
@@ -347,7 +353,7 @@ void TMainForm::PrepareVstPage()
     SetVisible(Vst3InstallCheck, model.Facts().HasVst3);
     bool list = model.Facts().HasVst3 && !model.Facts().Vst3ItemList.empty();
     SetVisible(Vst3ListLabel, list);
-    SetText(Vst3ListLabel, ReplaceFirst(DesignOf(Vst3ListLabel).Caption, "$List", model.Facts().Vst3ItemList));
+    SetText(Vst3ListLabel, ReplaceFirst(DesignText(Vst3ListLabel), "$List", model.Facts().Vst3ItemList));
     if (!list) MoveToTopOf(Vst3InstallCheck, Vst3ListLabel);
     // CLAP beside VST 3, or in its place.
     SetChecked(ClapInstallCheck, model.Choices.InstallClap);
@@ -392,9 +398,12 @@ void TMainForm::ShowPage(int index)
     SetVisible(BackButton, index < pgCopy);
     SetVisible(NextButton, index != pgCopy);
     SetVisible(CancelButton, index < pgReady);
-    SetText(NextButton, index == pgLicense ? "&Yes" : index == pgReady ? "&Finish" : "&Next >");
-    SetText(CancelButton, index == pgLicense ? "&No" : "Cancel");
-    if (index == FInstallPage) SetText(NextButton, "&Install");
+    int next = index == pgLicense ? Msg::YesButton
+               : index == pgReady     ? Msg::FinishButton
+               : index == FInstallPage ? Msg::InstallButton
+                                       : Msg::NextButton;
+    SetText(NextButton, LoadMessage(next));
+    SetText(CancelButton, LoadMessage(index == pgLicense ? Msg::NoButton : Msg::CancelButton));
     if (index == pgCopy) {
         RunInstallation();
         return;
@@ -427,11 +436,16 @@ void TMainForm::InstallationEnded(bool installed)
     }
     FExitCode = ExitCode::Done;
     std::string folders;
-    for (const auto& [part, folder] : FSession->Model().InstalledFolders())
-        folders += (folders.empty() ? "" : "\r\n") + part + ": " + folder;
+    for (const auto& [part, folder] : FSession->Model().InstalledFolders()) {
+        // The formats keep their names; the program's and the content's folders are named in the user's language.
+        std::string shown = part == "Program" ? LoadMessage(Msg::FolderProgram)
+                            : part == "Content" ? LoadMessage(Msg::FolderContent)
+                                                : part;
+        folders += (folders.empty() ? "" : "\r\n") + shown + ": " + folder;
+    }
     SetText(ReadyFoldersMemo, folders);
     if (!FSession->ResultNote().empty())
-        SetText(ReadyDescriptionLabel, FSession->Model().Facts().CompleteMessage + "\r\n\r\n" +
+        SetText(ReadyDescriptionLabel, FSession->Model().CompleteMessage() + "\r\n\r\n" +
                                            ReplaceAll(FSession->ResultNote(), "\r", "\r\n"));
     ShowPage(pgReady);
 }

@@ -14,7 +14,7 @@
 #include <thread>
 
 #include "InstallProgress.h"
-#include "MainFormDesign.h"
+#include "WizardDesign.h"
 #include "MessageBoxes.h"
 #include "ProgramFile.h"
 #include "SetupSession.h"
@@ -57,6 +57,8 @@ public:
     void NextButtonClick();
     void BackButtonClick();
     void CancelButtonClick();
+    // The caption its design gives a control, in the language Setup speaks.
+    std::string DesignText(Wizard::TControlId id) const;
     std::string ExpandPluginText(const std::string& text) const;
     void SelectButtonClick(bool all);
     void Vst2InstallCheckClick();

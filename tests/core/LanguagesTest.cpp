@@ -66,3 +66,9 @@ TEST(Languages, ThePreferencesChooseInTheirOrderExactFirstThenTheLanguageElseEng
         EXPECT_EQ(ChooseLanguage(c.preferred, c.available), c.chosen) << preferred;
     }
 }
+
+TEST(Languages, ALanguageTheProgramDoesNotSpeakIsRefusedWithTheList)
+{
+    EXPECT_EQ(RefusalToSpeak("de", {"en", "de"}), "");
+    EXPECT_EQ(RefusalToSpeak("ja", {"en", "de"}), "/LANG=ja: this program does not speak Japanese; it speaks en, de");
+}

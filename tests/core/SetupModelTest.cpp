@@ -66,7 +66,7 @@ TEST(SetupModel, DefaultsOfAMinimalConfiguration)
     EXPECT_EQ(m.Facts().InstallDescription, "Echo");  // "$ProductName" after substitution
     EXPECT_TRUE(m.Facts().IgnoreMinorVersion);
     EXPECT_EQ(m.Facts().PageFlags, 0u);
-    EXPECT_EQ(m.Facts().CompleteMessage,
+    EXPECT_EQ(m.CompleteMessage(),
               "Echo has been installed successfully. You can start Echo from the Start menu or the desktop. Please "
               "read the Readme.txt file for additional information.");
     EXPECT_EQ(m.Facts().ShortcutKinds, 0u);
@@ -139,12 +139,12 @@ TEST(SetupModel, WelcomeNoteIsKeptFor64BitProductsOrOn64BitWindows)
     EXPECT_EQ(Load(MinimalIni(note), {"l"}, false).Facts().WelcomeNote, "Echo runs as 32-bit (64-bit).");
 }
 
-TEST(SetupModel, CompleteMessageIsExpandedBeforeInstallDescription)
+TEST(SetupModel, CompleteMessageShowsNoVariable)
 {
     TSetupModel m = Load(MinimalIni({"InstallDescription=the $ProductName plug-ins", "[Complete]",
                                      "Message=Done: $InstallDescription.", "Readme=$ProgramFolder\\Readme.txt"}));
-    // At the moment the message is expanded, InstallDescription still holds its variable.
-    EXPECT_EQ(m.Facts().CompleteMessage, "Done: the $ProductName plug-ins.");
+    // InstallDescription's own variables are replaced too, not shown as written.
+    EXPECT_EQ(m.CompleteMessage(), "Done: the Echo plug-ins.");
     EXPECT_EQ(m.Facts().InstallDescription, "the Echo plug-ins");
     EXPECT_EQ(m.Facts().CompleteReadme, "$ProgramFolder\\Readme.txt");
 }
@@ -208,10 +208,19 @@ TEST(SetupModel, TheMakersTextsInTheChosenLanguageTakeThePlaceOfTheProgramsOwn)
         {"en",
          {{Msg::NotEnoughSpace, "The drive is full.\rFree some space."}, {Msg::FileInstallFailed, "%s is busy"}},
          {"FolderInUse of [Texts.en]: its %s placeholders are not the program's text's",
-          "NoSuchMessage of [Texts.en]: no message has that name", "NothingSelected of [Texts.en]: it is empty"}},
-        {"de", {{Msg::NothingSelected, "Bitte mindestens ein Element w\xC3\xA4hlen."}}, {}},
+          "NoSuchMessage of [Texts.en]: no text has that name", "NothingSelected of [Texts.en]: it is empty"}},
+        // The installer's own German, with the maker's over it.
+        {"de",
+         {{Msg::NothingSelected, "Bitte mindestens ein Element w\xC3\xA4hlen."},
+          {Msg::NotEnoughSpace, "Voll.\rBitte Platz schaffen."},
+          {Msg::BitSuffix, " (64 Bit)"}},
+         {"FolderInUse of the installer's de texts: its %s placeholders are not the program's text's"}},
         {"fr", {}, {}},  // no section: the program's own texts
     };
+    m.LoadLanguageTables({"; the installer's own", "[Texts.de]", "NothingSelected=Nichts gew\xC3\xA4hlt.",
+                          "NotEnoughSpace=Voll.\\nBitte Platz schaffen.", "BitSuffix=\" (64 Bit)\"",
+                          "FolderInUse=%s %s", "[Texts.en]", "NotEnoughSpace=not taken: English is the program's own"});
+    EXPECT_EQ(m.Facts().SpokenLanguages(), (std::vector<std::string>{"en", "de"}));
     for (const Case& c : cases) {
         m.Choices.Language = c.language;
         std::vector<std::string> refused;

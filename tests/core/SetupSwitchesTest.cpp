@@ -45,7 +45,6 @@ TEST(SetupSwitches, ValuesThatCannotBeUsedNameTheirSwitch)
         {{"/LOG"}, "/LOG"},
         {{"/LANG=pt"}, "/LANG"},  // Portuguese of which country
         {{"/LANG=xx"}, "/LANG"},
-        {{"/LANG=de"}, "/LANG"},  // known, but not spoken by this installer
         {{"/LANG="}, "/LANG"},
         {{"/S", "/VST2DIR=", "/FORMATS=bad"}, "/VST2DIR"},  // the first one counts
         {{"/S", "/NOSHORTCUTS", "-FORMATS=bad", "FORMATS=bad"}, ""},  // not switches

@@ -6,7 +6,7 @@
 #include <objbase.h>
 
 #include "FileSystem.h"
-#include "MainFormDesign.h"
+#include "WizardDesign.h"
 #include "PathUtils.h"
 #include "TestFiles.h"
 #include "WizardDriver.h"

@@ -8,7 +8,7 @@
 #include <functional>
 
 #include "FileSystem.h"
-#include "MainFormDesign.h"
+#include "WizardDesign.h"
 #include "PathUtils.h"
 #include "Platform.h"
 #include "Registry.h"

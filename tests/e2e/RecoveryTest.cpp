@@ -6,7 +6,7 @@
 #include <map>
 
 #include "FileSystem.h"
-#include "MainFormDesign.h"
+#include "WizardDesign.h"
 #include "PathUtils.h"
 #include "Registry.h"
 #include "TestFiles.h"

@@ -5,7 +5,7 @@
 #include <functional>
 
 #include "E2E.h"
-#include "MainFormDesign.h"
+#include "WizardDesign.h"
 #include "TestFiles.h"
 #include "TestPackages.h"
 #include "UninstallLog.h"

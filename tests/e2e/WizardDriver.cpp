@@ -1,6 +1,6 @@
 #include "WizardDriver.h"
 
-#include "MainFormDesign.h"
+#include "WizardDesign.h"
 #include "PathUtils.h"
 #include "Registry.h"
 #include "ShellFolders.h"

@@ -7,7 +7,7 @@
 #include <algorithm>
 
 #include "DialogFont.h"
-#include "MainFormDesign.h"
+#include "WizardDesign.h"
 #include "Registry.h"
 #include "TestFiles.h"
 #include "TestPackages.h"

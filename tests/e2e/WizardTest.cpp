@@ -5,7 +5,7 @@
 #include <algorithm>
 
 #include "FileSystem.h"
-#include "MainFormDesign.h"
+#include "WizardDesign.h"
 #include "PathUtils.h"
 #include "Registry.h"
 #include "TestFiles.h"

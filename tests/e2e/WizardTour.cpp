@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "MainFormDesign.h"
+#include "WizardDesign.h"
 #include "PathUtils.h"
 #include "TestFiles.h"
 #include "WizardDriver.h"

@@ -10,6 +10,7 @@
 #include "Builder.h"
 #include "Exception.h"
 #include "PackageFormat.h"
+#include "SetupFacts.h"
 #include "Stream.h"
 
 namespace fs = std::filesystem;
@@ -114,7 +115,7 @@ TEST_F(Builder, InstallerCarriesStubThenPackageAtWord0x30)
     EXPECT_EQ(GetInt32LE(&bytes[0x34]), 0);
     EXPECT_TRUE(std::equal(stub.begin() + 0x38, stub.end(), bytes.begin() + 0x38));
     EXPECT_EQ(std::string(bytes.begin() + long(stub.size()), bytes.begin() + long(stub.size()) + 8), "KX/ISB/3");
-    EXPECT_EQ(result.Package.FileCount, 4);
+    EXPECT_EQ(result.Package.FileCount, 5);  // with the installer's texts in the other languages
     EXPECT_EQ(int64_t(bytes.size()), int64_t(stub.size()) + result.Package.Size);
     EXPECT_EQ(Verify(Root / "Out.exe"), "sound");
 }
@@ -283,6 +284,42 @@ TEST_F(Builder, ExtractWritesEveryEntryWithItsTime)
     EXPECT_EQ(local.tm_year + 1900, 2025);
     EXPECT_EQ(local.tm_hour, 3);
     EXPECT_EQ(local.tm_sec, 6);
+}
+
+TEST_F(Builder, ThePackageCarriesTheTextsOfTheLanguagesSetupIniLists)
+{
+    struct Case {
+        const char* languages;  // the line in [Setup]; nullptr for none
+        std::vector<std::string> carried;
+    } cases[] = {
+        {nullptr, {"ar", "de", "ja", "zh-Hant"}},  // all of them
+        {"Languages=de, PT-br", {"de", "pt-BR"}},
+        {"Languages=en", {}},  // English alone: nothing is added
+    };
+    int64_t allSize = 0, englishSize = 0;
+    for (const Case& c : cases) {
+        WriteFile(Product / "Setup.ini",
+                  std::string("[Setup]\r\nProductName=Test\r\n") + (c.languages ? c.languages : "") + "\r\n");
+        TBuildResult result = BuildPackage(Options());
+        (c.languages ? englishSize : allSize) = result.Package.Size;
+        fs::remove_all(Root / "Extracted");
+        std::ostringstream out;
+        ASSERT_TRUE(ExtractPackage((Root / "Out.exe").string(), (Root / "Extracted").string(), out));
+        fs::path tables = Root / "Extracted" / LanguageTablesFileName;
+        EXPECT_EQ(fs::exists(tables), !c.carried.empty()) << (c.languages ? c.languages : "all");
+        std::vector<uint8_t> bytes = fs::exists(tables) ? ReadFile(tables) : std::vector<uint8_t>();
+        std::string text(bytes.begin(), bytes.end());
+        for (const std::string& tag : c.carried)
+            EXPECT_NE(text.find("[Texts." + tag + "]"), std::string::npos) << tag;
+        if (c.languages && !c.carried.empty()) {
+            EXPECT_EQ(text.find("[Texts.fr]"), std::string::npos);
+        }
+    }
+    // Every language, compressed, within 150 KiB.
+    EXPECT_LT(allSize - englishSize, 150 * 1024);
+    // The product's own file of that name would be taken for the installer's texts.
+    WriteFile(Product / LanguageTablesFileName, "[Texts.de]\r\n");
+    EXPECT_THROW(BuildPackage(Options()), ESetupError);
 }
 
 TEST_F(Builder, ExtractOfADamagedPackageWritesNothing)

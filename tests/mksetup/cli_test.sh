@@ -68,7 +68,7 @@ expect_text "build in volumes" "$work/stdout" "with lib-4.bin"
 check "a narrow build keeps today's format" 0 "$mksetup" list "$work/a.exe"
 grep -q "wide" "$work/stdout" && { echo "FAIL: a small product was written wide"; failed=1; }
 check "verify volumes" 0 "$mksetup" verify "$work/lib.exe"
-expect_text "verify volumes" "$work/stdout" "5 files with the volumes"
+expect_text "verify volumes" "$work/stdout" "7 files with the volumes"
 check "list volumes" 0 "$mksetup" list "$work/lib.exe"
 expect_text "list volumes" "$work/stdout" "volume      lib-3.bin, 65536 bytes"
 check "extract volumes" 0 "$mksetup" extract "$work/lib.exe" "$work/lib-out"

@@ -8,6 +8,10 @@
 #include "Builder.h"
 #include "DosDateTime.h"
 #include "Exception.h"
+#include "IniFile.h"
+#include "LanguageTables.h"
+#include "SetupFacts.h"
+#include "TextUtils.h"
 #include "PackageFile.h"
 #include "PackageFormat.h"
 #include "PackageVolumes.h"
@@ -128,6 +132,16 @@ void WriteOutput(const TBuildOptions& options, const TProductTree& tree, TPackag
     }
 }
 
+// [Setup] Languages of the product's Setup.ini, as listed.
+std::vector<std::string> ProductLanguages(const std::string& folder)
+{
+    std::ifstream in(fs::path(folder) / "Setup.ini", std::ios::binary);
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    std::string listed = TIniFile(lines).ReadString("Setup", "Languages", "");
+    return listed.empty() ? std::vector<std::string>() : SplitList(listed);
+}
+
 }  // namespace
 
 TBuildResult BuildPackage(const TBuildOptions& options)
@@ -156,15 +170,20 @@ TBuildResult BuildPackage(const TBuildOptions& options)
     write.CreationTime = EncodeDateTime(created);
 
     TProductTree tree = ScanProductFolder(options.ProductFolder, fixedTime);
+    // The installer's texts in the languages [Setup] Languages names (all when it names none).
+    std::string tables = LanguageTablesEntry(ShippedLanguages(ProductLanguages(options.ProductFolder)));
+    if (!tables.empty())
+        tree.Items.push_back(
+            TPackageItem::File(LanguageTablesFileName, tables, fixedTime ? *fixedTime : PartsToDosDateTime(created)));
     if (!options.Uninstaller.empty()) {
         // The installer writes this program as the uninstaller, byte for byte, instead of a copy of itself.
         std::ifstream in(options.Uninstaller, std::ios::binary);
         std::string program((std::istreambuf_iterator<char>(in)), {});
         if (!in.good() && !in.eof()) throw ESetupError(options.Uninstaller + ": cannot be read");
         tree.Items.push_back(TPackageItem::File(UninstallerFileName, program, fixedTime ? *fixedTime : PartsToDosDateTime(created)));
-        std::sort(tree.Items.begin(), tree.Items.end(),
-                  [](const TPackageItem& a, const TPackageItem& b) { return a.Name < b.Name; });
     }
+    std::sort(tree.Items.begin(), tree.Items.end(),
+              [](const TPackageItem& a, const TPackageItem& b) { return a.Name < b.Name; });
 
     TBuildResult result;
     result.FileCount = tree.FileCount;

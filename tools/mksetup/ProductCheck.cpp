@@ -59,6 +59,7 @@ std::vector<TDiagnostic> TChecker::Run()
     CheckInstalledFiles();
     CheckDisplayVersion();
     CheckInstallFor();
+    CheckLanguages();
     CheckPackedFolders();
     CheckBitness();
     return Sorted();

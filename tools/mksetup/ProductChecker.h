@@ -104,6 +104,8 @@ private:
     // hosts look only in the folders for everyone.
     void CheckInstallFor();
     void CheckInstalledFiles();
+    // [Setup] Languages, the maker's texts per language and the licences per language.
+    void CheckLanguages();
 
     fs::path FFolder, FIniPath;
     std::optional<TProgramVersion> FVersion;

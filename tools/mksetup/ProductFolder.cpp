@@ -11,6 +11,7 @@
 #include "DosDateTime.h"
 #include "Exception.h"
 #include "PackageFormat.h"
+#include "SetupFacts.h"
 #include "Stream.h"
 
 namespace fs = std::filesystem;
@@ -134,6 +135,9 @@ TProductTree ScanProductFolder(const std::string& folder, std::optional<int32_t>
     for (const char* required : {"Setup.ini", "Setup.lic"})
         if (!HasTopLevelFile(tree.Items, required))
             Refuse(fs::path(folder) / required, "is missing; the installer cannot run without it");
+    if (HasTopLevelFile(tree.Items, LanguageTablesFileName))
+        Refuse(fs::path(folder) / LanguageTablesFileName,
+               "has the name of the entry that carries the installer's texts in other languages; please rename it");
     tree.FileCount = scanner.FileCount;
     tree.TotalBytes = scanner.TotalBytes;
     return tree;

@@ -7,34 +7,6 @@
 
 const char* const FormatNames[6] = {"vst2", "vst3", "clap", "aax", "rtas", "photoshop"};
 
-namespace {
-
-std::string LowerAscii(std::string text)
-{
-    for (char& c : text)
-        if (c >= 'A' && c <= 'Z') c = char(c - 'A' + 'a');
-    return text;
-}
-
-std::string Unquote(const std::string& text)
-{
-    if (text.size() >= 2 && text.front() == '"' && text.back() == '"') return text.substr(1, text.size() - 2);
-    return text;
-}
-
-std::vector<std::string> SplitList(const std::string& text)
-{
-    std::vector<std::string> items;
-    for (size_t start = 0; start <= text.size();) {
-        size_t end = std::min(text.find(',', start), text.size());
-        items.push_back(Trim(text.substr(start, end - start)));
-        start = end + 1;
-    }
-    return items;
-}
-
-}  // namespace
-
 bool TSetupSwitches::WantsFormat(const std::string& format) const
 {
     return !Formats || std::find(Formats->begin(), Formats->end(), format) != Formats->end();
@@ -76,13 +48,10 @@ TSetupSwitches ParseSetupSwitches(const std::vector<std::string>& arguments)
             if (value.empty()) refuse(shown, "the value is empty");
             *text = value;
         } else if (name == "LANG") {
+            // Whether the program speaks it is known once the package or the log is read.
             const TLanguage* language = FindLanguage(value);
-            const std::vector<std::string> spoken = SpokenLanguages();
             if (!language)
                 refuse(shown, "\"" + value + "\" is not one of the languages: " + KnownLanguageTags());
-            else if (std::find(spoken.begin(), spoken.end(), language->Tag) == spoken.end())
-                refuse(shown, "this installer does not speak " + std::string(language->Name) + "; it speaks " +
-                                  JoinLanguageTags(spoken));
             else
                 switches.Language = language->Tag;
         } else if (name == "FORMATS" || name == "ITEMS") {

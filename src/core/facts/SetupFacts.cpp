@@ -2,12 +2,9 @@
 
 #include <algorithm>
 
+#include "Languages.h"
 #include "PathUtils.h"
 #include "TextUtils.h"
-
-const char DefaultCompleteMessage[] =
-    "$ProductName has been installed successfully. You can start $ProductName from the Start menu or the desktop. "
-    "Please read the Readme.txt file for additional information.";
 
 bool ParseInstallFor(const std::string& text, TInstallFor& into)
 {
@@ -68,4 +65,12 @@ TComponentLine ParseComponentLine(const std::string& line, const std::vector<std
         component.NoOverwrite = component.NoOverwrite || (LineName(option) == component.Key && LineValue(option) == NoOverwriteOption);
     component.Vst3 = IsVst3Destination(component.Destination);
     return component;
+}
+
+std::vector<std::string> TSetupFacts::SpokenLanguages() const
+{
+    std::vector<std::string> spoken = {"en"};
+    for (const TLanguage& language : ::Languages())
+        if (Translations.count(language.Tag)) spoken.push_back(language.Tag);
+    return spoken;
 }

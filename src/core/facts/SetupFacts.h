@@ -23,8 +23,6 @@ enum TShortcutKind : unsigned {
     skDesktop = 2,
 };
 
-extern const char DefaultCompleteMessage[];
-
 // A registry location below a root key: a key path and a value name.
 struct TSettingPath {
     std::string Key;
@@ -66,6 +64,11 @@ std::vector<TComponentLine> ComponentLinesFor(const std::vector<TComponentLine>&
 inline bool IsVst3Destination(const std::string& text) { return text.find("Vst3") != std::string::npos; }
 // The one value a [ComponentsOptions] line knows.
 constexpr char NoOverwriteOption[] = "NoOverwrite";
+// The package entry mksetup writes with the installer's texts in the languages
+// the product ships besides English: one [Texts.TAG] section each.
+constexpr char LanguageTablesFileName[] = "Setup.lng";
+// The licence a language has of its own: "Setup.de.lic".
+inline std::string LanguageLicenseFileName(const std::string& tag) { return "Setup." + tag + ".lic"; }
 
 // What the package says: Setup.ini with its lists, Setup.lic, BundleInfo.ini,
 // the package's version and date, and which kinds of files it carries.
@@ -93,15 +96,22 @@ struct TSetupFacts {
     std::string BundleRegistryRoot;
     std::string BundleItemName;
     unsigned PageFlags = 0;
-    std::string CompleteMessage;
+    std::string CompleteMessage;  // [Complete] Message as written; empty for the program's own
     std::string CompleteReadme;
     std::string CompleteProduct;
     std::string LicenseText;
+    // A licence per language (Setup.TAG.lic beside Setup.lic), by tag.
+    std::map<std::string, std::string> LicenseTexts;
     std::vector<std::string> InstalledFiles, Folders, FoldersRegistry, Components, ComponentsOptions, CallLibraries,
         RegistrySettings, GlobalRegistrySettings, Shortcuts;
     // The maker's texts per language: the lines of [Texts.TAG] by the tag as
     // the list of languages writes it ("de", "pt-BR").
     std::map<std::string, std::vector<std::string>> Texts;
+    // The installer's own texts in the languages the package carries besides
+    // English (LanguageTablesFileName), by tag in the same way.
+    std::map<std::string, std::vector<std::string>> Translations;
+    // [Setup] Languages: the tags the maker ships, as written; empty for all.
+    std::vector<std::string> Languages;
     // [Components] with [ComponentsOptions], read once.
     std::vector<TComponentLine> ComponentLines;
     unsigned ShortcutKinds = 0;
@@ -126,6 +136,9 @@ struct TSetupFacts {
     bool HasRtas = false, HasAax = false;
     // VST 2 or Photoshop plug-ins: without a folder for them the run cannot be complete.
     bool HasVst2 = false, HasPhotoshop = false;
+
+    // English, then each language whose texts the package carries, in the list's order.
+    std::vector<std::string> SpokenLanguages() const;
 };
 
 // What the machine tells for the chosen scope (everyone, or the user who

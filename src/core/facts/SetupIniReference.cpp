@@ -5,15 +5,17 @@
 
 namespace {
 
-// [Texts.TAG]: one key per message, its text in English beside it.
+// [Texts.TAG]: one key per text, its English beside it.
 TIniSectionReference TextsSectionReference()
 {
     TIniSectionReference section{
         "Texts.TAG", false, "",
-        "The product's own words for the installer's messages in one language (TAG: a tag of /LANG=, such as en, de "
-        "or pt-BR), used when Setup speaks that language: a key per message, by name. A text keeps the message's %s "
-        "placeholders, in number (the installer keeps its own text otherwise, and so does an empty one); \\n is a "
-        "line break. Messages not named keep the installer's text.",
+        "The product's own words for the installer's texts in one language (TAG: a tag of /LANG=, such as en, de or "
+        "pt-BR), used when Setup speaks that language: a key per text, by name: each message, each caption of the "
+        "wizard (named after its control) and each button. A text keeps the %s placeholders of the English one, in "
+        "number (the installer keeps its own text otherwise, and so does an empty one); \\n is a line break; a text "
+        "that begins or ends with a blank is written in double quotes. Texts not named keep the installer's own in "
+        "that language, else the English below.",
         {},
         {"NotEnoughSpace=The destination drive is full.\\nFree some space for the plug-ins and try again."}};
 #define SETUP_MESSAGE(id, name, english) \
@@ -49,6 +51,7 @@ const std::vector<TIniSectionReference>& SetupIniSections()
              {"BundleSelectDescription", "text", "(none)", "The bundle page's text ($BundleSelectDescription)."},
              {"BundleRegistryRoot", "registry key", "required for a bundle", "The key below which each bundle item's settings go."},
              {"BundleItemName", "text with $BundleItem", "(none)", "How a bundle item is named on the bundle page."},
+             {"Languages", "language tags, by commas", "all", "The languages the installer speaks besides English (de, ja, pt-BR, ...: the tags of /LANG=). mksetup packs the installer's texts in each; Setup speaks the first of the user's preferred Windows display languages among them, else English. \"en\" alone ships English only, which adds nothing to the installer."},
          },
          {"ProductName=Space Echo", "Publisher=Example Audio", "RegistryRoot=Software\\Example Audio\\Space Echo",
           "DefaultFolder=Example Audio\\Space Echo %d"}},

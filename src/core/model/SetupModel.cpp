@@ -77,13 +77,15 @@ void TSetupModel::LoadConfiguration(const TTextLoader& loadText, bool runsOn64Bi
     FFacts.RegistrySettings = ini.ReadSection("RegistrySettings");
     FFacts.GlobalRegistrySettings = ini.ReadSection("GlobalRegistrySettings");
     FFacts.Shortcuts = ini.ReadSection("Shortcuts");
+    std::string languages = ini.ReadString("Setup", "Languages", "");
+    FFacts.Languages = languages.empty() ? std::vector<std::string>() : SplitList(languages);
     FFacts.Texts.clear();
     for (const TLanguage& language : Languages())
         if (ini.SectionExists(TextsSection(language.Tag)))
             FFacts.Texts[language.Tag] = ini.ReadSection(TextsSection(language.Tag));
 
     // InstallDescription has not had its own variables replaced at this moment.
-    FFacts.CompleteMessage = ExpandText(ini.ReadString("Complete", "Message", DefaultCompleteMessage));
+    FFacts.CompleteMessage = ini.ReadString("Complete", "Message", "");
     FFacts.CompleteReadme = ini.ReadString("Complete", "Readme", "");
     FFacts.CompleteProduct = ini.ReadString("Complete", "Product", "");
 
@@ -165,7 +167,8 @@ std::string TSetupModel::EveryoneOnlyFormats() const
     if (FFacts.HasPhotoshop) formats.push_back("Photoshop");
     std::string text;
     for (size_t i = 0; i < formats.size(); ++i)
-        text += (i == 0 ? "" : i + 1 == formats.size() ? " and " : ", ") + formats[i];
+        text += (i == 0 ? "" : LoadMessage(i + 1 == formats.size() ? Msg::ListLastSeparator : Msg::ListSeparator)) +
+                formats[i];
     return text;
 }
 
@@ -188,6 +191,18 @@ std::vector<std::pair<std::string, std::string>> TSetupModel::InstalledFolders()
     return folders;
 }
 
+std::string TSetupModel::CompleteMessage() const
+{
+    // The maker's text for the language Setup speaks comes first, then [Complete] Message, then the program's own.
+    bool ownForLanguage = false;
+    auto texts = FFacts.Texts.find(Choices.Language);
+    if (texts != FFacts.Texts.end())
+        for (const std::string& line : texts->second)
+            ownForLanguage = ownForLanguage || MessageNamed(Trim(LineName(line))) == Msg::ReadyDescriptionLabel;
+    bool given = !FFacts.CompleteMessage.empty() && !ownForLanguage;
+    return ExpandText(given ? FFacts.CompleteMessage : LoadMessage(Msg::ReadyDescriptionLabel));
+}
+
 std::string TSetupModel::ExpandText(const std::string& text) const
 {
     std::string result = text;
@@ -199,7 +214,7 @@ std::string TSetupModel::ExpandText(const std::string& text) const
         {"$InstallDescription", FFacts.InstallDescription},
         {"$BundleSelectHeading", FFacts.BundleSelectHeading},
         {"$BundleSelectDescription", FFacts.BundleSelectDescription},
-        {"$BitSuffix", BitSuffix()},
+        {"$BitSuffix", FFacts.Is64Bit ? LoadMessage(Msg::BitSuffix) : std::string()},
     };
     for (const auto& [name, value] : variables) result = ReplaceAll(result, name, value);
     return result;
@@ -381,27 +396,51 @@ std::string FormatDefaultFolder(const std::string& pattern, int32_t major)
 
 std::string TextsSection(const std::string& tag) { return "Texts." + tag; }
 
+void TSetupModel::LoadLanguageTables(const std::vector<std::string>& lines)
+{
+    TIniFile tables(lines);
+    FFacts.Translations.clear();
+    for (const TLanguage& language : Languages())
+        if (language.Tag != std::string("en") && tables.SectionExists(TextsSection(language.Tag)))
+            FFacts.Translations[language.Tag] = tables.ReadSection(TextsSection(language.Tag));
+}
+
+void TSetupModel::LoadLanguageLicense(const std::string& tag, const std::vector<std::string>& lines)
+{
+    FFacts.LicenseTexts[tag] = JoinLines(lines);
+}
+
+const std::string& TSetupModel::LicenseText() const
+{
+    auto own = FFacts.LicenseTexts.find(Choices.Language);
+    return own != FFacts.LicenseTexts.end() ? own->second : FFacts.LicenseText;
+}
+
 std::map<int, std::string> TSetupModel::MessageTexts(std::vector<std::string>* refused) const
 {
     std::map<int, std::string> texts;
-    auto lines = FFacts.Texts.find(Choices.Language);
-    if (lines == FFacts.Texts.end()) return texts;
-    for (const std::string& line : lines->second) {
-        std::string name = Trim(LineName(line));
-        int id = MessageNamed(name);
-        std::string text = ReplaceAll(LineValue(line), "\\n", "\r");
-        std::string why = !id ? "no message has that name"
-                          : !SamePlaceholders(text, LoadStoredMessage(id))
-                              ? "its %s placeholders are not the program's text's"
-                          : text.empty() ? "it is empty"
-                                         : std::string();
-        if (why.empty())
-            texts[id] = text;
-        else if (refused) {
-            std::string told = name;
-            told += " of [" + TextsSection(Choices.Language) + "]: ";
-            told += why;
-            refused->push_back(told);
+    // The installer's own table of the language first, then what the maker words otherwise.
+    for (const auto* given : {&FFacts.Translations, &FFacts.Texts}) {
+        auto lines = given->find(Choices.Language);
+        if (lines == given->end()) continue;
+        for (const std::string& line : lines->second) {
+            std::string name = Trim(LineName(line));
+            int id = MessageNamed(name);
+            std::string text = TextValue(LineValue(line));
+            std::string why = !id ? "no text has that name"
+                              : !SamePlaceholders(text, LoadStoredMessage(id))
+                                  ? "its %s placeholders are not the program's text's"
+                              : text.empty() ? "it is empty"
+                                             : std::string();
+            if (why.empty())
+                texts[id] = text;
+            else if (refused) {
+                std::string told = name;
+                told += given == &FFacts.Texts ? " of [" + TextsSection(Choices.Language) + "]: "
+                                                : " of the installer's " + Choices.Language + " texts: ";
+                told += why;
+                refused->push_back(told);
+            }
         }
     }
     return texts;

@@ -70,7 +70,11 @@ public:
     {
         return FFacts.DisplayVersion.empty() ? FFacts.PackageVersion.AsText() : FFacts.DisplayVersion;
     }
+    // " (64-bit)" for a 64-bit package, in English: the names Windows keeps (the
+    // installed-programs entry) never depend on the language of a run.
     std::string BitSuffix() const { return FFacts.Is64Bit ? " (64-bit)" : ""; }
+    // The Completed page's text, its variables replaced.
+    std::string CompleteMessage() const;
     // The formats the package holds that have no place for one user (their
     // hosts look only in the folders for everyone): "AAX and Photoshop"; empty when none.
     std::string EveryoneOnlyFormats() const;
@@ -90,10 +94,18 @@ public:
     // The content folder as chosen (one that follows the destination is
     // made anew from it).
     void SetContentFolder(const std::string& folder);
-    // The maker's texts for the chosen language ([Texts.TAG] of Setup.ini), by
-    // message: each one whose name is a message's and whose "%s" placeholders
-    // are the program's text's; "\n" in a text is a line break. The others go
-    // to `refused`, each with its reason.
+    // Reads the installer's own texts in the languages the package carries
+    // (the lines of LanguageTablesFileName).
+    void LoadLanguageTables(const std::vector<std::string>& lines);
+    // Keeps the licence a language has of its own (the lines of Setup.TAG.lic).
+    void LoadLanguageLicense(const std::string& tag, const std::vector<std::string>& lines);
+    // The licence in the chosen language, else Setup.lic.
+    const std::string& LicenseText() const;
+    // The texts of the chosen language, by message: the installer's own table
+    // of it, then the maker's texts ([Texts.TAG] of Setup.ini) over it. Each
+    // one whose name is a message's and whose "%s" placeholders are the
+    // program's text's; "\n" in a text is a line break. The others go to
+    // `refused`, each with its reason. Messages without a text keep English.
     std::map<int, std::string> MessageTexts(std::vector<std::string>* refused = nullptr) const;
     // The content folder [Setup] ContentFolder gives with that destination.
     std::string ContentFolderFollowing(const std::string& installFolder) const;

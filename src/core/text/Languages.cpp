@@ -3,15 +3,9 @@
 #include <algorithm>
 
 #include "PathUtils.h"
+#include "TextUtils.h"
 
 namespace {
-
-std::string Lower(std::string text)
-{
-    for (char& c : text)
-        if (c >= 'A' && c <= 'Z') c = char(c - 'A' + 'a');
-    return text;
-}
 
 std::vector<std::string> Subtags(const std::string& tag)
 {
@@ -19,7 +13,7 @@ std::vector<std::string> Subtags(const std::string& tag)
     std::string part;
     for (char c : tag + "-") {
         if (c == '-' || c == '_') {
-            if (!part.empty()) parts.push_back(Lower(part));
+            if (!part.empty()) parts.push_back(LowerAscii(part));
             part.clear();
         } else {
             part += c;
@@ -77,8 +71,6 @@ const std::vector<TLanguage>& Languages()
     return languages;
 }
 
-std::vector<std::string> SpokenLanguages() { return {"en"}; }
-
 const TLanguage* FindLanguage(const std::string& tag)
 {
     for (const TLanguage& language : Languages())
@@ -98,6 +90,14 @@ std::string KnownLanguageTags()
     std::vector<std::string> tags;
     for (const TLanguage& language : Languages()) tags.push_back(language.Tag);
     return JoinLanguageTags(tags);
+}
+
+std::string RefusalToSpeak(const std::string& tag, const std::vector<std::string>& spoken)
+{
+    if (std::find(spoken.begin(), spoken.end(), tag) != spoken.end()) return std::string();
+    const TLanguage* language = FindLanguage(tag);
+    return "/LANG=" + tag + ": this program does not speak " + (language ? language->Name : tag.c_str()) +
+           "; it speaks " + JoinLanguageTags(spoken);
 }
 
 std::vector<std::string> LanguageCandidates(const std::string& preferred)

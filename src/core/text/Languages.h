@@ -13,10 +13,6 @@ struct TLanguage {
     bool RightToLeft;
 };
 
-// The languages whose texts this program carries: English alone until the
-// translations come.
-std::vector<std::string> SpokenLanguages();
-
 // Every language, English first, then by tag.
 const std::vector<TLanguage>& Languages();
 // The language of a tag written as the list writes it (any letter case); null for none.
@@ -24,6 +20,8 @@ const TLanguage* FindLanguage(const std::string& tag);
 // The tags, joined by ", ": what a message naming the languages lists.
 std::string JoinLanguageTags(const std::vector<std::string>& tags);
 std::string KnownLanguageTags();
+// Empty when `tag` is one of `spoken`; else why a program speaking those refuses it.
+std::string RefusalToSpeak(const std::string& tag, const std::vector<std::string>& spoken);
 
 // The tags of the list a preferred UI language (a BCP 47 tag as Windows
 // gives it: "de-AT", "zh-TW", "sr-Latn-RS") would take, best first: the exact

@@ -1,6 +1,9 @@
 #include "Messages.h"
 
+#include <cctype>
+
 #include "PathUtils.h"
+#include "TextUtils.h"
 
 namespace {
 
@@ -39,6 +42,42 @@ int MessageNamed(const std::string& name)
 }
 
 void SetMessageTexts(const std::map<int, std::string>& texts) { MessageTexts() = texts; }
+
+std::string TextValue(const std::string& written) { return ReplaceAll(Unquote(written), "\\n", "\r"); }
+
+std::vector<std::string> PlaceholdersOf(const std::string& text)
+{
+    std::vector<std::string> found;
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '%' && i + 1 < text.size()) {
+            if (text[i + 1] == 's') found.push_back("%s");
+            ++i;
+        } else if (text[i] == '$') {
+            size_t end = i + 1;
+            while (end < text.size() && std::isalpha(static_cast<unsigned char>(text[end]))) ++end;
+            if (end > i + 1) found.push_back(text.substr(i, end - i));
+            i = end - 1;
+        }
+    }
+    return found;
+}
+
+std::string AcceleratorOf(const std::string& text)
+{
+    for (size_t i = 0; i + 1 < text.size(); ++i) {
+        if (text[i] != '&') continue;
+        if (text[i + 1] == '&') {
+            ++i;
+            continue;
+        }
+        auto lead = static_cast<unsigned char>(text[i + 1]);
+        size_t length = lead < 0x80 ? 1 : lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : 2;
+        std::string key = text.substr(i + 1, length);
+        if (length == 1 && key[0] >= 'A' && key[0] <= 'Z') key[0] = char(key[0] - 'A' + 'a');
+        return key;
+    }
+    return std::string();
+}
 
 bool SamePlaceholders(const std::string& text, const std::string& english)
 {

@@ -1,16 +1,17 @@
 #pragma once
-// Access to the message table (ids 65216 to 65280). On Windows the texts come
+// Access to the message table (ids 65216 to 65357). On Windows the texts come
 // from the program's STRINGTABLE resource; elsewhere from the compiled-in list.
 #include <initializer_list>
 #include <map>
 #include <string>
+#include <vector>
 
 namespace Msg {
 #define SETUP_MESSAGE(id, name, text) constexpr int name = id;
 #include "Messages.def"
 #undef SETUP_MESSAGE
 constexpr int First = 65216;
-constexpr int Last = 65280;
+constexpr int Last = 65357;
 }  // namespace Msg
 
 // The text of message `id`: the text the product gave it for its language
@@ -26,6 +27,14 @@ int MessageNamed(const std::string& name);
 // The texts that take the place of the program's own from now on, by id
 // (an empty map gives every message its own text back).
 void SetMessageTexts(const std::map<int, std::string>& texts);
+// A text as a table of texts writes it: "\n" for a line break, in double
+// quotes when it begins or ends with a blank.
+std::string TextValue(const std::string& written);
+// The placeholders of a text in their order: each "%s" and each $Variable.
+std::vector<std::string> PlaceholdersOf(const std::string& text);
+// The key a text's accelerator ("&Next") names, lower case for a Latin
+// letter, a whole UTF-8 character otherwise; empty for none ("&&" is an "&").
+std::string AcceleratorOf(const std::string& text);
 // Whether a text may stand for another: the same "%s" placeholders, in number.
 bool SamePlaceholders(const std::string& text, const std::string& english);
 

@@ -1,5 +1,7 @@
 #include "TextUtils.h"
 
+#include <algorithm>
+
 std::string Trim(const std::string& text)
 {
     size_t begin = 0, end = text.size();
@@ -116,6 +118,30 @@ std::string UpperAscii(const std::string& text)
     for (char& c : upper)
         if (c >= 'a' && c <= 'z') c = char(c - 'a' + 'A');
     return upper;
+}
+
+std::string LowerAscii(std::string text)
+{
+    for (char& c : text)
+        if (c >= 'A' && c <= 'Z') c = char(c - 'A' + 'a');
+    return text;
+}
+
+std::string Unquote(const std::string& text)
+{
+    if (text.size() >= 2 && text.front() == '"' && text.back() == '"') return text.substr(1, text.size() - 2);
+    return text;
+}
+
+std::vector<std::string> SplitList(const std::string& text)
+{
+    std::vector<std::string> items;
+    for (size_t start = 0; start <= text.size();) {
+        size_t end = std::min(text.find(',', start), text.size());
+        items.push_back(Trim(text.substr(start, end - start)));
+        start = end + 1;
+    }
+    return items;
 }
 
 std::string TimeLeftText(int seconds)

@@ -17,6 +17,11 @@ std::string UnsignedText(uint64_t value, unsigned base = 10, size_t digits = 1);
 // The text with the ASCII letters a to z in upper case: a key for names that
 // Windows compares without regard to case.
 std::string UpperAscii(const std::string& text);
+std::string LowerAscii(std::string text);
+// The text without the double quotes around it, when it has both.
+std::string Unquote(const std::string& text);
+// The items of a comma-separated list, each trimmed; "" is one empty item.
+std::vector<std::string> SplitList(const std::string& text);
 // The text is well-formed UTF-8: no stray continuation byte, no sequence cut
 // short, no overlong form, no surrogate, nothing past U+10FFFF.
 bool IsValidUtf8(const std::string& text);

@@ -23,6 +23,12 @@ TSetupInstaller::TSetupInstaller(const std::string& programPath)
 {
     SetPackageStamp(FInstaller->PackageVersion(), FInstaller->PackageDate());
     LoadConfiguration([this](const std::string& name) { return LoadPackageText(name); }, IsWow64());
+    // The installer's texts in the product's other languages travel only inside the package.
+    if (std::unique_ptr<TMemoryStream> tables = FInstaller->ExtractFileToMemory(LanguageTablesFileName))
+        LoadLanguageTables(TextLines(*tables));
+    for (const std::string& tag : FFacts.SpokenLanguages())
+        if (std::unique_ptr<TMemoryStream> licence = FInstaller->ExtractFileToMemory(LanguageLicenseFileName(tag)))
+            LoadLanguageLicense(tag, TextLines(*licence));
     // Lines built for another machine (Machine: arm64 on an x64 one) are not this machine's to install.
     FFacts.ComponentLines = ComponentLinesFor(FFacts.ComponentLines, NativeMachine());
     SurveyPackage();
@@ -214,9 +220,13 @@ bool TSetupInstaller::HoldsOthersFiles(const TFolderSurvey& survey) const
 
 std::vector<std::string> TSetupInstaller::LoadPackageText(const std::string& name)
 {
-    std::unique_ptr<TStream> stream = OpenPackageFile(name);
-    std::string text(size_t(stream->Size() - stream->Position()), '\0');
-    if (!text.empty()) stream->ReadBuffer(&text[0], text.size());
+    return TextLines(*OpenPackageFile(name));
+}
+
+std::vector<std::string> TSetupInstaller::TextLines(TStream& stream)
+{
+    std::string text(size_t(stream.Size() - stream.Position()), '\0');
+    if (!text.empty()) stream.ReadBuffer(&text[0], text.size());
     // A maker's editor may have saved it as UTF-8 with a byte order mark, or
     // as UTF-16 with one (Notepad's "Unicode"): either is read as written.
     if (text.compare(0, 3, "\xEF\xBB\xBF") == 0) {
@@ -454,7 +464,8 @@ TDestinationCheck TSetupInstaller::CheckDestination(const TDestination& destinat
     if (!earlier.empty() && InstallationScope(survey.Folder + UninstallerFileName, earlier) != Scope())
         return {false,
                 FormatText(ExpandText(LoadMessage(Msg::FolderOtherScope)),
-                           {ExcludeDelimiter(folder), Choices.ForCurrentUser ? "all users" : "one user alone"}),
+                           {ExcludeDelimiter(folder),
+                            LoadMessage(Choices.ForCurrentUser ? Msg::ScopeAllUsers : Msg::ScopeOneUser)}),
                 true};
     if (FMachine.HasPreviousInstall) {
         bool same = SameTextAscii(FMachine.PreviousInstallFolder, folder);

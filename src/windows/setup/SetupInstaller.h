@@ -53,6 +53,8 @@ public:
     std::unique_ptr<TStream> OpenPackageFile(const std::string& name, const std::string& alternative = std::string(),
                                              std::string* opened = nullptr);
     std::vector<std::string> LoadPackageText(const std::string& name);
+    // The lines of a text file: UTF-8 (with or without a byte order mark), UTF-16 with one, or ANSI.
+    static std::vector<std::string> TextLines(TStream& stream);
 
     // For one user (or everyone): the scope of the run (InstallScope.h) and
     // everything found for it anew, the folders, an earlier installation of
@@ -116,9 +118,10 @@ public:
     // The command line's choices as the model's: a text naming the switch and
     // what is wrong with its value, or empty. Nothing is written.
     std::string ApplySwitches(const TSetupSwitches& switches);
-    // The language to speak: /LANG= (which names one the installer speaks),
-    // else the user's preferred UI languages among those.
-    void ChooseLanguage(const TSetupSwitches& switches);
+    // The language to speak: /LANG=, else the user's preferred UI languages
+    // among those the package carries. Returns why /LANG= is refused (a
+    // language the package does not carry), or empty.
+    std::string ChooseLanguage(const TSetupSwitches& switches);
     // Every decision the run will follow, and where it came from.
     void LogDecisions(const TSetupSwitches& switches, TRunLog& log) const;
 

@@ -78,10 +78,15 @@ std::string TSetupInstaller::ApplySwitches(const TSetupSwitches& switches)
     return std::string();
 }
 
-void TSetupInstaller::ChooseLanguage(const TSetupSwitches& switches)
+std::string TSetupInstaller::ChooseLanguage(const TSetupSwitches& switches)
 {
-    Choices.Language =
-        switches.Language ? *switches.Language : ::ChooseLanguage(UserPreferredLanguages(), SpokenLanguages());
+    std::vector<std::string> spoken = FFacts.SpokenLanguages();
+    if (switches.Language) {
+        std::string refusal = RefusalToSpeak(*switches.Language, spoken);
+        if (!refusal.empty()) return refusal;
+    }
+    Choices.Language = switches.Language ? *switches.Language : ::ChooseLanguage(UserPreferredLanguages(), spoken);
+    return std::string();
 }
 
 void TSetupInstaller::LogDecisions(const TSetupSwitches& switches, TRunLog& log) const

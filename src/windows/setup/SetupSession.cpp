@@ -78,11 +78,11 @@ bool TSetupSession::Start()
     FLog.Phase("reading the package and finding the folders");
     // The language first: the maker's texts in it take the place of the
     // program's own before anything is said, the refusal of a switch included.
-    FModel->ChooseLanguage(FSwitches);
+    std::string problem = FModel->ChooseLanguage(FSwitches);
     std::vector<std::string> refused;
     SetMessageTexts(FModel->MessageTexts(&refused));
     for (const std::string& text : refused) FLog.Line("text not taken: " + text);
-    std::string problem = FModel->ApplySwitches(FSwitches);
+    if (problem.empty()) problem = FModel->ApplySwitches(FSwitches);
     if (!problem.empty()) {
         FLog.Line("refused: " + problem);
         FFailure = TFailure::BadSwitch;

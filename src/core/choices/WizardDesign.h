@@ -1,6 +1,10 @@
 #pragma once
 // The wizard window as designed at 96 DPI: one table of every control with its
-// page, kind, position, caption and style. The window builds itself from it.
+// page, kind, position, text and style. The window builds itself from it; the
+// builder's checks read which texts share a page from it.
+#include <functional>
+#include <string>
+#include <utility>
 #include <vector>
 
 #include "WizardIds.h"
@@ -20,7 +24,7 @@ struct TControlDesign {
     TPage Page;
     TControlKind Kind;
     int Left, Top, Width, Height;
-    const char* Caption;
+    int Text;  // the message of its caption; 0 for none
     unsigned Flags;
 };
 
@@ -34,5 +38,12 @@ constexpr int BackLeft = 249, NextLeft = 324, CancelLeft = 425;
 
 const std::vector<TControlDesign>& PageControls();
 const TControlDesign& DesignOf(TControlId id);
+
+// The messages one page shows at once, its buttons' included (Next stands for
+// whatever that button says on the page: Install or Finish too). Two of them
+// should not share an accelerator.
+std::vector<int> PageTexts(TPage page);
+// The pairs of a page's texts (as `text` gives them) whose accelerators name one key.
+std::vector<std::pair<int, int>> AcceleratorClashes(TPage page, const std::function<std::string(int)>& text);
 
 }  // namespace Wizard

@@ -1,0 +1,27 @@
+# Writes OUTPUT: a C++ source holding each languages/TAG.ini of SOURCE_DIR as
+# a string, by tag, for mksetup to pack the languages a product ships.
+# Run as: cmake -DSOURCE_DIR=... -DOUTPUT=... -P EmbedLanguages.cmake
+file(GLOB tables "${SOURCE_DIR}/languages/*.ini")
+list(SORT tables)
+set(body "// Generated from languages/*.ini by cmake/EmbedLanguages.cmake; do not edit.\n")
+string(APPEND body "#include \"LanguageTables.h\"\n\n")
+string(APPEND body "const std::map<std::string, std::string>& LanguageTableFiles()\n{\n")
+string(APPEND body "    static const std::map<std::string, std::string> tables = {\n")
+foreach(table ${tables})
+  get_filename_component(tag "${table}" NAME_WE)
+  file(READ "${table}" text)
+  # Pieces well below any compiler's limit for one literal.
+  string(APPEND body "        {\"${tag}\", std::string()")
+  string(LENGTH "${text}" length)
+  set(start 0)
+  while(start LESS length)
+    string(SUBSTRING "${text}" ${start} 8000 piece)
+    string(APPEND body "\n             + R\"lng(${piece})lng\"")
+    math(EXPR start "${start} + 8000")
+  endwhile()
+  string(APPEND body "},\n")
+endforeach()
+string(APPEND body "    };\n    return tables;\n}\n")
+file(WRITE "${OUTPUT}.new" "${body}")
+execute_process(COMMAND ${CMAKE_COMMAND} -E copy_if_different "${OUTPUT}.new" "${OUTPUT}")
+file(REMOVE "${OUTPUT}.new")

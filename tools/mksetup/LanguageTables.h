@@ -1,0 +1,17 @@
+#pragma once
+// The installer's own texts in every language but English, as the files of
+// languages/ hold them (a [Texts.TAG] section each), by tag; and what a
+// product that ships some of them packs.
+#include <map>
+#include <string>
+#include <vector>
+
+const std::map<std::string, std::string>& LanguageTableFiles();
+
+// The tags [Setup] Languages names (all when it is empty), English left out;
+// an unknown tag goes to `unknown`.
+std::vector<std::string> ShippedLanguages(const std::vector<std::string>& listed,
+                                          std::vector<std::string>* unknown = nullptr);
+// The package entry with the tables of those languages, comments left out;
+// empty for none.
+std::string LanguageTablesEntry(const std::vector<std::string>& tags);
