@@ -81,6 +81,14 @@ TMainForm::~TMainForm()
 
 int TMainForm::Scale(int designValue) const { return MulDiv(designValue, FDpi, 96); }
 
+void TMainForm::Speak(const std::string& tag, bool rightToLeft)
+{
+    TMessageBoxUser::Speak(tag, rightToLeft);
+    FRightToLeft = rightToLeft;
+    // The folder browser and every other window of the program read mirrored too.
+    if (rightToLeft) SetProcessDefaultLayout(LAYOUT_RTL);
+}
+
 bool TMainForm::FormCreate()
 {
     if (!FSwitches) FSwitches = &FNoSwitches;
@@ -122,7 +130,8 @@ void TMainForm::CreateWindows()
     int width = frame.right - frame.left, height = frame.bottom - frame.top;
     int left = (GetSystemMetrics(SM_CXSCREEN) - width) / 2, top = (GetSystemMetrics(SM_CYSCREEN) - height) / 2;
     HINSTANCE instance = GetModuleHandleA(nullptr);
-    FHandle = CreateWindowExA(WS_EX_CONTROLPARENT, WindowClass, FCaption.c_str(), style, left, top, width, height,
+    DWORD exStyle = WS_EX_CONTROLPARENT | (FRightToLeft ? WS_EX_LAYOUTRTL : 0);
+    FHandle = CreateWindowExA(exStyle, WindowClass, FCaption.c_str(), style, left, top, width, height,
                               nullptr, nullptr, instance, this);
 
     HWND panel = CreateWindowExA(WS_EX_CLIENTEDGE, PageClass, "", WS_CHILD | WS_VISIBLE, Scale(PanelLeft),
@@ -772,6 +781,8 @@ LRESULT CALLBACK TMainForm::ImageProc(HWND window, UINT message, WPARAM wParam, 
         HDC dc = BeginPaint(window, &paint);
         RECT area;
         GetClientRect(window, &area);
+        // In a mirrored wizard the picture moves to the right, but is not turned round.
+        if (form && form->FRightToLeft) SetLayout(dc, LAYOUT_RTL | LAYOUT_BITMAPORIENTATIONPRESERVED);
         if (form && form->FPicture.Width > 0) {
             const TPicture& picture = form->FPicture;
             BITMAPINFO info{};

@@ -43,6 +43,10 @@ public:
     // Runs the message loop until the wizard has closed.
     void RunMessageLoop();
 
+    // Arabic, Hebrew and Persian mirror the whole wizard: the picture on the
+    // right, Back and Next swapped, the progress filling from the right.
+    void Speak(const std::string& tag, bool rightToLeft) override;
+
     HWND Handle() const { return FHandle; }
     int CurrentPage() const { return FPage; }
     int InstallPage() const { return FInstallPage; }
@@ -143,6 +147,7 @@ private:
     HFONT FBoldFont = nullptr;
     TPicture FPicture;
     int FDpi = 96;
+    bool FRightToLeft = false;
     HWND FLastFocus = nullptr;
     int FPage = -1;
     int FInstallPage = Wizard::pgDest;

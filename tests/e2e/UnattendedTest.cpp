@@ -260,7 +260,6 @@ TEST_F(Unattended, EveryFailureHasItsExitCodeAndWritesNothing)
         {Setup, "/ITEMS=Echo", 5, "refused: /ITEMS: this installer is not a bundle"},
         {Setup, "/NAME=", 5, "refused: /NAME: the value is empty"},
         {Setup, "/LANG=xx", 5, "refused: /LANG: \"xx\" is not one of the languages: en, ar, bg,"},
-        {Setup, "/LANG=de", 5, "refused: /LANG: this installer does not speak German; it speaks en"},
         {*Folder / "Damaged.exe", "", 4, "error: The installer appears to be corrupted"},
     };
     std::string log = *Folder / "run.log";
@@ -359,23 +358,37 @@ TEST_F(Unattended, ASignedInstallerLeavesASignedUninstallerWithItsLogBesideIt)
     }
 }
 
-// The maker's texts in Setup.ini speak in place of the installer's own; one
-// that would drop a placeholder is refused and named in the log.
+// Setup speaks the languages the product ships: the installer's own texts in
+// each, the maker's over them; a text that would drop a placeholder is
+// refused and named in the log, and a language not shipped is a bad switch.
 TEST(MakersTexts, TakeThePlaceOfTheInstallersOwn)
 {
     TTestFolder folder("MakersTexts");
     std::string program = BuildTestInstaller(
         folder, {"[Setup]", "ProductName=Worded", "RegistryRoot=Software\\SetupTests\\Worded",
-                 "DefaultFolder=SetupTests\\Worded", "[Texts.en]", "CannotCreateFolder=No folder at %s for us.",
-                 "FolderInUse=Busy.", "[Texts.de]", "CannotCreateFolder=Kein Ordner: %s"});
-    std::string log = folder / "run.log";
-    TRun run = RunUnattended(program, "/S /LANG=en /DIR=C:\\ /LOG=\"" + log + "\"");
-    EXPECT_EQ(run.ExitCode, 5u);
-    std::string text = ReadText(log);
-    for (const char* expected :
+                 "DefaultFolder=SetupTests\\Worded", "Languages=de", "[Texts.en]",
+                 "CannotCreateFolder=No folder at %s for us.", "FolderInUse=Busy.", "[Texts.de]",
+                 "CannotCreateFolder=Kein Ordner: %s"});
+    struct Case {
+        const char* switches;
+        std::vector<const char*> logged;
+    } cases[] = {
+        {"/LANG=en /DIR=C:\\",
          {"refused: /DIR: No folder at C:\\ for us.",
-          "text not taken: FolderInUse of [Texts.en]: its %s placeholders are not the program's"})
-        EXPECT_NE(text.find(expected), std::string::npos) << expected << "\n" << text;
+          "text not taken: FolderInUse of [Texts.en]: its %s placeholders are not the program's"}},
+        {"/LANG=de /DIR=C:\\", {"language: German (de) (switch /LANG)", "refused: /DIR: Kein Ordner: C:\\"}},
+        {"/LANG=de /DIR=Relative", {"refused: /DIR: Der Ordner 'Relative' ist kein vollst\xC3\xA4ndiger Pfad."}},
+        {"/LANG=ja", {"refused: /LANG=ja: this program does not speak Japanese; it speaks en, de"}},
+    };
+    std::string log = folder / "run.log";
+    for (const Case& c : cases) {
+        DeleteFileA(log.c_str());
+        TRun run = RunUnattended(program, std::string("/S ") + c.switches + " /LOG=\"" + log + "\"");
+        EXPECT_EQ(run.ExitCode, 5u) << c.switches;
+        std::string text = ReadText(log);
+        for (const char* expected : c.logged)
+            EXPECT_NE(text.find(expected), std::string::npos) << expected << "\n" << text;
+    }
 }
 
 TEST(Unattended32, A64BitPackageOn32BitWindowsEndsWithCodeThree)

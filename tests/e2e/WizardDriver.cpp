@@ -1,10 +1,12 @@
 #include "WizardDriver.h"
 
-#include "WizardDesign.h"
+#include "LanguageTables.h"
 #include "PathUtils.h"
 #include "Registry.h"
+#include "SetupFacts.h"
 #include "ShellFolders.h"
 #include "TestPackages.h"
+#include "WizardDesign.h"
 
 namespace {
 
@@ -54,6 +56,9 @@ std::string BuildTestInstaller(const TTestFolder& folder, const std::vector<std:
     items.insert(items.begin(), {TPackageItem::File("Setup.ini", Lines(ini)),
                                  TPackageItem::File("Setup.lic", "Licence line one\r\nLicence line two\r\n"),
                                  TPackageItem::File("Setup.jpg", ExampleFile("Setup.jpg"))});
+    // The installer's texts in the languages the product lists, as mksetup packs them.
+    std::string tables = LanguageTablesEntry(ShippedLanguages(ListedLanguages(ini)));
+    if (!tables.empty()) items.push_back(TPackageItem::File(LanguageTablesFileName, tables));
     std::string program = folder / "Setup.exe";
     WriteWholeFile(program, AppendPackage(ReadWholeFile(WindowsPath(SETUP_PROGRAM)), BuildPackageBytes(items, version)));
     return program;

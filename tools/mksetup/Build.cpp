@@ -8,10 +8,8 @@
 #include "Builder.h"
 #include "DosDateTime.h"
 #include "Exception.h"
-#include "IniFile.h"
 #include "LanguageTables.h"
 #include "SetupFacts.h"
-#include "TextUtils.h"
 #include "PackageFile.h"
 #include "PackageFormat.h"
 #include "PackageVolumes.h"
@@ -138,8 +136,7 @@ std::vector<std::string> ProductLanguages(const std::string& folder)
     std::ifstream in(fs::path(folder) / "Setup.ini", std::ios::binary);
     std::vector<std::string> lines;
     for (std::string line; std::getline(in, line);) lines.push_back(line);
-    std::string listed = TIniFile(lines).ReadString("Setup", "Languages", "");
-    return listed.empty() ? std::vector<std::string>() : SplitList(listed);
+    return ListedLanguages(lines);
 }
 
 }  // namespace

@@ -2,9 +2,16 @@
 
 #include <algorithm>
 
+#include "IniFile.h"
 #include "Languages.h"
 #include "PathUtils.h"
 #include "TextUtils.h"
+
+std::vector<std::string> ListedLanguages(const std::vector<std::string>& setupIni)
+{
+    std::string listed = TIniFile(setupIni).ReadString("Setup", "Languages", "");
+    return listed.empty() ? std::vector<std::string>() : SplitList(listed);
+}
 
 std::vector<std::string> ShippedLanguages(const std::vector<std::string>& listed, std::vector<std::string>* unknown)
 {

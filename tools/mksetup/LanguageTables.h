@@ -8,6 +8,8 @@
 
 const std::map<std::string, std::string>& LanguageTableFiles();
 
+// [Setup] Languages of Setup.ini's lines, as listed; empty when there is none.
+std::vector<std::string> ListedLanguages(const std::vector<std::string>& setupIni);
 // The tags [Setup] Languages names (all when it is empty), English left out;
 // an unknown tag goes to `unknown`.
 std::vector<std::string> ShippedLanguages(const std::vector<std::string>& listed,

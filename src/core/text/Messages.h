@@ -1,5 +1,5 @@
 #pragma once
-// Access to the message table (ids 65216 to 65357). On Windows the texts come
+// Access to the message table (ids 65216 to 65360). On Windows the texts come
 // from the program's STRINGTABLE resource; elsewhere from the compiled-in list.
 #include <initializer_list>
 #include <map>
@@ -11,7 +11,7 @@ namespace Msg {
 #include "Messages.def"
 #undef SETUP_MESSAGE
 constexpr int First = 65216;
-constexpr int Last = 65357;
+constexpr int Last = 65360;
 }  // namespace Msg
 
 // The text of message `id`: the text the product gave it for its language

@@ -100,8 +100,6 @@ void TSetupInstaller::LogDecisions(const TSetupSwitches& switches, TRunLog& log)
     if (FMachine.HasPreviousInstall)
         log.Line("earlier installation: " + FMachine.PreviousVersion.AsText() + " in " +
                  FMachine.PreviousInstallFolder);
-    log.Decision("language", std::string(FindLanguage(Choices.Language)->Name) + " (" + Choices.Language + ")",
-                 source(bool(switches.Language), "/LANG", "the user's preferred languages"));
     log.Decision("installed for", Choices.ForCurrentUser ? "the current user, " + WindowsUserName() : "all users",
                  source(switches.AllUsers || switches.CurrentUser, switches.CurrentUser ? "/CURRENTUSER" : "/ALLUSERS",
                         "InstallFor of Setup.ini"));

@@ -2,6 +2,7 @@
 
 #include "Exception.h"
 #include "InstallScope.h"
+#include "Languages.h"
 #include "Messages.h"
 #include "PathUtils.h"
 #include "ProcessText.h"
@@ -81,6 +82,11 @@ bool TSetupSession::Start()
     std::string problem = FModel->ChooseLanguage(FSwitches);
     std::vector<std::string> refused;
     SetMessageTexts(FModel->MessageTexts(&refused));
+    const TLanguage& language = *FindLanguage(FModel->Choices.Language);
+    FUser.Speak(language.Tag, language.RightToLeft);
+    if (problem.empty())
+        FLog.Decision("language", std::string(language.Name) + " (" + language.Tag + ")",
+                      FSwitches.Language ? "switch /LANG" : "the user's preferred languages");
     for (const std::string& text : refused) FLog.Line("text not taken: " + text);
     if (problem.empty()) problem = FModel->ApplySwitches(FSwitches);
     if (!problem.empty()) {

@@ -15,6 +15,9 @@ public:
     virtual void Inform(const std::string& text) = 0;
     // Whether anybody answers.
     virtual bool Unattended() const = 0;
+    // From now on everything is said in this language; `rightToLeft` for
+    // Arabic, Hebrew and Persian, whose windows and boxes read mirrored.
+    virtual void Speak(const std::string& /*tag*/, bool /*rightToLeft*/) {}
 };
 
 // Nobody in front of the run: nothing is shown, and every question gets its safe answer.
