@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Installs what a fresh Debian machine lacks to build and test the installer:
 # compilers, mingw-w64, zlib, libdeflate, GoogleTest, the static checkers
-# (cppcheck, clang-tidy), Wine with its own fonts and Xvfb, libjpeg-turbo and
+# (cppcheck, clang-tidy), Wine with its own fonts, fonts for CJK, Thai and
+# Devanagari text, the locales the language tests set as the user's display
+# language, and Xvfb, libjpeg-turbo and
 # libdeflate cross-built for mingw, and the two Wine prefixes. Safe to run
 # again: each step checks first. With --tools, only what building the shipped
 # programs needs: the compilers, the libraries and their mingw builds.
@@ -24,6 +26,7 @@ packages=(
   g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix binutils-mingw-w64-i686 mingw-w64-tools
   libz-mingw-w64-dev zlib1g-dev libdeflate-dev libgtest-dev googletest
   wine wine64 wine32:i386 fonts-wine xvfb xauth x11-utils imagemagick
+  fonts-dejavu-core fonts-wqy-microhei fonts-tlwg-garuda-ttf fonts-lohit-deva locales
   osslsigncode openssl
   cppcheck clang-tidy
 )
@@ -210,6 +213,17 @@ make_prefix() {
   install_wine_fonts "$prefix"
 }
 
+# The display languages the end-to-end walks give the Windows user (Wine
+# takes it from LC_MESSAGES, which needs the locale on the machine).
+ensure_locales() {
+  local name
+  for name in de_DE ja_JP ar_EG pt_BR; do
+    locale -a 2>/dev/null | grep -qix "$name.utf8" && continue
+    log "generating the locale $name.UTF-8"
+    as_root localedef -i "$name" -f UTF-8 "$name.UTF-8"
+  done
+}
+
 install_packages
 build_libjpeg
 build_libdeflate
@@ -217,6 +231,7 @@ if $tools_only; then
   log "ready to build the tools"
   exit 0
 fi
+ensure_locales
 make_prefix wine64 win64
 make_prefix wine32 win32
 log "ready"

@@ -8,6 +8,12 @@ export WINEDEBUG="${WINEDEBUG:--all}"
 # C.UTF-8 (present on every Debian) names files in UTF-8, so any Windows name
 # can be stored, and gives programs that do not ask for UTF-8 Windows-1252.
 export LC_ALL=C.UTF-8
+# SETUP_UI_LANGUAGE (a locale the bootstrap generated, such as de_DE.UTF-8)
+# is the Windows user's display language; the rest of the locale stays.
+if [ -n "${SETUP_UI_LANGUAGE:-}" ]; then
+  unset LC_ALL
+  export LANG=C.UTF-8 LC_CTYPE=C.UTF-8 LC_MESSAGES="$SETUP_UI_LANGUAGE"
+fi
 # No runtime downloads, no desktop menu entries for the shortcuts tests write,
 # and no debugger waiting forever on a program that crashed: it just ends.
 export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=;winemenubuilder.exe=d;winedbg.exe=d}"

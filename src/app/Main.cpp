@@ -10,6 +10,7 @@
 
 #include "DialogFont.h"
 #include "Exception.h"
+#include "Languages.h"
 #include "MainForm.h"
 #include "MessageBoxes.h"
 #include "Messages.h"
@@ -45,11 +46,20 @@ int RunUninstaller(const TSetupSwitches& switches, TRunLog& log)
         if (!switches.Silent) ShowErrorBox(e.what(), ApplicationTitle);
         return ExitCode::Damaged;
     }
-    ApplicationTitle = FormatMessageText(Msg::UninstallerCaption, {uninstaller->ProductName()});
-    uninstaller->Elevated = switches.Elevated;
     TUnattendedUser nobody;
     TMessageBoxUser person;
-    return uninstaller->Execute(switches.Silent ? static_cast<ISetupUser&>(nobody) : person, &log);
+    ISetupUser& user = switches.Silent ? static_cast<ISetupUser&>(nobody) : person;
+    std::string refusal = uninstaller->Speak(switches.Language, user);
+    ApplicationTitle = FormatMessageText(Msg::UninstallerCaption, {uninstaller->ProductName()});
+    if (!refusal.empty()) {
+        log.Line("refused: " + refusal);
+        if (!switches.Silent) ShowErrorBox(refusal, ApplicationTitle);
+        return ExitCode::BadSwitch;
+    }
+    log.Decision("language", std::string(FindLanguage(uninstaller->Language())->Name) + " (" + uninstaller->Language() + ")",
+                 switches.Language ? "switch /LANG" : "the installation's");
+    uninstaller->Elevated = switches.Elevated;
+    return uninstaller->Execute(user, &log);
 }
 
 // Installer mode: the wizard window until it closes, or with /S no window at all.

@@ -76,6 +76,9 @@ std::string UninstallWith(const std::string& uninstaller);
 // clean-up took the folder.
 bool UninstalledSilently(const std::string& folder);
 
+// Saves the window's area of the screen as a 24-bit BMP file.
+bool Photograph(HWND window, const std::string& file);
+
 // Removes the example product's keys, registration and Start Menu shortcuts.
 void ForgetExampleEcho();
 

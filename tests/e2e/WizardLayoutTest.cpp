@@ -1,16 +1,24 @@
 // Every page of the real wizard, at three resolutions, with a long product name,
 // a bundle and the choice of whom for: no text is cut off by its control or
-// covered by another one.
+// covered by another one, in English and in each language.
 #include <gtest/gtest.h>
 #include <windows.h>
 
 #include <algorithm>
+#include <cstdio>
+#include <map>
 
 #include "DialogFont.h"
-#include "WizardDesign.h"
+#include "IniFile.h"
+#include "LanguageTables.h"
+#include "Languages.h"
+#include "Messages.h"
+#include "PathUtils.h"
 #include "Registry.h"
 #include "TestFiles.h"
 #include "TestPackages.h"
+#include "TextUtils.h"
+#include "WizardDesign.h"
 #include "WizardDriver.h"
 
 using namespace Wizard;
@@ -60,6 +68,8 @@ std::vector<std::string> LayoutFaults(const TWizard& wizard, int dpi)
     HWND pageWindow = wizard.Control(PageIdBase + page);
     GetClientRect(pageWindow, &pageArea);
     MapWindowPoints(pageWindow, nullptr, reinterpret_cast<POINT*>(&pageArea), 2);
+    // A mirrored page maps its left edge to the right on the screen.
+    if (pageArea.left > pageArea.right) std::swap(pageArea.left, pageArea.right);
     HDC dc = CreateCompatibleDC(nullptr);
     // Where each control shows something: a label or check box its text, any
     // other control its whole area.
@@ -107,6 +117,32 @@ std::vector<std::string> LayoutFaults(const TWizard& wizard, int dpi)
     return faults;
 }
 
+// A bundle with every page, a long product name and the choice of whom for.
+std::string LayoutProduct(const TTestFolder& folder, const std::string& product)
+{
+    std::vector<std::string> ini = {
+        "[Setup]", "ProductName=" + product, "RegistryRoot=Software\\SetupTests\\Layout",
+        "DefaultFolder=SetupTests\\Layout", "InstallFor=Either", "IsBundle=1", "BundleRegistryRoot=Software\\SetupTests\\Layout\\Items",
+        "BundleSelectHeading=Grand Bundle of Every Harmonic Exciter Professional Edition",
+        "BundleSelectDescription=Choose the products of the Grand Bundle you want to install on this computer.",
+        "[Pages]", "VstPluginFolder=1", "DigiPluginFolder=1", "PhotoshopPluginFolder=1", "Personalization=1",
+        "[Components]", "Main=$ProgramFolder", "Vst3 $BundleItem=$Vst3PluginFolder", "Clap=$ClapPluginFolder", "Library=$ContentFolder", "Rtas=$DigiPluginFolder",
+        "Aax=$AaxPluginFolder", "[Shortcuts]", "StartMenu=$ProgramFolder\\Readme.txt",
+        "Desktop=$ProgramFolder\\Readme.txt", "[Complete]", "Readme=$ProgramFolder\\Readme.txt",
+        "Product=$ProgramFolder\\Product.exe",
+        "Message=$ProductName has been installed on your computer. Thank you for choosing $ProductName, and enjoy "
+        "the sound of the whole Grand Bundle."};
+    return BuildTestInstaller(
+        folder, ini,
+        {TPackageItem::File("BundleInfo.ini", "Alpha=1.10\r\nBeta=1.20\r\n"),
+         TPackageItem::Folder("Main", {TPackageItem::File("Readme.txt", "r")}),
+         TPackageItem::Folder("Vst3 Alpha", {TPackageItem::File("Alpha.vst3", "a")}),
+         TPackageItem::Folder("Clap", {TPackageItem::File("H.clap", "c")}),
+         TPackageItem::Folder("Library", {TPackageItem::File("Hall.wav", "w")}),
+         TPackageItem::Folder("Rtas", {TPackageItem::File("H.dpm", "r")}),
+         TPackageItem::Folder("Aax", {TPackageItem::File("H.aaxplugin", "x")})});
+}
+
 }  // namespace
 
 TEST(WizardLayout, NoTextIsCutOrCoveredOnAnyPageAtThreeResolutions)
@@ -116,27 +152,7 @@ TEST(WizardLayout, NoTextIsCutOrCoveredOnAnyPageAtThreeResolutions)
     for (int dpi : {96, 144, 192}) {
         SCOPED_TRACE("at " + std::to_string(dpi) + " DPI");
         TTestFolder folder("WizardLayout" + std::to_string(dpi));
-        std::vector<std::string> ini = {
-            "[Setup]", "ProductName=" + product, "RegistryRoot=Software\\SetupTests\\Layout",
-            "DefaultFolder=SetupTests\\Layout", "InstallFor=Either", "IsBundle=1", "BundleRegistryRoot=Software\\SetupTests\\Layout\\Items",
-            "BundleSelectHeading=Grand Bundle of Every Harmonic Exciter Professional Edition",
-            "BundleSelectDescription=Choose the products of the Grand Bundle you want to install on this computer.",
-            "[Pages]", "VstPluginFolder=1", "DigiPluginFolder=1", "PhotoshopPluginFolder=1", "Personalization=1",
-            "[Components]", "Main=$ProgramFolder", "Vst3 $BundleItem=$Vst3PluginFolder", "Clap=$ClapPluginFolder", "Library=$ContentFolder", "Rtas=$DigiPluginFolder",
-            "Aax=$AaxPluginFolder", "[Shortcuts]", "StartMenu=$ProgramFolder\\Readme.txt",
-            "Desktop=$ProgramFolder\\Readme.txt", "[Complete]", "Readme=$ProgramFolder\\Readme.txt",
-            "Product=$ProgramFolder\\Product.exe",
-            "Message=$ProductName has been installed on your computer. Thank you for choosing $ProductName, and enjoy "
-            "the sound of the whole Grand Bundle."};
-        std::string program = BuildTestInstaller(
-            folder, ini,
-            {TPackageItem::File("BundleInfo.ini", "Alpha=1.10\r\nBeta=1.20\r\n"),
-             TPackageItem::Folder("Main", {TPackageItem::File("Readme.txt", "r")}),
-             TPackageItem::Folder("Vst3 Alpha", {TPackageItem::File("Alpha.vst3", "a")}),
-             TPackageItem::Folder("Clap", {TPackageItem::File("H.clap", "c")}),
-             TPackageItem::Folder("Library", {TPackageItem::File("Hall.wav", "w")}),
-             TPackageItem::Folder("Rtas", {TPackageItem::File("H.dpm", "r")}),
-             TPackageItem::Folder("Aax", {TPackageItem::File("H.aaxplugin", "x")})});
+        std::string program = LayoutProduct(folder, product);
         TScreenDpi screen(dpi);
         TWizard wizard(program);
         ASSERT_TRUE(wizard.Shown());
@@ -163,5 +179,154 @@ TEST(WizardLayout, NoTextIsCutOrCoveredOnAnyPageAtThreeResolutions)
         // Its uninstaller takes the installation away again: its registration,
         // keys, shortcuts and what it put into the shared plug-in folders.
         EXPECT_TRUE(UninstalledSilently(folder / "Installed"));
+    }
+}
+
+namespace {
+
+// The texts of a language as the installer's own table words them, by message.
+std::map<int, std::string> TableOf(const std::string& tag)
+{
+    std::map<int, std::string> texts;
+    auto file = LanguageTableFiles().find(tag);
+    if (file == LanguageTableFiles().end()) return texts;
+    std::vector<std::string> lines;
+    for (size_t start = 0; start < file->second.size();) {
+        size_t end = std::min(file->second.find('\n', start), file->second.size());
+        lines.push_back(file->second.substr(start, end - start));
+        start = end + 1;
+    }
+    for (const std::string& line : TIniFile(lines).ReadSection("Texts." + tag))
+        if (int id = MessageNamed(Trim(LineName(line)))) texts[id] = TextValue(LineValue(line));
+    return texts;
+}
+
+const char* const PageNames[] = {"Welcome", "License",     "BundleItems", "VstPlugins", "DigiPlugins", "PhotoshopPlugin",
+                                 "Dest",    "Personalize", "Icon",        "Copy",       "Ready"};
+
+// Presses a message box's button by its id: the buttons' captions are in Wine's language.
+void Press(const TMessageBoxView& box, int id) { PostMessageA(GetDlgItem(box.Window, id), BM_CLICK, 0, 0); }
+
+}  // namespace
+
+// The wizard and the uninstaller in the user's display language (CTest runs
+// this with it set to German, Japanese, Arabic and Brazilian Portuguese, and
+// names it in SETUP_EXPECT_LANGUAGE), or without it in the one /LANG= names:
+// every page says its texts in that language, nothing is cut or covered, a
+// screenshot of each page and box goes to out/screenshots/TAG/, and the
+// right-to-left languages mirror the window.
+TEST(LanguageWalk, EveryPageAndBoxSpeaksTheLanguage)
+{
+    InitDialogFont();
+    char expected[32] = {};
+    bool fromUser = GetEnvironmentVariableA("SETUP_EXPECT_LANGUAGE", expected, sizeof expected) > 0;
+    std::string tag = fromUser ? expected : "fr";
+    std::map<int, std::string> texts = TableOf(tag);
+    ASSERT_FALSE(texts.empty()) << tag;
+    std::string shots = WindowsPath(SETUP_OUTPUT_ROOT "/screenshots") + "\\";
+    CreateDirectoryA(shots.c_str(), nullptr);
+    shots += tag + "\\";
+    CreateDirectoryA(shots.c_str(), nullptr);
+    TTestFolder folder("LanguageWalk");
+    std::string program = LayoutProduct(folder, "Harmonic Exciter Professional");
+    TWizard wizard(program, fromUser ? "" : "/LANG=" + tag);
+    ASSERT_TRUE(wizard.Shown());
+    int shot = 0;
+    auto photograph = [&](HWND window, const std::string& name) {
+        Sleep(300);
+        char number[8];
+        std::snprintf(number, sizeof number, "%02d-", ++shot);
+        EXPECT_TRUE(Photograph(window, shots + number + name + ".bmp")) << name;
+    };
+    bool mirrored = FindLanguage(tag)->RightToLeft;
+    EXPECT_EQ((GetWindowLongA(wizard.Window(), GWL_EXSTYLE) & WS_EX_LAYOUTRTL) != 0, mirrored);
+    // Mirrored, Back stands right of Next.
+    EXPECT_EQ(PlaceOf(wizard.Control(BackButton)).left > PlaceOf(wizard.Control(NextButton)).left, mirrored);
+    for (int page = pgWelcome; page != pgCopy; page = wizard.Page()) {
+        photograph(wizard.Window(), PageNames[page]);
+        std::vector<std::string> faults = LayoutFaults(wizard, 96);
+        EXPECT_TRUE(faults.empty()) << PageNames[page] << ": " << ::testing::PrintToString(faults);
+        std::string next = wizard.Text(NextButton);
+        if (page == pgLicense)
+            EXPECT_EQ(next, texts[Msg::YesButton]);
+        else
+            EXPECT_TRUE(next == texts[Msg::NextButton] || next == texts[Msg::InstallButton]) << PageNames[page] << ": " << next;
+        if (page == pgDest) {
+            EXPECT_EQ(wizard.Text(DestHeadingLabel), texts[Msg::DestHeadingLabel]);
+            wizard.SetText(DestFolderInput, folder / "Installed");
+        }
+        if (page == pgVstPlugins) wizard.SetText(Vst2FolderInput, folder / "Vst2");
+        if (page == pgPersonalize) wizard.SetText(NameInput, "A Musician");
+        wizard.Click(NextButton);
+        ASSERT_TRUE(WaitUntil([&] { return wizard.Page() != page; })) << "stuck on " << PageNames[page];
+    }
+    ASSERT_TRUE(wizard.WaitForPage(pgReady, 60000));
+    photograph(wizard.Window(), "Ready");
+    EXPECT_EQ(wizard.Text(ReadyHeadingLabel), texts[Msg::ReadyHeadingLabel]);
+    EXPECT_NE(wizard.Text(ReadyFoldersMemo).find(texts[Msg::FolderProgram] + ": "), std::string::npos);
+    wizard.CloseBox();
+    EXPECT_TRUE(wizard.Ended());
+
+    // The uninstaller speaks the language the installation was made in.
+    TProcess uninstaller(folder / "Installed" + "\\Uninst.exe");
+    TMessageBoxView question = WaitForMessageBox(uninstaller.Id());
+    ASSERT_TRUE(question.Window);
+    photograph(question.Window, "UninstallConfirm");
+    std::string asked = texts[Msg::UninstallConfirm];
+    EXPECT_NE(question.Text.find(asked.substr(0, asked.find("%s"))), std::string::npos) << question.Text;
+    EXPECT_EQ(question.Title, FormatText(texts[Msg::ConfirmCaption], {}));
+    Press(question, IDYES);
+    Sleep(300);
+    TMessageBoxView result = WaitForMessageBox(uninstaller.Id());
+    ASSERT_TRUE(result.Window);
+    photograph(result.Window, "UninstallResult");
+    EXPECT_EQ(result.Text, ReplaceAll(texts[Msg::UninstallCompleted], "\r", "\r\n"));
+    Press(result, IDOK);
+    EXPECT_TRUE(uninstaller.WaitForExit(20000));
+    EXPECT_TRUE(GoneWithin(folder / "Installed", 20000));
+}
+
+// Every language's pages up to the one that starts the copy, at each
+// resolution: nothing cut or covered. The suite samples (SETUP_LAYOUT_LANGUAGES
+// and SETUP_LAYOUT_DPIS name others: "all" and "96 144 192" for the whole sweep).
+TEST(LanguageLayout, EveryLanguageFitsEveryPage)
+{
+    InitDialogFont();
+    char wanted[512] = "th hi el ru", dpis[64] = "96";
+    GetEnvironmentVariableA("SETUP_LAYOUT_LANGUAGES", wanted, sizeof wanted);
+    GetEnvironmentVariableA("SETUP_LAYOUT_DPIS", dpis, sizeof dpis);
+    std::vector<std::string> tags;
+    for (const TLanguage& language : Languages())
+        if (std::string(wanted) == "all" || (" " + std::string(wanted) + " ").find(std::string(" ") + language.Tag + " ") != std::string::npos)
+            tags.push_back(language.Tag);
+    TTestFolder folder("LanguageLayout");
+    std::string program = LayoutProduct(folder, "Harmonic Exciter Professional");
+    std::string dpiList = dpis;
+    for (size_t start = 0; start < dpiList.size();) {
+        size_t end = std::min(dpiList.find(' ', start), dpiList.size());
+        int dpi = std::atoi(dpiList.substr(start, end - start).c_str());
+        start = end + 1;
+        if (dpi <= 0) continue;
+        TScreenDpi screen(dpi);
+        for (const std::string& tag : tags) {
+            TWizard wizard(program, "/LANG=" + tag);
+            ASSERT_TRUE(wizard.Shown()) << tag;
+            for (int page = pgWelcome;; page = wizard.Page()) {
+                std::vector<std::string> faults = LayoutFaults(wizard, dpi);
+                EXPECT_TRUE(faults.empty()) << tag << " at " << dpi << " DPI, " << PageNames[page] << ": "
+                                            << ::testing::PrintToString(faults);
+                if (page == pgIcon) break;
+                if (page == pgVstPlugins) wizard.SetText(Vst2FolderInput, folder / "Vst2");
+                if (page == pgDest) wizard.SetText(DestFolderInput, folder / "Installed");
+                if (page == pgPersonalize) wizard.SetText(NameInput, "A Musician");
+                wizard.Click(NextButton);
+                ASSERT_TRUE(WaitUntil([&] { return wizard.Page() != page; })) << tag << ": stuck on " << PageNames[page];
+            }
+            wizard.Click(CancelButton);
+            TMessageBoxView question = wizard.Box();
+            ASSERT_TRUE(question.Window) << tag;
+            Press(question, IDYES);
+            EXPECT_TRUE(wizard.Ended()) << tag;
+        }
     }
 }

@@ -17,42 +17,6 @@ using namespace Wizard;
 
 namespace {
 
-// Saves the window's area of the screen as a 24-bit BMP file.
-bool Photograph(HWND window, const std::string& file)
-{
-    RECT area;
-    if (!GetWindowRect(window, &area)) return false;
-    int width = area.right - area.left, height = area.bottom - area.top;
-    HDC screen = GetDC(nullptr);
-    HDC memory = CreateCompatibleDC(screen);
-    HBITMAP bitmap = CreateCompatibleBitmap(screen, width, height);
-    HGDIOBJ old = SelectObject(memory, bitmap);
-    BitBlt(memory, 0, 0, width, height, screen, area.left, area.top, SRCCOPY);
-    SelectObject(memory, old);
-    BITMAPINFOHEADER header{};
-    header.biSize = sizeof header;
-    header.biWidth = width;
-    header.biHeight = height;
-    header.biPlanes = 1;
-    header.biBitCount = 24;
-    int stride = (width * 3 + 3) & ~3;
-    std::vector<uint8_t> pixels(size_t(stride) * size_t(height));
-    GetDIBits(memory, bitmap, 0, UINT(height), pixels.data(), reinterpret_cast<BITMAPINFO*>(&header), DIB_RGB_COLORS);
-    DeleteObject(bitmap);
-    DeleteDC(memory);
-    ReleaseDC(nullptr, screen);
-    BITMAPFILEHEADER fileHeader{};
-    fileHeader.bfType = 0x4D42;
-    fileHeader.bfOffBits = sizeof fileHeader + sizeof header;
-    fileHeader.bfSize = DWORD(fileHeader.bfOffBits + pixels.size());
-    std::vector<uint8_t> bytes(fileHeader.bfSize);
-    std::memcpy(bytes.data(), &fileHeader, sizeof fileHeader);
-    std::memcpy(bytes.data() + sizeof fileHeader, &header, sizeof header);
-    std::memcpy(bytes.data() + fileHeader.bfOffBits, pixels.data(), pixels.size());
-    WriteWholeFile(file, bytes);
-    return true;
-}
-
 const char* PageNames[] = {"Welcome", "License", "BundleItems", "VstPlugins", "DigiPlugins", "PhotoshopPlugin",
                            "Dest",    "Personalize", "Icon", "Copy", "Ready"};
 

@@ -50,6 +50,10 @@ const std::vector<TLineKindInfo> Table = {
     // levels above it that were not there either. Only the run's own
     // rollback takes them away (whole); the finished log leaves it out.
     {K::CreatedKey,        'X', T::Key,    R::None,           3, 1, false, false, false, nullptr},
+    // The language of the run, and the uninstaller's texts in it: the
+    // uninstaller speaks to the user as Setup did. The last of each counts.
+    {K::Language,          'L', T::None,   R::None,           1, 0, false, true,  false, nullptr},
+    {K::Wording,           'W', T::None,   R::None,           1, 0, false, true,  false, nullptr},
 };
 
 const std::string NoPath;

@@ -31,6 +31,8 @@ enum class TLineKind : int {
     PriorValue,             // V<key>|<key letter>|<name>|<type>:<hex data>, or "-": a value as it was before
     OneUser,                // O<user name>: the installation is for that user alone (HKEY_CURRENT_USER)
     CreatedKey,             // X<key>|<key letter>|<levels>: the run created the key and that many levels above it
+    Language,               // L<tag>: the language the installation was made in
+    Wording,                // W<name>=<text>: a text of the uninstaller's in that language, "\n" for a line break
     Unknown
 };
 

@@ -41,6 +41,15 @@ int MessageNamed(const std::string& name)
     return 0;
 }
 
+std::string MessageName(int id)
+{
+#define SETUP_MESSAGE(number, messageName, text) \
+    if (id == number) return #messageName;
+#include "Messages.def"
+#undef SETUP_MESSAGE
+    return std::string();
+}
+
 void SetMessageTexts(const std::map<int, std::string>& texts) { MessageTexts() = texts; }
 
 std::string TextValue(const std::string& written) { return ReplaceAll(Unquote(written), "\\n", "\r"); }

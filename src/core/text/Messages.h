@@ -24,6 +24,13 @@ std::string LoadStoredMessage(int id);
 
 // The message a name in the list stands for ("NotEnoughSpace"); 0 for none.
 int MessageNamed(const std::string& name);
+// The name of message `id`; empty for none.
+std::string MessageName(int id);
+// What the uninstaller says: an installation records these in its language.
+constexpr int UninstallerMessages[] = {Msg::UninstallNoRights,   Msg::FolderInUse,        Msg::UninstallConfirm,
+                                       Msg::UninstallIncomplete, Msg::UninstallKeptOwnFiles, Msg::UninstallCompleted,
+                                       Msg::UninstallerCaption,  Msg::ConfirmCaption,     Msg::WarningCaption,
+                                       Msg::InformationCaption};
 // The texts that take the place of the program's own from now on, by id
 // (an empty map gives every message its own text back).
 void SetMessageTexts(const std::map<int, std::string>& texts);

@@ -155,6 +155,8 @@ void TLogUndo::Step(size_t index, const std::string& line)
 
 void TLogUndo::RollBackStep(const TLogLine& line)
 {
+    // Notes that name no place: nothing to take back.
+    if (line.Kind != TLineKind::Unknown && LineKindInfo(line.Kind).Target == TLineTarget::None) return;
     const std::string& path = line.Path();
     // A folder swapped for a link while the run went on is not reached into:
     // what lies behind the link is somebody else's.
@@ -243,7 +245,8 @@ void TLogUndo::RemovalStep(size_t index, const std::string& line, const TLogLine
     if (parsed.Kind == TLineKind::ExistingFolder && !FShared.count(UpperAscii(text))) return;
     if (parsed.Kind == TLineKind::Stamp || parsed.Kind == TLineKind::Shared || parsed.Kind == TLineKind::Name ||
         parsed.Kind == TLineKind::EmptyParents || parsed.Kind == TLineKind::PriorValue ||
-        parsed.Kind == TLineKind::CreatedKey)
+        parsed.Kind == TLineKind::CreatedKey || parsed.Kind == TLineKind::Language ||
+        parsed.Kind == TLineKind::Wording)
         return;
     // A kind this uninstaller does not know (a later version's note) does nothing.
     if (parsed.Kind == TLineKind::Unknown) {

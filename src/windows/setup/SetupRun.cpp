@@ -139,6 +139,11 @@ void TSetupRun::RunSteps(IInstallProgress& progress)
     FRegistrationKey = FreeRegistrationKey(FSetup.Scope(), Choices.InstallFolder + UninstallerFileName,
                                            FSetup.RecordedProductName() + FSetup.BitSuffix());
     FInstaller->BeginJournal(Choices.InstallFolder + UninstallerFileName, FRegistrationKey, FFacts.ProductName, name);
+    // The uninstaller speaks the language of the installation: its texts in it travel in the log.
+    FInstaller->RecordItem(TLineKind::Language, Choices.Language);
+    if (Choices.Language != "en")
+        for (int id : UninstallerMessages)
+            FInstaller->RecordItem(TLineKind::Wording, MessageName(id) + "=" + ReplaceAll(LoadMessage(id), "\r", "\\n"));
     bool libraries = !FFacts.CallLibraries.empty();
     int end = libraries ? 50 : 75;
     InstallComponents(progress, 25, end);

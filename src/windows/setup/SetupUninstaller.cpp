@@ -1,6 +1,8 @@
 #include "SetupUninstaller.h"
 
 #include "InstallScope.h"
+#include "Languages.h"
+#include "LogLine.h"
 #include "Messages.h"
 #include "PathUtils.h"
 #include "Platform.h"
@@ -14,6 +16,36 @@
 TSetupUninstaller::TSetupUninstaller(const std::string& programPath)
     : FUninstaller(std::make_unique<TUninstaller>(programPath)), FProductName(FUninstaller->ProductName())
 {
+}
+
+std::string TSetupUninstaller::Speak(const std::optional<std::string>& requested, ISetupUser& user)
+{
+    // The last language line counts, with the texts after it: a log carried
+    // forward holds the earlier installation's first.
+    std::string language = "en";
+    std::map<int, std::string> texts;
+    for (const std::string& line : FUninstaller->LogLines()) {
+        TLogLine parsed = TLogLine::Parse(line);
+        if (parsed.Kind == TLineKind::Language && FindLanguage(parsed.Path())) {
+            language = FindLanguage(parsed.Path())->Tag;
+            texts.clear();
+        } else if (parsed.Kind == TLineKind::Wording) {
+            int id = MessageNamed(LineName(parsed.Path()));
+            std::string text = TextValue(LineValue(parsed.Path()));
+            if (id && !text.empty() && SamePlaceholders(text, LoadStoredMessage(id))) texts[id] = text;
+        }
+    }
+    std::vector<std::string> spoken = {"en"};
+    if (language != "en") spoken.push_back(language);
+    if (requested) {
+        std::string refusal = RefusalToSpeak(*requested, spoken);
+        if (!refusal.empty()) return refusal;
+    }
+    const TLanguage& chosen = *FindLanguage(requested ? *requested : language);
+    SetMessageTexts(chosen.Tag == language ? texts : std::map<int, std::string>());
+    user.Speak(chosen.Tag, chosen.RightToLeft);
+    FLanguage = chosen.Tag;
+    return std::string();
 }
 
 int TSetupUninstaller::Execute(ISetupUser& user, TRunLog* log)

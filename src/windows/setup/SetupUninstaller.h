@@ -3,6 +3,7 @@
 // confirmation, removal, the clean-up that outlives it, and the result, told
 // to the user (message boxes, or nobody with /S) and to the log.
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "FolderLock.h"
@@ -25,10 +26,17 @@ public:
     int Execute(ISetupUser& user, TRunLog* log = nullptr);
     // Started by an uninstaller without the rights, with them (/ELEVATED): it does not ask again.
     bool Elevated = false;
+    // The language the installation was made in (its log says), else the one
+    // /LANG= names among it and English: its texts from now on, and the boxes
+    // mirrored for a right-to-left one. Returns why /LANG= is refused, or empty.
+    std::string Speak(const std::optional<std::string>& requested, ISetupUser& user);
+    // The language Speak chose.
+    const std::string& Language() const { return FLanguage; }
 
 private:
     std::unique_ptr<TUninstaller> FUninstaller;
     std::string FProductName;
+    std::string FLanguage = "en";
     // The product folder's lock, held until the program ends; the clean-up
     // takes it next.
     std::unique_ptr<TFolderLock> FFolderLock;
