@@ -311,6 +311,7 @@ void TMainForm::PreparePages()
     bool product = !model.ProductPath().empty();
     SetVisible(ReadyStartLabel, product);
     SetVisible(ReadyStartCheck, product);
+    FitWindowToPages();
 }
 
 void TMainForm::FillFolderFields()
@@ -456,6 +457,7 @@ void TMainForm::InstallationEnded(bool installed)
     if (!FSession->ResultNote().empty())
         SetText(ReadyDescriptionLabel, FSession->Model().CompleteMessage() + "\r\n\r\n" +
                                            ReplaceAll(FSession->ResultNote(), "\r", "\r\n"));
+    FitWindowToPages();
     ShowPage(pgReady);
 }
 
@@ -868,6 +870,43 @@ void TMainForm::FitToText(TControlId id)
     ReleaseDC(control, dc);
     if (needed > height) GrowDown(control, place.bottom, place.top + needed);
     SetWindowPos(control, nullptr, 0, 0, width, std::max(height, needed), SWP_NOMOVE | SWP_NOZORDER);
+}
+
+// A language whose texts need more lines than the design gives them makes the
+// window taller, by what the fullest page lacks: the pages, the picture and
+// the buttons move with it, and nothing is cut.
+void TMainForm::FitWindowToPages()
+{
+    int lowest = 0;
+    for (HWND page : FPages)
+        for (HWND child = GetWindow(page, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+            if (!(GetWindowLongA(child, GWL_STYLE) & WS_VISIBLE)) continue;
+            RECT place;
+            GetWindowRect(child, &place);
+            MapWindowPoints(nullptr, page, reinterpret_cast<POINT*>(&place), 2);
+            lowest = std::max(lowest, int(place.bottom));
+        }
+    HWND notebookWindow = GetDlgItem(FHandle, Notebook), panel = GetDlgItem(FHandle, Panel);
+    RECT notebook;
+    GetClientRect(notebookWindow, &notebook);
+    int more = lowest + Scale(4) - notebook.bottom;
+    if (more <= 0) return;
+    auto grow = [&](HWND window, int height, int down) {
+        RECT place;
+        GetWindowRect(window, &place);
+        MapWindowPoints(nullptr, GetParent(window), reinterpret_cast<POINT*>(&place), 2);
+        SetWindowPos(window, nullptr, std::min(place.left, place.right), place.top + down,
+                     std::abs(place.right - place.left), place.bottom - place.top + height, SWP_NOZORDER);
+    };
+    grow(notebookWindow, more, 0);
+    for (HWND page : FPages) grow(page, more, 0);
+    grow(panel, more, 0);
+    grow(FImage, more, 0);
+    for (TControlId button : {BackButton, NextButton, CancelButton}) grow(Control(button), 0, more);
+    RECT frame;
+    GetWindowRect(FHandle, &frame);
+    SetWindowPos(FHandle, nullptr, frame.left, frame.top - more / 2, frame.right - frame.left,
+                 frame.bottom - frame.top + more, SWP_NOZORDER);
 }
 
 // Makes room for a control whose bottom moved from `oldBottom` to `newBottom`:

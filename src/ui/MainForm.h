@@ -64,6 +64,7 @@ public:
     // The caption its design gives a control, in the language Setup speaks.
     std::string DesignText(Wizard::TControlId id) const;
     std::string ExpandPluginText(const std::string& text) const;
+    void FitWindowToPages();
     void SelectButtonClick(bool all);
     void Vst2InstallCheckClick();
     void BrowseButtonClick(Wizard::TControlId input, int promptMessage);
