@@ -866,6 +866,8 @@ void TMainForm::FitToText(TControlId id)
         }
     }
     int needed = wrap && !text.empty() ? int(measure(width - beside + Scale(2), DT_WORDBREAK).bottom) : 0;
+    // No caption is taller than a page, whatever a measurement says.
+    needed = std::min(needed, Scale(NotebookHeight));
     SelectObject(dc, old);
     ReleaseDC(control, dc);
     if (needed > height) GrowDown(control, place.bottom, place.top + needed);
@@ -879,8 +881,8 @@ void TMainForm::FitWindowToPages()
 {
     int lowest = 0;
     for (HWND page : FPages)
+        // Hidden ones too: a row the page shows later (the content folder's) needs its room then.
         for (HWND child = GetWindow(page, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
-            if (!(GetWindowLongA(child, GWL_STYLE) & WS_VISIBLE)) continue;
             RECT place;
             GetWindowRect(child, &place);
             MapWindowPoints(nullptr, page, reinterpret_cast<POINT*>(&place), 2);
@@ -912,11 +914,18 @@ void TMainForm::FitWindowToPages()
 // Makes room for a control whose bottom moved from `oldBottom` to `newBottom`:
 // what stands below it on its page moves down as far as it must, keeping up to
 // a few pixels of the design's gap, and pushes on what stands below that.
+// "Below" is as designed, so that two controls never push each other.
 void TMainForm::GrowDown(HWND control, int oldBottom, int newBottom)
 {
     HWND parent = GetParent(control);
+    auto designTop = [](HWND window) {
+        for (const TControlDesign& design : PageControls())
+            if (design.Id == GetDlgCtrlID(window)) return design.Top;
+        return -1;
+    };
+    int ownTop = designTop(control);
     for (HWND other = GetWindow(parent, GW_CHILD); other; other = GetWindow(other, GW_HWNDNEXT)) {
-        if (other == control) continue;
+        if (other == control || designTop(other) <= ownTop) continue;
         RECT place;
         GetWindowRect(other, &place);
         MapWindowPoints(nullptr, parent, reinterpret_cast<POINT*>(&place), 2);

@@ -80,7 +80,10 @@ std::vector<std::string> LayoutFaults(const TWizard& wizard, int dpi)
         RECT place = PlaceOf(control), inside;
         if (place.left < pageArea.left || place.top < pageArea.top || place.right > pageArea.right ||
             place.bottom > pageArea.bottom)
-            faults.push_back(Name(design) + " reaches past the page");
+            faults.push_back(Name(design) + " reaches past the page: " + std::to_string(place.left) + "," +
+                             std::to_string(place.top) + " to " + std::to_string(place.right) + "," +
+                             std::to_string(place.bottom) + ", the page " + std::to_string(pageArea.top) + " to " +
+                             std::to_string(pageArea.bottom));
         std::string text = WindowText(control);
         if ((design.Kind != ckLabel && design.Kind != ckCheckBox) || text.empty()) {
             shown.emplace_back(&design, place);

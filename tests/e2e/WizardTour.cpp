@@ -8,9 +8,16 @@
 #include <string>
 #include <vector>
 
-#include "WizardDesign.h"
+#include <algorithm>
+#include <map>
+
+#include "IniFile.h"
+#include "LanguageTables.h"
+#include "Messages.h"
 #include "PathUtils.h"
 #include "TestFiles.h"
+#include "TextUtils.h"
+#include "WizardDesign.h"
 #include "WizardDriver.h"
 
 using namespace Wizard;
@@ -25,9 +32,22 @@ const char* PageNames[] = {"Welcome", "License", "BundleItems", "VstPlugins", "D
 int main(int argc, char** argv)
 {
     if (argc < 3) {
-        std::fprintf(stderr, "usage: wizard_tour INSTALLER SCREENSHOT_FOLDER\n");
+        std::fprintf(stderr, "usage: wizard_tour INSTALLER SCREENSHOT_FOLDER [LANGUAGE]\n");
         return 2;
     }
+    // The language the wizard is expected to speak (the user's display language): its texts.
+    std::string language = argc > 3 ? argv[3] : "en";
+    std::map<int, std::string> texts;
+    std::string table = LanguageTablesEntry({language});
+    std::vector<std::string> lines;
+    for (size_t start = 0; start < table.size();) {
+        size_t end = std::min(table.find('\n', start), table.size());
+        lines.push_back(table.substr(start, end - start));
+        start = end + 1;
+    }
+    for (const std::string& line : TIniFile(lines).ReadSection("Texts." + language))
+        if (int id = MessageNamed(Trim(LineName(line)))) texts[id] = TextValue(LineValue(line));
+    auto said = [&](int id) { return texts.count(id) ? texts[id] : LoadStoredMessage(id); };
     std::string installer = WindowsPath(argv[1]), shots = WindowsPath(argv[2]) + "\\";
     TWizard wizard(installer);
     if (!wizard.Shown()) {
@@ -79,16 +99,17 @@ int main(int argc, char** argv)
         return 1;
     }
     photograph(question.Window, "UninstallConfirm");
-    ClickButton(question.Window, "&Yes");
+    // The boxes' buttons are Windows' own, in its language: pressed by their ids.
+    PostMessageA(GetDlgItem(question.Window, IDYES), BM_CLICK, 0, 0);
     Sleep(300);
     TMessageBoxView result = WaitForMessageBox(uninstaller.Id());
     if (result.Window) photograph(result.Window, "UninstallResult");
     std::printf("Uninst.exe said: %s\n", result.Text.c_str());
-    if (result.Window) ClickButton(result.Window, "OK");
+    if (result.Window) PostMessageA(GetDlgItem(result.Window, IDOK), BM_CLICK, 0, 0);
     uninstaller.WaitForExit(10000);
     bool gone = WaitUntil([&] { return GetFileAttributesA(installFolder.c_str()) == INVALID_FILE_ATTRIBUTES; }, 20000);
     std::printf("%s\n", gone ? "the installation folder is gone" : "the installation folder is still there");
-    bool clean = result.Text == "Uninstallation successfully completed.";
+    bool clean = result.Text == ReplaceAll(said(Msg::UninstallCompleted), "\r", "\r\n");
     if (!clean) std::printf("Uninst.exe did not report a clean removal\n");
     return gone && clean ? 0 : 1;
 }
