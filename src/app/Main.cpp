@@ -48,8 +48,8 @@ int RunUninstaller(const TSetupSwitches& switches, TRunLog& log)
     }
     TUnattendedUser nobody;
     TMessageBoxUser person;
-    ISetupUser& user = switches.Silent ? static_cast<ISetupUser&>(nobody) : person;
-    std::string refusal = uninstaller->Speak(switches.Language, user);
+    ISetupUser* user = switches.Silent ? static_cast<ISetupUser*>(&nobody) : &person;
+    std::string refusal = uninstaller->Speak(switches.Language, *user);
     ApplicationTitle = FormatMessageText(Msg::UninstallerCaption, {uninstaller->ProductName()});
     if (!refusal.empty()) {
         log.Line("refused: " + refusal);
@@ -59,7 +59,7 @@ int RunUninstaller(const TSetupSwitches& switches, TRunLog& log)
     log.Decision("language", std::string(FindLanguage(uninstaller->Language())->Name) + " (" + uninstaller->Language() + ")",
                  switches.Language ? "switch /LANG" : "the installation's");
     uninstaller->Elevated = switches.Elevated;
-    return uninstaller->Execute(user, &log);
+    return uninstaller->Execute(*user, &log);
 }
 
 // Installer mode: the wizard window until it closes, or with /S no window at all.

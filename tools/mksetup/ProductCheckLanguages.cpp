@@ -65,7 +65,10 @@ void TChecker::CheckLanguages()
     for (const auto& [tag, lines] : facts.Texts) {
         int line = SectionLine("Texts." + tag);
         if (!ships(tag)) {
-            Add(FIniPath, line, false, "[Texts." + tag + "]: Languages does not list " + tag + ", so Setup never speaks it");
+            std::string told = "[Texts." + tag;
+            told += "]: Languages does not list " + tag;
+            told += ", so Setup never speaks it";
+            Add(FIniPath, line, false, told);
             continue;
         }
         std::map<int, std::string> texts = TextsOf(tag, lines);

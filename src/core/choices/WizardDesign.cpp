@@ -123,6 +123,7 @@ std::vector<std::pair<int, int>> AcceleratorClashes(TPage page, const std::funct
 {
     std::vector<int> texts = PageTexts(page);
     std::vector<std::string> keys;
+    keys.reserve(texts.size());
     for (int id : texts) keys.push_back(AcceleratorOf(text(id)));
     std::vector<std::pair<int, int>> clashes;
     for (size_t i = 0; i < texts.size(); ++i)
