@@ -56,7 +56,8 @@ int RunUninstaller(const TSetupSwitches& switches, TRunLog& log)
         if (!switches.Silent) ShowErrorBox(refusal, ApplicationTitle);
         return ExitCode::BadSwitch;
     }
-    log.Decision("language", std::string(FindLanguage(uninstaller->Language())->Name) + " (" + uninstaller->Language() + ")",
+    log.Decision("language",
+                 std::string(FindLanguage(uninstaller->Language())->Name) + " (" + uninstaller->Language() + ")",
                  switches.Language ? "switch /LANG" : "the installation's");
     uninstaller->Elevated = switches.Elevated;
     return uninstaller->Execute(*user, &log);

@@ -131,8 +131,8 @@ void TMainForm::CreateWindows()
     int left = (GetSystemMetrics(SM_CXSCREEN) - width) / 2, top = (GetSystemMetrics(SM_CYSCREEN) - height) / 2;
     HINSTANCE instance = GetModuleHandleA(nullptr);
     DWORD exStyle = WS_EX_CONTROLPARENT | (FRightToLeft ? WS_EX_LAYOUTRTL : 0);
-    FHandle = CreateWindowExA(exStyle, WindowClass, FCaption.c_str(), style, left, top, width, height,
-                              nullptr, nullptr, instance, this);
+    FHandle = CreateWindowExA(exStyle, WindowClass, FCaption.c_str(), style, left, top, width, height, nullptr, nullptr,
+                              instance, this);
 
     HWND panel = CreateWindowExA(WS_EX_CLIENTEDGE, PageClass, "", WS_CHILD | WS_VISIBLE, Scale(PanelLeft),
                                  Scale(PanelTop), Scale(PanelWidth), Scale(PanelHeight), FHandle,
@@ -162,9 +162,10 @@ void TMainForm::CreateWindows()
                    {NextButton, NextLeft, Msg::NextButton, BS_DEFPUSHBUTTON},
                    {CancelButton, CancelLeft, Msg::CancelButton, BS_PUSHBUTTON}};
     for (const auto& button : buttons) {
-        HWND control = CreateWindowExA(0, "BUTTON", LoadMessage(button.Text).c_str(), WS_CHILD | WS_VISIBLE | WS_TABSTOP | button.Style,
-                                       Scale(button.Left), Scale(ButtonTop), Scale(ButtonWidth), Scale(ButtonHeight),
-                                       FHandle, reinterpret_cast<HMENU>(intptr_t(button.Id)), instance, nullptr);
+        HWND control = CreateWindowExA(0, "BUTTON", LoadMessage(button.Text).c_str(),
+                                       WS_CHILD | WS_VISIBLE | WS_TABSTOP | button.Style, Scale(button.Left),
+                                       Scale(ButtonTop), Scale(ButtonWidth), Scale(ButtonHeight), FHandle,
+                                       reinterpret_cast<HMENU>(intptr_t(button.Id)), instance, nullptr);
         SendMessageA(control, WM_SETFONT, reinterpret_cast<WPARAM>(FFont), FALSE);
         FControls[button.Id] = control;
     }
@@ -203,10 +204,10 @@ void TMainForm::CreatePageControls()
             break;
         case ckProgressBar: windowClass = PROGRESS_CLASSA; break;
         }
-        HWND control = CreateWindowExA(exStyle, windowClass, DesignText(design.Id).c_str(), style, Scale(design.Left),
-                                       Scale(design.Top), Scale(design.Width), Scale(design.Height),
-                                       FPages[design.Page], reinterpret_cast<HMENU>(intptr_t(design.Id)), instance,
-                                       nullptr);
+        HWND control =
+            CreateWindowExA(exStyle, windowClass, DesignText(design.Id).c_str(), style, Scale(design.Left),
+                            Scale(design.Top), Scale(design.Width), Scale(design.Height), FPages[design.Page],
+                            reinterpret_cast<HMENU>(intptr_t(design.Id)), instance, nullptr);
         SendMessageA(control, WM_SETFONT, reinterpret_cast<WPARAM>((design.Flags & cfBold) ? FBoldFont : FFont), FALSE);
         if (design.Flags & cfTicked) SendMessageA(control, BM_SETCHECK, BST_CHECKED, 0);
         FControls[design.Id] = control;
@@ -408,8 +409,8 @@ void TMainForm::ShowPage(int index)
     SetVisible(BackButton, index < pgCopy);
     SetVisible(NextButton, index != pgCopy);
     SetVisible(CancelButton, index < pgReady);
-    int next = index == pgLicense ? Msg::YesButton
-               : index == pgReady     ? Msg::FinishButton
+    int next = index == pgLicense      ? Msg::YesButton
+               : index == pgReady      ? Msg::FinishButton
                : index == FInstallPage ? Msg::InstallButton
                                        : Msg::NextButton;
     SetText(NextButton, LoadMessage(next));
@@ -448,15 +449,15 @@ void TMainForm::InstallationEnded(bool installed)
     std::string folders;
     for (const auto& [part, folder] : FSession->Model().InstalledFolders()) {
         // The formats keep their names; the program's and the content's folders are named in the user's language.
-        std::string shown = part == "Program" ? LoadMessage(Msg::FolderProgram)
+        std::string shown = part == "Program"   ? LoadMessage(Msg::FolderProgram)
                             : part == "Content" ? LoadMessage(Msg::FolderContent)
                                                 : part;
         folders += (folders.empty() ? "" : "\r\n") + shown + ": " + folder;
     }
     SetText(ReadyFoldersMemo, folders);
     if (!FSession->ResultNote().empty())
-        SetText(ReadyDescriptionLabel, FSession->Model().CompleteMessage() + "\r\n\r\n" +
-                                           ReplaceAll(FSession->ResultNote(), "\r", "\r\n"));
+        SetText(ReadyDescriptionLabel,
+                FSession->Model().CompleteMessage() + "\r\n\r\n" + ReplaceAll(FSession->ResultNote(), "\r", "\r\n"));
     FitWindowToPages();
     ShowPage(pgReady);
 }

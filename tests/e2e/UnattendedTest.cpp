@@ -364,11 +364,11 @@ TEST_F(Unattended, ASignedInstallerLeavesASignedUninstallerWithItsLogBesideIt)
 TEST(MakersTexts, TakeThePlaceOfTheInstallersOwn)
 {
     TTestFolder folder("MakersTexts");
-    std::string program = BuildTestInstaller(
-        folder, {"[Setup]", "ProductName=Worded", "RegistryRoot=Software\\SetupTests\\Worded",
-                 "DefaultFolder=SetupTests\\Worded", "Languages=de", "[Texts.en]",
-                 "CannotCreateFolder=No folder at %s for us.", "FolderInUse=Busy.", "[Texts.de]",
-                 "CannotCreateFolder=Kein Ordner: %s"});
+    std::string program =
+        BuildTestInstaller(folder, {"[Setup]", "ProductName=Worded", "RegistryRoot=Software\\SetupTests\\Worded",
+                                    "DefaultFolder=SetupTests\\Worded", "Languages=de", "[Texts.en]",
+                                    "CannotCreateFolder=No folder at %s for us.", "FolderInUse=Busy.", "[Texts.de]",
+                                    "CannotCreateFolder=Kein Ordner: %s"});
     struct Case {
         const char* switches;
         std::vector<const char*> logged;

@@ -309,8 +309,7 @@ TEST_F(Builder, ThePackageCarriesTheTextsOfTheLanguagesSetupIniLists)
         EXPECT_EQ(fs::exists(tables), !c.carried.empty()) << (c.languages ? c.languages : "all");
         std::vector<uint8_t> bytes = fs::exists(tables) ? ReadFile(tables) : std::vector<uint8_t>();
         std::string text(bytes.begin(), bytes.end());
-        for (const std::string& tag : c.carried)
-            EXPECT_NE(text.find("[Texts." + tag + "]"), std::string::npos) << tag;
+        for (const std::string& tag : c.carried) EXPECT_NE(text.find("[Texts." + tag + "]"), std::string::npos) << tag;
         if (c.languages && !c.carried.empty()) {
             EXPECT_EQ(text.find("[Texts.fr]"), std::string::npos);
         }

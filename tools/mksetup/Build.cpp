@@ -177,7 +177,8 @@ TBuildResult BuildPackage(const TBuildOptions& options)
         std::ifstream in(options.Uninstaller, std::ios::binary);
         std::string program((std::istreambuf_iterator<char>(in)), {});
         if (!in.good() && !in.eof()) throw ESetupError(options.Uninstaller + ": cannot be read");
-        tree.Items.push_back(TPackageItem::File(UninstallerFileName, program, fixedTime ? *fixedTime : PartsToDosDateTime(created)));
+        tree.Items.push_back(
+            TPackageItem::File(UninstallerFileName, program, fixedTime ? *fixedTime : PartsToDosDateTime(created)));
     }
     std::sort(tree.Items.begin(), tree.Items.end(),
               [](const TPackageItem& a, const TPackageItem& b) { return a.Name < b.Name; });

@@ -38,7 +38,11 @@ bool ValidUtf8(const std::string& text)
 {
     for (size_t i = 0; i < text.size();) {
         auto lead = static_cast<unsigned char>(text[i]);
-        size_t length = lead < 0x80 ? 1 : (lead & 0xE0) == 0xC0 ? 2 : (lead & 0xF0) == 0xE0 ? 3 : (lead & 0xF8) == 0xF0 ? 4 : 0;
+        size_t length = lead < 0x80             ? 1
+                        : (lead & 0xE0) == 0xC0 ? 2
+                        : (lead & 0xF0) == 0xE0 ? 3
+                        : (lead & 0xF8) == 0xF0 ? 4
+                                                : 0;
         if (length == 0 || i + length > text.size()) return false;
         for (size_t k = 1; k < length; ++k)
             if ((static_cast<unsigned char>(text[i + k]) & 0xC0) != 0x80) return false;
@@ -95,8 +99,8 @@ void TChecker::CheckLanguages()
         std::string tag = name.substr(6, name.size() - 10);
         const TLanguage* language = FindLanguage(tag);
         if (!language) {
-            Add(entry.path(), 0, false, "\"" + tag + "\" is none of the languages " + KnownLanguageTags() +
-                                            "; Setup never shows this licence");
+            Add(entry.path(), 0, false,
+                "\"" + tag + "\" is none of the languages " + KnownLanguageTags() + "; Setup never shows this licence");
             continue;
         }
         withLicence.push_back(language->Tag);

@@ -437,7 +437,7 @@ std::map<int, std::string> TSetupModel::MessageTexts(std::vector<std::string>* r
             else if (refused) {
                 std::string told = name;
                 told += given == &FFacts.Texts ? " of [" + TextsSection(Choices.Language) + "]: "
-                                                : " of the installer's " + Choices.Language + " texts: ";
+                                               : " of the installer's " + Choices.Language + " texts: ";
                 told += why;
                 refused->push_back(told);
             }

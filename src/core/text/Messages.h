@@ -27,9 +27,9 @@ int MessageNamed(const std::string& name);
 // The name of message `id`; empty for none.
 std::string MessageName(int id);
 // What the uninstaller says: an installation records these in its language.
-constexpr int UninstallerMessages[] = {Msg::UninstallNoRights,   Msg::FolderInUse,        Msg::UninstallConfirm,
+constexpr int UninstallerMessages[] = {Msg::UninstallNoRights,   Msg::FolderInUse,           Msg::UninstallConfirm,
                                        Msg::UninstallIncomplete, Msg::UninstallKeptOwnFiles, Msg::UninstallCompleted,
-                                       Msg::UninstallerCaption,  Msg::ConfirmCaption,     Msg::WarningCaption,
+                                       Msg::UninstallerCaption,  Msg::ConfirmCaption,        Msg::WarningCaption,
                                        Msg::InformationCaption};
 // The texts that take the place of the program's own from now on, by id
 // (an empty map gives every message its own text back).

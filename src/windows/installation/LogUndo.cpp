@@ -245,8 +245,7 @@ void TLogUndo::RemovalStep(size_t index, const std::string& line, const TLogLine
     if (parsed.Kind == TLineKind::ExistingFolder && !FShared.count(UpperAscii(text))) return;
     if (parsed.Kind == TLineKind::Stamp || parsed.Kind == TLineKind::Shared || parsed.Kind == TLineKind::Name ||
         parsed.Kind == TLineKind::EmptyParents || parsed.Kind == TLineKind::PriorValue ||
-        parsed.Kind == TLineKind::CreatedKey || parsed.Kind == TLineKind::Language ||
-        parsed.Kind == TLineKind::Wording)
+        parsed.Kind == TLineKind::CreatedKey || parsed.Kind == TLineKind::Language || parsed.Kind == TLineKind::Wording)
         return;
     // A kind this uninstaller does not know (a later version's note) does nothing.
     if (parsed.Kind == TLineKind::Unknown) {

@@ -143,7 +143,8 @@ void TSetupRun::RunSteps(IInstallProgress& progress)
     FInstaller->RecordItem(TLineKind::Language, Choices.Language);
     if (Choices.Language != "en")
         for (int id : UninstallerMessages)
-            FInstaller->RecordItem(TLineKind::Wording, MessageName(id) + "=" + ReplaceAll(LoadMessage(id), "\r", "\\n"));
+            FInstaller->RecordItem(TLineKind::Wording,
+                                   MessageName(id) + "=" + ReplaceAll(LoadMessage(id), "\r", "\\n"));
     bool libraries = !FFacts.CallLibraries.empty();
     int end = libraries ? 50 : 75;
     InstallComponents(progress, 25, end);
