@@ -9,6 +9,8 @@
 #include "DialogFont.h"
 #include "Exception.h"
 #include "FolderBrowser.h"
+#include "LanguageDialog.h"
+#include "Languages.h"
 #include "MessageBoxes.h"
 #include "Messages.h"
 #include "PathUtils.h"
@@ -89,13 +91,20 @@ void TMainForm::Speak(const std::string& tag, bool rightToLeft)
     if (rightToLeft) SetProcessDefaultLayout(LAYOUT_RTL);
 }
 
+std::string TMainForm::AskLanguage(const std::vector<std::string>& tags, const std::string& proposed)
+{
+    const TLanguage* language = FindLanguage(proposed);
+    return AskForLanguage(tags, proposed, language && language->RightToLeft);
+}
+
 bool TMainForm::FormCreate()
 {
     if (!FSwitches) FSwitches = &FNoSwitches;
     if (!FLog) FLog = &FNoLog;
     FSession = std::make_unique<TSetupSession>(FProgramPath, *FSwitches, *FLog, *this);
     if (!FSession->Start()) {
-        ShowErrorBox(FSession->FailureText(), LoadMessage(Msg::ErrorCaption));
+        // A user who cancelled the language dialog has nothing to read.
+        if (!FSession->FailureText().empty()) ShowErrorBox(FSession->FailureText(), LoadMessage(Msg::ErrorCaption));
         FExitCode = FSession->ExitCode();
         return false;
     }

@@ -46,6 +46,8 @@ public:
     // Arabic, Hebrew and Persian mirror the whole wizard: the picture on the
     // right, Back and Next swapped, the progress filling from the right.
     void Speak(const std::string& tag, bool rightToLeft) override;
+    // The product's first dialog when it asks (ShowLanguageDialog=1).
+    std::string AskLanguage(const std::vector<std::string>& tags, const std::string& proposed) override;
 
     HWND Handle() const { return FHandle; }
     int CurrentPage() const { return FPage; }

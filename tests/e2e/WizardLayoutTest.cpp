@@ -10,6 +10,7 @@
 
 #include "DialogFont.h"
 #include "IniFile.h"
+#include "LanguageDialog.h"
 #include "LanguageTables.h"
 #include "Languages.h"
 #include "Messages.h"
@@ -331,5 +332,52 @@ TEST(LanguageLayout, EveryLanguageFitsEveryPage)
             Press(question, IDYES);
             EXPECT_TRUE(wizard.Ended()) << tag;
         }
+    }
+}
+
+// A product that asks first: its languages in their own names, the proposed
+// one chosen; the one picked speaks from the first page on; Cancel ends Setup.
+TEST(LanguageDialog, TheUserPicksAmongTheProductsLanguages)
+{
+    TTestFolder folder("LanguageDialog");
+    std::string program = BuildTestInstaller(
+        folder, {"[Setup]", "ProductName=Polyglot", "RegistryRoot=Software\\SetupTests\\Polyglot",
+                 "DefaultFolder=SetupTests\\Polyglot", "ShowLanguageDialog=1", "Languages=de,ja"});
+    std::map<int, std::string> german = TableOf("de");
+    for (bool accept : {true, false}) {
+        TProcess setup(program);
+        HWND dialog = nullptr;
+        ASSERT_TRUE(WaitUntil([&] {
+            std::vector<HWND> found = TopLevelWindows(setup.Id(), LanguageDialogClass);
+            dialog = found.empty() ? nullptr : found.front();
+            return dialog != nullptr;
+        }));
+        HWND list = GetDlgItem(dialog, LanguageListId);
+        EXPECT_EQ(SendMessageA(list, CB_GETCOUNT, 0, 0), 3);
+        EXPECT_EQ(SendMessageA(list, CB_GETCURSEL, 0, 0), 0);  // English, the user's
+        wchar_t name[64] = {};
+        SendMessageW(list, CB_GETLBTEXT, 1, reinterpret_cast<LPARAM>(name));
+        EXPECT_STREQ(name, L"Deutsch");
+        SendMessageA(list, CB_SETCURSEL, 1, 0);
+        PostMessageA(dialog, WM_COMMAND, accept ? IDOK : IDCANCEL, 0);
+        if (!accept) {
+            ASSERT_TRUE(setup.WaitForExit(15000));
+            EXPECT_EQ(setup.ExitCode(), 2u);
+            continue;
+        }
+        HWND wizard = nullptr;
+        ASSERT_TRUE(WaitUntil([&] {
+            std::vector<HWND> found = TopLevelWindows(setup.Id(), WindowClass);
+            wizard = found.empty() ? nullptr : found.front();
+            return wizard != nullptr;
+        }));
+        HWND next = GetDlgItem(wizard, NextButton);
+        EXPECT_TRUE(WaitUntil([&] { return WindowText(next) == german[Msg::NextButton]; })) << WindowText(next);
+        PostMessageA(GetDlgItem(wizard, CancelButton), BM_CLICK, 0, 0);
+        TMessageBoxView question = WaitForMessageBox(setup.Id());
+        ASSERT_TRUE(question.Window);
+        Press(question, IDYES);
+        ASSERT_TRUE(setup.WaitForExit(15000));
+        EXPECT_EQ(setup.ExitCode(), 2u);
     }
 }

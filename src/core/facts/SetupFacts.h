@@ -110,6 +110,8 @@ struct TSetupFacts {
     // The installer's own texts in the languages the package carries besides
     // English (LanguageTablesFileName), by tag in the same way.
     std::map<std::string, std::vector<std::string>> Translations;
+    // [Setup] ShowLanguageDialog: the user picks the language in a first dialog.
+    bool ShowLanguageDialog = false;
     // [Setup] Languages: the tags the maker ships, as written; empty for all.
     std::vector<std::string> Languages;
     // [Components] with [ComponentsOptions], read once.

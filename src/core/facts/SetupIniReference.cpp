@@ -51,6 +51,7 @@ const std::vector<TIniSectionReference>& SetupIniSections()
              {"BundleSelectDescription", "text", "(none)", "The bundle page's text ($BundleSelectDescription)."},
              {"BundleRegistryRoot", "registry key", "required for a bundle", "The key below which each bundle item's settings go."},
              {"BundleItemName", "text with $BundleItem", "(none)", "How a bundle item is named on the bundle page."},
+             {"ShowLanguageDialog", "0 or 1", "0", "1: a small first dialog lists the product's languages in their own names, the one the user's preferred languages choose already chosen; /LANG= and /S skip it."},
              {"Languages", "language tags, by commas", "all", "The languages the installer speaks besides English (de, ja, pt-BR, ...: the tags of /LANG=). mksetup packs the installer's texts in each; Setup speaks the first of the user's preferred Windows display languages among them, else English. \"en\" alone ships English only, which adds nothing to the installer."},
          },
          {"ProductName=Space Echo", "Publisher=Example Audio", "RegistryRoot=Software\\Example Audio\\Space Echo",

@@ -77,6 +77,7 @@ void TSetupModel::LoadConfiguration(const TTextLoader& loadText, bool runsOn64Bi
     FFacts.RegistrySettings = ini.ReadSection("RegistrySettings");
     FFacts.GlobalRegistrySettings = ini.ReadSection("GlobalRegistrySettings");
     FFacts.Shortcuts = ini.ReadSection("Shortcuts");
+    FFacts.ShowLanguageDialog = ini.ReadBool("Setup", "ShowLanguageDialog", false);
     std::string languages = ini.ReadString("Setup", "Languages", "");
     FFacts.Languages = languages.empty() ? std::vector<std::string>() : SplitList(languages);
     FFacts.Texts.clear();

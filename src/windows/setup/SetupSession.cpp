@@ -80,13 +80,29 @@ bool TSetupSession::Start()
     // The language first: the maker's texts in it take the place of the
     // program's own before anything is said, the refusal of a switch included.
     std::string problem = FModel->ChooseLanguage(FSwitches);
+    SetMessageTexts(FModel->MessageTexts());
+    // The product may let the user pick, in the language proposed so far.
+    std::vector<std::string> spoken = FModel->Facts().SpokenLanguages();
+    bool asked = problem.empty() && !FSwitches.Language && FModel->Facts().ShowLanguageDialog && spoken.size() > 1 &&
+                 !FUser.Unattended();
+    if (asked) {
+        std::string chosen = FUser.AskLanguage(spoken, FModel->Choices.Language);
+        if (chosen.empty()) {
+            FLog.Line("the user cancelled in the language dialog");
+            FFailure = TFailure::Cancelled;
+            return false;
+        }
+        FModel->Choices.Language = chosen;
+    }
     std::vector<std::string> refused;
     SetMessageTexts(FModel->MessageTexts(&refused));
     const TLanguage& language = *FindLanguage(FModel->Choices.Language);
     FUser.Speak(language.Tag, language.RightToLeft);
     if (problem.empty())
         FLog.Decision("language", std::string(language.Name) + " (" + language.Tag + ")",
-                      FSwitches.Language ? "switch /LANG" : "the user's preferred languages");
+                      FSwitches.Language ? "switch /LANG"
+                      : asked            ? "the user, in the language dialog"
+                                         : "the user's preferred languages");
     for (const std::string& text : refused) FLog.Line("text not taken: " + text);
     if (problem.empty()) problem = FModel->ApplySwitches(FSwitches);
     if (!problem.empty()) {

@@ -2,6 +2,7 @@
 // The person in front of a run: the wizard's and the uninstaller's message
 // boxes, or nobody (/S), in which case every question gets its safe answer.
 #include <string>
+#include <vector>
 
 class ISetupUser {
 public:
@@ -18,6 +19,12 @@ public:
     // From now on everything is said in this language; `rightToLeft` for
     // Arabic, Hebrew and Persian, whose windows and boxes read mirrored.
     virtual void Speak(const std::string& /*tag*/, bool /*rightToLeft*/) {}
+    // The language the user picks of `tags`, `proposed` chosen at first;
+    // empty when the user cancels. Nobody there takes the proposal.
+    virtual std::string AskLanguage(const std::vector<std::string>& /*tags*/, const std::string& proposed)
+    {
+        return proposed;
+    }
 };
 
 // Nobody in front of the run: nothing is shown, and every question gets its safe answer.
