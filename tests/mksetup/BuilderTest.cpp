@@ -54,7 +54,8 @@ protected:
                 ::testing::UnitTest::GetInstance()->current_test_info()->name());
         fs::remove_all(Root);
         Product = Root / "Product";
-        WriteFile(Product / "Setup.ini", "[Setup]\r\nProductName=Test\r\n");
+        // English alone: the language tables would only slow the byte-by-byte checks.
+        WriteFile(Product / "Setup.ini", "[Setup]\r\nProductName=Test\r\nLanguages=en\r\n");
         WriteFile(Product / "Setup.lic", "Licence\r\n");
         WriteFile(Product / "Main" / "Readme.txt", std::string(3000, 'r'));
         WriteFile(Product / "VstX" / "Test.dll", std::string(20000, '\x90'));
@@ -115,7 +116,7 @@ TEST_F(Builder, InstallerCarriesStubThenPackageAtWord0x30)
     EXPECT_EQ(GetInt32LE(&bytes[0x34]), 0);
     EXPECT_TRUE(std::equal(stub.begin() + 0x38, stub.end(), bytes.begin() + 0x38));
     EXPECT_EQ(std::string(bytes.begin() + long(stub.size()), bytes.begin() + long(stub.size()) + 8), "KX/ISB/3");
-    EXPECT_EQ(result.Package.FileCount, 5);  // with the installer's texts in the other languages
+    EXPECT_EQ(result.Package.FileCount, 4);
     EXPECT_EQ(int64_t(bytes.size()), int64_t(stub.size()) + result.Package.Size);
     EXPECT_EQ(Verify(Root / "Out.exe"), "sound");
 }
