@@ -193,6 +193,57 @@ install_wine_fonts() {
   cp -p -f "$from"/* "$to/"
 }
 
+# Text in every script the installer speaks. Windows draws a character its
+# dialog font lacks from the fonts the registry links to that font
+# (FontLink\SystemLink), and the wizard takes the first linked font that draws
+# a whole language; Windows links its fonts to fonts it ships, Wine to fonts
+# that Windows ships and Wine does not. The wizard's font under Wine, the
+# bitmap MS Sans Serif (Wine's own linking knows it as "MS Sans Serif
+# Regular"), and the message boxes' font get links to Debian's fonts for
+# Greek, Cyrillic, Hebrew and Arabic, for Chinese, Japanese and Korean, for
+# Thai and for Devanagari. The message boxes take DejaVu Sans 8 pt: Wine
+# rewrites the links of its own Tahoma whenever the code page changes.
+
+# The characters of an ASCII text as the bytes of a .reg file's hex values:
+# one byte each (REGEDIT4 strings), or two (UTF-16, for binary values).
+reg_hex() {
+  local text=$1 width=$2 i out=""
+  for ((i = 0; i < ${#text}; i++)); do
+    out+=$(printf '%02x,' "'${text:i:1}")
+    [ "$width" -eq 1 ] || out+="00,"
+  done
+  printf '%s' "$out"
+}
+
+link_script_fonts() {
+  local prefix=$1 stamp="$1/.script-fonts-3" links="" entry face i file="$1/script-fonts.reg"
+  [ -f "$stamp" ] && return 0
+  log "linking the fonts of every script in ${prefix#"$deps/"}"
+  for entry in "wqy-microhei.ttc,WenQuanYi Micro Hei" "Garuda.ttf,Garuda" "Lohit-Devanagari.ttf,Lohit Devanagari"; do
+    links+="$(reg_hex "$entry" 1)00,"
+  done
+  face=$(reg_hex "DejaVu Sans" 2)
+  {
+    echo "REGEDIT4"
+    echo
+    echo '[HKEY_LOCAL_MACHINE\Software\Microsoft\Windows NT\CurrentVersion\FontLink\SystemLink]'
+    entry="$(reg_hex "DejaVuSans.ttf,DejaVu Sans" 1)00,$links"
+    echo "\"MS Sans Serif\"=hex(7):${entry}00"
+    echo "\"MS Sans Serif Regular\"=hex(7):${entry}00"
+    echo "\"DejaVu Sans\"=hex(7):${links}00"
+    echo
+    echo '[HKEY_CURRENT_USER\Control Panel\Desktop\WindowMetrics]'
+    # A LOGFONTW: 8 points, normal weight, DEFAULT_CHARSET, the face padded to 32 characters.
+    printf '"MessageFont"=hex:08,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,90,01,00,00,00,00,00,01,00,00,00,00,%s' "$face"
+    for ((i = ${#face} / 6; i < 32; i++)); do printf '00,00,'; done | sed 's/,$//'
+    echo
+  } > "$file"
+  env -u XDG_CONFIG_HOME -u XDG_DATA_HOME -u XDG_CACHE_HOME HOME="$prefix/home" WINEPREFIX="$prefix" \
+    WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d" wine regedit /S "$file" >/dev/null 2>&1
+  WINEPREFIX="$prefix" wineserver -w
+  touch "$stamp"
+}
+
 # Two prefixes: a 64-bit Windows (the usual case) and a 32-bit one. HOME points
 # into the prefix, as in wine-run.sh, so Wine keeps its own files there; no
 # runtime downloads and no desktop menu entries.
@@ -211,6 +262,7 @@ make_prefix() {
   fi
   own_shell_folders "$prefix"
   install_wine_fonts "$prefix"
+  link_script_fonts "$prefix"
 }
 
 # The display languages the end-to-end walks give the Windows user (Wine

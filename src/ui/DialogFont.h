@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include <string>
+#include <vector>
 
 struct TDialogFont {
     std::string Name = "MS Sans Serif";
@@ -14,6 +15,12 @@ struct TDialogFont {
 
 // DPI awareness, then the dialog font. Called once at start, before any window.
 void InitDialogFont();
+// For text in a script the dialog font cannot draw (Japanese in "Segoe UI",
+// Thai in "MS Sans Serif"), the dialog font becomes the first font Windows
+// links to it (FontLink\SystemLink) that draws every character, at the same
+// size, as Windows' own dialogs do for that language. Called once the
+// language is known, before the first font is created.
+void FitDialogFontToText(const std::vector<wchar_t>& text);
 const TDialogFont& DialogFont();
 // The font for the given screen DPI, normal or bold; the caller deletes it.
 HFONT CreateDialogFont(int dpi, bool bold);
@@ -24,3 +31,7 @@ int ScreenDpi();
 // the design font at this DPI) / 13.
 int ScaleDesignValue(int value);
 
+
+// Registers a window class of this program: the arrow cursor, the given
+// background colour, and the program's icon where `icon` says so.
+void RegisterWindowClass(const char* name, WNDPROC procedure, int background, bool icon);

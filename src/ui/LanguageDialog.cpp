@@ -39,15 +39,7 @@ LRESULT CALLBACK DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
 std::string AskForLanguage(const std::vector<std::string>& tags, const std::string& proposed, bool rightToLeft)
 {
     HINSTANCE instance = GetModuleHandleA(nullptr);
-    WNDCLASSEXA windowClass{};
-    windowClass.cbSize = sizeof windowClass;
-    windowClass.hInstance = instance;
-    windowClass.hCursor = LoadCursorA(nullptr, MAKEINTRESOURCEA(32512));
-    windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-    windowClass.lpfnWndProc = DialogProc;
-    windowClass.lpszClassName = LanguageDialogClass;
-    windowClass.hIcon = LoadIconA(instance, MAKEINTRESOURCEA(1));
-    RegisterClassExA(&windowClass);
+    RegisterWindowClass(LanguageDialogClass, DialogProc, COLOR_BTNFACE, true);
 
     int dpi = ScreenDpi();
     auto scale = [dpi](int value) { return MulDiv(value, dpi, 96); };

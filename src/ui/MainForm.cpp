@@ -49,24 +49,9 @@ void RegisterClasses(WNDPROC main, WNDPROC page, WNDPROC image)
     registered = true;
     INITCOMMONCONTROLSEX controls{sizeof controls, ICC_LISTVIEW_CLASSES | ICC_PROGRESS_CLASS | ICC_STANDARD_CLASSES};
     InitCommonControlsEx(&controls);
-    HINSTANCE instance = GetModuleHandleA(nullptr);
-    WNDCLASSEXA windowClass{};
-    windowClass.cbSize = sizeof windowClass;
-    windowClass.hInstance = instance;
-    windowClass.hCursor = LoadCursorA(nullptr, MAKEINTRESOURCEA(32512));
-    windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-    windowClass.lpfnWndProc = main;
-    windowClass.lpszClassName = WindowClass;
-    windowClass.hIcon = LoadIconA(instance, MAKEINTRESOURCEA(1));
-    RegisterClassExA(&windowClass);
-    windowClass.hIcon = nullptr;
-    windowClass.lpfnWndProc = page;
-    windowClass.lpszClassName = PageClass;
-    RegisterClassExA(&windowClass);
-    windowClass.lpfnWndProc = image;
-    windowClass.lpszClassName = ImageClass;
-    windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
-    RegisterClassExA(&windowClass);
+    RegisterWindowClass(WindowClass, main, COLOR_BTNFACE, true);
+    RegisterWindowClass(PageClass, page, COLOR_BTNFACE, false);
+    RegisterWindowClass(ImageClass, image, COLOR_WINDOW, false);
 }
 
 }  // namespace
@@ -87,6 +72,9 @@ void TMainForm::Speak(const std::string& tag, bool rightToLeft)
 {
     TMessageBoxUser::Speak(tag, rightToLeft);
     FRightToLeft = rightToLeft;
+    std::string texts;
+    for (int id = Msg::First; id <= Msg::Last; ++id) texts += LoadMessage(id);
+    FitDialogFontToText(ToWide(texts));
     // The folder browser and every other window of the program read mirrored too.
     if (rightToLeft) SetProcessDefaultLayout(LAYOUT_RTL);
 }
@@ -839,8 +827,9 @@ void TMainForm::SetText(TControlId id, const std::string& text)
 }
 
 // Captions grow to what their text needs in the dialog font, which may be wider
-// than the design font: one-line captions in width as far as the page allows,
-// then (like word-wrapped labels) in height, moving what stands below them down.
+// or taller than the design font: one-line captions in width as far as the page
+// allows, then (like word-wrapped labels) in height, moving what stands below
+// them down.
 void TMainForm::FitToText(TControlId id)
 {
     const TControlDesign* design = nullptr;
@@ -863,11 +852,13 @@ void TMainForm::FitToText(TControlId id)
         DrawTextA(dc, text.c_str(), int(text.size()), &area, flags | DT_CALCRECT | DT_EXPANDTABS);
         return area;
     };
+    // A line of a language's font may be taller than the design's line.
+    int needed = text.empty() ? 0 : int(measure(0, DT_SINGLELINE).bottom);
     if (!wrap) {
-        int needed = int(measure(0, DT_SINGLELINE).right) + beside;
+        int wide = int(measure(0, DT_SINGLELINE).right) + beside;
         int room = Scale(NotebookWidth) - place.left - Scale(4);
-        width = std::min(std::max(width, needed), room);
-        if (needed > room) {
+        width = std::min(std::max(width, wide), room);
+        if (wide > room) {
             // Too long for one line on this page: it wraps instead of being cut.
             wrap = true;
             LONG_PTR style = GetWindowLongPtrA(control, GWL_STYLE);
@@ -875,12 +866,24 @@ void TMainForm::FitToText(TControlId id)
             SetWindowLongPtrA(control, GWL_STYLE, style);
         }
     }
-    int needed = wrap && !text.empty() ? int(measure(width - beside + Scale(2), DT_WORDBREAK).bottom) : 0;
+    if (wrap && !text.empty()) needed = int(measure(width - beside + Scale(2), DT_WORDBREAK).bottom);
     // No caption is taller than a page, whatever a measurement says.
     needed = std::min(needed, Scale(NotebookHeight));
     SelectObject(dc, old);
     ReleaseDC(control, dc);
-    if (needed > height) GrowDown(control, place.bottom, place.top + needed);
+    // The design lets the control below touch a caption by a pixel or two:
+    // text that fills the caption keeps clear of it.
+    int below = place.bottom;
+    int ownTop = design->Top;
+    for (const TControlDesign& other : PageControls()) {
+        if (other.Page != design->Page || other.Top <= ownTop) continue;
+        RECT otherPlace;
+        GetWindowRect(Control(other.Id), &otherPlace);
+        MapWindowPoints(nullptr, GetParent(control), reinterpret_cast<POINT*>(&otherPlace), 2);
+        if (otherPlace.left < place.right && otherPlace.right > place.left && otherPlace.top >= place.top)
+            below = std::min(below, int(otherPlace.top));
+    }
+    if (place.top + needed > below) GrowDown(control, place.bottom, place.top + needed + (place.bottom - below));
     SetWindowPos(control, nullptr, 0, 0, width, std::max(height, needed), SWP_NOMOVE | SWP_NOZORDER);
 }
 

@@ -85,8 +85,10 @@ std::vector<std::string> LayoutFaults(const TWizard& wizard, int dpi)
                              std::to_string(place.top) + " to " + std::to_string(place.right) + "," +
                              std::to_string(place.bottom) + ", the page " + std::to_string(pageArea.top) + " to " +
                              std::to_string(pageArea.bottom));
-        std::string text = WindowText(control);
-        if ((design.Kind != ckLabel && design.Kind != ckCheckBox) || text.empty()) {
+        // The text as the control holds it, whatever this process's code page.
+        wchar_t text[1024] = {};
+        GetWindowTextW(control, text, 1024);
+        if ((design.Kind != ckLabel && design.Kind != ckCheckBox) || !text[0]) {
             shown.emplace_back(&design, place);
             continue;
         }
@@ -98,12 +100,11 @@ std::vector<std::string> LayoutFaults(const TWizard& wizard, int dpi)
         int box = design.Kind == ckCheckBox ? GetSystemMetrics(SM_CXMENUCHECK) + MulDiv(3, dpi, 96) : 0;
         bool wraps = design.Kind == ckCheckBox ? (style & BS_MULTILINE) != 0 : (style & SS_TYPEMASK) == SS_LEFT;
         RECT needed{0, 0, inside.right - box, 0};
-        DrawTextA(dc, text.c_str(), int(text.size()), &needed,
-                  DT_CALCRECT | DT_EXPANDTABS | (wraps ? DT_WORDBREAK : DT_SINGLELINE));
+        DrawTextW(dc, text, -1, &needed, DT_CALCRECT | DT_EXPANDTABS | (wraps ? DT_WORDBREAK : DT_SINGLELINE));
         SelectObject(dc, old);
         DeleteObject(font);
         if (needed.right + box > inside.right || needed.bottom > inside.bottom)
-            faults.push_back(Name(design) + " cuts \"" + text + "\": it needs " + std::to_string(needed.right + box) +
+            faults.push_back(Name(design) + " cuts \"" + WindowText(control) + "\": it needs " + std::to_string(needed.right + box) +
                              " x " + std::to_string(needed.bottom) + ", has " + std::to_string(inside.right) + " x " +
                              std::to_string(inside.bottom));
         // A check box centres its text; a label starts at its top.
@@ -116,7 +117,8 @@ std::vector<std::string> LayoutFaults(const TWizard& wizard, int dpi)
         for (size_t j = i + 1; j < shown.size(); ++j) {
             RECT both;
             if (IntersectRect(&both, &shown[i].second, &shown[j].second))
-                faults.push_back(Name(*shown[i].first) + " and " + Name(*shown[j].first) + " cover each other");
+                faults.push_back(Name(*shown[i].first) + " and " + Name(*shown[j].first) + " cover each other from " +
+                                 std::to_string(both.top) + " to " + std::to_string(both.bottom));
         }
     return faults;
 }
@@ -189,20 +191,16 @@ TEST(WizardLayout, NoTextIsCutOrCoveredOnAnyPageAtThreeResolutions)
 namespace {
 
 // The texts of a language as the installer's own table words them, by message.
-std::map<int, std::string> TableOf(const std::string& tag)
+// The dialog font the wizard takes for a language: the one that draws its texts.
+void FitFontToLanguage(const std::string& tag)
 {
-    std::map<int, std::string> texts;
-    auto file = LanguageTableFiles().find(tag);
-    if (file == LanguageTableFiles().end()) return texts;
-    std::vector<std::string> lines;
-    for (size_t start = 0; start < file->second.size();) {
-        size_t end = std::min(file->second.find('\n', start), file->second.size());
-        lines.push_back(file->second.substr(start, end - start));
-        start = end + 1;
-    }
-    for (const std::string& line : TIniFile(lines).ReadSection("Texts." + tag))
-        if (int id = MessageNamed(Trim(LineName(line)))) texts[id] = TextValue(LineValue(line));
-    return texts;
+    InitDialogFont();
+    std::map<int, std::string> table = LanguageTableTexts(tag);
+    std::string texts;
+    for (int id = Msg::First; id <= Msg::Last; ++id) texts += table.count(id) ? table[id] : LoadStoredMessage(id);
+    std::vector<wchar_t> wide(texts.size() + 1);
+    wide.resize(size_t(MultiByteToWideChar(CP_UTF8, 0, texts.data(), int(texts.size()), wide.data(), int(wide.size()))));
+    FitDialogFontToText(wide);
 }
 
 const char* const PageNames[] = {"Welcome", "License",     "BundleItems", "VstPlugins", "DigiPlugins", "PhotoshopPlugin",
@@ -221,11 +219,11 @@ void Press(const TMessageBoxView& box, int id) { PostMessageA(GetDlgItem(box.Win
 // right-to-left languages mirror the window.
 TEST(LanguageWalk, EveryPageAndBoxSpeaksTheLanguage)
 {
-    InitDialogFont();
     char expected[32] = {};
     bool fromUser = GetEnvironmentVariableA("SETUP_EXPECT_LANGUAGE", expected, sizeof expected) > 0;
     std::string tag = fromUser ? expected : "fr";
-    std::map<int, std::string> texts = TableOf(tag);
+    FitFontToLanguage(tag);
+    std::map<int, std::string> texts = LanguageTableTexts(tag);
     ASSERT_FALSE(texts.empty()) << tag;
     std::string shots = WindowsPath(SETUP_OUTPUT_ROOT "/screenshots") + "\\";
     CreateDirectoryA(shots.c_str(), nullptr);
@@ -313,6 +311,7 @@ TEST(LanguageLayout, EveryLanguageFitsEveryPage)
         if (dpi <= 0) continue;
         TScreenDpi screen(dpi);
         for (const std::string& tag : tags) {
+            FitFontToLanguage(tag);
             TWizard wizard(program, "/LANG=" + tag);
             ASSERT_TRUE(wizard.Shown()) << tag;
             for (int page = pgWelcome;; page = wizard.Page()) {
@@ -343,7 +342,7 @@ TEST(LanguageDialog, TheUserPicksAmongTheProductsLanguages)
     std::string program = BuildTestInstaller(
         folder, {"[Setup]", "ProductName=Polyglot", "RegistryRoot=Software\\SetupTests\\Polyglot",
                  "DefaultFolder=SetupTests\\Polyglot", "ShowLanguageDialog=1", "Languages=de,ja"});
-    std::map<int, std::string> german = TableOf("de");
+    std::map<int, std::string> german = LanguageTableTexts("de");
     for (bool accept : {true, false}) {
         TProcess setup(program);
         HWND dialog = nullptr;

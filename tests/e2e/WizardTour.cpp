@@ -37,16 +37,7 @@ int main(int argc, char** argv)
     }
     // The language the wizard is expected to speak (the user's display language): its texts.
     std::string language = argc > 3 ? argv[3] : "en";
-    std::map<int, std::string> texts;
-    std::string table = LanguageTablesEntry({language});
-    std::vector<std::string> lines;
-    for (size_t start = 0; start < table.size();) {
-        size_t end = std::min(table.find('\n', start), table.size());
-        lines.push_back(table.substr(start, end - start));
-        start = end + 1;
-    }
-    for (const std::string& line : TIniFile(lines).ReadSection("Texts." + language))
-        if (int id = MessageNamed(Trim(LineName(line)))) texts[id] = TextValue(LineValue(line));
+    std::map<int, std::string> texts = LanguageTableTexts(language);
     auto said = [&](int id) { return texts.count(id) ? texts[id] : LoadStoredMessage(id); };
     std::string installer = WindowsPath(argv[1]), shots = WindowsPath(argv[2]) + "\\";
     TWizard wizard(installer);

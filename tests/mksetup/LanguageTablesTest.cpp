@@ -10,20 +10,10 @@
 #include "Messages.h"
 #include "PathUtils.h"
 #include "TextUtils.h"
+#include "UninstallLog.h"
 #include "WizardDesign.h"
 
 namespace {
-
-std::vector<std::string> Lines(const std::string& text)
-{
-    std::vector<std::string> lines;
-    for (size_t start = 0; start < text.size();) {
-        size_t end = std::min(text.find('\n', start), text.size());
-        lines.push_back(text.substr(start, end - start));
-        start = end + 1;
-    }
-    return lines;
-}
 
 // A text only a maker's setting fills ("$BundleSelectHeading") has nothing to translate.
 bool OnlyVariables(const std::string& english)
@@ -53,7 +43,7 @@ TEST(LanguageTables, EveryLanguageSaysEverythingTheEnglishSays)
             ADD_FAILURE() << "no languages/" << tag << ".ini";
             continue;
         }
-        TIniFile ini(Lines(file->second));
+        TIniFile ini(SplitLines(file->second));
         ASSERT_TRUE(ini.SectionExists("Texts." + tag)) << tag;
         std::map<int, std::string> texts;
         for (const std::string& line : ini.ReadSection("Texts." + tag)) {

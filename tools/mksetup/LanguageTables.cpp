@@ -4,8 +4,20 @@
 
 #include "IniFile.h"
 #include "Languages.h"
+#include "Messages.h"
 #include "PathUtils.h"
 #include "TextUtils.h"
+#include "UninstallLog.h"
+
+std::map<int, std::string> LanguageTableTexts(const std::string& tag)
+{
+    std::map<int, std::string> texts;
+    auto table = LanguageTableFiles().find(tag);
+    if (table == LanguageTableFiles().end()) return texts;
+    for (const std::string& line : TIniFile(SplitLines(table->second)).ReadSection("Texts." + tag))
+        if (int id = MessageNamed(Trim(LineName(line)))) texts[id] = TextValue(LineValue(line));
+    return texts;
+}
 
 std::vector<std::string> ListedLanguages(const std::vector<std::string>& setupIni)
 {
@@ -33,12 +45,9 @@ std::string LanguageTablesEntry(const std::vector<std::string>& tags)
     for (const std::string& tag : tags) {
         auto table = LanguageTableFiles().find(tag);
         if (table == LanguageTableFiles().end()) continue;
-        const std::string& text = table->second;
-        for (size_t start = 0; start < text.size();) {
-            size_t end = std::min(text.find('\n', start), text.size());
-            std::string line = Trim(text.substr(start, end - start));
+        for (const std::string& raw : SplitLines(table->second)) {
+            std::string line = Trim(raw);
             if (!line.empty() && line[0] != ';') entry += line + "\r\n";
-            start = end + 1;
         }
     }
     return entry;

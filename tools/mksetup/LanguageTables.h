@@ -8,6 +8,10 @@
 
 const std::map<std::string, std::string>& LanguageTableFiles();
 
+// The texts of a language's table by message id, as Setup lays them over
+// its English; empty for English and for a tag without a table.
+std::map<int, std::string> LanguageTableTexts(const std::string& tag);
+
 // [Setup] Languages of Setup.ini's lines, as listed; empty when there is none.
 std::vector<std::string> ListedLanguages(const std::vector<std::string>& setupIni);
 // The tags [Setup] Languages names (all when it is empty), English left out;

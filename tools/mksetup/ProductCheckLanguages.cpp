@@ -17,18 +17,7 @@ namespace {
 // table of it over the English, then `over`.
 std::map<int, std::string> TextsOf(const std::string& tag, const std::vector<std::string>& over)
 {
-    std::map<int, std::string> texts;
-    auto own = LanguageTableFiles().find(tag);
-    if (own != LanguageTableFiles().end()) {
-        std::vector<std::string> lines;
-        for (size_t start = 0; start < own->second.size();) {
-            size_t end = std::min(own->second.find('\n', start), own->second.size());
-            lines.push_back(own->second.substr(start, end - start));
-            start = end + 1;
-        }
-        for (const std::string& line : TIniFile(lines).ReadSection("Texts." + tag))
-            if (int id = MessageNamed(Trim(LineName(line)))) texts[id] = TextValue(LineValue(line));
-    }
+    std::map<int, std::string> texts = LanguageTableTexts(tag);
     for (const std::string& line : over)
         if (int id = MessageNamed(Trim(LineName(line)))) texts[id] = TextValue(LineValue(line));
     return texts;
