@@ -206,6 +206,10 @@ void TMainForm::CreatePageControls()
                             Scale(design.Top), Scale(design.Width), Scale(design.Height), FPages[design.Page],
                             reinterpret_cast<HMENU>(intptr_t(design.Id)), instance, nullptr);
         SendMessageA(control, WM_SETFONT, reinterpret_cast<WPARAM>((design.Flags & cfBold) ? FBoldFont : FFont), FALSE);
+        // A folder reads left to right in a mirrored window too: its box stays
+        // where the mirror puts it, its text is not turned round.
+        if (FRightToLeft && (design.Kind == ckEdit || design.Id == ReadyFoldersMemo) && design.Id != NameInput)
+            SetWindowLongA(control, GWL_EXSTYLE, GetWindowLongA(control, GWL_EXSTYLE) & ~WS_EX_LAYOUTRTL);
         if (design.Flags & cfTicked) SendMessageA(control, BM_SETCHECK, BST_CHECKED, 0);
         FControls[design.Id] = control;
     }
