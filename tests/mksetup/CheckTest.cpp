@@ -19,7 +19,7 @@ void Write(const fs::path& path, const std::string& content)
 }
 
 const std::string GoodIni =
-    "[Setup]\r\nProductName=Echo\r\nRegistryRoot=Software\\Maker\\Echo\r\nDefaultFolder=Maker\\Echo %d\r\n"
+    "[Setup]\r\nProductName=Echo\r\nPublisher=Maker\r\nRegistryRoot=Software\\Maker\\Echo\r\nDefaultFolder=Maker\\Echo %d\r\n"
     "[Components]\r\nMain=$ProgramFolder\r\nVst3=$Vst3PluginFolder\r\n";
 
 // The head of a JPEG picture of that size: start, frame header, end.
@@ -94,9 +94,9 @@ TEST_F(ProductCheck, ErrorsThatWouldStopTheInstaller)
         {[](const fs::path& r) { Write(r / "Setup.ini", "[Setup]\r\nProductName=Echo\r\nDefaultFolder=D\r\n"); },
          "Setup.ini:1: error: Invalid configuration in Setup.ini: RegistryRoot is missing"},
         {[](const fs::path& r) { Write(r / "Setup.ini", GoodIni + "[Setup]\r\nProductName=E\r\nRegistryRoot=R\r\nDefaultFolder=D %s\r\n"); },
-         "Setup.ini:11: error: Format 'D %s' invalid or incompatible with argument"},
+         "Setup.ini:12: error: Format 'D %s' invalid or incompatible with argument"},
         {[](const fs::path& r) { Write(r / "Setup.ini", GoodIni + "[Setup]\r\nProductName=E\r\nRegistryRoot=R\r\nDefaultFolder=D\r\nIsBundle=1\r\n"); },
-         "Setup.ini:8: error: Invalid configuration in Setup.ini: a bundle needs BundleRegistryRoot"},
+         "Setup.ini:9: error: Invalid configuration in Setup.ini: a bundle needs BundleRegistryRoot"},
         {[](const fs::path& r) {
              Write(r / "Setup.ini", GoodIni + "[Setup]\r\nProductName=E\r\nRegistryRoot=R\r\nDefaultFolder=D\r\nIsBundle=1\r\nBundleRegistryRoot=B\r\n");
          },
@@ -136,20 +136,20 @@ TEST_F(ProductCheck, ErrorsThatWouldStopTheInstaller)
          },
          "Setup.ini:1: error: is saved as UTF-16 without a byte-order mark, which the installer cannot read"},
         {[](const fs::path& r) { Write(r / "Setup.ini", GoodIni + "[Texts.pt]\r\n[Texts.en]\r\nFolderInUse=Busy\r\n"); },
-         "Setup.ini:8: error: \"[Texts.pt]\": \"pt\" is none of the languages en, ar,"},
+         "Setup.ini:9: error: \"[Texts.pt]\": \"pt\" is none of the languages en, ar,"},
         {[](const fs::path& r) { Write(r / "Setup.ini", GoodIni + "[Texts.en]\r\nFolderInUse=Busy\r\n"); },
-         "Setup.ini:9: error: the text of FolderInUse has other %s placeholders than the program's: \"Another Setup"},
+         "Setup.ini:10: error: the text of FolderInUse has other %s placeholders than the program's: \"Another Setup"},
         {[](const fs::path& r) { Write(r / "Setup.ini", GoodIni + "Arm=$VstPluginFolder,Machine: arm46\r\n"); },
-         "Setup.ini:8: error: \"arm46\" is no machine; the machines are x64, arm64, arm64ec and arm64x"},
+         "Setup.ini:9: error: \"arm46\" is no machine; the machines are x64, arm64, arm64ec and arm64x"},
         {[](const fs::path& r) { Write(r / "Uninst.exe", "MZ"); },
          "Uninst.exe:1: error: is a name the package keeps for the uninstaller that build --sign signs"},
         // What would ship an installer without a part of the product.
         {[](const fs::path& r) { Write(r / "Setup.ini", GoodIni + "Aax=$AaxPluginFolder\r\n"); },
-         "Setup.ini:8: error: \"Aax\" names no folder of the product; add the folder or remove the line"},
+         "Setup.ini:9: error: \"Aax\" names no folder of the product; add the folder or remove the line"},
         {[](const fs::path& r) { fs::remove(r / "Vst3" / "Echo.dll"); },
          "Vst3:1: error: is empty, so its [Components] line installs nothing; put its files here or remove the line"},
         {[](const fs::path& r) { Write(r / "Setup.ini", GoodIni + "[Shortcuts]\r\nDesktop=$ProgramFolder\\Manual.pdf,Manual\r\n"); },
-         "Setup.ini:9: error: the shortcut's target \"$ProgramFolder\\Manual.pdf\" is no file that a [Components] line "
+         "Setup.ini:10: error: the shortcut's target \"$ProgramFolder\\Manual.pdf\" is no file that a [Components] line "
          "installs"},
         {[](const fs::path& r) {
              Write(r / "Setup.ini", "[Setup]\r\nProdcutName=Echo\r\nRegistryRoot=R\r\nDefaultFolder=D\r\n[Components]\r\n"
@@ -165,7 +165,8 @@ TEST_F(ProductCheck, ErrorsThatWouldStopTheInstaller)
         {[](const fs::path& r) { Write(r / "Vst3" / "Echo.dll", ProgramHead(0x8664)); },
          "Vst3/Echo.dll:1: error: is a 64-bit program in a 32-bit package (Is64Bit=0)"},
         {[](const fs::path& r) {
-             Write(r / "Setup.ini", GoodIni + "[Setup]\r\nProductName=E\r\nRegistryRoot=R\r\nDefaultFolder=D\r\nIs64Bit=1\r\n");
+             Write(r / "Setup.ini",
+                   GoodIni + "[Setup]\r\nProductName=E\r\nPublisher=M\r\nRegistryRoot=R\r\nDefaultFolder=D\r\nIs64Bit=1\r\n");
              Write(r / "Vst3" / "Echo.dll", ProgramHead(0x14C));
          },
          "Vst3/Echo.dll:1: error: is a 32-bit program in a 64-bit package (Is64Bit=1)"},
@@ -182,18 +183,18 @@ TEST_F(ProductCheck, ErrorsThatWouldStopTheInstaller)
          "Setup.jpg:1: error: is a CMYK (or YCCK) JPEG picture; save it in RGB; the wizard cannot show it"},
         // The installer never expands an unknown variable: the path would be written wherever it lands.
         {[](const fs::path& r) { Write(r / "Setup.ini", GoodIni + "[Complete]\r\nReadme=$ProgramFolders\\Readme.txt\r\n"); },
-         "Setup.ini:9: error: \"$ProgramFolders\" is no variable the installer knows; did you mean \"$ProgramFolder\"?"},
+         "Setup.ini:10: error: \"$ProgramFolders\" is no variable the installer knows; did you mean \"$ProgramFolder\"?"},
         {[](const fs::path& r) { Write(r / "Setup.ini", GoodIni + "VstX=$VSTPluginFolder\r\n"); },
-         "Setup.ini:8: error: \"$VSTPluginFolder\" is no variable the installer knows; did you mean \"$VstPluginFolder\"?"},
+         "Setup.ini:9: error: \"$VSTPluginFolder\" is no variable the installer knows; did you mean \"$VstPluginFolder\"?"},
         {[](const fs::path& r) { Write(r / "Setup.ini", GoodIni + "[Setup]\r\nProductName=E\r\nRegistryRoot=R\r\nDefaultFolder=C:\\Program Files\\Echo\r\n"); },
-         "Setup.ini:11: error: DefaultFolder \"C:\\Program Files\\Echo\" is a full path"},
+         "Setup.ini:12: error: DefaultFolder \"C:\\Program Files\\Echo\" is a full path"},
         {[](const fs::path& r) { Write(r / "Setup.ini", GoodIni + "[Shortcuts\r\nStartMenu=$ProgramFolder\\Readme.txt,Readme\r\n"); },
-         "Setup.ini:8: error: \"[Shortcuts\" is a section header without its \"]\""},
+         "Setup.ini:9: error: \"[Shortcuts\" is a section header without its \"]\""},
         // An unknown whom-for would install for everyone, unasked.
         {[](const fs::path& r) {
              Write(r / "Setup.ini", GoodIni + "[Setup]\r\nProductName=E\r\nRegistryRoot=R\r\nDefaultFolder=D\r\nInstallFor=Me\r\n");
          },
-         "Setup.ini:12: error: InstallFor \"Me\" is none of AllUsers, CurrentUser and Either"},
+         "Setup.ini:13: error: InstallFor \"Me\" is none of AllUsers, CurrentUser and Either"},
     };
     for (const Case& c : cases) {
         TearDown();
@@ -210,11 +211,17 @@ TEST_F(ProductCheck, WarningsForWhatIsLegalButAlmostCertainlyWrong)
     struct Case {
         std::string Ini;
         std::string Expected;
+        std::string Version = "2.10";
     } cases[] = {
-        {"[Compnents]\r\nMain=$ProgramFolder\r\n", "Setup.ini:8: warning: \"[Compnents]\" is no section the installer "
+        // What deployment tools compare: the version as they read it, and the maker's name.
+        {"", "the version 2.11 reads as 2.1.1 here and as 2.11 to winget and other deployment tools", "2.11"},
+        {"[Setup]\r\nProductName=E\r\nRegistryRoot=R\r\nDefaultFolder=D\r\nDisplayVersion=2.3.1\r\n",
+         "Setup.ini:13: warning: DisplayVersion \"2.3.1\" has another minor number than the version record 2.10 (1)"},
+        {"[Setup]\r\nProductName=E\r\nRegistryRoot=R\r\nDefaultFolder=D\r\n", "warning: no Publisher in [Setup]"},
+        {"[Compnents]\r\nMain=$ProgramFolder\r\n", "Setup.ini:9: warning: \"[Compnents]\" is no section the installer "
                                                    "reads; did you mean \"[Components]\"?"},
         {"[Pages]\r\nVstPluginFoldr=1\r\n",
-         "Setup.ini:9: warning: \"VstPluginFoldr\" is no key of [Pages]; did you mean \"VstPluginFolder\"?"},
+         "Setup.ini:10: warning: \"VstPluginFoldr\" is no key of [Pages]; did you mean \"VstPluginFolder\"?"},
         {"[ComponentsOptions]\r\nMain=Keep\r\nmain=NoOverwrite\r\n",
          "warning: \"Keep\" is no option; the only one is \"NoOverwrite\""},
         {"[ComponentsOptions]\r\nmain=NoOverwrite\r\n",
@@ -225,33 +232,33 @@ TEST_F(ProductCheck, WarningsForWhatIsLegalButAlmostCertainlyWrong)
         {"[RegistrySettings]\r\nDelay=#25O\r\n", "warning: \"#25O\" is written as text, not as a number"},
         {"[InstalledFiles]\r\n1=Readme.txt\r\n",
          "warning: no line for major version 2: an installation of this version is never found again"},
-        {"[RegistrySettings]\r\nDelay\r\n", "Setup.ini:9: warning: \"Delay\" has no \"=\"; the installer passes it over"},
+        {"[RegistrySettings]\r\nDelay\r\n", "Setup.ini:10: warning: \"Delay\" has no \"=\"; the installer passes it over"},
         {"[Shortcuts]\r\nStartMenu=$ProgramFolder\\Readme.txt\r\n",
-         "Setup.ini:9: warning: a shortcut without a caption (\"StartMenu=TARGET,CAPTION\")"},
+         "Setup.ini:10: warning: a shortcut without a caption (\"StartMenu=TARGET,CAPTION\")"},
         {"[Shortcuts]\r\nDekstop=$ProgramFolder\\Readme.txt,Readme\r\n",
          "warning: \"Dekstop\" is no shortcut location; did you mean \"Desktop\"?"},
         {"[Shortcuts]\r\nTaskbar=$ProgramFolder\\Readme.txt,Readme\r\n",
          "warning: \"Taskbar\" is no shortcut location; the locations are StartMenu, Desktop and ProgramFolder"},
         {"[Setup]\r\nProductName=E\r\nRegistryRoot=R\r\nDefaultFolder=Verbiage %02d\r\n",
-         "Setup.ini:11: warning: \"%02d\" pads the number with blanks, not zeros; write \"%.2d\" for a zero-padded one"},
+         "Setup.ini:12: warning: \"%02d\" pads the number with blanks, not zeros; write \"%.2d\" for a zero-padded one"},
         {"[Setup]\r\nProductName=E\r\nRegistryRoot=R\r\nDefaultFolder=D\r\nDisplayVersion=3.0.1\r\n",
-         "Setup.ini:12: warning: DisplayVersion \"3.0.1\" is shown for the version record 2.10, whose major number 2 "
+         "Setup.ini:13: warning: DisplayVersion \"3.0.1\" is shown for the version record 2.10, whose major number 2 "
          "decides the folder, the registry key and upgrades"},
         {"[Setup]\r\nProductName=E\r\nRegistryRoot=R\r\nDefaultFolder=D\r\nInstallFor=CurrentUser\r\n[Components]\r\n"
          "Main=$ProgramFolder\r\nVst3=$AaxPluginFolder\r\n",
-         "Setup.ini:12: warning: InstallFor=CurrentUser leaves out every line to $AaxPluginFolder"},
+         "Setup.ini:13: warning: InstallFor=CurrentUser leaves out every line to $AaxPluginFolder"},
         {"[Texts.en]\r\nNotEnoughSpac=The drive is full.\r\nNotEnoughSpace=Full.\\nFree some space.\r\n",
-         "Setup.ini:9: warning: \"NotEnoughSpac\" is no message; the installer passes it over; did you mean "
+         "Setup.ini:10: warning: \"NotEnoughSpac\" is no message; the installer passes it over; did you mean "
          "\"NotEnoughSpace\"?"},
         {"[Pages]\r\nWelcome=1\r\n", "warning: \"Welcome\" is no key of [Pages]; its keys are VstPluginFolder, "
                                       "DigiPluginFolder, PhotoshopPluginFolder and Personalization"},
     };
     for (const Case& c : cases) {
         Write(Root / "Setup.ini", GoodIni + c.Ini);
-        auto [text, errors] = Check();
+        auto [text, errors] = Check(c.Version);
         EXPECT_NE(text.find(c.Expected), std::string::npos) << c.Expected << "\n---\n" << text;
         EXPECT_EQ(errors, 0) << text;
-        EXPECT_GE(Check("2.10", true).second, 1) << "--werror turns the warning into an error";
+        EXPECT_GE(Check(c.Version, true).second, 1) << "--werror turns the warning into an error";
     }
 }
 
@@ -267,14 +274,15 @@ TEST_F(ProductCheck, FolderContentWarnings)
              fs::remove(r / "Vst3" / "Echo.dll");
              Write(r / "Vst3" / "Readme.txt", "r");
          },
-         "Setup.ini:7: warning: a VST 3 line whose folder holds no DLL and no .vst3 file or bundle"},
+         "Setup.ini:8: warning: a VST 3 line whose folder holds no DLL and no .vst3 file or bundle"},
         {[](const fs::path& r) {
              fs::remove(r / "Vst3" / "Echo.dll");
              Write(r / "Vst3" / "Echo.vst3", "v");
          },
          ""},
         {[](const fs::path& r) {
-             Write(r / "Setup.ini", GoodIni + "[Setup]\r\nProductName=E\r\nRegistryRoot=R\r\nDefaultFolder=D\r\nIs64Bit=1\r\n");
+             Write(r / "Setup.ini",
+                   GoodIni + "[Setup]\r\nProductName=E\r\nPublisher=M\r\nRegistryRoot=R\r\nDefaultFolder=D\r\nIs64Bit=1\r\n");
              fs::remove(r / "Vst3" / "Echo.dll");
              Write(r / "Vst3" / "Echo.vst3" / "Contents" / "x86_64-win" / "Echo.vst3", ProgramHead(0x8664));
          },
@@ -287,8 +295,8 @@ TEST_F(ProductCheck, FolderContentWarnings)
          },
          ""},
         {[](const fs::path& r) {
-             Write(r / "Setup.ini", GoodIni + "[Setup]\r\nProductName=E\r\nRegistryRoot=R\r\nDefaultFolder=D\r\n"
-                                              "DisplayVersion=2.1.10\r\n");
+             Write(r / "Setup.ini", GoodIni + "[Setup]\r\nProductName=E\r\nPublisher=M\r\nRegistryRoot=R\r\n"
+                                              "DefaultFolder=D\r\nDisplayVersion=2.1.10\r\n");
          },
          ""},  // the version users see beside the record 2.10
         {[](const fs::path& r) {
@@ -304,7 +312,7 @@ TEST_F(ProductCheck, FolderContentWarnings)
         // One installer for x64 and ARM64 machines: each line's binaries must be built for its machine.
         {[](const fs::path& r) {
              Write(r / "Setup.ini", GoodIni + "X64=$VstPluginFolder,Machine: x64\r\nArm=$VstPluginFolder,Machine: arm64\r\n"
-                                              "[Setup]\r\nProductName=E\r\nRegistryRoot=R\r\nDefaultFolder=D\r\nIs64Bit=1\r\n");
+                                              "[Setup]\r\nProductName=E\r\nPublisher=M\r\nRegistryRoot=R\r\nDefaultFolder=D\r\nIs64Bit=1\r\n");
              Write(r / "X64" / "Echo.dll", ProgramHead(0x8664));
              Write(r / "Arm" / "Echo.dll", ProgramHead(0xAA64));
          },

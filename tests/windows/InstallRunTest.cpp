@@ -106,9 +106,10 @@ protected:
 
     std::string RegistryRoot() const { return "\\Software\\SetupTests\\Run\\" + Name; }
     std::string Install() const { return *Folder / "Install\\"; }
+    // The entry's key takes the recorded version, whatever DisplayVersion shows.
     std::string RegistrationName() const
     {
-        return Model ? Model->FullProductName() + Model->BitSuffix() : std::string();
+        return Model ? Model->RecordedProductName() + Model->BitSuffix() : std::string();
     }
 
     // Builds the package, constructs the model and points its folders into the test's folder.
@@ -272,10 +273,14 @@ TEST_F(InstallRun, TheRegistrationCarriesWhatTheListOfInstalledProgramsShows)
         std::vector<std::string> setup, sections;  // [Setup] lines of the case, and its further sections
         const char* publisher;
         const char* about;
+        const char *language, *version, *major, *minor, *help, *updates;
     } cases[] = {
-        {{}, {}, "SetupTests", "(no value)"},
-        {{"Publisher=Example Audio Ltd"}, {"[GlobalRegistrySettings]", "PurchaseUrl=https://example.com/echo"},
-         "Example Audio Ltd", "https://example.com/echo"},
+        {{}, {}, "SetupTests", "(no value)", "en", "2.23", "#2", "#23", "(no value)", "(no value)"},
+        {{"Publisher=Example Audio Ltd", "DisplayVersion=2.2.3", "HelpLink=https://example.com/help",
+          "URLUpdateInfo=https://example.com/updates"},
+         {"[GlobalRegistrySettings]", "PurchaseUrl=https://example.com/echo"},
+         "Example Audio Ltd", "https://example.com/echo", "de", "2.2.3", "#2", "#2", "https://example.com/help",
+         "https://example.com/updates"},
     };
     std::vector<std::string> base = Ini;
     for (const Case& c : cases) {
@@ -284,9 +289,23 @@ TEST_F(InstallRun, TheRegistrationCarriesWhatTheListOfInstalledProgramsShows)
         Ini.insert(Ini.end(), {"[Components]", "Main=$ProgramFolder"});
         Ini.insert(Ini.end(), c.sections.begin(), c.sections.end());
         Construct({TPackageItem::Folder("Main", {TPackageItem::File("Big.bin", std::string(300000, 'b'))})});
+        Model->Choices.Language = c.language;
         Run();
         std::string key = UninstallRegistryKey + RegistrationName();
-        EXPECT_EQ(ReadValue(HKEY_LOCAL_MACHINE, key, "DisplayVersion"), "2.23");
+        EXPECT_EQ(ReadValue(HKEY_LOCAL_MACHINE, key, "DisplayVersion"), c.version);
+        // What deployment tools read: the quiet removal, the version's numbers, the day and the language.
+        EXPECT_EQ(ReadValue(HKEY_LOCAL_MACHINE, key, "QuietUninstallString"), "\"" + Install() + "Uninst.exe\" /S");
+        EXPECT_EQ(ReadValue(HKEY_LOCAL_MACHINE, key, "VersionMajor"), c.major);
+        EXPECT_EQ(ReadValue(HKEY_LOCAL_MACHINE, key, "VersionMinor"), c.minor);
+        SYSTEMTIME today;
+        GetLocalTime(&today);
+        char date[16];
+        std::snprintf(date, sizeof date, "%04u%02u%02u", today.wYear, today.wMonth, today.wDay);
+        EXPECT_EQ(ReadValue(HKEY_LOCAL_MACHINE, key, "InstallDate"), date);
+        EXPECT_EQ(ReadValue(HKEY_LOCAL_MACHINE, key, "Language"),
+                  "#" + std::to_string(std::string(c.language) == "de" ? 0x0407 : 0x0409));
+        EXPECT_EQ(ReadValue(HKEY_LOCAL_MACHINE, key, "HelpLink"), c.help);
+        EXPECT_EQ(ReadValue(HKEY_LOCAL_MACHINE, key, "URLUpdateInfo"), c.updates);
         EXPECT_EQ(ReadValue(HKEY_LOCAL_MACHINE, key, "Publisher"), c.publisher);
         EXPECT_EQ(ReadValue(HKEY_LOCAL_MACHINE, key, "DisplayIcon"), Install() + "Uninst.exe");
         EXPECT_EQ(ReadValue(HKEY_LOCAL_MACHINE, key, "InstallLocation"), ExcludeDelimiter(Install()));

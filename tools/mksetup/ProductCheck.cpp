@@ -58,6 +58,7 @@ std::vector<TDiagnostic> TChecker::Run()
     CheckFolderIcons();
     CheckInstalledFiles();
     CheckDisplayVersion();
+    CheckDeployment();
     CheckInstallFor();
     CheckLanguages();
     CheckPackedFolders();

@@ -297,6 +297,38 @@ void TChecker::CheckDisplayVersion()
                        {shown, FVersion->AsText(), std::to_string(FVersion->Major)}));
 }
 
+// What deployment tools read. winget and Intune's detection rules compare the
+// entry's DisplayVersion, each dotted number as a whole: "1.21" is newer than
+// "1.3" to them, older here (the record's digits are minor 2, release 1).
+// The entry's Publisher names the maker in the list and in a manifest.
+void TChecker::CheckDeployment()
+{
+    const TSetupFacts& facts = FModel.Facts();
+    if (FVersion && facts.DisplayVersion.empty() && FVersion->Release != 0)
+        Add(FIniPath, 0, false,
+            FormatText("the version %s reads as %s.%s.%s here and as %s to winget and other deployment tools, which "
+                       "compare each dotted number whole (1.3 comes before 1.21 to them); give DisplayVersion=%s.%s.%s",
+                       {FVersion->AsText(), std::to_string(FVersion->Major), std::to_string(FVersion->Minor),
+                        std::to_string(FVersion->Release), FVersion->AsText(), std::to_string(FVersion->Major),
+                        std::to_string(FVersion->Minor), std::to_string(FVersion->Release)}));
+    const std::string& shown = facts.DisplayVersion;
+    size_t dot = shown.find('.');
+    if (FVersion && !shown.empty() && dot != std::string::npos) {
+        std::string after = shown.substr(dot + 1);
+        int32_t minor = StrToIntDef(after.substr(0, after.find_first_not_of("0123456789")), -1, false);
+        int32_t major = StrToIntDef(shown.substr(0, dot), -1, false);
+        if (major == FVersion->Major && minor != FVersion->Minor)
+            Add(FIniPath, LineOf("Setup", "DisplayVersion"), false,
+                FormatText("DisplayVersion \"%s\" has another minor number than the version record %s (%s): "
+                           "deployment tools order installations by DisplayVersion, Setup by the record",
+                           {shown, FVersion->AsText(), std::to_string(FVersion->Minor)}));
+    }
+    if (Trim(facts.Publisher).empty())
+        Add(FIniPath, 0, false,
+            "no Publisher in [Setup]: the list of installed programs and a winget manifest name the maker by "
+            "RegistryRoot's level below Software");
+}
+
 // Whom for: a value the installer does not know would install for everyone
 // unasked; a product for one user alone cannot bring the formats whose
 // hosts look only in the folders for everyone.

@@ -99,6 +99,7 @@ private:
     // The version users see beside the record's: the record decides the
     // folder's %d, the registry's version key and what counts as newer.
     void CheckDisplayVersion();
+    void CheckDeployment();
     // Whom for: a value the installer does not know would install for everyone
     // unasked; a product for one user alone cannot bring the formats whose
     // hosts look only in the folders for everyone.

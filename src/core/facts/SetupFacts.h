@@ -84,6 +84,8 @@ struct TSetupFacts {
     std::string Publisher;
     // The version as the maker writes it, shown beside the record's ("1.2.10" for 1.21).
     std::string DisplayVersion;
+    // Web pages for the list of installed programs: support, and updates; empty for none.
+    std::string HelpLink, UpdateInfoUrl;
     std::string RegistryRoot;
     std::string InstallDescription;
     std::string WelcomeNote;

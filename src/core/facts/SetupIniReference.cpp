@@ -36,6 +36,8 @@ const std::vector<TIniSectionReference>& SetupIniSections()
              {"ProductSuffix", "text", "(none)", "Added after the name and version in the full product name (\"Studio\")."},
              {"DisplayVersion", "text", "the version given to mksetup", "The version users see, when it differs from the version record given to mksetup build --version (which has one digit each for minor and release, and orders versions): DisplayVersion=1.2.10 with --version 1.21. Shown in $ProductVersion, $FullProductName, the wizard and the list of installed programs; the installation's key and folder still take the record's numbers."},
              {"Publisher", "text", "the level of RegistryRoot below Software", "Who makes the product, for the list of installed programs."},
+             {"HelpLink", "web address", "(none)", "The product's support page, for the list of installed programs (its HelpLink)."},
+             {"URLUpdateInfo", "web address", "(none)", "Where updates of the product are found, for the list of installed programs (its URLUpdateInfo)."},
              {"RegistryRoot", "registry key", "required", "The product's key below HKEY_CURRENT_USER and HKEY_LOCAL_MACHINE; version keys and settings go below it."},
              {"DefaultFolder", "folder, %d for the major version", "required", "The proposed destination below Program Files (\"Maker\\Product %d\")."},
              {"ContentFolder", "folder", "$ProgramFolder\\Content", "Where $ContentFolder proposes the product's content (samples, libraries): for example $Documents\\Space Echo Library. While it names $ProgramFolder it follows the destination the user chooses."},

@@ -44,6 +44,8 @@ void TSetupModel::LoadConfiguration(const TTextLoader& loadText, bool runsOn64Bi
     FFacts.ProductSuffix = ini.ReadString("Setup", "ProductSuffix", "");
     FFacts.Publisher = ini.ReadString("Setup", "Publisher", "");
     FFacts.DisplayVersion = Trim(ini.ReadString("Setup", "DisplayVersion", ""));
+    FFacts.HelpLink = Trim(ini.ReadString("Setup", "HelpLink", ""));
+    FFacts.UpdateInfoUrl = Trim(ini.ReadString("Setup", "URLUpdateInfo", ""));
     FFacts.RegistryRoot = ini.ReadString("Setup", "RegistryRoot", "");
     FFacts.InstallDescription = ini.ReadString("Setup", "InstallDescription", "$ProductName");
     FFacts.WelcomeNote = ini.ReadString("Setup", "WelcomeWin64", "");

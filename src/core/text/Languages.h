@@ -11,6 +11,7 @@ struct TLanguage {
     const char* Name;     // "German"
     const char* OwnName;  // UTF-8: "Deutsch"
     bool RightToLeft;
+    unsigned short Lcid;  // Windows' number of the language and its main region: 0x0407
 };
 
 // Every language, English first, then by tag.

@@ -29,6 +29,13 @@ constexpr char EstimatedSize[] = "EstimatedSize";  // KiB
 constexpr char NoModify[] = "NoModify";
 constexpr char NoRepair[] = "NoRepair";
 constexpr char UrlInfoAbout[] = "URLInfoAbout";
+constexpr char QuietUninstallString[] = "QuietUninstallString";  // the uninstaller, quoted, with /S
+constexpr char VersionMajor[] = "VersionMajor";
+constexpr char VersionMinor[] = "VersionMinor";
+constexpr char InstallDate[] = "InstallDate";  // yyyymmdd
+constexpr char Language[] = "Language";        // the LCID of the installation's language
+constexpr char HelpLink[] = "HelpLink";
+constexpr char UrlUpdateInfo[] = "URLUpdateInfo";
 // The SHA-256 of the finished uninstall log, as hexadecimal digits: a log that
 // no longer matches is obeyed only inside the installation's own folder. A run
 // under way has none (its journal grows), and neither had earlier versions.

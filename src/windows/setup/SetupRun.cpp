@@ -3,6 +3,8 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <cstdio>
+#include <cstdlib>
 #include <map>
 #include <memory>
 
@@ -10,6 +12,7 @@
 #include "FileHolders.h"
 #include "FileSystem.h"
 #include "InstallScope.h"
+#include "Languages.h"
 #include "Messages.h"
 #include "PathUtils.h"
 #include "SetupRun.h"
@@ -339,15 +342,35 @@ std::vector<TRegistrationValue> TSetupRun::RegistrationValues() const
         for (const std::string& line : *lines)
             if (SameTextAscii(ExtractFileName(LineName(line)), "PurchaseUrl"))
                 about = FSetup.ExpandVariables(LineValue(line), nullptr);
+    // The numbers of the version users see: 1 and 21 of "1.21", 1 and 2 of "1.2.10".
+    std::string version = FSetup.VersionText();
+    size_t dot = version.find('.');
+    auto number = [](const std::string& text) {
+        return std::to_string(std::strtoul(text.substr(0, text.find_first_not_of("0123456789")).c_str(), nullptr, 10));
+    };
+    std::string major = number(version), minor = dot == std::string::npos ? "0" : number(version.substr(dot + 1));
+    SYSTEMTIME today;
+    GetLocalTime(&today);
+    char date[16];
+    std::snprintf(date, sizeof date, "%04u%02u%02u", today.wYear, today.wMonth, today.wDay);
+    const TLanguage* language = FindLanguage(Choices.Language);
+    std::string uninstaller = Choices.InstallFolder + UninstallerFileName;
     namespace Value = RegistrationValue;
-    return {{Value::DisplayVersion, FSetup.VersionText()},
+    return {{Value::QuietUninstallString, "\"" + uninstaller + "\" /S"},
+            {Value::DisplayVersion, version},
+            {Value::VersionMajor, major, true},
+            {Value::VersionMinor, minor, true},
+            {Value::InstallDate, date},
+            {Value::Language, std::to_string(language ? language->Lcid : 0x0409), true},
             {Value::Publisher, publisher},
-            {Value::DisplayIcon, Choices.InstallFolder + UninstallerFileName},
+            {Value::DisplayIcon, uninstaller},
             {Value::InstallLocation, ExcludeDelimiter(Choices.InstallFolder)},
             {Value::EstimatedSize, std::to_string((FSetup.GetRequiredSpace() + 1023) / 1024), true},
             {Value::NoModify, "1", true},
             {Value::NoRepair, "1", true},
-            {Value::UrlInfoAbout, about}};
+            {Value::UrlInfoAbout, about},
+            {Value::HelpLink, FFacts.HelpLink},
+            {Value::UrlUpdateInfo, FFacts.UpdateInfoUrl}};
 }
 
 void TSetupRun::CreateUninstaller()
