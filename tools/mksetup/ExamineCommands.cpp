@@ -133,51 +133,6 @@ private:
 
 }  // namespace
 
-namespace {
-
-// A package as the builder's commands read it: the header checked, the data
-// one stream over the file and its volumes beside it.
-struct TOpenedPackage {
-    int64_t Offset = 0;
-    TPackageInfo Info;
-    std::unique_ptr<TStream> Data;
-};
-
-TVolumeOpener VolumesBeside(const std::string& fileName)
-{
-    fs::path folder = fs::path(fileName).parent_path();
-    return [folder](const TVolumeRecord& volume, size_t) -> std::unique_ptr<TStream> {
-        fs::path path = folder / volume.Name;
-        std::error_code ec;
-        if (!fs::is_regular_file(path, ec))
-            throw EVolumeMissing(path.string() + ": is missing (a volume of this installer, which belongs beside it)");
-        return std::make_unique<TFileStream>(path.string(), TFileStream::Mode::Read);
-    };
-}
-
-// `checkAll` checks every volume's checksum too, before anything is read.
-TOpenedPackage OpenPackage(const std::string& fileName, bool checkAll, int64_t checkUpTo = INT64_MAX)
-{
-    auto file = std::make_unique<TFileStream>(fileName, TFileStream::Mode::Read);
-    TOpenedPackage opened;
-    opened.Offset = LocatePackage(*file, fileName);
-    file->SetPosition(opened.Offset);
-    opened.Info = ReadPackageHeader(*file, checkUpTo);
-    std::string why;
-    auto note = [&why](const std::string& text) { why = text; };
-    try {
-        if (checkAll && !opened.Info.Volumes.empty()) CheckPackageData(*file, opened.Info, VolumesBeside(fileName), nullptr, note);
-        // Volumes read later name themselves in the error (the note would not outlive this call).
-        opened.Data = OpenSpannedPackage(std::move(file), opened.Info, VolumesBeside(fileName));
-    } catch (const EPackageDamaged& e) {
-        if (why.empty()) throw;
-        throw ESetupError(why);
-    }
-    return opened;
-}
-
-}  // namespace
-
 bool ExtractPackage(const std::string& fileName, const std::string& destination, std::ostream& out)
 {
     TOpenedPackage package = OpenPackage(fileName, true);

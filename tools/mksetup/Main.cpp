@@ -1,4 +1,5 @@
 // mksetup: builds, lists and verifies installers for plug-in products.
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -38,6 +39,8 @@ const char Usage[] =
     "  mksetup extract FILE DIR\n"
     "  mksetup check PRODUCT_DIR [--version TEXT] [--werror]\n"
     "  mksetup new PRODUCT_DIR --product NAME --maker NAME [--32bit]\n"
+    "  mksetup winget INSTALLER --url URL [-o DIR]\n"
+    "  mksetup deploy INSTALLER\n"
     "  mksetup reference\n"
     "  mksetup --version\n"
     "\n"
@@ -58,6 +61,13 @@ const char Usage[] =
     "new     makes a product folder to start from: a commented Setup.ini, a\n"
     "        placeholder licence, side pictures, a readme and empty plug-in folders;\n"
     "        check names each folder still empty, and it builds once the plug-ins are in.\n"
+    "winget  writes a winget manifest set (version, installer, en-US locale) for the\n"
+    "        installer as published at URL, into DIR (by default manifests/<letter>/\n"
+    "        <Publisher>/<Product>/<Version> below the current folder); each value\n"
+    "        Setup.ini does not give is a \"<fill in: ...>\" placeholder and a warning.\n"
+    "deploy  prints what an administrator pastes into Intune, SCCM or a script: the\n"
+    "        install and uninstall command lines for everyone and for one user, as\n"
+    "        the product allows, the return codes and the detection rule.\n"
     "reference prints the Setup.ini reference (docs/setup-ini.md) in Markdown.\n";
 
 int UsageError(const std::string& why)
@@ -337,6 +347,32 @@ int Check(const std::vector<std::string>& args)
     return ReportDiagnostics(diagnostics, werror, std::cout) > 0 ? 1 : 0;
 }
 
+int Winget(const std::vector<std::string>& args)
+{
+    TWingetOptions options;
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        if ((a == "--url" || a == "-o") && i + 1 >= args.size()) throw std::invalid_argument(a + " needs a value");
+        if (a == "--url")
+            options.Url = args[++i];
+        else if (a == "-o")
+            options.OutputFolder = args[++i];
+        else if (!a.empty() && a[0] == '-')
+            throw std::invalid_argument("unknown option " + a);
+        else if (options.Installer.empty())
+            options.Installer = a;
+        else
+            throw std::invalid_argument("more than one installer: " + a);
+    }
+    if (options.Installer.empty()) throw std::invalid_argument("winget needs an installer");
+    if (options.Url.empty()) throw std::invalid_argument("winget needs --url, where users download the installer");
+    std::string scheme = options.Url.substr(0, options.Url.find("://") + 3);
+    for (char& c : scheme) c = char(std::tolower(static_cast<unsigned char>(c)));
+    if ((scheme != "https://" && scheme != "http://") || options.Url.size() <= scheme.size())
+        throw std::invalid_argument("--url " + options.Url + " is not an http:// or https:// address");
+    return WriteWingetManifests(options, std::cout, std::cerr);
+}
+
 int Run(int argc, char** argv)
 {
     if (argc < 2) return UsageError("no command given");
@@ -379,6 +415,11 @@ int Run(int argc, char** argv)
         if (command == "extract") {
             if (args.size() != 2) return UsageError("extract takes a file and a folder");
             return ExtractPackage(args[0], args[1], std::cout) ? 0 : 1;
+        }
+        if (command == "winget") return Winget(args);
+        if (command == "deploy") {
+            if (args.size() != 1) return UsageError("deploy takes one installer");
+            return PrintDeployment(args[0], std::cout);
         }
         if (command == "-h" || command == "--help" || command == "help") {
             std::cout << Usage;

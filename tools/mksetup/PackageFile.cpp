@@ -1,10 +1,13 @@
 #include "PackageFile.h"
 
 #include <cstring>
+#include <filesystem>
 
 #include "Exception.h"
 #include "PackageFormat.h"
 #include "Stream.h"
+
+namespace fs = std::filesystem;
 
 namespace {
 
@@ -53,4 +56,37 @@ void CheckStub(TStream& file, const std::string& fileName)
     file.SetPosition(PackageFormat::SetupDataOffsetWord);
     if (file.ReadInt32() != 0) Refuse(fileName, "already carries a package; build from the bare Setup.exe");
     if (file.ReadInt32() == 1) Refuse(fileName, "is an uninstaller; build from the bare Setup.exe");
+}
+
+TVolumeOpener VolumesBeside(const std::string& fileName)
+{
+    fs::path folder = fs::path(fileName).parent_path();
+    return [folder](const TVolumeRecord& volume, size_t) -> std::unique_ptr<TStream> {
+        fs::path path = folder / volume.Name;
+        std::error_code ec;
+        if (!fs::is_regular_file(path, ec))
+            throw EVolumeMissing(path.string() + ": is missing (a volume of this installer, which belongs beside it)");
+        return std::make_unique<TFileStream>(path.string(), TFileStream::Mode::Read);
+    };
+}
+
+TOpenedPackage OpenPackage(const std::string& fileName, bool checkAll, int64_t checkUpTo)
+{
+    auto file = std::make_unique<TFileStream>(fileName, TFileStream::Mode::Read);
+    TOpenedPackage opened;
+    opened.Offset = LocatePackage(*file, fileName);
+    file->SetPosition(opened.Offset);
+    opened.Info = ReadPackageHeader(*file, checkUpTo);
+    std::string why;
+    auto note = [&why](const std::string& text) { why = text; };
+    try {
+        if (checkAll && !opened.Info.Volumes.empty())
+            CheckPackageData(*file, opened.Info, VolumesBeside(fileName), nullptr, note);
+        // Volumes read later name themselves in the error (the note would not outlive this call).
+        opened.Data = OpenSpannedPackage(std::move(file), opened.Info, VolumesBeside(fileName));
+    } catch (const EPackageDamaged& e) {
+        if (why.empty()) throw;
+        throw ESetupError(why);
+    }
+    return opened;
 }

@@ -182,9 +182,10 @@ std::string FromUtf16(const std::string& bytes, bool big)
 
 }  // namespace
 
-std::vector<std::string> ReadLines(const fs::path& path)
+std::vector<std::string> ReadLines(const fs::path& path) { return TextLines(ReadText(path)); }
+
+std::vector<std::string> TextLines(std::string text)
 {
-    std::string text = ReadText(path);
     if (text.compare(0, 3, "\xEF\xBB\xBF") == 0) text.erase(0, 3);
     if (text.compare(0, 2, "\xFF\xFE") == 0 || text.compare(0, 2, "\xFE\xFF") == 0) text = FromUtf16(text, text[0] == '\xFE');
     return SplitLines(text);

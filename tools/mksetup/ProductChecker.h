@@ -50,6 +50,8 @@ std::string ReadText(const fs::path& path);
 // The text's lines as the installer reads them: a UTF-8 byte-order mark at
 // the start is dropped, and UTF-16 with its mark is read as written.
 std::vector<std::string> ReadLines(const fs::path& path);
+// The same for a file's bytes in hand (a package entry's).
+std::vector<std::string> TextLines(std::string text);
 
 class TChecker {
 public:

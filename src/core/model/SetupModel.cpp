@@ -448,3 +448,12 @@ std::map<int, std::string> TSetupModel::MessageTexts(std::vector<std::string>* r
     }
     return texts;
 }
+
+std::string TSetupModel::RegisteredPublisher() const
+{
+    if (!FFacts.Publisher.empty()) return FFacts.Publisher;
+    std::string root =
+        FFacts.RegistryRoot.substr(std::min(FFacts.RegistryRoot.find_first_not_of('\\'), FFacts.RegistryRoot.size()));
+    if (SameTextAscii(root.substr(0, 9), "Software\\")) root = root.substr(9);
+    return root.substr(0, root.find('\\'));
+}

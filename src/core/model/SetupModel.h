@@ -70,6 +70,9 @@ public:
     {
         return FFacts.DisplayVersion.empty() ? FFacts.PackageVersion.AsText() : FFacts.DisplayVersion;
     }
+    // Who makes the product, as the installed-programs entry names it: [Setup]
+    // Publisher, else the maker level of RegistryRoot below "Software".
+    std::string RegisteredPublisher() const;
     // " (64-bit)" for a 64-bit package, in English: the names Windows keeps (the
     // installed-programs entry) never depend on the language of a run.
     std::string BitSuffix() const { return FFacts.Is64Bit ? " (64-bit)" : ""; }

@@ -329,14 +329,6 @@ void TSetupRun::CallLibraries()
 
 std::vector<TRegistrationValue> TSetupRun::RegistrationValues() const
 {
-    // The maker: Publisher, else the level of RegistryRoot below "Software".
-    std::string publisher = FFacts.Publisher;
-    if (publisher.empty()) {
-        std::string root = FFacts.RegistryRoot.substr(
-            std::min(FFacts.RegistryRoot.find_first_not_of('\\'), FFacts.RegistryRoot.size()));
-        if (SameTextAscii(root.substr(0, 9), "Software\\")) root = root.substr(9);
-        publisher = root.substr(0, root.find('\\'));
-    }
     std::string about;
     for (const std::vector<std::string>* lines : {&FFacts.RegistrySettings, &FFacts.GlobalRegistrySettings})
         for (const std::string& line : *lines)
@@ -362,7 +354,7 @@ std::vector<TRegistrationValue> TSetupRun::RegistrationValues() const
             {Value::VersionMinor, minor, true},
             {Value::InstallDate, date},
             {Value::Language, std::to_string(language ? language->Lcid : 0x0409), true},
-            {Value::Publisher, publisher},
+            {Value::Publisher, FSetup.RegisteredPublisher()},
             {Value::DisplayIcon, uninstaller},
             {Value::InstallLocation, ExcludeDelimiter(Choices.InstallFolder)},
             {Value::EstimatedSize, std::to_string((FSetup.GetRequiredSpace() + 1023) / 1024), true},
