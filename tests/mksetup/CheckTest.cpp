@@ -89,6 +89,17 @@ TEST_F(ProductCheck, ErrorsThatWouldStopTheInstaller)
     } cases[] = {
         {[](const fs::path& r) { fs::remove(r / "Setup.lic"); },
          "Setup.lic:1: error: is missing; the installer cannot run without it"},
+        // Every link, in one run: one out of the folder would carry the maker's files to customers.
+        {[](const fs::path& r) {
+             fs::create_directory_symlink("/etc", r / "Main" / "Secrets");
+             fs::create_symlink("../Main/Readme.txt", r / "Vst3" / "Readme.txt");
+         },
+         "Main:1: error: \"Secrets\" is a link to \"/etc\", outside the product folder"},
+        {[](const fs::path& r) {
+             fs::create_directory_symlink("/etc", r / "Main" / "Secrets");
+             fs::create_symlink("../Main/Readme.txt", r / "Vst3" / "Readme.txt");
+         },
+         "Vst3:1: error: \"Readme.txt\" is a link to \"../Main/Readme.txt\" inside the product folder"},
         {[](const fs::path& r) { fs::remove(r / "Setup.jpg"); },
          "Setup.jpg:1: error: is missing; the wizard's side picture is required"},
         {[](const fs::path& r) { Write(r / "Setup.ini", "[Setup]\r\nProductName=Echo\r\nDefaultFolder=D\r\n"); },

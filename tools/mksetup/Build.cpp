@@ -186,6 +186,7 @@ TBuildResult BuildPackage(const TBuildOptions& options)
     TBuildResult result;
     result.FileCount = tree.FileCount;
     result.TotalBytes = tree.TotalBytes;
+    result.LeftOut = tree.LeftOut;
     // Narrow (today's format, byte for byte) while it can carry the product;
     // wide when it cannot, or when the maker asked for volumes smaller than the data.
     bool wide = tree.TotalBytes >= PackageFormat::NarrowLimit || (options.VolumeSize > 0 && tree.TotalBytes > options.VolumeSize);

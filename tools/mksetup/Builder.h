@@ -5,6 +5,8 @@
 #include <optional>
 #include <ostream>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "DosDateTime.h"
 #include "PackageWriter.h"
@@ -34,6 +36,7 @@ struct TBuildResult {
     TPackageWriteResult Package;
     int64_t FileCount = 0;
     int64_t TotalBytes = 0;
+    std::vector<std::pair<std::string, std::string>> LeftOut;  // as ScanProductFolder left it out
 };
 
 // Builds an installer or a Setup.dat, and its volumes if it has any. Writes

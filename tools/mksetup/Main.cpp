@@ -21,9 +21,11 @@
 #endif
 
 #include "Builder.h"
+#include "Deploy.h"
 #include "NewProduct.h"
 #include "PackageFormat.h"
 #include "ProductCheck.h"
+#include "ProductFolder.h"
 #include "SetupIniReference.h"
 #include "Exception.h"
 
@@ -309,6 +311,8 @@ int Build(const std::vector<std::string>& args, const char* argv0)
               << " packed into " << ByteCount(packed) << " (version " << options.VersionText << ")\n";
     for (const TVolumeRecord& volume : result.Package.Volumes)
         std::cout << "  with " << volume.Name << ": " << ByteCount(volume.Size) << "\n";
+    std::string leftOut = LeftOutSummary(result.LeftOut);
+    if (!leftOut.empty()) std::cout << "  " << leftOut << "\n";
     if (!sign.empty() && !SignInstaller(sign, options.Output)) {
         std::remove(options.Output.c_str());
         std::cerr << "mksetup: " << options.Output << " was not built\n";

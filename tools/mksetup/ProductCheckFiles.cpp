@@ -113,7 +113,7 @@ void TChecker::CheckPackedFolders()
         }
     }
     for (const auto& entry : fs::directory_iterator(FFolder)) {
-        if (!entry.is_directory()) continue;
+        if (!entry.is_directory() || !JunkKind(entry.path().string(), true).empty()) continue;
         std::string name = entry.path().filename().string();
         if (std::none_of(installed.begin(), installed.end(), [&](const std::string& k) { return SameTextAscii(k, name); }))
             Add(entry.path(), 1, false, "is packed, but no [Components] line installs it");
@@ -129,6 +129,16 @@ void TChecker::CheckEntryNames()
     std::error_code error;
     for (fs::recursive_directory_iterator entry(FFolder, error), end; !error && entry != end; entry.increment(error)) {
         std::string name = entry->path().filename().string();
+        bool folder = entry->is_directory(error) && !entry->is_symlink(error);
+        if (!JunkKind(entry->path().string(), folder).empty()) {
+            if (folder) entry.disable_recursion_pending();
+            continue;  // left out of the package
+        }
+        std::string link = LinkRefusal(entry->path().string(), FFolder.string());
+        if (!link.empty()) {
+            refused.emplace_back(entry->path().parent_path(), "\"" + name + "\" " + link);
+            continue;
+        }
         std::string why = CheckEntryName(name);
         if (why.empty()) continue;
         if (name.size() > PackageFormat::MaxNameLength) why += " (it has " + std::to_string(name.size()) + ")";

@@ -279,7 +279,9 @@ void TChecker::CheckFolderIcons()
         bool icon = false;
         for (const auto& sibling : fs::directory_iterator(entry.path().parent_path()))
             if (SameTextAscii(sibling.path().filename().string(), "PlugIn.ico")) icon = true;
-        if (!icon) Add(entry.path(), 1, false, "has no PlugIn.ico beside it; the folder shows no icon");
+        if (!icon)
+            Add(entry.path(), 1, false,
+                "has no PlugIn.ico beside it; the folder shows no icon, and it is left out of the package");
     }
 }
 

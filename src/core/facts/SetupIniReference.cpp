@@ -75,6 +75,8 @@ const std::vector<TIniSectionReference>& SetupIniSections()
          {"Readme=$ProgramFolder\\Readme.txt"}},
         {"InstalledFiles", true, "MAJOR=FILE", "A file that marks an installation of that major version, so that the next version finds it.", {},
          {"1=Readme.txt"}},
+        {"Package", true, "Include=PATH", "Read by mksetup build alone. The build leaves out what no customer's machine needs (.git, .svn and .hg folders, .DS_Store, __MACOSX, AppleDouble ._ files, Thumbs.db, a desktop.ini without a PlugIn.ico beside it, editor backups NAME~, .bak, .swp, .#NAME) and says how many of which kind; an Include line packs one of them on purpose, by its path below the product folder.", {},
+         {"Include=Main\\Presets\\.DS_Store"}},
         {"Folders", true, "NAME=FOLDER", "Further folders of the product: %NAME stands for the folder in other lines.", {},
          {"Presets=$Documents\\Space Echo Presets"}},
         {"FoldersRegistry", true, "NAME=KEY\\VALUE", "Where a [Folders] folder is recorded (below RegistryRoot's version key).", {},
