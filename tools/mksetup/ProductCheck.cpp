@@ -63,6 +63,8 @@ std::vector<TDiagnostic> TChecker::Run()
     CheckLanguages();
     CheckPackedFolders();
     CheckBitness();
+    CheckDestinations();
+    CheckPluginLayouts();
     return Sorted();
 }
 

@@ -109,6 +109,11 @@ private:
     void CheckInstalledFiles();
     // [Setup] Languages, the maker's texts per language and the licences per language.
     void CheckLanguages();
+    // Where files land on the customer's machine: two that land on one file,
+    // and paths longer than Windows allows.
+    void CheckDestinations();
+    // Plug-in bundles and binaries as their hosts expect them.
+    void CheckPluginLayouts();
 
     fs::path FFolder, FIniPath;
     std::optional<TProgramVersion> FVersion;
