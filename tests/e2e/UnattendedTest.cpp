@@ -753,7 +753,7 @@ TEST(FolderRule, EveryFormIsRefusedAlikeInEveryFieldSwitchAndSetupIniLine)
         {"\\\\.\\C:\\Rule", "\\\\.\\C:\\Rule", "a network or device path"},
         {"\\\\server\\share\\Rule", "\\\\server\\share\\Rule", "a network or device path"},
         {"C:/Program Files/../WINDOWS/./Rule", "C:\\WINDOWS\\Rule\\", "inside the Windows folder"},
-        {longFolder, longFolder + "\\", "too long"},
+        {longFolder, longFolder + "\\", "too long"},  // the last: the cases below look for it
     };
     auto says = [](const Form& form) { return "The folder '" + form.named + "' is " + form.is; };
     std::string setup = RuleInstaller(folder, "");
@@ -804,6 +804,10 @@ TEST(FolderRule, EveryFormIsRefusedAlikeInEveryFieldSwitchAndSetupIniLine)
             EXPECT_EQ(run.ExitCode, 5u) << name << form.typed;
             EXPECT_NE(ReadText(log).find("refused: " + std::string(name) + ": " + says(form)), std::string::npos)
                 << name << form.typed << "\n" << ReadText(log);
+            // A folder the user gave: another choice mends it.
+            if (&form == &forms[7]) {
+                EXPECT_NE(ReadText(log).find("choose a shorter folder"), std::string::npos) << ReadText(log);
+            }
             EXPECT_FALSE(DirectoryExists(folder / "Dest")) << name << form.typed;
         }
     // A Setup.ini line: refused once the destination is known, in both modes.
@@ -814,6 +818,13 @@ TEST(FolderRule, EveryFormIsRefusedAlikeInEveryFieldSwitchAndSetupIniLine)
         TRun run = RunUnattended(withLine, "/S " + good + " /LOG=\"" + log + "\"");
         EXPECT_EQ(run.ExitCode, 1u) << form.typed;
         EXPECT_NE(ReadText(log).find("refused: " + says(form)), std::string::npos) << form.typed << "\n" << ReadText(log);
+        if (&form == &forms[7]) {
+            // A folder the package names: what is wrong, with the file's own length (243 + "\File.txt"),
+            // and no advice to choose another.
+            EXPECT_NE(ReadText(log).find("a path of 252 characters there, and Windows allows 251."), std::string::npos)
+                << ReadText(log);
+            EXPECT_EQ(ReadText(log).find("choose a shorter folder"), std::string::npos) << ReadText(log);
+        }
         EXPECT_FALSE(DirectoryExists(folder / "Dest")) << form.typed;
         if (&form != &forms[0]) continue;
         TWizard wizard(withLine);

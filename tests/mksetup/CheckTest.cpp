@@ -89,6 +89,26 @@ TEST_F(ProductCheck, ErrorsThatWouldStopTheInstaller)
     } cases[] = {
         {[](const fs::path& r) { fs::remove(r / "Setup.lic"); },
          "Setup.lic:1: error: is missing; the installer cannot run without it"},
+        // Every pair of files that would land on one, in one run, and every path Windows cannot hold.
+        {[](const fs::path& r) {
+             Write(r / "Setup.ini", GoodIni + "Docs=$ProgramFolder\r\n");
+             Write(r / "Main" / "Manual.pdf", "m");
+             Write(r / "Docs" / "manual.pdf", "m");
+             Write(r / "Vst3" / "Echo.vst3", "v");
+         },
+         "Docs/manual.pdf:1: error: lands on the same file as \"Main/Manual.pdf\": \"C:\\Program Files\\Product\\manual.pdf\""},
+        {[](const fs::path& r) {
+             Write(r / "Setup.ini", GoodIni + "Docs=$ProgramFolder\r\n");
+             Write(r / "Main" / "Manual.pdf", "m");
+             Write(r / "Docs" / "manual.pdf", "m");
+             Write(r / "Vst3" / "Echo.vst3", "v");
+         },
+         "Vst3/Echo.dll:1: error: lands on the same file as \"Vst3/Echo.vst3\""},
+        {[](const fs::path& r) {
+             std::string level(60, 'a');
+             Write(r / "Main" / level / level / level / level / "Preset.fxp", "p");
+         },
+         "Preset.fxp\", 290 characters; Windows allows 259: shorten its folders or its name"},
         // Every link, in one run: one out of the folder would carry the maker's files to customers.
         {[](const fs::path& r) {
              fs::create_directory_symlink("/etc", r / "Main" / "Secrets");
@@ -335,6 +355,11 @@ TEST_F(ProductCheck, FolderContentWarnings)
          },
          "Arm/Echo.dll:1: warning: is built for x64, but its [Components] line says Machine: arm64"},
         {[](const fs::path& r) { Write(r / "Setup.ini", "\xEF\xBB\xBF" + GoodIni); }, ""},  // the installer drops the mark
+        {[](const fs::path& r) {
+             std::string level(60, 'a');
+             Write(r / "Main" / level / level / level / (std::string(21, 'p') + ".fxp"), "p");
+         },
+         "p.fxp\", 244 characters of the 259 Windows allows: a customer who chooses a deeper folder cannot install it"},
         // 2 GiB in all (sparse files) is no mistake: the data past it goes to volumes.
         {[](const fs::path& r) {
              for (const char* name : {"A.wav", "B.wav"}) {

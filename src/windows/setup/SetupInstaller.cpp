@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <cstring>
 
 #include "Exception.h"
 #include "InstallScope.h"
@@ -140,7 +141,12 @@ TFolderVerdict TSetupInstaller::CheckFolder(const std::string& text, bool ownFol
     return verdict;
 }
 
-std::string TSetupInstaller::FolderRefusal(const TFolderVerdict& verdict) const
+namespace {
+// A file is written under its name and ".partial" first, and the longer name must fit too.
+constexpr size_t PartialSuffixLength = 8;
+}  // namespace
+
+std::string TSetupInstaller::FolderRefusal(const TFolderVerdict& verdict, bool chosen) const
 {
     switch (verdict.Fault) {
     case TFolderFault::None: return std::string();
@@ -148,9 +154,15 @@ std::string TSetupInstaller::FolderRefusal(const TFolderVerdict& verdict) const
     case TFolderFault::NoDrive: return FormatMessageText(Msg::FolderNotFullPath, {verdict.Folder});
     case TFolderFault::NotLocal: return FormatMessageText(Msg::FolderNotLocal, {verdict.Folder});
     case TFolderFault::WindowsFolder: return FormatMessageText(Msg::FolderInsideWindows, {verdict.Folder});
-    case TFolderFault::TooLong:
-        return FormatText(ExpandText(LoadMessage(Msg::FolderTooLong)),
-                          {verdict.Folder, std::to_string(verdict.DeepestLength), std::to_string(WindowsPathLimit)});
+    case TFolderFault::TooLong: {
+        // The file's own length, against what Windows leaves it beside its temporary name.
+        std::string text = FormatText(ExpandText(LoadMessage(Msg::FolderTooLong)),
+                                      {verdict.Folder, std::to_string(verdict.DeepestLength - PartialSuffixLength),
+                                       std::to_string(WindowsPathLimit - PartialSuffixLength)});
+        // A folder the user did not choose: no advice to choose another, only what is wrong.
+        size_t advice = text.rfind('\r');
+        return chosen || advice == std::string::npos ? text : text.substr(0, advice);
+    }
     case TFolderFault::Empty:
     case TFolderFault::DriveRoot: break;
     }
@@ -163,7 +175,7 @@ size_t TSetupInstaller::LineDepth(const TComponentLine& line, const TSetupBundle
     if (path == 0) return 0;
     // A file is written under its name and ".partial" first; a DLL may gain
     // its suffix, and ".vst3" for ".dll".
-    return path + std::string(".partial").size() + Utf16Length(line.DllSuffix) + (line.Vst3 ? 1 : 0);
+    return path + PartialSuffixLength + Utf16Length(line.DllSuffix) + (line.Vst3 ? 1 : 0);
 }
 
 size_t TSetupInstaller::DeepestBelow(const std::string& variable)
@@ -195,7 +207,11 @@ std::string TSetupInstaller::RefusedComponentFolder(const TDestination& to)
             size_t depth = LineDepth(line, item);
             if (destination.empty() || depth == 0) continue;
             TFolderVerdict verdict = CheckFolder(destination, false, depth);
-            if (!verdict.Ok()) return FolderRefusal(verdict);
+            bool chosen = false;
+            for (const char* variable :
+                 {"$ProgramFolder", "$ContentFolder", "$VstPluginFolder", "$PhotoshopPluginFolder", "$DigiPluginFolder"})
+                chosen = chosen || line.Destination.compare(0, std::strlen(variable), variable) == 0;
+            if (!verdict.Ok()) return FolderRefusal(verdict, chosen);
         }
     return std::string();
 }

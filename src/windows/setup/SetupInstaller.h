@@ -81,7 +81,9 @@ public:
     // `deepest`: the longest path the run writes below the folder.
     static TFolderVerdict CheckFolder(const std::string& text, bool ownFolder, size_t deepest = 0);
     // What the user is told of a folder the rule refused.
-    std::string FolderRefusal(const TFolderVerdict& verdict) const;
+    // What the user is told of a refused folder; `chosen`: one the user gave,
+    // which another choice can mend.
+    std::string FolderRefusal(const TFolderVerdict& verdict, bool chosen = true) const;
     // The longest path the run writes below the folder a path variable
     // ("$VstPluginFolder") names, with room for a file's partial name and a
     // DLL's new name.
