@@ -22,6 +22,13 @@ const std::string GoodIni =
     "[Setup]\r\nProductName=Echo\r\nPublisher=Maker\r\nRegistryRoot=Software\\Maker\\Echo\r\nDefaultFolder=Maker\\Echo %d\r\n"
     "[Components]\r\nMain=$ProgramFolder\r\nVst3=$Vst3PluginFolder\r\n";
 
+// GoodIni with more [Setup] lines: a second [Setup] section would be a mistake of its own.
+std::string GoodIniWith(const std::string& setupLines)
+{
+    std::string ini = GoodIni;
+    return ini.insert(ini.find("[Components]"), setupLines);
+}
+
 // The head of a JPEG picture of that size: start, frame header, end.
 std::string JpegHeader(int width, int height)
 {
@@ -40,6 +47,17 @@ std::string ProgramHead(unsigned machine)
 {
     std::string bytes = "MZ" + std::string(0x3A, '\0') + std::string("\x40\0\0\0", 4);
     return bytes + std::string("PE\0\0", 4) + char(machine & 0xFF) + char(machine >> 8) + std::string(18, '\0');
+}
+
+// The fixture as a 64-bit product whose VST 3 plug-in is a bundle with its x64
+// binary, and with `moduleInfo` in Contents/Resources when given.
+void MakeVst3Bundle(const fs::path& root, const std::string& moduleInfo = "")
+{
+    Write(root / "Setup.ini", GoodIniWith("Is64Bit=1\r\n"));
+    fs::remove(root / "Vst3" / "Echo.dll");
+    Write(root / "Vst3" / "Echo.vst3" / "Contents" / "x86_64-win" / "Echo.vst3", ProgramHead(0x8664));
+    if (!moduleInfo.empty())
+        Write(root / "Vst3" / "Echo.vst3" / "Contents" / "Resources" / "moduleinfo.json", moduleInfo);
 }
 
 // A product folder that checks clean, changed by each case.
@@ -206,6 +224,98 @@ TEST_F(ProductCheck, ErrorsThatWouldStopTheInstaller)
              Write(r / "Vst3" / "Echo.vst3" / "Contents" / "x86_64-win" / "Echo.vst3", "v");
          },
          "Vst3/Echo.vst3/Contents/x86_64-win:1: error: holds 64-bit plug-ins in a 32-bit package (Is64Bit=0)"},
+        // A VST 3 bundle as hosts read it: each architecture folder's binary built for its machine.
+        {[](const fs::path& r) {
+             MakeVst3Bundle(r);
+             Write(r / "Vst3" / "Echo.vst3" / "Contents" / "x86_64-win" / "Echo.vst3", ProgramHead(0xAA64));
+         },
+         "Vst3/Echo.vst3/Contents/x86_64-win/Echo.vst3:1: error: is built for ARM64, but x86_64-win holds x64 "
+         "binaries: the hosts that look there cannot load it"},
+        {[](const fs::path& r) {
+             MakeVst3Bundle(r);
+             Write(r / "Vst3" / "Echo.vst3" / "Contents" / "arm64-win" / "Echo.vst3", ProgramHead(0x8664));
+         },
+         "Contents/arm64-win/Echo.vst3:1: error: is built for x64, but arm64-win holds ARM64 binaries"},
+        {[](const fs::path& r) {
+             MakeVst3Bundle(r);
+             Write(r / "Vst3" / "Echo.vst3" / "Contents" / "arm64ec-win" / "Echo.vst3", ProgramHead(0xAA64));
+         },
+         "Contents/arm64ec-win/Echo.vst3:1: error: is built for ARM64, but arm64ec-win holds ARM64EC (machine x64) "
+         "binaries"},
+        {[](const fs::path& r) {
+             MakeVst3Bundle(r);
+             Write(r / "Vst3" / "Echo.vst3" / "Contents" / "arm64x-win" / "Echo.vst3", ProgramHead(0x8664));
+         },
+         "Contents/arm64x-win/Echo.vst3:1: error: is built for x64, but arm64x-win holds ARM64X (machine ARM64) "
+         "binaries"},
+        {[](const fs::path& r) {
+             MakeVst3Bundle(r);
+             Write(r / "Vst3" / "Echo.vst3" / "Contents" / "x86_64-win" / "Echo.vst3", "v");
+         },
+         "Vst3/Echo.vst3/Contents/x86_64-win/Echo.vst3:1: error: is no Windows program (no PE header): hosts cannot "
+         "load it"},
+        // Of the other bitness: said once, by the bitness check.
+        {[](const fs::path& r) {
+             MakeVst3Bundle(r);
+             Write(r / "Vst3" / "Echo.vst3" / "Contents" / "x86_64-win" / "Echo.vst3", ProgramHead(0x14C));
+         },
+         "x86_64-win/Echo.vst3:1: error: is a 32-bit program in a 64-bit package (Is64Bit=1): hosts of that bitness "
+         "never look where it would be installed\n1 error, 0 warnings"},
+        // Its module information: hosts pass over the whole file at its first fault.
+        {[](const fs::path& r) { MakeVst3Bundle(r, "{\n  \"Name\": \"Echo\",\n}\n"); },
+         "Vst3/Echo.vst3/Contents/Resources/moduleinfo.json:3: error: is not valid JSON: a comma before \"}\"; hosts "
+         "cannot read the plug-in's module information from it"},
+        {[](const fs::path& r) { MakeVst3Bundle(r, "{\n  \"Name\": \"Echo\n\"}"); },
+         "moduleinfo.json:2: error: is not valid JSON: a line break inside a string (write \\n)"},
+        {[](const fs::path& r) { MakeVst3Bundle(r, "{\"Path\": \"C:\\Echo\"}"); },
+         "moduleinfo.json:1: error: is not valid JSON: \"\\E\" is no escape (a backslash is written \\\\)"},
+        {[](const fs::path& r) { MakeVst3Bundle(r, "{\n  'Name': \"Echo\"\n}"); },
+         "moduleinfo.json:2: error: is not valid JSON: \"'\" where a name in double quotes belongs"},
+        {[](const fs::path& r) { MakeVst3Bundle(r, "{\n  \"A\": [1, 2]\n  \"B\": 3\n}"); },
+         "moduleinfo.json:3: error: is not valid JSON: \",\" is missing between two members (found a string)"},
+        {[](const fs::path& r) { MakeVst3Bundle(r, "{\"A\": [1, 2,]}"); }, "is not valid JSON: a comma before \"]\""},
+        {[](const fs::path& r) { MakeVst3Bundle(r, "{\"A\": tru}"); },
+         "is not valid JSON: \"tru\" where a value belongs"},
+        {[](const fs::path& r) { MakeVst3Bundle(r, "{\"A\": 012}"); },
+         "is not valid JSON: a number with a leading zero"},
+        {[](const fs::path& r) { MakeVst3Bundle(r, "{\"A\": -.5}"); },
+         "is not valid JSON: a number without its digits"},
+        {[](const fs::path& r) { MakeVst3Bundle(r, "{\"A\": \"\\u00G9\"}"); },
+         "is not valid JSON: a \\u escape without four hexadecimal digits"},
+        {[](const fs::path& r) { MakeVst3Bundle(r, "{\n\"A\": [1,\n2"); },
+         "moduleinfo.json:3: error: is not valid JSON: the file ends before the value is complete"},
+        {[](const fs::path& r) { MakeVst3Bundle(r, "{}\n{}"); },
+         "moduleinfo.json:2: error: is not valid JSON: more follows the end of the value"},
+        // An AAX bundle: Pro Tools loads the binary named like the bundle.
+        {[](const fs::path& r) {
+             Write(r / "Setup.ini", GoodIniWith("Is64Bit=1\r\n") + "Aax=$AaxPluginFolder\r\n");
+             Write(r / "Aax" / "Echo.aaxplugin" / "Contents" / "x64" / "Echo.dll", ProgramHead(0x8664));
+         },
+         "Aax/Echo.aaxplugin:1: error: has no \"Contents/x64/Echo.aaxplugin\", the binary named like the bundle that "
+         "Pro Tools loads; found \"Contents/x64/Echo.dll\""},
+        {[](const fs::path& r) {
+             Write(r / "Setup.ini", GoodIniWith("Is64Bit=1\r\n") + "Aax=$AaxPluginFolder\r\n");
+             Write(r / "Aax" / "Echo.aaxplugin" / "Contents" / "Resources" / "Echo.png", "p");
+         },
+         "Aax/Echo.aaxplugin:1: error: has no \"Contents/x64/Echo.aaxplugin\", the binary named like the bundle that "
+         "Pro Tools loads; found no Contents/x64 folder"},
+        // A plug-in binary that poses as a program and is none: damaged, of another system, empty, never fetched.
+        {[](const fs::path& r) { Write(r / "Vst3" / "Echo.dll", "MZ" + std::string(62, '\0')); },
+         "Vst3/Echo.dll:1: error: is no Windows program (no PE header): hosts cannot load it"},
+        {[](const fs::path& r) { Write(r / "Vst3" / "Echo.dll", std::string("\xCF\xFA\xED\xFE\x07\x00\x00\x01", 8)); },
+         "Vst3/Echo.dll:1: error: is no Windows program (no PE header)"},
+        {[](const fs::path& r) { Write(r / "Vst3" / "Echo.dll", ""); },
+         "Vst3/Echo.dll:1: error: is no Windows program (no PE header)"},
+        {[](const fs::path& r) {
+             Write(r / "Vst3" / "Echo.dll", "version https://git-lfs.github.com/\noid sha256:4d7a21\nsize 52\n");
+         },
+         "Vst3/Echo.dll:1: error: is a Git LFS pointer, not the program: fetch the file (git lfs pull) before "
+         "building"},
+        // A second [Setup] without the first one's keys: the errors that follow are explained first.
+        {[](const fs::path& r) { Write(r / "Setup.ini", GoodIni + "[Setup]\r\nProductName=E\r\n"); },
+         "Setup.ini:9: warning: [Setup] appears again (first on line 1); the installer reads only the last [Setup], so "
+         "it never sees Publisher, RegistryRoot and DefaultFolder given before it: merge them into one\n"
+         "Setup.ini:9: error: Invalid configuration in Setup.ini: RegistryRoot is missing"},
         {[](const fs::path& r) {
              std::string cmyk = JpegHeader(150, 350);
              cmyk[11] = 4;
@@ -283,6 +393,21 @@ TEST_F(ProductCheck, WarningsForWhatIsLegalButAlmostCertainlyWrong)
          "\"NotEnoughSpace\"?"},
         {"[Pages]\r\nWelcome=1\r\n", "warning: \"Welcome\" is no key of [Pages]; its keys are VstPluginFolder, "
                                       "DigiPluginFolder, PhotoshopPluginFolder and Personalization"},
+        // Given twice: the installer reads the last section of a name, and its last key.
+        {"[Setup]\r\nProductName=E\r\nPublisher=M\r\nRegistryRoot=R\r\nDefaultFolder=D\r\n",
+         "Setup.ini:9: warning: [Setup] appears again (first on line 1); the installer reads only the last [Setup]: "
+         "merge them into one"},
+        {"[Components]\r\nMain=$ProgramFolder\r\nVst3=$Vst3PluginFolder\r\n",
+         "Setup.ini:9: warning: [Components] appears again (first on line 6); the installer reads only the last "
+         "[Components], so it never reads the 2 lines before it: merge them into one"},
+        {"[Pages]\r\nVstPluginFolder=1\r\n[pages]\r\n[Pages]\r\nDigiPluginFolder=1\r\n",
+         "Setup.ini:11: warning: [pages] appears again (first on line 9); the installer reads only the last [pages] "
+         "(line 12): merge them into one\nSetup.ini:12: warning: [Pages] appears again (first on line 9); the "
+         "installer reads only the last [Pages], so it never sees VstPluginFolder given before it"},
+        {"[Pages]\r\nVstPluginFolder=1\r\nvstpluginfolder = 0\r\n",
+         "Setup.ini:11: warning: vstpluginfolder is given again (first on line 10); the installer takes the last"},
+        {"[Texts.en]\r\nNotEnoughSpace=Full.\r\nNotEnoughSpace=Full!\r\n",
+         "Setup.ini:11: warning: NotEnoughSpace is given again (first on line 10); the installer takes the last"},
     };
     for (const Case& c : cases) {
         Write(Root / "Setup.ini", GoodIni + c.Ini);
@@ -312,8 +437,7 @@ TEST_F(ProductCheck, FolderContentWarnings)
          },
          ""},
         {[](const fs::path& r) {
-             Write(r / "Setup.ini",
-                   GoodIni + "[Setup]\r\nProductName=E\r\nPublisher=M\r\nRegistryRoot=R\r\nDefaultFolder=D\r\nIs64Bit=1\r\n");
+             Write(r / "Setup.ini", GoodIniWith("Is64Bit=1\r\n"));
              fs::remove(r / "Vst3" / "Echo.dll");
              Write(r / "Vst3" / "Echo.vst3" / "Contents" / "x86_64-win" / "Echo.vst3", ProgramHead(0x8664));
          },
@@ -325,10 +449,7 @@ TEST_F(ProductCheck, FolderContentWarnings)
                                               "Desktop=$Vst3PluginFolder\\Echo.vst3,Echo\r\n");
          },
          ""},
-        {[](const fs::path& r) {
-             Write(r / "Setup.ini", GoodIni + "[Setup]\r\nProductName=E\r\nPublisher=M\r\nRegistryRoot=R\r\n"
-                                              "DefaultFolder=D\r\nDisplayVersion=2.1.10\r\n");
-         },
+        {[](const fs::path& r) { Write(r / "Setup.ini", GoodIniWith("DisplayVersion=2.1.10\r\n")); },
          ""},  // the version users see beside the record 2.10
         {[](const fs::path& r) {
              std::string wide = "\xFF\xFE";
@@ -342,8 +463,8 @@ TEST_F(ProductCheck, FolderContentWarnings)
          "Setup@2x.jpg:1: warning: is 150x350; the side picture is 300x700 and is stretched to fit"},
         // One installer for x64 and ARM64 machines: each line's binaries must be built for its machine.
         {[](const fs::path& r) {
-             Write(r / "Setup.ini", GoodIni + "X64=$VstPluginFolder,Machine: x64\r\nArm=$VstPluginFolder,Machine: arm64\r\n"
-                                              "[Setup]\r\nProductName=E\r\nPublisher=M\r\nRegistryRoot=R\r\nDefaultFolder=D\r\nIs64Bit=1\r\n");
+             Write(r / "Setup.ini", GoodIniWith("Is64Bit=1\r\n") +
+                                        "X64=$VstPluginFolder,Machine: x64\r\nArm=$VstPluginFolder,Machine: arm64\r\n");
              Write(r / "X64" / "Echo.dll", ProgramHead(0x8664));
              Write(r / "Arm" / "Echo.dll", ProgramHead(0xAA64));
          },
@@ -360,6 +481,51 @@ TEST_F(ProductCheck, FolderContentWarnings)
              Write(r / "Main" / level / level / level / (std::string(21, 'p') + ".fxp"), "p");
          },
          "p.fxp\", 244 characters of the 259 Windows allows: a customer who chooses a deeper folder cannot install it"},
+        // What the customer reads: the licence page shows plain text, a readme opens by its name.
+        {[](const fs::path& r) { Write(r / "Setup.lic", "{\\rtf1\\ansi\\deff0 Licence\\par}\r\n"); },
+         "Setup.lic:1: warning: is RTF; the licence page shows plain text, so the customer would read its markup: save "
+         "it as plain text"},
+        {[](const fs::path& r) {
+             Write(r / "Setup.de.lic", "\xEF\xBB\xBF \r\n\r\n<!DOCTYPE HTML>\r\n<html>Lizenz</html>");
+         },
+         "Setup.de.lic:1: warning: is HTML; the licence page shows plain text"},
+        {[](const fs::path& r) { Write(r / "Main" / "Readme.txt", "<html><body>Read me</body></html>"); },
+         "Main/Readme.txt:1: warning: is HTML, but its name ends in \".txt\", so Windows opens it as plain text and "
+         "the customer would read its markup: name it \".htm\", or save it as plain text"},
+        {[](const fs::path& r) { Write(r / "Main" / "Docs" / "README.htm", "{\\rtf1 Read me}"); },
+         "Main/Docs/README.htm:1: warning: is RTF, but its name ends in \".htm\", so Windows opens it as a web page"},
+        {[](const fs::path& r) {
+             Write(r / "Main" / "Readme.rtf", "{\\rtf1 Read me}");
+             Write(r / "Main" / "ReadmeFirst.html", "<!doctype html><p>Read me</p>");
+             Write(r / "Main" / "Notes.txt", "{\\rtf1 Notes}");  // no readme: opened by no one
+         },
+         ""},
+        // VST 3 bundles of every architecture, with their module information where hosts read it.
+        {[](const fs::path& r) {
+             MakeVst3Bundle(r, R"({
+  "Name": "Echo",
+  "Factory Info": {"Vendor": "Maker \"Audio\"", "URL": "https:\/\/example.com", "Flags": {"Unicode": true}},
+  "Compatibility": [],
+  "Classes": [{"CID": "5D0C", "Cardinality": 2147483647, "Snapshots": null, "Gain": -1.5e-3, "Name": "\u00C9cho\t"}]
+})");
+             fs::path contents = r / "Vst3" / "Echo.vst3" / "Contents";
+             Write(contents / "arm64-win" / "Echo.vst3", ProgramHead(0xAA64));
+             Write(contents / "arm64ec-win" / "Echo.vst3", ProgramHead(0x8664));
+             Write(contents / "arm64x-win" / "Echo.vst3", ProgramHead(0xAA64));
+             Write(r / "Vst3" / "._Echo.dll", std::string("\0\x05\x16\x07", 4));  // left out of the package
+         },
+         ""},
+        {[](const fs::path& r) {
+             MakeVst3Bundle(r, "{}");
+             Write(r / "Vst3" / "Echo.vst3" / "Contents" / "moduleinfo.json", "{}");
+         },
+         "Vst3/Echo.vst3/Contents/moduleinfo.json:1: warning: belongs in Contents/Resources, where hosts read the "
+         "module information; move it there"},
+        {[](const fs::path& r) {
+             Write(r / "Setup.ini", GoodIniWith("Is64Bit=1\r\n") + "Aax=$AaxPluginFolder\r\n");
+             Write(r / "Aax" / "Echo.aaxplugin" / "Contents" / "x64" / "Echo.aaxplugin", ProgramHead(0x8664));
+         },
+         ""},
         // 2 GiB in all (sparse files) is no mistake: the data past it goes to volumes.
         {[](const fs::path& r) {
              for (const char* name : {"A.wav", "B.wav"}) {

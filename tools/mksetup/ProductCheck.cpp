@@ -65,6 +65,7 @@ std::vector<TDiagnostic> TChecker::Run()
     CheckBitness();
     CheckDestinations();
     CheckPluginLayouts();
+    CheckTexts();
     return Sorted();
 }
 

@@ -1,7 +1,11 @@
 #include "ProductChecker.h"
 
+#include <algorithm>
 #include <fstream>
 
+#include "Messages.h"
+#include "PathUtils.h"
+#include "ProductFolder.h"
 #include "SetupIniReference.h"
 #include "TextUtils.h"
 #include "UninstallLog.h"
@@ -180,7 +184,193 @@ std::string FromUtf16(const std::string& bytes, bool big)
     return text;
 }
 
+// The markup a text is written in, by how it begins: "HTML", "RTF", or
+// empty for plain text.
+std::string MarkupOf(const fs::path& path)
+{
+    std::ifstream file(path, std::ios::binary);
+    std::string head(4096, '\0');
+    file.read(&head[0], std::streamsize(head.size()));
+    head.resize(size_t(file.gcount()));
+    for (const std::string& line : TextLines(head)) {
+        std::string start = LowerAscii(Trim(line).substr(0, 14));
+        if (start.empty()) continue;
+        if (start == "<!doctype html" || start.compare(0, 5, "<html") == 0) return "HTML";
+        if (start.compare(0, 5, "{\\rtf") == 0) return "RTF";
+        return "";
+    }
+    return "";
+}
+
+// A readme opens in what Windows opens its name with: the markup it is
+// written in must be the one its name says.
+std::string ReadmeProblem(const fs::path& path)
+{
+    std::string name = path.filename().string(), extension = LowerAscii(path.extension().string());
+    if (LowerAscii(name).compare(0, 6, "readme") != 0) return "";
+    struct TKind {
+        const char* Extension;
+        const char* Markup;
+        const char* OpensAs;
+        const char* SavedAs;
+    };
+    static const TKind kinds[] = {{".txt", "", "plain text", "plain text"},
+                                  {".rtf", "RTF", "an RTF document", "RTF"},
+                                  {".htm", "HTML", "a web page", "HTML"},
+                                  {".html", "HTML", "a web page", "HTML"}};
+    const TKind* kind =
+        std::find_if(std::begin(kinds), std::end(kinds), [&](const TKind& k) { return extension == k.Extension; });
+    if (kind == std::end(kinds)) return "";
+    std::string markup = MarkupOf(path);
+    if (markup.empty() || markup == kind->Markup) return "";
+    return FormatText(
+        "is %s, but its name ends in \"%s\", so Windows opens it as %s and the customer would read its "
+        "markup: name it \"%s\", or save it as %s",
+        {markup, extension, kind->OpensAs, markup == "RTF" ? ".rtf" : ".htm", kind->SavedAs});
+}
+
+// A section of keys, where a key given twice is a mistake: the list
+// sections repeat names on purpose, and an unknown one is not judged.
+bool IsKeySection(const std::string& section)
+{
+    return std::any_of(KnownKeys.begin(), KnownKeys.end(),
+                       [&](const auto& known) { return SameTextAscii(known.first, section); }) ||
+           (section.size() > 6 && SameTextAscii(section.substr(0, 6), "Texts."));
+}
+
+bool IsListSection(const std::string& section)
+{
+    return std::any_of(ListSections.begin(), ListSections.end(),
+                       [&](const std::string& list) { return SameTextAscii(list, section); });
+}
+
+// A key given again within one section of keys: the installer takes the last.
+std::vector<std::pair<int, std::string>> RepeatedKeys(const std::vector<TIniLine>& lines)
+{
+    std::vector<std::pair<int, std::string>> found;
+    std::map<std::string, int> first;
+    bool keys = false;
+    for (const TIniLine& line : lines) {
+        if (line.IsSection) {
+            first.clear();
+            keys = IsKeySection(line.Section);
+            continue;
+        }
+        if (!keys || line.Text.find('=') == std::string::npos) continue;
+        std::string key = Trim(LineName(line.Text));
+        auto [at, added] = first.emplace(Upper(key), line.Number);
+        if (!added)
+            found.emplace_back(line.Number,
+                               FormatText("%s is given again (first on line %s); the installer takes the last",
+                                          {key, std::to_string(at->second)}));
+    }
+    return found;
+}
+
+// A section header given again: the installer reads only the last section
+// of a name, so what the earlier ones say is lost.
+std::vector<std::pair<int, std::string>> RepeatedSections(const std::vector<TIniLine>& lines)
+{
+    struct TOccurrence {
+        int Number;
+        std::vector<std::string> Lines;
+    };
+    std::map<std::string, std::vector<TOccurrence>> sections;  // by name in capitals, in file order
+    std::vector<TOccurrence>* current = nullptr;
+    for (const TIniLine& line : lines) {
+        if (line.IsSection) {
+            current = &sections[Upper(line.Section)];
+            current->push_back({line.Number, {}});
+        } else if (current) {
+            current->back().Lines.push_back(line.Text);
+        }
+    }
+    std::vector<std::pair<int, std::string>> found;
+    for (const TIniLine& header : lines) {
+        if (!header.IsSection) continue;
+        const std::vector<TOccurrence>& all = sections[Upper(header.Section)];
+        if (all.size() < 2 || all.front().Number == header.Number) continue;
+        std::string text = FormatText("[%s] appears again (first on line %s); the installer reads only the last [%s]",
+                                      {header.Section, std::to_string(all.front().Number), header.Section});
+        if (header.Number != all.back().Number) {
+            text += FormatText(" (line %s)", {std::to_string(all.back().Number)});
+        } else if (IsListSection(header.Section)) {
+            size_t count = 0;
+            for (size_t i = 0; i + 1 < all.size(); ++i) count += all[i].Lines.size();
+            if (count > 0) {
+                text += ", so it never reads the ";
+                text += count == 1 ? std::string("line") : std::to_string(count) + " lines";
+                text += " before it";
+            }
+        } else {
+            // The keys given only before it.
+            std::vector<std::string> lost;
+            auto given = [](const std::vector<std::string>& among, const std::string& key) {
+                return std::any_of(among.begin(), among.end(),
+                                   [&](const std::string& k) { return SameTextAscii(k, key); });
+            };
+            std::vector<std::string> last;
+            for (const std::string& line : all.back().Lines) last.push_back(Trim(LineName(line)));
+            for (size_t i = 0; i + 1 < all.size(); ++i)
+                for (const std::string& line : all[i].Lines) {
+                    std::string key = Trim(LineName(line));
+                    if (!key.empty() && !given(last, key) && !given(lost, key)) lost.push_back(key);
+                }
+            if (!lost.empty()) {
+                text += ", so it never sees ";
+                text += Listed(lost);
+                text += " given before it";
+            }
+        }
+        found.emplace_back(header.Number, text + ": merge them into one");
+    }
+    return found;
+}
+
 }  // namespace
+
+// What the customer reads (the licences, the readmes the product installs)
+// and the keys and sections Setup.ini gives twice.
+void TChecker::CheckTexts()
+{
+    std::error_code listed;
+    std::vector<fs::path> licences;
+    for (const auto& entry : fs::directory_iterator(FFolder, listed)) {
+        std::string name = entry.path().filename().string();
+        if (entry.is_regular_file(listed) && name.size() >= 9 && SameTextAscii(name.substr(0, 6), "Setup.") &&
+            SameTextAscii(name.substr(name.size() - 4), ".lic"))
+            licences.push_back(entry.path());
+    }
+    std::sort(licences.begin(), licences.end());
+    for (const fs::path& licence : licences) {
+        std::string markup = MarkupOf(licence);
+        if (!markup.empty())
+            Add(licence, 1, false,
+                FormatText("is %s; the licence page shows plain text, so the customer would read its markup: save it "
+                           "as plain text",
+                           {markup}));
+    }
+    std::error_code error;
+    for (const fs::path& folder : ComponentFolders())
+        for (fs::recursive_directory_iterator entry(folder, error), end; !error && entry != end;
+             entry.increment(error)) {
+            bool isFolder = entry->is_directory(error);
+            if (entry->is_symlink(error) || !JunkKind(entry->path().string(), isFolder).empty()) {
+                if (isFolder) entry.disable_recursion_pending();
+                continue;
+            }
+            std::string problem = isFolder ? std::string() : ReadmeProblem(entry->path());
+            if (!problem.empty()) Add(entry->path(), 1, false, problem);
+        }
+
+    if (FIniPath.empty()) return;
+    for (const auto& [number, text] : RepeatedKeys(FLines)) Add(FIniPath, number, false, text);
+    // First on their lines: what the lost lines cause there (a key missing) follows from them.
+    std::vector<TDiagnostic> sections;
+    for (const auto& [number, text] : RepeatedSections(FLines))
+        sections.push_back({FIniPath.string(), number, false, text});
+    FFound.insert(FFound.begin(), sections.begin(), sections.end());
+}
 
 std::vector<std::string> ReadLines(const fs::path& path) { return TextLines(ReadText(path)); }
 

@@ -114,6 +114,16 @@ private:
     void CheckDestinations();
     // Plug-in bundles and binaries as their hosts expect them.
     void CheckPluginLayouts();
+    // A VST 3 bundle: each architecture folder's binary built for its
+    // machine, and the module information readable where hosts read it.
+    void CheckVst3Bundle(const fs::path& bundle);
+    // An AAX bundle: Pro Tools loads the binary named like the bundle and no other.
+    void CheckAaxBundle(const fs::path& bundle);
+    // The folders of the product that [Components] lines install, each once.
+    std::vector<fs::path> ComponentFolders() const;
+    // What the customer reads (the licences, the readmes the product installs)
+    // and the keys and sections Setup.ini gives twice.
+    void CheckTexts();
 
     fs::path FFolder, FIniPath;
     std::optional<TProgramVersion> FVersion;
