@@ -10,10 +10,11 @@
 
 namespace {
 
-std::vector<uint8_t> Serialised(const std::vector<std::string>& lines, const std::string& product)
+std::vector<uint8_t> Serialised(const std::vector<std::string>& lines, const std::string& product,
+                                bool packed = false)
 {
     TMemoryStream stream;
-    WriteUninstallLog(stream, MakeVersion("2.02"), lines, product);
+    WriteUninstallLog(stream, MakeVersion("2.02"), TLineStore(lines), product, packed);
     return stream.Data();
 }
 
@@ -59,13 +60,23 @@ TEST(UninstallLog, RoundTrip)
 {
     std::vector<std::string> lines = {"EC:\\Program Files\\", "DC:\\Program Files\\Maker\\", "U\\Software\\Maker\\1.0",
                                       "6\\Software\\Maker\\1.0"};
-    TUninstallLog log = Parse(Serialised(lines, "Maker Product"));
-    EXPECT_EQ(log.Lines, lines);
-    EXPECT_EQ(log.ProductName, "Maker Product");
-    EXPECT_EQ(log.Version.AsText(), "2.02");
-    TUninstallLog empty = Parse(Serialised({}, ""));
-    EXPECT_TRUE(empty.Lines.empty());
-    EXPECT_EQ(empty.ProductName, "");
+    // A finished log is stored packed; a journal plain. Both read back alike.
+    std::vector<std::string> many;
+    for (int i = 0; i < 20000; ++i) many.push_back("FC:\\Users\\Ann\\Documents\\Presets\\Bank " + std::to_string(i / 1000) + "\\Preset " + std::to_string(i) + ".fxp");
+    for (bool packed : {false, true}) {
+        TUninstallLog log = Parse(Serialised(lines, "Maker Product", packed));
+        EXPECT_EQ(log.Lines, lines);
+        EXPECT_EQ(log.ProductName, "Maker Product");
+        EXPECT_EQ(log.Version.AsText(), "2.02");
+        TUninstallLog empty = Parse(Serialised({}, "", packed));
+        EXPECT_TRUE(empty.Lines.empty());
+        EXPECT_EQ(empty.ProductName, "");
+        EXPECT_EQ(Parse(Serialised(many, "P", packed)).Lines, many);
+    }
+    // A log of paths packs to well under a tenth.
+    EXPECT_LT(Serialised(many, "P", true).size() * 10, Serialised(many, "P").size());
+    std::vector<uint8_t> packed = Serialised(lines, "P", true);
+    EXPECT_EQ(std::string(packed.begin(), packed.begin() + 8), "KX/UNS/Z");
 }
 
 TEST(UninstallLog, ReservedBytesAreIgnoredAndSignatureChecked)
@@ -96,6 +107,18 @@ TEST(UninstallLog, HostileLengthsAreReadErrorsWithoutAllocating)
     EXPECT_THROW(Parse(bad), EReadError);
     PutInt32LE(&bad[57], -7);
     EXPECT_THROW(Parse(bad), EReadError);
+    // Packed: the text's length, the packed length and the packed bytes themselves.
+    const std::vector<uint8_t> packed = Serialised({"Fa", "Fb"}, "P", true);
+    ASSERT_NO_THROW(Parse(packed));
+    for (auto [at, value] : {std::pair<size_t, int32_t>{53, INT32_MAX}, {53, -1}, {53, 5}, {53, 7}, {61, INT32_MAX},
+                             {61, -1}, {61, 0}}) {
+        std::vector<uint8_t> lie = packed;
+        PutInt32LE(&lie[at], value);
+        EXPECT_THROW(Parse(lie), EReadError) << at << " " << value;
+    }
+    std::vector<uint8_t> torn = packed;
+    torn[65] ^= 0xFF;
+    EXPECT_THROW(Parse(torn), EReadError);
 }
 
 TEST(UninstallLog, LinesSplitAtEveryKindOfLineBreak)

@@ -5,6 +5,8 @@
 #include <map>
 #include <set>
 
+#include <zlib.h>
+
 #include "Exception.h"
 #include "Messages.h"
 #include "PathUtils.h"
@@ -36,28 +38,59 @@ TLineStore CarryForward(const std::vector<std::string>& earlier, const TLineStor
 }
 
 void WriteUninstallLog(TStream& stream, const TProgramVersion& version, const TLineStore& lines,
-                       const std::string& productName)
+                       const std::string& productName, bool packed)
 {
     uint8_t header[UninstallLogFormat::HeaderSize] = {};
-    std::memcpy(header, UninstallLogFormat::Signature, 8);
+    std::memcpy(header, packed ? UninstallLogFormat::PackedSignature : UninstallLogFormat::Signature, 8);
     stream.WriteBuffer(header, sizeof header);
     version.SaveToStream(stream);
-    // The text is counted first and written in pieces: a log of a hundred
+    // The text is counted first and handed on in pieces: a log of a hundred
     // thousand files is never held whole as one text.
     size_t length = 0;
     for (const std::string& line : lines) length += line.size() + 2;
     stream.WriteInt32(int32_t(length));
     stream.WriteInt32(int32_t(productName.size()));
     std::string text;
-    for (const std::string& line : lines) {
-        text += line;
-        text += "\r\n";
-        if (text.size() >= 65536) {
-            stream.WriteBuffer(text.data(), text.size());
-            text.clear();
+    if (!packed) {
+        for (const std::string& line : lines) {
+            text += line;
+            text += "\r\n";
+            if (text.size() >= 65536) {
+                stream.WriteBuffer(text.data(), text.size());
+                text.clear();
+            }
         }
+        stream.WriteBuffer(text.data(), text.size());
+    } else {
+        // Only the packed text is held: a tenth of the text, or less, for a log of paths.
+        z_stream z{};
+        if (deflateInit2(&z, 6, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY) != Z_OK) throw EOutOfMemory(LoadMessage(Msg::OutOfMemory));
+        std::string out;
+        char buffer[65536];
+        auto pack = [&](int flush) {
+            do {
+                z.next_out = reinterpret_cast<Bytef*>(buffer);
+                z.avail_out = sizeof buffer;
+                deflate(&z, flush);
+                out.append(buffer, sizeof buffer - z.avail_out);
+            } while (z.avail_out == 0);
+        };
+        auto feed = [&](int flush) {
+            z.next_in = reinterpret_cast<Bytef*>(&text[0]);
+            z.avail_in = uInt(text.size());
+            pack(flush);
+            text.clear();
+        };
+        for (const std::string& line : lines) {
+            text += line;
+            text += "\r\n";
+            if (text.size() >= 65536) feed(Z_NO_FLUSH);
+        }
+        feed(Z_FINISH);
+        deflateEnd(&z);
+        stream.WriteInt32(int32_t(out.size()));
+        stream.WriteBuffer(out.data(), out.size());
     }
-    stream.WriteBuffer(text.data(), text.size());
     stream.WriteBuffer(productName.data(), productName.size());
 }
 
@@ -84,13 +117,34 @@ TUninstallLog ReadUninstallLog(TStream& stream)
 {
     uint8_t header[UninstallLogFormat::HeaderSize];
     stream.ReadBuffer(header, sizeof header);
-    if (std::memcmp(header, UninstallLogFormat::Signature, 8) != 0)
+    bool packed = std::memcmp(header, UninstallLogFormat::PackedSignature, 8) == 0;
+    if (!packed && std::memcmp(header, UninstallLogFormat::Signature, 8) != 0)
         throw ESetupError(LoadMessage(Msg::InvalidUninstallSignature));
     TUninstallLog log;
     log.Version.LoadFromStream(stream);
     int32_t textLength = stream.ReadInt32();
     int32_t nameLength = stream.ReadInt32();
-    log.Lines = SplitLines(ReadText(stream, textLength));
+    if (packed) {
+        std::string deflated = ReadText(stream, stream.ReadInt32());
+        // Deflate packs at most 1032 to 1: a length past that is a lie, refused before it is allocated.
+        if (textLength < 0 || uint64_t(textLength) > uint64_t(deflated.size()) * 1032 + 64)
+            throw EReadError(LoadMessage(Msg::StreamReadError));
+        // The text must come out whole and of its length: anything else is a damaged log.
+        std::string text(size_t(textLength), '\0');
+        z_stream z{};
+        if (inflateInit2(&z, -15) != Z_OK) throw EOutOfMemory(LoadMessage(Msg::OutOfMemory));
+        z.next_in = reinterpret_cast<Bytef*>(&deflated[0]);
+        z.avail_in = uInt(deflated.size());
+        z.next_out = reinterpret_cast<Bytef*>(&text[0]);
+        z.avail_out = uInt(text.size());
+        int result = inflate(&z, Z_FINISH);
+        bool whole = result == Z_STREAM_END && z.avail_out == 0 && z.avail_in == 0;
+        inflateEnd(&z);
+        if (!whole) throw EReadError(LoadMessage(Msg::StreamReadError));
+        log.Lines = SplitLines(text);
+    } else {
+        log.Lines = SplitLines(ReadText(stream, textLength));
+    }
     log.ProductName = ReadText(stream, nameLength);
     return log;
 }

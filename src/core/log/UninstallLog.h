@@ -5,6 +5,11 @@
 //
 //   int32 text length L, int32 product name length P, L bytes of text (each line
 //   followed by CR LF), P bytes of product name.
+//
+// A finished log is stored compressed: after "KX/UNS/Z" and the same header,
+// int32 L, int32 P, int32 packed length C, C bytes of the text deflated (raw
+// deflate), P bytes of product name. A journal, which grows line by line,
+// stays in the first form; the reader takes both.
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -55,6 +60,7 @@ std::vector<std::string> TrustedLines(const std::vector<std::string>& lines, con
 
 namespace UninstallLogFormat {
 constexpr char Signature[9] = "KX/UNS/3";
+constexpr char PackedSignature[9] = "KX/UNS/Z";
 constexpr size_t HeaderSize = 28;  // signature and reserved bytes
 }  // namespace UninstallLogFormat
 
@@ -67,9 +73,9 @@ struct TUninstallLog {
     std::string Digest;
 };
 
-// Writes the serialised log at the stream's position.
+// Writes the serialised log at the stream's position; `packed`: its text deflated.
 void WriteUninstallLog(TStream& stream, const TProgramVersion& version, const TLineStore& lines,
-                       const std::string& productName);
+                       const std::string& productName, bool packed = false);
 
 // Reads a serialised log at the stream's position. A wrong signature raises
 // ESetupError "Invalid uninstall data signature"; a bad version record its own

@@ -487,7 +487,7 @@ void TInstaller::RecordRegistryKey(HKEY root, const std::string& keyPath, bool u
 std::string TInstaller::WriteUninstallLog(TStream& stream, const std::string& productName, bool keptCopies) const
 {
     TDigestingStream digesting(stream);
-    ::WriteUninstallLog(digesting, FPackage.Info().Version, UninstallerLog(keptCopies), productName);
+    ::WriteUninstallLog(digesting, FPackage.Info().Version, UninstallerLog(keptCopies), productName, true);
     return digesting.Hex();
 }
 
