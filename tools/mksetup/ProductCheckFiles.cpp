@@ -136,7 +136,10 @@ void TChecker::CheckEntryNames()
         }
         std::string link = LinkRefusal(entry->path().string(), FFolder.string());
         if (!link.empty()) {
-            refused.emplace_back(entry->path().parent_path(), "\"" + name + "\" " + link);
+            std::string text = "\"" + name;
+            text += "\" ";
+            text += link;
+            refused.emplace_back(entry->path().parent_path(), text);
             continue;
         }
         std::string why = CheckEntryName(name);

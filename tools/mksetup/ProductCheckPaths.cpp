@@ -60,7 +60,9 @@ std::vector<TPlacedFile> PlacedFiles(const TSetupModel& model, const std::vector
                 }
                 if (folder || entry->is_symlink(error)) continue;
                 std::string relative = entry->path().lexically_relative(product / key).generic_string();
-                std::string path = destination + "\\" + relative;
+                std::string path = destination;
+                path += "\\";
+                path += relative;
                 std::replace(path.begin(), path.end(), '/', '\\');
                 placed.push_back({entry->path().lexically_relative(product).generic_string(),
                                   ExtractFilePath(path) + InstalledName(ExtractFileName(path), line)});
