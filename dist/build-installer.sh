@@ -7,9 +7,15 @@
 #   SIGN_COMMAND  a signing command with {} for the file, for example
 #                 'osslsigncode sign -pkcs12 cert.p12 -pass "$PASS" -in {} -out {}.signed && mv {}.signed {}'
 #   WINE          the Wine to run (default: wine); SMOKE=0 skips the smoke test
-#   SMOKE_DIR     where the smoke test installs (default: beside OUTPUT.exe)
+#   SMOKE_DIR     where the smoke test works (default: beside OUTPUT.exe)
+#   WINEPREFIX    the Wine prefix of the smoke test (default: SMOKE_DIR/wine-prefix,
+#                 made on the first run and kept; never ~/.wine)
+# Scratch, safe to delete at any time: SMOKE_DIR/smoke.* (removed after a
+# passing run; a failing one leaves it, with the installer's logs) and
+# SMOKE_DIR/wine-prefix. Wine's menu builder is off, so the shortcuts the
+# installer writes never reach your desktop's menus.
 set -euo pipefail
-[ $# -eq 3 ] || { sed -n '2,12p' "$0" >&2; exit 2; }
+[ $# -eq 3 ] || { sed -n '2,18p' "$0" >&2; exit 2; }
 here=$(cd "$(dirname "$0")/.." && pwd)
 mksetup="$here/bin/mksetup"
 product=$1 version=$2 output=$3
@@ -25,7 +31,11 @@ if [ "${SMOKE:-1}" = 0 ] || ! command -v "$wine" >/dev/null 2>&1; then
   echo "build-installer: $output built and verified (no smoke test)"
   exit 0
 fi
-smoke=$(mktemp -d "${SMOKE_DIR:-$(dirname "$output")}/smoke.XXXXXX")
+scratch=$(cd "${SMOKE_DIR:-$(dirname "$output")}" && pwd)
+export WINEPREFIX="${WINEPREFIX:-$scratch/wine-prefix}"
+export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-winemenubuilder.exe=d;winedbg.exe=d;mscoree,mshtml=}"
+export WINEDEBUG="${WINEDEBUG:--all}"
+smoke=$(mktemp -d "$scratch/smoke.XXXXXX")
 # Wine's drive Z: is the Linux root.
 windows() { local path; path=$(cd "$(dirname "$1")" && pwd)/$(basename "$1"); printf 'Z:%s' "${path//\//\\}"; }
 # The exit code is the installer's: 0 installed, anything else failed (its log says why).

@@ -2,7 +2,8 @@
 # Packs what a plug-in maker needs into one archive:
 #   plugin-setup-tools-VERSION/
 #     bin/       mksetup (Linux), mksetup.exe and the bare Setup.exe
-#     docs/      the Setup.ini reference, the switches of unattended runs
+#     docs/      the Setup.ini reference, the switches of unattended runs, what a
+#                first installer needs, deploying with winget, Intune and scripts
 #     examples/  ExampleEcho, a product folder that builds as it is
 #     ci/        build-installer.sh: check, build, sign, verify, smoke test
 #     README.md
@@ -21,7 +22,7 @@ trap 'rm -rf "$stage"' EXIT
 top="$stage/$name"
 mkdir -p "$top/bin" "$top/docs" "$top/examples" "$top/ci"
 cp "$bin/mksetup" "$bin/mksetup.exe" "$bin/Setup.exe" "$top/bin/"
-cp "$root/docs/setup-ini.md" "$top/docs/"
+cp "$root/docs/setup-ini.md" "$root/docs/first-installer.md" "$root/docs/deploy.md" "$top/docs/"
 # The switches and exit codes of unattended runs, from the project's README.
 awk '/^## Unattended installs/ { on = 1 } /^## / && !/^## Unattended/ { on = 0 } on' "$root/README.md" \
   >"$top/docs/unattended.md"

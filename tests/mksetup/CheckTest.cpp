@@ -356,8 +356,6 @@ TEST_F(ProductCheck, WarningsForWhatIsLegalButAlmostCertainlyWrong)
     } cases[] = {
         // What deployment tools compare: the version as they read it, and the maker's name.
         {"", "the version 2.11 reads as 2.1.1 here and as 2.11 to winget and other deployment tools", "2.11"},
-        {"[Setup]\r\nProductName=E\r\nRegistryRoot=R\r\nDefaultFolder=D\r\nDisplayVersion=2.3.1\r\n",
-         "Setup.ini:13: warning: DisplayVersion \"2.3.1\" has another minor number than the version record 2.10 (1)"},
         {"[Setup]\r\nProductName=E\r\nRegistryRoot=R\r\nDefaultFolder=D\r\n", "warning: no Publisher in [Setup]"},
         {"[Compnents]\r\nMain=$ProgramFolder\r\n", "Setup.ini:9: warning: \"[Compnents]\" is no section the installer "
                                                    "reads; did you mean \"[Components]\"?"},

@@ -173,8 +173,11 @@ if command -v osslsigncode >/dev/null && command -v openssl >/dev/null && [ -f "
   check "signed uninstaller" 0 osslsigncode verify -CAfile "$work/cert.pem" "$work/signed/Uninst.exe"
   python3 -c 'import sys; b = open(sys.argv[1], "rb").read(); sys.exit(0 if b[0x30:0x38] == bytes([0, 0, 0, 0, 1, 0, 0, 0]) else 1)' \
     "$work/signed/Uninst.exe" || { echo "FAIL: the signed uninstaller is not in uninstaller mode without a log"; failed=1; }
-  check "failing signing command" 1 "$mksetup" build "$example" --version 1.20 -o "$work/s2.exe" --stub "$program" --sign "false {}"
-  expect_text "failing signing command" "$work/stderr" "the signing command failed"
+  check "failing signing command" 1 "$mksetup" build "$example" --version 1.20 -o "$work/s2.exe" --stub "$program" \
+    --sign "echo 'cert.p12: wrong password' >&2; exit 3; {}"
+  # Its exit code and its last words, not a raw wait status.
+  expect_text "failing signing command" "$work/stderr" "the signing command failed (exit code 3)"
+  expect_text "failing signing command" "$work/stderr" "  cert.p12: wrong password"
   [ ! -e "$work/s2.exe" ] || { echo "FAIL: an installer was left after a failed signing"; failed=1; }
   # A command that signs nothing is no signing.
   check "signing command that signs nothing" 1 "$mksetup" build "$example" --version 1.20 -o "$work/s5.exe" --stub "$program" \

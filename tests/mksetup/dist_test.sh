@@ -25,6 +25,14 @@ for file in bin/mksetup bin/mksetup.exe bin/Setup.exe docs/setup-ini.md docs/una
   [ -s "$tools/$file" ] || fail "the archive lacks $file"
 done
 grep -q "/NOSHORTCUTS" "$tools/docs/unattended.md" || fail "docs/unattended.md lacks the switches"
+# What a first-time maker asks, answered in the archive.
+for answer in "DisplayVersion=\` |" "| 1.2.10 | \`1.30\` | \`1.2.10\` |" "openssl req -x509" "-pkcs12 cert.p12" \
+              "-t http://timestamp" "at most 63 bytes" "Avid\\Audio\\Plug-Ins" "carry the package's time" \
+              "mksetup winget" "QuietUninstallString"; do
+  grep -rqF -- "$answer" "$tools/docs" "$tools/README.md" || fail "the archive's docs do not say \"$answer\""
+done
+grep -qF "never \`~/.wine\`" "$tools/README.md" || fail "the README does not say the recipe keeps out of ~/.wine"
+grep -q "winemenubuilder.exe=d" "$tools/ci/build-installer.sh" || fail "the recipe leaves Wine's menu builder on"
 grep -q "$version" "$tools/README.md" || fail "the README does not name version $version"
 [ "$("$tools/bin/mksetup" --version)" = "mksetup $version" ] || fail "mksetup --version: $("$tools/bin/mksetup" --version)"
 

@@ -16,7 +16,10 @@
 #include <windows.h>
 #define isatty _isatty
 #define fileno _fileno
+#define popen _popen
+#define pclose _pclose
 #else
+#include <sys/wait.h>
 #include <unistd.h>
 #endif
 
@@ -152,9 +155,35 @@ bool RunSigningCommand(const std::string& command, const std::string& file, bool
     std::string line = command;
     for (size_t at; (at = line.find("{}")) != std::string::npos;) line.replace(at, 2, quoted);
     std::cout.flush();
-    int status = std::system(line.c_str());
-    if (status != 0) {
-        std::cerr << "mksetup: the signing command failed (status " << status << "): " << line << "\n";
+    // Its output is kept, so that a failure can show how it ended.
+    std::string output;
+    FILE* pipe = popen(("( " + line + " ) 2>&1").c_str(), "r");
+    if (!pipe) {
+        std::cerr << "mksetup: the signing command could not be started: " << line << "\n";
+        return false;
+    }
+    char buffer[4096];
+    for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) output.append(buffer, n);
+    int status = pclose(pipe);
+    std::string ending;
+#ifdef _WIN32
+    if (status != 0) ending = "exit code " + std::to_string(status);
+#else
+    if (status == -1)
+        ending = "it could not be waited for";
+    else if (WIFEXITED(status) && WEXITSTATUS(status) != 0)
+        ending = "exit code " + std::to_string(WEXITSTATUS(status));
+    else if (WIFSIGNALED(status))
+        ending = "ended by signal " + std::to_string(WTERMSIG(status));
+#endif
+    if (!ending.empty()) {
+        std::cerr << "mksetup: the signing command failed (" << ending << "): " << line << "\n";
+        // Its last lines say why.
+        std::vector<std::string> lines;
+        std::istringstream text(output);
+        for (std::string got; std::getline(text, got);) lines.push_back(got);
+        for (size_t i = lines.size() > 10 ? lines.size() - 10 : 0; i < lines.size(); ++i)
+            std::cerr << "  " << lines[i] << "\n";
         return false;
     }
     if (signature && !CarriesSignature(file)) {

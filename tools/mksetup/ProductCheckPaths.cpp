@@ -135,8 +135,8 @@ void TChecker::CheckDestinations()
     std::string local = LongestUser + "\\AppData\\Local\\Programs";
     std::vector<TScopeFolders> scopes;
     if (facts.InstallFor != TInstallFor::CurrentUser)
-        scopes.push_back({false, programFiles, "C:\\Program Files\\Common Files\\VST3",
-                          "C:\\Program Files\\Common Files\\CLAP"});
+        scopes.push_back({false, programFiles, programFiles + "\\Common Files\\VST3",
+                          programFiles + "\\Common Files\\CLAP"});
     if (facts.InstallFor != TInstallFor::AllUsers)
         scopes.push_back({true, local, local + "\\Common\\VST3", local + "\\Common\\CLAP"});
     std::string defaultFolder;
@@ -154,8 +154,8 @@ void TChecker::CheckDestinations()
         FModel.Choices.Vst2Folder = programFiles + "\\Steinberg\\VstPlugins\\";
         FModel.Choices.Vst3Folder = scope.Vst3 + "\\";
         FModel.Choices.ClapFolder = scope.Clap + "\\";
-        FModel.Choices.DigiFolder = "C:\\Program Files (x86)\\Common Files\\Digidesign\\DAE\\Plug-Ins\\";
-        FModel.Choices.AaxFolder = "C:\\Program Files\\Common Files\\Avid\\Audio\\Plug-Ins\\";
+        FModel.Choices.DigiFolder = programFiles + "\\Common Files\\Digidesign\\DAE\\Plug-Ins\\";
+        FModel.Choices.AaxFolder = programFiles + "\\Common Files\\Avid\\Audio\\Plug-Ins\\";
         FModel.Choices.PhotoshopFolder = "C:\\Program Files\\Adobe\\Adobe Photoshop 2025\\Plug-ins\\";
         TMachineFacts machine;
         machine.DocumentsFolder = LongestUser + "\\Documents\\";

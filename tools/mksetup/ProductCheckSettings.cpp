@@ -313,18 +313,6 @@ void TChecker::CheckDeployment()
                        {FVersion->AsText(), std::to_string(FVersion->Major), std::to_string(FVersion->Minor),
                         std::to_string(FVersion->Release), FVersion->AsText(), std::to_string(FVersion->Major),
                         std::to_string(FVersion->Minor), std::to_string(FVersion->Release)}));
-    const std::string& shown = facts.DisplayVersion;
-    size_t dot = shown.find('.');
-    if (FVersion && !shown.empty() && dot != std::string::npos) {
-        std::string after = shown.substr(dot + 1);
-        int32_t minor = StrToIntDef(after.substr(0, after.find_first_not_of("0123456789")), -1, false);
-        int32_t major = StrToIntDef(shown.substr(0, dot), -1, false);
-        if (major == FVersion->Major && minor != FVersion->Minor)
-            Add(FIniPath, LineOf("Setup", "DisplayVersion"), false,
-                FormatText("DisplayVersion \"%s\" has another minor number than the version record %s (%s): "
-                           "deployment tools order installations by DisplayVersion, Setup by the record",
-                           {shown, FVersion->AsText(), std::to_string(FVersion->Minor)}));
-    }
     if (Trim(facts.Publisher).empty())
         Add(FIniPath, 0, false,
             "no Publisher in [Setup]: the list of installed programs and a winget manifest name the maker by "

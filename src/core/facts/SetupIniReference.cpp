@@ -34,7 +34,7 @@ const std::vector<TIniSectionReference>& SetupIniSections()
          {
              {"ProductName", "text", "(none)", "The product's name, shown on every page and in the list of installed programs."},
              {"ProductSuffix", "text", "(none)", "Added after the name and version in the full product name (\"Studio\")."},
-             {"DisplayVersion", "text", "the version given to mksetup", "The version users see, when it differs from the version record given to mksetup build --version (which has one digit each for minor and release, and orders versions): DisplayVersion=1.2.10 with --version 1.21. Shown in $ProductVersion, $FullProductName, the wizard and the list of installed programs; the installation's key and folder still take the record's numbers."},
+             {"DisplayVersion", "text", "the version given to mksetup", "The version users see, when it differs from the version record given to mksetup build --version (which has one digit each for minor and release, and orders versions): DisplayVersion=1.2.10 with --version 1.30 when 1.2.9 was 1.29 (the record must grow with every release). Shown in $ProductVersion, $FullProductName, the wizard and the list of installed programs; the installation's key and folder still take the record's numbers."},
              {"Publisher", "text", "the level of RegistryRoot below Software", "Who makes the product, for the list of installed programs."},
              {"HelpLink", "web address", "(none)", "The product's support page, for the list of installed programs (its HelpLink)."},
              {"URLUpdateInfo", "web address", "(none)", "Where updates of the product are found, for the list of installed programs (its URLUpdateInfo)."},
