@@ -44,6 +44,13 @@ TEST(NewProduct, MadeBuiltShownInstalledAndRemovedOnWindows)
     plugin[0x44] = 0x64, plugin[0x45] = 0x86;
     for (const char* name : {"\\VstX\\NewEcho.dll", "\\Vst3\\NewEcho.vst3", "\\Clap\\NewEcho.clap", "\\Aax\\NewEcho.aaxplugin"})
         WriteWholeFile(product + name, plugin);
+    // What a folder copied from a Mac or a repository brings along: none of it reaches the machine.
+    const char* junk[] = {"\\VstX\\._NewEcho.dll", "\\VstX\\.DS_Store", "\\Main\\Thumbs.db", "\\Main\\Readme.txt~",
+                          "\\Main\\.git\\HEAD", "\\Main\\__MACOSX\\._Readme.txt"};
+    for (const char* name : junk) {
+        CreateDirectoryA(ExcludeDelimiter(ExtractFilePath(product + name)).c_str(), nullptr);
+        WriteWholeFile(product + name, std::vector<uint8_t>{'j'});
+    }
     ASSERT_EQ(RunToEnd(mksetup, "build \"" + product + "\" --version 1.00 -o \"" + folder / "Setup.exe\""), 0u);
 
     // The side picture the tool drew is one the wizard can show: no box says otherwise.
@@ -60,6 +67,9 @@ TEST(NewProduct, MadeBuiltShownInstalledAndRemovedOnWindows)
     EXPECT_EQ(RunToEnd(folder / "Setup.exe", "/S /DIR=\"" + install + "\" /VST2DIR=\"" + folder / "Vst\""), 0u);
     EXPECT_TRUE(FileExists(install + "\\Readme.txt"));
     EXPECT_TRUE(FileExists(folder / "Vst\\NewEcho.dll"));
+    for (const char* name : {"Vst\\._NewEcho.dll", "Vst\\.DS_Store", "Install\\Thumbs.db", "Install\\Readme.txt~",
+                             "Install\\.git", "Install\\__MACOSX"})
+        EXPECT_FALSE(FileExists(folder / name) || DirectoryExists(folder / name)) << name;
     const std::string clap = GetProgramFiles64Folder(sfCommonFiles) + "\\CLAP\\NewEcho.clap";
     EXPECT_TRUE(FileExists(clap)) << clap;
     EXPECT_EQ(RunToEnd(install + "\\Uninst.exe", "/S"), 0u);
